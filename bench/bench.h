@@ -1,0 +1,39 @@
+// A small registry of benchmark suites. Each suite file registers itself with
+// TWR_BENCH and prints its figures through report(), one line per figure, so
+// runs can be compared across commits.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+struct BenchOptions {
+  bool quick = false;  // smaller workloads, whole run under 30 s
+};
+
+using BenchSuite = void (*)(const BenchOptions&);
+
+struct BenchRegistrar {
+  BenchRegistrar(const char* name, BenchSuite suite);
+};
+
+#define TWR_BENCH(name)                                    \
+  static void name(const BenchOptions&);                   \
+  static const BenchRegistrar name##Registrar(#name, name); \
+  static void name(const BenchOptions& options)
+
+// Prints "name value unit".
+void report(const std::string& name, double value, const std::string& unit);
+
+// Seconds since construction.
+class Stopwatch {
+ public:
+  double seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Peak resident set size of the process so far, in bytes.
+long peakRssBytes();

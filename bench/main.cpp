@@ -1,0 +1,50 @@
+#include "bench.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<const char*, BenchSuite>>& suites() {
+  static std::vector<std::pair<const char*, BenchSuite>> all;
+  return all;
+}
+
+}  // namespace
+
+BenchRegistrar::BenchRegistrar(const char* name, BenchSuite suite) { suites().emplace_back(name, suite); }
+
+void report(const std::string& name, double value, const std::string& unit) {
+  std::printf("%s %.3f %s\n", name.c_str(), value, unit.c_str());
+  std::fflush(stdout);
+}
+
+long peakRssBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss * 1024L;
+}
+
+int main(int argc, char** argv) {
+  BenchOptions options;
+  const char* only = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      options.quick = true;
+    } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+      only = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: twr-bench [--quick] [--only SUITE]\n");
+      return 2;
+    }
+  }
+  for (const auto& [name, suite] : suites()) {
+    if (only && std::strcmp(only, name) != 0) continue;
+    suite(options);
+  }
+  return 0;
+}

@@ -1,0 +1,37 @@
+// Transactions and control transfers, the grouping objects of the tree, with
+// the lookups the display needs.
+#pragma once
+
+#include "decode/ovbase.h"
+
+#include <cstddef>
+
+class Ttransax : public Tgrouper {
+ public:
+  explicit Ttransax(TtrxType type = TtrxType::Undefined) : Tgrouper(otTransax), trxType(type) {}
+
+  TtrxType trxType;
+
+  // Each returns the first child of that class, or an empty pointer.
+  std::shared_ptr<Ttoken> findTokenPkt() const;
+  std::shared_ptr<Tdata> findDataPkt() const;
+  std::shared_ptr<Thandshake> findHandshakePkt() const;
+  // A handshake child exists and it is an ACK.
+  bool ackOK() const;
+};
+
+class Ttransfer : public Tgrouper {
+ public:
+  Ttransfer() : Tgrouper(otTransfer) {}
+
+  L1groupType groupType = L1groupType::Control;
+  std::vector<uint8_t> data;  // joined data stage, filled by findData
+  bool complete = false;      // a zero-length status stage was seen
+
+  // From child `index` on, the first transaction of `type`; `index` is left on
+  // it, or at the end with an empty result.
+  std::shared_ptr<Ttransax> findTransax(TtrxType type, std::size_t& index) const;
+  std::shared_ptr<Ttransax> findSetupTransax() const;
+  // The joined data stage, computed on first use and cached.
+  std::vector<uint8_t>& findData();
+};
