@@ -1,10 +1,10 @@
 #include "decode/ovraw2bin.h"
 
-#include "decode/ovutils.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
+
+#include "decode/ovutils.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // time so that the caller can publish its progress through the raw stream.
 #pragma once
 
-#include "decode/ovbase.h"
-#include "decode/ovraw.h"
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "decode/ovbase.h"
+#include "decode/ovraw.h"
 
 class Traw2bin {
  public:
