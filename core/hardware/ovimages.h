@@ -1,14 +1,16 @@
-// The two device images compiled into the core (generated from core/hardware/images/).
+// The two device images compiled into the host: the FX2 firmware record stream and the
+// FPGA configuration rows. Generated at build time from the files in images/.
 #pragma once
 
 #include <cstdint>
 
-// FX2 firmware as a record stream; the array ends with one zero that is not part of it.
-extern const uint8_t fxprog[];
-uint32_t fxprogLength();
+// Records of (N, address high, address low, N data bytes); one extra zero byte follows the stream.
+extern const unsigned char fxprog[];
+// Bytes of the record stream, without the trailing zero.
+unsigned fxprogLength();
 
-// FPGA configuration rows of 16 bytes, followed by one zero that is never sent.
-extern const uint8_t fpgaConfigData[];
+// fpgaConfigNumFrames rows of 16 bytes; one extra zero byte follows the rows.
+extern const unsigned char fpgaConfigData[];
 extern const uint32_t fpgaConfigNumFrames;
-// Identifies the image; compared for equality with the one the EEPROM remembers.
+// Identifies the image; stored in the EEPROM after programming and compared for equality only.
 extern const uint32_t fpgaConfigChecksum;
