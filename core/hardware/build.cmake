@@ -49,13 +49,17 @@ endif()
 
 set(twrImagesDir ${CMAKE_CURRENT_SOURCE_DIR}/hardware/images)
 set(twrImagesSource ${CMAKE_CURRENT_BINARY_DIR}/hardware/ovimages.cpp)
+# The bundled images are stand-ins; a builder with the vendor's images points these at them
+# (same formats, see images/README.md).
+set(TWR_FX2_IMAGE ${twrImagesDir}/fx2firmware.bin CACHE FILEPATH "FX2 firmware record stream to compile in")
+set(TWR_FPGA_IMAGE ${twrImagesDir}/fpgaconfig.bin CACHE FILEPATH "FPGA configuration rows to compile in")
 add_custom_command(
   OUTPUT ${twrImagesSource}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/hardware
-  COMMAND ${CMAKE_COMMAND} -DFX2_IMAGE=${twrImagesDir}/fx2firmware.bin
-          -DFPGA_IMAGE=${twrImagesDir}/fpgaconfig.bin -DOUTPUT=${twrImagesSource}
+  COMMAND ${CMAKE_COMMAND} -DFX2_IMAGE=${TWR_FX2_IMAGE} -DFPGA_IMAGE=${TWR_FPGA_IMAGE}
+          -DOUTPUT=${twrImagesSource}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/hardware/build.cmake
-  DEPENDS ${twrImagesDir}/fx2firmware.bin ${twrImagesDir}/fpgaconfig.bin
+  DEPENDS ${TWR_FX2_IMAGE} ${TWR_FPGA_IMAGE}
           ${CMAKE_CURRENT_SOURCE_DIR}/hardware/build.cmake
   COMMENT "Embedding the FX2 firmware and FPGA configuration images"
   VERBATIM)
