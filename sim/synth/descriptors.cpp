@@ -26,12 +26,11 @@ TdeviceBlobs hidMouseBlobs() {
   blobs.device = {18,   dtDevice, 0x00, 0x02, 0x00, 0x00, 0x00, 8, 0x09,
                   0x12, 0x57,     0x7A, 0x00, 0x01, 1,    2,    3, 1};
   const uint8_t reportLength = static_cast<uint8_t>(blobs.hidReport.size());
-  blobs.configuration = {
-      9, dtConfiguration, 34,   0,    1, 1,    0,           0xA0,         50,  // bus powered, remote wakeup,
-                                                                               // 100 mA
-      9, dtInterface,     0,    0,    1, 0x03, 0x01,        0x02,         0,   // HID, boot, mouse
-      9, dtHid,           0x11, 0x01, 0, 1,    dtHidReport, reportLength, 0,  7, dtEndpoint, 0x81, 0x03, 4, 0,
-      4};  // interrupt IN, 4 bytes, 4 ms
+  blobs.configuration = {9, dtConfiguration, 34, 0, 1, 1, 0, 0xA0, 50,  // bus powered, remote wakeup,
+                                                                        // 100 mA
+                         9, dtInterface, 0, 0, 1, 0x03, 0x01, 0x02, 0,  // HID, boot, mouse
+                         9, dtHid, 0x11, 0x01, 0, 1, dtHidReport, reportLength, 0, 7, dtEndpoint, 0x81, 0x03,
+                         4, 0, 4};  // interrupt IN, 4 bytes, 4 ms
   blobs.strings = {{4, dtString, 0x09, 0x04},
                    stringDescriptor("Wrenfield Devices"),
                    stringDescriptor("Synthetic Optical Mouse"),

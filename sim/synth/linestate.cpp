@@ -14,7 +14,7 @@ void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
 namespace {
 
 // One state per tick from the sync through the last data bit.
-std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& faults, bool& applied) {
+std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& faults, TpacketWire& wire) {
   std::vector<uint8_t> ticks;
   if (faults.brokenSync) ticks.push_back(lsK);
   static const uint8_t fullSync[] = {lsK, lsJ, lsK, lsJ, lsK, lsJ, lsK, lsK};
@@ -43,15 +43,16 @@ std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& fault
       }
     }
   }
-  applied = !faults.stuffViolation || violated;
+  wire.faultsApplied = !faults.stuffViolation || violated;
 
   if (faults.se1AtBit >= 0) {
     size_t i = syncEnd + static_cast<size_t>(faults.se1AtBit);
     while (i < ticks.size() && ticks[i] != lsJ) ++i;
     if (i < ticks.size()) {
       ticks[i] = lsSe1;
+      wire.se1Placed = true;
     } else {
-      applied = false;
+      wire.faultsApplied = false;
     }
   }
   return ticks;
@@ -61,7 +62,7 @@ std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& fault
 
 TpacketWire appendPacket(TlineRuns& runs, const Tbytes& bytes, const TpacketFaults& faults) {
   TpacketWire wire;
-  const std::vector<uint8_t> ticks = packetTicks(bytes, faults, wire.faultsApplied);
+  const std::vector<uint8_t> ticks = packetTicks(bytes, faults, wire);
   for (uint8_t state : ticks) appendRun(runs, state, 1);
   appendRun(runs, lsSe0, 2);
   wire.ticks = static_cast<uint32_t>(ticks.size() + 2);

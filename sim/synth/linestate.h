@@ -32,6 +32,7 @@ void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks);
 struct TpacketWire {
   uint32_t ticks = 0;         // sync through the end-of-packet SE0
   bool faultsApplied = true;  // false: a fault had no place to go (no J after se1AtBit, nothing stuffed)
+  bool se1Placed = false;
 };
 
 // Sync, NRZI-coded bits with stuffing and the two SE0 ticks of the end of

@@ -101,7 +101,7 @@ bool TbusWriter::packet(const Tbytes& bytes, const TpacketFaults& faults) {
     event.bytes = bytes;
     if (!bytes.empty()) event.flags = pidFlags(bytes[0]);
   }
-  if (faults.se1AtBit >= 0 && wire.faultsApplied) event.flags |= flagSe1;
+  if (wire.se1Placed) event.flags |= flagSe1;
   events_.push_back(std::move(event));
   open_ = true;
   se0Last_ = true;
