@@ -1,5 +1,7 @@
 #include "decode/ovraw.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char magic[8] = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.'};
@@ -9,7 +11,7 @@ constexpr char magic[8] = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.'};
 struct TitemRuns {
   int n = 0;
   uint32_t val[6] = {};
-  uint32_t len[6] = {};
+  int64_t len[6] = {};
 };
 
 struct TitemRunTable {
@@ -76,10 +78,8 @@ bool Traw::refill() {
   }
   const TitemRuns& runs = itemRuns.byte[b];
   pending = runs.n;
-  for (int k = 0; k < runs.n; ++k) {
-    pendVal[k] = runs.val[k];
-    pendCount[k] = runs.len[k];
-  }
+  std::memcpy(pendVal, runs.val, sizeof pendVal);
+  std::memcpy(pendCount, runs.len, sizeof pendCount);
   pendCount[0] += extra;
   return true;
 }

@@ -80,7 +80,18 @@ class Traw {
     uint64_t t = time;
     while (i < n && p[i] < 0x40) {
       const uint8_t b = p[i++];
-      const uint32_t extra = i < n && p[i] >= 0x80 ? countAt(p, n, i) : 0;
+      // Usually no count or one 10xxxxxx byte; decided without branching,
+      // since either is as likely as the other inside a packet.
+      const uint8_t c = i < n ? p[i] : 0;
+      const uint8_t d = i + 1 < n ? p[i + 1] : 0;
+      const uint32_t one = (c & 0xC0) == 0x80;
+      const uint32_t mask = 0u - one;  // masks rather than ?: to keep the compiler from branching
+      uint32_t extra = c & 0x3Fu & mask;
+      if (isCountByte(static_cast<uint8_t>(c ^ ((c ^ d) & mask)))) {
+        extra = countAt(p, n, i);
+      } else {
+        i += one;
+      }
       t += 6 + uint64_t{extra};
       if (!step(b, extra)) break;
     }
@@ -89,6 +100,7 @@ class Traw {
   }
 
  private:
+  static bool isCountByte(uint8_t b) { return static_cast<uint8_t>(b - 0x80) < 0x60; }
   // Reads the count bytes at p[i], moving i past them.
   static uint32_t countAt(const uint8_t* p, size_t n, size_t& i) {
     uint32_t total = 0;

@@ -53,9 +53,9 @@ constexpr TsixTable sixTable;
 // table step; real packets never hold a level longer than 7 ticks.
 constexpr unsigned maxTableOnes = 7;
 
-// One entry per (row, k), indexed by (row << 3) | k: the number of 1 bits
-// kept (bits 0..2) when k more ticks repeat the previous level, and the next
-// row shifted left by 6 (bits 8..).
+// One entry per (row, k), indexed by (row << 3) | k, for k more ticks that
+// repeat the previous level: the 1 bits kept (bits 0..7, from bit 0), how
+// many (bits 8..10) and the next row shifted left by 6 (bits 16..).
 struct TonesTable {
   std::array<uint32_t, 14 * (maxTableOnes + 1)> entry{};
 
@@ -72,13 +72,26 @@ struct TonesTable {
             ++ones;
           }
         }
-        entry[(row << 3) | k] = n | (makeRow(ones, row & 1) << 14);
+        entry[(row << 3) | k] = ((1u << n) - 1) | (n << 8) | (makeRow(ones, row & 1) << 22);
       }
     }
   }
 };
 
 constexpr TonesTable onesTable;
+
+// Stores the complete bytes of the bit accumulator (up to 7) as one word.
+inline void flushBytes(uint8_t* o, size_t& no, uint64_t& a, unsigned& na) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(o + no, &a, 8);
+#else
+  for (int k = 0; k < 8; ++k) o[no + k] = static_cast<uint8_t>(a >> (8 * k));
+#endif
+  const unsigned whole = na >> 3;
+  no += whole;
+  a >>= whole * 8;
+  na -= whole * 8;
+}
 
 void putLe32(uint8_t* at, int64_t value) {
   // Longer runs than 32 bits can hold only come from hostile counts; saturate
@@ -109,6 +122,7 @@ class Traw2bin::Timpl {
   void doNRZI(unsigned level, int64_t ticks);
   void doUnStuff(unsigned bit, uint64_t moreOnes);
   void doSixSamples(Traw& raw);
+  void doLevels(unsigned levels, int count);
   void putBits(uint64_t bits, unsigned n);
   void putOnes(uint64_t n);
 
@@ -223,7 +237,38 @@ void Traw2bin::Timpl::doSyncPattern() {
   row = makeRow(0, 0);  // the sync ends in K, level 0
   acc = 0;
   nAcc = 0;
-  for (unsigned i = syncLen; i < 8; ++i) doNRZI(head[i] == lineK ? 0 : 1, 1);
+  unsigned levels = 0;
+  for (unsigned i = syncLen; i < 8; ++i) levels = (levels << 1) | (head[i] == lineK ? 0 : 1);
+  doLevels(levels, 8 - syncLen);
+}
+
+// A few single ticks, the earliest in the highest of the count level bits.
+void Traw2bin::Timpl::doLevels(unsigned levels, int count) {
+  if (phase != Phase::data) return;
+  unsigned ones = row >> 1;
+  unsigned prev = row & 1;
+  uint64_t a = acc;
+  unsigned na = nAcc;
+  for (int k = count - 1; k >= 0; --k) {
+    const unsigned level = (levels >> k) & 1;
+    const unsigned bit = level == prev;
+    prev = level;
+    if (ones == stuffSkip) {
+      ones = 0;
+      continue;
+    }
+    a |= uint64_t{bit} << na;
+    ++na;
+    ones = bit ? ones + 1 : 0;
+  }
+  row = makeRow(ones, prev);
+  flushBytes(out, nOut, a, na);
+  acc = a;
+  nAcc = na;
+  if (nOut >= maxPacketBytes) {
+    nOut = maxPacketBytes;
+    phase = Phase::done;
+  }
 }
 
 // Takes a K or J run (an SE1 arrives here as one J tick).
@@ -308,19 +353,6 @@ void Traw2bin::Timpl::putOnes(uint64_t n) {
   putBits((1u << (n % 8)) - 1, static_cast<unsigned>(n % 8));
 }
 
-namespace {
-
-// Stores the complete bytes of the bit accumulator; up to 7 bytes.
-inline void flushBytes(uint8_t* o, size_t& no, uint64_t& a, unsigned& na) {
-  for (int k = 0; k < 8; ++k) o[no + k] = static_cast<uint8_t>(a >> (8 * k));
-  const unsigned whole = na >> 3;
-  no += whole;
-  a >>= whole * 8;
-  na -= whole * 8;
-}
-
-}  // namespace
-
 // Six-sample bytes inside a packet take one table step each, and a short
 // count after them one more; bytes are stored a word at a time. Before the
 // sync is complete only the ticks matter; after collecting stopped, nothing
@@ -335,7 +367,7 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
           int k = 5;
           for (; k >= 0 && nHead < 8; --k) head[nHead++] = (b >> k) & 1 ? lineJ : lineK;
           if (nHead == 8) doSyncPattern();
-          for (; k >= 0; --k) doConvertToBin((b >> k) & 1 ? lineJ : lineK, 1);
+          if (k >= 0) doLevels(b & ((2u << k) - 1), k + 1);
           if (extra != 0) doConvertToBin(b & 1 ? lineJ : lineK, extra);
         }
         return phase != Phase::data;
@@ -353,18 +385,18 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
       a |= uint64_t{e & 63u} << na;
       na += (e >> 8) & 7;
       r = e >> 16;
-      if (extra != 0) {
-        if (extra > maxTableOnes) {
-          longExtra = extra;
-          return false;
-        }
-        const unsigned f = onesTable.entry[(r >> 3) | extra];
-        a |= ((uint64_t{1} << (f & 7)) - 1) << na;
-        na += f & 7;
-        r = f >> 8;
+      // Half the bytes have a count: the step runs either way (k = 0 keeps
+      // nothing) rather than branching.
+      if (extra > maxTableOnes) {
+        longExtra = extra;
+        return false;
       }
-      // At most 12 bits per step: flushing from 48 keeps the word from overflowing.
-      if (na >= 48) flushBytes(o, no, a, na);
+      const uint32_t f = onesTable.entry[(r >> 3) | extra];
+      a |= uint64_t{f & 0xFFu} << na;
+      na += (f >> 8) & 7;
+      r = f >> 16;
+      // Every step stores a word: cheaper than a branch on whether a byte is full.
+      flushBytes(o, no, a, na);
       return no < maxPacketBytes;
     });
     flushBytes(o, no, a, na);
