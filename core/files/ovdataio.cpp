@@ -187,7 +187,10 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     objs->clear();
     return 0;
   }
-  if (count != 0) Ttree2lin(*objs, *rows);
+  if (count != 0) {
+    rows->reserve(count);  // one row per object read, short of dropped ones
+    Ttree2lin(*objs, *rows);
+  }
   return count;
 }
 
