@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "decode/ovexthrd.h"
 #include "decode/ovtree2lin.h"
 #include "files/ovrowutils.h"
 
@@ -205,4 +206,11 @@ int TdataIO::saveVecObjsToFile(const TobjVec& objs, const std::string& path) {
     std::fclose(f);
   }
   return static_cast<int>(objs.size());
+}
+
+void TdataIO::debugDump(const std::vector<uint8_t>& raw) {
+  TexThread decoder;
+  decoder.startDecode(&raw);
+  saveVecObjsToFile(*decoder.objects, "objs.txt");
+  saveLinearToFile(*decoder.rows, "linear.txt");
 }

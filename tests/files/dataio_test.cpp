@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -16,7 +17,10 @@
 
 namespace {
 
-std::string tempPath(const std::string& name) { return testing::TempDir() + "dataio_" + name; }
+// Per process: other builds may run these tests at the same time.
+std::string tempPath(const std::string& name) {
+  return testing::TempDir() + "dataio_" + std::to_string(getpid()) + "_" + name;
+}
 
 void writePlain(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
