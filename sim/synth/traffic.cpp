@@ -77,6 +77,7 @@ void TbusWriter::beginEvent() {
   }
   se0Last_ = false;
   closeEvent();
+  if (!recording_) events_.clear();
 }
 
 void TbusWriter::closeEvent() {
