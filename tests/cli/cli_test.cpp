@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,14 @@ TEST(Cli, DecodeSaveAndShowAgree) {
 
 TEST(Cli, BundledExampleMatchesItsReference) {
   const std::string top = TWR_SOURCE_DIR;
+  // The same command as tools/make-example: the example must come from the synthesizer as it is now.
+  const std::string raw = temp("example.raw");
+  ASSERT_EQ(
+      std::system(("'" TWR_SYNTH_BINARY "' --scenario hid --seconds 0.5 --seed 1 -o '" + raw + "'").c_str()),
+      0);
+  EXPECT_TRUE(readFile(raw) == readFile(top + "/data/example.raw"))
+      << "the synthesizer changed: run tools/make-example and review the diff";
+
   Trun shown = runTwr("show --boxes '" + top + "/default.ovd'");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, readFile(top + "/data/example.boxes"));
