@@ -76,6 +76,14 @@ TEST(Cli, InputErrors) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "twr: /nonexistent/x.ovd: cannot open file\n");
 
+  const std::string dir = testing::TempDir();
+  r = runTwr("decode " + dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "twr: cannot read " + dir + ": Is a directory\n");
+  r = runTwr("show " + dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "twr: " + dir + ": cannot read file: Is a directory\n");
+
   writeFile(temp("notraw"), "ORLAVEX?\x01\x02");
   r = runTwr("decode " + temp("notraw"));
   EXPECT_EQ(r.status, 1);
