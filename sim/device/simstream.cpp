@@ -7,7 +7,6 @@
 
 #include "device/simtarget.h"
 #include "synth/rawencoder.h"
-#include "synth/traffic.h"
 
 namespace {
 
@@ -52,9 +51,12 @@ class TsimStream::Tsource {
         for (; tick < untilTick; tick += se0MarkerTicks) out.insert(out.end(), {0xE0, 0x80, 0xC0, 0xC3});
         return;
       }
-      target.traffic(*writer, untilTick - segmentStart);
-      encode(out);
-      tick = segmentStart + writer->time();
+      if (!target) target = std::make_unique<TsimTarget>(frameAt(tick), ++seed);
+      target->traffic(untilTick - segmentStart);
+      encoded.clear();
+      encoder->encode(target->takeRuns(), encoded);
+      append(out);
+      tick = segmentStart + target->time();
     }
   }
 
@@ -66,29 +68,31 @@ class TsimStream::Tsource {
       encoder = std::make_unique<synth::TrawEncoder>();
       stripHeader = true;
     }
-    writer->idleUntil(untilTick);
-    encode(out);
+    idleBus.idleUntil(untilTick);
+    encoded.clear();
+    encoder->encode(idleBus.takeRuns(), encoded);
+    append(out);
     tick = untilTick;
   }
 
-  void encode(std::vector<uint8_t>& out) {
-    encoded.clear();
-    encoder->encode(writer->takeRuns(), encoded);
-    append(out);
+  // The host's frame number at a tick: frames go on while the target is detached.
+  unsigned frameAt(uint64_t at) const {
+    return (lastFrame + unsigned((at - lastFrameTick) / synth::ticksPerFrame)) & 0x7FF;
   }
 
   // Settles the connected stretch so that SE0 markers may follow; the next one starts afresh.
   void endSegment(std::vector<uint8_t>& out) {
-    if (segmentConnected) {
+    if (target) {
       encoded.clear();
-      encoder->encode(writer->takeRuns(), encoded);
+      encoder->encode(target->takeRuns(), encoded);
       encoder->finish(encoded);
       append(out);
       encoder = std::make_unique<synth::TrawEncoder>();
       stripHeader = true;
+      lastFrame = target->frame();
+      lastFrameTick = tick;
+      target.reset();
     }
-    writer = std::make_unique<synth::TbusWriter>();
-    target.restart();
     segmentStart = tick;
   }
 
@@ -106,10 +110,13 @@ class TsimStream::Tsource {
   const TsimConfig& config;
   const std::vector<uint8_t> replay;
   std::mt19937 rng;
-  std::unique_ptr<synth::TbusWriter> writer = std::make_unique<synth::TbusWriter>();
+  synth::TbusWriter idleBus;
+  std::unique_ptr<TsimTarget> target;
   std::unique_ptr<synth::TrawEncoder> encoder =
       std::make_unique<synth::TrawEncoder>(synth::TrawOptions{false, 1, 16});
-  TsimTarget target;
+  uint64_t seed = 0;
+  unsigned lastFrame = 0;
+  uint64_t lastFrameTick = 0;
   std::vector<uint8_t> encoded;
   uint64_t tick = 0;
   uint64_t segmentStart = 0;

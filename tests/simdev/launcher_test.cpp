@@ -1,11 +1,10 @@
 // twr-sim runs other programs with the simulated sniffer on their bus.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <unistd.h>
 
 #include "usbsupport.h"
 

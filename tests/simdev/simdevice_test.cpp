@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <thread>
 
+#include "decode/ovraw.h"
+#include "decode/ovraw2bin.h"
 #include "hardware/ovimages.h"
 #include "usbsupport.h"
 
@@ -341,6 +344,114 @@ TEST(SimDevice, StreamsHeadThenMagicThenItems) {
   ASSERT_EQ(readStream(h, block, 4096, 1000), 0);
   EXPECT_EQ(std::memcmp(block.data() + 2048, magic, 8), 0);
   closeHandle(h);
+}
+
+TEST(SimDevice, StreamDecodesToAHidDeviceBeingEnumeratedAndPolled) {
+  TsimSniffer sniffer(quickConfig());
+  Tusb usb;
+  libusb_device_handle* h = bringUp(usb, sniffer);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(startStream(h));
+  Bytes stream = streamAfterHead(h, 40000);
+  // The target is pulled off the link for a while, then put back.
+  ASSERT_TRUE(regWrite(h, 4, 32));
+  Bytes block;
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(readStream(h, block, 4096, 1000), 0);
+    stream.insert(stream.end(), block.begin(), block.end());
+  }
+  ASSERT_TRUE(regWrite(h, 4, 36));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(readStream(h, block, 4096, 1000), 0);
+    stream.insert(stream.end(), block.begin(), block.end());
+  }
+  closeHandle(h);
+
+  Traw raw;
+  ASSERT_TRUE(raw.addRawData(stream));
+  Traw2bin decoder;
+  std::vector<TeventBin> events;
+  decoder.buildBinVec(raw, events);
+  ASSERT_GT(events.size(), 100u);
+
+  int resets = 0, longResets = 0, setups = 0, descriptorRequests = 0, reportRequests = 0, naks = 0;
+  int sofs = 0, frameSteps = 0, frameJumps = 0, badFlags = 0;
+  int lastFrame = -1;
+  std::set<int> addresses;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const TeventBin& e = events[i];
+    if (e.kind == 3) {
+      ++resets;
+      const uint32_t se0 = e.bytes[1] | e.bytes[2] << 8 | e.bytes[3] << 16 | uint32_t(e.bytes[4]) << 24;
+      if (se0 > 100000) ++longResets;
+      continue;
+    }
+    if (e.flags) ++badFlags;
+    const uint8_t pid = e.bytes.at(0);
+    if (pid == 0xA5) {
+      const int frame = e.bytes[1] | (e.bytes[2] & 7) << 8;
+      const int step = (frame - lastFrame) & 0x7FF;
+      if (lastFrame >= 0 && step == 1) ++frameSteps;
+      if (lastFrame >= 0 && step != 1) {
+        ++frameJumps;
+        EXPECT_GT(step, 2) << "frame numbers keep rising while the target is off the link";
+      }
+      lastFrame = frame;
+      ++sofs;
+    } else if (pid == 0x2D) {
+      ++setups;
+      addresses.insert(e.bytes[1] & 0x7F);
+      const Bytes& data = events.at(i + 1).bytes;
+      if (data.size() > 4 && data[1] == 0x80 && data[2] == 6) ++descriptorRequests;
+      if (data.size() > 4 && data[1] == 0x81 && data[2] == 6 && data[4] == 0x22) ++reportRequests;
+    } else if (pid == 0x5A) {
+      ++naks;
+    }
+  }
+  EXPECT_EQ(badFlags, 0) << "the decoder finds no PID, CRC or stuffing errors";
+  EXPECT_GE(resets, 2) << "attach reset and the second reset of enumeration";
+  EXPECT_GE(longResets, 1) << "the target off the link is one long SE0";
+  EXPECT_GT(sofs, 500);
+  EXPECT_GT(frameSteps, sofs - 10);
+  EXPECT_GE(frameJumps, 1) << "the frames passed while the target was detached";
+  EXPECT_EQ(addresses, (std::set<int>{0, 7})) << "enumerated at address 0, then at its own";
+  EXPECT_GE(descriptorRequests, 6);
+  EXPECT_GE(reportRequests, 1) << "the HID report descriptor";
+  EXPECT_GT(naks, 20) << "the interrupt endpoint polled";
+  EXPECT_GT(setups, 10);
+}
+
+TEST(SimDevice, RealtimePaceFollowsTheClock) {
+  TsimConfig config = quickConfig();
+  config.pace = TsimPace::realtime;
+  TsimSniffer sniffer(config);
+  Tusb usb;
+  libusb_device_handle* h = bringUp(usb, sniffer);
+  ASSERT_NE(h, nullptr);
+  // Taken before the start request, so the device's clock cannot start earlier than ours.
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(startStream(h));
+  Bytes stream, block;
+  int shortBlocks = 0;
+  while (std::chrono::steady_clock::now() - start < 400ms) {
+    ASSERT_EQ(readStream(h, block, 4096, 1000), 0);
+    if (block.size() < 4096) ++shortBlocks;
+    stream.insert(stream.end(), block.begin(), block.end());
+  }
+  const double elapsedMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  closeHandle(h);
+  EXPECT_GT(shortBlocks, 3) << "reads return what has arrived";
+  ASSERT_GT(stream.size(), 2048u);
+
+  Traw raw;
+  ASSERT_TRUE(raw.addRawData(Bytes(stream.begin() + 2048, stream.end())));
+  TrawItem item;
+  uint64_t ticks = 0;
+  while (raw.getItem(item)) ticks = item.end;
+  const double busMs = double(ticks) / 12000;
+  EXPECT_LE(busMs, elapsedMs) << "never ahead of the clock";
+  EXPECT_GE(busMs, elapsedMs - 100) << "not far behind it either";
 }
 
 TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
