@@ -32,6 +32,7 @@ class Tgenerator {
   TusbHost host_;
   std::unique_ptr<Tscenario> scenario_;
   TrawEncoder encoder_;
+  TlineRuns runs_;
   bool started_ = false;
 };
 

@@ -141,6 +141,11 @@ TlineRuns TbusWriter::takeRuns() {
   return out;
 }
 
+void TbusWriter::takeRuns(TlineRuns& out) {
+  out.clear();
+  out.swap(runs_);
+}
+
 std::vector<TeventBin> TbusWriter::takeEvents() {
   std::vector<TeventBin> out;
   if (open_) {
