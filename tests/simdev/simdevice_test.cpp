@@ -231,7 +231,9 @@ TEST(SimDevice, AnswersEachFirmwareRequest) {
 }
 
 TEST(SimDevice, CountsAndChecksTheRowsOfAnFpgaProgramming) {
-  TsimSniffer sniffer(quickConfig());
+  TsimConfig config = quickConfig();
+  config.eraseBusyMs = 300;  // long enough to be seen on a loaded machine
+  TsimSniffer sniffer(config);
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
