@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -196,8 +197,9 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
     std::shared_ptr<Tbase> obj = rowutils::objFromText(text);
     if (!obj) continue;
+    // Any level past the end appends alike, so the largest level need not overflow.
     if (obj->objType >= otSofGroup && obj->objType <= otTransfer && obj->level >= 0)
-      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + 1);
+      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + (obj->level < INT32_MAX));
     addToParent(std::move(obj));
     ++count;
   }
