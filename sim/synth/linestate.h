@@ -23,13 +23,15 @@ struct TpacketFaults {
   bool shortSync = false;       // K J K J K K: still a valid sync for a decoder
   bool brokenSync = false;      // the first K lasts two ticks: no sync found
   int se1AtBit = -1;            // >= 0: the first J at or after this bit (after sync) becomes SE1
+  uint32_t se1Ticks = 1;        // how long that SE1 lasts: a decoder reads it as one J all the same
   bool stuffViolation = false;  // the first stuffed 0 is sent as a 1
 };
 
-// Appends runs, merging a run into the previous one of the same state.
+// Appends runs, merging a run into the previous one of the same state while
+// the length fits.
 inline void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
   if (ticks == 0) return;
-  if (!runs.empty() && runs.back().state == state) {
+  if (!runs.empty() && runs.back().state == state && runs.back().ticks <= UINT32_MAX - ticks) {
     runs.back().ticks += ticks;
   } else {
     runs.push_back({state, ticks});
