@@ -49,8 +49,11 @@ void TloThread::threadFunc() {
         if (doThreadInit()) state = stateIdle;
         break;
       case stateIdle:
-        if (run.exchange(false)) {
+        if (run) {
+          // Cleared before run reads false, so that a front end which waits for the request
+          // to be taken never sees the previous capture's done flag.
           captureDone = false;
+          run = false;
           state = stateRun;
         } else if (!getString(fxString1, TovLow::reqString1) || !low.isOpen()) {
           state = stateInit;
