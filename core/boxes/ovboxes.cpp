@@ -1,0 +1,311 @@
+#include "boxes/ovboxes.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "decode/ovgroup.h"
+#include "decode/ovutils.h"
+
+namespace {
+
+constexpr uint64_t white = 0xffffff;
+constexpr uint64_t black = 0x000000;
+constexpr uint64_t purple = 0x800080;
+constexpr uint64_t lightGreen = 0x90ee90;
+constexpr uint64_t azure = 0xfffff0;
+constexpr uint64_t green = 0x008000;
+constexpr uint64_t dimGrey = 0x696969;
+constexpr uint64_t lightBlue = 0xe6d8ad;
+constexpr uint64_t lightSlateGrey = 0x998877;
+constexpr uint64_t red = 0x0000ff;
+constexpr uint64_t lightSteelBlue = 0xdec4b0;
+constexpr uint64_t pink = 0xcbc0ff;
+constexpr uint64_t mediumAquamarine = 0xaacd66;
+constexpr uint64_t yellow = 0x00ffff;
+
+const char* requestName(unsigned bRequest) { return bRequest < 13 ? REQ_NAME[bRequest] : "Non-standard"; }
+
+std::string formatted(const char* format, unsigned value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, format, value);
+  return buf;
+}
+
+void appendBoxHalf(std::string& out, uint64_t textColour, uint64_t fillColour, const std::string& text) {
+  out += "|s";
+  out += Tboxes::hexRGB(textColour);
+  out += ',';
+  out += Tboxes::hexRGB(fillColour);
+  out += ',';
+  out += text;
+}
+
+}  // namespace
+
+const char* const REQ_NAME[13] = {
+    "Get Status",    "Clear Feature",  "Reserved",       "Set Feature", "Reserved",
+    "Set Address",   "Get Descriptor", "Set Descriptor", "Get Config",  "Set Config",
+    "Get Interface", "Set Interface",  "Sync Frame",
+};
+
+void Tboxes::init(bool) { boxes.clear(); }
+
+std::vector<TdisplayBox>& Tboxes::getBoxes(const std::shared_ptr<Tbase>& obj) {
+  init(true);
+  genBoxes(obj, false, 1);
+  return boxes;
+}
+
+std::string Tboxes::getBoxesString(const std::shared_ptr<Tbase>& obj) {
+  const std::vector<TdisplayBox> list = getBoxes(obj);
+  std::string out;
+  for (const TdisplayBox& box : list) {
+    if (box.kind == 0) {
+      out += "g" + std::to_string(box.gap) + ",w" + std::to_string(box.width) + ",t1";
+      appendBoxHalf(out, box.textColour1, box.fillColour1, box.text1);
+    } else if (box.kind == 1) {
+      const int width =
+          box.width >= 0 ? box.width : -static_cast<int>(std::max(box.text1.size(), box.text2.size()));
+      out += "g" + std::to_string(box.gap) + ",w" + std::to_string(width) + ",t2";
+      appendBoxHalf(out, box.textColour1, box.fillColour1, box.text1);
+      appendBoxHalf(out, box.textColour2, box.fillColour2, box.text2);
+    }
+    out += ';';
+  }
+  out += '\n';
+  return out;
+}
+
+TdisplayBox& Tboxes::add(int gap, int width, uint32_t kind, std::string text1, uint64_t textColour1,
+                         uint64_t fillColour1) {
+  TdisplayBox& box = boxes.emplace_back();
+  box.gap = gap;
+  box.width = width;
+  box.kind = kind;
+  box.text1 = std::move(text1);
+  box.textColour1 = textColour1;
+  box.fillColour1 = fillColour1;
+  // Value lines are black on white unless a generator says otherwise.
+  box.textColour2 = black;
+  box.fillColour2 = white;
+  return box;
+}
+
+void Tboxes::genSimpleBox(const char* label, uint64_t textColour, uint64_t fillColour, int value) {
+  add(0, 7, 1, label, textColour, fillColour).text2 = std::to_string(value);
+}
+
+void Tboxes::genSimpleVarBox(const char* label, uint64_t textColour, uint64_t fillColour, const char* text,
+                             int width, int gap) {
+  add(gap, width, 1, label, textColour, fillColour).text2 = text;
+}
+
+void Tboxes::genLeftBox(uint64_t textColour, uint64_t fillColour, const std::string& text1,
+                        const std::string& text2) {
+  TdisplayBox& box = add(0, 14, 1, text1, textColour, fillColour);
+  box.text2 = text2;
+  box.textColour2 = textColour;
+  box.fillColour2 = fillColour;
+}
+
+void Tboxes::genLeftPacketBox(unsigned ordinal, uint64_t time) {
+  genLeftBox(black, azure, "Packet " + std::to_string(ordinal), tick2str(time, false));
+}
+
+void Tboxes::genPidBox(int level, int pid) {
+  add(16 * level + 10, 7, 1, utils::pidName(pid), utils::pidFG(pid), utils::pidBG(pid)).text2 =
+      utils::pidPrintCode(pid);
+}
+
+void Tboxes::genCrcBox(const char* name, const char* value, bool ok) {
+  add(0, 7, 1, name, ok ? white : red, ok ? lightSlateGrey : white).text2 = value;
+}
+
+void Tboxes::genCrc5Box(int crc, bool ok) { genCrcBox("CRC5", formatted("0x%02x", crc).c_str(), ok); }
+void Tboxes::genCrc16Box(int crc, bool ok) { genCrcBox("CRC16", formatted("0x%04x", crc).c_str(), ok); }
+void Tboxes::genAddrBox(int addr) { genSimpleBox("ADDR", white, black, addr); }
+void Tboxes::genEndpBox(int endp) { genSimpleBox("ENDP", black, lightGreen, endp); }
+void Tboxes::genFrameBox(int frame) { genSimpleBox("Frame", white, purple, frame); }
+
+void Tboxes::genIdleBox(unsigned idle) {
+  add(10, 8, 1, "Idle", black, lightBlue).text2 = std::to_string(idle);
+}
+
+void Tboxes::genResetBox(uint64_t resetLen, uint64_t time) {
+  TdisplayBox& box = add(0, 28, 1, "Reset for " + tick2str(resetLen, false), white, purple);
+  box.text2 = tick2str(time, false);
+  box.textColour2 = white;
+  box.fillColour2 = purple;
+}
+
+void Tboxes::genDataToggleBox(int pid, bool inSetup) {
+  add(inSetup ? 10 : 0, 2, 1, "T", white, purple).text2 = pid == 7 ? "2" : pid == 11 ? "1" : "0";
+}
+
+void Tboxes::genDataBox(const std::string& text1, const std::string& text2) {
+  add(0, -1, 1, text1, white, red).text2 = text2;
+}
+
+void Tboxes::genDataBox(const std::vector<uint8_t>& data) {
+  std::string label = "DATA";
+  if (!data.empty()) label += " (" + std::to_string(data.size()) + " bytes)";
+  std::string bytes;
+  for (size_t i = 0; i < data.size() && i < 8; ++i) {
+    bytes += formatted("%02x ", data[i]);
+    if (i == 3) bytes += ' ';
+  }
+  if (data.size() > 8) bytes += "  ...";
+  genDataBox(label, bytes);
+}
+
+void Tboxes::genSofGroupBox(const std::string& text) { add(10, 21, 0, text, white, dimGrey); }
+
+void Tboxes::genWarning() { add(0, 35, 0, "Warning - Unimplemented", red, azure); }
+
+void Tboxes::genSetupBoxes(const Tdata& data) {
+  if (data.data.size() != 8) return;
+  const uint8_t* s = data.data.data();
+  const unsigned requestType = s[0];
+  static const char* const types[] = {"S", "C", "V", "R"};
+  static const char* const recipients[] = {"D", "I", "E", "O"};
+  genDataToggleBox(data.pid, true);
+  genSimpleVarBox("Dir", black, lightSteelBlue, requestType & 0x80 ? "DtoH" : "HtoD", 4, 0);
+  genSimpleVarBox("Typ", black, pink, types[(requestType >> 5) & 3], 3, 0);
+  genSimpleVarBox("R", black, lightGreen, requestType & 0x1c ? "?" : recipients[requestType & 3], 2, 0);
+  genSimpleVarBox("bRequest", black, mediumAquamarine, std::to_string(s[1]).c_str(), -1, 0);
+  genSimpleVarBox("wValue", black, yellow, formatted("0x%04x", s[2] | s[3] << 8).c_str(), -1, 0);
+  genSimpleVarBox("wIndex", black, lightBlue, formatted("0x%04x", s[4] | s[5] << 8).c_str(), -1, 0);
+  genSimpleVarBox("wLength", black, lightGreen, std::to_string(s[6] | s[7] << 8).c_str(), -1, 0);
+}
+
+void Tboxes::genSofGroupBoxes(const Tbase& obj) {
+  const auto& children = static_cast<const Tgrouper&>(obj).children;
+  auto ordinalOf = [](const std::shared_ptr<Tbase>& child) {
+    return child && child->objType == otSof ? std::to_string(child->ordinal) : std::string();
+  };
+  std::string range;
+  if (!children.empty()) range = ordinalOf(children.front()) + " .. " + ordinalOf(children.back());
+  genLeftBox(black, azure, "Packets", range);
+  genSofGroupBox(std::to_string(children.size()) + " SOFs");
+}
+
+void Tboxes::genTransaxBoxes(const Tbase& obj) {
+  const auto& trx = static_cast<const Ttransax&>(obj);
+  genLeftBox(black, lightGreen, "Transaction", std::to_string(trx.ordinal));
+  for (const auto& child : trx.children) {
+    const uint32_t type = child ? child->objType : otGrouper;
+    if (type == otToken) {
+      genBoxes(child, true, trx.level);
+    } else if (type == otData && trx.trxType == TtrxType::SETUP) {
+      genSetupBoxes(static_cast<const Tdata&>(*child));
+    } else if (type == otData || type == otHandshake) {
+      genBoxes(child, true, 1);
+    } else {
+      genWarning();
+    }
+  }
+}
+
+void Tboxes::genTransferBoxes(Tbase& obj) {
+  auto& transfer = static_cast<Ttransfer&>(obj);
+  genLeftBox(white, green, "Control Transfer", std::to_string(transfer.ordinal));
+  const auto setup = transfer.findSetupTransax();
+  const auto token = setup ? setup->findTokenPkt() : nullptr;
+  const auto data = setup ? setup->findDataPkt() : nullptr;
+  if (!token || !data || data->data.size() != 8) return;
+  genSimpleVarBox("bRequest", black, mediumAquamarine, requestName(data->data[1]), -1, 10);
+  genAddrBox(token->addr);
+  genEndpBox(token->endp);
+  genDataBox(transfer.findData());  // also decides `complete`
+  genSimpleVarBox("Success", black, yellow, transfer.complete ? "OK" : "Fail", -1, 0);
+}
+
+void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent) {
+  if (!obj) return;
+  switch (obj->objType) {
+    case otReset: {
+      const auto& r = static_cast<const Treset&>(*obj);
+      genResetBox(r.resetLen, r.time);
+      genIdleBox(r.idle);
+      break;
+    }
+    case otSof: {
+      const auto& s = static_cast<const Tsof&>(*obj);
+      genLeftPacketBox(s.ordinal, s.time);
+      genPidBox(s.level, 5);
+      genFrameBox(s.frame);
+      genCrc5Box(s.crc5, s.crcOK);
+      genIdleBox(s.idle);
+      break;
+    }
+    case otToken: {
+      const auto& t = static_cast<const Ttoken&>(*obj);
+      if (!nested) genLeftPacketBox(t.ordinal, t.time);
+      genPidBox(nested ? indent : t.level, t.pid);
+      genAddrBox(t.addr);
+      genEndpBox(t.endp);
+      if (nested) break;
+      genCrc5Box(t.crc5, t.crcOK);
+      genIdleBox(t.idle);
+      break;
+    }
+    case otData: {
+      const auto& d = static_cast<const Tdata&>(*obj);
+      if (!nested) genLeftPacketBox(d.ordinal, d.time);
+      genPidBox(nested ? 0 : d.level, d.pid);
+      genDataToggleBox(d.pid, false);
+      genDataBox(d.data);
+      if (nested) break;
+      genCrc16Box(d.crc16, d.crcOK);
+      genIdleBox(d.idle);
+      break;
+    }
+    case otHandshake: {
+      const auto& h = static_cast<const Thandshake&>(*obj);
+      if (nested) {
+        genPidBox(0, h.pid);
+        break;
+      }
+      genLeftPacketBox(h.ordinal, h.time);
+      genPidBox(h.level, h.pid);
+      genIdleBox(h.idle);
+      break;
+    }
+    case otSofGroup:
+      genSofGroupBoxes(*obj);
+      break;
+    case otTransax:
+      genTransaxBoxes(*obj);
+      break;
+    case otTransfer:
+      genTransferBoxes(*obj);
+      break;
+    default:
+      break;
+  }
+}
+
+std::string Tboxes::tick2str(uint64_t ticks, bool raw) {
+  // 128 bits: a time near the top of the 64-bit range still converts exactly.
+  unsigned __int128 value = raw ? ticks : static_cast<unsigned __int128>(ticks) * 1000 / ticksPerMicrosecond;
+  std::string digits;
+  do {
+    digits.push_back(static_cast<char>('0' + static_cast<int>(value % 10)));
+    value /= 10;
+  } while (value != 0);
+  std::string text;
+  for (size_t i = digits.size(); i-- > 0;) {
+    text.push_back(digits[i]);
+    if (i % 3 == 0 && i != 0) text.push_back(' ');
+  }
+  if (!raw) text += " ns";
+  return text;
+}
+
+std::string Tboxes::hexRGB(uint64_t colour) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0xff%02x%02x%02x", static_cast<unsigned>(colour & 0xff),
+                static_cast<unsigned>((colour >> 8) & 0xff), static_cast<unsigned>((colour >> 16) & 0xff));
+  return buf;
+}

@@ -1,0 +1,135 @@
+#include "decode/ovbin2obj.h"
+
+#include <cstddef>
+
+#include "decode/ovcrc.h"
+#include "decode/ovutils.h"
+
+namespace {
+
+constexpr std::size_t idleBytes = 4;
+constexpr std::size_t resetBytes = 9;  // 0x10, SE0 length, length of the state after it
+constexpr uint8_t resetMarker = 0x10;
+
+uint32_t readLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// The 16-bit field after a token or SOF PID. Only bytes of the packet itself
+// are used, so a short packet never reads its idle time as address or frame.
+uint32_t tokenField(const uint8_t* p, std::size_t n) {
+  return (n > 1 ? uint32_t{p[1]} : 0) | (n > 2 ? uint32_t{p[2]} << 8 : 0);
+}
+
+bool crc5OK(const uint8_t* p, std::size_t n) { return n >= 3 && crc::checkCRC5(p + 1); }
+
+template <class T>
+void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
+  obj.srcKind = ev.kind;
+  obj.time = ev.time;
+  obj.pid = pid;
+  obj.idle = idle;
+  obj.flags = ev.flags;
+  if (!utils::pidIsFsLegal(pid)) obj.flags |= flagPidIllegal;
+}
+
+}  // namespace
+
+class Tbin2obj::Timpl {
+ public:
+  bool binPacket2Object(const TeventBin& ev, TobjVec& objs) const;
+  bool binEvent2Object(const TeventBin& ev, TobjVec& objs) const;
+};
+
+bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const {
+  // An event without packet bytes (no sync found) has nothing to show.
+  if (ev.bytes.size() <= idleBytes) return false;
+  const uint8_t* p = ev.bytes.data();
+  const std::size_t n = ev.bytes.size() - idleBytes;
+  const uint32_t pid = p[0] & 15;
+  const uint32_t idle = readLe32(p + n);
+
+  switch (utils::packetType(pid)) {
+    case L0eventType::Token: {
+      auto obj = std::make_shared<Ttoken>();
+      fillPacket(*obj, ev, pid, idle);
+      const uint32_t f = tokenField(p, n);
+      obj->addr = f & 127;
+      obj->endp = (f >> 7) & 15;
+      obj->crc5 = f >> 11;
+      obj->crcOK = crc5OK(p, n);
+      if (n != 3) obj->flags |= flagLength;
+      if (!obj->crcOK) obj->flags |= flagCrc;
+      objs.push_back(std::move(obj));
+      return true;
+    }
+    case L0eventType::Sof: {
+      auto obj = std::make_shared<Tsof>();
+      fillPacket(*obj, ev, pid, idle);
+      const uint32_t f = tokenField(p, n);
+      obj->frame = f & 0x7FF;
+      obj->crc5 = f >> 11;
+      obj->crcOK = crc5OK(p, n);
+      if (n != 3) obj->flags |= flagLength;
+      if (!obj->crcOK) obj->flags |= flagCrc;
+      objs.push_back(std::move(obj));
+      return true;
+    }
+    case L0eventType::Data: {
+      auto obj = std::make_shared<Tdata>();
+      fillPacket(*obj, ev, pid, idle);
+      if (n > 2) {
+        obj->crc16 = uint32_t{p[n - 2]} | uint32_t{p[n - 1]} << 8;
+        obj->crcOK = crc::checkCRC16(p + 1, n - 3, static_cast<unsigned short>(obj->crc16));
+        if (!obj->crcOK) obj->flags |= flagCrc;
+        if (n > 3) obj->data.assign(p + 1, p + n - 2);
+      } else {
+        obj->flags |= flagLength;
+      }
+      objs.push_back(std::move(obj));
+      return true;
+    }
+    case L0eventType::Handshake: {
+      auto obj = std::make_shared<Thandshake>();
+      fillPacket(*obj, ev, pid, idle);
+      if (n != 1) obj->flags |= flagLength;
+      objs.push_back(std::move(obj));
+      return true;
+    }
+    default:
+      // PING, SPLIT, ERR/PRE and the reserved PID 0 make no object.
+      return false;
+  }
+}
+
+bool Tbin2obj::Timpl::binEvent2Object(const TeventBin& ev, TobjVec& objs) const {
+  if (ev.bytes.size() < resetBytes || ev.bytes[0] != resetMarker) return false;
+  auto obj = std::make_shared<Treset>();
+  obj->time = ev.time;
+  obj->resetLen = readLe32(ev.bytes.data() + 1);
+  obj->idle = readLe32(ev.bytes.data() + 5);
+  objs.push_back(std::move(obj));
+  return true;
+}
+
+Tbin2obj::Tbin2obj() : impl(std::make_unique<Timpl>()) {}
+Tbin2obj::~Tbin2obj() = default;
+
+bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs) {
+  // One bad event must not hide the rest of the capture: skip it and go on.
+  bool ok = true;
+  for (const TeventBin& ev : events) {
+    switch (ev.kind) {
+      case srcKindPacket:
+        ok &= impl->binPacket2Object(ev, objs);
+        break;
+      case srcKindReset:
+        ok &= impl->binEvent2Object(ev, objs);
+        break;
+      default:
+        ok = false;
+        break;
+    }
+  }
+  return ok;
+}

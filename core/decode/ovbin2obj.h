@@ -1,0 +1,24 @@
+// Bus events to packet and reset objects.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+class Tbin2obj {
+ public:
+  Tbin2obj();
+  ~Tbin2obj();
+  Tbin2obj(const Tbin2obj&) = delete;
+  Tbin2obj& operator=(const Tbin2obj&) = delete;
+
+  // Appends one object per convertible event, in event order. Events that
+  // cannot be converted (no packet bytes, a PID of type Special or Reserved, an
+  // unknown kind, a malformed reset) are skipped and the result is false.
+  bool buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs);
+
+ private:
+  class Timpl;
+  std::unique_ptr<Timpl> impl;
+};

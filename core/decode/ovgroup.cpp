@@ -1,0 +1,70 @@
+#include "decode/ovgroup.h"
+
+namespace {
+
+template <class T>
+std::shared_ptr<T> firstChild(const std::vector<TobjPtr>& children, uint32_t type) {
+  for (const TobjPtr& child : children) {
+    if (child->objType == type) return std::static_pointer_cast<T>(child);
+  }
+  return {};
+}
+
+constexpr uint32_t pidAck = 2;
+constexpr std::size_t setupBytes = 8;
+constexpr uint8_t requestTypeIn = 0x80;  // direction bit of bmRequestType
+
+}  // namespace
+
+std::shared_ptr<Ttoken> Ttransax::findTokenPkt() const { return firstChild<Ttoken>(children, otToken); }
+
+std::shared_ptr<Tdata> Ttransax::findDataPkt() const { return firstChild<Tdata>(children, otData); }
+
+std::shared_ptr<Thandshake> Ttransax::findHandshakePkt() const {
+  return firstChild<Thandshake>(children, otHandshake);
+}
+
+bool Ttransax::ackOK() const {
+  const auto handshake = findHandshakePkt();
+  return handshake && handshake->pid == pidAck;
+}
+
+std::shared_ptr<Ttransax> Ttransfer::findTransax(TtrxType type, std::size_t& index) const {
+  for (; index < children.size(); ++index) {
+    const TobjPtr& child = children[index];
+    if (child->objType != otTransax) continue;
+    auto trx = std::static_pointer_cast<Ttransax>(child);
+    if (trx->trxType == type) return trx;
+  }
+  return {};
+}
+
+std::shared_ptr<Ttransax> Ttransfer::findSetupTransax() const {
+  std::size_t index = 0;
+  return findTransax(TtrxType::SETUP, index);
+}
+
+std::vector<uint8_t>& Ttransfer::findData() {
+  if (!data.empty()) return data;
+  const auto setup = findSetupTransax();
+  const auto setupData = setup ? setup->findDataPkt() : nullptr;
+  if (!setupData || setupData->data.size() != setupBytes) return data;
+
+  complete = false;
+  const bool inData = setupData->data[0] & requestTypeIn;
+  const TtrxType dataDir = inData ? TtrxType::IN : TtrxType::OUT;
+  const TtrxType statusDir = inData ? TtrxType::OUT : TtrxType::IN;
+  for (const TobjPtr& child : children) {
+    if (child->objType != otTransax) continue;
+    const auto& trx = static_cast<const Ttransax&>(*child);
+    if (!trx.ackOK()) continue;
+    const auto packet = trx.findDataPkt();
+    if (!packet) continue;
+    if (trx.trxType == dataDir) {
+      data.insert(data.end(), packet->data.begin(), packet->data.end());
+    } else if (trx.trxType == statusDir && packet->data.empty()) {
+      complete = true;
+    }
+  }
+  return data;
+}

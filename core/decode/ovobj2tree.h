@@ -1,0 +1,41 @@
+// The flat object vector to the tree the user browses: SOF groups,
+// transactions, and control transfers gathering their transactions.
+#pragma once
+
+#include <bitset>
+#include <memory>
+#include <vector>
+
+#include "decode/ovbase.h"
+#include "decode/ovgroup.h"
+
+// An endpoint with an open control transfer.
+struct TportInfo {
+  std::shared_ptr<Ttransfer> transfer;
+  char dir = '?';  // data stage: '?' not seen yet, 'i' IN, 'o' OUT
+};
+
+class Tobj2tree {
+ public:
+  using TpidSet = std::bitset<16>;
+
+  // PIDs accepted at each of the three steps of an IN or OUT transaction.
+  static const std::vector<TpidSet> inTargets;
+  static const std::vector<TpidSet> outTargets;
+
+  // Unique for every (address, endpoint) pair.
+  static int portKey(uint32_t addr, uint32_t endp) {
+    return static_cast<int>((endp & 15) * 128 + (addr & 127));
+  }
+
+  // Appends the top-level objects of `objs` to `roots`; the caller empties
+  // `roots` first.
+  Tobj2tree(const TobjVec& objs, TobjVec& roots);
+  ~Tobj2tree();
+  Tobj2tree(const Tobj2tree&) = delete;
+  Tobj2tree& operator=(const Tobj2tree&) = delete;
+
+ private:
+  class Timpl;
+  std::unique_ptr<Timpl> impl;
+};

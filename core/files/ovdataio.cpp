@@ -1,0 +1,205 @@
+#include "files/ovdataio.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "decode/ovtree2lin.h"
+#include "files/ovrowutils.h"
+
+namespace {
+
+const char magic[] = "OVFMT01\n";
+constexpr size_t magicSize = 8;
+constexpr int maxLengthDigits = 12;
+constexpr unsigned maxObjects = 4294967295u - 100;  // 2^32 - 101
+constexpr unsigned chunkSize = 1u << 20;
+
+struct TgzCloser {
+  void operator()(gzFile_s* f) const { gzclose(f); }
+};
+using TgzFile = std::unique_ptr<gzFile_s, TgzCloser>;
+
+// Buffered reading of a gzip (or plain) file, by byte or by line.
+class TgzReader {
+ public:
+  explicit TgzReader(gzFile file) : file_(file), buf_(new char[chunkSize]) {}
+
+  // Next byte, or -1 at the end.
+  int get() {
+    if (pos_ == end_ && !refill()) return -1;
+    return static_cast<unsigned char>(buf_[pos_++]);
+  }
+
+  // Next line without its newline; false at the end. The view lives until the next call.
+  bool nextLine(std::string_view& line) {
+    carry_.clear();
+    for (;;) {
+      if (pos_ == end_ && !refill()) {
+        line = carry_;
+        return !carry_.empty();
+      }
+      const char* start = buf_.get() + pos_;
+      const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+      if (newline) {
+        const size_t n = newline - start;
+        pos_ += n + 1;
+        if (carry_.empty()) {
+          line = std::string_view(start, n);
+        } else {
+          carry_.append(start, n);
+          line = carry_;
+        }
+        return true;
+      }
+      carry_.append(start, end_ - pos_);
+      pos_ = end_;
+    }
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  bool refill() {
+    if (failed_) return false;
+    const int n = gzread(file_, buf_.get(), chunkSize);
+    int code = Z_OK;
+    gzerror(file_, &code);
+    // A truncated or damaged stream must not pass for a shorter capture.
+    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) failed_ = true;
+    pos_ = 0;
+    end_ = n > 0 && !failed_ ? static_cast<size_t>(n) : 0;
+    return end_ > 0;
+  }
+
+  gzFile file_;
+  std::unique_ptr<char[]> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool failed_ = false;
+  std::string carry_;
+};
+
+bool writeAll(gzFile file, const char* data, size_t size) {
+  while (size > 0) {
+    const unsigned n = size > chunkSize ? chunkSize : static_cast<unsigned>(size);
+    if (gzwrite(file, data, n) != static_cast<int>(n)) return false;
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
+  for (const TlinRow& row : rows) {
+    if (row.obj && row.obj->level == 0) rowutils::appendObjText(*row.obj, out);
+  }
+}
+
+int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
+  error.clear();
+  TgzFile file(gzopen(path.c_str(), "wb"));
+  if (!file) {
+    error = "cannot create file";
+    return 0;
+  }
+  gzbuffer(file.get(), chunkSize);
+  std::string body;
+  body.reserve(rows.size() * 56);
+  appendBody(rows, body);
+  const std::string length = std::to_string(body.size()) + "\n";
+  bool ok = writeAll(file.get(), magic, magicSize) && writeAll(file.get(), length.data(), length.size()) &&
+            writeAll(file.get(), body.data(), body.size());
+  // Closing flushes the last block, so a full disk may show only here.
+  ok = gzclose(file.release()) == Z_OK && ok;
+  if (!ok) {
+    error = "write error";
+    return 0;
+  }
+  return static_cast<int>(rows.size());
+}
+
+void TdataIO::addToParent(std::shared_ptr<Tbase> obj) {
+  const int level = obj->level;
+  if (level >= 0 && static_cast<size_t>(level) < parentList.size())
+    parentList[level]->push_back(std::move(obj));
+}
+
+void TdataIO::setParentList(TobjVec* list, int level) {
+  // Index 0 stays the top-level list: no grouper's children may take its place.
+  if (level <= 0) return;
+  if (static_cast<size_t>(level) < parentList.size())
+    parentList[level] = list;
+  else
+    parentList.push_back(list);
+}
+
+unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
+                                 std::shared_ptr<std::vector<TlinRow>> rows) {
+  error.clear();
+  line = 0;
+  objs->clear();
+  rows->clear();
+  TgzFile file(gzopen(path.c_str(), "rb"));
+  if (!file) {
+    error = "cannot open file";
+    return 0;
+  }
+  TgzReader in(file.get());
+
+  line = 1;
+  for (size_t i = 0; i < magicSize; ++i) {
+    const int c = in.get();
+    if (c < 0) {
+      error = in.failed() ? "damaged compressed data" : "not a sample file (too short)";
+      return 0;
+    }
+    if (c == '\n') ++line;
+  }
+  for (int digits = 0; digits < maxLengthDigits; ++digits) {
+    const int c = in.get();
+    if (c == '\n') {
+      ++line;
+      break;
+    }
+    if (c < '0' || c > '9') {
+      error = in.failed() ? "damaged compressed data" : "not a sample file (bad length line)";
+      return 0;
+    }
+  }
+
+  parentList.assign(1, objs.get());
+  unsigned count = 0;
+  for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
+    std::shared_ptr<Tbase> obj = rowutils::objFromText(text);
+    if (!obj) continue;
+    if (obj->objType >= otSofGroup && obj->objType <= otTransfer && obj->level >= 0)
+      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + 1);
+    addToParent(std::move(obj));
+    ++count;
+  }
+  if (in.failed()) {
+    error = "damaged compressed data";
+    objs->clear();
+    return 0;
+  }
+  if (count != 0) Ttree2lin(*objs, *rows);
+  return count;
+}
+
+int TdataIO::saveVecObjsToFile(const TobjVec& objs, const std::string& path) {
+  if (FILE* f = std::fopen(path.c_str(), "w")) {
+    std::string text;
+    for (const auto& obj : objs) {
+      text.clear();
+      if (obj) rowutils::appendObjText(*obj, text);
+      std::fwrite(text.data(), 1, text.size(), f);
+    }
+    std::fclose(f);
+  }
+  return static_cast<int>(objs.size());
+}

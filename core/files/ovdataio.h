@@ -1,0 +1,41 @@
+// Sample files: a gzip stream holding the magic line, the body length and the
+// text form of every decoded object. Also two diagnostic dump writers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+class TdataIO {
+ public:
+  // Index L receives the next object read at level L; index 0 is the top-level list.
+  std::vector<TobjVec*> parentList;
+
+  // Returns the number of rows, 0 when the file cannot be written.
+  int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
+  // Empties both vectors, reads the file, rebuilds the tree and the rows.
+  // Returns the number of objects read, 0 when nothing could be read. A
+  // malformed number throws (text "stoi"); lineNumber() then names its line.
+  unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
+                          std::shared_ptr<std::vector<TlinRow>> rows);
+  void addToParent(std::shared_ptr<Tbase> obj);
+  void setParentList(TobjVec* list, int level);
+
+  // Diagnostics: plain text of each object with its subtree; returns the count.
+  int saveVecObjsToFile(const TobjVec& objs, const std::string& path);
+
+  // The text of every root row in row order: a sample file's body.
+  static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
+
+  // Why the last load or save gave 0 ("" when it did not fail), and the file
+  // line the last load was reading (1 is the magic line).
+  const std::string& lastError() const { return error; }
+  unsigned long lineNumber() const { return line; }
+
+ private:
+  std::string error;
+  unsigned long line = 0;
+};

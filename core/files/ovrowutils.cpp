@@ -1,0 +1,438 @@
+#include "files/ovrowutils.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+
+#include "decode/ovgroup.h"
+
+namespace {
+
+// ---- writing ----
+
+template <typename T>
+void appendNum(std::string& out, T value) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, res.ptr);
+}
+
+void appendHex(std::string& out, unsigned value, int digits) {
+  static const char hex[] = "0123456789abcdef";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(hex[(value >> shift) & 15]);
+}
+
+// The 6-character name column; the marker for other PIDs is only 4 wide.
+const char* pidColumn(uint32_t objType, uint32_t pid) {
+  switch (objType) {
+    case otToken:
+      switch (pid) {
+        case 9:
+          return "IN    ";
+        case 1:
+          return "OUT   ";
+        case 5:
+          return "SOF   ";
+        case 13:
+          return "SETUP ";
+      }
+      break;
+    case otData:
+      switch (pid) {
+        case 3:
+          return "DATA0 ";
+        case 11:
+          return "DATA1 ";
+        case 7:
+          return "DATA2 ";
+        case 15:
+          return "MDATA ";
+      }
+      break;
+    case otHandshake:
+      switch (pid) {
+        case 2:
+          return "ACK   ";
+        case 10:
+          return "NAK   ";
+        case 14:
+          return "STALL ";
+        case 6:
+          return "NYET  ";
+      }
+      break;
+    default:
+      return "      ";
+  }
+  return "????";
+}
+
+void appendHead(std::string& out, const Tbase& obj, const char* kind, const char* column) {
+  if (obj.level > 0 && obj.objType != otReset) out.append(2 * static_cast<size_t>(obj.level), ' ');
+  out.append(kind);
+  if (column) out.append(column);
+  appendNum(out, obj.level);
+}
+
+void appendField(std::string& out, const char* keyWithColon) {
+  out.push_back(';');
+  out.append(keyWithColon);
+}
+
+void appendPacketTail(std::string& out, const TpacketBase& p, char tag) {
+  out.push_back(';');
+  out.push_back(tag);
+  out.push_back(':');
+  appendNum(out, static_cast<int32_t>(p.pid));
+  appendField(out, "TI:");
+  appendNum(out, p.time);
+}
+
+void appendGrouper(std::string& out, const Tgrouper& g, const char* kind, const char* tag) {
+  appendHead(out, g, kind, nullptr);
+  appendField(out, tag);
+  appendField(out, "X:");
+  appendNum(out, g.children.size());
+  out.push_back('\n');
+  for (const auto& child : g.children) {
+    if (child) rowutils::appendObjText(*child, out);
+  }
+}
+
+const char* trxWord(TtrxType t) {
+  switch (t) {
+    case TtrxType::SETUP:
+      return "T:SETUP";
+    case TtrxType::IN:
+      return "T:IN";
+    default:
+      return "T:OUT";
+  }
+}
+
+// ---- reading ----
+
+[[noreturn]] void badNumber() { throw std::invalid_argument("stoi"); }
+[[noreturn]] void numberRange() { throw std::out_of_range("stoi"); }
+
+struct Tnumber {
+  bool negative = false;
+  uint64_t magnitude = 0;
+};
+
+// The accepted syntax of the standard string-to-number conversion: leading
+// white space, a sign, an optional 0x prefix in base 16, then digits; anything
+// after the digits is ignored.
+Tnumber scanNumber(std::string_view s, int base) {
+  size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+  Tnumber n;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
+  auto digit = [&](size_t at) -> int {
+    if (at >= s.size()) return -1;
+    const char c = s[at];
+    int d = -1;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    return d < base ? d : -1;
+  };
+  if (base == 16 && i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+      digit(i + 2) >= 0)
+    i += 2;
+  if (digit(i) < 0) badNumber();
+  bool overflow = false;
+  for (int d; (d = digit(i)) >= 0; ++i) {
+    if (n.magnitude > (std::numeric_limits<uint64_t>::max() - d) / base) overflow = true;
+    n.magnitude = n.magnitude * base + d;
+  }
+  if (overflow) numberRange();
+  return n;
+}
+
+int32_t readInt(std::string_view s, int base = 10) {
+  const Tnumber n = scanNumber(s, base);
+  const uint64_t limit = n.negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+  if (n.magnitude > limit) numberRange();
+  return static_cast<int32_t>(n.negative ? 0 - n.magnitude : n.magnitude);
+}
+
+// Written as unsigned decimal, so the whole unsigned range must read back.
+uint32_t readUnsigned(std::string_view s) {
+  const Tnumber n = scanNumber(s, 10);
+  if (n.negative) return static_cast<uint32_t>(readInt(s));
+  if (n.magnitude > std::numeric_limits<uint32_t>::max()) numberRange();
+  return static_cast<uint32_t>(n.magnitude);
+}
+
+uint64_t readTime(std::string_view s) {
+  const Tnumber n = scanNumber(s, 10);
+  if (n.negative && n.magnitude != 0) numberRange();
+  return n.magnitude;
+}
+
+// Non-empty pieces of a text between separators, one at a time.
+class Tpieces {
+ public:
+  Tpieces(std::string_view text, char sep) : rest_(text), sep_(sep) {}
+  bool next(std::string_view& piece) {
+    while (!rest_.empty()) {
+      const size_t end = rest_.find(sep_);
+      piece = rest_.substr(0, end);
+      rest_ = end == std::string_view::npos ? std::string_view{} : rest_.substr(end + 1);
+      if (!piece.empty()) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view rest_;
+  char sep_;
+};
+
+// Splits a field at ':' into key and value; false unless exactly two pieces.
+bool keyValue(std::string_view field, std::string_view& key, std::string_view& value) {
+  Tpieces pieces(field, ':');
+  std::string_view extra;
+  return pieces.next(key) && pieces.next(value) && !pieces.next(extra);
+}
+
+std::shared_ptr<Tbase> newObject(char tag) {
+  switch (tag) {
+    case 'Y':
+      return std::make_shared<Treset>();
+    case 'S':
+      return std::make_shared<Tsof>();
+    case 'K':
+      return std::make_shared<Ttoken>();
+    case 'D':
+      return std::make_shared<Tdata>();
+    case 'H':
+      return std::make_shared<Thandshake>();
+    case 'G':
+      return std::make_shared<TsofGroup>();
+    case 'T':
+      return std::make_shared<Ttransax>();
+    case 'C':
+      return std::make_shared<Ttransfer>();
+  }
+  return nullptr;
+}
+
+// The level is the number that ends the head: an optional minus and digits.
+int32_t readLevel(std::string_view head) {
+  size_t start = head.size();
+  while (start > 0 && head[start - 1] >= '0' && head[start - 1] <= '9') --start;
+  if (start > 0 && head[start - 1] == '-') --start;
+  return readInt(head.substr(start));
+}
+
+void readData(Tdata& d, std::string_view bytes) {
+  Tpieces pieces(bytes, ',');
+  for (std::string_view piece; pieces.next(piece);)
+    d.data.push_back(static_cast<uint8_t>(readInt(piece, 16)));
+}
+
+// The key says whether the CRC was found good ("5P", "6P") or bad ("5F", "6F").
+void readCrc(std::string_view key, std::string_view value, const char* good, const char* bad, uint32_t& crc,
+             bool& ok) {
+  if (key != good && key != bad) return;
+  crc = readInt(value, 16);
+  ok = key == good;
+}
+
+// Applies one key/value field of a packet; unknown keys are ignored.
+void readPacketField(Tbase& obj, std::string_view key, std::string_view value) {
+  auto& p = static_cast<TpacketBase&>(obj);
+  if (key == "TI") {
+    p.time = readTime(value);
+  } else if (key == "TL") {
+    p.idle = readUnsigned(value);
+  } else if (obj.objType == otSof) {
+    auto& s = static_cast<Tsof&>(obj);
+    if (key == "FR")
+      s.frame = readInt(value);
+    else
+      readCrc(key, value, "5P", "5F", s.crc5, s.crcOK);
+  } else if (obj.objType == otToken) {
+    auto& t = static_cast<Ttoken&>(obj);
+    if (key == "AD")
+      t.addr = readInt(value);
+    else if (key == "EP")
+      t.endp = readInt(value);
+    else
+      readCrc(key, value, "5P", "5F", t.crc5, t.crcOK);
+  } else if (obj.objType == otData) {
+    auto& d = static_cast<Tdata&>(obj);
+    if (key == "DA")
+      readData(d, value);
+    else
+      readCrc(key, value, "6P", "6F", d.crc16, d.crcOK);
+  }
+}
+
+void readPacket(Tbase& obj, std::string_view tagField, Tpieces& fields) {
+  std::string_view key, value;
+  if (keyValue(tagField, key, value))
+    static_cast<TpacketBase&>(obj).pid = readInt(value);
+  else
+    obj.valid = false;
+  for (std::string_view field; fields.next(field);) {
+    if (keyValue(field, key, value))
+      readPacketField(obj, key, value);
+    else if (!(obj.objType == otData && field == "DA:"))
+      obj.valid = false;  // "DA:" is an empty payload
+  }
+}
+
+void readReset(Treset& r, Tpieces& fields) {
+  std::string_view key, value;
+  for (std::string_view field; fields.next(field);) {
+    if (!keyValue(field, key, value))
+      r.valid = false;
+    else if (key == "TI")
+      r.time = readTime(value);
+    else if (key == "RL")
+      r.resetLen = readUnsigned(value);
+    else if (key == "TL")
+      r.idle = readUnsigned(value);
+  }
+}
+
+void readTransax(Ttransax& t, std::string_view tagField) {
+  std::string_view key, value;
+  if (!keyValue(tagField, key, value) || key != "T") {
+    t.valid = false;
+  } else if (value == "SETUP") {
+    t.trxType = TtrxType::SETUP;
+  } else if (value == "IN") {
+    t.trxType = TtrxType::IN;
+  } else if (value == "OUT") {
+    t.trxType = TtrxType::OUT;
+  }
+}
+
+}  // namespace
+
+namespace rowutils {
+
+void appendObjText(const Tbase& obj, std::string& out) {
+  switch (obj.objType) {
+    case otReset: {
+      const auto& r = static_cast<const Treset&>(obj);
+      appendHead(out, r, "RESET   ", "      ");
+      appendField(out, "Y:Reset;TI:");
+      appendNum(out, r.time);
+      appendField(out, "RL:");
+      appendNum(out, r.resetLen);
+      appendField(out, "TL:");
+      appendNum(out, r.idle);
+      break;
+    }
+    case otSof: {
+      const auto& s = static_cast<const Tsof&>(obj);
+      appendHead(out, s, "SOF     ", "      ");
+      appendPacketTail(out, s, 'S');
+      appendField(out, "FR:");
+      appendNum(out, static_cast<int32_t>(s.frame));
+      appendField(out, s.crcOK ? "5P:" : "5F:");
+      appendHex(out, s.crc5 & 0xff, 2);
+      appendField(out, "TL:");
+      appendNum(out, s.idle);
+      break;
+    }
+    case otToken: {
+      const auto& t = static_cast<const Ttoken&>(obj);
+      appendHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
+      appendPacketTail(out, t, 'K');
+      appendField(out, "AD:");
+      appendNum(out, static_cast<int32_t>(t.addr));
+      appendField(out, "EP:");
+      appendNum(out, static_cast<int32_t>(t.endp));
+      appendField(out, t.crcOK ? "5P:" : "5F:");
+      appendHex(out, t.crc5 & 0xff, 2);
+      appendField(out, "TL:");
+      appendNum(out, t.idle);
+      break;
+    }
+    case otData: {
+      const auto& d = static_cast<const Tdata&>(obj);
+      appendHead(out, d, "DATA    ", pidColumn(otData, d.pid));
+      appendPacketTail(out, d, 'D');
+      appendField(out, "DA:");
+      for (size_t i = 0; i < d.data.size(); ++i) {
+        if (i) out.push_back(',');
+        appendHex(out, d.data[i], 2);
+      }
+      appendField(out, d.crcOK ? "6P:" : "6F:");
+      appendHex(out, d.crc16 & 0xffff, 4);
+      appendField(out, "TL:");
+      appendNum(out, d.idle);
+      break;
+    }
+    case otHandshake: {
+      const auto& h = static_cast<const Thandshake&>(obj);
+      appendHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
+      appendPacketTail(out, h, 'H');
+      appendField(out, "TL:");
+      appendNum(out, h.idle);
+      break;
+    }
+    case otSofGroup:
+      appendGrouper(out, static_cast<const Tgrouper&>(obj), "SOF_GR  ", "G:SOFgroup");
+      return;
+    case otTransax: {
+      const auto& t = static_cast<const Ttransax&>(obj);
+      appendGrouper(out, t, "TRANSAX ", trxWord(t.trxType));
+      return;
+    }
+    case otTransfer:
+      appendGrouper(out, static_cast<const Tgrouper&>(obj), "TRANSFR ", "C:CONTROL");
+      return;
+    default:
+      return;
+  }
+  out.push_back('\n');
+}
+
+std::string objToString(const std::shared_ptr<Tbase>& obj) {
+  std::string text;
+  if (obj) appendObjText(*obj, text);
+  return text;
+}
+
+std::shared_ptr<Tbase> objFromText(std::string_view line) {
+  if (line.empty() || line[0] == '-') return nullptr;
+  Tpieces fields(line, ';');
+  std::string_view head, tagField;
+  if (!fields.next(head) || !fields.next(tagField)) return nullptr;
+  std::shared_ptr<Tbase> obj = newObject(tagField[0]);
+  if (!obj) return nullptr;
+  obj->time = ~uint64_t{0};  // unknown until a "TI" field says otherwise
+  obj->level = readLevel(head);
+  switch (obj->objType) {
+    case otReset:
+      readReset(static_cast<Treset&>(*obj), fields);
+      break;
+    case otSof:
+    case otToken:
+    case otData:
+    case otHandshake:
+      readPacket(*obj, tagField, fields);
+      break;
+    case otTransax:
+      readTransax(static_cast<Ttransax&>(*obj), tagField);
+      break;
+    default:
+      break;  // SOF groups and transfers carry nothing after the level
+  }
+  return obj;
+}
+
+std::shared_ptr<Tbase> objFromString(const std::string& line) { return objFromText(line); }
+
+}  // namespace rowutils

@@ -1,0 +1,26 @@
+// The one-line text form of decoded objects: the record format of sample files,
+// of the diagnostic dumps and of the library's row texts.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "decode/ovbase.h"
+
+namespace rowutils {
+
+// The object's line, followed for a grouper by the lines of its whole subtree.
+// Classes without a text form give an empty string.
+std::string objToString(const std::shared_ptr<Tbase>& obj);
+// The same text appended to out, so a file writer can build its body without
+// a temporary string per object.
+void appendObjText(const Tbase& obj, std::string& out);
+
+// One new object from one line without its newline; empty when the line holds
+// no object. Children are never created. A malformed number throws
+// std::invalid_argument or std::out_of_range, both with the text "stoi".
+std::shared_ptr<Tbase> objFromString(const std::string& line);
+std::shared_ptr<Tbase> objFromText(std::string_view line);
+
+}  // namespace rowutils

@@ -1,0 +1,56 @@
+#include "ovlibtext.h"
+
+#include <cstring>
+
+#include "ovsniffctx.h"
+#include "twrcore.h"
+
+namespace {
+
+std::string localStringBuffer;
+
+std::string versionText() { return std::string("libtwrcore DLL/SO,") + __DATE__ + "," + __TIME__; }
+
+}  // namespace
+
+namespace libtext {
+
+const char* toShared(std::string&& text) {
+  localStringBuffer = std::move(text);
+  return localStringBuffer.c_str();
+}
+
+uint32_t copyOut(const std::string& text, char* buf, uint32_t size, uint32_t zeros) {
+  const uint32_t needed = static_cast<uint32_t>(text.size()) + zeros;
+  if (buf && size >= needed) {
+    std::memcpy(buf, text.data(), text.size());
+    std::memset(buf + text.size(), 0, zeros);
+  }
+  return needed;
+}
+
+}  // namespace libtext
+
+extern "C" {
+
+uint32_t version(char* buf, uint32_t size) {
+  return libtext::guarded<uint32_t>(0, [&] { return libtext::copyOut(versionText(), buf, size, 2); });
+}
+
+const char* versionX(void) {
+  return libtext::guarded<const char*>(nullptr, [] { return libtext::toShared(versionText()); });
+}
+
+uint32_t getSerial(TsniffContext* ctx, char* buf, uint32_t size) {
+  if (!ctx) return 0;
+  return libtext::guarded<uint32_t>(0,
+                                    [&] { return libtext::copyOut(std::string(ctx->lo.serial), buf, size); });
+}
+
+const char* getSerialX(TsniffContext* ctx) {
+  if (!ctx) return nullptr;
+  return libtext::guarded<const char*>(nullptr,
+                                       [&] { return libtext::toShared(std::string(ctx->lo.serial)); });
+}
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+#include "synth/generator.h"
+
+#include <utility>
+
+namespace synth {
+
+Tgenerator::Tgenerator(std::unique_ptr<Tscenario> scenario, uint64_t seed, const TrawOptions& raw)
+    : host_(bus_, seed), scenario_(std::move(scenario)), encoder_(raw) {}
+
+void Tgenerator::next(std::vector<uint8_t>& out) {
+  if (!started_) {
+    scenario_->start(host_);
+    started_ = true;
+  } else {
+    scenario_->step(host_);
+  }
+  encoder_.encode(bus_.takeRuns(), out);
+}
+
+void Tgenerator::finish(std::vector<uint8_t>& out) {
+  bus_.finish();
+  encoder_.encode(bus_.takeRuns(), out);
+  encoder_.finish(out);
+}
+
+}  // namespace synth

@@ -1,0 +1,36 @@
+// Raw capture bytes of a scenario, produced stretch by stretch so a capture of
+// any length (or an endless device stream) never has to exist in memory whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "synth/rawencoder.h"
+#include "synth/scenario.h"
+
+namespace synth {
+
+class Tgenerator {
+ public:
+  explicit Tgenerator(std::unique_ptr<Tscenario> scenario, uint64_t seed = 1, const TrawOptions& raw = {});
+
+  // Appends the bytes of the next stretch: attach and enumeration first, then
+  // one frame per call.
+  void next(std::vector<uint8_t>& out);
+  // Appends the rest of the stream; the generator is done.
+  void finish(std::vector<uint8_t>& out);
+
+  uint64_t time() const { return bus_.time(); }
+  // The bus events a decoder should find in the bytes handed out so far.
+  std::vector<TeventBin> takeEvents() { return bus_.takeEvents(); }
+
+ private:
+  TbusWriter bus_;
+  TusbHost host_;
+  std::unique_ptr<Tscenario> scenario_;
+  TrawEncoder encoder_;
+  bool started_ = false;
+};
+
+}  // namespace synth

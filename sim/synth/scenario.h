@@ -1,0 +1,29 @@
+// Device scenarios: a plug-in and enumeration, then steady traffic frame by
+// frame for as long as the caller wants.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "synth/host.h"
+
+namespace synth {
+
+class Tscenario {
+ public:
+  virtual ~Tscenario() = default;
+  // Attach and enumeration.
+  virtual void start(TusbHost& host) = 0;
+  // The next frame of steady traffic.
+  virtual void step(TusbHost& host) = 0;
+};
+
+std::unique_ptr<Tscenario> makeMouseScenario(uint64_t seed);
+
+// By name ("hid"); null for an unknown name.
+std::unique_ptr<Tscenario> makeScenario(const std::string& name, uint64_t seed);
+std::vector<std::string> scenarioNames();
+
+}  // namespace synth

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "boxes/ovboxes.h"
+#include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
+#include "files/ovdataio.h"
+#include "files/ovrowutils.h"
+
+namespace {
+
+std::string tempPath(const std::string& name) { return testing::TempDir() + "dataio_" + name; }
+
+void writePlain(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void writeGzip(const std::string& path, const std::string& bytes) {
+  gzFile f = gzopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  gzwrite(f, bytes.data(), static_cast<unsigned>(bytes.size()));
+  gzclose(f);
+}
+
+std::string readPlain(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string readGzip(const std::string& path) {
+  gzFile f = gzopen(path.c_str(), "rb");
+  std::string out;
+  char buf[4096];
+  for (int n; f && (n = gzread(f, buf, sizeof buf)) > 0;) out.append(buf, n);
+  if (f) gzclose(f);
+  return out;
+}
+
+template <typename T>
+std::shared_ptr<T> packet(uint32_t pid, uint64_t time, int level) {
+  auto p = std::make_shared<T>();
+  p->pid = pid;
+  p->time = time;
+  p->level = level;
+  p->idle = 3;
+  return p;
+}
+
+std::shared_ptr<Ttransax> transax(TtrxType type, TobjVec children, int level) {
+  auto t = std::make_shared<Ttransax>(type);
+  t->level = level;
+  t->children = std::move(children);
+  return t;
+}
+
+// Roots of a small capture with every class: reset, SOF group, control
+// transfer, a top-level transaction and a stray packet.
+TobjVec sampleTree() {
+  auto reset = std::make_shared<Treset>();
+  reset->time = 10;
+  reset->resetLen = 120000;
+  reset->idle = 20;
+  auto group = std::make_shared<TsofGroup>();
+  for (int i = 0; i < 3; ++i) {
+    auto sof = packet<Tsof>(5, 200000 + 12000 * i, 1);
+    sof->frame = 100 + i;
+    sof->crc5 = 0x11;
+    group->children.push_back(sof);
+  }
+  auto setupToken = packet<Ttoken>(13, 250000, 2);
+  auto setupData = packet<Tdata>(3, 250100, 2);
+  setupData->data = {0x80, 6, 0, 1, 0, 0, 0x12, 0};
+  setupData->crc16 = 0xbb29;
+  auto inData = packet<Tdata>(11, 251000, 2);
+  inData->data = {0x12, 1, 0, 2};
+  auto outData = packet<Tdata>(11, 252000, 2);
+  auto transfer = std::make_shared<Ttransfer>();
+  transfer->children = {
+      transax(TtrxType::SETUP, {setupToken, setupData, packet<Thandshake>(2, 250200, 2)}, 1),
+      transax(TtrxType::IN, {packet<Ttoken>(9, 251000, 2), inData, packet<Thandshake>(2, 251100, 2)}, 1),
+      transax(TtrxType::OUT, {packet<Ttoken>(1, 252000, 2), outData, packet<Thandshake>(2, 252100, 2)}, 1),
+  };
+  auto nak = transax(TtrxType::IN, {packet<Ttoken>(9, 260000, 1), packet<Thandshake>(10, 260050, 1)}, 0);
+  auto stray = packet<Thandshake>(6, 270000, 0);
+  return {reset, group, transfer, nak, stray};
+}
+
+struct Tloaded {
+  std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
+  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  unsigned count = 0;
+};
+
+Tloaded load(const std::string& path, TdataIO* io = nullptr) {
+  TdataIO local;
+  Tloaded l;
+  l.count = (io ? *io : local).loadLinearFile(path, l.objs, l.rows);
+  return l;
+}
+
+}  // namespace
+
+TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
+  const TobjVec roots = sampleTree();
+  std::vector<TlinRow> rows;
+  Ttree2lin(roots, rows);
+  ASSERT_EQ(rows.size(), 22u);
+
+  const std::string path = tempPath("roundtrip.ovd");
+  TdataIO io;
+  EXPECT_EQ(io.saveLinearToFile(rows, path), 22);
+  EXPECT_EQ(io.lastError(), "");
+
+  std::string body;
+  TdataIO::appendBody(rows, body);
+  const std::string file = readGzip(path);
+  EXPECT_EQ(file, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
+  EXPECT_EQ(readPlain(path).substr(0, 2), "\x1f\x8b");  // really compressed
+
+  const Tloaded back = load(path);
+  EXPECT_EQ(back.count, 22u);
+  ASSERT_EQ(back.objs->size(), roots.size());
+  ASSERT_EQ(back.rows->size(), rows.size());
+  Tboxes before, after;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Tbase& a = *rows[i].obj;
+    const Tbase& b = *(*back.rows)[i].obj;
+    EXPECT_EQ(rowutils::objToString(rows[i].obj), rowutils::objToString((*back.rows)[i].obj)) << i;
+    EXPECT_EQ(rows[i].flags, (*back.rows)[i].flags) << i;
+    EXPECT_EQ(a.row, b.row);
+    EXPECT_EQ(a.parentRow, b.parentRow);
+    EXPECT_EQ(a.ordinal, b.ordinal);
+    EXPECT_EQ(before.getBoxesString(rows[i].obj), after.getBoxesString((*back.rows)[i].obj)) << i;
+  }
+  std::string again;
+  TdataIO::appendBody(*back.rows, again);
+  EXPECT_EQ(again, body);
+
+  // The same layout without compression loads alike.
+  writePlain(tempPath("plain.ovd"), file);
+  EXPECT_EQ(load(tempPath("plain.ovd")).count, 22u);
+}
+
+TEST(SampleFile, EmptyAndRejectedFiles) {
+  TdataIO io;
+  const std::string empty = tempPath("empty.ovd");
+  EXPECT_EQ(io.saveLinearToFile({}, empty), 0);
+  EXPECT_EQ(io.lastError(), "");  // an empty capture is saved, not refused
+  EXPECT_EQ(readGzip(empty), "OVFMT01\n0\n");
+  Tloaded l = load(empty, &io);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "");
+  EXPECT_TRUE(l.rows->empty());
+
+  EXPECT_EQ(load(tempPath("does-not-exist"), &io).count, 0u);
+  EXPECT_EQ(io.lastError(), "cannot open file");
+  EXPECT_EQ(io.saveLinearToFile({}, tempPath("no-such-dir/x.ovd")), 0);
+  EXPECT_EQ(io.lastError(), "cannot create file");
+
+  writeGzip(tempPath("short.ovd"), "OVFMT01");
+  EXPECT_EQ(load(tempPath("short.ovd"), &io).count, 0u);
+  EXPECT_EQ(io.lastError(), "not a sample file (too short)");
+
+  writeGzip(tempPath("badlen.ovd"), "OVFMT01\n12a\nSOF 0;S:5\n");
+  EXPECT_EQ(load(tempPath("badlen.ovd"), &io).count, 0u);
+  EXPECT_EQ(io.lastError(), "not a sample file (bad length line)");
+
+  // The magic is not compared; only the length line's digits are.
+  writeGzip(tempPath("magic.ovd"), "XXXXXXXX5\nSOF 0;S:5\n");
+  EXPECT_EQ(load(tempPath("magic.ovd")).count, 1u);
+
+  // After twelve digits the rest of the line is a body line.
+  writeGzip(tempPath("longlen.ovd"), "OVFMT01\n123456789012SOF 0;S:5\n");
+  EXPECT_EQ(load(tempPath("longlen.ovd")).count, 1u);
+
+  // A cut-off compressed stream is not taken for a shorter capture.
+  std::vector<TlinRow> rows;
+  const TobjVec roots = sampleTree();
+  Ttree2lin(roots, rows);
+  io.saveLinearToFile(rows, tempPath("whole.ovd"));
+  const std::string whole = readPlain(tempPath("whole.ovd"));
+  writePlain(tempPath("cut.ovd"), whole.substr(0, whole.size() - 12));
+  l = load(tempPath("cut.ovd"), &io);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "damaged compressed data");
+  EXPECT_TRUE(l.objs->empty());
+}
+
+TEST(SampleFile, BodyLinesAttachByLevel) {
+  // A transfer with two transactions of three packets: nine lines, one tree.
+  const std::string nine =
+      "TRANSFR 0;C:CONTROL;X:2\n"
+      "  TRANSAX 1;T:SETUP;X:3\n"
+      "    TOKEN   SETUP 2;K:13;TI:1;AD:0;EP:0;5P:02;TL:1\n"
+      "    DATA    DATA0 2;D:3;TI:2;DA:80,06,00,01,00,00,12,00;6P:bb29;TL:1\n"
+      "    HANDSH  ACK   2;H:2;TI:3;TL:1\n"
+      "  TRANSAX 1;T:IN;X:3\n"
+      "    TOKEN   IN    2;K:9;TI:4;AD:0;EP:0;5P:02;TL:1\n"
+      "    DATA    DATA1 2;D:11;TI:5;DA:12,01;6P:0000;TL:1\n"
+      "    HANDSH  ACK   2;H:2;TI:6;TL:1\n";
+  writeGzip(tempPath("nine.ovd"), "OVFMT01\n" + std::to_string(nine.size()) + "\n" + nine);
+  Tloaded l = load(tempPath("nine.ovd"));
+  EXPECT_EQ(l.count, 9u);
+  ASSERT_EQ(l.objs->size(), 1u);
+  auto& transfer = static_cast<Ttransfer&>(*l.objs->front());
+  ASSERT_EQ(transfer.children.size(), 2u);
+  EXPECT_EQ(static_cast<Tgrouper&>(*transfer.children[1]).children.size(), 3u);
+  std::string body;
+  TdataIO::appendBody(*l.rows, body);
+  EXPECT_EQ(body, nine);
+  EXPECT_EQ(transfer.findData(), (std::vector<uint8_t>{0x12, 0x01}));
+
+  // Skipped lines ("-", empty, no object), a level with no grouper above it
+  // (dropped but counted), and a grouper with a negative level that must not
+  // take over the top-level list.
+  const std::string messy =
+      "OVFMT01\n0\n"
+      "- a comment\n"
+      "\n"
+      "SOF_GR  0;G:SOFgroup;X:1\n"
+      "  SOF           1;S:5;TI:1;FR:1;5P:00;TL:0\n"
+      "      TOKEN   IN    3;K:9;TI:2;AD:0;EP:0;5P:02;TL:1\n"
+      "no object here\n"
+      "TRANSAX -1;T:IN;X:0\n"
+      "HANDSH  ACK   0;H:2;TI:3;TL:1";  // last line without newline
+  writePlain(tempPath("messy.ovd"), messy);
+  l = load(tempPath("messy.ovd"));
+  EXPECT_EQ(l.count, 5u);
+  ASSERT_EQ(l.objs->size(), 2u);
+  EXPECT_EQ(l.objs->at(1)->objType, otHandshake);
+  EXPECT_EQ(l.rows->size(), 3u);
+}
+
+TEST(SampleFile, NumberErrorsNameTheirLine) {
+  writeGzip(tempPath("badnum.ovd"), "OVFMT01\n0\nSOF 0;S:5\n\n- x\nTOKEN 0;K:9;AD:q\n");
+  TdataIO io;
+  Tloaded l;
+  try {
+    io.loadLinearFile(tempPath("badnum.ovd"), l.objs, l.rows);
+    ADD_FAILURE() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "stoi");
+  }
+  EXPECT_EQ(io.lineNumber(), 6u);
+  writeGzip(tempPath("range.ovd"), "OVFMT01\n0\nSOF 0;S:5;TI:99999999999999999999\n");
+  EXPECT_THROW(io.loadLinearFile(tempPath("range.ovd"), l.objs, l.rows), std::out_of_range);
+  EXPECT_EQ(io.lineNumber(), 3u);
+}
+
+TEST(SampleFile, ParentListAndDiagnosticDump) {
+  TdataIO io;
+  TobjVec top, a, b;
+  io.parentList = {&top};
+  io.setParentList(&a, 3);  // no index 3 yet: appended at index 1
+  ASSERT_EQ(io.parentList.size(), 2u);
+  EXPECT_EQ(io.parentList[1], &a);
+  io.setParentList(&b, 1);
+  EXPECT_EQ(io.parentList[1], &b);
+  io.setParentList(&a, 0);  // the top-level list stays
+  EXPECT_EQ(io.parentList[0], &top);
+  auto obj = std::make_shared<Thandshake>();
+  obj->level = 1;
+  io.addToParent(obj);
+  obj = std::make_shared<Thandshake>();
+  obj->level = 2;
+  io.addToParent(obj);  // dropped
+  EXPECT_EQ(b.size(), 1u);
+  EXPECT_TRUE(top.empty());
+
+  const TobjVec roots = sampleTree();
+  std::string expected;
+  for (const auto& root : roots) expected += rowutils::objToString(root);
+  EXPECT_EQ(io.saveVecObjsToFile(roots, tempPath("objs.txt")), 5);
+  EXPECT_EQ(readPlain(tempPath("objs.txt")), expected);
+  EXPECT_EQ(io.saveVecObjsToFile(roots, tempPath("no-such-dir/objs.txt")), 5);
+}
