@@ -50,11 +50,11 @@ void TloThread::threadFunc() {
         break;
       case stateIdle:
         if (run) {
-          // Cleared before run reads false, so that a front end which waits for the request
-          // to be taken never sees the previous capture's done flag.
+          // Both changed before run reads false, so that a front end which waits for the request
+          // to be taken never sees the previous capture's done flag or an idle state.
           captureDone = false;
-          run = false;
           state = stateRun;
+          run = false;
         } else if (!getString(fxString1, TovLow::reqString1) || !low.isOpen()) {
           state = stateInit;
         }
