@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   synth::Tgenerator generator(std::move(scenario), raw.seed, raw);
+  generator.setRecording(false);
   const uint64_t byteLimit = static_cast<uint64_t>(bytes);
   const uint64_t tickLimit = static_cast<uint64_t>(seconds * 12e6);
   uint64_t written = 0;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "decode/ovexthrd.h"
 #include "decode/ovtree2lin.h"
+#include "files/ovgzstream.h"
 #include "files/ovrowutils.h"
 
 namespace {
@@ -82,40 +84,47 @@ class TgzReader {
   std::string carry_;
 };
 
-bool writeAll(gzFile file, const char* data, size_t size) {
-  while (size > 0) {
-    const unsigned n = size > chunkSize ? chunkSize : static_cast<unsigned>(size);
-    if (gzwrite(file, data, n) != static_cast<int>(n)) return false;
-    data += n;
-    size -= n;
+}  // namespace
+
+namespace {
+
+// Hands the body to flush in pieces of about chunkSize bytes; flush may keep
+// them or consume and clear them.
+template <typename Flush>
+void bodyChunks(const std::vector<TlinRow>& rows, std::string& chunk, Flush flush) {
+  for (const TlinRow& row : rows) {
+    if (!row.obj || row.obj->level != 0) continue;
+    rowutils::appendObjText(*row.obj, chunk);
+    if (chunk.size() >= chunkSize) flush(chunk);
   }
-  return true;
+  flush(chunk);
 }
 
 }  // namespace
 
 void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
-  for (const TlinRow& row : rows) {
-    if (row.obj && row.obj->level == 0) rowutils::appendObjText(*row.obj, out);
-  }
+  bodyChunks(rows, out, [](std::string&) {});
 }
 
 int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
   error.clear();
-  TgzFile file(gzopen(path.c_str(), "wb"));
+  FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     error = "cannot create file";
     return 0;
   }
-  gzbuffer(file.get(), chunkSize);
-  std::string body;
-  body.reserve(rows.size() * 56);
-  appendBody(rows, body);
-  const std::string length = std::to_string(body.size()) + "\n";
-  bool ok = writeAll(file.get(), magic, magicSize) && writeAll(file.get(), length.data(), length.size()) &&
-            writeAll(file.get(), body.data(), body.size());
-  // Closing flushes the last block, so a full disk may show only here.
-  ok = gzclose(file.release()) == Z_OK && ok;
+  // The body is compressed as it is formatted; its length goes in front afterwards.
+  TgzStream gz;
+  bool ok = true;
+  std::string chunk;
+  chunk.reserve(chunkSize + 4096);
+  bodyChunks(rows, chunk, [&](std::string& text) {
+    ok = gz.add(text.data(), text.size()) && ok;
+    text.clear();
+  });
+  ok = ok && gz.finish();
+  ok = ok && gz.write(file, std::string(magic, magicSize) + std::to_string(gz.bodySize()) + "\n");
+  ok = std::fclose(file) == 0 && ok;
   if (!ok) {
     error = "write error";
     return 0;
@@ -187,7 +196,10 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     objs->clear();
     return 0;
   }
-  if (count != 0) Ttree2lin(*objs, *rows);
+  if (count != 0) {
+    rows->reserve(count);  // one row per object read, short of dropped ones
+    Ttree2lin(*objs, *rows);
+  }
   return count;
 }
 
@@ -202,4 +214,11 @@ int TdataIO::saveVecObjsToFile(const TobjVec& objs, const std::string& path) {
     std::fclose(f);
   }
   return static_cast<int>(objs.size());
+}
+
+void TdataIO::debugDump(const std::vector<uint8_t>& raw) {
+  TexThread decoder;
+  decoder.startDecode(&raw);
+  saveVecObjsToFile(*decoder.objects, "objs.txt");
+  saveLinearToFile(*decoder.rows, "linear.txt");
 }

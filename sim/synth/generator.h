@@ -22,6 +22,8 @@ class Tgenerator {
   void finish(std::vector<uint8_t>& out);
 
   uint64_t time() const { return bus_.time(); }
+  // Off for endless streams: no expected events pile up.
+  void setRecording(bool on) { bus_.setRecording(on); }
   // The bus events a decoder should find in the bytes handed out so far.
   std::vector<TeventBin> takeEvents() { return bus_.takeEvents(); }
 
@@ -30,6 +32,7 @@ class Tgenerator {
   TusbHost host_;
   std::unique_ptr<Tscenario> scenario_;
   TrawEncoder encoder_;
+  TlineRuns runs_;
   bool started_ = false;
 };
 

@@ -15,11 +15,11 @@ enum class Treply { ack, nak, stall, none };
 
 // Idle J ticks between packets, each drawn from [min, max].
 struct ThostTiming {
-  uint32_t hostGapMin = 3, hostGapMax = 8;       // host data after its token
-  uint32_t deviceGapMin = 6, deviceGapMax = 16;  // device turnaround
-  uint32_t timeout = 18;                         // host gives up waiting for a reply
-  uint32_t betweenMin = 20, betweenMax = 120;    // host's next transaction
-  unsigned nakPercent = 25;                      // chance that a device NAKs a control IN once first
+  uint32_t hostGapMin = 3, hostGapMax = 8;      // host data after its token
+  uint32_t deviceGapMin = 3, deviceGapMax = 8;  // device turnaround, at most 7.5 bit times
+  uint32_t timeout = 18;                        // host gives up waiting for a reply
+  uint32_t betweenMin = 20, betweenMax = 120;   // host's next transaction
+  unsigned nakPercent = 25;                     // chance that a device NAKs a control IN once first
 };
 
 class TusbHost {

@@ -2,20 +2,12 @@
 
 namespace synth {
 
-void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
-  if (ticks == 0) return;
-  if (!runs.empty() && runs.back().state == state) {
-    runs.back().ticks += ticks;
-  } else {
-    runs.push_back({state, ticks});
-  }
-}
-
 namespace {
 
 // One state per tick from the sync through the last data bit.
 std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& faults, TpacketWire& wire) {
   std::vector<uint8_t> ticks;
+  ticks.reserve(12 + bytes.size() * 10);
   if (faults.brokenSync) ticks.push_back(lsK);
   static const uint8_t fullSync[] = {lsK, lsJ, lsK, lsJ, lsK, lsJ, lsK, lsK};
   for (int i = faults.shortSync ? 2 : 0; i < 8; ++i) ticks.push_back(fullSync[i]);
@@ -63,7 +55,10 @@ std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& fault
 TpacketWire appendPacket(TlineRuns& runs, const Tbytes& bytes, const TpacketFaults& faults) {
   TpacketWire wire;
   const std::vector<uint8_t> ticks = packetTicks(bytes, faults, wire);
-  for (uint8_t state : ticks) appendRun(runs, state, 1);
+  for (size_t i = 0, j; i < ticks.size(); i = j) {
+    for (j = i + 1; j < ticks.size() && ticks[j] == ticks[i];) ++j;
+    appendRun(runs, ticks[i], static_cast<uint32_t>(j - i));
+  }
   appendRun(runs, lsSe0, 2);
   wire.ticks = static_cast<uint32_t>(ticks.size() + 2);
   return wire;

@@ -27,7 +27,14 @@ struct TpacketFaults {
 };
 
 // Appends runs, merging a run into the previous one of the same state.
-void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks);
+inline void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
+  if (ticks == 0) return;
+  if (!runs.empty() && runs.back().state == state) {
+    runs.back().ticks += ticks;
+  } else {
+    runs.push_back({state, ticks});
+  }
+}
 
 struct TpacketWire {
   uint32_t ticks = 0;         // sync through the end-of-packet SE0

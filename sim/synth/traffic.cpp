@@ -77,6 +77,7 @@ void TbusWriter::beginEvent() {
   }
   se0Last_ = false;
   closeEvent();
+  if (!recording_) events_.clear();
 }
 
 void TbusWriter::closeEvent() {
@@ -138,6 +139,11 @@ TlineRuns TbusWriter::takeRuns() {
   TlineRuns out;
   out.swap(runs_);
   return out;
+}
+
+void TbusWriter::takeRuns(TlineRuns& out) {
+  out.clear();
+  out.swap(runs_);
 }
 
 std::vector<TeventBin> TbusWriter::takeEvents() {

@@ -39,11 +39,16 @@ class TbusWriter {
   // SE0 for se0Ticks: a bus reset, or a detached device at the start of a capture.
   void reset(uint32_t se0Ticks);
 
+  // Off: expected events are not kept, for endless streams nobody checks.
+  void setRecording(bool on) { recording_ = on; }
+
   // Closes the last event with at least minIdle ticks of J.
   void finish(uint32_t minIdle = 3);
 
   // Runs written since the last call (the writer keeps going on empty).
   TlineRuns takeRuns();
+  // The same into out, whose storage the writer reuses.
+  void takeRuns(TlineRuns& out);
   // Expected events whose trailing run length is known by now.
   std::vector<TeventBin> takeEvents();
   const TlineRuns& runs() const { return runs_; }
@@ -60,6 +65,7 @@ class TbusWriter {
   bool se0Last_ = false;  // an SE0 just ended: a J must follow
   uint64_t time_ = 0;
   uint64_t jSinceEvent_ = 0;
+  bool recording_ = true;
   bool sofs_ = true;
   bool inSof_ = false;
   unsigned frame_ = 0;
