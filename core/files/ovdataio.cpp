@@ -2,11 +2,14 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "decode/ovexthrd.h"
 #include "decode/ovtree2lin.h"
+#include "files/ovgzstream.h"
 #include "files/ovrowutils.h"
 
 namespace {
@@ -60,6 +63,11 @@ class TgzReader {
   }
 
   bool failed() const { return failed_; }
+  // Why reading failed: the system's reason, or damaged compressed data.
+  std::string failure() const {
+    return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
+                      : "damaged compressed data";
+  }
 
  private:
   bool refill() {
@@ -68,7 +76,10 @@ class TgzReader {
     int code = Z_OK;
     gzerror(file_, &code);
     // A truncated or damaged stream must not pass for a shorter capture.
-    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) failed_ = true;
+    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
+      failed_ = true;
+      if (code == Z_ERRNO) readErrno_ = errno;
+    }
     pos_ = 0;
     end_ = n > 0 && !failed_ ? static_cast<size_t>(n) : 0;
     return end_ > 0;
@@ -79,43 +90,51 @@ class TgzReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool failed_ = false;
+  int readErrno_ = 0;
   std::string carry_;
 };
 
-bool writeAll(gzFile file, const char* data, size_t size) {
-  while (size > 0) {
-    const unsigned n = size > chunkSize ? chunkSize : static_cast<unsigned>(size);
-    if (gzwrite(file, data, n) != static_cast<int>(n)) return false;
-    data += n;
-    size -= n;
+}  // namespace
+
+namespace {
+
+// Hands the body to flush in pieces of about chunkSize bytes; flush may keep
+// them or consume and clear them.
+template <typename Flush>
+void bodyChunks(const std::vector<TlinRow>& rows, std::string& chunk, Flush flush) {
+  for (const TlinRow& row : rows) {
+    if (!row.obj || row.obj->level != 0) continue;
+    rowutils::appendObjText(*row.obj, chunk);
+    if (chunk.size() >= chunkSize) flush(chunk);
   }
-  return true;
+  flush(chunk);
 }
 
 }  // namespace
 
 void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
-  for (const TlinRow& row : rows) {
-    if (row.obj && row.obj->level == 0) rowutils::appendObjText(*row.obj, out);
-  }
+  bodyChunks(rows, out, [](std::string&) {});
 }
 
 int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
   error.clear();
-  TgzFile file(gzopen(path.c_str(), "wb"));
+  FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     error = "cannot create file";
     return 0;
   }
-  gzbuffer(file.get(), chunkSize);
-  std::string body;
-  body.reserve(rows.size() * 56);
-  appendBody(rows, body);
-  const std::string length = std::to_string(body.size()) + "\n";
-  bool ok = writeAll(file.get(), magic, magicSize) && writeAll(file.get(), length.data(), length.size()) &&
-            writeAll(file.get(), body.data(), body.size());
-  // Closing flushes the last block, so a full disk may show only here.
-  ok = gzclose(file.release()) == Z_OK && ok;
+  // The body is compressed as it is formatted; its length goes in front afterwards.
+  TgzStream gz;
+  bool ok = true;
+  std::string chunk;
+  chunk.reserve(chunkSize + 4096);
+  bodyChunks(rows, chunk, [&](std::string& text) {
+    ok = gz.add(text.data(), text.size()) && ok;
+    text.clear();
+  });
+  ok = ok && gz.finish();
+  ok = ok && gz.write(file, std::string(magic, magicSize) + std::to_string(gz.bodySize()) + "\n");
+  ok = std::fclose(file) == 0 && ok;
   if (!ok) {
     error = "write error";
     return 0;
@@ -155,7 +174,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   for (size_t i = 0; i < magicSize; ++i) {
     const int c = in.get();
     if (c < 0) {
-      error = in.failed() ? "damaged compressed data" : "not a sample file (too short)";
+      error = in.failed() ? in.failure() : "not a sample file (too short)";
       return 0;
     }
     if (c == '\n') ++line;
@@ -167,7 +186,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
       break;
     }
     if (c < '0' || c > '9') {
-      error = in.failed() ? "damaged compressed data" : "not a sample file (bad length line)";
+      error = in.failed() ? in.failure() : "not a sample file (bad length line)";
       return 0;
     }
   }
@@ -183,11 +202,14 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     ++count;
   }
   if (in.failed()) {
-    error = "damaged compressed data";
+    error = in.failure();
     objs->clear();
     return 0;
   }
-  if (count != 0) Ttree2lin(*objs, *rows);
+  if (count != 0) {
+    rows->reserve(count);  // one row per object read, short of dropped ones
+    Ttree2lin(*objs, *rows);
+  }
   return count;
 }
 
@@ -202,4 +224,11 @@ int TdataIO::saveVecObjsToFile(const TobjVec& objs, const std::string& path) {
     std::fclose(f);
   }
   return static_cast<int>(objs.size());
+}
+
+void TdataIO::debugDump(const std::vector<uint8_t>& raw) {
+  TexThread decoder;
+  decoder.startDecode(&raw);
+  saveVecObjsToFile(*decoder.objects, "objs.txt");
+  saveLinearToFile(*decoder.rows, "linear.txt");
 }

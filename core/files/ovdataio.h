@@ -26,6 +26,8 @@ class TdataIO {
 
   // Diagnostics: plain text of each object with its subtree; returns the count.
   int saveVecObjsToFile(const TobjVec& objs, const std::string& path);
+  // Decodes a raw capture and writes "objs.txt" and "linear.txt" here.
+  void debugDump(const std::vector<uint8_t>& raw);
 
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);

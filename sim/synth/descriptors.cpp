@@ -38,4 +38,19 @@ TdeviceBlobs hidMouseBlobs() {
   return blobs;
 }
 
+TdeviceBlobs bulkPumpBlobs() {
+  TdeviceBlobs blobs;
+  blobs.device = {18,   dtDevice, 0x00, 0x02, 0xFF, 0x00, 0x00, 64, 0x09,
+                  0x12, 0x58,     0x7A, 0x00, 0x02, 1,    2,    3,  1};
+  blobs.configuration = {9, dtConfiguration, 32,   0,    1,  1,    0,    0x80, 250,  // bus powered, 500 mA
+                         9, dtInterface,     0,    0,    2,  0xFF, 0x00, 0x00, 0,    // vendor specific
+                         7, dtEndpoint,      0x81, 0x02, 64, 0,    0,                // bulk IN
+                         7, dtEndpoint,      0x02, 0x02, 64, 0,    0};               // bulk OUT
+  blobs.strings = {{4, dtString, 0x09, 0x04},
+                   stringDescriptor("Wrenfield Devices"),
+                   stringDescriptor("Synthetic Data Pump"),
+                   stringDescriptor("DP-002311")};
+  return blobs;
+}
+
 }  // namespace synth

@@ -24,5 +24,7 @@ Tbytes stringDescriptor(const std::string& text);
 // Full-speed boot mouse: three buttons, X, Y and wheel, 4-byte reports on
 // interrupt endpoint 0x81 polled every 4 ms.
 TdeviceBlobs hidMouseBlobs();
+// Vendor-class data pump: bulk IN 0x81 and bulk OUT 0x02, 64-byte packets.
+TdeviceBlobs bulkPumpBlobs();
 
 }  // namespace synth

@@ -14,12 +14,14 @@ void Tgenerator::next(std::vector<uint8_t>& out) {
   } else {
     scenario_->step(host_);
   }
-  encoder_.encode(bus_.takeRuns(), out);
+  bus_.takeRuns(runs_);
+  encoder_.encode(runs_, out);
 }
 
 void Tgenerator::finish(std::vector<uint8_t>& out) {
   bus_.finish();
-  encoder_.encode(bus_.takeRuns(), out);
+  bus_.takeRuns(runs_);
+  encoder_.encode(runs_, out);
   encoder_.finish(out);
 }
 

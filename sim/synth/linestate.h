@@ -26,8 +26,16 @@ struct TpacketFaults {
   bool stuffViolation = false;  // the first stuffed 0 is sent as a 1
 };
 
-// Appends runs, merging a run into the previous one of the same state.
-void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks);
+// Appends runs, merging a run into the previous one of the same state while
+// the length fits.
+inline void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
+  if (ticks == 0) return;
+  if (!runs.empty() && runs.back().state == state && runs.back().ticks <= UINT32_MAX - ticks) {
+    runs.back().ticks += ticks;
+  } else {
+    runs.push_back({state, ticks});
+  }
+}
 
 struct TpacketWire {
   uint32_t ticks = 0;         // sync through the end-of-packet SE0

@@ -11,6 +11,7 @@ struct Tentry {
 
 const Tentry scenarios[] = {
     {"hid", makeMouseScenario},
+    {"bulk", makeBulkScenario},
 };
 
 }  // namespace

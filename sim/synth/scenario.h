@@ -21,8 +21,10 @@ class Tscenario {
 };
 
 std::unique_ptr<Tscenario> makeMouseScenario(uint64_t seed);
+// Frames filled with bulk IN and OUT traffic: dense captures for benchmarks.
+std::unique_ptr<Tscenario> makeBulkScenario(uint64_t seed);
 
-// By name ("hid"); null for an unknown name.
+// By name ("hid", "bulk"); null for an unknown name.
 std::unique_ptr<Tscenario> makeScenario(const std::string& name, uint64_t seed);
 std::vector<std::string> scenarioNames();
 

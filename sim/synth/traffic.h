@@ -47,6 +47,8 @@ class TbusWriter {
 
   // Runs written since the last call (the writer keeps going on empty).
   TlineRuns takeRuns();
+  // The same into out, whose storage the writer reuses.
+  void takeRuns(TlineRuns& out);
   // Expected events whose trailing run length is known by now.
   std::vector<TeventBin> takeEvents();
   const TlineRuns& runs() const { return runs_; }

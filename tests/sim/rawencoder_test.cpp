@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "reference.h"
+#include "streamchecks.h"
 
 using namespace synth;
 
@@ -106,6 +106,18 @@ TEST(RawEncoder, KnownForms) {
   EXPECT_EQ(encodeRaw({{lsJ, 6}}, filled).size(), 8u + 3 + 1);
   // A final run too short for a data byte is lengthened to 3 ticks.
   EXPECT_EQ(items(encodeRaw({{lsJ, 6}, {lsK, 1}})), (std::vector<uint8_t>{0x3F, 0x40 | 1 << 4 | 1 << 2 | 1}));
+
+  // A run longer than a count can carry, built up over several lists, is cut
+  // into pieces the reader can hold, and none of it is lost.
+  TrawEncoder encoder;
+  std::vector<uint8_t> stream;
+  encoder.encode({{lsK, 4}, {lsJ, 0xF0000000u}}, stream);
+  encoder.encode({{lsJ, 0xF0000000u}}, stream);
+  encoder.finish(stream);
+  std::vector<TrefRun> pieces;
+  ASSERT_TRUE(refDecodeRaw(stream, pieces));
+  for (const TrefRun& piece : pieces) EXPECT_LE(piece.ticks, 0x7FFFFFFFu);
+  EXPECT_EQ(refMerge(pieces), (std::vector<TrefRun>{{1, 4}, {2, 2 * 0xF0000000ull}}));
 
   // Compact counts decode to their value, whatever the digits.
   for (uint64_t v :

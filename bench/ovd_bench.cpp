@@ -1,0 +1,102 @@
+// Sample-file speed and size on a capture shaped like interrupt polling: one SOF
+// per frame, mostly NAKed IN transactions, some with 8-byte reports. Speeds are
+// rows per second of this thread's processor time: save and load run on one
+// core, and a machine busy with other work must not change the figures.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench.h"
+#include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
+#include "files/ovdataio.h"
+
+namespace {
+
+double threadSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+template <typename T>
+std::shared_ptr<T> packet(uint32_t pid, uint64_t& time, int level, uint32_t bytes) {
+  auto p = std::make_shared<T>();
+  p->pid = pid;
+  p->time = time;
+  p->level = level;
+  p->idle = 16 + (time % 5);
+  time += 8 * bytes + 20;
+  return p;
+}
+
+TobjVec pollingCapture(size_t packets) {
+  TobjVec roots;
+  uint64_t time = 0;
+  size_t count = 0;
+  for (uint32_t frame = 0; count < packets; ++frame) {
+    time = frame * 12000ull;
+    auto sof = packet<Tsof>(5, time, 0, 3);
+    sof->frame = frame & 0x7ff;
+    sof->crc5 = frame % 32;
+    roots.push_back(sof);
+    auto trx = std::make_shared<Ttransax>(TtrxType::IN);
+    auto token = packet<Ttoken>(9, time, 1, 3);
+    token->addr = 3;
+    token->endp = 1;
+    token->crc5 = 0x1d;
+    trx->children.push_back(token);
+    if (frame % 8 == 0) {
+      auto report = packet<Tdata>(frame % 16 ? 3 : 11, time, 1, 11);
+      report->data = {0, 0, static_cast<uint8_t>(frame), 0, 0, 0, 0, 0};
+      report->crc16 = frame & 0xffff;
+      trx->children.push_back(report);
+      trx->children.push_back(packet<Thandshake>(2, time, 1, 1));
+    } else {
+      trx->children.push_back(packet<Thandshake>(10, time, 1, 1));
+    }
+    count += 1 + trx->children.size();
+    roots.push_back(trx);
+  }
+  return roots;
+}
+
+}  // namespace
+
+TWR_BENCH(ovd) {
+  const size_t packets = options.quick ? 100000 : 1200000;
+  const TobjVec roots = pollingCapture(packets);
+  std::vector<TlinRow> rows;
+  Ttree2lin(roots, rows);
+  const std::string path = "/tmp/twr-bench-" + std::to_string(::getpid()) + ".ovd";
+
+  TdataIO io;
+  double start = threadSeconds();
+  const int saved = io.saveLinearToFile(rows, path);
+  const double saveSeconds = threadSeconds() - start;
+  if (saved != static_cast<int>(rows.size())) {
+    std::fprintf(stderr, "ovd: save failed: %s\n", io.lastError().c_str());
+    return;
+  }
+  struct stat st {};
+  stat(path.c_str(), &st);
+
+  auto objs = std::make_shared<TobjVec>();
+  auto loaded = std::make_shared<std::vector<TlinRow>>();
+  start = threadSeconds();
+  io.loadLinearFile(path, objs, loaded);
+  const double loadSeconds = threadSeconds() - start;
+  std::remove(path.c_str());
+  if (loaded->size() != rows.size()) {
+    std::fprintf(stderr, "ovd: load gave %zu rows of %zu\n", loaded->size(), rows.size());
+    return;
+  }
+  report("ovd_save_rows_per_s", rows.size() / saveSeconds, "rows/s");
+  report("ovd_load_rows_per_s", rows.size() / loadSeconds, "rows/s");
+  report("ovd_bytes_per_row", static_cast<double>(st.st_size) / rows.size(), "bytes");
+}

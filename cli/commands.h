@@ -1,0 +1,7 @@
+// The subcommands of twr, one file each.
+#pragma once
+
+#include "args.h"
+
+extern const Tcommand decodeCommand;
+extern const Tcommand showCommand;

@@ -1,0 +1,80 @@
+// twr decode: a raw capture from the device to its sample-file text, boxes or file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "commands.h"
+#include "decode/ovexthrd.h"
+#include "decode/ovraw.h"
+#include "files/ovdataio.h"
+#include "output.h"
+
+namespace {
+
+// The whole file; false with errno set when it cannot be read.
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    ok = false;
+  }
+  if (ok && S_ISREG(st.st_mode)) bytes.reserve(st.st_size);
+  uint8_t buf[1 << 16];
+  for (ssize_t n; ok && (n = read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0)
+      ok = errno == EINTR;
+    else
+      bytes.insert(bytes.end(), buf, buf + n);
+  }
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return ok;
+}
+
+int run(const Tparsed& args) {
+  const std::string& path = args.operands[0];
+  std::vector<uint8_t> raw;
+  errno = 0;
+  if (!readFile(path, raw))
+    return inputError("cannot read " + path + ": " + std::strerror(errno ? errno : EIO));
+  // The decoder accepts anything and yields nothing for a foreign file; say why instead.
+  if (!Traw().addRawData(raw)) return inputError(path + ": not a raw capture (bad magic or no data)");
+
+  TexThread decoder;
+  decoder.startDecode(&raw);
+  const std::vector<TlinRow>& rows = *decoder.rows;
+  startOutput();
+  if (args.has("-o")) {
+    TdataIO io;
+    const std::string& out = args.value("-o");
+    if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
+      return inputError(out + ": " + io.lastError());
+  }
+  if (args.has("--boxes"))
+    printBoxes(rows);
+  else if (!args.has("-o"))
+    printBody(rows);
+  return finishOutput();
+}
+
+}  // namespace
+
+const Tcommand decodeCommand{
+    "decode",
+    {"RAWFILE"},
+    "Decode a raw capture and print the text of every object as a sample file holds it.",
+    "RAWFILE is the byte stream as the device delivers it, starting with its magic. With -o the text\n"
+    "goes to a sample file instead; --boxes prints box strings either way.",
+    {
+        {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
+        {"--boxes", "", "print one box string per row"},
+    },
+    run,
+};

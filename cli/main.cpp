@@ -1,0 +1,39 @@
+// twr: decodes raw captures and reads sample files without a display.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+const Tcommand* const commands[] = {&decodeCommand, &showCommand};
+
+void printCommands(FILE* to) {
+  std::fprintf(to, "usage: twr COMMAND [ARGS]  ('twr COMMAND --help' for details)\ncommands:\n");
+  for (const Tcommand* command : commands) {
+    std::fprintf(to, "  %-8s %s\n", command->name.c_str(), command->summary.c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "twr: missing command (see 'twr --help')\n");
+    return exitUsage;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h") {
+    printCommands(stdout);
+    return exitOk;
+  }
+  for (const Tcommand* command : commands) {
+    if (command->name != name) continue;
+    Tparsed parsed;
+    int status = exitOk;
+    if (!parseArgs(*command, argc - 2, argv + 2, parsed, status)) return status;
+    return command->run(parsed);
+  }
+  std::fprintf(stderr, "twr: unknown command '%s' (see 'twr --help')\n", name.c_str());
+  return exitUsage;
+}

@@ -1,0 +1,45 @@
+#include "output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "args.h"
+#include "boxes/ovboxes.h"
+#include "files/ovdataio.h"
+
+namespace {
+
+constexpr size_t chunkBytes = 1 << 20;
+
+void put(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+}  // namespace
+
+void startOutput() { std::setvbuf(stdout, nullptr, _IOFBF, chunkBytes); }
+
+void printBody(const std::vector<TlinRow>& rows) {
+  std::string body;
+  TdataIO::appendBody(rows, body);
+  put(body);
+}
+
+void printBoxes(const std::vector<TlinRow>& rows) {
+  Tboxes boxes;
+  std::string chunk;
+  for (const TlinRow& row : rows) {
+    chunk += boxes.getBoxesString(row.obj);
+    if (chunk.size() >= chunkBytes) {
+      put(chunk);
+      chunk.clear();
+    }
+  }
+  put(chunk);
+}
+
+int finishOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return inputError(std::string("cannot write standard output: ") + std::strerror(errno));
+  return exitOk;
+}

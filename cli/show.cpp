@@ -1,0 +1,41 @@
+// twr show: a sample file's text or boxes.
+#include <memory>
+#include <stdexcept>
+
+#include "commands.h"
+#include "files/ovdataio.h"
+#include "output.h"
+
+namespace {
+
+int run(const Tparsed& args) {
+  const std::string& path = args.operands[0];
+  auto objs = std::make_shared<TobjVec>();
+  auto rows = std::make_shared<std::vector<TlinRow>>();
+  TdataIO io;
+  try {
+    if (io.loadLinearFile(path, objs, rows) == 0 && !io.lastError().empty())
+      return inputError(path + ": " + io.lastError());
+  } catch (const std::logic_error& e) {  // the reader's invalid_argument and out_of_range
+    return inputError(path + ":" + std::to_string(io.lineNumber()) + ": malformed number (" + e.what() + ")");
+  }
+  startOutput();
+  if (args.has("--boxes"))
+    printBoxes(*rows);
+  else
+    printBody(*rows);
+  return finishOutput();
+}
+
+}  // namespace
+
+const Tcommand showCommand{
+    "show",
+    {"FILE.ovd"},
+    "Print the text of every object of a sample file, as 'twr decode' does.",
+    "FILE.ovd may be gzip-compressed or plain.",
+    {
+        {"--boxes", "", "print one box string per row"},
+    },
+    run,
+};

@@ -1,0 +1,305 @@
+#include "files/ovlua.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "decode/ovgroup.h"
+
+namespace {
+
+const char* const initScript = "./scripts/init.lua";
+// Instructions one script call may run; far above any real decode.
+constexpr int instructionBudget = 200000000;
+
+// Sets "key" of the table on top of the stack.
+void setInt(lua_State* L, const char* key, lua_Integer v) {
+  lua_pushinteger(L, v);
+  lua_setfield(L, -2, key);
+}
+
+void setBool(lua_State* L, const char* key, bool v) {
+  lua_pushboolean(L, v);
+  lua_setfield(L, -2, key);
+}
+
+void setStr(lua_State* L, const char* key, const char* v) {
+  lua_pushstring(L, v);
+  lua_setfield(L, -2, key);
+}
+
+// Starts the table of obj with the keys every class has.
+void newTable(lua_State* L, const Tbase& obj, const char* type) {
+  lua_createtable(L, 0, 8);
+  setInt(L, "handle", obj.row);
+  setInt(L, "parent", obj.parentRow);
+  setStr(L, "type", type);
+}
+
+void setChildren(lua_State* L, const Tgrouper& g) {
+  lua_createtable(L, static_cast<int>(g.children.size()), 0);
+  lua_Integer i = 0;
+  for (const auto& child : g.children) {
+    lua_pushinteger(L, child ? child->row : -1);
+    lua_rawseti(L, -2, ++i);
+  }
+  lua_setfield(L, -2, "children");
+}
+
+void setPacket(lua_State* L, const TpacketBase& p, const char* type) {
+  newTable(L, p, type);
+  setInt(L, "pid", p.pid);
+  // Not needed by the bridge itself, but scripts show the bus idle time after the packet.
+  setInt(L, "idleTicks", p.idle);
+}
+
+const char* decodeFunction(uint32_t objType) {
+  switch (objType) {
+    case otReset:
+      return "reset_decode";
+    case otSof:
+      return "sof_decode";
+    case otToken:
+      return "token_decode";
+    case otData:
+      return "data_decode";
+    case otHandshake:
+      return "handshake_decode";
+    case otTransax:
+      return "transaction_decode";
+    case otTransfer:
+      return "transfer_decode";
+    default:
+      return nullptr;
+  }
+}
+
+// Runs inside lua_pcall so that nothing the scripts did to the globals (an
+// erroring metatable on _G, say) can raise outside protection.
+int callDecode(lua_State* L) {
+  auto* obj = static_cast<std::shared_ptr<Tbase>*>(lua_touserdata(L, 1));
+  lua_getglobal(L, decodeFunction((*obj)->objType));
+  rowutils::setParams(*obj, L);
+  lua_call(L, 1, 1);
+  return 1;
+}
+
+// The text of the value on top of the stack: strings and numbers only.
+std::string topText(lua_State* L) {
+  const int t = lua_type(L, -1);
+  if (t != LUA_TSTRING && t != LUA_TNUMBER) return {};
+  size_t len = 0;
+  const char* s = lua_tolstring(L, -1, &len);
+  return std::string(s, len);
+}
+
+// Fails any allocation that would take the state past its limit, which Lua
+// turns into a "not enough memory" error instead of the process running out.
+void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+  auto* used = static_cast<std::size_t*>(ud);
+  const std::size_t old = ptr ? osize : 0;
+  if (nsize == 0) {
+    std::free(ptr);
+    *used -= old;
+    return nullptr;
+  }
+  if (nsize > old && *used + (nsize - old) > TluaState::memoryLimit) return nullptr;
+  void* p = std::realloc(ptr, nsize);
+  if (p) *used = *used - old + nsize;
+  return p;
+}
+
+// From the first overrun on, every instruction fails, so a script's own pcall cannot swallow the stop.
+void budgetHook(lua_State* L, lua_Debug*) {
+  lua_sethook(L, budgetHook, LUA_MASKCOUNT, 1);
+  luaL_error(L, "decode script stopped: it ran too long");
+}
+
+// Calls f(ud) in protected mode; on failure returns the error text.
+bool protectedRun(lua_State* L, lua_CFunction f, void* ud, std::string& err) {
+  lua_pushcfunction(L, f);
+  lua_pushlightuserdata(L, ud);
+  if (lua_pcall(L, 1, 0, 0) == LUA_OK) return true;
+  err = topText(L);
+  if (err.empty()) err = "error object is not a string";
+  lua_pop(L, 1);
+  return false;
+}
+
+int openLibs(lua_State* L) {
+  luaL_openlibs(L);
+  return 0;
+}
+
+int runInit(lua_State* L) {
+  if (luaL_loadfile(L, initScript) != LUA_OK) return lua_error(L);
+  lua_call(L, 0, LUA_MULTRET);
+  // The start-up probe: only whether it can be called matters.
+  lua_getglobal(L, "myAdd");
+  lua_pushinteger(L, 30);
+  lua_pushinteger(L, 12);
+  lua_call(L, 2, 1);
+  lua_tointeger(L, -1);
+  return 0;
+}
+
+int getNodeC(lua_State* L) {
+  auto* self = static_cast<TluaState*>(lua_touserdata(L, lua_upvalueindex(1)));
+  if (lua_gettop(L) == 0) {
+    lua_pushnil(L);
+    return 1;
+  }
+  int isNum = 0;
+  const lua_Number n = lua_tonumberx(L, -1, &isNum);
+  // Range-checked before the conversion: NaN or a huge number must not reach the cast.
+  if (isNum && n >= 0 && n < 9.0e18) self->getNode(L, static_cast<long long>(std::floor(n)));
+  return 1;
+}
+
+int registerGetNode(lua_State* L) {
+  lua_pushvalue(L, 1);
+  lua_pushcclosure(L, getNodeC, 1);
+  lua_setglobal(L, "getNode");
+  return 0;
+}
+
+}  // namespace
+
+namespace rowutils {
+
+void setParams(std::shared_ptr<Tbase> obj, lua_State* L) {
+  if (!obj) return;
+  // dynamic_cast guards against an objType that does not match the class.
+  switch (obj->objType) {
+    case otReset:
+      if (auto* r = dynamic_cast<Treset*>(obj.get())) {
+        newTable(L, *r, "reset");
+        setInt(L, "duration", r->resetLen);
+        setInt(L, "idleTicks", r->idle);
+      }
+      break;
+    case otSof:
+      if (auto* s = dynamic_cast<Tsof*>(obj.get())) {
+        setPacket(L, *s, "sof");
+        setInt(L, "frame", s->frame);
+        setInt(L, "crc5", s->crc5);
+        setBool(L, "crcOK", s->crcOK);
+      }
+      break;
+    case otToken:
+      if (auto* t = dynamic_cast<Ttoken*>(obj.get())) {
+        setPacket(L, *t, "token");
+        setInt(L, "addr", t->addr);
+        setInt(L, "endp", t->endp);
+        setInt(L, "crc5", t->crc5);
+        setBool(L, "crcOK", t->crcOK);
+      }
+      break;
+    case otData:
+      if (auto* d = dynamic_cast<Tdata*>(obj.get())) {
+        setPacket(L, *d, "data");
+        lua_createtable(L, static_cast<int>(d->data.size()), 0);
+        for (size_t i = 0; i < d->data.size(); ++i) {
+          lua_pushinteger(L, d->data[i]);
+          lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
+        }
+        lua_setfield(L, -2, "data");
+        setInt(L, "crc16", d->crc16);
+        setBool(L, "crcOK", d->crcOK);
+      }
+      break;
+    case otHandshake:
+      if (auto* h = dynamic_cast<Thandshake*>(obj.get())) setPacket(L, *h, "handshake");
+      break;
+    case otSofGroup:
+      if (auto* g = dynamic_cast<TsofGroup*>(obj.get())) {
+        newTable(L, *g, "sofgroup");
+        setChildren(L, *g);
+      }
+      break;
+    case otTransax:
+      if (auto* t = dynamic_cast<Ttransax*>(obj.get())) {
+        newTable(L, *t, "transaction");
+        setChildren(L, *t);
+        setStr(L, "subType",
+               t->trxType == TtrxType::SETUP ? "SETUP"
+               : t->trxType == TtrxType::IN  ? "IN"
+                                             : "OUT");
+      }
+      break;
+    case otTransfer:
+      if (auto* t = dynamic_cast<Ttransfer*>(obj.get())) {
+        newTable(L, *t, "transfer");
+        setChildren(L, *t);
+        setStr(L, "subType", "CONTROL");
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
+  if (!obj || !L) return {};
+  if (obj->objType == otSofGroup) {
+    const auto* g = dynamic_cast<const Tgrouper*>(obj.get());
+    const size_t n = g ? g->children.size() : 0;
+    return "SAn uninterrupted sequence of " + std::to_string(n) + " SOF (Start Of Frame) packets";
+  }
+  if (!decodeFunction(obj->objType)) return {};
+  if (!lua_checkstack(L, 3)) return {};
+  lua_pushcfunction(L, callDecode);
+  lua_pushlightuserdata(L, &obj);
+  lua_pcall(L, 1, 1, 0);
+  std::string text = topText(L);
+  lua_pop(L, 1);
+  return text;
+}
+
+}  // namespace rowutils
+
+TluaState::TluaState(std::shared_ptr<const TrowList> rowList) : rows(std::move(rowList)) { prepare(); }
+
+TluaState::~TluaState() {
+  if (L) lua_close(L);
+}
+
+void TluaState::prepare() {
+  L = lua_newstate(limitedAlloc, &memoryUsed);
+  if (!L) {
+    scriptError = "cannot create a Lua state";
+    return;
+  }
+  std::string err;
+  if (!protectedRun(L, openLibs, nullptr, err)) {
+    scriptError = err;
+    return;
+  }
+  lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
+  protectedRun(L, runInit, nullptr, scriptError);
+  lua_sethook(L, nullptr, 0, 0);
+  // After the scripts ran, so init.lua cannot call it while it loads.
+  if (!protectedRun(L, registerGetNode, this, err) && scriptError.empty()) scriptError = err;
+}
+
+void TluaState::setRows(std::shared_ptr<const TrowList> rowList) { rows = std::move(rowList); }
+
+std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
+  if (!L) return scriptError;
+  lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
+  std::string text = rowutils::doDecode(obj, L);
+  lua_sethook(L, nullptr, 0, 0);
+  return text;
+}
+
+std::string TluaState::decodeRow(long long row) {
+  if (!rows || row < 0 || row >= static_cast<long long>(rows->size()))
+    return "Error - row " + std::to_string(row);
+  return decode((*rows)[static_cast<size_t>(row)].obj);
+}
+
+int TluaState::getNode(lua_State* Ls, long long row) {
+  if (!rows || row < 0 || row >= static_cast<long long>(rows->size())) return -1;
+  const int top = lua_gettop(Ls);
+  rowutils::setParams((*rows)[static_cast<size_t>(row)].obj, Ls);
+  return lua_gettop(Ls) > top ? 1 : -1;
+}

@@ -1,0 +1,63 @@
+// The bridge between decoded objects and the Lua decode scripts: the object
+// tables handed to scripts, the per-class script calls, and a state prepared
+// over one row list from "./scripts/init.lua".
+#pragma once
+
+#include <cstddef>
+#include <lua.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+namespace rowutils {
+
+// Pushes the script table of obj on L; pushes nothing for a class scripts do
+// not see (the plain grouper) or an empty pointer.
+void setParams(std::shared_ptr<Tbase> obj, lua_State* L);
+// The decode text of obj: the script's string (or number), the error message
+// when the script failed, empty for any other result. Leaves L's stack as it
+// found it and never raises.
+std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L);
+
+}  // namespace rowutils
+
+using TrowList = std::vector<TlinRow>;
+
+// One Lua state with the standard libraries, the decode scripts loaded and the
+// global "getNode" serving this state's rows. Each state reaches its rows
+// through the upvalue of its own "getNode", so two states never see each
+// other's rows. Not copyable or movable: "getNode" holds its address.
+class TluaState {
+ public:
+  explicit TluaState(std::shared_ptr<const TrowList> rows = {});
+  ~TluaState();
+  TluaState(const TluaState&) = delete;
+  TluaState& operator=(const TluaState&) = delete;
+
+  // Replaces the rows "getNode" serves (a new capture or sample file).
+  void setRows(std::shared_ptr<const TrowList> rows);
+
+  lua_State* state() const { return L; }
+  // Why the scripts are not (fully) loaded; empty when they are.
+  const std::string& loadError() const { return scriptError; }
+
+  // rowutils::doDecode with a time budget, so a looping script cannot hang its caller.
+  std::string decode(const std::shared_ptr<Tbase>& obj);
+  // "Error - row N" for an index outside the rows, else the row object's text.
+  std::string decodeRow(long long row);
+  // Pushes the table of a valid row and returns 1; otherwise pushes nothing and returns -1.
+  int getNode(lua_State* Ls, long long row);
+
+  // Bytes a state may allocate before Lua reports "not enough memory".
+  static constexpr std::size_t memoryLimit = std::size_t{512} << 20;
+
+ private:
+  void prepare();
+
+  std::shared_ptr<const TrowList> rows;
+  std::size_t memoryUsed = 0;
+  lua_State* L = nullptr;
+  std::string scriptError;
+};

@@ -1,0 +1,127 @@
+-- Mass storage, Bulk-Only Transport (USB MSC BOT 1.0): the two class
+-- requests, and the Command Block Wrapper / Command Status Wrapper found in
+-- bulk data, with the SCSI command inside the CBW.
+
+local bytes = require "lib.bytes"
+local registry = require "lib.registry"
+
+local MSC = 0x08
+
+-- SCSI operation codes (SPC/SBC/MMC) seen on USB storage.
+local opcodes = {
+  [0x00] = "TEST UNIT READY", [0x01] = "REZERO UNIT", [0x03] = "REQUEST SENSE", [0x04] = "FORMAT UNIT",
+  [0x08] = "READ(6)", [0x0A] = "WRITE(6)", [0x12] = "INQUIRY", [0x15] = "MODE SELECT(6)",
+  [0x1A] = "MODE SENSE(6)", [0x1B] = "START STOP UNIT", [0x1D] = "SEND DIAGNOSTIC",
+  [0x1E] = "PREVENT ALLOW MEDIUM REMOVAL", [0x23] = "READ FORMAT CAPACITIES", [0x25] = "READ CAPACITY(10)",
+  [0x28] = "READ(10)", [0x2A] = "WRITE(10)", [0x2B] = "SEEK(10)", [0x2F] = "VERIFY(10)",
+  [0x35] = "SYNCHRONIZE CACHE(10)", [0x43] = "READ TOC/PMA/ATIP", [0x46] = "GET CONFIGURATION",
+  [0x4A] = "GET EVENT STATUS NOTIFICATION", [0x51] = "READ DISC INFORMATION", [0x55] = "MODE SELECT(10)",
+  [0x5A] = "MODE SENSE(10)", [0x88] = "READ(16)", [0x8A] = "WRITE(16)", [0x9E] = "SERVICE ACTION IN(16)",
+  [0xA0] = "REPORT LUNS", [0xA1] = "ATA PASS-THROUGH(12)", [0x85] = "ATA PASS-THROUGH(16)",
+  [0xA8] = "READ(12)", [0xAA] = "WRITE(12)",
+}
+
+local function opcodeName(op)
+  return opcodes[op] or string.format("operation 0x%02X", op)
+end
+
+-- Fields of the commands worth spelling out, from the CDB bytes (1-based).
+local function cdbFields(t, cdb)
+  local op = cdb[1]
+  local be = function(i, n) return bytes.be(cdb, i, n) end
+  if op == 0x28 or op == 0x2A or op == 0x2F or op == 0x35 then
+    if be(3, 4) then t:row("Logical block address", be(3, 4)) end
+    if be(8, 2) then t:row("Transfer length", be(8, 2) .. " blocks") end
+  elseif op == 0xA8 or op == 0xAA then
+    if be(3, 4) then t:row("Logical block address", be(3, 4)) end
+    if be(7, 4) then t:row("Transfer length", be(7, 4) .. " blocks") end
+  elseif op == 0x88 or op == 0x8A then
+    if be(3, 8) then t:row("Logical block address", be(3, 8)) end
+    if be(11, 4) then t:row("Transfer length", be(11, 4) .. " blocks") end
+  elseif op == 0x08 or op == 0x0A then
+    if be(2, 3) then t:row("Logical block address", be(2, 3) & 0x1FFFFF) end
+    if cdb[5] then t:row("Transfer length", (cdb[5] == 0 and 256 or cdb[5]) .. " blocks") end
+  elseif op == 0x12 then
+    if cdb[2] then t:row("EVPD", cdb[2] & 1) end
+    if cdb[3] then t:row("Page code", bytes.hex2(cdb[3])) end
+    if be(4, 2) then t:row("Allocation length", be(4, 2) .. " bytes") end
+  elseif op == 0x03 or op == 0x1A then
+    if op == 0x1A and cdb[3] then t:row("Page code", bytes.hex2(cdb[3] & 0x3F)) end
+    if cdb[5] then t:row("Allocation length", cdb[5] .. " bytes") end
+  elseif op == 0x5A or op == 0x23 then
+    if op == 0x5A and cdb[3] then t:row("Page code", bytes.hex2(cdb[3] & 0x3F)) end
+    if be(8, 2) then t:row("Allocation length", be(8, 2) .. " bytes") end
+  elseif op == 0x1B and cdb[5] then
+    t:row("Start", cdb[5] & 1)
+    t:row("Load/eject", (cdb[5] >> 1) & 1)
+  elseif op == 0x1E and cdb[5] then
+    t:row("Prevent", cdb[5] & 3)
+  end
+end
+
+-- Command Block Wrapper: 31 bytes starting with "USBC".
+local function cbw(doc, d)
+  local t = doc:table("Command Block Wrapper (CBW)")
+  t:row("dCBWSignature", bytes.hex8(bytes.le(d, 1, 4)) .. ' ("USBC")')
+  local fields = {
+    { "dCBWTag", 5, 4, bytes.hex8 },
+    { "dCBWDataTransferLength", 9, 4, function(v) return v .. " bytes" end },
+    { "bmCBWFlags", 13, 1, function(v)
+        return string.format("0x%02X (%s)", v, (v & 0x80) ~= 0 and "data in, device to host" or "data out, host to device")
+      end },
+    { "bCBWLUN", 14, 1, function(v) return tostring(v & 0x0F) end },
+    { "bCBWCBLength", 15, 1, function(v) return v .. " bytes" end },
+  }
+  for _, f in ipairs(fields) do
+    local v = bytes.le(d, f[2], f[3])
+    if not v then
+      doc:para("Truncated: a CBW has 31 bytes, this one %d.", #d)
+      return "CBW (truncated)"
+    end
+    t:row(f[1], f[4](v))
+  end
+  local len = math.min(d[15] & 0x1F, 16)
+  local cdb = bytes.slice(d, 16, 15 + len)
+  if #d ~= 31 then doc:para("Invalid CBW: a CBW has 31 bytes, this one %d.", #d) end
+  if not cdb[1] then return "CBW without a command block" end
+  local name = opcodeName(cdb[1])
+  local s = doc:table("SCSI command: " .. name)
+  s:row("Operation code", string.format("0x%02X (%s)", cdb[1], name))
+  cdbFields(s, cdb)
+  s:row("Command block", bytes.hexList(cdb, 1, #cdb))
+  return string.format("CBW tag %s: SCSI %s, LUN %d, %d bytes %s", bytes.hex8(bytes.le(d, 5, 4)), name,
+    d[14] & 0x0F, bytes.le(d, 9, 4), (d[13] & 0x80) ~= 0 and "in" or "out")
+end
+
+local statuses = { [0] = "Command Passed", "Command Failed", "Phase Error" }
+
+-- Command Status Wrapper: 13 bytes starting with "USBS".
+local function csw(doc, d)
+  local t = doc:table("Command Status Wrapper (CSW)")
+  t:row("dCSWSignature", bytes.hex8(bytes.le(d, 1, 4)) .. ' ("USBS")')
+  local tag, residue, status = bytes.le(d, 5, 4), bytes.le(d, 9, 4), d[13]
+  if tag then t:row("dCSWTag", bytes.hex8(tag)) end
+  if residue then t:row("dCSWDataResidue", residue .. " bytes not transferred") end
+  if status then t:row("bCSWStatus", string.format("%d (%s)", status, statuses[status] or "reserved")) end
+  if #d ~= 13 then doc:para("Invalid CSW: a CSW has 13 bytes, this one %d.", #d) end
+  if not status then return "CSW (truncated)" end
+  return string.format("CSW tag %s: %s", bytes.hex8(tag), statuses[status] or "reserved status")
+end
+
+registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d)
+  if bytes.matches(d, 1, "USBC") then return cbw(doc, d) end
+  if bytes.matches(d, 1, "USBS") then return csw(doc, d) end
+  return nil
+end
+
+local function iface(req) return "interface " .. (req.wIndex & 0xFF) end
+
+registry.classRequests[MSC] = {
+  name = "Mass Storage",
+  [0xFF] = { name = "Bulk-Only Mass Storage Reset", dir = 0, index = iface },
+  [0xFE] = { name = "Get Max LUN", dir = 1, index = iface, data = function(doc, _, d)
+      if d[1] then doc:table("Returned"):row("Max LUN", string.format("%d (LUNs 0 to %d)", d[1], d[1])) end
+    end },
+}
+
+return {}

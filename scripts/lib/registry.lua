@@ -1,0 +1,18 @@
+-- Where the class modules plug in, keyed by interface class code
+-- (0x02 CDC, 0x03 HID, 0x08 mass storage, ...).
+
+return {
+  -- classDescriptors[class](doc, d, pos, last, state): decodes a class-specific
+  -- descriptor found after an interface of that class; returns true if it did.
+  classDescriptors = {},
+  -- classRequests[class] = { name = "HID", [bRequest] = request entry, ... }
+  -- (entry fields as in requests.lua).
+  classRequests = {},
+  -- descriptorStages[bDescriptorType](doc, req, d): decodes the data stage of
+  -- GET_DESCRIPTOR for a class descriptor that is not a descriptor list (the
+  -- HID report descriptor).
+  descriptorStages = {},
+  -- payloadDecoders[i](doc, data): decodes a bulk or interrupt payload it
+  -- recognises by content; returns a one-line summary if it did.
+  payloadDecoders = {},
+}

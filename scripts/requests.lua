@@ -1,0 +1,225 @@
+-- Control requests: the 8-byte SETUP packet (USB 2.0 section 9.3), the
+-- standard requests (section 9.4) and the hand-over to class requests.
+--
+-- A request entry describes one bRequest:
+--   name                      request name
+--   dir                       1 device-to-host, 0 host-to-device (class requests)
+--   value(req), index(req)    meaning of wValue / wIndex (optional)
+--   data(doc, req, bytes)     decoder of the data stage (optional)
+
+local bytes = require "lib.bytes"
+local tree = require "lib.tree"
+local registry = require "lib.registry"
+local descriptors = require "descriptors"
+
+local R = {}
+
+local directions = { [0] = "host-to-device", [1] = "device-to-host" }
+local kinds = { [0] = "Standard", "Class", "Vendor", "Reserved" }
+local recipients = { [0] = "Device", "Interface", "Endpoint", "Other" }
+
+local features = { [0] = "ENDPOINT_HALT", "DEVICE_REMOTE_WAKEUP", "TEST_MODE" }
+
+local function feature(req)
+  return string.format("%s (%d)", features[req.wValue] or "unknown feature", req.wValue)
+end
+
+-- wIndex when the recipient is an interface or an endpoint.
+local function target(req)
+  if req.recipient == 1 then return string.format("interface %d", req.wIndex & 0xFF) end
+  if req.recipient == 2 then return "endpoint " .. descriptors.endpointAddress(req.wIndex & 0xFF) end
+  return tostring(req.wIndex)
+end
+
+local function descriptorValue(req)
+  local typ, index = req.wValue >> 8, req.wValue & 0xFF
+  return string.format("%s descriptor, index %d", descriptors.typeName(typ), index)
+end
+
+local function descriptorIndex(req)
+  if req.wValue >> 8 == 3 and (req.wValue & 0xFF) ~= 0 then
+    return "language " .. descriptors.language(req.wIndex)
+  end
+  if req.recipient == 1 then return target(req) end
+  return tostring(req.wIndex)
+end
+
+local function descriptorData(doc, req, d)
+  local typ = req.wValue >> 8
+  local decoder = registry.descriptorStages[typ]
+  if decoder then return decoder(doc, req, d) end
+  descriptors.walk(doc, d, { stringIndex = typ == 3 and (req.wValue & 0xFF) or nil })
+end
+
+local function statusData(doc, req, d)
+  local v = bytes.le(d, 1, 2)
+  if not v then return end
+  local t = doc:table("Status")
+  if req.recipient == 0 then
+    t:row("Self-powered", (v & 1) ~= 0 and "yes" or "no")
+    t:row("Remote wakeup", (v & 2) ~= 0 and "enabled" or "disabled")
+  elseif req.recipient == 2 then
+    t:row("Halt", (v & 1) ~= 0 and "halted" or "not halted")
+  else
+    t:row("Status", bytes.hex4(v))
+  end
+end
+
+local function oneByte(label)
+  return function(doc, _, d)
+    if d[1] then doc:table("Returned"):row(label, d[1]) end
+  end
+end
+
+R.standard = {
+  [0x00] = { name = "GET_STATUS", index = target, data = statusData },
+  [0x01] = { name = "CLEAR_FEATURE", value = feature, index = target },
+  [0x03] = { name = "SET_FEATURE", value = feature, index = target },
+  [0x05] = { name = "SET_ADDRESS", value = function(req) return "device address " .. req.wValue end },
+  [0x06] = { name = "GET_DESCRIPTOR", value = descriptorValue, index = descriptorIndex, data = descriptorData },
+  [0x07] = { name = "SET_DESCRIPTOR", value = descriptorValue, index = descriptorIndex, data = descriptorData },
+  [0x08] = { name = "GET_CONFIGURATION", data = oneByte("bConfigurationValue") },
+  [0x09] = { name = "SET_CONFIGURATION", value = function(req)
+      return req.wValue == 0 and "0 (back to the addressed state)" or "configuration " .. (req.wValue & 0xFF)
+    end },
+  [0x0A] = { name = "GET_INTERFACE", index = target, data = oneByte("bAlternateSetting") },
+  [0x0B] = { name = "SET_INTERFACE", value = function(req) return "alternate setting " .. req.wValue end,
+    index = target },
+  [0x0C] = { name = "SYNCH_FRAME", index = target, data = function(doc, _, d)
+      local v = bytes.le(d, 1, 2)
+      if v then doc:table("Returned"):row("Frame number", v) end
+    end },
+}
+
+-- The interface class of interface `iface` of device `addr`, from the last
+-- configuration descriptor read from it before row `fromRow`. Looks back a
+-- bounded number of top-level rows, enough for an enumeration. Answers are
+-- kept per row, as every row of a transfer asks the same question; a row
+-- holding another request after a new capture asks again.
+local LOOKBACK = 500
+local classMemo = {}
+
+local function findInterfaceClass(addr, iface, fromRow)
+  local n = tree.previousRoot(fromRow)
+  local steps = 0
+  while n and steps < LOOKBACK do
+    steps = steps + 1
+    local first = n.type == "transfer" and tree.node(n.children[1])
+    if first then
+      local _, data = tree.packets(first)
+      local setup = data and data.data
+      if setup and #setup == 8 and setup[1] == 0x80 and setup[2] == 0x06 and setup[4] == 0x02 and
+          tree.address(first) == addr then
+        local d = tree.dataStage(n, setup).data
+        local pos = 1
+        while pos + 5 <= #d and d[pos] >= 2 do
+          if d[pos + 1] == 0x04 and d[pos + 2] == iface then return d[pos + 5] end
+          pos = pos + d[pos]
+        end
+      end
+    end
+    n = tree.previousRoot(n.handle)
+  end
+  return nil
+end
+
+function R.interfaceClass(addr, iface, fromRow, setupKey)
+  local key = string.format("%d.%d.%s", addr, iface, setupKey or "")
+  local m = classMemo[fromRow]
+  if not (m and m.key == key) then
+    m = { key = key, class = findInterfaceClass(addr, iface, fromRow) or false }
+    classMemo[fromRow] = m
+  end
+  return m.class or nil
+end
+
+-- Class entries that fit the request's bRequest and direction.
+local function candidates(req)
+  local codes, list = {}, {}
+  for code in pairs(registry.classRequests) do codes[#codes + 1] = code end
+  table.sort(codes)
+  for _, code in ipairs(codes) do
+    local set = registry.classRequests[code]
+    local e = set[req.bRequest]
+    if e and (e.dir == nil or e.dir == req.dir) then list[#list + 1] = { entry = e, class = set.name, code = code } end
+  end
+  return list
+end
+
+-- The entry for a class request and the name of its class. When several
+-- classes use the same bRequest, the class of the addressed interface decides;
+-- if that is unknown, all readings are named.
+local function classEntry(req)
+  local list = candidates(req)
+  if #list <= 1 then return list[1] and list[1].entry, list[1] and list[1].class end
+  if req.recipient == 1 and req.addr and req.row then
+    local key = string.format("%02X%02X%04X%04X", req.bmRequestType, req.bRequest, req.wValue, req.wLength)
+    local class = R.interfaceClass(req.addr, req.wIndex & 0xFF, req.row, key)
+    for _, c in ipairs(list) do
+      if c.code == class then return c.entry, c.class end
+    end
+  end
+  local names = {}
+  for i, c in ipairs(list) do names[i] = c.class .. " " .. c.entry.name end
+  return { name = table.concat(names, " or ") }, nil
+end
+
+-- Parses 8 setup bytes. `addr` and `row` (optional) let class requests find
+-- the interface they address.
+function R.parse(s, addr, row)
+  local req = {
+    bmRequestType = s[1], bRequest = s[2],
+    wValue = bytes.le(s, 3, 2), wIndex = bytes.le(s, 5, 2), wLength = bytes.le(s, 7, 2),
+    dir = s[1] >> 7, kind = (s[1] >> 5) & 3, recipient = s[1] & 0x1F,
+    addr = addr, row = row,
+  }
+  if req.kind == 0 then
+    req.entry = R.standard[req.bRequest]
+  elseif req.kind == 1 then
+    req.entry, req.class = classEntry(req)
+  end
+  local name = req.entry and req.entry.name
+  if not name then
+    name = string.format("%s request 0x%02X", kinds[req.kind], req.bRequest)
+  elseif req.class then
+    name = req.class .. " " .. name
+  end
+  req.name = name
+  return req
+end
+
+-- One line: request name and what wValue says.
+function R.summary(req)
+  local e = req.entry
+  if e and e.value then return string.format("%s (%s)", req.name, e.value(req)) end
+  return req.name
+end
+
+-- The SETUP fields, one row each.
+function R.setupTable(doc, req)
+  local t = doc:table("Setup: " .. req.name)
+  local recipient = recipients[req.recipient] or "Reserved"
+  t:row("bmRequestType", string.format("0x%02X (%s, %s, %s)", req.bmRequestType, directions[req.dir],
+    kinds[req.kind], recipient))
+  t:row("bRequest", string.format("0x%02X (%s)", req.bRequest, req.name))
+  local e = req.entry or {}
+  t:row("wValue", bytes.hex4(req.wValue) .. (e.value and " (" .. e.value(req) .. ")" or ""))
+  t:row("wIndex", bytes.hex4(req.wIndex) .. (e.index and " (" .. e.index(req) .. ")" or ""))
+  local stage = req.wLength == 0 and "no data stage" or
+    string.format("at most %d bytes %s", req.wLength, req.dir == 1 and "to the host" or "to the device")
+  t:row("wLength", string.format("%d (%s)", req.wLength, stage))
+  return t
+end
+
+-- Decodes a data stage with the request's decoder, else as raw bytes.
+function R.decodeData(doc, req, d)
+  if #d == 0 then return end
+  local e = req.entry
+  if e and e.data then
+    e.data(doc, req, d)
+  else
+    doc:hexdump(string.format("Data stage (%d bytes)", #d), d)
+  end
+end
+
+return R

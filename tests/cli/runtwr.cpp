@@ -1,0 +1,32 @@
+#include "runtwr.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Trun runTwr(const std::string& args) {
+  // Tests run in parallel processes: each needs its own capture files.
+  const std::string stem = testing::TempDir() + "twr_" + std::to_string(getpid());
+  const std::string out = stem + ".out";
+  const std::string err = stem + ".err";
+  const std::string command = std::string("'") + TWR_BINARY + "' " + args + " >'" + out + "' 2>'" + err + "'";
+  Trun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = readFile(out);
+  run.err = readFile(err);
+  return run;
+}

@@ -1,0 +1,15 @@
+// Runs the twr program and collects what it printed and its exit status.
+#pragma once
+
+#include <string>
+
+struct Trun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// args are passed to /bin/sh after "twr", so quote what needs quoting.
+Trun runTwr(const std::string& args);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);

@@ -1,0 +1,2 @@
+# Round trips start from synthesized captures.
+target_link_libraries(${target} PRIVATE twrsim)

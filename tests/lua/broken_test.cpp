@@ -1,0 +1,140 @@
+// The scripts on damaged and hostile data: every text is valid markup and a
+// decode, never a script error.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "decode/ovbase.h"
+#include "decodecheck.h"
+#include "handtraffic.h"
+
+namespace {
+
+using Bytes = HandTraffic::Bytes;
+
+Bytes getDescriptor(uint8_t type, uint8_t index, uint16_t wIndex = 0, uint16_t length = 255) {
+  return {0x80,
+          6,
+          index,
+          type,
+          static_cast<uint8_t>(wIndex),
+          static_cast<uint8_t>(wIndex >> 8),
+          static_cast<uint8_t>(length),
+          static_cast<uint8_t>(length >> 8)};
+}
+
+// The transfer text of a single control read of `stage`.
+std::string readText(const Bytes& setup, const Bytes& stage) {
+  HandTraffic h;
+  h.controlRead(3, 64, setup, stage);
+  return decodeAll(h.rows()).find(otTransfer, "Control transfer");
+}
+
+bool has(const std::string& text, const std::string& needle) {
+  return text.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
+  // Device descriptor cut after 8 bytes: the head fields, then a note.
+  std::string t = readText(getDescriptor(1, 0), {18, 1, 0x10, 1, 0, 0, 0, 64});
+  EXPECT_TRUE(has(t, "bMaxPacketSize0#64 bytes")) << t;
+  EXPECT_FALSE(has(t, "idVendor")) << t;
+  EXPECT_TRUE(has(t, "declares 18 bytes but only 8 were transferred")) << t;
+
+  // The first 9 bytes of a configuration.
+  t = readText(getDescriptor(2, 0), {9, 2, 34, 0, 1, 1, 0, 0x80, 50});
+  EXPECT_TRUE(has(t, "Only the first 9 of the 34 bytes")) << t;
+
+  // An interface with bLength 0 would loop forever if trusted.
+  t = readText(getDescriptor(2, 0),
+               {9, 2, 27, 0, 1, 1, 0, 0x80, 50, 0, 4, 0, 0, 1, 3, 1, 2, 0, 7, 5, 0x81, 3, 4, 0, 10});
+  EXPECT_TRUE(has(t, "Malformed: bLength 0 at offset 9")) << t;
+
+  // A lone length byte; a string whose bLength is odd; one that claims 255 bytes.
+  t = readText(getDescriptor(1, 0), {18});
+  EXPECT_TRUE(has(t, "only the bLength byte")) << t;
+  t = readText(getDescriptor(3, 1, 0x409), {5, 3, 'A', 0, 'B'});
+  EXPECT_TRUE(has(t, "bString#\"A\"")) << t;
+  EXPECT_TRUE(has(t, "odd number of bytes")) << t;
+  t = readText(getDescriptor(3, 1, 0x409), {255, 3, 'O', 0, 'K', 0});
+  EXPECT_TRUE(has(t, "bString#\"OK\"")) << t;
+  EXPECT_TRUE(has(t, "Truncated")) << t;
+
+  // A report descriptor whose last item lacks its data byte.
+  t = readText({0x81, 6, 0, 0x22, 0, 0, 64, 0}, {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75});
+  EXPECT_TRUE(has(t, "Collection: Application")) << t;
+  EXPECT_TRUE(has(t, "Truncated: the item at offset 6 needs 1 data bytes but only 0 remain")) << t;
+
+  // Separators inside device text stay out of the markup (checked by decodeAll).
+  t = readText(getDescriptor(3, 2, 0x409), {10, 3, ';', 0, '#', 0, '\n', 0, 0, 0});
+  EXPECT_TRUE(has(t, "bString")) << t;
+}
+
+TEST(ScriptsOnBrokenData, PacketsAndWrappers) {
+  HandTraffic h;
+  // A SETUP with 7 bytes opens a transfer that has no request.
+  h.token(13, 4, 0);
+  h.data(3, {0x80, 6, 0, 1, 0, 0, 18});
+  h.handshake(2);
+  // A data packet whose CRC16 was damaged.
+  h.token(1, 4, 2);
+  h.packet({HandTraffic::pidByte(3), 1, 2, 3, 0x12, 0x34});
+  h.handshake(2);
+  // A CBW cut after 20 bytes, and a CSW of the right size.
+  h.token(1, 4, 2);
+  h.data(11, {'U', 'S', 'B', 'C', 9, 0, 0, 0, 0, 2, 0, 0, 0x80, 0, 10, 0x28, 0, 0, 0, 0});
+  h.handshake(2);
+  h.token(9, 4, 1);
+  h.data(3, {'U', 'S', 'B', 'S', 9, 0, 0, 0, 0, 0, 0, 0, 1});
+  h.handshake(2);
+  const Tdecoded d = decodeAll(h.rows());
+  EXPECT_NE(d.find(otTransfer, "without a valid 8-byte SETUP"), "");
+  EXPECT_NE(d.find(otTransax, "must carry 8 bytes, this one carries 7"), "") << d.texts[1];
+  EXPECT_NE(d.find(otData, "CRC16 received#0x3412"), "");
+  EXPECT_NE(d.find(otData, "(FAIL)"), "");
+  EXPECT_NE(d.find(otData, "Invalid CBW: a CBW has 31 bytes, this one 20"), "");
+  const std::string csw = d.find(otTransax, "CSW tag 0x00000009");
+  EXPECT_TRUE(has(csw, "bCSWStatus#1 (Command Failed)")) << csw;
+}
+
+// Random data stages for every request the scripts decode: whatever a device
+// sends, every row still gets a text.
+TEST(ScriptsOnBrokenData, RandomDataStages) {
+  std::mt19937 rng(7);
+  HandTraffic h;
+  const Bytes setups[] = {getDescriptor(1, 0),
+                          getDescriptor(2, 0),
+                          getDescriptor(3, 0),
+                          getDescriptor(3, 1, 0x409),
+                          getDescriptor(6, 0),
+                          getDescriptor(15, 0),
+                          {0x81, 6, 0, 0x22, 0, 0, 255, 0},
+                          {0x81, 6, 0, 0x21, 0, 0, 9, 0},
+                          {0xA1, 0x21, 0, 0, 0, 0, 7, 0},
+                          {0xA1, 0xFE, 0, 0, 0, 0, 1, 0},
+                          {0x80, 0, 0, 0, 0, 0, 2, 0},
+                          {0xA1, 0x01, 0, 1, 0, 0, 8, 0}};
+  for (int round = 0; round < 6; ++round) {
+    for (const Bytes& setup : setups) {
+      Bytes stage(rng() % 80);
+      for (auto& b : stage) b = static_cast<uint8_t>(rng());
+      // Plausible heads reach deeper into the decoders than pure noise.
+      if (stage.size() > 2 && round % 2 == 0) {
+        stage[0] = static_cast<uint8_t>(stage.size());
+        stage[1] = setup[3] == 0x22 ? stage[1] : setup[3];
+      }
+      h.controlRead(5, 8, setup, stage);
+    }
+    Bytes wrapper(rng() % 40);
+    for (auto& b : wrapper) b = static_cast<uint8_t>(rng());
+    if (wrapper.size() >= 4)
+      wrapper[0] = 'U', wrapper[1] = 'S', wrapper[2] = 'B', wrapper[3] = round % 2 ? 'C' : 'S';
+    h.token(1, 5, 2);
+    h.data(3, wrapper);
+    h.handshake(2);
+  }
+  const Tdecoded d = decodeAll(h.rows());
+  EXPECT_GT(d.rows->size(), 1000u);
+}

@@ -1,0 +1,50 @@
+// Decoding every row of a capture with the scripts of the source tree.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/ovlua.h"
+#include "markupcheck.h"
+
+struct Tdecoded {
+  std::shared_ptr<TrowList> rows;
+  std::vector<std::string> texts;
+
+  // Texts of the rows whose object has this objType.
+  std::vector<std::string> ofType(uint32_t objType) const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < rows->size(); ++i)
+      if ((*rows)[i].obj->objType == objType) out.push_back(texts[i]);
+    return out;
+  }
+  // The first text of that type containing `needle`, or "".
+  std::string find(uint32_t objType, const std::string& needle) const {
+    for (const auto& t : ofType(objType))
+      if (t.find(needle) != std::string::npos) return t;
+    return {};
+  }
+};
+
+// Runs the scripts in the source tree (found as "./scripts/init.lua" from the
+// project root, as a user running from there would) over every row, and checks
+// every text: valid markup, no script error.
+inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(TWR_SOURCE_DIR);
+  TluaState lua(rows);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(lua.loadError(), "");
+  Tdecoded out{rows, {}};
+  for (size_t i = 0; i < rows->size(); ++i) {
+    out.texts.push_back(lua.decodeRow(static_cast<long long>(i)));
+    const std::string& t = out.texts.back();
+    EXPECT_EQ(markup::problem(t), "") << "row " << i << ": " << t;
+    EXPECT_EQ(t.find(".lua:"), std::string::npos) << "row " << i << ": " << t;
+  }
+  return out;
+}
