@@ -1,12 +1,12 @@
 #include "decode/ovexthrd.h"
 
+#include <thread>
+
 #include "decode/ovbin2obj.h"
 #include "decode/ovobj2tree.h"
 #include "decode/ovraw.h"
 #include "decode/ovraw2bin.h"
 #include "decode/ovtree2lin.h"
-
-#include <thread>
 
 namespace {
 

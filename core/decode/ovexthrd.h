@@ -2,12 +2,12 @@
 // display rows, run on a thread of its own so that others can watch progress.
 #pragma once
 
-#include "decode/ovbase.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "decode/ovbase.h"
 
 class TexThread {
  public:

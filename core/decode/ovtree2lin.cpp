@@ -1,13 +1,29 @@
 #include "decode/ovtree2lin.h"
 
+#include <cstddef>
+
 namespace {
 
 constexpr uint8_t sofRowFlags = rowFlagSof | rowFlagPacket;
+
+// Rows a subtree will take: the row vector of a large capture is then
+// allocated once and exactly, instead of doubling its way up.
+size_t rowCount(const Tbase& node) {
+  if (node.objType > otTransfer) return 0;
+  size_t n = 1;
+  if (node.objType >= otSofGroup) {
+    for (const TobjPtr& child : static_cast<const Tgrouper&>(node).children) n += rowCount(*child);
+  }
+  return n;
+}
 
 }  // namespace
 
 Ttree2lin::Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows) {
   rows.clear();
+  size_t total = 0;
+  for (const TobjPtr& root : roots) total += rowCount(*root);
+  rows.reserve(total);
   for (const TobjPtr& root : roots) tree2lin(root, -1, rows, 0);
 }
 

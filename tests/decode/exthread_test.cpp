@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "capture.h"
+#include "decode/ovexthrd.h"
+
+using namespace synth;
+
+namespace {
+
+// Back-to-back bulk traffic with SOFs, a few hundred kilobytes of raw stream.
+std::vector<uint8_t> bulkCapture(unsigned frames, uint64_t seed) {
+  TbusWriter bus;
+  TusbHost host(bus, seed, testcap::steadyTiming());
+  Tbytes payload(64);
+  for (size_t k = 0; k < payload.size(); ++k) payload[k] = static_cast<uint8_t>(k * seed);
+  while (bus.time() < frames * ticksPerFrame) {
+    host.bulkIn(2, 1, 64, payload, 1);
+    host.bulkOut(2, 2, 64, payload);
+  }
+  return testcap::rawOf(bus, seed);
+}
+
+std::vector<uint8_t> shortCapture() {
+  TbusWriter bus;
+  TusbHost host(bus, 3, testcap::steadyTiming());
+  bus.reset(20000);
+  host.controlRead(0, 8, getDescriptor(dtDevice, 0, 0, 18), hidMouseBlobs().device);
+  return testcap::rawOf(bus, 3);
+}
+
+struct Tsizes {
+  size_t events, objects, trees, rows;
+  bool operator==(const Tsizes& o) const {
+    return events == o.events && objects == o.objects && trees == o.trees && rows == o.rows;
+  }
+};
+
+Tsizes sizes(const TexThread& ex) {
+  return {ex.events->size(), ex.objects->size(), ex.trees->size(), ex.rows->size()};
+}
+
+}  // namespace
+
+TEST(ExThread, EmptyBufferAndBadHeader) {
+  TexThread ex;
+  const std::vector<uint8_t> good = shortCapture();
+  ASSERT_TRUE(ex.startDecode(&good));
+  const Tsizes before = sizes(ex);
+  ASSERT_GT(before.rows, 0u);
+  const TobjPtr firstRow = ex.rows->front().obj;
+
+  // Nothing to decode: the last results stay.
+  const std::vector<uint8_t> empty;
+  EXPECT_FALSE(ex.startDecode(&empty));
+  EXPECT_FALSE(ex.done.load());
+  EXPECT_EQ(ex.progress.load(), 0u);
+  EXPECT_TRUE(sizes(ex) == before);
+  EXPECT_EQ(ex.rows->front().obj, firstRow);
+  EXPECT_FALSE(ex.startDecode(nullptr));
+
+  // A wrong magic, or a magic followed only by filler: a finished decode of nothing.
+  std::vector<uint8_t> badMagic = good;
+  badMagic[6] = 'Y';
+  std::vector<uint8_t> fillerOnly(good.begin(), good.begin() + 11);
+  fillerOnly[8] = 0x80;
+  fillerOnly[9] = 0xFF;
+  fillerOnly[10] = 0xC1;
+  for (const auto* raw : {&badMagic, &fillerOnly}) {
+    ASSERT_TRUE(ex.startDecode(&good));
+    EXPECT_TRUE(ex.startDecode(raw));
+    EXPECT_TRUE(ex.done.load());
+    EXPECT_EQ(ex.progress.load(), 0u);
+    EXPECT_TRUE(sizes(ex) == (Tsizes{0, 0, 0, 0}));
+  }
+}
+
+// A watcher on another thread sees progress only grow, and once it sees done
+// every result is already complete.
+TEST(ExThread, ProgressAndDoneSeenFromAnotherThread) {
+  const std::vector<uint8_t> raw = bulkCapture(40, 5);
+  TexThread ex;
+  std::atomic<bool> started{false};
+  bool monotonic = true;
+  uint64_t lastSeen = 0;
+  Tsizes atDone{};
+  std::thread watcher([&] {
+    started = true;
+    while (!ex.done.load()) {
+      const uint64_t p = ex.progress.load();
+      monotonic &= p >= lastSeen && p <= raw.size();
+      lastSeen = p;
+    }
+    atDone = sizes(ex);
+  });
+  while (!started) std::this_thread::yield();
+  ASSERT_TRUE(ex.startDecode(&raw));
+  watcher.join();
+
+  EXPECT_TRUE(monotonic);
+  EXPECT_EQ(ex.progress.load(), raw.size());
+  EXPECT_TRUE(atDone == sizes(ex));
+  EXPECT_GT(ex.rows->size(), ex.objects->size());
+  EXPECT_EQ(ex.objects->size(), ex.events->size());
+}
+
+TEST(ExThread, SecondDecodeReplacesEveryResult) {
+  auto events = std::make_shared<TexThread::TeventVec>();
+  auto objects = std::make_shared<TobjVec>();
+  auto trees = std::make_shared<TobjVec>();
+  auto rows = std::make_shared<TexThread::TrowVec>();
+  TexThread ex(events, objects, trees, rows);
+
+  const std::vector<uint8_t> first = bulkCapture(3, 9);
+  const std::vector<uint8_t> second = shortCapture();
+  ASSERT_TRUE(ex.startDecode(&first));
+  EXPECT_EQ(ex.rows, rows);  // the owner's vectors are the ones filled
+  const std::vector<TlinRow> held = *rows;
+  std::vector<uint64_t> heldTimes;
+  for (const auto& row : held) heldTimes.push_back(row.obj->time);
+
+  ASSERT_TRUE(ex.startDecode(&second));
+  TexThread fresh;
+  ASSERT_TRUE(fresh.startDecode(&second));
+  EXPECT_TRUE(sizes(ex) == sizes(fresh));
+  ASSERT_EQ(rows->size(), fresh.rows->size());
+  for (size_t r = 0; r < rows->size(); ++r) {
+    EXPECT_EQ((*rows)[r].obj->objType, (*fresh.rows)[r].obj->objType) << r;
+    EXPECT_EQ((*rows)[r].obj->time, (*fresh.rows)[r].obj->time) << r;
+    EXPECT_EQ((*rows)[r].flags, (*fresh.rows)[r].flags) << r;
+  }
+  for (size_t e = 0; e < events->size(); ++e) EXPECT_EQ((*events)[e].bytes, (*fresh.events)[e].bytes) << e;
+  EXPECT_EQ(ex.progress.load(), second.size());
+
+  // Rows of the first decode are still whole, and none of them is reused.
+  for (size_t r = 0; r < held.size(); ++r) {
+    ASSERT_TRUE(held[r].obj);
+    EXPECT_EQ(held[r].obj->time, heldTimes[r]);
+    EXPECT_EQ(held[r].obj->row, static_cast<int>(r));
+  }
+  for (const auto& row : *rows) {
+    for (const auto& old : held) ASSERT_NE(row.obj, old.obj);
+  }
+}
