@@ -1,8 +1,10 @@
 // twr decode: a raw capture from the device to its sample-file text, boxes or file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "commands.h"
 #include "decode/ovexthrd.h"
@@ -12,11 +14,28 @@
 
 namespace {
 
+// The whole file; false with errno set when it cannot be read.
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    ok = false;
+  }
+  if (ok && S_ISREG(st.st_mode)) bytes.reserve(st.st_size);
+  uint8_t buf[1 << 16];
+  for (ssize_t n; ok && (n = read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0)
+      ok = errno == EINTR;
+    else
+      bytes.insert(bytes.end(), buf, buf + n);
+  }
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return ok;
 }
 
 int run(const Tparsed& args) {

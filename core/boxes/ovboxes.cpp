@@ -1,7 +1,6 @@
 #include "boxes/ovboxes.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "decode/ovgroup.h"
@@ -26,17 +25,39 @@ constexpr uint64_t yellow = 0x00ffff;
 
 const char* requestName(unsigned bRequest) { return bRequest < 13 ? REQ_NAME[bRequest] : "Non-standard"; }
 
-std::string formatted(const char* format, unsigned value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, format, value);
-  return buf;
+// Lower-case hex digits, at least minDigits of them; printf-style formatting
+// costs more than the rest of a row's boxes together.
+void appendHex(std::string& out, unsigned value, int minDigits) {
+  static const char digits[] = "0123456789abcdef";
+  int count = 1;
+  while (count < 8 && (value >> (4 * count)) != 0) ++count;
+  if (count < minDigits) count = minDigits;
+  char text[8];
+  for (int i = count - 1; i >= 0; --i, value >>= 4) text[i] = digits[value & 15];
+  out.append(text, count);
+}
+
+std::string hexValue(unsigned value, int minDigits) {
+  std::string text = "0x";
+  appendHex(text, value, minDigits);
+  return text;
+}
+
+void appendColour(std::string& out, uint64_t colour) {
+  static const char digits[] = "0123456789abcdef";
+  char text[10] = {'0', 'x', 'f', 'f'};
+  for (int i = 0; i < 3; ++i, colour >>= 8) {
+    text[4 + 2 * i] = digits[(colour >> 4) & 15];
+    text[5 + 2 * i] = digits[colour & 15];
+  }
+  out.append(text, sizeof text);
 }
 
 void appendBoxHalf(std::string& out, uint64_t textColour, uint64_t fillColour, const std::string& text) {
   out += "|s";
-  out += Tboxes::hexRGB(textColour);
+  appendColour(out, textColour);
   out += ',';
-  out += Tboxes::hexRGB(fillColour);
+  appendColour(out, fillColour);
   out += ',';
   out += text;
 }
@@ -58,9 +79,8 @@ std::vector<TdisplayBox>& Tboxes::getBoxes(const std::shared_ptr<Tbase>& obj) {
 }
 
 std::string Tboxes::getBoxesString(const std::shared_ptr<Tbase>& obj) {
-  const std::vector<TdisplayBox> list = getBoxes(obj);
   std::string out;
-  for (const TdisplayBox& box : list) {
+  for (const TdisplayBox& box : getBoxes(obj)) {
     if (box.kind == 0) {
       out += "g" + std::to_string(box.gap) + ",w" + std::to_string(box.width) + ",t1";
       appendBoxHalf(out, box.textColour1, box.fillColour1, box.text1);
@@ -122,8 +142,8 @@ void Tboxes::genCrcBox(const char* name, const char* value, bool ok) {
   add(0, 7, 1, name, ok ? white : red, ok ? lightSlateGrey : white).text2 = value;
 }
 
-void Tboxes::genCrc5Box(int crc, bool ok) { genCrcBox("CRC5", formatted("0x%02x", crc).c_str(), ok); }
-void Tboxes::genCrc16Box(int crc, bool ok) { genCrcBox("CRC16", formatted("0x%04x", crc).c_str(), ok); }
+void Tboxes::genCrc5Box(int crc, bool ok) { genCrcBox("CRC5", hexValue(crc, 2).c_str(), ok); }
+void Tboxes::genCrc16Box(int crc, bool ok) { genCrcBox("CRC16", hexValue(crc, 4).c_str(), ok); }
 void Tboxes::genAddrBox(int addr) { genSimpleBox("ADDR", white, black, addr); }
 void Tboxes::genEndpBox(int endp) { genSimpleBox("ENDP", black, lightGreen, endp); }
 void Tboxes::genFrameBox(int frame) { genSimpleBox("Frame", white, purple, frame); }
@@ -152,7 +172,8 @@ void Tboxes::genDataBox(const std::vector<uint8_t>& data) {
   if (!data.empty()) label += " (" + std::to_string(data.size()) + " bytes)";
   std::string bytes;
   for (size_t i = 0; i < data.size() && i < 8; ++i) {
-    bytes += formatted("%02x ", data[i]);
+    appendHex(bytes, data[i], 2);
+    bytes += ' ';
     if (i == 3) bytes += ' ';
   }
   if (data.size() > 8) bytes += "  ...";
@@ -174,8 +195,8 @@ void Tboxes::genSetupBoxes(const Tdata& data) {
   genSimpleVarBox("Typ", black, pink, types[(requestType >> 5) & 3], 3, 0);
   genSimpleVarBox("R", black, lightGreen, requestType & 0x1c ? "?" : recipients[requestType & 3], 2, 0);
   genSimpleVarBox("bRequest", black, mediumAquamarine, std::to_string(s[1]).c_str(), -1, 0);
-  genSimpleVarBox("wValue", black, yellow, formatted("0x%04x", s[2] | s[3] << 8).c_str(), -1, 0);
-  genSimpleVarBox("wIndex", black, lightBlue, formatted("0x%04x", s[4] | s[5] << 8).c_str(), -1, 0);
+  genSimpleVarBox("wValue", black, yellow, hexValue(s[2] | s[3] << 8, 4).c_str(), -1, 0);
+  genSimpleVarBox("wIndex", black, lightBlue, hexValue(s[4] | s[5] << 8, 4).c_str(), -1, 0);
   genSimpleVarBox("wLength", black, lightGreen, std::to_string(s[6] | s[7] << 8).c_str(), -1, 0);
 }
 
@@ -304,8 +325,7 @@ std::string Tboxes::tick2str(uint64_t ticks, bool raw) {
 }
 
 std::string Tboxes::hexRGB(uint64_t colour) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0xff%02x%02x%02x", static_cast<unsigned>(colour & 0xff),
-                static_cast<unsigned>((colour >> 8) & 0xff), static_cast<unsigned>((colour >> 16) & 0xff));
-  return buf;
+  std::string text;
+  appendColour(text, colour);
+  return text;
 }

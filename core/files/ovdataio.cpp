@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -62,6 +63,11 @@ class TgzReader {
   }
 
   bool failed() const { return failed_; }
+  // Why reading failed: the system's reason, or damaged compressed data.
+  std::string failure() const {
+    return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
+                      : "damaged compressed data";
+  }
 
  private:
   bool refill() {
@@ -70,7 +76,10 @@ class TgzReader {
     int code = Z_OK;
     gzerror(file_, &code);
     // A truncated or damaged stream must not pass for a shorter capture.
-    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) failed_ = true;
+    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
+      failed_ = true;
+      if (code == Z_ERRNO) readErrno_ = errno;
+    }
     pos_ = 0;
     end_ = n > 0 && !failed_ ? static_cast<size_t>(n) : 0;
     return end_ > 0;
@@ -81,6 +90,7 @@ class TgzReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool failed_ = false;
+  int readErrno_ = 0;
   std::string carry_;
 };
 
@@ -164,7 +174,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   for (size_t i = 0; i < magicSize; ++i) {
     const int c = in.get();
     if (c < 0) {
-      error = in.failed() ? "damaged compressed data" : "not a sample file (too short)";
+      error = in.failed() ? in.failure() : "not a sample file (too short)";
       return 0;
     }
     if (c == '\n') ++line;
@@ -176,7 +186,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
       break;
     }
     if (c < '0' || c > '9') {
-      error = in.failed() ? "damaged compressed data" : "not a sample file (bad length line)";
+      error = in.failed() ? in.failure() : "not a sample file (bad length line)";
       return 0;
     }
   }
@@ -192,7 +202,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     ++count;
   }
   if (in.failed()) {
-    error = "damaged compressed data";
+    error = in.failure();
     objs->clear();
     return 0;
   }

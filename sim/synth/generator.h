@@ -22,6 +22,9 @@ class Tgenerator {
   void finish(std::vector<uint8_t>& out);
 
   uint64_t time() const { return bus_.time(); }
+  // For traffic of the caller's own before or between stretches, such as a
+  // target held detached.
+  TbusWriter& bus() { return bus_; }
   // Off for endless streams: no expected events pile up.
   void setRecording(bool on) { bus_.setRecording(on); }
   // The bus events a decoder should find in the bytes handed out so far.

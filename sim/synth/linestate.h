@@ -26,10 +26,11 @@ struct TpacketFaults {
   bool stuffViolation = false;  // the first stuffed 0 is sent as a 1
 };
 
-// Appends runs, merging a run into the previous one of the same state.
+// Appends runs, merging a run into the previous one of the same state while
+// the length fits.
 inline void appendRun(TlineRuns& runs, uint8_t state, uint32_t ticks) {
   if (ticks == 0) return;
-  if (!runs.empty() && runs.back().state == state) {
+  if (!runs.empty() && runs.back().state == state && runs.back().ticks <= UINT32_MAX - ticks) {
     runs.back().ticks += ticks;
   } else {
     runs.push_back({state, ticks});

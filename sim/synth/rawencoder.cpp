@@ -8,7 +8,7 @@ namespace {
 
 const char magic[] = "ORLAVEX.";
 // Run lengths travel as 32-bit signed counts in the reader; longer runs are cut.
-constexpr uint32_t maxCount = 0x7FFFFFF0;
+constexpr uint64_t maxCount = 0x7FFFFFF0;
 
 bool differential(uint8_t state) { return state == lsK || state == lsJ; }
 
@@ -86,7 +86,7 @@ void TrawEncoder::encode(const TlineRuns& runs, std::vector<uint8_t>& out) {
 void TrawEncoder::finish(std::vector<uint8_t>& out) {
   header(out);
   const uint64_t total = pendingTicks(true);
-  if (total > 0 && total < 3 && head_ < pend_.size()) pend_.back().left += static_cast<uint32_t>(3 - total);
+  if (total > 0 && total < 3 && head_ < pend_.size()) pend_.back().left += 3 - total;
   while (emitItem(true, out)) {
   }
   pend_.clear();
@@ -105,7 +105,7 @@ bool TrawEncoder::emitItem(bool finishing, std::vector<uint8_t>& out) {
     // Only when finishing after a cut-short tail that the padding did not reach.
     const uint64_t total = pendingTicks(true);
     if (total == 0) return false;
-    pend_.back().left += static_cast<uint32_t>(3 - total);
+    pend_.back().left += 3 - total;
   }
 
   bool six = ticks >= 6;
@@ -123,7 +123,7 @@ bool TrawEncoder::emitItem(bool finishing, std::vector<uint8_t>& out) {
     if (marker) options[n++] = 0;
     if (six) options[n++] = 6;
     options[n++] = 3;
-    choice = options[pick(static_cast<unsigned>(n))];
+    choice = options[pick(static_cast<uint64_t>(n))];
   } else {
     choice = marker && first.left >= 3 ? 0 : six ? 6 : 3;
   }
@@ -138,10 +138,10 @@ bool TrawEncoder::emitItem(bool finishing, std::vector<uint8_t>& out) {
 
 void TrawEncoder::emitMarker(std::vector<uint8_t>& out) {
   Tpending& run = pend_[head_];
-  const uint32_t take = std::min(run.left, maxCount);
+  const uint64_t take = std::min(run.left, maxCount);
   // After an item only a 111xxxxx byte is read as a marker; its low bits do not count.
   out.push_back(static_cast<uint8_t>(0xE0 | (options_.varied ? pick(32) : 0)));
-  appendCount(take, out);
+  appendCount(static_cast<uint32_t>(take), out);
   run.left -= take;
   if (run.left == 0) ++head_;
 }
@@ -155,14 +155,14 @@ void TrawEncoder::emitData(int samples, bool finishing, std::vector<uint8_t>& ou
   }
   Tpending& run = pend_[head_];
   value = samples == 6 ? (value << 1) | (run.state == lsJ) : (value << 2) | run.state;
-  uint32_t take = run.left;
+  uint64_t take = run.left;
   const bool lastRun = head_ + 1 == pend_.size();
   if (options_.varied && run.splittable && take >= 2 && !(finishing && lastRun) && pick(3) == 0) {
     take = 1 + pick(take - 1);
   }
   take = std::min(take, maxCount + 1);
   out.push_back(static_cast<uint8_t>(samples == 6 ? value : 0x40 | value));
-  appendCount(take - 1, out);
+  appendCount(static_cast<uint32_t>(take - 1), out);
   run.left -= take;
   if (run.left == 0) ++head_;
 }
@@ -175,14 +175,14 @@ void TrawEncoder::appendCount(uint32_t count, std::vector<uint8_t>& out) {
   switch (pick(5)) {
     case 0:  // a lead 110xxxxx byte counts at weight 1
     {
-      const uint32_t low = std::min<uint32_t>(count, pick(32));
+      const uint32_t low = static_cast<uint32_t>(std::min<uint64_t>(count, pick(32)));
       out.push_back(static_cast<uint8_t>(0xC0 | low));
       appendCompactCount(count - low, out);
       break;
     }
     case 1:  // two separate sums
     {
-      const uint32_t part = count ? static_cast<uint32_t>(rng_() % (uint64_t{count} + 1)) : 0;
+      const uint32_t part = static_cast<uint32_t>(pick(uint64_t{count} + 1));
       appendCompactCount(part, out);
       appendCompactCount(count - part, out);
       break;

@@ -39,7 +39,7 @@ class TrawEncoder {
  private:
   struct Tpending {
     uint8_t state;
-    uint32_t left;
+    uint64_t left;  // runs merged across lists can outgrow 32 bits
     bool splittable;
   };
   enum class Tmode { outside, inPacket, consumeNext };
@@ -51,7 +51,7 @@ class TrawEncoder {
   void emitData(int samples, bool finishing, std::vector<uint8_t>& out);
   void appendCount(uint32_t count, std::vector<uint8_t>& out);
   uint64_t pendingTicks(bool includeLast) const;
-  unsigned pick(unsigned n) { return static_cast<unsigned>(rng_() % n); }
+  uint64_t pick(uint64_t n) { return rng_() % n; }
 
   TrawOptions options_;
   std::mt19937_64 rng_;

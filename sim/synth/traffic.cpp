@@ -1,5 +1,6 @@
 #include "synth/traffic.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "decode/ovutils.h"
@@ -33,7 +34,7 @@ void TbusWriter::idleUntil(uint64_t tick) {
       sofIfDue();  // late: traffic ran over the boundary
       continue;
     }
-    const uint64_t stop = sofs_ && nextSof_ < tick ? nextSof_ : tick;
+    const uint64_t stop = std::min({sofs_ && nextSof_ < tick ? nextSof_ : tick, time_ + UINT32_MAX});
     appendRun(runs_, lsJ, static_cast<uint32_t>(stop - time_));
     jSinceEvent_ += stop - time_;
     time_ = stop;

@@ -73,6 +73,18 @@ TEST(Boxes, TimeAndColourTexts) {
   EXPECT_EQ(Tboxes::hexRGB(0x800080), "0xff800080");
   EXPECT_EQ(Tboxes::hexRGB(0xe6d8ad), "0xffadd8e6");
   EXPECT_EQ(Tboxes::hexRGB(0x1000000), "0xff000000");  // only 24 bits
+
+  // CRC texts are zero-padded to a minimum width, never cut.
+  Tboxes b;
+  b.genCrc5Box(0x5, true);
+  b.genCrc5Box(0x123, false);
+  b.genCrc16Box(0xbeef, true);
+  b.genCrc16Box(-1, true);
+  ASSERT_EQ(b.boxes.size(), 4u);
+  EXPECT_EQ(b.boxes[0].text2, "0x05");
+  EXPECT_EQ(b.boxes[1].text2, "0x123");
+  EXPECT_EQ(b.boxes[2].text2, "0xbeef");
+  EXPECT_EQ(b.boxes[3].text2, "0xffffffff");
 }
 
 TEST(Boxes, PacketRows) {

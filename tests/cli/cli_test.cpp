@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ TEST(Cli, InputErrors) {
   r = runTwr("show /nonexistent/x.ovd");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "twr: /nonexistent/x.ovd: cannot open file\n");
+
+  const std::string dir = testing::TempDir();
+  r = runTwr("decode " + dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "twr: cannot read " + dir + ": Is a directory\n");
+  r = runTwr("show " + dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "twr: " + dir + ": cannot read file: Is a directory\n");
 
   writeFile(temp("notraw"), "ORLAVEX?\x01\x02");
   r = runTwr("decode " + temp("notraw"));
@@ -151,6 +160,14 @@ TEST(Cli, DecodeSaveAndShowAgree) {
 
 TEST(Cli, BundledExampleMatchesItsReference) {
   const std::string top = TWR_SOURCE_DIR;
+  // The same command as tools/make-example: the example must come from the synthesizer as it is now.
+  const std::string raw = temp("example.raw");
+  ASSERT_EQ(
+      std::system(("'" TWR_SYNTH_BINARY "' --scenario hid --seconds 0.5 --seed 1 -o '" + raw + "'").c_str()),
+      0);
+  EXPECT_TRUE(readFile(raw) == readFile(top + "/data/example.raw"))
+      << "the synthesizer changed: run tools/make-example and review the diff";
+
   Trun shown = runTwr("show --boxes '" + top + "/default.ovd'");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, readFile(top + "/data/example.boxes"));

@@ -107,6 +107,18 @@ TEST(RawEncoder, KnownForms) {
   // A final run too short for a data byte is lengthened to 3 ticks.
   EXPECT_EQ(items(encodeRaw({{lsJ, 6}, {lsK, 1}})), (std::vector<uint8_t>{0x3F, 0x40 | 1 << 4 | 1 << 2 | 1}));
 
+  // A run longer than a count can carry, built up over several lists, is cut
+  // into pieces the reader can hold, and none of it is lost.
+  TrawEncoder encoder;
+  std::vector<uint8_t> stream;
+  encoder.encode({{lsK, 4}, {lsJ, 0xF0000000u}}, stream);
+  encoder.encode({{lsJ, 0xF0000000u}}, stream);
+  encoder.finish(stream);
+  std::vector<TrefRun> pieces;
+  ASSERT_TRUE(refDecodeRaw(stream, pieces));
+  for (const TrefRun& piece : pieces) EXPECT_LE(piece.ticks, 0x7FFFFFFFu);
+  EXPECT_EQ(refMerge(pieces), (std::vector<TrefRun>{{1, 4}, {2, 2 * 0xF0000000ull}}));
+
   // Compact counts decode to their value, whatever the digits.
   for (uint64_t v :
        {0ull, 1ull, 31ull, 63ull, 64ull, 2047ull, 2048ull, 4095ull, 4096ull, 262143ull, 0x7FFFFFF0ull}) {

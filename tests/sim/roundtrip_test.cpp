@@ -124,16 +124,19 @@ TEST(RoundTrip, RandomTrafficThroughReaderAndBusDecoder) {
     const std::vector<uint8_t> stream = encodeRaw(runs, options);
     expectSameEvents(decode(stream, rng() % 12), expected, what);
 
-    // Cut the capture inside a packet: that packet is lost, all before it stay.
-    std::vector<size_t> packets;
+    // Cut the capture inside a packet or a reset's SE0: that event is lost, all
+    // before it stay.
+    std::vector<size_t> victims;
     for (size_t i = 0; i < expected.size(); ++i) {
-      if (expected[i].kind == 1 && expected[i].bytes.size() > 4) packets.push_back(i);
+      if (expected[i].bytes.size() > 4) victims.push_back(i);
     }
-    if (packets.empty()) continue;
-    const size_t victim = packets[rng() % packets.size()];
-    const uint64_t dataTicks = 8 + 8 * (expected[victim].bytes.size() - 4);
+    if (victims.empty()) continue;
+    const size_t victim = victims[rng() % victims.size()];
+    const TeventBin& lost = expected[victim];
+    const uint64_t inside = lost.kind == 3 ? lost.bytes[1] | lost.bytes[2] << 8 | lost.bytes[3] << 16
+                                           : 8 + 8 * (lost.bytes.size() - 4);
     TlineRuns cut = runs;
-    truncateRuns(cut, expected[victim].time + 1 + rng() % dataTicks);
+    truncateRuns(cut, lost.time + 1 + rng() % inside);
     const std::vector<TeventBin> before(expected.begin(),
                                         expected.begin() + static_cast<std::ptrdiff_t>(victim));
     expectSameEvents(decode(encodeRaw(cut, options), 8), before, what + " cut");
