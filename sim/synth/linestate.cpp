@@ -4,23 +4,51 @@ namespace synth {
 
 namespace {
 
-// One state per tick from the sync through the last data bit.
-std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& faults, TpacketWire& wire) {
-  std::vector<uint8_t> ticks;
-  ticks.reserve(12 + bytes.size() * 10);
-  if (faults.brokenSync) ticks.push_back(lsK);
-  static const uint8_t fullSync[] = {lsK, lsJ, lsK, lsJ, lsK, lsJ, lsK, lsK};
-  for (int i = faults.shortSync ? 2 : 0; i < 8; ++i) ticks.push_back(fullSync[i]);
-  const size_t syncEnd = ticks.size();
+// Replaces the first J tick at or after tick `from` of the packet runs by SE1.
+bool placeSe1(TlineRuns& packet, uint64_t from) {
+  uint64_t start = 0;
+  for (size_t i = 0; i < packet.size(); start += packet[i++].ticks) {
+    const uint64_t end = start + packet[i].ticks;
+    if (packet[i].state != lsJ || end <= from) continue;
+    const uint32_t before = static_cast<uint32_t>(from > start ? from - start : 0);
+    const uint32_t after = packet[i].ticks - before - 1;
+    TlineRuns split;
+    if (before) split.push_back({lsJ, before});
+    split.push_back({lsSe1, 1});
+    if (after) split.push_back({lsJ, after});
+    packet.erase(packet.begin() + static_cast<std::ptrdiff_t>(i));
+    packet.insert(packet.begin() + static_cast<std::ptrdiff_t>(i), split.begin(), split.end());
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TpacketWire appendPacket(TlineRuns& runs, const Tbytes& bytes, const TpacketFaults& faults) {
+  TpacketWire wire;
+  TlineRuns packet;
+  packet.reserve(8 + bytes.size() * 8);
+  // Sync K J K J K J K K; the last K stays open for the data bits.
+  const int pairs = faults.shortSync ? 2 : 3;
+  for (int i = 0; i < pairs; ++i) {
+    packet.push_back({lsK, i == 0 && faults.brokenSync ? 2u : 1u});
+    packet.push_back({lsJ, 1});
+  }
+  TlineRun current{lsK, 2};
+  const uint64_t syncTicks = 2 * pairs + 2 + faults.brokenSync;
 
   // NRZI: a 0 bit toggles the line, a 1 keeps it. The stuffing count starts
   // after the sync, as the decoder counts it.
-  uint8_t level = lsK;
   int ones = 0;
   bool violated = false;
   auto send = [&](int bit) {
-    if (!bit) level = level == lsK ? lsJ : lsK;
-    ticks.push_back(level);
+    if (bit) {
+      ++current.ticks;
+    } else {
+      packet.push_back(current);
+      current = {current.state == lsK ? lsJ : lsK, 1};
+    }
   };
   for (uint8_t byte : bytes) {
     for (int b = 0; b < 8; ++b) {
@@ -35,32 +63,18 @@ std::vector<uint8_t> packetTicks(const Tbytes& bytes, const TpacketFaults& fault
       }
     }
   }
+  packet.push_back(current);
   wire.faultsApplied = !faults.stuffViolation || violated;
-
   if (faults.se1AtBit >= 0) {
-    size_t i = syncEnd + static_cast<size_t>(faults.se1AtBit);
-    while (i < ticks.size() && ticks[i] != lsJ) ++i;
-    if (i < ticks.size()) {
-      ticks[i] = lsSe1;
-      wire.se1Placed = true;
-    } else {
-      wire.faultsApplied = false;
-    }
+    wire.se1Placed = placeSe1(packet, syncTicks + static_cast<uint64_t>(faults.se1AtBit));
+    wire.faultsApplied = wire.faultsApplied && wire.se1Placed;
   }
-  return ticks;
-}
 
-}  // namespace
-
-TpacketWire appendPacket(TlineRuns& runs, const Tbytes& bytes, const TpacketFaults& faults) {
-  TpacketWire wire;
-  const std::vector<uint8_t> ticks = packetTicks(bytes, faults, wire);
-  for (size_t i = 0, j; i < ticks.size(); i = j) {
-    for (j = i + 1; j < ticks.size() && ticks[j] == ticks[i];) ++j;
-    appendRun(runs, ticks[i], static_cast<uint32_t>(j - i));
+  packet.push_back({lsSe0, 2});
+  for (const TlineRun& run : packet) {
+    appendRun(runs, run.state, run.ticks);
+    wire.ticks += run.ticks;
   }
-  appendRun(runs, lsSe0, 2);
-  wire.ticks = static_cast<uint32_t>(ticks.size() + 2);
   return wire;
 }
 

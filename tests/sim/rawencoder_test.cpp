@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "reference.h"
+#include "streamchecks.h"
 
 using namespace synth;
 

@@ -4,8 +4,7 @@
 
 #include <random>
 
-#include "decode/ovraw.h"
-#include "decode/ovraw2bin.h"
+#include "streamchecks.h"
 #include "synth/generator.h"
 #include "synth/rawencoder.h"
 #include "synth/requests.h"
@@ -13,31 +12,6 @@
 using namespace synth;
 
 namespace {
-
-std::vector<TeventBin> decode(const std::vector<uint8_t>& stream, size_t firstAppend) {
-  Traw raw;
-  firstAppend = std::min(firstAppend, stream.size());
-  raw.addRawData(
-      std::vector<uint8_t>(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(firstAppend)));
-  EXPECT_TRUE(raw.addRawData(
-      std::vector<uint8_t>(stream.begin() + static_cast<std::ptrdiff_t>(firstAppend), stream.end())));
-  Traw2bin bin;
-  std::vector<TeventBin> events;
-  bin.buildBinVec(raw, events);
-  return events;
-}
-
-// Reports the first difference only, with enough context to replay it.
-void expectSameEvents(const std::vector<TeventBin>& got, const std::vector<TeventBin>& want,
-                      const std::string& what) {
-  for (size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
-    ASSERT_EQ(got[i].kind, want[i].kind) << what << " event " << i;
-    ASSERT_EQ(got[i].time, want[i].time) << what << " event " << i;
-    ASSERT_EQ(got[i].flags, want[i].flags) << what << " event " << i;
-    ASSERT_EQ(got[i].bytes, want[i].bytes) << what << " event " << i << " at " << want[i].time;
-  }
-  ASSERT_EQ(got.size(), want.size()) << what;
-}
 
 Tbytes payload(std::mt19937_64& rng, size_t max) {
   Tbytes p(rng() % (max + 1));
@@ -122,7 +96,7 @@ TEST(RoundTrip, RandomTrafficThroughReaderAndBusDecoder) {
     options.seed = rng();
     options.fillerBytes = static_cast<unsigned>(rng() % 5);
     const std::vector<uint8_t> stream = encodeRaw(runs, options);
-    expectSameEvents(decode(stream, rng() % 12), expected, what);
+    expectSameEvents(decodeEvents(stream, rng() % 12), expected, what);
 
     // Cut the capture inside a packet or a reset's SE0: that event is lost, all
     // before it stay.
@@ -139,7 +113,7 @@ TEST(RoundTrip, RandomTrafficThroughReaderAndBusDecoder) {
     truncateRuns(cut, lost.time + 1 + rng() % inside);
     const std::vector<TeventBin> before(expected.begin(),
                                         expected.begin() + static_cast<std::ptrdiff_t>(victim));
-    expectSameEvents(decode(encodeRaw(cut, options), 8), before, what + " cut");
+    expectSameEvents(decodeEvents(encodeRaw(cut, options), 8), before, what + " cut");
   }
 }
 
@@ -160,7 +134,7 @@ TEST(RoundTrip, ScenariosStreamedInBlocks) {
       generator.finish(stream);
       for (TeventBin& e : generator.takeEvents()) expected.push_back(std::move(e));
       ASSERT_GT(expected.size(), 700u);
-      expectSameEvents(decode(stream, 3), expected, name + (varied ? " varied" : " compact"));
+      expectSameEvents(decodeEvents(stream, 3), expected, name + (varied ? " varied" : " compact"));
     }
   }
 }

@@ -1,0 +1,47 @@
+// Settings of the simulated sniffer, shared by the test API and the launcher's options.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+enum class TsimFault {
+  neverReenumerate,   // after a good firmware download the device leaves the bus for good
+  wrongFpgaId,        // the FPGA reports an identity code other than the expected part
+  fpgaBusyForever,    // the configuration port never leaves busy
+  eepromReadFailure,  // reads of the EEPROM stall
+  streamStall,        // the stream delivers nothing for stallMs after streaming starts
+  garbageStream,      // the stream carries random bytes instead of line states
+  wrongMagic,         // the stream starts with a wrong header
+};
+
+enum class TsimPace { realtime, fast };
+
+struct TsimConfig {
+  TsimPace pace = TsimPace::fast;
+  std::string replayFile;  // raw capture streamed instead of the scenario when not empty
+  std::string serial = "TWRSIM0001";
+  std::set<TsimFault> faults;
+  unsigned stallMs = 3000;  // length of the streamStall fault
+  // A kernel driver holds interface 0 when the device appears, as usbtest does for a bare FX2.
+  bool kernelDriverBound = false;
+  unsigned leaveDelayMs = 300;    // CPU released -> device leaves the bus
+  unsigned returnDelayMs = 1000;  // left the bus -> running firmware appears
+  unsigned eraseBusyMs = 200;     // configuration port busy after an erase
+  // The FPGA already holds a configuration (not the embedded one) when powered up.
+  bool fpgaConfigured = true;
+
+  bool has(TsimFault fault) const { return faults.count(fault) != 0; }
+};
+
+namespace simfaults {
+
+// Command-line name of a fault ("never-reenumerate", ...).
+const char* name(TsimFault fault);
+// Fault of a name; false when unknown.
+bool fromName(const std::string& name, TsimFault& fault);
+// One line of help per fault.
+const char* describe(TsimFault fault);
+std::vector<TsimFault> all();
+
+}  // namespace simfaults

@@ -1,0 +1,167 @@
+#include "usbsupport.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "hardware/ovimages.h"
+
+namespace {
+
+constexpr unsigned timeoutMs = 1000;
+constexpr uint16_t vendorId = 0x04B4, productId = 0x8613;
+
+}  // namespace
+
+TsimConfig quickConfig() {
+  TsimConfig config;
+  config.pace = TsimPace::fast;
+  config.leaveDelayMs = 20;
+  config.returnDelayMs = 60;
+  config.eraseBusyMs = 30;
+  config.stallMs = 300;
+  return config;
+}
+
+Tusb::Tusb() { libusb_init(&ctx); }
+
+Tusb::~Tusb() { libusb_exit(ctx); }
+
+std::vector<int> Tusb::sniffers() {
+  std::vector<int> out;
+  libusb_device** list = nullptr;
+  const ssize_t n = libusb_get_device_list(ctx, &list);
+  for (ssize_t i = 0; i < n; ++i) {
+    libusb_device_descriptor d;
+    if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == vendorId && d.idProduct == productId)
+      out.push_back(libusb_get_device_address(list[i]));
+  }
+  if (n >= 0) libusb_free_device_list(list, 1);
+  return out;
+}
+
+libusb_device_handle* Tusb::open() {
+  libusb_device** list = nullptr;
+  const ssize_t n = libusb_get_device_list(ctx, &list);
+  libusb_device_handle* handle = nullptr;
+  for (ssize_t i = 0; i < n && !handle; ++i) {
+    libusb_device_descriptor d;
+    if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == vendorId &&
+        d.idProduct == productId && libusb_open(list[i], &handle) != 0)
+      handle = nullptr;
+  }
+  if (n >= 0) libusb_free_device_list(list, 1);
+  return handle;
+}
+
+int Tusb::waitForNew(int old, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    for (int devnum : sniffers())
+      if (devnum != old) return devnum;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 0;
+}
+
+bool Tusb::waitUntilGone(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (sniffers().empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+int controlIn(libusb_device_handle* h, uint8_t request, uint16_t value, Bytes& data, unsigned length) {
+  data.assign(length, 0);
+  const int rc =
+      libusb_control_transfer(h, 0xC0, request, value, 0, data.data(), uint16_t(length), timeoutMs);
+  data.resize(rc > 0 ? size_t(rc) : 0);
+  return rc;
+}
+
+int controlOut(libusb_device_handle* h, uint8_t request, uint16_t value, const Bytes& data) {
+  Bytes copy = data;
+  return libusb_control_transfer(h, 0x40, request, value, 0, copy.data(), uint16_t(copy.size()), timeoutMs);
+}
+
+Bytes embeddedFirmware() { return Bytes(fxprog, fxprog + fxprogLength()); }
+
+bool downloadFirmware(libusb_device_handle* h, const Bytes& records) {
+  if (controlOut(h, 0xA0, 0xE600, {1}) != 1) return false;
+  for (size_t offset = 0; offset + 3 <= records.size();) {
+    const unsigned n = records[offset];
+    unsigned address = records[offset + 1] << 8 | records[offset + 2];
+    for (unsigned done = 0; done < n; done += 16, address += 16) {
+      const unsigned chunk = std::min(16u, n - done);
+      const Bytes data(records.begin() + long(offset + 3 + done),
+                       records.begin() + long(offset + 3 + done + chunk));
+      if (controlOut(h, 0xA0, uint16_t(address), data) != int(chunk)) return false;
+    }
+    offset += 3 + n;
+  }
+  return controlOut(h, 0xA0, 0xE600, {0}) == 1;
+}
+
+void closeHandle(libusb_device_handle* h) {
+  if (!h) return;
+  libusb_release_interface(h, 0);
+  libusb_close(h);
+}
+
+namespace {
+
+libusb_device_handle* openAndClaim(Tusb& usb) {
+  libusb_device_handle* h = usb.open();
+  if (!h) return nullptr;
+  if (libusb_kernel_driver_active(h, 0) == 1) libusb_detach_kernel_driver(h, 0);
+  if (libusb_set_configuration(h, 1) != 0 || libusb_claim_interface(h, 0) != 0) {
+    libusb_close(h);
+    return nullptr;
+  }
+  return h;
+}
+
+}  // namespace
+
+libusb_device_handle* bringUp(Tusb& usb, TsimSniffer& sniffer) {
+  libusb_device_handle* h = openAndClaim(usb);
+  if (!h) return nullptr;
+  const int before = sniffer.status().devnum;
+  const bool loaded = downloadFirmware(h, embeddedFirmware());
+  closeHandle(h);
+  if (!loaded || usb.waitForNew(before, std::chrono::milliseconds(3000)) == 0) return nullptr;
+  return openAndClaim(usb);
+}
+
+bool cfgWrite(libusb_device_handle* h, const Bytes& bytes) { return controlOut(h, 0xC9, 0x40, bytes) >= 0; }
+
+bool cfgRead(libusb_device_handle* h, const Bytes& command, unsigned k, uint64_t& value) {
+  Bytes result;
+  if (controlOut(h, 0xCA, uint16_t(0x4000 + k + 1), command) < 0) return false;
+  if (controlIn(h, 0xCB, 0, result, k + 1) != int(k + 1)) return false;
+  value = 0;
+  for (unsigned i = 0; i < k; ++i) value = value << 8 | result[i];
+  return true;
+}
+
+bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value) {
+  return controlOut(h, 0xC9, 0x42, {uint8_t(reg % 64), uint8_t(0x40 + value % 64)}) >= 0;
+}
+
+bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line) {
+  if (controlOut(h, 0xCA, 0x5700 + 17, {uint8_t(address & 0xF0)}) < 0) return false;
+  if (controlIn(h, 0xCB, 0, line, 17) != 17) return false;
+  line.resize(16);
+  return true;
+}
+
+bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data) {
+  Bytes message = {address};
+  message.insert(message.end(), data.begin(), data.end());
+  return controlOut(h, 0xC9, 0x57, message) >= 0;
+}
+
+bool startStream(libusb_device_handle* h) {
+  return controlOut(h, 0xC2, 0) == 0 && controlOut(h, 0xC3, 0) == 0 && regWrite(h, 4, 2);
+}

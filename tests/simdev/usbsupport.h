@@ -1,0 +1,57 @@
+// Plain libusb helpers for driving the simulated sniffer the way a host would.
+#pragma once
+
+#include <libusb-1.0/libusb.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/simsniffer.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// Settings that keep a test run short.
+TsimConfig quickConfig();
+
+// libusb for one test: created after the sniffer, gone before it.
+class Tusb {
+ public:
+  Tusb();
+  ~Tusb();
+  Tusb(const Tusb&) = delete;
+  Tusb& operator=(const Tusb&) = delete;
+
+  // Sniffers (vendor 0x04B4, product 0x8613) on the bus now.
+  std::vector<int> sniffers();
+  // Opens the first sniffer; null when there is none.
+  libusb_device_handle* open();
+  // Waits until a sniffer with another device number than `old` appears; its number or 0.
+  int waitForNew(int old, std::chrono::milliseconds limit);
+  bool waitUntilGone(std::chrono::milliseconds limit);
+
+  libusb_context* ctx = nullptr;
+};
+
+// Control transfers with a short time-out; the result is libusb's.
+int controlIn(libusb_device_handle* h, uint8_t request, uint16_t value, Bytes& data, unsigned length);
+int controlOut(libusb_device_handle* h, uint8_t request, uint16_t value, const Bytes& data = {});
+
+// Writes the record stream into RAM with the CPU held and then releases it.
+bool downloadFirmware(libusb_device_handle* h, const Bytes& records);
+Bytes embeddedFirmware();
+
+// The whole bring-up: open, set configuration, claim, download, wait, reopen. Null on failure.
+libusb_device_handle* bringUp(Tusb& usb, TsimSniffer& sniffer);
+void closeHandle(libusb_device_handle* h);
+
+// Firmware requests to the FPGA and EEPROM targets.
+bool cfgWrite(libusb_device_handle* h, const Bytes& bytes);
+// A configuration read-back of k bytes, big-endian, as write-then-read plus fetch.
+bool cfgRead(libusb_device_handle* h, const Bytes& command, unsigned k, uint64_t& value);
+bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value);
+bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line);
+bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data);
+// Clear FIFO, reset FPGA, register 4 = 2.
+bool startStream(libusb_device_handle* h);
