@@ -4,8 +4,9 @@ namespace synth {
 
 namespace {
 
-// Replaces the first J tick at or after tick `from` of the packet runs by SE1.
-bool placeSe1(TlineRuns& packet, uint64_t from) {
+// Replaces the first J tick at or after tick `from` of the packet runs by an
+// SE1 of the given length.
+bool placeSe1(TlineRuns& packet, uint64_t from, uint32_t ticks) {
   uint64_t start = 0;
   for (size_t i = 0; i < packet.size(); start += packet[i++].ticks) {
     const uint64_t end = start + packet[i].ticks;
@@ -14,7 +15,7 @@ bool placeSe1(TlineRuns& packet, uint64_t from) {
     const uint32_t after = packet[i].ticks - before - 1;
     TlineRuns split;
     if (before) split.push_back({lsJ, before});
-    split.push_back({lsSe1, 1});
+    split.push_back({lsSe1, ticks});
     if (after) split.push_back({lsJ, after});
     packet.erase(packet.begin() + static_cast<std::ptrdiff_t>(i));
     packet.insert(packet.begin() + static_cast<std::ptrdiff_t>(i), split.begin(), split.end());
@@ -66,7 +67,7 @@ TpacketWire appendPacket(TlineRuns& runs, const Tbytes& bytes, const TpacketFaul
   packet.push_back(current);
   wire.faultsApplied = !faults.stuffViolation || violated;
   if (faults.se1AtBit >= 0) {
-    wire.se1Placed = placeSe1(packet, syncTicks + static_cast<uint64_t>(faults.se1AtBit));
+    wire.se1Placed = placeSe1(packet, syncTicks + static_cast<uint64_t>(faults.se1AtBit), faults.se1Ticks);
     wire.faultsApplied = wire.faultsApplied && wire.se1Placed;
   }
 

@@ -23,6 +23,7 @@ struct TpacketFaults {
   bool shortSync = false;       // K J K J K K: still a valid sync for a decoder
   bool brokenSync = false;      // the first K lasts two ticks: no sync found
   int se1AtBit = -1;            // >= 0: the first J at or after this bit (after sync) becomes SE1
+  uint32_t se1Ticks = 1;        // how long that SE1 lasts: a decoder reads it as one J all the same
   bool stuffViolation = false;  // the first stuffed 0 is sent as a 1
 };
 

@@ -75,30 +75,37 @@ TEST(LineState, SyncNrziStuffingAndFaults) {
   EXPECT_EQ(ticksOf(runs), expect);
   // A violation sends a 1 in its place: no toggle.
   runs.clear();
-  wire = appendPacket(runs, {0xFF}, {false, false, -1, true});
+  wire = appendPacket(runs, {0xFF}, {false, false, -1, 1, true});
   EXPECT_TRUE(wire.faultsApplied);
   expect = {1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
   EXPECT_EQ(ticksOf(runs), expect);
   // Nothing to violate in a packet without six 1s in a row.
   runs.clear();
-  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, -1, true}).faultsApplied);
+  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, -1, 1, true}).faultsApplied);
 
   // Short sync drops the first K J; broken sync doubles the first K.
   runs.clear();
-  appendPacket(runs, {0xE1}, {true, false, -1, false});
+  appendPacket(runs, {0xE1}, {true, false, -1, 1, false});
   EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 0, 0}));
   runs.clear();
-  appendPacket(runs, {0xE1}, {false, true, -1, false});
+  appendPacket(runs, {0xE1}, {false, true, -1, 1, false});
   EXPECT_EQ(ticksOf(runs).size(), 19u);
   EXPECT_EQ(runs[0].ticks, 2u);
 
   // SE1 takes the place of the first J at or after the given bit.
   runs.clear();
-  wire = appendPacket(runs, {0xE1}, {false, false, 2, false});
+  wire = appendPacket(runs, {0xE1}, {false, false, 2, 1, false});
   EXPECT_TRUE(wire.faultsApplied);
   EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 1, 1, 1, 1, 0, 0}));
+  // A longer SE1 stretches the packet.
   runs.clear();
-  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, 5, false}).faultsApplied);
+  TpacketFaults longSe1;
+  longSe1.se1AtBit = 2;
+  longSe1.se1Ticks = 4;
+  EXPECT_EQ(appendPacket(runs, {0xE1}, longSe1).ticks, 21u);
+  EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 3, 3, 3, 1, 1, 1, 1, 0, 0}));
+  runs.clear();
+  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, 5, 1, false}).faultsApplied);
 
   // Truncation keeps whole ticks.
   runs.clear();

@@ -63,6 +63,7 @@ TlineRuns randomTraffic(std::mt19937_64& rng, TbusWriter& bus, int transactions)
         f.shortSync = rng() % 4 == 0;
         f.brokenSync = rng() % 5 == 0;
         f.se1AtBit = rng() % 3 ? -1 : static_cast<int>(rng() % 40);
+        f.se1Ticks = static_cast<uint32_t>(1 + (rng() % 2 ? rng() % 3 : rng() % 5000));
         f.stuffViolation = rng() % 3 == 0;
         bus.idle(rng() % 50);
         bus.packet(p, f);
