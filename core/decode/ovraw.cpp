@@ -1,8 +1,41 @@
 #include "decode/ovraw.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char magic[8] = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.'};
+
+// The merged runs of a data byte, latest first, before its count is added to
+// the latest one.
+struct TitemRuns {
+  int n = 0;
+  uint32_t val[6] = {};
+  int64_t len[6] = {};
+};
+
+struct TitemRunTable {
+  TitemRuns byte[128] = {};
+
+  constexpr TitemRunTable() {
+    for (unsigned b = 0; b < 128; ++b) {
+      TitemRuns& r = byte[b];
+      const bool six = b < 0x40;
+      for (unsigned k = 0; k < (six ? 6u : 3u); ++k) {  // latest sample first
+        const uint32_t state = six ? (((b >> k) & 1) ? lineJ : lineK) : ((b >> (2 * k)) & 3);
+        if (r.n > 0 && r.val[r.n - 1] == state) {
+          ++r.len[r.n - 1];
+        } else {
+          r.val[r.n] = state;
+          r.len[r.n] = 1;
+          ++r.n;
+        }
+      }
+    }
+  }
+};
+
+constexpr TitemRunTable itemRuns;
 
 }  // namespace
 
@@ -31,72 +64,22 @@ bool Traw::checkHeader() {
   return true;
 }
 
-uint32_t Traw::getNextCount() {
-  uint32_t total = 0;
-  uint32_t mult = 1;
-  const size_t n = buf.size();
-  while (pos < n) {
-    const uint8_t b = buf[pos];
-    if ((b & 0xC0) == 0x80) {
-      total += b & 0x3F;
-      mult = 64;
-    } else if ((b & 0xE0) == 0xC0) {
-      total += (b & 0x1Fu) * mult;
-      mult *= 64;
-    } else {
-      break;
-    }
-    ++pos;
-  }
-  return total;
-}
+uint32_t Traw::getNextCount() { return countAt(buf.data(), buf.size(), pos); }
 
 bool Traw::refill() {
   if (pos >= buf.size()) return false;
   const uint8_t b = buf[pos++];
+  const uint32_t extra = getNextCount();
   if (b >= 0x80) {
     pendVal[0] = lineSe0;
-    pendCount[0] = getNextCount();
+    pendCount[0] = extra;
     pending = 1;
     return true;
   }
-  // Samples latest first: bit 0 (or bits 1..0) is the latest.
-  const bool six = b < 0x40;
-  const int samples = six ? 6 : 3;
-  const uint32_t latestExtra = getNextCount();
-  int n = 0;
-  for (int k = 0; k < samples; ++k) {
-    const uint32_t state = six ? (((b >> k) & 1) ? lineJ : lineK) : ((b >> (2 * k)) & 3);
-    const int64_t ticks = k == 0 ? int64_t{latestExtra} + 1 : 1;
-    if (n > 0 && pendVal[n - 1] == state) {
-      pendCount[n - 1] += ticks;
-    } else {
-      pendVal[n] = state;
-      pendCount[n] = ticks;
-      ++n;
-    }
-  }
-  pending = n;
-  return true;
-}
-
-bool Traw::getVal(int& val, int64_t& count) {
-  if (pending == 0 && !refill()) return false;
-  --pending;
-  val = static_cast<int>(pendVal[pending]);
-  count = pendCount[pending];
-  return true;
-}
-
-bool Traw::getItem(TrawItem& item) {
-  item.start = time;
-  item.end = time;
-  int val = 0;
-  int64_t count = 0;
-  if (!headerOk || !getVal(val, count)) return false;
-  time += static_cast<uint64_t>(count);
-  item.val = static_cast<uint32_t>(val);
-  item.count = count;
-  item.end = time;
+  const TitemRuns& runs = itemRuns.byte[b];
+  pending = runs.n;
+  std::memcpy(pendVal, runs.val, sizeof pendVal);
+  std::memcpy(pendCount, runs.len, sizeof pendCount);
+  pendCount[0] += extra;
   return true;
 }

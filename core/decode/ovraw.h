@@ -31,13 +31,30 @@ class Traw {
   void reset();
   // Next run; false when the header is bad or the stream is exhausted (then
   // start and end both hold the current time).
-  bool getItem(TrawItem& item);
+  bool getItem(TrawItem& item) {
+    item.start = time;
+    item.end = time;
+    int val = 0;
+    int64_t count = 0;
+    if (!headerOk || !getVal(val, count)) return false;
+    time += static_cast<uint64_t>(count);
+    item.val = static_cast<uint32_t>(val);
+    item.count = count;
+    item.end = time;
+    return true;
+  }
 
   bool checkHeader();
   // Decodes the next item byte and its count into pending runs.
   bool refill();
   // Next pending run, refilling when none is left.
-  bool getVal(int& val, int64_t& count);
+  bool getVal(int& val, int64_t& count) {
+    if (pending == 0 && !refill()) return false;
+    --pending;
+    val = static_cast<int>(pendVal[pending]);
+    count = pendCount[pending];
+    return true;
+  }
   // Reads the count bytes at the position; 0 when there are none.
   uint32_t getNextCount();
 
@@ -48,22 +65,60 @@ class Traw {
   uint64_t getTime() const { return time; }
 
   // Fast path for the packet decoder, which needs ticks rather than merged
-  // runs: when no run is pending and the next item is a six-sample byte,
-  // consumes it with its count. extra is the number of ticks the latest sample
-  // lasts beyond one; the running time advances as if the runs were delivered.
-  bool takeSixSamples(uint8_t& samples, uint32_t& extra) {
-    if (pending != 0 || pos >= buf.size()) return false;
-    const uint8_t b = buf[pos];
-    if (b >= 0x40 || !headerOk) return false;
-    ++pos;
-    extra = (pos < buf.size() && isCountByte(buf[pos])) ? getNextCount() : 0;
-    time += 6 + uint64_t{extra};
-    samples = b;
-    return true;
+  // runs: while no run is pending and the next item is a six-sample byte,
+  // consumes it with its count and calls step(samples, extra), where extra is
+  // the number of ticks the latest sample lasts beyond one. The running time
+  // advances as if the runs had been delivered. Stops after a step that
+  // returns false. Works on locals so that the caller's byte stores cannot
+  // force the position back to memory on every byte.
+  template <typename Tstep>
+  void takeSixSamples(Tstep&& step) {
+    if (pending != 0 || !headerOk) return;
+    const uint8_t* p = buf.data();
+    const size_t n = buf.size();
+    size_t i = pos;
+    uint64_t t = time;
+    while (i < n && p[i] < 0x40) {
+      const uint8_t b = p[i++];
+      // Usually no count or one 10xxxxxx byte; decided without branching,
+      // since either is as likely as the other inside a packet.
+      const uint8_t c = i < n ? p[i] : 0;
+      const uint8_t d = i + 1 < n ? p[i + 1] : 0;
+      const uint32_t one = (c & 0xC0) == 0x80;
+      const uint32_t mask = 0u - one;  // masks rather than ?: to keep the compiler from branching
+      uint32_t extra = c & 0x3Fu & mask;
+      if (isCountByte(static_cast<uint8_t>(c ^ ((c ^ d) & mask)))) {
+        extra = countAt(p, n, i);
+      } else {
+        i += one;
+      }
+      t += 6 + uint64_t{extra};
+      if (!step(b, extra)) break;
+    }
+    pos = i;
+    time = t;
   }
 
  private:
-  static bool isCountByte(uint8_t b) { return b >= 0x80 && b < 0xE0; }
+  static bool isCountByte(uint8_t b) { return static_cast<uint8_t>(b - 0x80) < 0x60; }
+  // Reads the count bytes at p[i], moving i past them.
+  static uint32_t countAt(const uint8_t* p, size_t n, size_t& i) {
+    uint32_t total = 0;
+    uint32_t mult = 1;
+    for (; i < n; ++i) {
+      const uint8_t b = p[i];
+      if ((b & 0xC0) == 0x80) {
+        total += b & 0x3F;
+        mult = 64;
+      } else if ((b & 0xE0) == 0xC0) {
+        total += (b & 0x1Fu) * mult;
+        mult *= 64;
+      } else {
+        break;
+      }
+    }
+    return total;
+  }
 
   std::vector<uint8_t> buf;
   size_t pos = 0;

@@ -16,10 +16,11 @@ constexpr unsigned stuffSkip = 6;
 // that one table step decodes a six-sample byte.
 constexpr unsigned makeRow(unsigned ones, unsigned prevLevel) { return ones * 2 + prevLevel; }
 
-// One entry per (row, six-sample byte): the decoded bits in time order from
-// bit 0 (bits 0..5), how many there are (bits 6..8) and the next row (9..12).
+// One entry per (row, six-sample byte), indexed by (row << 6) | byte: the
+// decoded bits in time order from bit 0 (bits 0..5), how many there are
+// (bits 8..10) and the next row shifted left by 6 (bits 16..).
 struct TsixTable {
-  std::array<uint16_t, 14 * 64> entry{};
+  std::array<uint32_t, 14 * 64> entry{};
 
   constexpr TsixTable() {
     for (unsigned row = 0; row < 14; ++row) {
@@ -40,7 +41,7 @@ struct TsixTable {
             ones = bit ? ones + 1 : 0;
           }
         }
-        entry[(row << 6) | b] = static_cast<uint16_t>(bits | (n << 6) | (makeRow(ones, prev) << 9));
+        entry[(row << 6) | b] = bits | (n << 8) | (makeRow(ones, prev) << 22);
       }
     }
   }
@@ -48,14 +49,58 @@ struct TsixTable {
 
 constexpr TsixTable sixTable;
 
-void appendLe32(std::vector<uint8_t>& v, size_t at, int64_t value) {
+// Up to this many extra ticks of a six-sample byte's latest sample take one
+// table step; real packets never hold a level longer than 7 ticks.
+constexpr unsigned maxTableOnes = 7;
+
+// One entry per (row, k), indexed by (row << 3) | k, for k more ticks that
+// repeat the previous level: the 1 bits kept (bits 0..7, from bit 0), how
+// many (bits 8..10) and the next row shifted left by 6 (bits 16..).
+struct TonesTable {
+  std::array<uint32_t, 14 * (maxTableOnes + 1)> entry{};
+
+  constexpr TonesTable() {
+    for (unsigned row = 0; row < 14; ++row) {
+      for (unsigned k = 0; k <= maxTableOnes; ++k) {
+        unsigned ones = row >> 1;
+        unsigned n = 0;
+        for (unsigned i = 0; i < k; ++i) {
+          if (ones == stuffSkip) {
+            ones = 0;
+          } else {
+            ++n;
+            ++ones;
+          }
+        }
+        entry[(row << 3) | k] = ((1u << n) - 1) | (n << 8) | (makeRow(ones, row & 1) << 22);
+      }
+    }
+  }
+};
+
+constexpr TonesTable onesTable;
+
+// Stores the complete bytes of the bit accumulator (up to 7) as one word.
+inline void flushBytes(uint8_t* o, size_t& no, uint64_t& a, unsigned& na) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(o + no, &a, 8);
+#else
+  for (int k = 0; k < 8; ++k) o[no + k] = static_cast<uint8_t>(a >> (8 * k));
+#endif
+  const unsigned whole = na >> 3;
+  no += whole;
+  a >>= whole * 8;
+  na -= whole * 8;
+}
+
+void putLe32(uint8_t* at, int64_t value) {
   // Longer runs than 32 bits can hold only come from hostile counts; saturate
   // rather than wrap so the length stays recognisably huge.
   const uint32_t x = value > int64_t{UINT32_MAX} ? UINT32_MAX : static_cast<uint32_t>(value);
-  v[at] = static_cast<uint8_t>(x);
-  v[at + 1] = static_cast<uint8_t>(x >> 8);
-  v[at + 2] = static_cast<uint8_t>(x >> 16);
-  v[at + 3] = static_cast<uint8_t>(x >> 24);
+  at[0] = static_cast<uint8_t>(x);
+  at[1] = static_cast<uint8_t>(x >> 8);
+  at[2] = static_cast<uint8_t>(x >> 16);
+  at[3] = static_cast<uint8_t>(x >> 24);
 }
 
 }  // namespace
@@ -77,6 +122,7 @@ class Traw2bin::Timpl {
   void doNRZI(unsigned level, int64_t ticks);
   void doUnStuff(unsigned bit, uint64_t moreOnes);
   void doSixSamples(Traw& raw);
+  void doLevels(unsigned levels, int count);
   void putBits(uint64_t bits, unsigned n);
   void putOnes(uint64_t n);
 
@@ -87,7 +133,9 @@ class Traw2bin::Timpl {
   uint64_t acc = 0;  // decoded bits not yet forming a byte
   unsigned nAcc = 0;
   size_t nOut = 0;
-  uint8_t out[maxPacketBytes] = {};
+  // Decoded bytes, then the idle length; the table steps store whole 8-byte
+  // words and may run past the bound by one.
+  uint8_t out[maxPacketBytes + 16] = {};
 };
 
 Traw2bin::Traw2bin() : impl(std::make_unique<Timpl>()) {}
@@ -127,13 +175,13 @@ bool Traw2bin::Timpl::getNextBinEvent(Traw& raw, std::vector<TeventBin>& events,
 void Traw2bin::Timpl::getBinUSBreset(Traw& raw, std::vector<TeventBin>& events, const TrawItem& se0) {
   TrawItem next;
   if (!getVal(raw, next)) return;
+  uint8_t bytes[9] = {0x10};
+  putLe32(bytes + 1, se0.count);
+  putLe32(bytes + 5, next.count);
   TeventBin& ev = events.emplace_back();
   ev.kind = srcKindReset;
   ev.time = se0.start;
-  ev.bytes.resize(9);
-  ev.bytes[0] = 0x10;
-  appendLe32(ev.bytes, 1, se0.count);
-  appendLe32(ev.bytes, 5, next.count);
+  ev.bytes.assign(bytes, bytes + 9);
 }
 
 void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events, const TrawItem& first) {
@@ -167,9 +215,8 @@ void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events, co
   ev.kind = srcKindPacket;
   ev.flags = flags;
   ev.time = first.start;
-  ev.bytes.resize(nOut + 4);
-  std::memcpy(ev.bytes.data(), out, nOut);
-  appendLe32(ev.bytes, nOut, idle.count);
+  putLe32(out + nOut, idle.count);
+  ev.bytes.assign(out, out + nOut + 4);
 }
 
 void Traw2bin::Timpl::doSyncPattern() {
@@ -190,7 +237,38 @@ void Traw2bin::Timpl::doSyncPattern() {
   row = makeRow(0, 0);  // the sync ends in K, level 0
   acc = 0;
   nAcc = 0;
-  for (unsigned i = syncLen; i < 8; ++i) doNRZI(head[i] == lineK ? 0 : 1, 1);
+  unsigned levels = 0;
+  for (unsigned i = syncLen; i < 8; ++i) levels = (levels << 1) | (head[i] == lineK ? 0 : 1);
+  doLevels(levels, 8 - syncLen);
+}
+
+// A few single ticks, the earliest in the highest of the count level bits.
+void Traw2bin::Timpl::doLevels(unsigned levels, int count) {
+  if (phase != Phase::data) return;
+  unsigned ones = row >> 1;
+  unsigned prev = row & 1;
+  uint64_t a = acc;
+  unsigned na = nAcc;
+  for (int k = count - 1; k >= 0; --k) {
+    const unsigned level = (levels >> k) & 1;
+    const unsigned bit = level == prev;
+    prev = level;
+    if (ones == stuffSkip) {
+      ones = 0;
+      continue;
+    }
+    a |= uint64_t{bit} << na;
+    ++na;
+    ones = bit ? ones + 1 : 0;
+  }
+  row = makeRow(ones, prev);
+  flushBytes(out, nOut, a, na);
+  acc = a;
+  nAcc = na;
+  if (nOut >= maxPacketBytes) {
+    nOut = maxPacketBytes;
+    phase = Phase::done;
+  }
 }
 
 // Takes a K or J run (an SE1 arrives here as one J tick).
@@ -275,47 +353,65 @@ void Traw2bin::Timpl::putOnes(uint64_t n) {
   putBits((1u << (n % 8)) - 1, static_cast<unsigned>(n % 8));
 }
 
-// Six-sample bytes inside a packet are one table step each while the
-// unstuffer state lives in registers. Before the sync is complete only the
-// ticks matter; after collecting stopped, nothing does.
+// Six-sample bytes inside a packet take one table step each, and a short
+// count after them one more; bytes are stored a word at a time. Before the
+// sync is complete only the ticks matter; after collecting stopped, nothing
+// does.
 void Traw2bin::Timpl::doSixSamples(Traw& raw) {
-  uint8_t b = 0;
-  uint32_t extra = 0;
   for (;;) {
     if (phase != Phase::data) {
-      if (!raw.takeSixSamples(b, extra)) return;
-      if (phase == Phase::done) continue;
-      for (int k = 5; k >= 0; --k) doConvertToBin((b >> k) & 1 ? lineJ : lineK, 1);
-      if (extra != 0) doConvertToBin(b & 1 ? lineJ : lineK, extra);
-      continue;
+      bool took = false;
+      raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
+        took = true;
+        if (phase == Phase::sync) {
+          int k = 5;
+          for (; k >= 0 && nHead < 8; --k) head[nHead++] = (b >> k) & 1 ? lineJ : lineK;
+          if (nHead == 8) doSyncPattern();
+          if (k >= 0) doLevels(b & ((2u << k) - 1), k + 1);
+          if (extra != 0) doConvertToBin(b & 1 ? lineJ : lineK, extra);
+        }
+        return phase != Phase::data;
+      });
+      if (!took || phase != Phase::data) return;
     }
-    unsigned r = row;
+    unsigned r = row << 6;
     uint64_t a = acc;
     unsigned na = nAcc;
     size_t no = nOut;
-    bool more = false;
-    while ((more = raw.takeSixSamples(b, extra))) {
-      const unsigned e = sixTable.entry[(r << 6) | b];
+    uint8_t* o = out;
+    uint32_t longExtra = 0;
+    raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
+      const uint32_t e = sixTable.entry[r | b];
       a |= uint64_t{e & 63u} << na;
-      na += (e >> 6) & 7;
-      r = e >> 9;
-      out[no] = static_cast<uint8_t>(a);
-      const unsigned full = na >> 3;
-      no += full;
-      a >>= full * 8;
-      na -= full * 8;
-      if (extra != 0 || no == maxPacketBytes) break;
-    }
-    row = r;
+      na += (e >> 8) & 7;
+      r = e >> 16;
+      // Half the bytes have a count: the step runs either way (k = 0 keeps
+      // nothing) rather than branching.
+      if (extra > maxTableOnes) {
+        longExtra = extra;
+        return false;
+      }
+      const uint32_t f = onesTable.entry[(r >> 3) | extra];
+      a |= uint64_t{f & 0xFFu} << na;
+      na += (f >> 8) & 7;
+      r = f >> 16;
+      // Every step stores a word: cheaper than a branch on whether a byte is full.
+      flushBytes(o, no, a, na);
+      return no < maxPacketBytes;
+    });
+    flushBytes(o, no, a, na);
+    row = r >> 6;
     acc = a;
     nAcc = na;
     nOut = no;
-    if (!more) return;
-    if (no == maxPacketBytes) {
+    if (no >= maxPacketBytes) {
+      nOut = maxPacketBytes;
       phase = Phase::done;
+    } else if (longExtra != 0) {
+      // The latest sample lasts longExtra more ticks of its level: all 1 bits.
+      doUnStuff(1, longExtra - 1);
     } else {
-      // The latest sample lasts extra more ticks of its level: all 1 bits.
-      doUnStuff(1, extra - 1);
+      return;
     }
   }
 }

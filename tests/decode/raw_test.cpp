@@ -170,19 +170,30 @@ TEST(RawItems, SixSampleFastPathKeepsTimeAndPosition) {
   ASSERT_TRUE(slow.addRawData(withMagic(items)));
   Traw fast;
   ASSERT_TRUE(fast.addRawData(withMagic(items)));
-  uint8_t samples = 0;
-  uint32_t extra = 0;
-  ASSERT_TRUE(fast.takeSixSamples(samples, extra));
-  EXPECT_EQ(samples, 0x15);
-  EXPECT_EQ(extra, 0u);
-  ASSERT_TRUE(fast.takeSixSamples(samples, extra));
-  EXPECT_EQ(extra, 69u);
-  EXPECT_FALSE(fast.takeSixSamples(samples, extra));  // three-sample byte next
+  std::vector<std::pair<int, uint32_t>> taken;
+  auto take = [&](size_t stopAfter) {
+    taken.clear();
+    fast.takeSixSamples([&](uint8_t b, uint32_t extra) {
+      taken.emplace_back(b, extra);
+      return taken.size() < stopAfter;
+    });
+  };
+  take(1);  // the step can stop after the first byte
+  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x15, 0}}));
+  take(9);  // stops by itself before the three-sample byte
+  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x3F, 69}}));
   TrawItem it;
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(slow.getItem(it));
   EXPECT_EQ(fast.getTime(), slow.getTime());
   EXPECT_EQ(fast.getPosition(), slow.getPosition());
+  take(9);
+  EXPECT_TRUE(taken.empty());
   // Not while runs of a byte are pending.
   ASSERT_TRUE(fast.getItem(it));
-  EXPECT_FALSE(fast.takeSixSamples(samples, extra));
+  take(9);
+  EXPECT_TRUE(taken.empty());
+  ASSERT_TRUE(fast.getItem(it));
+  take(9);
+  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x00, 1}}));
+  EXPECT_EQ(fast.getTime(), 6u + 75 + 3 + 7);
 }
