@@ -145,7 +145,7 @@ TsimSniffer::Timpl::~Timpl() {
   }
   wake.notify_all();
   bus.join();
-  leave();
+  // No remove uevent: libusb is gone by now and the testbed takes its files with it.
   for (auto& node : nodes) {
     for (auto& [ref, client] : node->clients) {
       for (Turb& urb : client.ready) releaseUrb(urb);

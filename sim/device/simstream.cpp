@@ -5,6 +5,7 @@
 #include <iterator>
 #include <random>
 
+#include "decode/ovraw.h"
 #include "device/simtarget.h"
 #include "synth/rawencoder.h"
 
@@ -19,7 +20,9 @@ constexpr size_t magicBytes = 8;
 class TsimStream::Tsource {
  public:
   Tsource(const TsimConfig& config, std::vector<uint8_t> replay)
-      : config(config), replay(std::move(replay)), rng(0x5EED) {}
+      : config(config), replay(std::move(replay)), rng(0x5EED) {
+    if (!this->replay.empty()) timeReplay();
+  }
 
   uint64_t time() const { return tick; }
 
@@ -60,15 +63,37 @@ class TsimStream::Tsource {
     }
   }
 
+  // Where the capture's bus time passes each millisecond, so a replay keeps the capture's pace.
+  void timeReplay() {
+    Traw raw;
+    uint64_t end = 0;
+    if (raw.addRawData(replay)) {
+      TrawItem item;
+      while (raw.getItem(item)) {
+        if (replayTimes.empty() || item.end >= replayTimes.back().tick + ticksPerMs)
+          replayTimes.push_back({raw.getPosition(), item.end});
+        end = item.end;
+      }
+    }
+    // Bytes the reader cannot time (a broken header, a cut item) go out with the last ones.
+    replayTimes.push_back({replay.size(), end});
+  }
+
   void produceReplay(uint64_t untilTick, std::vector<uint8_t>& out) {
-    if (!replayDone) {
-      out.insert(out.end(), replay.begin(), replay.end());
-      replayDone = true;
+    if (replaySent < replay.size()) {
+      size_t upTo = replaySent;
+      for (; nextTime < replayTimes.size() && replayTimes[nextTime].tick <= untilTick; ++nextTime)
+        upTo = std::max(upTo, replayTimes[nextTime].position);
+      out.insert(out.end(), replay.begin() + long(replaySent), replay.begin() + long(upTo));
+      replaySent = upTo;
+      tick = std::max(tick, untilTick);
+      if (replaySent < replay.size()) return;
       // After the capture the bus idles with SOFs, encoded without a second header.
       encoder = std::make_unique<synth::TrawEncoder>();
       stripHeader = true;
+      segmentStart = tick;
     }
-    idleBus.idleUntil(untilTick);
+    idleBus.idleUntil(untilTick - segmentStart);
     encoded.clear();
     encoder->encode(idleBus.takeRuns(), encoded);
     append(out);
@@ -121,7 +146,13 @@ class TsimStream::Tsource {
   uint64_t tick = 0;
   uint64_t segmentStart = 0;
   bool segmentConnected = true;
-  bool replayDone = false;
+  struct Tcheckpoint {
+    size_t position;
+    uint64_t tick;
+  };
+  std::vector<Tcheckpoint> replayTimes;
+  size_t nextTime = 0;
+  size_t replaySent = 0;
   bool stripHeader = false;
   bool magicSpoiled = false;
 };

@@ -494,22 +494,27 @@ TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
 
 TEST(SimDevice, StreamFaultsAndReplay) {
   const std::string replayPath = ::testing::TempDir() + "twr-simdev-replay.raw";
+  // Data bytes, then about 100 ms of SE0, then data bytes again.
   Bytes replay(magic, magic + 8);
-  for (int i = 0; i < 5000; ++i) replay.push_back(uint8_t(i % 0x80));
+  for (int i = 0; i < 2500; ++i) replay.push_back(uint8_t(i % 0x80));
+  for (int i = 0; i < 100; ++i) replay.insert(replay.end(), {0xE0, 0x80, 0xC0, 0xC3});
+  for (int i = 0; i < 2500; ++i) replay.push_back(uint8_t(i % 0x80));
   FILE* file = std::fopen(replayPath.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   std::fwrite(replay.data(), 1, replay.size(), file);
   std::fclose(file);
 
-  for (int variant = 0; variant < 3; ++variant) {
+  for (int variant = 0; variant < 4; ++variant) {
     TsimConfig config = quickConfig();
     if (variant == 0) config.faults.insert(TsimFault::wrongMagic);
     if (variant == 1) config.faults.insert(TsimFault::streamStall);
-    if (variant == 2) config.replayFile = replayPath;
+    if (variant >= 2) config.replayFile = replayPath;
+    if (variant == 3) config.pace = TsimPace::realtime;
     TsimSniffer sniffer(config);
     Tusb usb;
     libusb_device_handle* h = bringUp(usb, sniffer);
     ASSERT_NE(h, nullptr);
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(startStream(h));
     Bytes block;
     if (variant == 1) {
@@ -518,9 +523,12 @@ TEST(SimDevice, StreamFaultsAndReplay) {
     const Bytes stream = streamAfterHead(h, replay.size() + 100);
     ASSERT_GE(stream.size(), replay.size() + 100);
     EXPECT_EQ(std::memcmp(stream.data(), magic, 8) == 0, variant != 0) << "variant " << variant;
-    if (variant == 2) {
+    if (variant >= 2) {
       EXPECT_EQ(Bytes(stream.begin(), stream.begin() + long(replay.size())), replay);
       EXPECT_LT(stream[replay.size()], 0x80) << "idle items follow, no second header";
+    }
+    if (variant == 3) {
+      EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms) << "a replay keeps the capture's pace";
     }
     closeHandle(h);
   }
