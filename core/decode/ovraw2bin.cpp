@@ -16,69 +16,46 @@ constexpr unsigned stuffSkip = 6;
 // that one table step decodes a six-sample byte.
 constexpr unsigned makeRow(unsigned ones, unsigned prevLevel) { return ones * 2 + prevLevel; }
 
-// One entry per (row, six-sample byte), indexed by (row << 6) | byte: the
-// decoded bits in time order from bit 0 (bits 0..5), how many there are
-// (bits 8..10) and the next row shifted left by 6 (bits 16..).
+// Up to this many extra ticks of a six-sample byte's latest sample are part
+// of its table step; real packets never hold a level longer than 7 ticks.
+constexpr unsigned maxTableExtra = 7;
+
+// One entry per (row, six-sample byte, extra ticks), indexed by
+// (row << 9) | (byte << 3) | extra: the decoded bits in time order from bit 0
+// (bits 0..11), how many there are (bits 12..15) and the next row shifted
+// left by 9 (bits 16..). One lookup per byte keeps the chain of dependent
+// loads from one byte to the next short.
 struct TsixTable {
-  std::array<uint32_t, 14 * 64> entry{};
+  std::array<uint32_t, 14 * 64 * (maxTableExtra + 1)> entry{};
 
   constexpr TsixTable() {
     for (unsigned row = 0; row < 14; ++row) {
       for (unsigned b = 0; b < 64; ++b) {
-        unsigned ones = row >> 1;
-        unsigned prev = row & 1;
-        unsigned bits = 0;
-        unsigned n = 0;
-        for (int k = 5; k >= 0; --k) {  // bit 5 is the earliest sample
-          const unsigned level = (b >> k) & 1;
-          const unsigned bit = level == prev;
-          prev = level;
-          if (ones == stuffSkip) {
-            ones = 0;
-          } else {
-            bits |= bit << n;
-            ++n;
-            ones = bit ? ones + 1 : 0;
+        for (unsigned extra = 0; extra <= maxTableExtra; ++extra) {
+          unsigned ones = row >> 1;
+          unsigned prev = row & 1;
+          unsigned bits = 0;
+          unsigned n = 0;
+          for (int k = 5; k >= -static_cast<int>(extra); --k) {  // bit 5 is the earliest sample
+            const unsigned level = k >= 0 ? (b >> k) & 1 : b & 1;
+            const unsigned bit = level == prev;
+            prev = level;
+            if (ones == stuffSkip) {
+              ones = 0;
+            } else {
+              bits |= bit << n;
+              ++n;
+              ones = bit ? ones + 1 : 0;
+            }
           }
+          entry[(row << 9) | (b << 3) | extra] = bits | (n << 12) | (makeRow(ones, prev) << 25);
         }
-        entry[(row << 6) | b] = bits | (n << 8) | (makeRow(ones, prev) << 22);
       }
     }
   }
 };
 
 constexpr TsixTable sixTable;
-
-// Up to this many extra ticks of a six-sample byte's latest sample take one
-// table step; real packets never hold a level longer than 7 ticks.
-constexpr unsigned maxTableOnes = 7;
-
-// One entry per (row, k), indexed by (row << 3) | k, for k more ticks that
-// repeat the previous level: the 1 bits kept (bits 0..7, from bit 0), how
-// many (bits 8..10) and the next row shifted left by 6 (bits 16..).
-struct TonesTable {
-  std::array<uint32_t, 14 * (maxTableOnes + 1)> entry{};
-
-  constexpr TonesTable() {
-    for (unsigned row = 0; row < 14; ++row) {
-      for (unsigned k = 0; k <= maxTableOnes; ++k) {
-        unsigned ones = row >> 1;
-        unsigned n = 0;
-        for (unsigned i = 0; i < k; ++i) {
-          if (ones == stuffSkip) {
-            ones = 0;
-          } else {
-            ++n;
-            ++ones;
-          }
-        }
-        entry[(row << 3) | k] = ((1u << n) - 1) | (n << 8) | (makeRow(ones, row & 1) << 22);
-      }
-    }
-  }
-};
-
-constexpr TonesTable onesTable;
 
 // Stores the complete bytes of the bit accumulator (up to 7) as one word.
 inline void flushBytes(uint8_t* o, size_t& no, uint64_t& a, unsigned& na) {
@@ -374,33 +351,27 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
       });
       if (!took || phase != Phase::data) return;
     }
-    unsigned r = row << 6;
+    unsigned r = row << 9;
     uint64_t a = acc;
     unsigned na = nAcc;
     size_t no = nOut;
     uint8_t* o = out;
     uint32_t longExtra = 0;
     raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
-      const uint32_t e = sixTable.entry[r | b];
-      a |= uint64_t{e & 63u} << na;
-      na += (e >> 8) & 7;
+      const bool isLong = extra > maxTableExtra;
+      const uint32_t e = sixTable.entry[r | (b << 3) | (isLong ? 0 : extra)];
+      a |= uint64_t{e & 0xFFFu} << na;
+      na += (e >> 12) & 15;
       r = e >> 16;
-      // Half the bytes have a count: the step runs either way (k = 0 keeps
-      // nothing) rather than branching.
-      if (extra > maxTableOnes) {
+      // Every step stores a word: cheaper than a branch on whether a byte is full.
+      flushBytes(o, no, a, na);
+      if (isLong) {
         longExtra = extra;
         return false;
       }
-      const uint32_t f = onesTable.entry[(r >> 3) | extra];
-      a |= uint64_t{f & 0xFFu} << na;
-      na += (f >> 8) & 7;
-      r = f >> 16;
-      // Every step stores a word: cheaper than a branch on whether a byte is full.
-      flushBytes(o, no, a, na);
       return no < maxPacketBytes;
     });
-    flushBytes(o, no, a, na);
-    row = r >> 6;
+    row = r >> 9;
     acc = a;
     nAcc = na;
     nOut = no;
