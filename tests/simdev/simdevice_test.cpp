@@ -118,7 +118,9 @@ TEST(SimDevice, ConfigurationAndClaimFollowTheKernelsRules) {
 }
 
 TEST(SimDevice, RamDownloadReenumeratesWithANewDeviceNumber) {
-  TsimSniffer sniffer(quickConfig());
+  TsimConfig config = quickConfig();
+  config.leaveDelayMs = 300;  // long enough to look at the bus before it goes
+  TsimSniffer sniffer(config);
   Tusb usb;
   libusb_device_handle* h = usb.open();
   ASSERT_NE(h, nullptr);
@@ -453,7 +455,7 @@ TEST(SimDevice, RealtimePaceFollowsTheClock) {
   while (raw.getItem(item)) ticks = item.end;
   const double busMs = double(ticks) / 12000;
   EXPECT_LE(busMs, elapsedMs) << "never ahead of the clock";
-  EXPECT_GE(busMs, elapsedMs - 100) << "not far behind it either";
+  EXPECT_GE(busMs, elapsedMs / 2) << "not far behind it either";
 }
 
 TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
@@ -462,12 +464,11 @@ TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
   ASSERT_TRUE(startStream(h));
-  sniffer.stallStream(250);
+  sniffer.stallStream(1000);
   Bytes block;
   EXPECT_EQ(readStream(h, block, 4096, 100), LIBUSB_ERROR_TIMEOUT);
   EXPECT_TRUE(block.empty());
-  std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(readStream(h, block, 4096, 1000), 0);
+  EXPECT_EQ(readStream(h, block, 4096, 3000), 0) << "data again once the stall is over";
   EXPECT_EQ(block.size(), 4096u);
 
   sniffer.stallStream(10000);
@@ -507,7 +508,10 @@ TEST(SimDevice, StreamFaultsAndReplay) {
   for (int variant = 0; variant < 4; ++variant) {
     TsimConfig config = quickConfig();
     if (variant == 0) config.faults.insert(TsimFault::wrongMagic);
-    if (variant == 1) config.faults.insert(TsimFault::streamStall);
+    if (variant == 1) {
+      config.faults.insert(TsimFault::streamStall);
+      config.stallMs = 1000;
+    }
     if (variant >= 2) config.replayFile = replayPath;
     if (variant == 3) config.pace = TsimPace::realtime;
     TsimSniffer sniffer(config);
