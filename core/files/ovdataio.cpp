@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -191,14 +192,29 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     }
   }
 
+  // parentList may point into the children of dropped groupers: they are kept
+  // until the load ends, and the list is cleared before they go.
+  TobjVec dropped;
+  struct TlistGuard {
+    std::vector<TobjVec*>& list;
+    ~TlistGuard() { list.clear(); }
+  } guard{parentList};
   parentList.assign(1, objs.get());
   unsigned count = 0;
   for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
     std::shared_ptr<Tbase> obj = rowutils::objFromText(text);
     if (!obj) continue;
+    // Whether obj has a list is decided before its own children's list is
+    // added: that one may land at obj's level, and a grouper inside itself
+    // would never be freed.
+    const bool attached = obj->level >= 0 && static_cast<size_t>(obj->level) < parentList.size();
+    // Any level past the end appends alike, so the largest level need not overflow.
     if (obj->objType >= otSofGroup && obj->objType <= otTransfer && obj->level >= 0)
-      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + 1);
-    addToParent(std::move(obj));
+      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + (obj->level < INT32_MAX));
+    if (attached)
+      addToParent(std::move(obj));
+    else
+      dropped.push_back(std::move(obj));
     ++count;
   }
   if (in.failed()) {

@@ -11,7 +11,8 @@
 
 class TdataIO {
  public:
-  // Index L receives the next object read at level L; index 0 is the top-level list.
+  // Index L receives the next object read at level L; index 0 is the top-level
+  // list. Filled during a load only.
   std::vector<TobjVec*> parentList;
 
   // Returns the number of rows, 0 when the file cannot be written.
@@ -21,6 +22,7 @@ class TdataIO {
   // malformed number throws (text "stoi"); lineNumber() then names its line.
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
+  // Drops obj when its level has no list.
   void addToParent(std::shared_ptr<Tbase> obj);
   void setParentList(TobjVec* list, int level);
 

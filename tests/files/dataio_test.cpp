@@ -246,10 +246,14 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
       "      TOKEN   IN    3;K:9;TI:2;AD:0;EP:0;5P:02;TL:1\n"
       "no object here\n"
       "TRANSAX -1;T:IN;X:0\n"
+      "TRANSAX 2147483647;T:IN;X:0\n"
+      "    TRANSFR 4;C:CONTROL;X:1\n"  // dropped, and so is what follows at its children's level
+      "      TOKEN   IN    3;K:9;TI:2;AD:0;EP:0;5P:02;TL:1\n"
+      "    TRANSAX 4;T:IN;X:0\n"        // its children's list lands at its own level
       "HANDSH  ACK   0;H:2;TI:3;TL:1";  // last line without newline
   writePlain(tempPath("messy.ovd"), messy);
   l = load(tempPath("messy.ovd"));
-  EXPECT_EQ(l.count, 5u);
+  EXPECT_EQ(l.count, 9u);
   ASSERT_EQ(l.objs->size(), 2u);
   EXPECT_EQ(l.objs->at(1)->objType, otHandshake);
   EXPECT_EQ(l.rows->size(), 3u);
