@@ -49,9 +49,12 @@ void TloThread::threadFunc() {
         if (doThreadInit()) state = stateIdle;
         break;
       case stateIdle:
-        if (run.exchange(false)) {
+        if (run) {
+          // Both changed before run reads false, so that a front end which waits for the request
+          // to be taken never sees the previous capture's done flag or an idle state.
           captureDone = false;
           state = stateRun;
+          run = false;
         } else if (!getString(fxString1, TovLow::reqString1) || !low.isOpen()) {
           state = stateInit;
         }

@@ -1,0 +1,111 @@
+#include "hwsupport.h"
+
+#include <libusb.h>
+
+#include <mutex>
+#include <thread>
+
+// The test program is linked with --wrap for these two functions, so every call the
+// core makes goes through the recorders below on its way to the real libusb.
+extern "C" {
+int __real_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                                   uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+                                   unsigned int timeout);
+int __real_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
+                                     unsigned char* data, int length, int* transferred, unsigned int timeout);
+int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                                   uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+                                   unsigned int timeout);
+int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
+                                     unsigned char* data, int length, int* transferred, unsigned int timeout);
+}
+
+namespace {
+
+std::mutex lock;
+std::vector<TwireRequest> requestLog;
+std::vector<TwireRead> readLog;
+
+}  // namespace
+
+int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                                   uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+                                   unsigned int timeout) {
+  TwireRequest r{requestType, request, value, index, length, {}, 0};
+  if (!(requestType & 0x80) && data) r.data.assign(data, data + length);
+  r.result =
+      __real_libusb_control_transfer(handle, requestType, request, value, index, data, length, timeout);
+  if ((requestType & 0x80) && data && r.result > 0) r.data.assign(data, data + r.result);
+  std::lock_guard<std::mutex> guard(lock);
+  requestLog.push_back(r);
+  return r.result;
+}
+
+int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
+                                     unsigned char* data, int length, int* transferred,
+                                     unsigned int timeout) {
+  const int rc = __real_libusb_interrupt_transfer(handle, endpoint, data, length, transferred, timeout);
+  std::lock_guard<std::mutex> guard(lock);
+  readLog.push_back({endpoint, length, timeout, rc, transferred ? *transferred : -1});
+  return rc;
+}
+
+namespace wirelog {
+
+void clear() {
+  std::lock_guard<std::mutex> guard(lock);
+  requestLog.clear();
+  readLog.clear();
+}
+
+std::vector<TwireRequest> requests() {
+  std::lock_guard<std::mutex> guard(lock);
+  return requestLog;
+}
+
+std::vector<TwireRead> reads() {
+  std::lock_guard<std::mutex> guard(lock);
+  return readLog;
+}
+
+std::vector<TwireRequest> toTarget(uint8_t target) {
+  std::vector<TwireRequest> out;
+  for (const auto& r : requests()) {
+    const bool targetRequest = r.request == 0xC8 || r.request == 0xC9 || r.request == 0xCA;
+    const uint8_t t = r.request == 0xCA ? uint8_t(r.value >> 8) : uint8_t(r.value);
+    if (targetRequest && t == target) out.push_back(r);
+  }
+  return out;
+}
+
+}  // namespace wirelog
+
+TsimConfig quickSim() {
+  TsimConfig config;
+  config.pace = TsimPace::fast;
+  config.leaveDelayMs = 20;
+  config.returnDelayMs = 60;
+  config.eraseBusyMs = 30;
+  config.stallMs = 300;
+  return config;
+}
+
+ThwTiming quickTiming() {
+  ThwTiming timing;
+  timing.reenumPauseMs = 50;  // longer than the simulator takes to leave the bus
+  timing.reopenPauseMs = 20;
+  timing.notFoundPauseMs = 20;
+  timing.readTimeoutMs = 100;
+  timing.busyLimitMs = 300;
+  timing.threadPeriodMs = 20;
+  return timing;
+}
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}

@@ -1,0 +1,52 @@
+// Support for driving the hardware classes against the simulated sniffer: quick
+// settings, and a record of every control request the core hands to libusb.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "device/simsniffer.h"
+#include "hardware/ovfx2.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// One control transfer as libusb was asked to make it, with its result; data holds
+// what went out, or for IN requests what came back.
+struct TwireRequest {
+  uint8_t requestType;
+  uint8_t request;
+  uint16_t value;
+  uint16_t index;
+  uint16_t length;
+  Bytes data;
+  int result;
+};
+
+// One interrupt read as asked of libusb.
+struct TwireRead {
+  int endpoint;
+  int length;
+  unsigned timeout;
+  int result;
+  int received;
+};
+
+namespace wirelog {
+
+void clear();
+std::vector<TwireRequest> requests();
+std::vector<TwireRead> reads();
+// Requests to a target of the firmware's 0xC8/0xC9/0xCA requests.
+std::vector<TwireRequest> toTarget(uint8_t target);
+
+}  // namespace wirelog
+
+// Simulator settings for short tests.
+TsimConfig quickSim();
+// Host pauses to match quickSim.
+ThwTiming quickTiming();
+
+// Polls until done() or the limit; the final answer of done().
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));

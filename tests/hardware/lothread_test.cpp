@@ -1,0 +1,214 @@
+// The capture thread against the simulated sniffer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "hardware/ovlothrd.h"
+#include "hwsupport.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string streamMagic = "ORLAVEX.";
+
+struct Trig {
+  explicit Trig(const TsimConfig& config = quickSim()) : sniffer(config) { wirelog::clear(); }
+  void start() { lo = std::make_unique<TloThread>(quickTiming()); }
+  bool ready() {
+    return waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; });
+  }
+  // What a front end does to start a run.
+  void runFor(uint32_t bytes) {
+    lo->buffer.clear();
+    lo->captureCount = 0;
+    lo->needed = bytes;
+    lo->run = true;
+  }
+  // As a front end must: the done flag belongs to the new run once the request has been taken.
+  bool captured() {
+    return waitFor([&] { return !lo->run && lo->captureDone; });
+  }
+  std::string head() const {
+    return std::string(lo->buffer.begin(), lo->buffer.begin() + streamMagic.size());
+  }
+
+  TsimSniffer sniffer;
+  std::unique_ptr<TloThread> lo;
+};
+
+}  // namespace
+
+TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
+  TsimConfig config = quickSim();
+  config.serial = "TWR-0042";
+  Trig rig(config);
+  rig.start();
+  TloThread& lo = *rig.lo;
+  ASSERT_TRUE(rig.ready());
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_EQ(lo.serial, "TWR-0042");
+  EXPECT_FALSE(lo.fxString0.empty());
+  EXPECT_NE(lo.fxString0, "?");
+  EXPECT_FALSE(lo.fxString1.empty());
+  EXPECT_FALSE(lo.fpgaString.empty());
+  EXPECT_EQ(lo.errorCount, 0u);
+  TsimStatus s = rig.sniffer.status();
+  EXPECT_TRUE(s.firmwareRunning);
+  EXPECT_TRUE(s.fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
+  EXPECT_TRUE(lo.low.leds(5));
+  EXPECT_EQ(rig.sniffer.status().leds, 5);
+
+  // 8192 bytes: 10240 are read, the first 2048 dropped; the stream then starts with its header.
+  rig.runFor(8192);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.buffer.size(), 8192u);
+  EXPECT_EQ(lo.captureCount, 8192u);
+  EXPECT_EQ(rig.head(), streamMagic);
+  uint64_t asked = 0;
+  for (const auto& r : wirelog::reads()) {
+    EXPECT_EQ(r.endpoint, 0x86);
+    EXPECT_LE(r.length, 4096);
+    asked = std::max<uint64_t>(asked, uint64_t(r.length));
+  }
+  EXPECT_EQ(asked, 4096u);
+  EXPECT_EQ(lo.state, TloThread::stateIdle);
+
+  // Sizes are taken in whole kilobytes.
+  wirelog::clear();
+  rig.runFor(10000);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.buffer.size(), 9216u);
+  EXPECT_EQ(lo.captureCount, 9216u);
+  EXPECT_EQ(rig.head(), streamMagic);
+  uint64_t total = 0;
+  for (const auto& r : wirelog::reads()) total += uint64_t(r.received);
+  EXPECT_EQ(total, 9216u + 2048u);
+
+  rig.runFor(1000);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_TRUE(lo.buffer.empty());
+  EXPECT_EQ(lo.captureCount, 0u);
+  EXPECT_EQ(lo.hardwareStatus, 0);
+}
+
+TEST(CaptureThread, StopRequests) {
+  Trig rig;
+  rig.start();
+  TloThread& lo = *rig.lo;
+  ASSERT_TRUE(rig.ready());
+
+  // Mid-capture: the stream stalls after the run starts, so the capture waits until stopped.
+  rig.sniffer.stallStream(60000);
+  rig.runFor(64 * 1024);
+  ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
+  ASSERT_TRUE(waitFor([&] { return wirelog::reads().size() >= 2; }));
+  EXPECT_FALSE(lo.captureDone);
+  lo.stop = true;
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.captureCount, 0u);
+  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
+  EXPECT_FALSE(lo.stop);
+  EXPECT_TRUE(lo.low.isOpen());
+
+  // A stop raised while idle waits for the next capture and ends it before its first read.
+  rig.sniffer.stallStream(0);
+  lo.stop = true;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(lo.stop);
+  wirelog::clear();
+  rig.runFor(8192);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_FALSE(lo.stop);
+  EXPECT_EQ(lo.captureCount, 0u);
+  EXPECT_TRUE(wirelog::reads().empty());
+
+  // The next run is whole again.
+  rig.runFor(8192);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.captureCount, 8192u);
+  EXPECT_EQ(rig.head(), streamMagic);
+}
+
+TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
+  Trig rig;
+  rig.sniffer.unplug();
+  rig.start();
+  TloThread& lo = *rig.lo;
+  rig.runFor(8192);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(lo.hardwareStatus, -1);
+  EXPECT_EQ(lo.serial, "unavailable");
+  EXPECT_EQ(lo.state, TloThread::stateInit);
+  EXPECT_TRUE(lo.run) << "the request waits for a ready device";
+  EXPECT_FALSE(lo.captureDone);
+
+  rig.sniffer.plug();
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.hardwareStatus, 0);
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_EQ(lo.captureCount, 8192u);
+  EXPECT_EQ(rig.head(), streamMagic);
+
+  // Unplugged during a capture: the run ends with what it has, the thread notices the loss.
+  rig.sniffer.stallStream(60000);
+  rig.runFor(64 * 1024);
+  ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
+  rig.sniffer.unplug();
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
+  ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -1; }));
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_EQ(lo.serial, "unavailable");
+
+  // Plugged in again, it is brought up from scratch.
+  const unsigned arrivals = rig.sniffer.status().arrivals;
+  rig.sniffer.plug();
+  rig.sniffer.stallStream(0);
+  ASSERT_TRUE(rig.ready());
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_GE(rig.sniffer.status().arrivals, arrivals + 2) << "bare chip, then the firmware";
+  rig.runFor(4096);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.captureCount, 4096u);
+}
+
+TEST(CaptureThread, DestructionDuringACaptureReturnsPromptly) {
+  Trig rig;
+  rig.start();
+  ASSERT_TRUE(rig.ready());
+  rig.sniffer.stallStream(60000);
+  rig.runFor(1 << 20);
+  ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
+  const auto begin = std::chrono::steady_clock::now();
+  rig.lo.reset();
+  // Bounded by one read time-out and one cycle, far below the stall.
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+}
+
+TEST(CaptureThread, FailedBringUpsAreReported) {
+  TsimConfig config = quickSim();
+  config.faults.insert(TsimFault::wrongFpgaId);
+  Trig rig(config);
+  rig.start();
+  TloThread& lo = *rig.lo;
+  ASSERT_TRUE(waitFor([&] { return lo.tickCount >= 2; }));
+  EXPECT_EQ(lo.hardwareStatus, -1);
+  EXPECT_EQ(lo.serial, "unavailable");
+  EXPECT_FALSE(lo.hardwareChanged) << "still -1";
+
+  // Later failures report -2 and keep trying; a repaired device comes up.
+  rig.sniffer.setFault(TsimFault::wrongFpgaId, false);
+  rig.sniffer.setFault(TsimFault::eepromReadFailure, true);
+  ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -2; }));
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_EQ(lo.serial, "");
+  EXPECT_EQ(lo.fpgaString, "");
+  rig.sniffer.setFault(TsimFault::eepromReadFailure, false);
+  ASSERT_TRUE(rig.ready());
+  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
+  EXPECT_EQ(lo.serial, "TWRSIM0001");
+}
