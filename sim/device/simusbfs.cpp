@@ -220,7 +220,7 @@ void TsimSniffer::Timpl::controlUrb(TsimNode& node, TsimClient& client, TsimUrb 
   if (!setup.in()) data.assign(bytes + 8, bytes + 8 + setup.length);
   const auto now = TsimClock::now();
   if (device.control(setup, data, now)) {
-    if (setup.in()) std::memcpy(bytes + 8, data.data(), data.size());
+    if (setup.in() && !data.empty()) std::memcpy(bytes + 8, data.data(), data.size());
     fields.actual_length = setup.in() ? int(data.size()) : setup.length;
   } else {
     fields.status = -EPIPE;
@@ -238,7 +238,7 @@ void TsimSniffer::Timpl::pump(TsimNode& node, TsimClock::time_point now) {
       usbdevfs_urb& fields = it->fields();
       std::vector<uint8_t> bytes;
       device.stream.read(bytes, size_t(fields.buffer_length - it->filled), now);
-      std::memcpy(it->buffer->data + it->filled, bytes.data(), bytes.size());
+      if (!bytes.empty()) std::memcpy(it->buffer->data + it->filled, bytes.data(), bytes.size());
       it->filled += int(bytes.size());
       const bool full = it->filled == fields.buffer_length;
       const bool waited = it->filled > 0 && now - it->submitted >= shortPacketWait;
