@@ -39,6 +39,10 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
 }
 
 int run(const Tparsed& args) {
+  if (args.has("--boxes") && args.has("--decode")) {
+    std::fprintf(stderr, "twr decode: --boxes and --decode cannot be combined\n");
+    return exitUsage;
+  }
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
   errno = 0;
@@ -57,7 +61,9 @@ int run(const Tparsed& args) {
     if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
       return inputError(out + ": " + io.lastError());
   }
-  if (args.has("--boxes"))
+  if (args.has("--decode"))
+    printDecodes(decoder.rows);
+  else if (args.has("--boxes"))
     printBoxes(rows);
   else if (!args.has("-o"))
     printBody(rows);
@@ -71,10 +77,11 @@ const Tcommand decodeCommand{
     {"RAWFILE"},
     "Decode a raw capture and print the text of every object as a sample file holds it.",
     "RAWFILE is the byte stream as the device delivers it, starting with its magic. With -o the text\n"
-    "goes to a sample file instead; --boxes prints box strings either way.",
+    "goes to a sample file instead; --boxes prints box strings and --decode decode texts either way.",
     {
         {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
         {"--boxes", "", "print one box string per row"},
+        {"--decode", "", "print one decode text of ./scripts per row"},
     },
     run,
 };

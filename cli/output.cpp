@@ -8,6 +8,7 @@
 #include "args.h"
 #include "boxes/ovboxes.h"
 #include "files/ovdataio.h"
+#include "files/ovlua.h"
 
 namespace {
 
@@ -30,6 +31,30 @@ void printBoxes(const std::vector<TlinRow>& rows) {
   std::string chunk;
   for (const TlinRow& row : rows) {
     chunk += boxes.getBoxesString(row.obj);
+    if (chunk.size() >= chunkBytes) {
+      put(chunk);
+      chunk.clear();
+    }
+  }
+  put(chunk);
+}
+
+void printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
+  TluaState lua(rows);
+  // The texts still come (each is then Lua's message); say why once.
+  if (!lua.loadError().empty())
+    std::fprintf(stderr, "twr: decode scripts not loaded: %s\n", lua.loadError().c_str());
+  std::string chunk;
+  for (size_t i = 0; i < rows->size(); ++i) {
+    for (char c : lua.decodeRow(static_cast<long long>(i))) {
+      if (c == '\n')
+        chunk += "\\n";
+      else if (c == '\\')
+        chunk += "\\\\";
+      else
+        chunk += c;
+    }
+    chunk += '\n';
     if (chunk.size() >= chunkBytes) {
       put(chunk);
       chunk.clear();

@@ -2,6 +2,7 @@
 // writes so that printing is never the slow part.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "decode/ovbase.h"
@@ -9,5 +10,8 @@
 void startOutput();
 void printBody(const std::vector<TlinRow>& rows);
 void printBoxes(const std::vector<TlinRow>& rows);
+// One decode text of the scripts in ./scripts per row, newlines written as \n
+// and backslashes as \\ so that every text stays on its line.
+void printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows);
 // Flushes standard output; exit status 0, or 1 with a message when writing failed.
 int finishOutput();

@@ -9,6 +9,10 @@
 namespace {
 
 int run(const Tparsed& args) {
+  if (args.has("--boxes") && args.has("--decode")) {
+    std::fprintf(stderr, "twr show: --boxes and --decode cannot be combined\n");
+    return exitUsage;
+  }
   const std::string& path = args.operands[0];
   auto objs = std::make_shared<TobjVec>();
   auto rows = std::make_shared<std::vector<TlinRow>>();
@@ -20,7 +24,9 @@ int run(const Tparsed& args) {
     return inputError(path + ":" + std::to_string(io.lineNumber()) + ": malformed number (" + e.what() + ")");
   }
   startOutput();
-  if (args.has("--boxes"))
+  if (args.has("--decode"))
+    printDecodes(rows);
+  else if (args.has("--boxes"))
     printBoxes(*rows);
   else
     printBody(*rows);
@@ -36,6 +42,7 @@ const Tcommand showCommand{
     "FILE.ovd may be gzip-compressed or plain.",
     {
         {"--boxes", "", "print one box string per row"},
+        {"--decode", "", "print one decode text of ./scripts per row"},
     },
     run,
 };

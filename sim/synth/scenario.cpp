@@ -1,5 +1,7 @@
 #include "synth/scenario.h"
 
+#include "synth/classdevices.h"
+
 namespace synth {
 
 namespace {
@@ -12,6 +14,8 @@ struct Tentry {
 const Tentry scenarios[] = {
     {"hid", makeMouseScenario},
     {"bulk", makeBulkScenario},
+    {"serial", makeSerialScenario},
+    {"storage", makeStorageScenario},
 };
 
 }  // namespace

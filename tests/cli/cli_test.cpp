@@ -54,7 +54,7 @@ TEST(Cli, UsageAndHelp) {
 
   r = runTwr("decode");
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes])\n");
+  EXPECT_EQ(r.err, "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode])\n");
   r = runTwr("decode a b");
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(oneLine(r.err)) << r.err;
@@ -64,7 +64,7 @@ TEST(Cli, UsageAndHelp) {
   EXPECT_NE(r.err.find("-o needs OUT.ovd"), std::string::npos);
   r = runTwr("show a.ovd -o x");  // show saves nothing
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes])\n");
+  EXPECT_EQ(r.err, "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n");
   EXPECT_TRUE(r.out.empty());
 }
 

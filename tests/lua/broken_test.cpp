@@ -5,12 +5,39 @@
 #include <random>
 
 #include "decode/ovbase.h"
+#include "decode/ovbin2obj.h"
+#include "decode/ovobj2tree.h"
+#include "decode/ovtree2lin.h"
 #include "decodecheck.h"
-#include "handtraffic.h"
+#include "synth/host.h"
 
 namespace {
 
-using Bytes = HandTraffic::Bytes;
+using namespace synth;
+using Bytes = Tbytes;
+
+// Synthesized bus traffic through packet objects, tree and rows.
+struct Ttraffic {
+  TbusWriter bus;
+  TusbHost host{bus, 3};
+
+  // Exactly these packets, with a short idle after each.
+  void packets(std::initializer_list<Bytes> list) {
+    for (const Bytes& p : list) {
+      bus.packet(p);
+      bus.idle(8);
+    }
+  }
+  std::shared_ptr<TrowList> rows() {
+    bus.finish();
+    TobjVec objs, roots;
+    Tbin2obj().buildObjVec(bus.takeEvents(), objs);
+    Tobj2tree(objs, roots);
+    auto out = std::make_shared<TrowList>();
+    Ttree2lin(roots, *out);
+    return out;
+  }
+};
 
 Bytes getDescriptor(uint8_t type, uint8_t index, uint16_t wIndex = 0, uint16_t length = 255) {
   return {0x80,
@@ -25,9 +52,9 @@ Bytes getDescriptor(uint8_t type, uint8_t index, uint16_t wIndex = 0, uint16_t l
 
 // The transfer text of a single control read of `stage`.
 std::string readText(const Bytes& setup, const Bytes& stage) {
-  HandTraffic h;
-  h.controlRead(3, 64, setup, stage);
-  return decodeAll(h.rows()).find(otTransfer, "Control transfer");
+  Ttraffic traffic;
+  traffic.host.controlRead(3, 64, setup, stage);
+  return decodeAll(traffic.rows()).find(otTransfer, "Control transfer");
 }
 
 bool has(const std::string& text, const std::string& needle) {
@@ -73,27 +100,24 @@ TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
 }
 
 TEST(ScriptsOnBrokenData, PacketsAndWrappers) {
-  HandTraffic h;
+  Ttraffic traffic;
   // A SETUP with 7 bytes opens a transfer that has no request.
-  h.token(13, 4, 0);
-  h.data(3, {0x80, 6, 0, 1, 0, 0, 18});
-  h.handshake(2);
+  traffic.host.setup(4, 0, {0x80, 6, 0, 1, 0, 0, 18});
   // A data packet whose CRC16 was damaged.
-  h.token(1, 4, 2);
-  h.packet({HandTraffic::pidByte(3), 1, 2, 3, 0x12, 0x34});
-  h.handshake(2);
+  Bytes damaged = dataPacket(pidData0, {1, 2, 3});
+  breakCrc(damaged);
+  traffic.packets({tokenPacket(pidOut, 4, 2), damaged, handshakePacket(pidAck)});
   // A CBW cut after 20 bytes, and a CSW of the right size.
-  h.token(1, 4, 2);
-  h.data(11, {'U', 'S', 'B', 'C', 9, 0, 0, 0, 0, 2, 0, 0, 0x80, 0, 10, 0x28, 0, 0, 0, 0});
-  h.handshake(2);
-  h.token(9, 4, 1);
-  h.data(3, {'U', 'S', 'B', 'S', 9, 0, 0, 0, 0, 0, 0, 0, 1});
-  h.handshake(2);
-  const Tdecoded d = decodeAll(h.rows());
+  traffic.host.out(4, 2, pidData1,
+                   {'U', 'S', 'B', 'C', 9, 0, 0, 0, 0, 2, 0, 0, 0x80, 0, 10, 0x28, 0, 0, 0, 0});
+  traffic.host.in(4, 1, pidData0, {'U', 'S', 'B', 'S', 9, 0, 0, 0, 0, 0, 0, 0, 1});
+  const Tdecoded d = decodeAll(traffic.rows());
   EXPECT_NE(d.find(otTransfer, "without a valid 8-byte SETUP"), "");
-  EXPECT_NE(d.find(otTransax, "must carry 8 bytes, this one carries 7"), "") << d.texts[1];
-  EXPECT_NE(d.find(otData, "CRC16 received#0x3412"), "");
-  EXPECT_NE(d.find(otData, "(FAIL)"), "");
+  EXPECT_NE(d.find(otTransax, "must carry 8 bytes, this one carries 7"), "");
+  char received[32];
+  std::snprintf(received, sizeof received, "CRC16 received#0x%02X%02X", damaged[damaged.size() - 1],
+                damaged[damaged.size() - 2]);
+  EXPECT_TRUE(has(d.find(otData, received), "(FAIL)")) << received;
   EXPECT_NE(d.find(otData, "Invalid CBW: a CBW has 31 bytes, this one 20"), "");
   const std::string csw = d.find(otTransax, "CSW tag 0x00000009");
   EXPECT_TRUE(has(csw, "bCSWStatus#1 (Command Failed)")) << csw;
@@ -103,7 +127,7 @@ TEST(ScriptsOnBrokenData, PacketsAndWrappers) {
 // sends, every row still gets a text.
 TEST(ScriptsOnBrokenData, RandomDataStages) {
   std::mt19937 rng(7);
-  HandTraffic h;
+  Ttraffic traffic;
   const Bytes setups[] = {getDescriptor(1, 0),
                           getDescriptor(2, 0),
                           getDescriptor(3, 0),
@@ -125,16 +149,14 @@ TEST(ScriptsOnBrokenData, RandomDataStages) {
         stage[0] = static_cast<uint8_t>(stage.size());
         stage[1] = setup[3] == 0x22 ? stage[1] : setup[3];
       }
-      h.controlRead(5, 8, setup, stage);
+      traffic.host.controlRead(5, 8, setup, stage);
     }
     Bytes wrapper(rng() % 40);
     for (auto& b : wrapper) b = static_cast<uint8_t>(rng());
     if (wrapper.size() >= 4)
       wrapper[0] = 'U', wrapper[1] = 'S', wrapper[2] = 'B', wrapper[3] = round % 2 ? 'C' : 'S';
-    h.token(1, 5, 2);
-    h.data(3, wrapper);
-    h.handshake(2);
+    traffic.host.out(5, 2, pidData0, wrapper);
   }
-  const Tdecoded d = decodeAll(h.rows());
+  const Tdecoded d = decodeAll(traffic.rows());
   EXPECT_GT(d.rows->size(), 1000u);
 }
