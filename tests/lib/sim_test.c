@@ -22,6 +22,7 @@ static void sleepMs(long ms) {
 static int waitReady(TsniffContext* ctx) {
   for (uint64_t end = nowMs() + 20000; nowMs() < end; sleepMs(20))
     if (getHardwareStatus(ctx) == TWR_STATUS_READY) return 1;
+  fprintf(stderr, "sniffer not ready: status %d\n", getHardwareStatus(ctx));
   return 0;
 }
 
