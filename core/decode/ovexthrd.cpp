@@ -37,7 +37,7 @@ void TexThread::threadFunc() {
   if (!raw || raw->empty()) return;
 
   Traw reader;
-  const bool headerOK = reader.addRawData(*raw);
+  const bool headerOK = reader.useRawData(*raw);  // the owner keeps the buffer unchanged meanwhile
 
   events->clear();
   Traw2bin bin;

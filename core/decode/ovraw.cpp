@@ -40,35 +40,54 @@ constexpr TitemRunTable itemRuns;
 }  // namespace
 
 bool Traw::addRawData(const std::vector<uint8_t>& v) {
-  buf.insert(buf.end(), v.begin(), v.end());
+  if (bytes != own.data()) own.assign(bytes, bytes + length);  // stop reading a caller's buffer
+  own.insert(own.end(), v.begin(), v.end());
+  bytes = own.data();
+  length = own.size();
   if (pos == 0) headerOk = checkHeader();
   return headerOk;
 }
 
-void Traw::reset() { *this = Traw(); }
+bool Traw::useRawData(const std::vector<uint8_t>& v) {
+  reset();
+  bytes = v.data();
+  length = v.size();
+  headerOk = checkHeader();
+  return headerOk;
+}
+
+void Traw::reset() {
+  own.clear();
+  bytes = nullptr;
+  length = 0;
+  pos = 0;
+  pending = 0;
+  headerOk = false;
+  time = 0;
+}
 
 bool Traw::checkHeader() {
-  if (buf.size() < 8) return false;
+  if (length < 8) return false;
   for (size_t i = 0; i < 8; ++i) {
-    if (buf[i] != static_cast<uint8_t>(magic[i])) {
+    if (bytes[i] != static_cast<uint8_t>(magic[i])) {
       pos = i;
       return false;
     }
   }
   size_t i = 8;
-  while (i < buf.size() && buf[i] >= 0x80) ++i;
+  while (i < length && bytes[i] >= 0x80) ++i;
   // Magic and filler but no item byte yet: keep the position at 0 so that the
   // next append can still deliver the verdict instead of failing for good.
-  if (i == buf.size()) return false;
+  if (i == length) return false;
   pos = i;
   return true;
 }
 
-uint32_t Traw::getNextCount() { return countAt(buf.data(), buf.size(), pos); }
+uint32_t Traw::getNextCount() { return countAt(bytes, length, pos); }
 
 bool Traw::refill() {
-  if (pos >= buf.size()) return false;
-  const uint8_t b = buf[pos++];
+  if (pos >= length) return false;
+  const uint8_t b = bytes[pos++];
   const uint32_t extra = getNextCount();
   if (b >= 0x80) {
     pendVal[0] = lineSe0;

@@ -24,10 +24,18 @@ struct TrawItem {
 class Traw {
  public:
   Traw() = default;
+  // A copy would share a caller's buffer without saying so.
+  Traw(const Traw&) = delete;
+  Traw& operator=(const Traw&) = delete;
 
   // Appends v; until a header verdict has moved the read position, checks the
   // header again. Returns whether the header is OK.
   bool addRawData(const std::vector<uint8_t>& v);
+  // Reads v in place instead of copying it, which matters for captures of
+  // gigabytes: v must stay alive and unchanged while runs are read. Replaces
+  // anything added before; a later addRawData copies v first. Returns whether
+  // the header is OK.
+  bool useRawData(const std::vector<uint8_t>& v);
   void reset();
   // Next run; false when the header is bad or the stream is exhausted (then
   // start and end both hold the current time).
@@ -74,8 +82,8 @@ class Traw {
   template <typename Tstep>
   void takeSixSamples(Tstep&& step) {
     if (pending != 0 || !headerOk) return;
-    const uint8_t* p = buf.data();
-    const size_t n = buf.size();
+    const uint8_t* p = bytes;
+    const size_t n = length;
     size_t i = pos;
     uint64_t t = time;
     while (i < n && p[i] < 0x40) {
@@ -126,7 +134,11 @@ class Traw {
     return total;
   }
 
-  std::vector<uint8_t> buf;
+  // The stream is read through bytes/length: either own (appended copies) or
+  // a caller's buffer given to useRawData.
+  std::vector<uint8_t> own;
+  const uint8_t* bytes = nullptr;
+  size_t length = 0;
   size_t pos = 0;
   // Runs of the current item byte, latest first; pending - 1 indexes the next
   // one to deliver (the earliest).

@@ -197,3 +197,34 @@ TEST(RawItems, SixSampleFastPathKeepsTimeAndPosition) {
   EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x00, 1}}));
   EXPECT_EQ(fast.getTime(), 6u + 75 + 3 + 7);
 }
+
+TEST(TrawInPlace, ReadsACallersBufferLikeACopy) {
+  const std::vector<uint8_t> stream = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.', 0x80, 0x3F, 0x85, 0xC1, 0x15};
+  Traw copied;
+  Traw inPlace;
+  ASSERT_TRUE(copied.addRawData(stream));
+  ASSERT_TRUE(inPlace.useRawData(stream));
+  TrawItem a, b;
+  while (copied.getItem(a)) {
+    ASSERT_TRUE(inPlace.getItem(b));
+    EXPECT_EQ(a.val, b.val);
+    EXPECT_EQ(a.count, b.count);
+    EXPECT_EQ(a.end, b.end);
+  }
+  EXPECT_FALSE(inPlace.getItem(b));
+  EXPECT_EQ(inPlace.getPosition(), stream.size());
+
+  // Appending after an in-place start copies first, so the caller's buffer is never written.
+  Traw mixed;
+  const std::vector<uint8_t> head(stream.begin(), stream.begin() + 10);
+  const std::vector<uint8_t> tail(stream.begin() + 10, stream.end());
+  ASSERT_TRUE(mixed.useRawData(head));
+  EXPECT_TRUE(mixed.addRawData(tail));
+  EXPECT_EQ(head.size(), 10u);
+  TrawItem item;
+  int runs = 0;
+  while (mixed.getItem(item)) ++runs;
+  EXPECT_EQ(item.end, a.end);
+  EXPECT_EQ(runs, 7);  // J 75, then K J K J K J
+  EXPECT_FALSE(Traw().useRawData({'O', 'R', 'L'}));
+}
