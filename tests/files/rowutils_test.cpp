@@ -194,7 +194,7 @@ TEST(ObjText, ReadsEveryFieldBack) {
   // "0x7" reads as 0: the numbers are decimal.
   EXPECT_EQ(
       rowutils::objToString(read<Ttoken>("TOKEN   ????0;K: +0;TI:100abc;AD:-1;EP:0x7;5P:0x1F;TL:12 ms")),
-      "TOKEN   ????0;K:0;TI:100;AD:4294967295;EP:0;5P:1f;TL:12\n");
+      "TOKEN   ????0;K:0;TI:100;AD:-1;EP:0;5P:1f;TL:12\n");
   EXPECT_EQ(read<Tdata>("DATA 0;D:3;DA:1ff,0x20,,7")->data, (std::vector<uint8_t>{0xff, 0x20, 0x07}));
   EXPECT_EQ(read<Tsof>("SOF 0;S:5;TI:18446744073709551615")->time, ~uint64_t{0});
 }
