@@ -5,3 +5,4 @@
 
 extern const Tcommand decodeCommand;
 extern const Tcommand showCommand;
+extern const Tcommand captureCommand;

@@ -6,7 +6,7 @@
 
 namespace {
 
-const Tcommand* const commands[] = {&decodeCommand, &showCommand};
+const Tcommand* const commands[] = {&decodeCommand, &showCommand, &captureCommand};
 
 void printCommands(FILE* to) {
   std::fprintf(to, "usage: twr COMMAND [ARGS]  ('twr COMMAND --help' for details)\ncommands:\n");

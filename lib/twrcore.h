@@ -60,7 +60,7 @@ TWRCORE_API void* exh(TsniffContext* ctx);
  * the device took it. May be called while a capture runs. */
 TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
 /* Empties the capture buffer and sets the size of the next capture in bytes
- * (rounded down to 1024). Only while no capture runs. */
+ * (rounded down to 1024). Ignored while a capture is requested or running. */
 TWRCORE_API void setNeeded(TsniffContext* ctx, uint32_t bytes);
 /* Raise (value != 0) or withdraw a capture request; returns value != 0.
  * The capture thread takes it within 250 ms (getRun then reads 0). */

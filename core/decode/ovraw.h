@@ -82,8 +82,14 @@ class Traw {
       const uint8_t b = p[i++];
       // Usually no count or one 10xxxxxx byte; decided without branching,
       // since either is as likely as the other inside a packet.
-      const uint8_t c = i < n ? p[i] : 0;
-      const uint8_t d = i + 1 < n ? p[i + 1] : 0;
+      uint8_t c = 0;
+      uint8_t d = 0;
+      if (i + 1 < n) {
+        c = p[i];
+        d = p[i + 1];
+      } else if (i < n) {
+        c = p[i];
+      }
       const uint32_t one = (c & 0xC0) == 0x80;
       const uint32_t mask = 0u - one;  // masks rather than ?: to keep the compiler from branching
       uint32_t extra = c & 0x3Fu & mask;

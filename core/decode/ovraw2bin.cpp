@@ -358,8 +358,8 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
     uint8_t* o = out;
     uint32_t longExtra = 0;
     raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
-      const bool isLong = extra > maxTableExtra;
-      const uint32_t e = sixTable.entry[r | (b << 3) | (isLong ? 0 : extra)];
+      const uint32_t isLong = extra > maxTableExtra;
+      const uint32_t e = sixTable.entry[r | (b << 3) | (extra & (isLong - 1))];
       a |= uint64_t{e & 0xFFFu} << na;
       na += (e >> 12) & 15;
       r = e >> 16;

@@ -157,17 +157,18 @@ class TsimStream::Tsource {
   bool magicSpoiled = false;
 };
 
-TsimStream::TsimStream(const TsimConfig& config) : config(config) {}
-
-TsimStream::~TsimStream() = default;
-
-void TsimStream::start(Clock::time_point now) {
-  std::vector<uint8_t> replay;
+TsimStream::TsimStream(const TsimConfig& config) : config(config) {
+  // Read once, when the box is made: later starts replay the same capture.
   if (!config.replayFile.empty()) {
     std::ifstream file(config.replayFile, std::ios::binary);
     replay.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   }
-  source = std::make_unique<Tsource>(config, std::move(replay));
+}
+
+TsimStream::~TsimStream() = default;
+
+void TsimStream::start(Clock::time_point now) {
+  source = std::make_unique<Tsource>(config, replay);
   clearFifo();
   // Stale bytes the FIFO held before the start; never a valid header.
   for (size_t i = 0; i < headBytes; ++i) fifo.push_back(uint8_t(0xA5 ^ i));

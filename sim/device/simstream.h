@@ -40,6 +40,7 @@ class TsimStream {
 
   const TsimConfig& config;
   std::unique_ptr<Tsource> source;
+  std::vector<uint8_t> replay;
   std::vector<uint8_t> fifo;
   size_t fifoRead = 0;
   bool streaming = false;

@@ -4,6 +4,8 @@
 
 void caseTextConventions(void);
 void caseNoSniffer(void);
+void caseSimCapture(void);
+void caseSimEndDuringCapture(void);
 
 /* Data files shipped with the tests. */
 #define DATA_FILE(name) TWR_TEST_DATA_DIR "/" name

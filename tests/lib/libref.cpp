@@ -13,6 +13,7 @@
 struct TrefRows {
   std::vector<std::string> texts;
   std::vector<std::string> boxes;
+  uint64_t decoded = 0;
 };
 
 namespace {
@@ -41,12 +42,16 @@ TrefRows* refFromSample(const char* path) {
 TrefRows* refFromCapture(void* loThread) {
   TexThread ex;
   ex.startDecode(&static_cast<TloThread*>(loThread)->buffer);
-  return fromRows(*ex.rows);
+  TrefRows* ref = fromRows(*ex.rows);
+  ref->decoded = ex.progress;
+  return ref;
 }
 
 uint64_t refCaptureBytes(void* loThread) { return static_cast<TloThread*>(loThread)->buffer.size(); }
 
 uint32_t refCount(const TrefRows* ref) { return static_cast<uint32_t>(ref->texts.size()); }
+
+uint64_t refDecoded(const TrefRows* ref) { return ref->decoded; }
 
 const char* refText(const TrefRows* ref, uint32_t ix) {
   return ix < ref->texts.size() ? ref->texts[ix].c_str() : nullptr;

@@ -18,6 +18,8 @@ TrefRows* refFromCapture(void* loThread);
 /* Size of that capture buffer. */
 uint64_t refCaptureBytes(void* loThread);
 uint32_t refCount(const TrefRows* ref);
+/* Raw bytes the core's decoder read (0 for a sample file). */
+uint64_t refDecoded(const TrefRows* ref);
 /* Object text and box string of row ix; NULL out of range. */
 const char* refText(const TrefRows* ref, uint32_t ix);
 const char* refBoxes(const TrefRows* ref, uint32_t ix);

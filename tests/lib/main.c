@@ -20,6 +20,8 @@ static const struct {
 } cases[] = {
     {"textConventions", caseTextConventions},
     {"noSniffer", caseNoSniffer},
+    {"simCapture", caseSimCapture},
+    {"simEndDuringCapture", caseSimEndDuringCapture},
 };
 
 int main(int argc, char** argv) {

@@ -33,7 +33,12 @@ TEST(LauncherChild, SeesOneSniffer) {
   unsigned char descriptor[18];
   EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0100, 0, descriptor, 18, 1000), 18);
   EXPECT_EQ(descriptor[10] | descriptor[11] << 8, 0x8613);
+  // The firmware download makes it leave and come back, announced to this process.
+  const int before = usb.sniffers().at(0);
+  EXPECT_TRUE(downloadFirmware(h, embeddedFirmware()));
   libusb_close(h);
+  EXPECT_TRUE(usb.waitUntilGone(std::chrono::seconds(2)));
+  EXPECT_NE(usb.waitForNew(before, std::chrono::seconds(3)), 0);
 }
 
 TEST(Launcher, RunsAProgramWithTheSnifferAttached) {
@@ -41,7 +46,7 @@ TEST(Launcher, RunsAProgramWithTheSnifferAttached) {
   const std::string launcher = TWR_SIM_LAUNCHER;
   char self[4096] = {};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-  EXPECT_EQ(run("TWR_SIMDEV_CHILD=1 " + launcher + " --pace fast --serial ABC -- " + self +
+  EXPECT_EQ(run("TWR_SIMDEV_CHILD=1 " + launcher + " --pace fast --renumerate-ms 100 -- " + self +
                     " --gtest_filter=LauncherChild.*",
                 output),
             0)

@@ -1,5 +1,6 @@
 // The simulated sniffer driven through the real libusb over umockdev, as a host drives the box.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <set>
@@ -494,7 +495,8 @@ TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
 }
 
 TEST(SimDevice, StreamFaultsAndReplay) {
-  const std::string replayPath = ::testing::TempDir() + "twr-simdev-replay.raw";
+  const std::string replayPath =
+      ::testing::TempDir() + "twr-simdev-replay-" + std::to_string(getpid()) + ".raw";
   // Data bytes, then about 100 ms of SE0, then data bytes again.
   Bytes replay(magic, magic + 8);
   for (int i = 0; i < 2500; ++i) replay.push_back(uint8_t(i % 0x80));

@@ -1,0 +1,216 @@
+// twr capture: a capture from the sniffer through libtwrcore's C interface,
+// decoded and saved as a sample file.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "commands.h"
+#include "decode/ovexthrd.h"
+#include "files/ovdataio.h"
+#include "hardware/ovlothrd.h"
+#include "progress.h"
+#include "twrcore.h"
+
+namespace {
+
+constexpr int exitInterrupted = 130;
+constexpr auto pollPeriod = std::chrono::milliseconds(100);
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+  interrupted = 1;
+  // A second Ctrl-C ends the program at once, should the device hang.
+  std::signal(SIGINT, SIG_DFL);
+}
+
+// "4M", "512K", "1G" or plain bytes; binary multiples. False when not a size
+// the capture thread can take (1 KiB up to below 4 GiB).
+bool parseSize(const std::string& text, uint32_t& bytes) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (end == text.c_str() || text[0] == '-') return false;
+  unsigned long long scale = 1;
+  const std::string suffix = end;
+  if (suffix == "K" || suffix == "k")
+    scale = 1ull << 10;
+  else if (suffix == "M" || suffix == "m")
+    scale = 1ull << 20;
+  else if (suffix == "G" || suffix == "g")
+    scale = 1ull << 30;
+  else if (!suffix.empty())
+    return false;
+  if (value == 0 || value > 0xffffffffull / scale) return false;
+  const unsigned long long total = value * scale;
+  if (total < TloThread::sizeGranularity || total > 0xffffffffull) return false;
+  bytes = static_cast<uint32_t>(total);
+  return true;
+}
+
+const char* statusText(int status) {
+  switch (status) {
+    case TWR_STATUS_NOT_FOUND:
+      return "waiting for the sniffer: starting it up, or plug it in (Ctrl-C to give up)";
+    case TWR_STATUS_INIT_FAILED:
+      return "sniffer found but it failed to start; retrying";
+    case TWR_STATUS_NO_MEMORY:
+      return "no memory for the capture buffer";
+    default:
+      return "unexpected hardware status";
+  }
+}
+
+// Waits until the sniffer is up; false when interrupted first.
+bool waitForHardware(TsniffContext* ctx) {
+  int shown = TWR_STATUS_READY;
+  while (!interrupted) {
+    const int status = getHardwareStatus(ctx);
+    if (status == TWR_STATUS_READY) {
+      std::fprintf(stderr, "twr: sniffer %s ready\n", getSerialX(ctx));
+      return true;
+    }
+    if (status != shown) std::fprintf(stderr, "twr: %s\n", statusText(status));
+    shown = status;
+    std::this_thread::sleep_for(pollPeriod);
+  }
+  return false;
+}
+
+// Runs one capture; Ctrl-C ends it early. The bytes captured.
+uint64_t runCapture(TsniffContext* ctx, uint32_t size) {
+  setNeeded(ctx, size);
+  setRun(ctx, 1);
+  Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
+  bool stopping = false;
+  // Until the thread takes the request, captureDone still speaks of the last run.
+  while (getRun(ctx) || !getCaptureDone(ctx)) {
+    if (interrupted && !stopping) {
+      // Taken even before the run starts: that run then ends before its first read.
+      setStop(ctx, 1);
+      stopping = true;
+      progress.note("stopping; decoding what was captured");
+    }
+    progress.update(getCaptureCount(ctx));
+    std::this_thread::sleep_for(pollPeriod);
+  }
+  const uint64_t captured = getCaptureCount(ctx);
+  progress.finish(captured);
+  return captured;
+}
+
+bool writeRaw(TsniffContext* ctx, const std::string& path) {
+  const std::vector<uint8_t>& bytes = static_cast<TloThread*>(loh(ctx))->buffer;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return out.flush().good();
+}
+
+void printSummary(TsniffContext* ctx) {
+  unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
+  struct TerrorCount {
+    uint16_t flag;
+    const char* name;
+    unsigned long count;
+  } errors[] = {{flagPidCheck, "PID check", 0},
+                {flagPidIllegal, "illegal PID", 0},
+                {flagSe1, "SE1", 0},
+                {flagLength, "length", 0},
+                {flagCrc, "CRC", 0}};
+  const uint32_t rows = getPacketDataRowCount(ctx);
+  for (uint32_t i = 0; i < rows; ++i) {
+    const auto* obj = static_cast<const Tbase*>(linix2rowptr(ctx, i));
+    if (!obj) continue;
+    switch (obj->objType) {
+      case otReset:
+        ++resets;
+        break;
+      case otSof:
+      case otToken:
+      case otData:
+      case otHandshake:
+        ++packets;
+        for (auto& kind : errors)
+          if (obj->flags & kind.flag) ++kind.count;
+        break;
+      case otTransax:
+        ++transactions;
+        break;
+      case otTransfer:
+        ++transfers;
+        break;
+      default:
+        break;
+    }
+  }
+  const std::pair<const char*, unsigned long> counts[] = {
+      {"packets", packets}, {"transactions", transactions}, {"transfers", transfers}, {"resets", resets}};
+  for (const auto& [name, count] : counts) std::printf("%-30s %lu\n", name, count);
+  for (const TerrorCount& kind : errors)
+    std::printf("%-30s %lu\n", ("packets with " + std::string(kind.name) + " error").c_str(), kind.count);
+}
+
+int capture(const Tparsed& args, uint32_t size) {
+  TsniffContext* ctx = sniffInit();
+  if (!ctx) return inputError("cannot start the capture library");
+  // Ends the context on every way out.
+  std::unique_ptr<TsniffContext, void (*)(TsniffContext*)> owner(ctx, sniffEnd);
+
+  if (!waitForHardware(ctx)) return exitInterrupted;
+  if ((args.has("--connect") || args.has("--disconnect")) && !setConnect(ctx, args.has("--connect")))
+    return inputError("the sniffer did not take the connect request");
+
+  const uint64_t captured = runCapture(ctx, size);
+  if (getHardwareStatus(ctx) == TWR_STATUS_NO_MEMORY) return inputError(statusText(TWR_STATUS_NO_MEMORY));
+  if (captured == 0) return inputError("nothing was captured");
+  if (!startDecode(ctx)) return inputError("decoding failed");
+
+  if (args.has("--raw") && !writeRaw(ctx, args.value("--raw")))
+    return inputError("cannot write " + args.value("--raw"));
+  TdataIO io;
+  const std::string& out = args.value("-o");
+  if (io.saveLinearToFile(*static_cast<TexThread*>(exh(ctx))->rows, out) == 0 && !io.lastError().empty())
+    return inputError(out + ": " + io.lastError());
+  std::fprintf(stderr, "twr: saved %u rows to %s\n", getPacketDataRowCount(ctx), out.c_str());
+  printSummary(ctx);
+  return interrupted ? exitInterrupted : exitOk;
+}
+
+int usage(const char* message) {
+  std::fprintf(stderr, "twr capture: %s (see 'twr capture --help')\n", message);
+  return exitUsage;
+}
+
+int run(const Tparsed& args) {
+  uint32_t size = 0;
+  if (!args.has("--size") || !parseSize(args.value("--size"), size))
+    return usage("--size needs a capture size from 1K to below 4G, such as 4M");
+  if (!args.has("-o")) return usage("-o OUT.ovd is required");
+  if (args.has("--connect") && args.has("--disconnect"))
+    return usage("--connect and --disconnect exclude each other");
+  std::signal(SIGINT, onInterrupt);
+  const int status = capture(args, size);
+  std::signal(SIGINT, SIG_DFL);
+  return status;
+}
+
+}  // namespace
+
+const Tcommand captureCommand{
+    "capture",
+    {},
+    "Capture from the sniffer, decode, save a sample file and print a summary.",
+    "Waits for the sniffer to be plugged in, captures SIZE bytes of line-state stream (K, M, G\n"
+    "suffixes; rounded down to 1 KiB) and saves the decoded rows to OUT.ovd. Ctrl-C ends the capture\n"
+    "early; what was captured so far is still decoded and saved. Progress goes to standard error,\n"
+    "the summary to standard output.",
+    {
+        {"--size", "SIZE", "bytes to capture, such as 4M"},
+        {"-o", "OUT.ovd", "sample file to write"},
+        {"--raw", "OUT.raw", "also keep the raw stream as captured"},
+        {"--connect", "", "connect the target to its host before capturing"},
+        {"--disconnect", "", "disconnect the target from its host before capturing"},
+    },
+    run,
+};

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# twr capture on the simulated sniffer: a capture run to its end, one ended by
+# Ctrl-C, and the mistakes a user can make on the command line.
+# Arguments: twr-sim, twr, scratch directory.
+set -u
+sim=$1 twr=$2 work=$3
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+# To the end: summary, raw stream and sample file agree.
+"$sim" --pace fast -- "$twr" capture --size 256K -o full.ovd --raw full.raw >out.txt 2>err.txt
+status=$?
+[ $status -eq 0 ] || fail "full capture exit $status: $(cat err.txt)"
+[ "$(stat -c %s full.raw 2>/dev/null)" = 262144 ] || fail "raw file is not 256 KiB"
+grep -Eq '^packets +[1-9][0-9]*$' out.txt || fail "no packet count: $(cat out.txt)"
+for line in transactions transfers resets "packets with PID check error" "packets with illegal PID error" \
+  "packets with SE1 error" "packets with length error" "packets with CRC error"; do
+  grep -Eq "^$line +[0-9]+$" out.txt || fail "summary lacks '$line'"
+done
+grep -q "ready" err.txt || fail "no ready message: $(cat err.txt)"
+grep -q "captured 256.0 KiB of 256.0 KiB (100%)" err.txt || fail "no final progress line: $(cat err.txt)"
+"$twr" decode full.raw >fromraw.txt && "$twr" show full.ovd >fromovd.txt || fail "cannot read the files back"
+[ -s fromovd.txt ] && cmp -s fromraw.txt fromovd.txt || fail "the sample file is not the decode of the raw stream"
+
+# Ctrl-C once data flows: what came so far is decoded and saved.
+"$sim" -- "$twr" capture --size 8M -o part.ovd --raw part.raw >pout.txt 2>perr.txt &
+pid=$!
+for _ in $(seq 200); do
+  grep -q "captured [1-9]" perr.txt 2>/dev/null && break
+  sleep 0.1
+done
+kill -INT $pid
+wait $pid
+status=$?
+[ $status -eq 130 ] || fail "interrupted capture exit $status: $(cat perr.txt)"
+grep -q "stopping" perr.txt || fail "no stop message: $(cat perr.txt)"
+size=$(stat -c %s part.raw 2>/dev/null || echo 0)
+[ "$size" -gt 0 ] && [ "$size" -lt 8388608 ] || fail "interrupted raw file has $size bytes"
+grep -Eq '^packets +[1-9]' pout.txt || fail "no summary after Ctrl-C: $(cat pout.txt)"
+"$twr" show part.ovd >/dev/null || fail "interrupted sample file unreadable"
+
+# Mistakes are usage errors, found before any hardware is looked for.
+for args in "-o x.ovd" "--size 4M" "--size 4X -o x.ovd" "--size 0 -o x.ovd" "--size 4G -o x.ovd" \
+  "--size 4M -o x.ovd --connect --disconnect"; do
+  # shellcheck disable=SC2086
+  "$twr" capture $args >/dev/null 2>msg.txt
+  status=$?
+  [ $status -eq 2 ] || fail "'capture $args' exit $status"
+done
+
+[ $failures -eq 0 ] && echo "all passed"
+exit $((failures > 0))
