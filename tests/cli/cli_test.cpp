@@ -31,17 +31,10 @@ bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') 
 }  // namespace
 
 TEST(Cli, UsageAndHelp) {
-  Trun r = runTwr("");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr: missing command (see 'twr --help')\n");
-  r = runTwr("--help");
+  Trun r = runTwr("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("  decode "), std::string::npos);
   EXPECT_NE(r.out.find("  show "), std::string::npos);
-  r = runTwr("frobnicate");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr: unknown command 'frobnicate' (see 'twr --help')\n");
-
   for (const char* command : {"decode", "show"}) {
     r = runTwr(std::string(command) + " --help");
     EXPECT_EQ(r.status, 0) << command;
@@ -52,72 +45,60 @@ TEST(Cli, UsageAndHelp) {
     EXPECT_EQ(runTwr(std::string(command) + " a b --nonsense --help").status, 0);
   }
 
-  r = runTwr("decode");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode])\n");
-  r = runTwr("decode a b");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(oneLine(r.err)) << r.err;
-  EXPECT_NE(r.err.find("too many operands"), std::string::npos);
-  r = runTwr("decode a -o");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("-o needs OUT.ovd"), std::string::npos);
-  r = runTwr("show a.ovd -o x");  // show saves nothing
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n");
-  EXPECT_TRUE(r.out.empty());
+  // Usage errors: status 2, one line on stderr, nothing on stdout.
+  const std::pair<const char*, const char*> misuse[] = {
+      {"", "twr: missing command (see 'twr --help')\n"},
+      {"frobnicate", "twr: unknown command 'frobnicate' (see 'twr --help')\n"},
+      {"decode",
+       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode])\n"},
+      {"decode a b", "too many operands"},
+      {"decode a -o", "-o needs OUT.ovd"},
+      {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n"},
+  };
+  for (const auto& [args, err] : misuse) {
+    r = runTwr(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_TRUE(oneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << args;
+  }
 }
 
 TEST(Cli, InputErrors) {
-  Trun r = runTwr("decode /nonexistent/raw");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: cannot read /nonexistent/raw: No such file or directory\n");
-  r = runTwr("show /nonexistent/x.ovd");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: /nonexistent/x.ovd: cannot open file\n");
-
   const std::string dir = testing::TempDir();
-  r = runTwr("decode " + dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: cannot read " + dir + ": Is a directory\n");
-  r = runTwr("show " + dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + dir + ": cannot read file: Is a directory\n");
-
   writeFile(temp("notraw"), "ORLAVEX?\x01\x02");
-  r = runTwr("decode " + temp("notraw"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + temp("notraw") + ": not a raw capture (bad magic or no data)\n");
   writeFile(temp("empty.raw"), "");
-  EXPECT_EQ(runTwr("decode " + temp("empty.raw")).status, 1);
-
-  // A raw capture is not a sample file.
-  writeFile(temp("raw-as-ovd"), "ORLAVEX.\x3f\x85");
-  r = runTwr("show " + temp("raw-as-ovd"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + temp("raw-as-ovd") + ": not a sample file (bad length line)\n");
-
+  writeFile(temp("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
   writeFile(temp("badnum.ovd"),
             "OVFMT01\n0\nTRANSAX 0;T:IN;X:1\n  TOKEN   IN    1;K:9;TI:1x;AD:99999999999\n");
-  r = runTwr("show " + temp("badnum.ovd"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + temp("badnum.ovd") + ":4: malformed number (stoi)\n");
-  EXPECT_TRUE(r.out.empty());  // nothing of a partial load is printed
-
   writeFile(temp("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
-  r = runTwr("show " + temp("garbled.ovd"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + temp("garbled.ovd") + ": damaged compressed data\n");
-
   const std::vector<uint8_t> raw = hidCapture(0.05);
   writeFile(temp("small.raw"), std::string(raw.begin(), raw.end()));
-  r = runTwr("decode " + temp("small.raw") + " -o /nonexistent/out.ovd");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: /nonexistent/out.ovd: cannot create file\n");
+
+  const std::pair<std::string, std::string> failures[] = {
+      {"decode /nonexistent/raw", "cannot read /nonexistent/raw: No such file or directory"},
+      {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file"},
+      {"decode " + dir, "cannot read " + dir + ": Is a directory"},
+      {"show " + dir, dir + ": cannot read file: Is a directory"},
+      {"decode " + temp("notraw"), temp("notraw") + ": not a raw capture (bad magic or no data)"},
+      {"decode " + temp("empty.raw"), temp("empty.raw") + ": not a raw capture (bad magic or no data)"},
+      {"show " + temp("raw-as-ovd"), temp("raw-as-ovd") + ": not a sample file (bad length line)"},
+      // Nothing of a partial load is printed.
+      {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ":4: malformed number (stoi)"},
+      {"show " + temp("garbled.ovd"), temp("garbled.ovd") + ": damaged compressed data"},
+      {"decode " + temp("small.raw") + " -o /nonexistent/out.ovd",
+       "/nonexistent/out.ovd: cannot create file"},
+  };
+  for (const auto& [args, err] : failures) {
+    const Trun r = runTwr(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err, "twr: " + err + "\n");
+    EXPECT_TRUE(r.out.empty()) << args;
+  }
 
   // A well-formed file of an empty capture is not an error.
   TdataIO().saveLinearToFile({}, temp("nothing.ovd"));
-  r = runTwr("show " + temp("nothing.ovd"));
+  const Trun r = runTwr("show " + temp("nothing.ovd"));
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.empty());
   EXPECT_TRUE(r.err.empty());

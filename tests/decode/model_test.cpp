@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "decode/ovbase.h"
 #include "decode/ovcrc.h"
 #include "decode/ovgroup.h"
 #include "decode/ovutils.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
 
 TEST(PidTable, NamesTypesAndLegality) {
   EXPECT_EQ(utils::pidName(0), "RESERVED");
@@ -82,40 +82,4 @@ TEST(Crc, Crc16AgainstKnownValues) {
   EXPECT_FALSE(crc::checkCRC16(p, check.size(), 0xB4C9));
   EXPECT_EQ(crc::makeCRC16(p, 0), 0);
   EXPECT_TRUE(crc::checkCRC16(p, 0, 0));  // zero-length data packet: CRC bytes 0x00 0x00
-}
-
-TEST(Crc, Crc5AcceptsGoodTokensAndCatchesEverySingleBitError) {
-  const unsigned char tokens[][2] = {
-      {0x05, 0xD0},  // OUT address 5 endpoint 0
-      {0xDE, 0xE8},  // SOF frame 222
-      {0x00, 0x10},  // address 0 endpoint 0 (CRC5 0x02)
-  };
-  for (const auto& good : tokens) {
-    EXPECT_TRUE(crc::checkCRC5(good));
-    for (int bit = 0; bit < 16; ++bit) {
-      unsigned char bad[2] = {good[0], good[1]};
-      bad[bit / 8] ^= static_cast<unsigned char>(1 << (bit % 8));
-      EXPECT_FALSE(crc::checkCRC5(bad)) << "bit " << bit;
-    }
-  }
-}
-
-TEST(ObjectModel, ConstructorDefaults) {
-  Ttoken token;
-  EXPECT_EQ(token.objType, otToken);
-  EXPECT_EQ(token.srcKind, srcKindOther);
-  EXPECT_EQ(token.parentRow, -1);
-  EXPECT_EQ(token.ordinal, 6666);
-  EXPECT_TRUE(token.valid);
-  EXPECT_TRUE(token.crcOK);
-
-  Ttransax transax;
-  EXPECT_EQ(transax.objType, otTransax);
-  EXPECT_EQ(transax.trxType, TtrxType::Undefined);
-  EXPECT_EQ(transax.time, ~uint64_t{0});
-  Ttransfer transfer;
-  EXPECT_EQ(transfer.groupType, L1groupType::Control);
-  EXPECT_FALSE(transfer.complete);
-  EXPECT_EQ(TsofGroup().objType, otSofGroup);
-  EXPECT_EQ(Tgrouper().objType, otGrouper);
 }

@@ -54,27 +54,23 @@ TEST(Obj2tree, SofGroupsTransactionsAndStrayPackets) {
   ASSERT_EQ(t.roots.size(), 12u);
   const auto group = as<TsofGroup>(t.roots[0]);
   ASSERT_EQ(group->children.size(), 3u);
-  for (const auto& sof : group->children) EXPECT_EQ(sof->level, 1);
-  EXPECT_EQ(group->level, 0);
   EXPECT_EQ(group->time, ~uint64_t{0});
 
   const auto nak = as<Ttransax>(t.roots[1]);
   EXPECT_EQ(nak->trxType, TtrxType::IN);
   EXPECT_EQ(childPids(nak), (std::vector<uint32_t>{IN, NAK}));
-  EXPECT_EQ(nak->children[1]->level, 1);
   EXPECT_FALSE(nak->ackOK());
   EXPECT_FALSE(nak->findDataPkt());
   EXPECT_EQ(nak->findHandshakePkt()->pid, uint32_t(NAK));
   EXPECT_EQ(nak->findTokenPkt()->addr, 4u);
 
-  EXPECT_EQ(as<Tsof>(t.roots[2])->level, 0);  // a lone SOF stays a SOF
-  EXPECT_EQ(as<Tdata>(t.roots[3])->level, 0);
+  EXPECT_EQ(t.roots[2]->objType, otSof);  // a lone SOF stays a SOF
+  EXPECT_EQ(t.roots[3]->objType, otData);
   EXPECT_EQ(as<Thandshake>(t.roots[4])->pid, uint32_t(NYET));
 
   const auto out = as<Ttransax>(t.roots[5]);
   EXPECT_EQ(childPids(out), (std::vector<uint32_t>{OUT, DATA1}));
   EXPECT_EQ(as<Thandshake>(t.roots[6])->pid, uint32_t(NYET));
-  EXPECT_EQ(as<Thandshake>(t.roots[6])->level, 0);
 
   const auto full = as<Ttransax>(t.roots[7]);
   EXPECT_EQ(childPids(full), (std::vector<uint32_t>{IN, DATA0, ACK}));
@@ -118,12 +114,7 @@ TEST(Obj2tree, ControlReadCollectsDataAndCloses) {
   ASSERT_EQ(t.roots.size(), 2u);
   const auto transfer = as<Ttransfer>(t.roots[0]);
   EXPECT_EQ(transfer->groupType, L1groupType::Control);
-  EXPECT_EQ(transfer->level, 0);
   ASSERT_EQ(transfer->children.size(), 6u);
-  for (const auto& child : transfer->children) {
-    EXPECT_EQ(child->level, 1);
-    for (const auto& pkt : as<Ttransax>(child)->children) EXPECT_EQ(pkt->level, 2);
-  }
   EXPECT_FALSE(transfer->complete);
   EXPECT_EQ(transfer->findData(), (std::vector<uint8_t>{0x12, 0x01, 0x00, 0x02, 0x09, 0x00}));
   EXPECT_TRUE(transfer->complete);
@@ -142,8 +133,7 @@ TEST(Obj2tree, ControlReadCollectsDataAndCloses) {
   EXPECT_EQ(index, transfer->children.size());
 
   // The zero-length OUT closed the endpoint, so the next IN stands alone.
-  EXPECT_EQ(as<Ttransax>(t.roots[1])->level, 0);
-  EXPECT_EQ(as<Ttransax>(t.roots[1])->children[0]->level, 1);
+  EXPECT_EQ(t.roots[1]->objType, otTransax);
 
   // The joined data is cached: later changes to the packets do not show.
   as<Ttransax>(transfer->children[2])->findDataPkt()->data.clear();
@@ -200,65 +190,17 @@ TEST(Obj2tree, SetupEdgeCases) {
   EXPECT_TRUE(second->complete);  // untouched without a valid request
 }
 
-TEST(Obj2tree, BusResetClosesOpenTransfers) {
-  TeventList in;
-  in.setupStage(3, getDescriptor);
-  in.token(IN, 3, 0).data(DATA1, {0x12, 0x01}).handshake(ACK);
-  in.reset();
-  in.token(IN, 3, 0).data(DATA1, {0x99}).handshake(ACK);
-  in.token(OUT, 3, 0).data(DATA1, {}).handshake(ACK);
-  const Ttree t = build(in);
-
-  ASSERT_EQ(t.roots.size(), 4u);
-  const auto transfer = as<Ttransfer>(t.roots[0]);
-  EXPECT_EQ(transfer->children.size(), 2u);
-  EXPECT_EQ(transfer->findData(), (std::vector<uint8_t>{0x12, 0x01}));
-  EXPECT_FALSE(transfer->complete);
-  EXPECT_EQ(t.roots[1]->objType, otReset);
-  EXPECT_EQ(as<Ttransax>(t.roots[2])->trxType, TtrxType::IN);
-  EXPECT_EQ(as<Ttransax>(t.roots[3])->trxType, TtrxType::OUT);
-  EXPECT_EQ(as<Ttransax>(t.roots[3])->children[0]->level, 1);
-}
-
-TEST(Obj2tree, EndpointsAreTrackedPerAddress) {
+// Transfers of two interleaved devices are checked on a whole capture; here only that no two
+// endpoints share a key.
+TEST(Obj2tree, EveryEndpointHasItsOwnKey) {
   std::set<int> keys;
   for (uint32_t addr = 0; addr < 128; ++addr) {
     for (uint32_t endp = 0; endp < 16; ++endp) keys.insert(Tobj2tree::portKey(addr, endp));
   }
   EXPECT_EQ(keys.size(), 128u * 16u);
-
-  TeventList in;
-  in.setupStage(1, getDescriptor);
-  in.setupStage(33, setAddress);
-  in.token(IN, 1, 0).data(DATA1, {0xAA}).handshake(ACK);
-  in.token(IN, 33, 0).data(DATA1, {}).handshake(ACK);      // no data stage: taken as the data direction
-  in.token(IN, 33, 1).data(DATA0, {0x01}).handshake(ACK);  // another endpoint: no transfer
-  in.token(OUT, 1, 0).data(DATA1, {}).handshake(ACK);
-  in.token(OUT, 33, 0).data(DATA1, {}).handshake(ACK);  // closes the transfer of 33
-  const Ttree t = build(in);
-
-  ASSERT_EQ(t.roots.size(), 3u);
-  const auto one = as<Ttransfer>(t.roots[0]);
-  const auto thirtyThree = as<Ttransfer>(t.roots[1]);
-  EXPECT_EQ(one->children.size(), 3u);
-  EXPECT_EQ(one->findData(), (std::vector<uint8_t>{0xAA}));
-  EXPECT_TRUE(one->complete);
-  EXPECT_EQ(thirtyThree->children.size(), 3u);
-  for (const auto& trx : thirtyThree->children) EXPECT_EQ(as<Ttransax>(trx)->findTokenPkt()->addr, 33u);
-  EXPECT_EQ(as<Ttransax>(t.roots[2])->findTokenPkt()->endp, 1u);
 }
 
 TEST(PidTargets, TransactionPatterns) {
-  ASSERT_EQ(Tobj2tree::inTargets.size(), 3u);
-  ASSERT_EQ(Tobj2tree::outTargets.size(), 3u);
-  EXPECT_EQ(Tobj2tree::inTargets[0], Tobj2tree::TpidSet(1 << IN));
-  EXPECT_EQ(Tobj2tree::inTargets[1],
-            Tobj2tree::TpidSet(1 << DATA0 | 1 << DATA1 | 1 << DATA2 | 1 << 15 | 1 << STALL | 1 << NAK));
-  EXPECT_EQ(Tobj2tree::inTargets[2], Tobj2tree::TpidSet(1 << ACK));
-  EXPECT_EQ(Tobj2tree::outTargets[0], Tobj2tree::TpidSet(1 << OUT));
-  EXPECT_EQ(Tobj2tree::outTargets[1], Tobj2tree::TpidSet(1 << DATA0 | 1 << DATA1 | 1 << DATA2 | 1 << 15));
-  EXPECT_EQ(Tobj2tree::outTargets[2], Tobj2tree::TpidSet(1 << ACK | 1 << NAK | 1 << STALL));
-
   // A STALLed IN is a two-packet transaction; an OUT is STALLed after its data.
   TeventList in;
   in.token(IN, 5, 1).handshake(STALL).token(OUT, 5, 2).data(DATA0, {1}).handshake(STALL).sof(9);

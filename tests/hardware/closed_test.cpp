@@ -37,13 +37,6 @@ TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
   EXPECT_FALSE(low.isOpen());
 }
 
-TEST(ReadBack, BigEndianAssembly) {
-  const uint8_t id[] = {0x01, 0x2B, 0x90, 0x43, 0xFF};
-  EXPECT_EQ(TovLow::getN(id, 4), 0x012B9043u);
-  EXPECT_EQ(TovLow::getN(id, 0), 0u);
-  EXPECT_EQ(TovLow::getN(id, 1), 0x01u);
-}
-
 TEST(LibLayer, BuildInformationStrings) {
   TlibOvLow low;
   std::string text;

@@ -8,22 +8,18 @@ using namespace synth;
 
 namespace {
 
-// Bit by bit, the way the USB CRC16 is defined, to check the packets' CRC bytes.
-unsigned bitwiseCrc16(const Tbytes& bytes, size_t from, size_t to) {
-  unsigned crc = 0xFFFF;
-  for (size_t i = from; i < to; ++i) {
-    for (int b = 0; b < 8; ++b) {
-      const unsigned in = (bytes[i] >> b) & 1;
-      crc = ((crc ^ in) & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-  }
-  return ~crc & 0xFFFF;
-}
-
 std::vector<int> ticksOf(const TlineRuns& runs) {
   std::vector<int> ticks;
   for (const TlineRun& run : runs) ticks.insert(ticks.end(), run.ticks, run.state);
   return ticks;
+}
+
+// The line ticks of one packet sent with the given faults; whether they applied in *applied.
+std::vector<int> wireTicks(const Tbytes& bytes, const TpacketFaults& faults = {}, bool* applied = nullptr) {
+  TlineRuns runs;
+  const TpacketWire wire = appendPacket(runs, bytes, faults);
+  if (applied) *applied = wire.faultsApplied;
+  return ticksOf(runs);
 }
 
 }  // namespace
@@ -51,7 +47,6 @@ TEST(Packets, KnownBytesAndCrcs) {
   ASSERT_EQ(d.size(), 12u);
   EXPECT_EQ(d[0], 0x4B);
   EXPECT_EQ(d[10] | d[11] << 8, 0xB4C8);
-  EXPECT_EQ(bitwiseCrc16(d, 1, 10), 0xB4C8u);
   EXPECT_EQ(dataPacket(pidData0, {}), (Tbytes{0xC3, 0x00, 0x00}));
 
   breakCrc(d);
@@ -68,44 +63,32 @@ TEST(LineState, SyncNrziStuffingAndFaults) {
   EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, /**/ 1, 2, 1, 2, 1, 1, 1, 1, 0, 0}));
   EXPECT_EQ(wire.ticks, 18u);
 
-  // Eight 1 bits: a stuffed 0 (a toggle) after the sixth.
-  runs.clear();
-  wire = appendPacket(runs, {0xFF});
-  std::vector<int> expect{1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 0, 0};
-  EXPECT_EQ(ticksOf(runs), expect);
-  // A violation sends a 1 in its place: no toggle.
-  runs.clear();
-  wire = appendPacket(runs, {0xFF}, {false, false, -1, 1, true});
-  EXPECT_TRUE(wire.faultsApplied);
-  expect = {1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0};
-  EXPECT_EQ(ticksOf(runs), expect);
+  // Eight 1 bits: a stuffed 0 (a toggle) after the sixth; a violation sends a 1 in its place.
+  const std::vector<int> stuffed{1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 0, 0};
+  EXPECT_EQ(wireTicks({0xFF}), stuffed);
+  bool applied = false;
+  EXPECT_EQ(wireTicks({0xFF}, {false, false, -1, 1, true}, &applied),
+            (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0}));
+  EXPECT_TRUE(applied);
   // Nothing to violate in a packet without six 1s in a row.
-  runs.clear();
-  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, -1, 1, true}).faultsApplied);
+  wireTicks({0xE1}, {false, false, -1, 1, true}, &applied);
+  EXPECT_FALSE(applied);
 
   // Short sync drops the first K J; broken sync doubles the first K.
-  runs.clear();
-  appendPacket(runs, {0xE1}, {true, false, -1, 1, false});
-  EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 0, 0}));
-  runs.clear();
-  appendPacket(runs, {0xE1}, {false, true, -1, 1, false});
-  EXPECT_EQ(ticksOf(runs).size(), 19u);
-  EXPECT_EQ(runs[0].ticks, 2u);
+  EXPECT_EQ(wireTicks({0xE1}, {true, false, -1, 1, false}),
+            (std::vector<int>{1, 2, 1, 2, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 0, 0}));
+  const std::vector<int> broken = wireTicks({0xE1}, {false, true, -1, 1, false});
+  EXPECT_EQ(broken.size(), 19u);
+  EXPECT_EQ(broken[1], 1);
 
-  // SE1 takes the place of the first J at or after the given bit.
-  runs.clear();
-  wire = appendPacket(runs, {0xE1}, {false, false, 2, 1, false});
-  EXPECT_TRUE(wire.faultsApplied);
-  EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 1, 1, 1, 1, 0, 0}));
-  // A longer SE1 stretches the packet.
-  runs.clear();
-  TpacketFaults longSe1;
-  longSe1.se1AtBit = 2;
-  longSe1.se1Ticks = 4;
-  EXPECT_EQ(appendPacket(runs, {0xE1}, longSe1).ticks, 21u);
-  EXPECT_EQ(ticksOf(runs), (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 3, 3, 3, 1, 1, 1, 1, 0, 0}));
-  runs.clear();
-  EXPECT_FALSE(appendPacket(runs, {0xE1}, {false, false, 5, 1, false}).faultsApplied);
+  // SE1 takes the place of the first J at or after the given bit; a longer one stretches the packet.
+  EXPECT_EQ(wireTicks({0xE1}, {false, false, 2, 1, false}, &applied),
+            (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 1, 1, 1, 1, 0, 0}));
+  EXPECT_TRUE(applied);
+  EXPECT_EQ(wireTicks({0xE1}, {false, false, 2, 4, false}),
+            (std::vector<int>{1, 2, 1, 2, 1, 2, 1, 1, 1, 2, 1, 3, 3, 3, 3, 1, 1, 1, 1, 0, 0}));
+  wireTicks({0xE1}, {false, false, 5, 1, false}, &applied);
+  EXPECT_FALSE(applied);
 
   // Truncation keeps whole ticks.
   runs.clear();

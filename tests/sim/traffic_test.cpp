@@ -109,7 +109,5 @@ TEST(Scenario, MouseEnumeratesThenPolls) {
   want.push_back(getDescriptor(dtHidReport, 0, 0, static_cast<uint16_t>(mouse.hidReport.size() + 64)));
   EXPECT_EQ(setups, want);
   EXPECT_GT(reports, 5u);
-  EXPECT_EQ(mouse.configuration.size(), 34u);
   EXPECT_EQ(mouse.strings[2], stringDescriptor("Synthetic Optical Mouse"));
-  EXPECT_EQ(mouse.strings[2][0], 2 + 2 * 23);
 }
