@@ -21,7 +21,17 @@ uint32_t tokenField(const uint8_t* p, std::size_t n) {
   return (n > 1 ? uint32_t{p[1]} : 0) | (n > 2 ? uint32_t{p[2]} << 8 : 0);
 }
 
-bool crc5OK(const uint8_t* p, std::size_t n) { return n >= 3 && crc::checkCRC5(p + 1); }
+// Tokens and SOFs share the layout after the PID: 11 bits of fields, then
+// their CRC5. Sets the CRC and length results and returns the 16-bit field.
+template <class T>
+uint32_t takeCrc5Field(T& obj, const uint8_t* p, std::size_t n) {
+  const uint32_t f = tokenField(p, n);
+  obj.crc5 = f >> 11;
+  obj.crcOK = n >= 3 && crc::checkCRC5(p + 1);
+  if (n != 3) obj.flags |= flagLength;
+  if (!obj.crcOK) obj.flags |= flagCrc;
+  return f;
+}
 
 template <class T>
 void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
@@ -53,25 +63,16 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
     case L0eventType::Token: {
       auto obj = std::make_shared<Ttoken>();
       fillPacket(*obj, ev, pid, idle);
-      const uint32_t f = tokenField(p, n);
+      const uint32_t f = takeCrc5Field(*obj, p, n);
       obj->addr = f & 127;
       obj->endp = (f >> 7) & 15;
-      obj->crc5 = f >> 11;
-      obj->crcOK = crc5OK(p, n);
-      if (n != 3) obj->flags |= flagLength;
-      if (!obj->crcOK) obj->flags |= flagCrc;
       objs.push_back(std::move(obj));
       return true;
     }
     case L0eventType::Sof: {
       auto obj = std::make_shared<Tsof>();
       fillPacket(*obj, ev, pid, idle);
-      const uint32_t f = tokenField(p, n);
-      obj->frame = f & 0x7FF;
-      obj->crc5 = f >> 11;
-      obj->crcOK = crc5OK(p, n);
-      if (n != 3) obj->flags |= flagLength;
-      if (!obj->crcOK) obj->flags |= flagCrc;
+      obj->frame = takeCrc5Field(*obj, p, n) & 0x7FF;
       objs.push_back(std::move(obj));
       return true;
     }

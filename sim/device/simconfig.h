@@ -32,6 +32,16 @@ struct TsimConfig {
   bool fpgaConfigured = true;
 
   bool has(TsimFault fault) const { return faults.count(fault) != 0; }
+
+  // Short delays for tests: the device leaves and comes back within tens of milliseconds.
+  static TsimConfig quick() {
+    TsimConfig config;
+    config.leaveDelayMs = 20;
+    config.returnDelayMs = 60;
+    config.eraseBusyMs = 30;
+    config.stallMs = 300;
+    return config;
+  }
 };
 
 namespace simfaults {

@@ -24,7 +24,7 @@ size_t findSetup(const std::vector<TlinRow>& rows, const Bytes& prefix, size_t f
 }  // namespace
 
 TEST(EndToEnd, CapturedEnumerationDecodesIntoRows) {
-  TsimSniffer sniffer(quickSim());
+  TsimSniffer sniffer(TsimConfig::quick());
   auto lo = std::make_unique<TloThread>(quickTiming());
   ASSERT_TRUE(waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; }));
   lo->buffer.clear();

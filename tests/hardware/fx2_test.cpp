@@ -14,7 +14,7 @@ constexpr uint16_t vid = 0x04B4, pid = 0x8613;
 
 // Sniffer first: libusb must find the testbed when the transport initialises it.
 struct Trig {
-  explicit Trig(const TsimConfig& config = quickSim()) : sniffer(config), low(quickTiming()) {
+  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickTiming()) {
     wirelog::clear();
   }
   TsimSniffer sniffer;
@@ -26,7 +26,7 @@ struct Trig {
 TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
   {
     // A bare FX2 often gets a kernel driver; the device must still open.
-    TsimConfig config = quickSim();
+    TsimConfig config = TsimConfig::quick();
     config.kernelDriverBound = true;
     Trig rig(config);
     ASSERT_TRUE(rig.sniffer.status().kernelDriverBound);
@@ -141,7 +141,7 @@ TEST(Fx2Transport, FirmwareDownloadAndReenumeration) {
 }
 
 TEST(Fx2Transport, ReloadGivesUpWhenTheDeviceNeverReturns) {
-  TsimConfig config = quickSim();
+  TsimConfig config = TsimConfig::quick();
   config.faults.insert(TsimFault::neverReenumerate);
   Trig rig(config);
   ASSERT_TRUE(rig.low.open(vid, pid, 0));

@@ -80,16 +80,6 @@ std::vector<TwireRequest> toTarget(uint8_t target) {
 
 }  // namespace wirelog
 
-TsimConfig quickSim() {
-  TsimConfig config;
-  config.pace = TsimPace::fast;
-  config.leaveDelayMs = 20;
-  config.returnDelayMs = 60;
-  config.eraseBusyMs = 30;
-  config.stallMs = 300;
-  return config;
-}
-
 ThwTiming quickTiming() {
   ThwTiming timing;
   timing.reenumPauseMs = 50;  // longer than the simulator takes to leave the bus

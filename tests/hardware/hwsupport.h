@@ -43,9 +43,7 @@ std::vector<TwireRequest> toTarget(uint8_t target);
 
 }  // namespace wirelog
 
-// Simulator settings for short tests.
-TsimConfig quickSim();
-// Host pauses to match quickSim.
+// Host pauses to match TsimConfig::quick().
 ThwTiming quickTiming();
 
 // Polls until done() or the limit; the final answer of done().

@@ -16,7 +16,7 @@ namespace {
 const std::string streamMagic = "ORLAVEX.";
 
 struct Trig {
-  explicit Trig(const TsimConfig& config = quickSim()) : sniffer(config) { wirelog::clear(); }
+  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config) { wirelog::clear(); }
   void start() { lo = std::make_unique<TloThread>(quickTiming()); }
   bool ready() {
     return waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; });
@@ -43,7 +43,7 @@ struct Trig {
 }  // namespace
 
 TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
-  TsimConfig config = quickSim();
+  TsimConfig config = TsimConfig::quick();
   config.serial = "TWR-0042";
   Trig rig(config);
   rig.start();
@@ -190,7 +190,7 @@ TEST(CaptureThread, DestructionDuringACaptureReturnsPromptly) {
 }
 
 TEST(CaptureThread, FailedBringUpsAreReported) {
-  TsimConfig config = quickSim();
+  TsimConfig config = TsimConfig::quick();
   config.faults.insert(TsimFault::wrongFpgaId);
   Trig rig(config);
   rig.start();

@@ -13,7 +13,7 @@ namespace {
 
 // A sniffer with its firmware running, opened by the class under test.
 struct Tready {
-  explicit Tready(const TsimConfig& config = quickSim()) : sniffer(config), low(quickTiming()) {
+  explicit Tready(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickTiming()) {
     ready = low.FX2openAndReload();
     wirelog::clear();
   }
@@ -157,7 +157,7 @@ TEST(DeviceProtocol, RegisterPort) {
 }
 
 TEST(DeviceProtocol, EepromLines) {
-  TsimConfig config = quickSim();
+  TsimConfig config = TsimConfig::quick();
   config.serial = "SN-4711";
   Tready rig(config);
   ASSERT_TRUE(rig.ready);
@@ -240,7 +240,7 @@ TEST(FpgaUpdate, ProgramsOnMismatchSkipsOnMatchAndForces) {
 
 TEST(FpgaUpdate, RefusesAWrongPartAndAFpgaThatStaysBusy) {
   {
-    TsimConfig config = quickSim();
+    TsimConfig config = TsimConfig::quick();
     config.faults.insert(TsimFault::wrongFpgaId);
     Tready rig(config);
     ASSERT_TRUE(rig.ready);
@@ -251,7 +251,7 @@ TEST(FpgaUpdate, RefusesAWrongPartAndAFpgaThatStaysBusy) {
     EXPECT_EQ(rig.sniffer.status().fpgaErases, 0u);
   }
   {
-    TsimConfig config = quickSim();
+    TsimConfig config = TsimConfig::quick();
     Tready rig(config);
     ASSERT_TRUE(rig.ready);
     const uint32_t before = eepromChecksum(rig.sniffer.status());

@@ -50,7 +50,7 @@ Bytes streamAfterHead(libusb_device_handle* h, size_t n) {
 }  // namespace
 
 TEST(SimDevice, EnumeratesAsBareFx2AndAnswersStandardRequests) {
-  TsimSniffer sniffer(quickConfig());
+  TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
   ASSERT_EQ(usb.sniffers(), std::vector<int>{sniffer.status().devnum});
   libusb_device_handle* h = usb.open();
@@ -78,7 +78,7 @@ TEST(SimDevice, EnumeratesAsBareFx2AndAnswersStandardRequests) {
 }
 
 TEST(SimDevice, ConfigurationAndClaimFollowTheKernelsRules) {
-  TsimConfig config = quickConfig();
+  TsimConfig config = TsimConfig::quick();
   config.kernelDriverBound = true;
   TsimSniffer sniffer(config);
   Tusb usb;
@@ -119,7 +119,7 @@ TEST(SimDevice, ConfigurationAndClaimFollowTheKernelsRules) {
 }
 
 TEST(SimDevice, RamDownloadReenumeratesWithANewDeviceNumber) {
-  TsimConfig config = quickConfig();
+  TsimConfig config = TsimConfig::quick();
   config.leaveDelayMs = 300;  // long enough to look at the bus before it goes
   TsimSniffer sniffer(config);
   Tusb usb;
@@ -166,7 +166,7 @@ TEST(SimDevice, RamDownloadReenumeratesWithANewDeviceNumber) {
 
 TEST(SimDevice, WrongImageOrFaultKeepsTheDeviceAway) {
   for (const bool spoilImage : {true, false}) {
-    TsimConfig config = quickConfig();
+    TsimConfig config = TsimConfig::quick();
     if (!spoilImage) config.faults.insert(TsimFault::neverReenumerate);
     TsimSniffer sniffer(config);
     Tusb usb;
@@ -177,13 +177,13 @@ TEST(SimDevice, WrongImageOrFaultKeepsTheDeviceAway) {
     ASSERT_TRUE(downloadFirmware(h, image));
     closeHandle(h);
     EXPECT_TRUE(usb.waitUntilGone(1s));
-    std::this_thread::sleep_for(std::chrono::milliseconds(quickConfig().returnDelayMs * 4));
+    std::this_thread::sleep_for(std::chrono::milliseconds(TsimConfig::quick().returnDelayMs * 4));
     EXPECT_TRUE(usb.sniffers().empty()) << (spoilImage ? "wrong image" : "fault");
   }
 }
 
 TEST(SimDevice, AnswersEachFirmwareRequest) {
-  TsimSniffer sniffer(quickConfig());
+  TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
@@ -234,7 +234,7 @@ TEST(SimDevice, AnswersEachFirmwareRequest) {
 }
 
 TEST(SimDevice, CountsAndChecksTheRowsOfAnFpgaProgramming) {
-  TsimConfig config = quickConfig();
+  TsimConfig config = TsimConfig::quick();
   config.eraseBusyMs = 300;  // long enough to be seen on a loaded machine
   TsimSniffer sniffer(config);
   Tusb usb;
@@ -304,7 +304,7 @@ TEST(SimDevice, CountsAndChecksTheRowsOfAnFpgaProgramming) {
 }
 
 TEST(SimDevice, FaultsOfFpgaAndEeprom) {
-  TsimConfig config = quickConfig();
+  TsimConfig config = TsimConfig::quick();
   config.faults = {TsimFault::wrongFpgaId, TsimFault::fpgaBusyForever, TsimFault::eepromReadFailure};
   TsimSniffer sniffer(config);
   Tusb usb;
@@ -323,7 +323,7 @@ TEST(SimDevice, FaultsOfFpgaAndEeprom) {
 }
 
 TEST(SimDevice, StreamsHeadThenMagicThenItems) {
-  TsimSniffer sniffer(quickConfig());
+  TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
@@ -352,7 +352,7 @@ TEST(SimDevice, StreamsHeadThenMagicThenItems) {
 }
 
 TEST(SimDevice, StreamDecodesToAHidDeviceBeingEnumeratedAndPolled) {
-  TsimSniffer sniffer(quickConfig());
+  TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
@@ -427,7 +427,7 @@ TEST(SimDevice, StreamDecodesToAHidDeviceBeingEnumeratedAndPolled) {
 }
 
 TEST(SimDevice, RealtimePaceFollowsTheClock) {
-  TsimConfig config = quickConfig();
+  TsimConfig config = TsimConfig::quick();
   config.pace = TsimPace::realtime;
   TsimSniffer sniffer(config);
   Tusb usb;
@@ -460,7 +460,7 @@ TEST(SimDevice, RealtimePaceFollowsTheClock) {
 }
 
 TEST(SimDevice, StalledStreamTimesOutAndUnplugEndsARead) {
-  TsimSniffer sniffer(quickConfig());
+  TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
@@ -508,7 +508,7 @@ TEST(SimDevice, StreamFaultsAndReplay) {
   std::fclose(file);
 
   for (int variant = 0; variant < 4; ++variant) {
-    TsimConfig config = quickConfig();
+    TsimConfig config = TsimConfig::quick();
     if (variant == 0) config.faults.insert(TsimFault::wrongMagic);
     if (variant == 1) {
       config.faults.insert(TsimFault::streamStall);

@@ -12,16 +12,6 @@ constexpr uint16_t vendorId = 0x04B4, productId = 0x8613;
 
 }  // namespace
 
-TsimConfig quickConfig() {
-  TsimConfig config;
-  config.pace = TsimPace::fast;
-  config.leaveDelayMs = 20;
-  config.returnDelayMs = 60;
-  config.eraseBusyMs = 30;
-  config.stallMs = 300;
-  return config;
-}
-
 Tusb::Tusb() { libusb_init(&ctx); }
 
 Tusb::~Tusb() { libusb_exit(ctx); }

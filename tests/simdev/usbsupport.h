@@ -12,9 +12,6 @@
 
 using Bytes = std::vector<uint8_t>;
 
-// Settings that keep a test run short.
-TsimConfig quickConfig();
-
 // libusb for one test: created after the sniffer, gone before it.
 class Tusb {
  public:
