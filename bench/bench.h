@@ -16,8 +16,8 @@ struct BenchRegistrar {
   BenchRegistrar(const char* name, BenchSuite suite);
 };
 
-#define TWR_BENCH(name)                                    \
-  static void name(const BenchOptions&);                   \
+#define TWR_BENCH(name)                                     \
+  static void name(const BenchOptions&);                    \
   static const BenchRegistrar name##Registrar(#name, name); \
   static void name(const BenchOptions& options)
 

@@ -1,11 +1,11 @@
-#include "bench.h"
-
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#include "bench.h"
 
 namespace {
 

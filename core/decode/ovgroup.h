@@ -2,9 +2,9 @@
 // the lookups the display needs.
 #pragma once
 
-#include "decode/ovbase.h"
-
 #include <cstddef>
+
+#include "decode/ovbase.h"
 
 class Ttransax : public Tgrouper {
  public:

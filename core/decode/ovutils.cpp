@@ -43,46 +43,69 @@ bool pidIsLegal(int pid) { return (pid & 15) != 0; }
 std::string pidName(unsigned v) {
   if (v < 16) return pidInfoTable[v].name;
   switch (v) {
-    case 16: return "RESET";
-    case 17: return "ERROR";
-    case 18: return "UNDEFINED";
-    default: return "Unknown (X)PID Type";
+    case 16:
+      return "RESET";
+    case 17:
+      return "ERROR";
+    case 18:
+      return "UNDEFINED";
+    default:
+      return "Unknown (X)PID Type";
   }
 }
 
 std::string transactionTypeName(TtrxType t) {
   switch (t) {
-    case TtrxType::SETUP: return "SETUP";
-    case TtrxType::IN: return "IN";
-    case TtrxType::OUT: return "OUT";
-    case TtrxType::Undefined: return "Undefined";
+    case TtrxType::SETUP:
+      return "SETUP";
+    case TtrxType::IN:
+      return "IN";
+    case TtrxType::OUT:
+      return "OUT";
+    case TtrxType::Undefined:
+      return "Undefined";
   }
   return "Unknown Transaction Type";
 }
 
 std::string L0eventTypeName(L0eventType t) {
   switch (t) {
-    case L0::Token: return "Token";
-    case L0::Data: return "Data";
-    case L0::Handshake: return "Handshake";
-    case L0::Sof: return "Sof";
-    case L0::Special: return "Special";
-    case L0::Reserved: return "Reserved";
-    case L0::Reset: return "Reset";
-    case L0::Undefined: return "Undefined";
+    case L0::Token:
+      return "Token";
+    case L0::Data:
+      return "Data";
+    case L0::Handshake:
+      return "Handshake";
+    case L0::Sof:
+      return "Sof";
+    case L0::Special:
+      return "Special";
+    case L0::Reserved:
+      return "Reserved";
+    case L0::Reset:
+      return "Reset";
+    case L0::Undefined:
+      return "Undefined";
   }
   return "Unknown L0 Event Type";
 }
 
 std::string L1groupTypeName(L1groupType t) {
   switch (t) {
-    case L1groupType::Reset: return "Reset";
-    case L1groupType::SOF: return "SOF";
-    case L1groupType::SOFgroup: return "SOFgroup";
-    case L1groupType::Control: return "Control";
-    case L1groupType::In: return "In";
-    case L1groupType::Out: return "Out";
-    case L1groupType::Undefined: return "Undefined";
+    case L1groupType::Reset:
+      return "Reset";
+    case L1groupType::SOF:
+      return "SOF";
+    case L1groupType::SOFgroup:
+      return "SOFgroup";
+    case L1groupType::Control:
+      return "Control";
+    case L1groupType::In:
+      return "In";
+    case L1groupType::Out:
+      return "Out";
+    case L1groupType::Undefined:
+      return "Undefined";
   }
   return "Unknown L1 Group Type";
 }

@@ -1,11 +1,11 @@
 // Names, the PID table and small pure helpers shared by the whole core.
 #pragma once
 
-#include "decode/ovbase.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "decode/ovbase.h"
 
 namespace utils {
 
