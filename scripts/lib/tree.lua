@@ -3,7 +3,7 @@
 
 local M = {}
 
-local PID_ACK, PID_NAK, PID_STALL = 2, 10, 14
+local PID_ACK, PID_STALL = 2, 14
 
 M.pidNames = {
   [0] = "RESERVED", "OUT", "ACK", "DATA0", "PING", "SOF", "NYET", "DATA2",
@@ -43,10 +43,14 @@ function M.packets(trx)
   return r.token, r.data, r.handshake
 end
 
-function M.acked(trx)
+-- The transaction's handshake has this PID.
+local function endedWith(trx, pid)
   local _, _, hs = M.packets(trx)
-  return hs ~= nil and hs.pid == PID_ACK
+  return hs ~= nil and hs.pid == pid
 end
+
+function M.acked(trx) return endedWith(trx, PID_ACK) end
+function M.stalled(trx) return endedWith(trx, PID_STALL) end
 
 -- How the transaction ended, as a word.
 function M.outcome(trx)
@@ -54,16 +58,6 @@ function M.outcome(trx)
   if hs then return M.pidNames[hs.pid] end
   if data then return "no handshake" end
   return "no data or handshake"
-end
-
-function M.stalled(trx)
-  local _, _, hs = M.packets(trx)
-  return hs ~= nil and hs.pid == PID_STALL
-end
-
-function M.naked(trx)
-  local _, _, hs = M.packets(trx)
-  return hs ~= nil and hs.pid == PID_NAK
 end
 
 -- Transactions of a transfer in order.
