@@ -24,9 +24,9 @@ int run(const Tparsed& args) {
     return inputError(path + ":" + std::to_string(io.lineNumber()) + ": malformed number (" + e.what() + ")");
   }
   startOutput();
-  if (args.has("--decode"))
-    printDecodes(rows);
-  else if (args.has("--boxes"))
+  if (args.has("--decode")) {
+    if (!printDecodes(rows)) return exitBadInput;
+  } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
     printBody(*rows);
@@ -42,7 +42,7 @@ const Tcommand showCommand{
     "FILE.ovd may be gzip-compressed or plain.",
     {
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text of ./scripts per row"},
+        {"--decode", "", "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
     },
     run,
 };

@@ -30,14 +30,10 @@ struct Tdecoded {
   }
 };
 
-// Runs the scripts in the source tree (found as "./scripts/init.lua" from the
-// project root, as a user running from there would) over every row, and checks
-// every text: valid markup, no script error.
+// Runs the scripts in the source tree over every row, and checks every text:
+// valid markup, no script error.
 inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(TWR_SOURCE_DIR);
-  TluaState lua(rows);
-  std::filesystem::current_path(previous);
+  TluaState lua(rows, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
   EXPECT_EQ(lua.loadError(), "");
   Tdecoded out{rows, {}};
   for (size_t i = 0; i < rows->size(); ++i) {
