@@ -307,13 +307,19 @@ local function decodeOne(doc, d, pos, last, typ, state)
   if f then f(doc, d, pos, last, state, typ) else generic(doc, d, pos, last, typ) end
 end
 
+-- Bytes a host reads first to learn a descriptor set's wTotalLength.
+local headerSizes = { [0x02] = 9, [0x07] = 9, [0x0F] = 5 }
+
 -- Decodes the descriptors in d one after the other. ctx.stringIndex tells a
--- string descriptor whether it is the language list (index 0).
+-- string descriptor whether it is the language list (index 0); ctx.requested
+-- is wLength, so a read that stops where the host asked is not called short.
 -- Truncated or malformed data is decoded as far as it goes, with a note.
 function D.walk(doc, d, ctx)
-  local state = { stringIndex = ctx and ctx.stringIndex }
+  ctx = ctx or {}
+  local state = { stringIndex = ctx.stringIndex }
+  local asked = ctx.requested and #d >= ctx.requested
   local pos = 1
-  local total
+  local total, setType
   while pos <= #d do
     local len, typ = d[pos], d[pos + 1]
     if len < 2 then
@@ -325,19 +331,27 @@ function D.walk(doc, d, ctx)
       doc:para("Truncated: only the bLength byte (%d) of a descriptor at offset %d was transferred.", len, pos - 1)
       return
     end
-    if (typ == 0x02 or typ == 0x07 or typ == 0x0F) and pos == 1 then total = bytes.le(d, 3, 2) end
+    if headerSizes[typ] and pos == 1 then total, setType = bytes.le(d, 3, 2), typ end
     local last = pos + len - 1
     decodeOne(doc, d, pos, math.min(last, #d), typ, state)
     if last > #d then
-      doc:para("Truncated: the %s descriptor at offset %d declares %d bytes but only %d were transferred.",
-        D.typeName(typ), pos - 1, len, #d - pos + 1)
+      if asked then
+        doc:para("First %d bytes of the %s descriptor, as requested (it has %d).", #d - pos + 1, D.typeName(typ), len)
+      else
+        doc:para("Truncated: the %s descriptor at offset %d declares %d bytes but only %d were transferred.",
+          D.typeName(typ), pos - 1, len, #d - pos + 1)
+      end
       return
     end
     pos = last + 1
   end
   if total and total > #d then
-    doc:para("Only the first %d of the %d bytes of wTotalLength were transferred " ..
-      "(hosts read the first 9 bytes to learn the total length).", #d, total)
+    if asked then
+      doc:para("First %d of the %d bytes of wTotalLength, as requested: hosts read the %d-byte header " ..
+        "first to learn the total length.", #d, total, headerSizes[setType])
+    else
+      doc:para("Truncated: only the first %d of the %d bytes of wTotalLength were transferred.", #d, total)
+    end
   end
 end
 

@@ -48,7 +48,7 @@ local function descriptorData(doc, req, d)
   local typ = req.wValue >> 8
   local decoder = registry.descriptorStages[typ]
   if decoder then return decoder(doc, req, d) end
-  descriptors.walk(doc, d, { stringIndex = typ == 3 and (req.wValue & 0xFF) or nil })
+  descriptors.walk(doc, d, { stringIndex = typ == 3 and (req.wValue & 0xFF) or nil, requested = req.wLength })
 end
 
 local function statusData(doc, req, d)
@@ -110,7 +110,7 @@ local function findInterfaceClass(addr, iface, fromRow)
       local setup = data and data.data
       if setup and #setup == 8 and setup[1] == 0x80 and setup[2] == 0x06 and setup[4] == 0x02 and
           tree.address(first) == addr then
-        local d = tree.dataStage(n, setup).data
+        local d = n.dataStage
         local pos = 1
         while pos + 5 <= #d and d[pos] >= 2 do
           if d[pos + 1] == 0x04 and d[pos + 2] == iface then return d[pos + 5] end

@@ -3,6 +3,7 @@
 -- bulk data, with the SCSI command inside the CBW.
 
 local bytes = require "lib.bytes"
+local tree = require "lib.tree"
 local registry = require "lib.registry"
 
 local MSC = 0x08
@@ -93,10 +94,48 @@ local function cbw(doc, d)
     d[14] & 0x0F, bytes.le(d, 9, 4), (d[13] & 0x80) ~= 0 and "in" or "out")
 end
 
+-- The CBW sent to trx's device before trx, and the data-phase bytes
+-- acknowledged between the two: their count, and the first `keep` of them in
+-- order. Looks back at most `limit` top-level rows; nil when no CBW is found
+-- there or another command's CSW comes first.
+local function commandBefore(trx, limit, keep)
+  local addr = tree.address(trx)
+  local pieces, count = {}, 0
+  local n, steps = tree.previousRoot(trx.handle), 0
+  while n and steps < limit do
+    steps = steps + 1
+    if n.type == "transaction" and tree.address(n) == addr and tree.acked(n) then
+      local _, data = tree.packets(n)
+      local d = data and data.data
+      if d and #d == 31 and bytes.matches(d, 1, "USBC") then
+        local phase = {}
+        for i = #pieces, 1, -1 do
+          for _, b in ipairs(pieces[i]) do
+            if #phase >= keep then break end
+            phase[#phase + 1] = b
+          end
+        end
+        return d, phase, count
+      end
+      if d and bytes.matches(d, 1, "USBS") then return nil end
+      if d then
+        pieces[#pieces + 1] = d
+        count = count + #d
+      end
+    end
+    n = tree.previousRoot(n.handle)
+  end
+  return nil
+end
+
+-- Top-level rows a command's data phase may span for the residue check
+-- (NAKs and SOF groups included), and for the small replies decoded below.
+local PHASE_ROWS, REPLY_ROWS = 4000, 64
+
 local statuses = { [0] = "Command Passed", "Command Failed", "Phase Error" }
 
 -- Command Status Wrapper: 13 bytes starting with "USBS".
-local function csw(doc, d)
+local function csw(doc, d, trx)
   local t = doc:table("Command Status Wrapper (CSW)")
   t:row("dCSWSignature", bytes.hex8(bytes.le(d, 1, 4)) .. ' ("USBS")')
   local tag, residue, status = bytes.le(d, 5, 4), bytes.le(d, 9, 4), d[13]
@@ -105,12 +144,23 @@ local function csw(doc, d)
   if status then t:row("bCSWStatus", string.format("%d (%s)", status, statuses[status] or "reserved")) end
   if #d ~= 13 then doc:para("Invalid CSW: a CSW has 13 bytes, this one %d.", #d) end
   if not status then return "CSW (truncated)" end
+  local cbwBytes, _, moved = commandBefore(trx, PHASE_ROWS, 0)
+  if cbwBytes and bytes.le(cbwBytes, 5, 4) == tag then
+    local expected = bytes.le(cbwBytes, 9, 4)
+    t:row("Data phase", string.format("%d of %d bytes transferred", moved, expected))
+    if moved > expected then
+      doc:para("The device moved %d bytes more than the CBW allowed (%d): a phase error.", moved - expected, expected)
+    elseif expected - moved ~= residue then
+      doc:para("The residue is wrong: the CBW asked for %d bytes and %d were transferred, so the residue " ..
+        "should be %d, not %d.", expected, moved, expected - moved, residue)
+    end
+  end
   return string.format("CSW tag %s: %s", bytes.hex8(tag), statuses[status] or "reserved status")
 end
 
-registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d)
+registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d, trx)
   if bytes.matches(d, 1, "USBC") then return cbw(doc, d) end
-  if bytes.matches(d, 1, "USBS") then return csw(doc, d) end
+  if bytes.matches(d, 1, "USBS") then return csw(doc, d, trx) end
   return nil
 end
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <random>
 #include <string>
 
@@ -42,7 +43,8 @@ class TstorageScenario : public Tscenario {
     pauseFrames(host, 0, 1);
     // What a host asks a new disk before mounting it.
     Tbytes inquiry{0x00, 0x80, 0x02, 0x02, 0x1F, 0, 0, 0};
-    for (char c : std::string("WRENFLD SyntheticFlash    1.00")) inquiry.push_back(static_cast<uint8_t>(c));
+    // Vendor 8, product 16 and revision 4 characters: 36 bytes in all, as its additional length says.
+    for (char c : std::string("WRENFLD SyntheticFlash  1.00")) inquiry.push_back(static_cast<uint8_t>(c));
     command(host, {0x12, 0, 0, 0, 36, 0}, inquiry, 36);
     command(host, {0x00, 0, 0, 0, 0, 0}, {}, 0);
     Tbytes capacity = be32(blockCount - 1);
@@ -61,14 +63,15 @@ class TstorageScenario : public Tscenario {
   }
 
  private:
-  // CBW out, the data in, CSW in.
+  // CBW out, the data in, CSW in. A device sends at most what the host asked
+  // for and reports in the residue what it did not send.
   void command(TusbHost& host, const Tbytes& cdb, const Tbytes& data, uint32_t length) {
     const uint32_t tag = ++tag_;
     host.bulkOut(storageAddress, outEndpoint, bulkPacket, commandBlockWrapper(tag, length, true, 0, cdb));
-    if (length > 0) host.bulkIn(storageAddress, inEndpoint, bulkPacket, data, rng_() % 3 == 0);
-    host.bulkIn(
-        storageAddress, inEndpoint, bulkPacket,
-        commandStatusWrapper(tag, static_cast<uint32_t>(length - std::min<size_t>(length, data.size())), 0));
+    const Tbytes sent(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(length, data.size())));
+    if (length > 0) host.bulkIn(storageAddress, inEndpoint, bulkPacket, sent, rng_() % 3 == 0);
+    host.bulkIn(storageAddress, inEndpoint, bulkPacket,
+                commandStatusWrapper(tag, static_cast<uint32_t>(length - sent.size()), 0));
   }
 
   std::mt19937_64 rng_;
