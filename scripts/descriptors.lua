@@ -73,7 +73,13 @@ function F.hex4(v) return bytes.hex4(v) end
 function F.bcd(v) return string.format("0x%04X (%X.%02X)", v, v >> 8, v & 0xFF) end
 function F.len(v) return string.format("%d bytes", v) end
 function F.type(v) return string.format("0x%02X (%s)", v, D.typeName(v)) end
-function F.str(v) return v == 0 and "0 (no string)" or string.format("%d", v) end
+-- The string lookup of the walk in progress (see D.walk).
+local stringText = function() return nil end
+function F.str(v)
+  if v == 0 then return "0 (no string)" end
+  local text = stringText(v)
+  return text and string.format('%d ("%s")', v, text) or tostring(v)
+end
 F.class = className
 
 -- Decodes a field list into a new table and returns the table and the number
@@ -313,9 +319,11 @@ local headerSizes = { [0x02] = 9, [0x07] = 9, [0x0F] = 5 }
 -- Decodes the descriptors in d one after the other. ctx.stringIndex tells a
 -- string descriptor whether it is the language list (index 0); ctx.requested
 -- is wLength, so a read that stops where the host asked is not called short.
+-- ctx.strings(index), when given, is the text of a string index.
 -- Truncated or malformed data is decoded as far as it goes, with a note.
 function D.walk(doc, d, ctx)
   ctx = ctx or {}
+  stringText = ctx.strings or function() return nil end
   local state = { stringIndex = ctx.stringIndex }
   local asked = ctx.requested and #d >= ctx.requested
   local pos = 1

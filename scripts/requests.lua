@@ -11,6 +11,7 @@ local bytes = require "lib.bytes"
 local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
+local strings = require "strings"
 
 local R = {}
 
@@ -48,7 +49,11 @@ local function descriptorData(doc, req, d)
   local typ = req.wValue >> 8
   local decoder = registry.descriptorStages[typ]
   if decoder then return decoder(doc, req, d) end
-  descriptors.walk(doc, d, { stringIndex = typ == 3 and (req.wValue & 0xFF) or nil, requested = req.wLength })
+  descriptors.walk(doc, d, {
+    stringIndex = typ == 3 and (req.wValue & 0xFF) or nil,
+    requested = req.wLength,
+    strings = function(index) return strings.lookup(req.addr, index, req.row) end,
+  })
 end
 
 local function statusData(doc, req, d)

@@ -151,6 +151,14 @@ function M.address(trx)
   return nil
 end
 
+-- The top-level row after root n: rows list each tree depth first, so it is
+-- the row after n's last descendant.
+function M.nextRoot(n)
+  local last = n
+  while last and last.children and #last.children > 0 do last = M.node(last.children[#last.children]) end
+  return last and M.node(last.handle + 1)
+end
+
 -- The top-level row before `row` (climbing from a child to its root).
 function M.previousRoot(row)
   local n = M.node(row - 1)
