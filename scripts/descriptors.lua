@@ -37,10 +37,12 @@ local subclassNames = {
   [0x0301] = "Boot Interface",
   [0x0202] = "Abstract Control Model", [0x0206] = "Ethernet Networking Control Model",
   [0x020D] = "Network Control Model",
+  [0x0101] = "Audio Control", [0x0102] = "Audio Streaming", [0x0103] = "MIDI Streaming",
   [0x0801] = "RBC", [0x0802] = "MMC-5 (ATAPI)", [0x0804] = "UFI", [0x0805] = "SFF-8070i",
   [0x0806] = "SCSI transparent command set",
 }
 local protocolNames = {
+  [0x010120] = "Audio 2.0", [0x010220] = "Audio 2.0",
   [0x030101] = "Keyboard", [0x030102] = "Mouse",
   [0x020201] = "AT commands (V.250)",
   [0x080600] = "Control/Bulk/Interrupt", [0x080601] = "Control/Bulk", [0x080650] = "Bulk-Only Transport",
@@ -212,7 +214,7 @@ local function interface(doc, d, pos, last, state)
     { "iInterface", 1, F.str },
   }
   D.fields(doc, title, d, pos, last, fields)
-  state.class = class
+  state.class, state.subclass, state.protocol = class, sub, d[pos + 7]
 end
 
 local function endpoint(doc, d, pos, last)

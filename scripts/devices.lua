@@ -11,11 +11,11 @@ local M = {}
 -- the order they were read, each { row, ... }. A new row list (rowsVersion)
 -- starts again.
 local nextRow, version
-local endpoints, layouts
+local endpoints, layouts, entities
 
 local function reset()
   nextRow, version = 0, rowsVersion
-  endpoints, layouts = {}, {}
+  endpoints, layouts, entities = {}, {}, {}
 end
 
 local function remember(list, key, entry)
@@ -24,15 +24,18 @@ local function remember(list, key, entry)
   l[#l + 1] = entry
 end
 
--- Interfaces and endpoints of a configuration descriptor set.
+-- Interfaces and endpoints of a configuration descriptor set, and the
+-- units and terminals of audio control interfaces.
 local function readConfiguration(addr, row, d)
-  local pos, iface, class = 1, nil, nil
+  local pos, iface, class, sub = 1, nil, nil, nil
   while pos + 1 <= #d and d[pos] >= 2 do
     local typ = d[pos + 1]
-    if typ == 0x04 and d[pos + 5] then
-      iface, class = d[pos + 2], d[pos + 5]
+    if typ == 0x04 and d[pos + 6] then
+      iface, class, sub = d[pos + 2], d[pos + 5], d[pos + 6]
     elseif typ == 0x05 and d[pos + 2] and iface then
       remember(endpoints, addr .. "." .. d[pos + 2], { row = row, iface = iface, class = class })
+    elseif typ == 0x24 and class == 0x01 and sub == 0x01 and d[pos + 2] ~= 0x01 and d[pos + 3] then
+      remember(entities, addr .. "." .. iface .. "." .. d[pos + 3], { row = row, subtype = d[pos + 2] })
     end
     pos = pos + d[pos]
   end
@@ -89,6 +92,14 @@ function M.reportLayout(addr, iface, row)
   scanTo(row)
   local e = lastBefore(layouts, addr .. "." .. iface, row)
   return e and e.layout
+end
+
+-- The descriptor subtype of unit or terminal `entity` of audio control
+-- interface iface of device addr, read before row, or nil.
+function M.audioEntity(addr, iface, entity, row)
+  scanTo(row)
+  local e = lastBefore(entities, addr .. "." .. iface .. "." .. entity, row)
+  return e and e.subtype
 end
 
 return M

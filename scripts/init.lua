@@ -27,7 +27,7 @@
 --
 -- Layout: lib/ (markup, bytes, row navigation), packets, transactions and
 -- transfers (what a row is), requests and descriptors (chapter 9 of USB 2.0),
--- classes/ (HID, CDC ACM, mass storage).
+-- classes/ (HID, CDC ACM, mass storage, audio and MIDI).
 
 -- Sibling files are found next to this one, whatever the working directory.
 local here = debug.getinfo(1, "S").source:match("^@(.*[/\\])") or "./scripts/"
@@ -41,6 +41,7 @@ end
 require "classes.hid"
 require "classes.cdc"
 require "classes.msc"
+require "classes.audio"
 
 local packets = require "packets"
 local transactions = require "transactions"

@@ -3,6 +3,7 @@
 --
 -- A request entry describes one bRequest:
 --   name                      request name
+--   nameOf(req)               request name when it depends on the direction (optional)
 --   dir                       1 device-to-host, 0 host-to-device (class requests)
 --   value(req), index(req)    meaning of wValue / wIndex (optional)
 --   data(doc, req, bytes)     decoder of the data stage (optional)
@@ -183,7 +184,7 @@ function R.parse(s, addr, row)
   elseif req.kind == 1 then
     req.entry, req.class = classEntry(req)
   end
-  local name = req.entry and req.entry.name
+  local name = req.entry and (req.entry.nameOf and req.entry.nameOf(req) or req.entry.name)
   if not name then
     name = string.format("%s request 0x%02X", kinds[req.kind], req.bRequest)
   elseif req.class then
