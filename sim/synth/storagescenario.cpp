@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstddef>
 #include <random>
 #include <string>
 
@@ -63,15 +62,14 @@ class TstorageScenario : public Tscenario {
   }
 
  private:
-  // CBW out, the data in, CSW in. A device sends at most what the host asked
-  // for and reports in the residue what it did not send.
+  // CBW out, the data in, CSW in.
   void command(TusbHost& host, const Tbytes& cdb, const Tbytes& data, uint32_t length) {
     const uint32_t tag = ++tag_;
     host.bulkOut(storageAddress, outEndpoint, bulkPacket, commandBlockWrapper(tag, length, true, 0, cdb));
-    const Tbytes sent(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(length, data.size())));
-    if (length > 0) host.bulkIn(storageAddress, inEndpoint, bulkPacket, sent, rng_() % 3 == 0);
-    host.bulkIn(storageAddress, inEndpoint, bulkPacket,
-                commandStatusWrapper(tag, static_cast<uint32_t>(length - sent.size()), 0));
+    if (length > 0) host.bulkIn(storageAddress, inEndpoint, bulkPacket, data, rng_() % 3 == 0);
+    host.bulkIn(
+        storageAddress, inEndpoint, bulkPacket,
+        commandStatusWrapper(tag, static_cast<uint32_t>(length - std::min<size_t>(length, data.size())), 0));
   }
 
   std::mt19937_64 rng_;
