@@ -81,7 +81,8 @@ const Tcommand decodeCommand{
     {
         {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+        {"--decode", "",
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
     },
     run,
 };

@@ -42,7 +42,8 @@ const Tcommand showCommand{
     "FILE.ovd may be gzip-compressed or plain.",
     {
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+        {"--decode", "",
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
     },
     run,
 };

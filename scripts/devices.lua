@@ -11,14 +11,17 @@ local M = {}
 -- the order they were read, each { row, ... }. A new row list (rowsVersion)
 -- starts again.
 local nextRow, version
-local endpoints, layouts, entities
+-- facts.interfaces, .endpoints, .layouts and .entities, each by a key of
+-- address and numbers.
+local facts
 
 local function reset()
   nextRow, version = 0, rowsVersion
-  endpoints, layouts, entities = {}, {}, {}
+  facts = { interfaces = {}, endpoints = {}, layouts = {}, entities = {} }
 end
 
-local function remember(list, key, entry)
+local function remember(kind, key, entry)
+  local list = facts[kind]
   list[key] = list[key] or {}
   local l = list[key]
   l[#l + 1] = entry
@@ -32,10 +35,11 @@ local function readConfiguration(addr, row, d)
     local typ = d[pos + 1]
     if typ == 0x04 and d[pos + 6] then
       iface, class, sub = d[pos + 2], d[pos + 5], d[pos + 6]
+      remember("interfaces", addr .. "." .. iface, { row = row, class = class })
     elseif typ == 0x05 and d[pos + 2] and iface then
-      remember(endpoints, addr .. "." .. d[pos + 2], { row = row, iface = iface, class = class })
+      remember("endpoints", addr .. "." .. d[pos + 2], { row = row, iface = iface, class = class })
     elseif typ == 0x24 and class == 0x01 and sub == 0x01 and d[pos + 2] ~= 0x01 and d[pos + 3] then
-      remember(entities, addr .. "." .. iface .. "." .. d[pos + 3], { row = row, subtype = d[pos + 2] })
+      remember("entities", addr .. "." .. iface .. "." .. d[pos + 3], { row = row, subtype = d[pos + 2] })
     end
     pos = pos + d[pos]
   end
@@ -50,7 +54,7 @@ local function readRoot(n)
   if s[4] == 0x02 and s[1] == 0x80 then
     readConfiguration(addr, n.handle, info.data)
   elseif s[4] == 0x22 and s[1] == 0x81 and #info.data > 0 then
-    remember(layouts, addr .. "." .. s[5], { row = n.handle, layout = hidreport.parse(info.data) })
+    remember("layouts", addr .. "." .. s[5], { row = n.handle, layout = hidreport.parse(info.data) })
   end
 end
 
@@ -70,36 +74,38 @@ local function scanTo(row)
   end
 end
 
--- The last entry of list[key] read before row.
-local function lastBefore(list, key, row)
-  local l = list[key]
+-- Field `field` of the last fact of that kind and key read before row, or nil.
+local function latest(kind, key, row, field)
+  scanTo(row)
+  local l = facts[kind][key]
   if not l then return nil end
   for i = #l, 1, -1 do
-    if l[i].row < row then return l[i] end
+    if l[i].row < row then return l[i][field] end
   end
   return nil
 end
 
+-- The class of interface iface of device addr at row, or nil.
+function M.interfaceClass(addr, iface, row)
+  return latest("interfaces", addr .. "." .. iface, row, "class")
+end
+
 -- The interface that owns endpoint epAddr (with its direction bit) of device
--- addr at row: { iface, class } or nil.
+-- addr at row, and that interface's class; nil when unknown.
 function M.endpointOwner(addr, epAddr, row)
-  scanTo(row)
-  return lastBefore(endpoints, addr .. "." .. epAddr, row)
+  local key = addr .. "." .. epAddr
+  return latest("endpoints", key, row, "iface"), latest("endpoints", key, row, "class")
 end
 
 -- The HID report layout of interface iface of device addr read before row, or nil.
 function M.reportLayout(addr, iface, row)
-  scanTo(row)
-  local e = lastBefore(layouts, addr .. "." .. iface, row)
-  return e and e.layout
+  return latest("layouts", addr .. "." .. iface, row, "layout")
 end
 
 -- The descriptor subtype of unit or terminal `entity` of audio control
 -- interface iface of device addr, read before row, or nil.
 function M.audioEntity(addr, iface, entity, row)
-  scanTo(row)
-  local e = lastBefore(entities, addr .. "." .. iface .. "." .. entity, row)
-  return e and e.subtype
+  return latest("entities", addr .. "." .. iface .. "." .. entity, row, "subtype")
 end
 
 return M

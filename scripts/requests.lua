@@ -9,10 +9,10 @@
 --   data(doc, req, bytes)     decoder of the data stage (optional)
 
 local bytes = require "lib.bytes"
-local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
 local strings = require "strings"
+local devices = require "devices"
 
 local R = {}
 
@@ -97,48 +97,6 @@ R.standard = {
     end },
 }
 
--- The interface class of interface `iface` of device `addr`, from the last
--- configuration descriptor read from it before row `fromRow`. Looks back a
--- bounded number of top-level rows, enough for an enumeration. Answers are
--- kept per row, as every row of a transfer asks the same question; a row
--- holding another request after a new capture asks again.
-local LOOKBACK = 500
-local classMemo = {}
-
-local function findInterfaceClass(addr, iface, fromRow)
-  local n = tree.previousRoot(fromRow)
-  local steps = 0
-  while n and steps < LOOKBACK do
-    steps = steps + 1
-    local first = n.type == "transfer" and tree.node(n.children[1])
-    if first then
-      local _, data = tree.packets(first)
-      local setup = data and data.data
-      if setup and #setup == 8 and setup[1] == 0x80 and setup[2] == 0x06 and setup[4] == 0x02 and
-          tree.address(first) == addr then
-        local d = n.dataStage
-        local pos = 1
-        while pos + 5 <= #d and d[pos] >= 2 do
-          if d[pos + 1] == 0x04 and d[pos + 2] == iface then return d[pos + 5] end
-          pos = pos + d[pos]
-        end
-      end
-    end
-    n = tree.previousRoot(n.handle)
-  end
-  return nil
-end
-
-function R.interfaceClass(addr, iface, fromRow, setupKey)
-  local key = string.format("%d.%d.%s", addr, iface, setupKey or "")
-  local m = classMemo[fromRow]
-  if not (m and m.key == key) then
-    m = { key = key, class = findInterfaceClass(addr, iface, fromRow) or false }
-    classMemo[fromRow] = m
-  end
-  return m.class or nil
-end
-
 -- Class entries that fit the request's bRequest and direction.
 local function candidates(req)
   local codes, list = {}, {}
@@ -159,8 +117,7 @@ local function classEntry(req)
   local list = candidates(req)
   if #list <= 1 then return list[1] and list[1].entry, list[1] and list[1].class end
   if req.recipient == 1 and req.addr and req.row then
-    local key = string.format("%02X%02X%04X%04X", req.bmRequestType, req.bRequest, req.wValue, req.wLength)
-    local class = R.interfaceClass(req.addr, req.wIndex & 0xFF, req.row, key)
+    local class = devices.interfaceClass(req.addr, req.wIndex & 0xFF, req.row)
     for _, c in ipairs(list) do
       if c.code == class then return c.entry, c.class end
     end

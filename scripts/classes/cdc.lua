@@ -130,8 +130,9 @@ local serialStateBits = {
 local function notification(doc, d, trx)
   if #d < 8 or d[1] ~= 0xA1 or trx.subType ~= "IN" then return nil end
   local addr, endp = tree.address(trx)
-  local owner = addr and devices.endpointOwner(addr, endp | 0x80, trx.handle)
-  if not owner or owner.class ~= CDC then return nil end
+  if not addr then return nil end
+  local _, class = devices.endpointOwner(addr, endp | 0x80, trx.handle)
+  if class ~= CDC then return nil end
   local name = notifications[d[2]] or string.format("notification 0x%02X", d[2])
   local value, length = bytes.le(d, 3, 2), bytes.le(d, 7, 2)
   local t = doc:table("CDC " .. name)

@@ -196,9 +196,9 @@ local function report(doc, d, trx)
   local addr, endp = tree.address(trx)
   if not addr then return nil end
   local epAddr = trx.subType == "IN" and (endp | 0x80) or endp
-  local owner = devices.endpointOwner(addr, epAddr, trx.handle)
-  if not owner or owner.class ~= HID then return nil end
-  local layout = devices.reportLayout(addr, owner.iface, trx.handle)
+  local iface, class = devices.endpointOwner(addr, epAddr, trx.handle)
+  if class ~= HID then return nil end
+  local layout = devices.reportLayout(addr, iface, trx.handle)
   if not layout then return nil end
   return hidreport.decode(doc, layout, trx.subType == "IN" and "input" or "output", d, usageOf32)
 end

@@ -232,8 +232,9 @@ registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d, trx)
   if bytes.matches(d, 1, "USBS") then return csw(doc, d, trx) end
   if trx.subType ~= "IN" then return nil end
   local addr, endp = tree.address(trx)
-  local owner = addr and devices.endpointOwner(addr, endp | 0x80, trx.handle)
-  if owner and owner.class == MSC then return reply(doc, d, trx) end
+  if not addr then return nil end
+  local _, class = devices.endpointOwner(addr, endp | 0x80, trx.handle)
+  if class == MSC then return reply(doc, d, trx) end
   return nil
 end
 

@@ -116,7 +116,8 @@ TEST(LuaTables, KeysPerClass) {
   // The core's data stage and completion: a GET_DESCRIPTOR read of 2 bytes.
   transfer->children = {acked(TtrxType::SETUP, {0x80, 6, 0, 1, 0, 0, 2, 0}), acked(TtrxType::IN, {0x12, 1}),
                         acked(TtrxType::OUT, {})};
-  EXPECT_EQ(inspect(transfer, "return table.concat(t.dataStage, ',')..' '..tostring(t.complete)"), "18,1 true");
+  EXPECT_EQ(inspect(transfer, "return table.concat(t.dataStage, ',')..' '..tostring(t.complete)"),
+            "18,1 true");
   transfer->children.pop_back();
   transfer->data.clear();
   EXPECT_EQ(inspect(transfer, "return #t.dataStage..' '..tostring(t.complete)"), "2 false");

@@ -14,14 +14,15 @@ using namespace synth;
 // Device 6: interface 0 CDC with interrupt endpoint 0x83, interface 1 mass
 // storage with bulk endpoints 0x81 and 0x02.
 void enumerate(Ttraffic& traffic) {
-  const Tbytes config{9, 2, 46, 0, 2, 1, 0, 0x80, 50,                 //
-                      9, 4, 0, 0, 1, 2, 2, 1, 0, 7, 5, 0x83, 3, 16, 0, 16,  //
-                      9, 4, 1, 0, 2, 8, 6, 0x50, 0, 7, 5, 0x81, 2, 64, 0, 0, 7, 5, 0x02, 2, 64, 0, 0};
+  const Tbytes config{9, 2, 46, 0, 2, 1, 0, 0x80, 50,                            //
+                      9, 4, 0,  0, 1, 2, 2, 1,    0,  7, 5, 0x83, 3, 16, 0, 16,  //
+                      9, 4, 1,  0, 2, 8, 6, 0x50, 0,  7, 5, 0x81, 2, 64, 0, 0,  7, 5, 0x02, 2, 64, 0, 0};
   traffic.host.controlRead(6, 64, getDescriptor(2, 0, 0, 46), config);
 }
 
 Tbytes cbw(uint8_t tag, uint8_t length, std::initializer_list<uint8_t> cdb) {
-  const Tbytes head{'U', 'S', 'B', 'C', tag, 0, 0, 0, length, 0, 0, 0, 0x80, 0, static_cast<uint8_t>(cdb.size())};
+  const Tbytes head{
+      'U', 'S', 'B', 'C', tag, 0, 0, 0, length, 0, 0, 0, 0x80, 0, static_cast<uint8_t>(cdb.size())};
   Tbytes b(31, 0);
   std::copy(head.begin(), head.end(), b.begin());
   std::copy(cdb.begin(), cdb.end(), b.begin() + static_cast<std::ptrdiff_t>(head.size()));
@@ -65,26 +66,26 @@ TEST(ScriptsOnClasses, ScsiReplies) {
 // A synthesized audio 2.0 speaker with a MIDI port, grouped by an interface
 // association: its descriptors and the requests that set it up.
 TEST(ScriptsOnClasses, AudioAndMidi) {
-  Tbytes config{9, 2, 0, 0, 3, 1, 0, 0x80, 50,  //
-                8, 0x0B, 0, 2, 0x01, 0x00, 0x20, 0,  //
-                9, 4, 0, 0, 0, 1, 1, 0x20, 0,  //
-                9, 0x24, 0x01, 0x00, 0x02, 0x08, 64, 0, 0,  //
-                8, 0x24, 0x0A, 0x10, 0x03, 0x07, 0, 0,  //
-                17, 0x24, 0x02, 1, 0x01, 0x01, 0, 0x10, 2, 3, 0, 0, 0, 0, 0, 0, 0,  //
-                18, 0x24, 0x06, 2, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  //
-                12, 0x24, 0x03, 3, 0x01, 0x03, 0, 2, 0x10, 0, 0, 0,  //
-                9, 4, 1, 0, 0, 1, 2, 0x20, 0,  //
-                9, 4, 1, 1, 1, 1, 2, 0x20, 0,  //
-                16, 0x24, 0x01, 1, 0, 1, 1, 0, 0, 0, 2, 3, 0, 0, 0, 0,  //
-                6, 0x24, 0x02, 1, 2, 16,  //
-                7, 5, 0x03, 0x09, 196, 0, 1,  //
-                8, 0x25, 0x01, 0, 0, 0, 0, 0,  //
-                9, 4, 2, 0, 1, 1, 3, 0, 0,  //
-                7, 0x24, 0x01, 0x00, 0x01, 22, 0,  //
-                6, 0x24, 0x02, 1, 1, 0,  //
-                9, 0x24, 0x03, 2, 2, 1, 1, 1, 0,  //
-                9, 5, 0x04, 2, 64, 0, 0, 0, 0,  //
-                5, 0x25, 0x01, 1, 1};
+  Tbytes config{9,  2,    0,    0,    3,    1,    0,    0x80, 50,                               //
+                8,  0x0B, 0,    2,    0x01, 0x00, 0x20, 0,                                      //
+                9,  4,    0,    0,    0,    1,    1,    0x20, 0,                                //
+                9,  0x24, 0x01, 0x00, 0x02, 0x08, 64,   0,    0,                                //
+                8,  0x24, 0x0A, 0x10, 0x03, 0x07, 0,    0,                                      //
+                17, 0x24, 0x02, 1,    0x01, 0x01, 0,    0x10, 2,    3, 0, 0, 0, 0, 0, 0, 0,     //
+                18, 0x24, 0x06, 2,    1,    0x0F, 0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0,  //
+                12, 0x24, 0x03, 3,    0x01, 0x03, 0,    2,    0x10, 0, 0, 0,                    //
+                9,  4,    1,    0,    0,    1,    2,    0x20, 0,                                //
+                9,  4,    1,    1,    1,    1,    2,    0x20, 0,                                //
+                16, 0x24, 0x01, 1,    0,    1,    1,    0,    0,    0, 2, 3, 0, 0, 0, 0,        //
+                6,  0x24, 0x02, 1,    2,    16,                                                 //
+                7,  5,    0x03, 0x09, 196,  0,    1,                                            //
+                8,  0x25, 0x01, 0,    0,    0,    0,    0,                                      //
+                9,  4,    2,    0,    1,    1,    3,    0,    0,                                //
+                7,  0x24, 0x01, 0x00, 0x01, 22,   0,                                            //
+                6,  0x24, 0x02, 1,    1,    0,                                                  //
+                9,  0x24, 0x03, 2,    2,    1,    1,    1,    0,                                //
+                9,  5,    0x04, 2,    64,   0,    0,    0,    0,                                //
+                5,  0x25, 0x01, 1,    1};
   config[2] = static_cast<uint8_t>(config.size());
   config[3] = static_cast<uint8_t>(config.size() >> 8);
   Ttraffic traffic;

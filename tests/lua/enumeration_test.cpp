@@ -41,11 +41,13 @@ std::shared_ptr<TrowList> captureRows(const std::string& scenario, double second
 TEST(ScriptsOnEnumeration, HidMouse) {
   const Tdecoded d = decodeAll(captureRows("hid", 0.25));
   // The first device descriptor read stops after 8 bytes, as hosts do.
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bMaxPacketSize0#8 bytes", "First 8 bytes of the DEVICE descriptor, as requested"}));
+  EXPECT_TRUE(oneTextHas(
+      d, otTransfer, {"bMaxPacketSize0#8 bytes", "First 8 bytes of the DEVICE descriptor, as requested"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_ADDRESS (device address 7)", "completed"}));
   // String indexes show the strings the host read later.
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "idProduct#0x7A57", "bNumConfigurations#1",
-                                         "iProduct#2 (\"Synthetic Optical Mouse\")"}));
+  EXPECT_TRUE(oneTextHas(d, otTransfer,
+                         {"idVendor#0x1209", "idProduct#0x7A57", "bNumConfigurations#1",
+                          "iProduct#2 (\"Synthetic Optical Mouse\")"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"First 9 of the 34 bytes of wTotalLength, as requested"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
                          {"bInterfaceProtocol#0x02 (Mouse)", "THID descriptor",

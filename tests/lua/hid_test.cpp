@@ -36,7 +36,7 @@ std::string reportText(const std::string& name, const Tbytes& report) {
 
 TEST(ScriptsOnHid, RealReportDescriptors) {
   // Main items (fields) counted independently from the item prefixes.
-  const std::pair<const char*, int> files[] = {{"amp.bin", 5},      {"headset.bin", 6},    {"hub.bin", 2},
+  const std::pair<const char*, int> files[] = {{"amp.bin", 5},        {"headset.bin", 6},    {"hub.bin", 2},
                                                {"keyboard-0.bin", 5}, {"keyboard-1.bin", 2}, {"kvm-0.bin", 6},
                                                {"kvm-1.bin", 5},      {"mouse.bin", 5},      {"ps5.bin", 27}};
   for (const auto& [name, fields] : files) {
