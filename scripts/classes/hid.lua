@@ -203,6 +203,14 @@ local function report(doc, d, trx)
   return hidreport.decode(doc, layout, trx.subType == "IN" and "input" or "output", d, usageOf32)
 end
 
+-- The report of GET_REPORT or SET_REPORT, with the interface's layout when the capture has it.
+local function controlReport(doc, req, d)
+  doc:hexdump("Report", d)
+  local layout = req.addr and devices.reportLayout(req.addr, req.wIndex & 0xFF, req.row)
+  local kind = ({ "input", "output", "feature" })[req.wValue >> 8]
+  if layout and kind then hidreport.decode(doc, layout, kind, d, usageOf32) end
+end
+
 -- A report descriptor, one table row per item, indented by collection depth.
 local function reportDescriptor(doc, _, d)
   local t = doc:table(string.format("HID report descriptor (%d bytes)", #d), { "Bytes", "Item" })
@@ -257,9 +265,7 @@ local protocols = { [0] = "Boot Protocol", [1] = "Report Protocol" }
 
 registry.classRequests[HID] = {
   name = "HID",
-  [0x01] = { name = "GET_REPORT", dir = 1, value = reportValue, index = iface, data = function(doc, _, d)
-      doc:hexdump("Report", d)
-    end },
+  [0x01] = { name = "GET_REPORT", dir = 1, value = reportValue, index = iface, data = controlReport },
   [0x02] = { name = "GET_IDLE", dir = 1, value = function(req) return "report ID " .. (req.wValue & 0xFF) end,
     index = iface, data = function(doc, _, d)
       if d[1] then doc:table("Returned"):row("Idle rate", d[1] == 0 and "0 (indefinite)" or (d[1] * 4) .. " ms") end
@@ -267,9 +273,7 @@ registry.classRequests[HID] = {
   [0x03] = { name = "GET_PROTOCOL", dir = 1, index = iface, data = function(doc, _, d)
       if d[1] then doc:table("Returned"):row("Protocol", protocols[d[1]] or tostring(d[1])) end
     end },
-  [0x09] = { name = "SET_REPORT", dir = 0, value = reportValue, index = iface, data = function(doc, _, d)
-      doc:hexdump("Report", d)
-    end },
+  [0x09] = { name = "SET_REPORT", dir = 0, value = reportValue, index = iface, data = controlReport },
   [0x0A] = { name = "SET_IDLE", dir = 0, value = idleValue, index = iface },
   [0x0B] = { name = "SET_PROTOCOL", dir = 0, value = function(req)
       return protocols[req.wValue] or "reserved " .. req.wValue

@@ -90,3 +90,20 @@ TEST(ScriptsStateFacts, MassStorageResidue) {
     EXPECT_EQ(has(csw, "The residue is wrong"), residue == 0) << csw;
   }
 }
+
+// What the scripts remember of a row is dropped when other rows are loaded.
+TEST(ScriptsStateFacts, NewRowsReadAfresh) {
+  auto deviceRead = [](uint8_t vendorLow) {
+    Ttraffic traffic;
+    traffic.host.controlRead(3, 64, getDescriptor(1, 0, 0, 18),
+                             {18, 1, 0, 2, 0, 0, 0, 64, vendorLow, 0x12, 0x57, 0x7A, 0, 1, 1, 2, 3, 1});
+    return traffic.rows();
+  };
+  const auto first = deviceRead(0x09), second = deviceRead(0x34);
+  long long transfer = 0;
+  while ((*first)[static_cast<size_t>(transfer)].obj->objType != otTransfer) ++transfer;
+  TluaState lua(first, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
+  EXPECT_TRUE(has(lua.decodeRow(transfer), "idVendor#0x1209"));
+  lua.setRows(second);
+  EXPECT_TRUE(has(lua.decodeRow(transfer), "idVendor#0x1234"));
+}

@@ -20,14 +20,19 @@ Tbytes getReportDescriptor(size_t length) {
   return {0x81, 6, 0, 0x22, 0, 0, static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)};
 }
 
-// A device at address 5 with one HID interface and endpoint 0x81, the report
-// descriptor `name`, then one interrupt IN carrying `report`.
-std::string reportText(const std::string& name, const Tbytes& report) {
+// A device at address 5 with one HID interface, endpoint 0x81 and the report
+// descriptor `name`.
+void enumerate(Ttraffic& traffic, const std::string& name) {
   const Tbytes config{9, 2, 25, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 1, 3, 0, 0, 0, 7, 5, 0x81, 3, 8, 0, 10};
   const Tbytes descriptor = readData(name);
-  Ttraffic traffic;
   traffic.host.controlRead(5, 64, getDescriptor(2, 0, 0, 25), config);
   traffic.host.controlRead(5, 64, getReportDescriptor(descriptor.size()), descriptor);
+}
+
+// That device sends `report` on its interrupt endpoint.
+std::string reportText(const std::string& name, const Tbytes& report) {
+  Ttraffic traffic;
+  enumerate(traffic, name);
   traffic.host.in(5, 1, pidData0, report);
   return decodeAll(traffic.rows()).find(otTransax, "IN transaction to 5.1");
 }
@@ -63,6 +68,12 @@ TEST(ScriptsOnHid, ReportsDecodedWithTheirDescriptor) {
   t = reportText("keyboard-0.bin", {0x02, 0, 0x04, 0x05, 0, 0, 0, 0});
   EXPECT_TRUE(has(t, "Left Control#0\nLeft Shift#1")) << t;
   EXPECT_TRUE(has(t, "Pressed#Keyboard A, Keyboard B")) << t;
+  // The host sets the keyboard's LEDs with an output report.
+  Ttraffic traffic;
+  enumerate(traffic, "keyboard-0.bin");
+  traffic.host.controlWrite(5, 64, {0x21, 0x09, 0x00, 0x02, 0, 0, 1, 0}, {0x02});
+  t = decodeAll(traffic.rows()).find(otTransfer, "HID SET_REPORT");
+  EXPECT_TRUE(has(t, "THID output report\nUsage#Value\nNum Lock#0\nCaps Lock#1")) << t;
   // Shorter than its layout: said, not guessed.
   t = reportText("keyboard-0.bin", {0x02, 0});
   EXPECT_TRUE(has(t, "shorter than its layout (64 bits)")) << t;
