@@ -78,6 +78,9 @@ TEST(ScriptsOnBrokenData, PacketsAndWrappers) {
 TEST(ScriptsOnBrokenData, RandomDataStages) {
   std::mt19937 rng(7);
   Ttraffic traffic;
+  // A HID interface, so the random report descriptors below are used on its reports.
+  traffic.host.controlRead(5, 8, getDescriptor(2, 0), {9, 2, 25, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0,
+                                                       1, 3, 0,  0, 0, 7, 5, 0x81, 3,  8, 0, 10});
   const Bytes setups[] = {getDescriptor(1, 0),
                           getDescriptor(2, 0),
                           getDescriptor(3, 0),
@@ -106,6 +109,9 @@ TEST(ScriptsOnBrokenData, RandomDataStages) {
     if (wrapper.size() >= 4)
       wrapper[0] = 'U', wrapper[1] = 'S', wrapper[2] = 'B', wrapper[3] = round % 2 ? 'C' : 'S';
     traffic.host.out(5, 2, pidData0, wrapper);
+    Bytes report(rng() % 64);
+    for (auto& b : report) b = static_cast<uint8_t>(rng());
+    traffic.host.in(5, 1, pidData0, report);
   }
   const Tdecoded d = decodeAll(traffic.rows());
   EXPECT_GT(d.rows->size(), 1000u);
