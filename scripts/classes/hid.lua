@@ -57,9 +57,13 @@ local usages = {
     [0x01] = "Num Lock", [0x02] = "Caps Lock", [0x03] = "Scroll Lock", [0x04] = "Compose", [0x05] = "Kana",
   },
   [0x0C] = {
-    [0x01] = "Consumer Control", [0xB5] = "Scan Next Track", [0xB6] = "Scan Previous Track",
+    [0x01] = "Consumer Control", [0xB0] = "Play", [0xB1] = "Pause", [0xB3] = "Fast Forward",
+    [0xB4] = "Rewind", [0xB5] = "Scan Next Track", [0xB6] = "Scan Previous Track",
     [0xB7] = "Stop", [0xCD] = "Play/Pause", [0xE2] = "Mute", [0xE9] = "Volume Increment",
-    [0xEA] = "Volume Decrement", [0x238] = "AC Pan",
+    [0xEA] = "Volume Decrement", [0x183] = "AL Consumer Control Configuration", [0x18A] = "AL Email Reader",
+    [0x192] = "AL Calculator", [0x194] = "AL Local Machine Browser", [0x221] = "AC Search",
+    [0x223] = "AC Home", [0x224] = "AC Back", [0x225] = "AC Forward", [0x227] = "AC Refresh",
+    [0x22A] = "AC Bookmarks", [0x238] = "AC Pan",
   },
 }
 

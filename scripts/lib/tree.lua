@@ -105,7 +105,9 @@ local function readTransfer(t)
   for _, trx in ipairs(list) do
     if M.stalled(trx) then info.stalled = true end
     local _, data = M.packets(trx)
-    if M.acked(trx) and data then
+    -- A SETUP sets both toggles again.
+    if trx.subType == "SETUP" then toggle = PID_DATA1 end
+    if M.acked(trx) and data and trx.subType ~= "SETUP" then
       if trx.subType == info.statusDir and #data.data == 0 then
         info.status = trx.handle
         if info.noDataStage then info.complete = true end
