@@ -213,8 +213,16 @@ local function interface(doc, d, pos, last, state)
       end },
     { "iInterface", 1, F.str },
   }
-  D.fields(doc, title, d, pos, last, fields)
+  local t = D.fields(doc, title, d, pos, last, fields)
   state.class, state.subclass, state.protocol = class, sub, d[pos + 7]
+  -- Interface association descriptors group interfaces into one function.
+  for i, f in ipairs(state.functions) do
+    local n = d[pos + 2]
+    if n and n >= f.first and n < f.first + f.count then
+      t:row("Function", string.format("%d of the configuration: interfaces %d to %d, %s", i, f.first,
+        f.first + f.count - 1, D.classNames[f.class] or "class " .. bytes.hex2(f.class)))
+    end
+  end
 end
 
 local function endpoint(doc, d, pos, last)
@@ -301,8 +309,11 @@ local decoders = {
   [0x07] = function(doc, d, pos, last)
     D.fields(doc, "Other speed configuration descriptor", d, pos, last, configFields)
   end,
-  [0x0B] = function(doc, d, pos, last)
-    D.fields(doc, "Interface association descriptor", d, pos, last, iadFields)
+  [0x0B] = function(doc, d, pos, last, state)
+    local _, _, complete = D.fields(doc, "Interface association descriptor", d, pos, last, iadFields)
+    if complete then
+      state.functions[#state.functions + 1] = { first = d[pos + 2], count = d[pos + 3], class = d[pos + 4] }
+    end
   end,
   [0x0F] = function(doc, d, pos, last) D.fields(doc, "BOS descriptor", d, pos, last, bosFields) end,
   [0x10] = capability,
@@ -326,7 +337,7 @@ local headerSizes = { [0x02] = 9, [0x07] = 9, [0x0F] = 5 }
 function D.walk(doc, d, ctx)
   ctx = ctx or {}
   stringText = ctx.strings or function() return nil end
-  local state = { stringIndex = ctx.stringIndex }
+  local state = { stringIndex = ctx.stringIndex, functions = {} }
   local asked = ctx.requested and #d >= ctx.requested
   local pos = 1
   local total, setType
