@@ -107,6 +107,7 @@ void TmainFrame::OnAbout(wxCommandEvent&) {
   info.SetDescription(wxString(_(" \nThe Capture and Display interface to the ")) + _G.productShortName +
                       _(" USB Protocol Analyzer."));
   info.SetCopyright(_G.legalNotice);
+  info.SetIcon(GetIcon());
   wxAboutBox(info, this);
 }
 

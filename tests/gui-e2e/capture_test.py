@@ -16,6 +16,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--rundir", required=True)
     ap.add_argument("--sim", required=True)
+    ap.add_argument("--data")
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
 

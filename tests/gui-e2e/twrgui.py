@@ -71,7 +71,7 @@ class Session:
             time.sleep(0.2)
 
     def window(self, title, timeout=20):
-        win = self.find(lambda a: a.getRoleName() in ("frame", "dialog") and a.name == title, timeout=timeout)
+        win = self.find(lambda a: a.getRoleName() in ("frame", "dialog", "file chooser", "alert") and a.name == title, timeout=timeout)
         if win is None:
             raise AssertionError("no window titled %r" % title)
         return win
@@ -124,6 +124,26 @@ class Session:
 
     def key(self, *keys):
         self.xdotool("key", *keys)
+
+    def type_into_shown_entry(self, root, text):
+        """Types text into the entry that shows, as keys (GTK's file dialog ignores
+        text set through the accessibility tree); xdotool drops a non-ASCII letter
+        now and then, so the entry is read back and typed again if it must."""
+        def shown_entry(a):
+            state = a.getState()
+            return a.getRoleName() == "text" and state.contains(self.atspi.STATE_SHOWING) and \
+                state.contains(self.atspi.STATE_EDITABLE)
+        entry = self.find(shown_entry, root)
+        if entry is None:
+            raise AssertionError("no text entry shows")
+        self.click(entry)  # with no window manager, keys go where the pointer is
+        for _ in range(5):
+            self.key("ctrl+a", "BackSpace")
+            self.type_text(text)
+            time.sleep(0.3)
+            if entry.queryText().getText(0, -1) == text:
+                return
+        raise AssertionError("the entry never read %r but %r" % (text, entry.queryText().getText(0, -1)))
 
     def screenshot(self, name):
         path = os.path.join(self.out_dir, name + ".png")
