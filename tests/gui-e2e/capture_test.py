@@ -27,6 +27,9 @@ def main():
         bundled = rows(s, frame)
         assert bundled > 0, "the bundled capture is on screen at start-up"
         s.screenshot("main-bundled")
+        s.press("Show SOFs", frame)
+        s.press("Hide SOFs", frame)
+        s.button("Show SOFs", frame)
 
         # Capture, stop it, keep it.
         s.press("Capture", frame)
