@@ -3,6 +3,7 @@ accessibility bus, the program (under the simulated sniffer when asked),
 and helpers to find windows and controls by role and name, press, type,
 read labels and take screenshots. Run inside `dbus-run-session`."""
 
+import argparse
 import os
 import shutil
 import subprocess
@@ -17,7 +18,7 @@ class Session:
         self.procs = []
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as f:
@@ -151,6 +152,29 @@ class Session:
         return path
 
 
-def tools_present():
-    return all(shutil.which(t) for t in ("Xvfb", "xdotool", "import")) and \
-        os.path.exists("/usr/libexec/at-spi-bus-launcher")
+    def shown_rows(self, frame):
+        """How many rows the main window holds, as its tree pane says."""
+        return int(self.label_text("Rows: ", frame).split()[1])
+
+
+def run(test):
+    """Runs test(session, args) with the options every GUI test gets from CTest;
+    a failure leaves a screenshot "failure.png" beside the others."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--rundir", required=True, help="the run directory holding tracewren")
+    ap.add_argument("--sim", required=True, help="the simulated sniffer's launcher")
+    ap.add_argument("--data", required=True, help="the project's test data")
+    ap.add_argument("--out", required=True, help="where screenshots go")
+    args = ap.parse_args()
+    s = Session(args.out)
+    try:
+        test(s, args)
+        if s.program is not None:
+            assert s.program.wait(20) == 0, "the program failed"
+    except Exception:
+        s.screenshot("failure")
+        if s.program is not None and s.program.poll() is not None:
+            print("the program ended with %d:\n%s" % (s.program.returncode, s.program.stdout.read()))
+        raise
+    finally:
+        s.close()
