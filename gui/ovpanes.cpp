@@ -51,7 +51,7 @@ void TreePane::zoom(int pointSize) {
 void TreePane::onSampleFileRead(long path) {
   TsampleRead read = readSampleFile(reinterpret_cast<const char*>(path));
   // A missing default file at start-up is normal; a user's choice that is gone is not.
-  if (read.missing && IsShownOnScreen() == false) return;
+  if (read.missing && !IsShownOnScreen()) return;
   if (!read.problem.empty()) return reportProblem(read.problem);
   objs = read.objs;
   rows = read.rows;

@@ -1,6 +1,7 @@
 """A user's first session: the program starts from its run directory on the
 bundled capture with the simulated sniffer plugged in, captures, stops, keeps
-the capture with OK, and a second capture is thrown away with Cancel."""
+the capture with OK; a second capture is cancelled while it runs, the window
+keeps the first, and the sniffer is free again for the next opening."""
 
 import twrgui
 
@@ -47,17 +48,28 @@ def test(s, args):
     captured = s.shown_rows(frame)
     s.screenshot("main-captured")
 
-    # A second capture, cancelled: the window keeps the first.
+    # A second capture, far from full when it is cancelled.
     s.press("Capture", frame)
     dlg = s.window("USB Packet Sniffer")
     s.wait_label("Hardware Initialized OK", dlg)
+    s.type_into_shown_entry(dlg, "4096")
     s.press("Start", dlg)
-    ok = s.button("OK", dlg)
-    s.wait_until(lambda: s.enabled(ok), "OK after the second capture")
+    s.button("Stop", dlg)
     s.press("Cancel", dlg)
     s.wait_until(lambda: s.find(lambda a: a.name == "USB Packet Sniffer", timeout=0) is None,
                  "the dialog to close")
     assert s.shown_rows(frame) == captured, "Cancel keeps the shown capture"
+
+    # The sniffer was released with the dialog: the next one gets it at once.
+    s.press("Capture", frame)
+    dlg = s.window("USB Packet Sniffer")
+    s.wait_label("Hardware Initialized OK", dlg)
+    tabs = s.find(lambda a: a.getRoleName() == "page tab list", dlg).querySelection()
+    tabs.selectChild(1)
+    s.label(lambda n: n.startswith("Press the Stop button"), dlg)
+    s.screenshot("dialog-help")
+    tabs.selectChild(0)
+    s.press("Cancel", dlg)
 
     s.press("Exit", frame)
     print("bundled rows %d, captured rows %d" % (bundled, captured))
