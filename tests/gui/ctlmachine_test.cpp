@@ -90,6 +90,7 @@ TEST(CaptureDialogMachine, WithoutHardwareSaysSoAndNeverStarts) {
 
 TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   TsimConfig config = TsimConfig::quick();
+  config.pace = TsimPace::realtime;  // so that a Stop always comes before the buffer is full
   config.serial = "TWR-0815";
   TsimSniffer sniffer(config);
   Trig rig;
@@ -97,12 +98,12 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-0815");
 
-  rig.start("0_064");
+  rig.start("0_008");
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
-  EXPECT_EQ(rig.view.field, "64");
-  EXPECT_EQ(rig.lo.needed, 65536u);
+  EXPECT_EQ(rig.view.field, "8");
+  EXPECT_EQ(rig.lo.needed, 8192u);
   ASSERT_TRUE(rig.reaches(ctlDecoded));
-  EXPECT_EQ(rig.view.acqText, "65_536 Bytes");
+  EXPECT_EQ(rig.view.acqText, "8_192 Bytes");
   EXPECT_EQ(rig.view.acqBar, 100);
   EXPECT_EQ(rig.view.decText, "100%");
   EXPECT_TRUE(rig.view.ok);
