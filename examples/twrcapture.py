@@ -21,7 +21,7 @@ def load(path):
         "versionX": (ctypes.c_char_p, []),
         "getHardwareStatus": (ctypes.c_int, [ctx]),
         "getSerialX": (ctypes.c_char_p, [ctx]),
-        "setNeeded": (None, [ctx, ctypes.c_uint32]),
+        "setNeeded": (ctypes.c_bool, [ctx, ctypes.c_uint32]),
         "setRun": (ctypes.c_bool, [ctx, ctypes.c_int]),
         "getRun": (ctypes.c_int, [ctx]),
         "getCaptureDone": (ctypes.c_int, [ctx]),

@@ -2,8 +2,22 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
+
+bool sleepUnlessRaised(unsigned ms, const std::atomic<bool>* flag) {
+  // Short steps: a raised flag is seen within one of them.
+  constexpr unsigned step = 10;
+  using clock = std::chrono::steady_clock;
+  const auto end = clock::now() + std::chrono::milliseconds(ms);
+  for (auto now = clock::now(); now < end; now = clock::now()) {
+    if (flag && *flag) return false;
+    std::this_thread::sleep_for(std::min<clock::duration>(end - now, std::chrono::milliseconds(step)));
+  }
+  return !(flag && *flag);
+}
 
 TFX2base::TFX2base(const ThwTiming& timing)
     : dev(nullptr),
@@ -24,12 +38,15 @@ TFX2base::~TFX2base() {
   if (libusbReady) libusb_exit(nullptr);
 }
 
-void TFX2base::milliSleep(unsigned ms) {
-  // sleep_for resumes after signals until the whole time has passed.
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+bool TFX2base::milliSleep(unsigned ms) { return sleepUnlessRaised(ms, cancel); }
+
+bool TFX2base::isOpen() const {
+  std::shared_lock<std::shared_mutex> guard(handleLock);
+  return handle != nullptr;
 }
 
 void TFX2base::close() {
+  std::unique_lock<std::shared_mutex> guard(handleLock);
   if (handle) {
     libusb_release_interface(handle, theInterface);
     libusb_close(handle);
@@ -44,6 +61,7 @@ void TFX2base::err(int rc) {
 
 int TFX2base::controlMsg(uint8_t requestType, uint8_t request, int value, int index, uint8_t* data,
                          uint16_t length, unsigned timeout) {
+  std::shared_lock<std::shared_mutex> guard(handleLock);
   if (!handle) return -1;
   const int rc = libusb_control_transfer(handle, requestType, request, static_cast<uint16_t>(value),
                                          static_cast<uint16_t>(index), data, length, timeout);
@@ -99,10 +117,10 @@ bool TFX2base::FX2reload(const uint8_t* image, uint32_t length) {
   if (!programEmbedded(image, length)) return false;
   FX2setResetBit(false);
   // Re-opening before the FX2 has left the bus would find the old device.
-  milliSleep(timing.reenumPauseMs);
+  if (!milliSleep(timing.reenumPauseMs)) return false;
   close();
   for (int attempt = 0; attempt < reopenAttempts; ++attempt) {
-    milliSleep(timing.reopenPauseMs);
+    if (!milliSleep(timing.reopenPauseMs)) return false;
     if (open(vendorId, productId, instance)) return true;
   }
   return false;
@@ -128,14 +146,14 @@ bool TFX2base::openX() {
     libusb_free_device_list(list, 1);
     return false;
   }
-  dev = chosen;
-  const int rc = libusb_open(dev, &handle);
+  libusb_device_handle* opened = nullptr;
+  const int rc = libusb_open(chosen, &opened);
   libusb_free_device_list(list, 1);
   err(rc);
-  if (rc != 0) {
-    handle = nullptr;
-    return fail();
-  }
+  if (rc != 0) return fail();
+  std::unique_lock<std::shared_mutex> guard(handleLock);
+  dev = chosen;
+  handle = opened;
   return true;
 }
 
@@ -190,12 +208,15 @@ bool TFX2base::fail() {
 }
 
 int TFX2base::blockRead(int endpoint, uint8_t* buffer, int length, int& transferred) {
-  if (!handle) return -1;
-  const unsigned timeout =
-      length < readLongLength ? timing.readTimeoutMs : static_cast<unsigned>(length / 512);
+  int rc = 0;
   int received = 0;
-  const int rc = libusb_interrupt_transfer(handle, static_cast<unsigned char>(endpoint), buffer, length,
-                                           &received, timeout);
+  {
+    std::shared_lock<std::shared_mutex> guard(handleLock);
+    if (!handle) return -1;
+    const unsigned timeout =
+        length < readLongLength ? timing.readTimeoutMs : static_cast<unsigned>(length / 512);
+    rc = interruptibleRead(endpoint, buffer, length, received, timeout);
+  }
   transferred = received;
   if (rc == LIBUSB_ERROR_TIMEOUT) return 0;
   if (rc < 0) {
@@ -203,4 +224,18 @@ int TFX2base::blockRead(int endpoint, uint8_t* buffer, int length, int& transfer
     close();
   }
   return rc;
+}
+
+int TFX2base::interruptibleRead(int endpoint, uint8_t* buffer, int length, int& received, unsigned timeout) {
+  const auto ep = static_cast<unsigned char>(endpoint);
+  if (!cancel) return libusb_interrupt_transfer(handle, ep, buffer, length, &received, timeout);
+  // A synchronous transfer cannot be cancelled, so the wait goes in slices with a look at cancel between.
+  using clock = std::chrono::steady_clock;
+  const auto end = clock::now() + std::chrono::milliseconds(timeout);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+    const unsigned slice = static_cast<unsigned>(std::clamp<long long>(left, 1, readSliceMs));
+    const int rc = libusb_interrupt_transfer(handle, ep, buffer, length, &received, slice);
+    if (rc != LIBUSB_ERROR_TIMEOUT || received > 0 || cancelled() || clock::now() >= end) return rc;
+  }
 }

@@ -28,6 +28,9 @@ struct TsimConfig {
   unsigned leaveDelayMs = 300;    // CPU released -> device leaves the bus
   unsigned returnDelayMs = 1000;  // left the bus -> running firmware appears
   unsigned eraseBusyMs = 200;     // configuration port busy after an erase
+  unsigned commandBusyMs = 20;    // ... after initAddr, done, disable and the feature bits
+  unsigned refreshBusyMs = 4;     // ... while a refresh loads the image
+  unsigned eepromWriteMs = 5;     // EEPROM write cycle: the part answers nothing meanwhile
   // The FPGA already holds a configuration (not the embedded one) when powered up.
   bool fpgaConfigured = true;
 
@@ -39,6 +42,7 @@ struct TsimConfig {
     config.leaveDelayMs = 20;
     config.returnDelayMs = 60;
     config.eraseBusyMs = 30;
+    config.commandBusyMs = 10;
     config.stallMs = 300;
     return config;
   }

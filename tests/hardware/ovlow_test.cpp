@@ -91,7 +91,8 @@ TEST(DeviceProtocol, CommandBytesOnTheWire) {
   expectConfigWrite([&] { return low.erase(); }, {0x0E, 0x05, 0, 0}, "erase");
   EXPECT_TRUE(low.waitNotBusy());
 
-  // Feature bits go high byte first and the write waits for the port.
+  // Feature bits go high byte first and the write waits for the port (in configuration mode).
+  low.enableX();
   wirelog::clear();
   EXPECT_TRUE(low.setFEAbits(0x0320));
   auto log = wirelog::requests();
@@ -115,14 +116,21 @@ TEST(DeviceProtocol, RegisterPort) {
   ASSERT_TRUE(rig.ready);
   TovLow& low = rig.low;
 
-  TwireRequest r = onlyRequest([&] { EXPECT_TRUE(low.wrFpgaReg(4, 36)); });
-  EXPECT_EQ(r.requestType, 0x40);
-  EXPECT_EQ(r.request, 0xC9);
-  EXPECT_EQ(r.value, 0x42);
-  EXPECT_EQ(r.data, (Bytes{0x04, 0x64}));
-  r = onlyRequest([&] { EXPECT_TRUE(low.wrFpgaReg(4, 1)); });
-  EXPECT_EQ(r.data, (Bytes{0x04, 0x41}));
-  EXPECT_TRUE(rig.sniffer.status().targetConnected);
+  // Register 4: connect (36) or disconnect (32), each closed by a 1; 2 starts the stream.
+  for (const bool connect : {true, false, true}) {
+    wirelog::clear();
+    EXPECT_TRUE(low.setTargetConnected(connect));
+    const auto log = wirelog::requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].requestType, 0x40);
+    EXPECT_EQ(log[0].request, 0xC9);
+    EXPECT_EQ(log[0].value, 0x42);
+    EXPECT_EQ(log[0].data, (Bytes{0x04, uint8_t(connect ? 0x64 : 0x60)}));
+    EXPECT_EQ(log[1].data, (Bytes{0x04, 0x41}));
+    EXPECT_EQ(rig.sniffer.status().targetConnected, connect);
+  }
+  TwireRequest r = onlyRequest([&] { EXPECT_TRUE(low.startStreaming()); });
+  EXPECT_EQ(r.data, (Bytes{0x04, 0x42}));
   r = onlyRequest([&] { EXPECT_TRUE(low.wrFpgaReg(68, 65)); });  // both cut to six bits
   EXPECT_EQ(r.data, (Bytes{0x04, 0x41}));
 
@@ -212,6 +220,7 @@ TEST(FpgaUpdate, ProgramsOnMismatchSkipsOnMatchAndForces) {
 
   EXPECT_TRUE(low.updateFPGA(false));
   TsimStatus s = rig.sniffer.status();
+  EXPECT_EQ(s.fpgaRefused, 0u) << "every command in order, in its mode, after the port was ready";
   EXPECT_EQ(s.fpgaErases, 1u);
   EXPECT_EQ(s.fpgaRowsWritten, fpgaConfigNumFrames);
   EXPECT_EQ(s.fpgaRowsMatching, fpgaConfigNumFrames);
@@ -233,6 +242,8 @@ TEST(FpgaUpdate, ProgramsOnMismatchSkipsOnMatchAndForces) {
 
   EXPECT_TRUE(low.updateFPGA(true));
   s = rig.sniffer.status();
+  EXPECT_EQ(s.fpgaRefused, 0u);
+  EXPECT_TRUE(s.fpgaRunning);
   EXPECT_EQ(s.fpgaErases, 2u);
   EXPECT_EQ(s.fpgaRowsMatching, fpgaConfigNumFrames);
   EXPECT_TRUE(s.fpgaHoldsEmbeddedImage);
