@@ -37,12 +37,16 @@ struct TsimConfig {
   bool has(TsimFault fault) const { return faults.count(fault) != 0; }
 
   // Short delays for tests: the device leaves and comes back within tens of milliseconds.
+  // A host driving it needs pauses of 50 ms after a refresh and an EEPROM write.
   static TsimConfig quick() {
     TsimConfig config;
     config.leaveDelayMs = 20;
     config.returnDelayMs = 60;
-    config.eraseBusyMs = 30;
-    config.commandBusyMs = 10;
+    // Busy times stay long enough that a host which does not wait meets them even on a loaded machine.
+    config.eraseBusyMs = 50;
+    config.commandBusyMs = 30;
+    config.refreshBusyMs = 40;
+    config.eepromWriteMs = 40;
     config.stallMs = 300;
     return config;
   }

@@ -198,19 +198,19 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
     EXPECT_LT(took, 500ms);
   };
   const auto absent = [](Trig& rig) { return rig.sniffer.unplug(), true; };
-  destroyAfter("no device is present", TsimConfig::quick(), absent);
-  TsimConfig config = TsimConfig::quick();
+  destroyAfter("no device is present", TsimConfig(), absent);
+  TsimConfig config;
   config.faults.insert(TsimFault::neverReenumerate);
   destroyAfter("waiting for re-enumeration", config, [](Trig& rig) {
     return waitFor([&] { return rig.sniffer.status().arrivals == 1 && !rig.sniffer.status().onBus; });
   });
-  config = TsimConfig::quick();
+  config = TsimConfig();
   config.faults.insert(TsimFault::fpgaBusyForever);
   destroyAfter("waiting for the FPGA", config, [](Trig& rig) {
     return waitFor([&] { return rig.sniffer.status().fpgaRefused > 0; });
   });
-  destroyAfter("idle", TsimConfig::quick(), [](Trig& rig) { return rig.ready(); });
-  destroyAfter("capturing a stalled stream", TsimConfig::quick(), [](Trig& rig) {
+  destroyAfter("idle", TsimConfig(), [](Trig& rig) { return rig.ready(); });
+  destroyAfter("capturing a stalled stream", TsimConfig(), [](Trig& rig) {
     if (!rig.ready()) return false;
     rig.sniffer.stallStream(60000);
     rig.runFor(1 << 20);

@@ -183,7 +183,8 @@ TEST(SimDevice, WrongImageOrFaultKeepsTheDeviceAway) {
 }
 
 TEST(SimDevice, AnswersEachFirmwareRequest) {
-  TsimSniffer sniffer(TsimConfig::quick());
+  const TsimConfig config = TsimConfig::quick();
+  TsimSniffer sniffer(config);
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
@@ -227,78 +228,76 @@ TEST(SimDevice, AnswersEachFirmwareRequest) {
   ASSERT_TRUE(eepromRead(h, 0xF0, line));
   EXPECT_NE(uint32_t(line[0] | line[1] << 8 | line[2] << 16 | uint32_t(line[3]) << 24), fpgaConfigChecksum);
   ASSERT_TRUE(eepromWrite(h, 0xF0, {0xDE, 0xAD, 0xBE, 0xEF}));
+  EXPECT_FALSE(eepromRead(h, 0xF0, line)) << "no answer during the write cycle";
+  std::this_thread::sleep_for(std::chrono::milliseconds(config.eepromWriteMs));
   ASSERT_TRUE(eepromRead(h, 0xF0, line));
   EXPECT_EQ(Bytes(line.begin(), line.begin() + 4), (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
   EXPECT_EQ(sniffer.status().eeprom[0xF3], 0xEF);
   closeHandle(h);
 }
 
-TEST(SimDevice, CountsAndChecksTheRowsOfAnFpgaProgramming) {
-  TsimConfig config = TsimConfig::quick();
-  config.eraseBusyMs = 300;  // long enough to be seen on a loaded machine
+TEST(SimDevice, FpgaRunsOnlyAfterTheWholeProgrammingSequence) {
+  const TsimConfig config = TsimConfig::quick();
   TsimSniffer sniffer(config);
   Tusb usb;
   libusb_device_handle* h = bringUp(usb, sniffer);
   ASSERT_NE(h, nullptr);
   auto waitNotBusy = [&] {
     uint64_t busy = 1;
-    int polls = 0;
-    while (cfgRead(h, {0xF0, 0, 0, 0}, 1, busy) && busy && polls < 10000) ++polls;
-    return polls;
-  };
-  auto program = [&](unsigned rows) {
-    EXPECT_TRUE(cfgWrite(h, {0x74, 0x08, 0x00}));
-    uint64_t feature = 0;
-    EXPECT_TRUE(cfgRead(h, {0xFB, 0, 0, 0}, 2, feature));
-    if (feature != 0x0320) {
-      EXPECT_TRUE(cfgWrite(h, {0xF8, 0, 0, 0, 0x03, 0x20}));
+    for (int polls = 0; polls < 10000 && cfgRead(h, {0xF0, 0, 0, 0}, 1, busy) && busy; ++polls) {
     }
-    EXPECT_TRUE(cfgWrite(h, {0x0E, 0x05, 0x00, 0x00}));
-    EXPECT_GT(waitNotBusy(), 0) << "busy for a while after the erase";
-    EXPECT_TRUE(cfgWrite(h, {0x46, 0, 0, 0}));
+  };
+  // The sequence with its waits; `change` leaves out one step or one wait ("... wait"), or
+  // enters the wrong configuration mode ("offline").
+  auto program = [&](const std::string& change, unsigned rows = fpgaConfigNumFrames) {
+    const auto step = [&](const std::string& name, const Bytes& command, bool wait) {
+      if (change == name) return;
+      EXPECT_TRUE(cfgWrite(h, command)) << "the port takes every write; the status tells";
+      if (wait && change != name + " wait") waitNotBusy();
+    };
+    step("enableX", change == "offline" ? Bytes{0xC6, 0x08, 0x00} : Bytes{0x74, 0x08, 0x00}, false);
+    step("feature bits", {0xF8, 0, 0, 0, 0x03, 0x20}, true);
+    step("erase", {0x0E, 0x05, 0x00, 0x00}, true);
+    step("initAddr", {0x46, 0, 0, 0}, true);
     for (unsigned row = 0; row < rows; ++row) {
       Bytes command = {0x70, 0, 0, 1};
       command.insert(command.end(), fpgaConfigData + row * 16, fpgaConfigData + row * 16 + 16);
-      EXPECT_TRUE(cfgWrite(h, command));
+      step("rows", command, false);
     }
-    EXPECT_TRUE(cfgWrite(h, {0x5E, 0, 0, 0}));
-    waitNotBusy();
-    EXPECT_TRUE(cfgWrite(h, {0x79, 0, 0}));
-    EXPECT_TRUE(cfgWrite(h, {0x26, 0, 0}));
-    EXPECT_TRUE(cfgWrite(h, {0xFF, 0xFF, 0xFF, 0xFF}));
+    step("done", {0x5E, 0, 0, 0}, true);
+    step("refresh", {0x79, 0, 0}, false);
+    if (change != "refresh wait") std::this_thread::sleep_for(std::chrono::milliseconds(config.refreshBusyMs));
+    step("disable", {0x26, 0, 0}, true);
+    step("bypass", {0xFF, 0xFF, 0xFF, 0xFF}, false);
   };
 
-  program(fpgaConfigNumFrames);
+  program("");
   TsimStatus status = sniffer.status();
-  EXPECT_EQ(status.fpgaRowsWritten, fpgaConfigNumFrames);
+  EXPECT_EQ(status.fpgaRefused, 0u);
   EXPECT_EQ(status.fpgaRowsMatching, fpgaConfigNumFrames);
   EXPECT_EQ(status.fpgaRowsCrc, fpgaConfigChecksum);
   EXPECT_TRUE(status.fpgaHoldsEmbeddedImage);
   EXPECT_TRUE(status.fpgaRunning);
-  EXPECT_EQ(status.fpgaFeatureBits, 0x0320);
   uint64_t value = 0;
   ASSERT_TRUE(cfgRead(h, {0x3C, 0, 0, 0}, 4, value));
-  EXPECT_TRUE(value & 0x100) << "done";
+  EXPECT_EQ(value & 0x2100, 0x100u) << "done, no failure";
 
-  // One row short: the FPGA comes up without user logic.
-  program(fpgaConfigNumFrames - 1);
-  status = sniffer.status();
-  EXPECT_EQ(status.fpgaErases, 2u);
-  EXPECT_EQ(status.fpgaRowsWritten, fpgaConfigNumFrames - 1);
-  EXPECT_FALSE(status.fpgaHoldsEmbeddedImage);
-  EXPECT_FALSE(status.fpgaRunning);
+  // A step out of order, in the wrong mode or while the port is busy is refused.
+  for (const char* change :
+       {"offline", "erase wait", "initAddr wait", "done", "done wait", "refresh wait", "disable", "disable wait"}) {
+    const unsigned before = sniffer.status().fpgaRefused;
+    program(change, 1);
+    EXPECT_GT(sniffer.status().fpgaRefused, before) << change;
+  }
+  program("", fpgaConfigNumFrames - 1);
+  EXPECT_FALSE(sniffer.status().fpgaRunning) << "one row short";
+  ASSERT_TRUE(cfgRead(h, {0xE0, 0, 0, 1}, 4, value));
+  EXPECT_EQ(value, 0xFFFFFFFFu) << "a query with a wrong operand gets no answer";
+  program("bypass");
+  EXPECT_FALSE(sniffer.status().fpgaRunning) << "not before the bypass";
   EXPECT_FALSE(regWrite(h, 4, 2)) << "no user logic, no register port";
-
-  // Rows sent straight after the erase, without waiting, are lost.
-  EXPECT_TRUE(cfgWrite(h, {0x74, 0x08, 0x00}));
-  EXPECT_TRUE(cfgWrite(h, {0x0E, 0x05, 0x00, 0x00}));
-  Bytes row = {0x70, 0, 0, 1};
-  row.insert(row.end(), fpgaConfigData, fpgaConfigData + 16);
-  EXPECT_TRUE(cfgWrite(h, row));
-  EXPECT_EQ(sniffer.status().fpgaRowsWritten, 0u);
-  waitNotBusy();
-  program(fpgaConfigNumFrames);
-  EXPECT_TRUE(sniffer.status().fpgaRunning) << "a whole image brings it back";
+  EXPECT_TRUE(cfgWrite(h, {0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_TRUE(sniffer.status().fpgaRunning);
   EXPECT_TRUE(regWrite(h, 4, 2));
   closeHandle(h);
 }
