@@ -110,6 +110,7 @@ bool TsimFpga::accept(const Bytes& bytes, Clock::time_point now) {
       if (!programming || featureBits != 0x0320) return false;
       ++erases;
       erased = true;
+      configured = false;
       addressed = false;
       closing = Closing::none;
       holdsEmbeddedImage = false;

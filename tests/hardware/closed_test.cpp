@@ -1,10 +1,6 @@
 // Behaviour of the hardware classes without a device.
 #include <gtest/gtest.h>
 
-#include <regex>
-#include <string>
-
-#include "hardware/ovliblow.h"
 #include "hardware/ovlow.h"
 
 TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
@@ -33,27 +29,6 @@ TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
   EXPECT_FALSE(low.eeRd(0x57, 0xE0, data, 16));
   EXPECT_EQ(low.lastError.load(), 0);  // nothing reached libusb
   low.close();
-  EXPECT_FALSE(low.isOpen());
-}
-
-TEST(LibLayer, BuildInformationStrings) {
-  TlibOvLow low;
-  std::string text;
-  EXPECT_TRUE(low.getString(text, 3));
-  EXPECT_EQ(text, "TODO REAL SOON NOW");
-  EXPECT_TRUE(low.getString(text, 2));
-  EXPECT_TRUE(
-      std::regex_match(text, std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4},[0-9]{2}:[0-9]{2}:[0-9]{2}")))
-      << text;
-  EXPECT_TRUE(low.getString(text, 1));
-  EXPECT_FALSE(text.empty());
-  EXPECT_NE(text, "?");
-  for (int which : {0, 4, -1}) {
-    text = "x";
-    EXPECT_FALSE(low.getString(text, which));
-    EXPECT_EQ(text, "?");
-  }
-  EXPECT_FALSE(low.leds(1));
   EXPECT_FALSE(low.isOpen());
 }
 

@@ -232,10 +232,10 @@ TEST(CaptureThread, ConnectRequestsAtAnyTime) {
       std::this_thread::yield();
     }
   });
-  ready = rig.ready();
+  const bool up = rig.ready();
   ready = true;
   frontEnd.join();
-  ASSERT_TRUE(rig.ready());
+  ASSERT_TRUE(up);
   EXPECT_GT(refused, 0) << "refused while no device was open";
 
   rig.sniffer.stallStream(60000);

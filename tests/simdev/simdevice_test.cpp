@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -49,66 +50,39 @@ Bytes streamAfterHead(libusb_device_handle* h, size_t n) {
 
 }  // namespace
 
-TEST(SimDevice, EnumeratesAsBareFx2AndAnswersStandardRequests) {
-  TsimSniffer sniffer(TsimConfig::quick());
-  Tusb usb;
-  ASSERT_EQ(usb.sniffers(), std::vector<int>{sniffer.status().devnum});
-  libusb_device_handle* h = usb.open();
-  ASSERT_NE(h, nullptr);
-  const auto d = descriptorOf(h);
-  EXPECT_EQ(d.bcdDevice, 0xA001);
-  EXPECT_EQ(d.iManufacturer, 0);
-  EXPECT_EQ(endpointAttributes(h), LIBUSB_TRANSFER_TYPE_BULK);
-
-  unsigned char buffer[256];
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0100, 0, buffer, 18, 1000), 18);
-  EXPECT_EQ(buffer[8] | buffer[9] << 8, 0x04B4);
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0200, 0, buffer, 255, 1000), 25);
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0200, 0, buffer, 9, 1000), 9)
-      << "short read of a descriptor";
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 0, 0, 0, buffer, 2, 1000), 2);
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 8, 0, 0, buffer, 1, 1000), 1);
-  EXPECT_EQ(buffer[0], 1);
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0300, 0, buffer, 255, 1000), 4);
-  EXPECT_EQ(libusb_control_transfer(h, 0x80, 6, 0x0301, 0, buffer, 255, 1000), LIBUSB_ERROR_PIPE)
-      << "the bare chip has no strings";
-  Bytes reply;
-  EXPECT_EQ(controlIn(h, 0xC0, 0, reply, 64), LIBUSB_ERROR_PIPE) << "firmware requests before firmware";
-  libusb_close(h);
-}
-
-TEST(SimDevice, ConfigurationAndClaimFollowTheKernelsRules) {
+// A bare FX2 with a kernel driver bound, under the rules the kernel enforces.
+TEST(SimDevice, BareFx2FollowsTheKernelsRules) {
   TsimConfig config = TsimConfig::quick();
   config.kernelDriverBound = true;
   TsimSniffer sniffer(config);
   Tusb usb;
+  ASSERT_EQ(usb.sniffers(), std::vector<int>{sniffer.status().devnum});
   libusb_device_handle* h = usb.open();
   ASSERT_NE(h, nullptr);
+  EXPECT_EQ(descriptorOf(h).bcdDevice, 0xA001);
+  EXPECT_EQ(descriptorOf(h).iManufacturer, 0) << "the bare chip has no strings";
+  Bytes reply;
+  EXPECT_EQ(controlIn(h, 0xC0, 0, reply, 64), LIBUSB_ERROR_PIPE) << "firmware requests before firmware";
+
   EXPECT_EQ(libusb_kernel_driver_active(h, 0), 1);
   EXPECT_EQ(libusb_set_configuration(h, 1), LIBUSB_ERROR_BUSY) << "a kernel driver holds interface 0";
   EXPECT_EQ(libusb_claim_interface(h, 0), LIBUSB_ERROR_BUSY);
   EXPECT_EQ(libusb_detach_kernel_driver(h, 0), 0);
-  EXPECT_EQ(libusb_kernel_driver_active(h, 0), 0);
   EXPECT_EQ(libusb_detach_kernel_driver(h, 0), LIBUSB_ERROR_NOT_FOUND);
   EXPECT_EQ(libusb_set_configuration(h, 1), 0);
   EXPECT_EQ(libusb_claim_interface(h, 0), 0);
-  EXPECT_TRUE(sniffer.status().interfaceClaimed);
   EXPECT_EQ(libusb_set_configuration(h, 1), LIBUSB_ERROR_BUSY) << "usbfs holds interface 0";
-  EXPECT_EQ(libusb_claim_interface(h, 1), LIBUSB_ERROR_NOT_FOUND);
-
   libusb_device_handle* other = usb.open();
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(libusb_claim_interface(other, 0), LIBUSB_ERROR_BUSY);
   libusb_close(other);
 
   // The bare chip's endpoint is bulk: the kernel refuses interrupt URBs on it.
+  EXPECT_EQ(endpointAttributes(h), LIBUSB_TRANSFER_TYPE_BULK);
   Bytes block;
   EXPECT_EQ(readStream(h, block, 64, 50), LIBUSB_ERROR_IO);
-  int got = -1;
-  unsigned char buffer[64];
-  EXPECT_EQ(libusb_bulk_transfer(h, 0x86, buffer, 64, &got, 50), LIBUSB_ERROR_TIMEOUT);
-  EXPECT_EQ(got, 0);
 
+  int got = -1;
   EXPECT_EQ(libusb_release_interface(h, 0), 0);
   EXPECT_EQ(libusb_set_configuration(h, 0), 0);
   EXPECT_EQ(libusb_get_configuration(h, &got), 0);
@@ -302,25 +276,6 @@ TEST(SimDevice, FpgaRunsOnlyAfterTheWholeProgrammingSequence) {
   closeHandle(h);
 }
 
-TEST(SimDevice, FaultsOfFpgaAndEeprom) {
-  TsimConfig config = TsimConfig::quick();
-  config.faults = {TsimFault::wrongFpgaId, TsimFault::fpgaBusyForever, TsimFault::eepromReadFailure};
-  TsimSniffer sniffer(config);
-  Tusb usb;
-  libusb_device_handle* h = bringUp(usb, sniffer);
-  ASSERT_NE(h, nullptr);
-  uint64_t value = 0;
-  ASSERT_TRUE(cfgRead(h, {0xE0, 0, 0, 0}, 4, value));
-  EXPECT_NE(value, 0x012B9043u);
-  ASSERT_TRUE(cfgRead(h, {0xF0, 0, 0, 0}, 1, value));
-  EXPECT_EQ(value, 1u);
-  Bytes line;
-  EXPECT_FALSE(eepromRead(h, 0xE0, line));
-  sniffer.setFault(TsimFault::eepromReadFailure, false);
-  EXPECT_TRUE(eepromRead(h, 0xE0, line));
-  closeHandle(h);
-}
-
 TEST(SimDevice, StreamsHeadThenMagicThenItems) {
   TsimSniffer sniffer(TsimConfig::quick());
   Tusb usb;
@@ -347,6 +302,21 @@ TEST(SimDevice, StreamsHeadThenMagicThenItems) {
   ASSERT_TRUE(startStream(h));
   ASSERT_EQ(readStream(h, block, 4096, 1000), 0);
   EXPECT_EQ(std::memcmp(block.data() + 2048, magic, 8), 0);
+
+  // An uncleared FIFO delivers its stale bytes first; without an FPGA reset the old stream
+  // goes on without a header.
+  const auto magicAt = [&] {
+    Bytes stream;
+    for (int i = 0; i < 4 && readStream(h, block, 4096, 1000) == 0; ++i)
+      stream.insert(stream.end(), block.begin(), block.end());
+    return std::search(stream.begin(), stream.end(), magic, magic + 8) - stream.begin();
+  };
+  ASSERT_EQ(controlOut(h, 0xC3, 0), 0);
+  ASSERT_TRUE(regWrite(h, 4, 2));
+  EXPECT_GE(magicAt(), 4096 + 2048);
+  ASSERT_EQ(controlOut(h, 0xC2, 0), 0);
+  ASSERT_TRUE(regWrite(h, 4, 2));
+  EXPECT_EQ(magicAt(), 4 * 4096);
   closeHandle(h);
 }
 
