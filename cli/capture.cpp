@@ -156,11 +156,13 @@ void printSummary(const std::vector<TlinRow>& rows) {
 int capture(const Tparsed& args, uint32_t size) {
   TloThread lo;
   if (!waitForHardware(lo)) return exitInterrupted;
-  if ((args.has("--connect") || args.has("--disconnect")) && !lo.low.setTargetConnected(args.has("--connect")))
+  if ((args.has("--connect") || args.has("--disconnect")) &&
+      !lo.low.setTargetConnected(args.has("--connect")))
     return inputError("the sniffer did not take the connect request");
 
   const uint64_t captured = runCapture(lo, size);
-  if (lo.hardwareStatus == TloThread::statusNoMemory) return inputError(statusText(TloThread::statusNoMemory));
+  if (lo.hardwareStatus == TloThread::statusNoMemory)
+    return inputError(statusText(TloThread::statusNoMemory));
   if (captured == 0) return inputError("nothing was captured");
   TexThread ex;
   if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");

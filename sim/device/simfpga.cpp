@@ -81,7 +81,9 @@ bool TsimFpga::busy(Clock::time_point now) const {
   return config.has(TsimFault::fpgaBusyForever) || now < busyUntil;
 }
 
-void TsimFpga::busyFor(unsigned ms, Clock::time_point now) { busyUntil = now + std::chrono::milliseconds(ms); }
+void TsimFpga::busyFor(unsigned ms, Clock::time_point now) {
+  busyUntil = now + std::chrono::milliseconds(ms);
+}
 
 void TsimFpga::configWrite(const Bytes& bytes, Clock::time_point now) {
   if (!accept(bytes, now)) {

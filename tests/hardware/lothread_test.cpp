@@ -1,6 +1,5 @@
 // The capture thread against the simulated sniffer.
 #include <gtest/gtest.h>
-
 #include <libusb.h>
 
 #include <atomic>
@@ -185,7 +184,8 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
 
 // With the real device's pauses and time-outs, in every state the thread can be in.
 TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
-  const auto destroyAfter = [](const char* state, TsimConfig config, const std::function<bool(Trig&)>& reach) {
+  const auto destroyAfter = [](const char* state, TsimConfig config,
+                               const std::function<bool(Trig&)>& reach) {
     SCOPED_TRACE(state);
     Trig rig(config);
     rig.lo = std::make_unique<TloThread>(ThwTiming());
@@ -193,7 +193,8 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
     std::this_thread::sleep_for(200ms);
     const auto begin = std::chrono::steady_clock::now();
     rig.lo.reset();
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
     std::printf("destruction while %s: %lld ms\n", state, static_cast<long long>(took.count()));
     EXPECT_LT(took, 500ms);
   };
@@ -206,9 +207,8 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
   });
   config = TsimConfig();
   config.faults.insert(TsimFault::fpgaBusyForever);
-  destroyAfter("waiting for the FPGA", config, [](Trig& rig) {
-    return waitFor([&] { return rig.sniffer.status().fpgaRefused > 0; });
-  });
+  destroyAfter("waiting for the FPGA", config,
+               [](Trig& rig) { return waitFor([&] { return rig.sniffer.status().fpgaRefused > 0; }); });
   destroyAfter("idle", TsimConfig(), [](Trig& rig) { return rig.ready(); });
   destroyAfter("capturing a stalled stream", TsimConfig(), [](Trig& rig) {
     if (!rig.ready()) return false;

@@ -240,7 +240,8 @@ TEST(SimDevice, FpgaRunsOnlyAfterTheWholeProgrammingSequence) {
     }
     step("done", {0x5E, 0, 0, 0}, true);
     step("refresh", {0x79, 0, 0}, false);
-    if (change != "refresh wait") std::this_thread::sleep_for(std::chrono::milliseconds(config.refreshBusyMs));
+    if (change != "refresh wait")
+      std::this_thread::sleep_for(std::chrono::milliseconds(config.refreshBusyMs));
     step("disable", {0x26, 0, 0}, true);
     step("bypass", {0xFF, 0xFF, 0xFF, 0xFF}, false);
   };
@@ -257,8 +258,8 @@ TEST(SimDevice, FpgaRunsOnlyAfterTheWholeProgrammingSequence) {
   EXPECT_EQ(value & 0x2100, 0x100u) << "done, no failure";
 
   // A step out of order, in the wrong mode or while the port is busy is refused.
-  for (const char* change :
-       {"offline", "erase wait", "initAddr wait", "done", "done wait", "refresh wait", "disable", "disable wait"}) {
+  for (const char* change : {"offline", "erase wait", "initAddr wait", "done", "done wait", "refresh wait",
+                             "disable", "disable wait"}) {
     const unsigned before = sniffer.status().fpgaRefused;
     program(change, 1);
     EXPECT_GT(sniffer.status().fpgaRefused, before) << change;
