@@ -138,22 +138,19 @@ TEST(SimDevice, RamDownloadReenumeratesWithANewDeviceNumber) {
   EXPECT_NE(usb.waitForNew(second, 2s), 0);
 }
 
-TEST(SimDevice, WrongImageOrFaultKeepsTheDeviceAway) {
-  for (const bool spoilImage : {true, false}) {
-    TsimConfig config = TsimConfig::quick();
-    if (!spoilImage) config.faults.insert(TsimFault::neverReenumerate);
-    TsimSniffer sniffer(config);
-    Tusb usb;
-    libusb_device_handle* h = usb.open();
-    ASSERT_NE(h, nullptr);
-    Bytes image = embeddedFirmware();
-    if (spoilImage) image[image.size() - 1] ^= 1;
-    ASSERT_TRUE(downloadFirmware(h, image));
-    closeHandle(h);
-    EXPECT_TRUE(usb.waitUntilGone(1s));
-    std::this_thread::sleep_for(std::chrono::milliseconds(TsimConfig::quick().returnDelayMs * 4));
-    EXPECT_TRUE(usb.sniffers().empty()) << (spoilImage ? "wrong image" : "fault");
-  }
+// A RAM image other than the firmware crashes the CPU once released: it leaves the bus for good.
+TEST(SimDevice, WrongImageKeepsTheDeviceAway) {
+  TsimSniffer sniffer(TsimConfig::quick());
+  Tusb usb;
+  libusb_device_handle* h = usb.open();
+  ASSERT_NE(h, nullptr);
+  Bytes image = embeddedFirmware();
+  image[image.size() - 1] ^= 1;
+  ASSERT_TRUE(downloadFirmware(h, image));
+  closeHandle(h);
+  EXPECT_TRUE(usb.waitUntilGone(1s));
+  std::this_thread::sleep_for(std::chrono::milliseconds(TsimConfig::quick().returnDelayMs * 4));
+  EXPECT_TRUE(usb.sniffers().empty());
 }
 
 TEST(SimDevice, AnswersEachFirmwareRequest) {
