@@ -68,7 +68,8 @@ def main():
             time.sleep(0.1)
         print("sniffer", lib.getSerialX(ctx).decode())
 
-        lib.setNeeded(ctx, args.size)
+        if not lib.setNeeded(ctx, args.size):
+            sys.exit("capture size refused: a capture is running")
         lib.setRun(ctx, 1)
         while lib.getRun(ctx) or not lib.getCaptureDone(ctx):
             time.sleep(0.05)
