@@ -6,6 +6,30 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
+
+namespace {
+
+void LIBUSB_CALL onTransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
+
+int resultOf(const libusb_transfer& transfer) {
+  switch (transfer.status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+      return transfer.actual_length;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      return LIBUSB_ERROR_TIMEOUT;
+    case LIBUSB_TRANSFER_STALL:
+      return LIBUSB_ERROR_PIPE;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      return LIBUSB_ERROR_NO_DEVICE;
+    case LIBUSB_TRANSFER_CANCELLED:
+      return LIBUSB_ERROR_INTERRUPTED;
+    default:
+      return LIBUSB_ERROR_IO;
+  }
+}
+
+}  // namespace
 
 bool sleepUnlessRaised(unsigned ms, const std::atomic<bool>* flag) {
   // Short steps: a raised flag is seen within one of them.
@@ -63,9 +87,38 @@ int TFX2base::controlMsg(uint8_t requestType, uint8_t request, int value, int in
                          uint16_t length, unsigned timeout) {
   std::shared_lock<std::shared_mutex> guard(handleLock);
   if (!handle) return -1;
-  const int rc = libusb_control_transfer(handle, requestType, request, static_cast<uint16_t>(value),
-                                         static_cast<uint16_t>(index), data, length, timeout);
+  const auto wValue = static_cast<uint16_t>(value), wIndex = static_cast<uint16_t>(index);
+  const int rc =
+      cancel ? interruptibleControl(requestType, request, wValue, wIndex, data, length, timeout)
+             : libusb_control_transfer(handle, requestType, request, wValue, wIndex, data, length, timeout);
   err(rc);
+  return rc;
+}
+
+int TFX2base::interruptibleControl(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                                   uint8_t* data, uint16_t length, unsigned timeout) {
+  // What libusb_control_transfer does, with a look at cancel while it waits: a device that
+  // stops answering would otherwise hold the caller for the whole time-out.
+  std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + length);
+  libusb_fill_control_setup(buffer.data(), requestType, request, value, index, length);
+  const bool in = requestType & LIBUSB_ENDPOINT_IN;
+  if (!in && length > 0) std::copy(data, data + length, buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE);
+  libusb_transfer* transfer = libusb_alloc_transfer(0);
+  if (!transfer) return LIBUSB_ERROR_NO_MEM;
+  int completed = 0;
+  libusb_fill_control_transfer(transfer, handle, buffer.data(), onTransferDone, &completed, timeout);
+  int rc = libusb_submit_transfer(transfer);
+  if (rc == 0) {
+    bool cancelSent = false;
+    while (!completed) {
+      timeval slice{0, readSliceMs * 1000};
+      libusb_handle_events_timeout_completed(nullptr, &slice, &completed);
+      if (!completed && !cancelSent && cancelled()) cancelSent = libusb_cancel_transfer(transfer) == 0;
+    }
+    rc = resultOf(*transfer);
+    if (in && rc > 0) std::copy_n(buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE, rc, data);
+  }
+  libusb_free_transfer(transfer);
   return rc;
 }
 

@@ -48,7 +48,7 @@ class TFX2base {
   TFX2base(const TFX2base&) = delete;
   TFX2base& operator=(const TFX2base&) = delete;
 
-  // Pauses, re-open attempts and block reads end early once cancel is raised.
+  // Pauses, re-open attempts, control requests and block reads end early once cancel is raised.
   void setCancel(const std::atomic<bool>* cancel) { this->cancel = cancel; }
   bool cancelled() const { return cancel && *cancel; }
   // False when cancelled before the time was up.
@@ -84,7 +84,7 @@ class TFX2base {
   ThwTiming timing;
 
  private:
-  // While cancel can be raised, a read with nothing arriving waits in slices this long.
+  // While cancel can be raised, waits for the device go in slices this long.
   static constexpr unsigned readSliceMs = 50;
 
   unsigned RAMop(uint32_t address, uint8_t* buffer, uint32_t length, uint8_t requestType, unsigned timeout);
@@ -92,6 +92,8 @@ class TFX2base {
   bool prepare();
   bool fail();
   int interruptibleRead(int endpoint, uint8_t* buffer, int length, int& received, unsigned timeout);
+  int interruptibleControl(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                           uint8_t* data, uint16_t length, unsigned timeout);
 
   const std::atomic<bool>* cancel = nullptr;
   mutable std::shared_mutex handleLock;  // shared by requests, exclusive to free or replace the handle

@@ -42,8 +42,8 @@ class TloThread {
   };
 
   explicit TloThread(const ThwTiming& timing = ThwTiming());
-  // Returns within a fraction of a second in every state, a capture included, unless the
-  // device stops answering in the middle of a control request (one control time-out then).
+  // Returns within a fraction of a second in every state, a capture or an unanswered request
+  // included.
   ~TloThread();
   TloThread(const TloThread&) = delete;
   TloThread& operator=(const TloThread&) = delete;

@@ -1,6 +1,5 @@
 // The capture thread against the simulated sniffer.
 #include <gtest/gtest.h>
-#include <libusb.h>
 
 #include <atomic>
 #include <chrono>
@@ -210,6 +209,12 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
   destroyAfter("waiting for the FPGA", config,
                [](Trig& rig) { return waitFor([&] { return rig.sniffer.status().fpgaRefused > 0; }); });
   destroyAfter("idle", TsimConfig(), [](Trig& rig) { return rig.ready(); });
+  destroyAfter("waiting for an answer that does not come", TsimConfig(), [](Trig& rig) {
+    if (!rig.ready()) return false;
+    rig.sniffer.stopAnswering(60000);
+    std::this_thread::sleep_for(300ms);  // the next presence check is on its way
+    return true;
+  });
   destroyAfter("capturing a stalled stream", TsimConfig(), [](Trig& rig) {
     if (!rig.ready()) return false;
     rig.sniffer.stallStream(60000);
@@ -251,13 +256,11 @@ TEST(CaptureThread, ConnectRequestsAtAnyTime) {
   // A device that stops answering holds a request for the whole control time-out; the thread
   // then finds it gone and brings it up again.
   const unsigned arrivals = rig.sniffer.status().arrivals;
-  wirelog::clear();
+  const auto silent = std::chrono::steady_clock::now();
   rig.sniffer.stopAnswering(100);
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().arrivals > arrivals; }, 15s));
-  ASSERT_TRUE(rig.ready());
-  bool timedOut = false;
-  for (const auto& r : wirelog::requests()) timedOut = timedOut || r.result == LIBUSB_ERROR_TIMEOUT;
-  EXPECT_TRUE(timedOut);
+  EXPECT_GE(std::chrono::steady_clock::now() - silent, std::chrono::milliseconds(TFX2base::controlTimeout));
+  EXPECT_TRUE(rig.ready());
 }
 
 TEST(CaptureThread, FailedBringUpsAreReported) {
