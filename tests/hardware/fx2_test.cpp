@@ -14,7 +14,7 @@ constexpr uint16_t vid = 0x04B4, pid = 0x8613;
 
 // Sniffer first: libusb must find the testbed when the transport initialises it.
 struct Trig {
-  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickTiming()) {
+  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
     wirelog::clear();
   }
   TsimSniffer sniffer;
@@ -163,7 +163,7 @@ TEST(Fx2Transport, BlockReadsAndTheirTimeouts) {
   auto reads = wirelog::reads();
   ASSERT_EQ(reads.size(), 1u);
   EXPECT_EQ(reads[0].endpoint, 0x86);
-  EXPECT_EQ(reads[0].timeout, quickTiming().readTimeoutMs);
+  EXPECT_EQ(reads[0].timeout, quickHostTiming().readTimeoutMs);
   EXPECT_EQ(reads[0].result, LIBUSB_ERROR_TIMEOUT);
 
   // Long reads get one millisecond per 512 bytes.

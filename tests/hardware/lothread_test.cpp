@@ -20,7 +20,7 @@ const std::string streamMagic = "ORLAVEX.";
 
 struct Trig {
   explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config) { wirelog::clear(); }
-  void start() { lo = std::make_unique<TloThread>(quickTiming()); }
+  void start() { lo = std::make_unique<TloThread>(quickHostTiming()); }
   bool ready() {
     return waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; });
   }

@@ -13,7 +13,7 @@ namespace {
 
 // A sniffer with its firmware running, opened by the class under test.
 struct Tready {
-  explicit Tready(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickTiming()) {
+  explicit Tready(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
     ready = low.FX2openAndReload();
     wirelog::clear();
   }
