@@ -5,6 +5,16 @@ exactly once is reported as MOVED, never skipped.
 """
 
 FAULTS = [
+    # ---- raw stream ----
+    dict(id="raw-count-multiplier", file="core/decode/ovraw.h",
+         old="mult *= 64;", new="mult *= 32;",
+         why="count bytes after the second weigh 32 instead of 64"),
+    dict(id="raw-three-samples", file="core/decode/ovraw.cpp",
+         old="((b >> (2 * k)) & 3)", new="((b >> k) & 3)",
+         why="three-sample bytes are read one bit apart"),
+    dict(id="raw-filler", file="core/decode/ovraw.cpp",
+         old="while (i < length && bytes[i] >= 0x80) ++i;", new="while (i < length && bytes[i] >= 0xC0) ++i;",
+         why="filler bytes 0x80..0xBF after the magic are taken for items"),
     # ---- bus decoding ----
     dict(id="unstuff-skip", file="core/decode/ovraw2bin.cpp",
          old="constexpr unsigned stuffSkip = 6;", new="constexpr unsigned stuffSkip = 5;",
