@@ -142,6 +142,12 @@ FAULTS = [
          old="crc = ((crc ^ in) & 1) ? (crc >> 1) ^ 0x14 : crc >> 1;",
          new="crc = ((crc ^ in) & 1) ? (crc >> 1) ^ 0x15 : crc >> 1;",
          why="synthesized tokens carry a wrong CRC5"),
+    dict(id="synth-marker-byte", file="sim/synth/rawencoder.cpp",
+         old="0xE0 | (options_.varied ? pick(32) : 0)", new="0xC0 | (options_.varied ? pick(32) : 0)",
+         why="the encoder writes an SE0 run marker as a count byte"),
+    dict(id="synth-three-sample-state", file="sim/synth/rawencoder.cpp",
+         old="(value << 2) | run.state;\n    if", new="(value << 2) | (run.state & 1);\n    if",
+         why="the encoder's three-sample bytes lose a state bit"),
     # ---- decode scripts ----
     dict(id="lua-setup-fields", file="scripts/requests.lua",
          old="wValue = bytes.le(s, 3, 2), wIndex = bytes.le(s, 5, 2)",

@@ -201,7 +201,7 @@ TEST(Golden, OddAndDamagedTraffic) {
   dat(pidMdata, {});
   tok(pidSetup, 127, 15);
   dat(pidData2, Tbytes(70, 0xFF));  // not full speed, fully stuffed
-  // The capture ends inside a transaction.
-  send(sofPacket(5)), send(sofPacket(6)), tok(pidIn, 1, 1), dat(pidData1, {1});
+  // Nothing is lost at the end (the other capture ends inside a transaction).
+  send(sofPacket(5)), send(sofPacket(6)), hs(pidNak);
   expectGolden("odd.txt", decodedText(testcap::rawOf(bus, 5)));
 }
