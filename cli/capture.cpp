@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
+#include "files/ovpcapexport.h"
 #include "hardware/ovlothrd.h"
 #include "progress.h"
 #include "twrcore.h"
@@ -107,6 +108,15 @@ bool writeRaw(TsniffContext* ctx, const std::string& path) {
   return out.flush().good();
 }
 
+bool writePcap(TsniffContext* ctx, const std::string& path) {
+  const auto* decoder = static_cast<TexThread*>(exh(ctx));
+  TexportCounts counts;
+  std::string error;
+  if (exportPcap({decoder->events, decoder->trees, decoder->rows}, path, {}, counts, error)) return true;
+  inputError(error);
+  return false;
+}
+
 void printSummary(TsniffContext* ctx) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
   struct TerrorCount {
@@ -168,6 +178,7 @@ int capture(const Tparsed& args, uint32_t size) {
 
   if (args.has("--raw") && !writeRaw(ctx, args.value("--raw")))
     return inputError("cannot write " + args.value("--raw"));
+  if (args.has("--pcap") && !writePcap(ctx, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
   if (io.saveLinearToFile(*static_cast<TexThread*>(exh(ctx))->rows, out) == 0 && !io.lastError().empty())
@@ -209,6 +220,7 @@ const Tcommand captureCommand{
         {"--size", "SIZE", "bytes to capture, such as 4M"},
         {"-o", "OUT.ovd", "sample file to write"},
         {"--raw", "OUT.raw", "also keep the raw stream as captured"},
+        {"--pcap", "OUT.pcap", "also write the packets as pcap (bus resets left out, see 'twr export')"},
         {"--connect", "", "connect the target to its host before capturing"},
         {"--disconnect", "", "disconnect the target from its host before capturing"},
     },
