@@ -1,0 +1,26 @@
+// Shared by the interop tests: captures as comparable packet lists, and
+// running programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+#include "files/ovcapturefile.h"
+
+// Every packet of a capture in bus order as its text line without level,
+// indentation and idle time; with its idle time when withIdle is set.
+std::vector<std::string> packetLines(const Tcapture& capture, bool withIdle = false);
+
+// Standard output of a shell command; fails the test when it does not exit 0.
+std::string commandOutput(const std::string& command);
+// tshark's fields (one line per packet, fields separated by tabs) of a file.
+std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
+                                      const std::string& filter = "");
+
+// A control transfer (GET_DESCRIPTOR device) among SOFs, with bad CRC5s, a
+// bad CRC16 and a bad PID check on some packets, spread over hours of bus time.
+Tcapture faultCapture();
+
+std::string tempPath(const std::string& name);
