@@ -50,7 +50,7 @@ int run(const Tparsed& args) {
   if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
     Tcapture capture{decoder.events, decoder.trees, decoder.rows};
-    if (!file.load(path, capture)) return inputError(file.lastError());
+    if (!file.loadPcap(path, capture)) return inputError(file.lastError());
     inputWarnings(path, file.warnings());
   } else {
     errno = 0;

@@ -36,7 +36,7 @@ int runImport(const Tparsed& args) {
   if (TcaptureFile::kindOf(in) != TcaptureFile::Tkind::pcap) return inputError(in + ": not a pcap or pcapng file");
   TcaptureFile file;
   Tcapture capture;
-  if (!file.load(in, capture)) return inputError(file.lastError());
+  if (!file.loadPcap(in, capture)) return inputError(file.lastError());
   inputWarnings(in, file.warnings());
   TdataIO io;
   if (io.saveLinearToFile(*capture.rows, out) == 0 && !io.lastError().empty())

@@ -13,7 +13,8 @@ int run(const Tparsed& args) {
   const std::string& path = args.operands[0];
   TcaptureFile file;
   Tcapture capture;
-  if (!file.load(path, capture)) return inputError(file.lastError());
+  const bool pcap = TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap;
+  if (!(pcap ? file.loadPcap(path, capture) : file.loadSample(path, capture))) return inputError(file.lastError());
   inputWarnings(path, file.warnings());
   const auto& rows = capture.rows;
   startOutput();

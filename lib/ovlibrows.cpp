@@ -67,7 +67,7 @@ uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName) {
   return guarded<uint32_t>(0, [&] {
     Tcapture capture;
     if (TcaptureFile::kindOf(fileName) == TcaptureFile::Tkind::pcap)
-      TcaptureFile().load(fileName, capture);
+      TcaptureFile().loadPcap(fileName, capture);
     else
       TdataIO().loadLinearFile(fileName, capture.trees, capture.rows);
     if (capture.rows->empty()) return uint32_t(0);

@@ -36,26 +36,26 @@ TcaptureFile::Tkind TcaptureFile::kindOf(const std::string& path) {
 }
 
 bool TcaptureFile::load(const std::string& path, Tcapture& capture) {
-  error.clear();
-  notes.clear();
   switch (kindOf(path)) {
-    case Tkind::pcap: {
-      TpcapReader reader;
-      capture.events->clear();
-      if (!reader.read(path, *capture.events)) {
-        error = reader.lastError();
-        return false;
-      }
-      notes = reader.warnings();
-      decodeEvents(capture);
-      return true;
-    }
+    case Tkind::pcap:
+      return loadPcap(path, capture);
     case Tkind::raw:
       return loadRaw(path, capture);
     case Tkind::sample:
       return loadSample(path, capture);
   }
   return false;
+}
+
+bool TcaptureFile::loadPcap(const std::string& path, Tcapture& capture) {
+  error.clear();
+  TpcapReader reader;
+  capture.events->clear();
+  const bool ok = reader.read(path, *capture.events);
+  error = reader.lastError();
+  notes = reader.warnings();
+  if (ok) decodeEvents(capture);
+  return ok;
 }
 
 void TcaptureFile::decodeEvents(Tcapture& capture) {
@@ -68,6 +68,8 @@ void TcaptureFile::decodeEvents(Tcapture& capture) {
 }
 
 bool TcaptureFile::loadRaw(const std::string& path, Tcapture& capture) {
+  error.clear();
+  notes.clear();
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) {
@@ -83,6 +85,8 @@ bool TcaptureFile::loadRaw(const std::string& path, Tcapture& capture) {
 }
 
 bool TcaptureFile::loadSample(const std::string& path, Tcapture& capture) {
+  error.clear();
+  notes.clear();
   capture.events->clear();
   TdataIO io;
   try {

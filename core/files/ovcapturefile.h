@@ -25,6 +25,10 @@ class TcaptureFile {
   // file cannot be read or is malformed; a sample file with nothing in it
   // loads as an empty capture.
   bool load(const std::string& path, Tcapture& capture);
+  // The same for one kind, whatever the content.
+  bool loadPcap(const std::string& path, Tcapture& capture);
+  bool loadSample(const std::string& path, Tcapture& capture);
+  bool loadRaw(const std::string& path, Tcapture& capture);
 
   // Runs bus events through the packet, tree and row stages, as a decode of a
   // live capture does.
@@ -34,9 +38,6 @@ class TcaptureFile {
   const std::vector<std::string>& warnings() const { return notes; }
 
  private:
-  bool loadRaw(const std::string& path, Tcapture& capture);
-  bool loadSample(const std::string& path, Tcapture& capture);
-
   std::string error;
   std::vector<std::string> notes;
 };

@@ -23,6 +23,8 @@ struct Trecord {
   uint32_t length;
 };
 
+constexpr uint64_t nsPerDay = 86400ull * 1000000000;
+
 uint32_t swap32(uint32_t v) { return __builtin_bswap32(v); }
 
 // Walks the file's bytes; every read is bounds-checked first, so a length
@@ -224,10 +226,13 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
   }
   const std::vector<Trecord>& records = parser.records;
   size_t empty = 0, backwards = 0;
-  uint64_t start = records.empty() ? 0 : records.front().ns;
+  // Files that count from the epoch's first day count from a capture start,
+  // as ours do, and keep their times; others count from their first packet.
+  const uint64_t first = records.empty() ? 0 : records.front().ns;
+  const uint64_t start = first < nsPerDay ? 0 : first;
   uint64_t last = 0;
   events.reserve(events.size() + records.size());
-  const size_t first = events.size();
+  const size_t firstEvent = events.size();
   for (const Trecord& r : records) {
     if (r.length == 0) {
       ++empty;
@@ -249,7 +254,7 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
   }
   // The files hold no line states, so the idle J after each packet is the
   // time to the next packet minus this one's sync, bits, stuffing and SE0.
-  for (size_t i = first; i < events.size(); ++i) {
+  for (size_t i = firstEvent; i < events.size(); ++i) {
     std::vector<uint8_t>& bytes = events[i].bytes;
     const uint64_t end = events[i].time + wireTicks(bytes.data(), bytes.size());
     const uint64_t next = i + 1 < events.size() ? events[i + 1].time : end;

@@ -13,8 +13,9 @@ class TpcapReader {
   // Whether the first bytes are a pcap or pcapng magic (four are enough).
   static bool isPcap(const uint8_t* head, size_t n);
 
-  // Appends one packet event per record, times in ticks from the first
-  // packet. False when the file cannot be read or is malformed or of a link
+  // Appends one packet event per record, times in ticks from the capture
+  // start (the epoch for files whose first packet lies in the epoch's first
+  // day, as exports count, else the first packet). False when the file cannot be read or is malformed or of a link
   // type that holds no full-speed packets; lastError() then names the file
   // and, for a malformed file, the byte offset. Nothing is allocated beyond
   // the file's own size and one event per record.

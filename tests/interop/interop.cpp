@@ -10,7 +10,7 @@
 #include "decode/ovutils.h"
 #include "files/ovrowutils.h"
 
-std::vector<std::string> packetLines(const Tcapture& capture, bool withIdle) {
+std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
   std::vector<const Tbase*> packets;
   for (const TlinRow& row : *capture.rows)
     if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) packets.push_back(row.obj.get());
@@ -22,7 +22,8 @@ std::vector<std::string> packetLines(const Tcapture& capture, bool withIdle) {
     const size_t kind = text.find_first_not_of(' ');
     const size_t fields = text.find(';');
     std::string line = text.substr(kind, text.find(' ', kind) - kind) + text.substr(fields, text.size() - 1 - fields);
-    if (!withIdle) line.erase(line.rfind(";TL:"));
+    if (!(extras & withIdle)) line.erase(line.rfind(";TL:"));
+    if (extras & withFlags) line += ";flags:" + std::to_string(packet->flags);
     lines.push_back(line);
   }
   return lines;

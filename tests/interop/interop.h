@@ -10,8 +10,10 @@
 #include "files/ovcapturefile.h"
 
 // Every packet of a capture in bus order as its text line without level,
-// indentation and idle time; with its idle time when withIdle is set.
-std::vector<std::string> packetLines(const Tcapture& capture, bool withIdle = false);
+// indentation and idle time; extras add the idle time and the error flags
+// (which sample files do not keep).
+constexpr unsigned withIdle = 1, withFlags = 2;
+std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras = 0);
 
 // Standard output of a shell command; fails the test when it does not exit 0.
 std::string commandOutput(const std::string& command);
