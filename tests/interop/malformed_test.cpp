@@ -41,9 +41,14 @@ struct TbigEndian {
   void raw(const Tbytes& b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
 };
 
+// "time:bytes:idle " per packet.
 std::string times(const std::vector<TeventBin>& events) {
   std::string text;
-  for (const TeventBin& ev : events) text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + " ";
+  for (const TeventBin& ev : events) {
+    uint32_t idle;
+    std::memcpy(&idle, &ev.bytes[ev.bytes.size() - 4], 4);
+    text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + ":" + std::to_string(idle) + " ";
+  }
   return text;
 }
 
@@ -73,16 +78,19 @@ TEST(PcapRead, OtherByteOrdersResolutionsAndBlocks) {
     Tbytes file;
     std::string times;
   } cases[] = {
-      {"big-endian microsecond pcap", pcap.bytes, "0:1 36:1 "},  // counted from the first packet
-      {"big-endian pcapng", ng.bytes, "36000:3 36000:1 "},        // counted from the epoch
-      {"our pcap", written(false), "12:3 120:1 "},  // counted from the epoch
-      {"our pcapng", written(true), "12:3 120:1 "},
+      // Counted from the first packet; idle 36 ticks less 18 on the wire.
+      {"big-endian microsecond pcap", pcap.bytes, "0:1:18 36:1:0 "},
+      // Counted from the epoch; a packet on the wire until the next starts has no idle time.
+      {"big-endian pcapng", ng.bytes, "36000:3:0 36000:1:0 "},
+      {"our pcap", written(false), "12:3:74 120:1:0 "},
+      {"our pcapng", written(true), "12:3:74 120:1:0 "},
   };
   for (const auto& c : cases) {
     TpcapReader reader;
     std::vector<TeventBin> events;
     EXPECT_TRUE(TpcapReader::isPcap(c.file.data(), c.file.size())) << c.name;
     EXPECT_TRUE(reader.parse(c.file, c.name, events)) << reader.lastError();
+    EXPECT_TRUE(reader.warnings().empty()) << c.name;
     EXPECT_EQ(times(events), c.times) << c.name;
   }
 }
