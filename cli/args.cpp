@@ -83,5 +83,6 @@ int inputError(const std::string& message) {
 }
 
 void inputWarnings(const std::string& path, const std::vector<std::string>& warnings) {
-  for (const std::string& warning : warnings) std::fprintf(stderr, "twr: %s: %s\n", path.c_str(), warning.c_str());
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "twr: %s: %s\n", path.c_str(), warning.c_str());
 }

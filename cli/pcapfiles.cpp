@@ -33,7 +33,8 @@ int runExport(const Tparsed& args) {
 int runImport(const Tparsed& args) {
   const std::string& in = args.operands[0];
   const std::string& out = args.operands[1];
-  if (TcaptureFile::kindOf(in) != TcaptureFile::Tkind::pcap) return inputError(in + ": not a pcap or pcapng file");
+  if (TcaptureFile::kindOf(in) != TcaptureFile::Tkind::pcap)
+    return inputError(in + ": not a pcap or pcapng file");
   TcaptureFile file;
   Tcapture capture;
   if (!file.loadPcap(in, capture)) return inputError(file.lastError());

@@ -14,7 +14,8 @@ int run(const Tparsed& args) {
   TcaptureFile file;
   Tcapture capture;
   const bool pcap = TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap;
-  if (!(pcap ? file.loadPcap(path, capture) : file.loadSample(path, capture))) return inputError(file.lastError());
+  if (!(pcap ? file.loadPcap(path, capture) : file.loadSample(path, capture)))
+    return inputError(file.lastError());
   inputWarnings(path, file.warnings());
   const auto& rows = capture.rows;
   startOutput();

@@ -48,7 +48,6 @@ bool TcaptureFile::load(const std::string& path, Tcapture& capture) {
 }
 
 bool TcaptureFile::loadPcap(const std::string& path, Tcapture& capture) {
-  error.clear();
   TpcapReader reader;
   capture.events->clear();
   const bool ok = reader.read(path, *capture.events);

@@ -50,7 +50,8 @@ std::vector<const Tbase*> busOrder(const std::vector<TlinRow>& rows) {
   std::vector<const Tbase*> objs;
   for (const TlinRow& row : rows)
     if (row.obj && row.obj->objType <= otHandshake) objs.push_back(row.obj.get());
-  std::stable_sort(objs.begin(), objs.end(), [](const Tbase* a, const Tbase* b) { return a->time < b->time; });
+  std::stable_sort(objs.begin(), objs.end(),
+                   [](const Tbase* a, const Tbase* b) { return a->time < b->time; });
   return objs;
 }
 

@@ -2,8 +2,8 @@
 // the file magics and the conversion between ticks and nanoseconds.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 namespace pcapfmt {
 

@@ -72,8 +72,9 @@ class Tparser {
       return;
     }
     if (type == linkUsbHigh)
-      throw TformatError{offset, "link type 295 is a high-speed USB capture; only full and low speed can be "
-                                 "decoded"};
+      throw TformatError{offset,
+                         "link type 295 is a high-speed USB capture; only full and low speed can be "
+                         "decoded"};
     throw TformatError{offset, "link type " + std::to_string(type) +
                                    " holds no USB packets from PID to CRC (usbmon and other URB captures "
                                    "record host transfers, not bus packets); link types 288, 293 and 294 "
@@ -85,10 +86,11 @@ class Tparser {
       swapped = true;
       magic = swap32(magic);
     }
-    if (magic != magicMicro && magic != magicNano) throw TformatError{0, "not a pcap or pcapng file (wrong magic)"};
+    if (magic != magicMicro && magic != magicNano)
+      throw TformatError{0, "not a pcap or pcapng file (wrong magic)"};
     const uint64_t fractionNs = magic == magicNano ? 1 : 1000;
     need(0, 24, "file header");
-    checkLinkType(u32(20) & 0x0FFFFFFF, 20);  // the top bits carry FCS information
+    checkLinkType(u32(20) & 0xFFFF, 20);  // the upper half carries FCS information
     for (size_t at = 24; at < file.size();) {
       need(at, 16, "record header");
       const uint32_t length = u32(at + 8);
@@ -114,14 +116,16 @@ class Tparser {
         if (order != ngByteOrder && order != swap32(ngByteOrder))
           throw TformatError{at + 8, "section header with an unknown byte-order mark"};
         swapped = order != ngByteOrder;
-        if (u16(at + 12) != 1) throw TformatError{at + 12, "pcapng major version " + std::to_string(u16(at + 12))};
+        if (u16(at + 12) != 1)
+          throw TformatError{at + 12, "pcapng major version " + std::to_string(u16(at + 12))};
         interfaces.clear();
       } else if (swapped) {
         type = swap32(type);
       }
       const uint32_t length = u32(at + 4);
       if (length < 12 || length % 4 != 0)
-        throw TformatError{at + 4, "block length " + std::to_string(length) + " is not a multiple of 4 of at least 12"};
+        throw TformatError{
+            at + 4, "block length " + std::to_string(length) + " is not a multiple of 4 of at least 12"};
       need(at, length, "block");
       if (u32(at + length - 4) != length) throw TformatError{at + length - 4, "block's two lengths differ"};
       if (type == ngInterface) {
@@ -132,7 +136,8 @@ class Tparser {
         need(at, 32, "enhanced packet block");
         const uint32_t id = u32(at + 8);
         if (id >= interfaces.size())
-          throw TformatError{at + 8, "packet of interface " + std::to_string(id) + ", which is not described"};
+          throw TformatError{at + 8,
+                             "packet of interface " + std::to_string(id) + ", which is not described"};
         const uint32_t captured = u32(at + 20);
         if (captured > length - 32)
           throw TformatError{at + 20, "packet length " + std::to_string(captured) + " runs past its block"};
@@ -214,7 +219,8 @@ bool TpcapReader::read(const std::string& path, std::vector<TeventBin>& events) 
   return parse(file, path, events);
 }
 
-bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name, std::vector<TeventBin>& events) {
+bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name,
+                        std::vector<TeventBin>& events) {
   error.clear();
   notes.clear();
   Tparser parser(file, notes);
@@ -261,6 +267,8 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
     putLe32(bytes, next > end ? next - end : 0);
   }
   if (empty) notes.push_back(std::to_string(empty) + " empty records skipped");
-  if (backwards) notes.push_back(std::to_string(backwards) + " packets earlier than the one before them kept in file order");
+  if (backwards)
+    notes.push_back(std::to_string(backwards) +
+                    " packets earlier than the one before them kept in file order");
   return true;
 }

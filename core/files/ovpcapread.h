@@ -14,11 +14,12 @@ class TpcapReader {
   static bool isPcap(const uint8_t* head, size_t n);
 
   // Appends one packet event per record, times in ticks from the capture
-  // start (the epoch for files whose first packet lies in the epoch's first
-  // day, as exports count, else the first packet). False when the file cannot be read or is malformed or of a link
-  // type that holds no full-speed packets; lastError() then names the file
-  // and, for a malformed file, the byte offset. Nothing is allocated beyond
-  // the file's own size and one event per record.
+  // start: the epoch for files whose first packet lies in the epoch's first
+  // day (as our exports do), else the first packet. False when the file
+  // cannot be read, is malformed or is of a link type without full-speed
+  // packets; lastError() then names the file and, for a malformed file, the
+  // byte offset. Nothing is allocated beyond the file's own size and one
+  // event per record.
   bool read(const std::string& path, std::vector<TeventBin>& events);
   // The same for a file already in memory; name is used in messages.
   bool parse(const std::vector<uint8_t>& file, const std::string& name, std::vector<TeventBin>& events);

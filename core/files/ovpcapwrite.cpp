@@ -93,7 +93,8 @@ bool TpcapWriter::close() {
 }
 
 void TpcapWriter::put(const void* data, size_t n) {
-  if (!failed && n && std::fwrite(data, 1, n, file) != n) fail(std::string("write error: ") + std::strerror(errno));
+  if (!failed && n && std::fwrite(data, 1, n, file) != n)
+    fail(std::string("write error: ") + std::strerror(errno));
 }
 
 void TpcapWriter::fail(const std::string& why) {

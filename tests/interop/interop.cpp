@@ -13,7 +13,8 @@
 std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
   std::vector<const Tbase*> packets;
   for (const TlinRow& row : *capture.rows)
-    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) packets.push_back(row.obj.get());
+    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake)
+      packets.push_back(row.obj.get());
   std::stable_sort(packets.begin(), packets.end(), [](auto* a, auto* b) { return a->time < b->time; });
   std::vector<std::string> lines;
   for (const Tbase* packet : packets) {
@@ -21,12 +22,20 @@ std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
     rowutils::appendObjText(*packet, text);
     const size_t kind = text.find_first_not_of(' ');
     const size_t fields = text.find(';');
-    std::string line = text.substr(kind, text.find(' ', kind) - kind) + text.substr(fields, text.size() - 1 - fields);
+    std::string line =
+        text.substr(kind, text.find(' ', kind) - kind) + text.substr(fields, text.size() - 1 - fields);
     if (!(extras & withIdle)) line.erase(line.rfind(";TL:"));
     if (extras & withFlags) line += ";flags:" + std::to_string(packet->flags);
     lines.push_back(line);
   }
   return lines;
+}
+
+Tcapture load(const std::string& path) {
+  TcaptureFile file;
+  Tcapture capture;
+  EXPECT_TRUE(file.load(path, capture)) << file.lastError();
+  return capture;
 }
 
 std::string commandOutput(const std::string& command) {
@@ -80,16 +89,16 @@ Tcapture faultCapture() {
   badCrc16.back() ^= 0x01;
   Tcapture capture;
   *capture.events = {
-      packetEvent(7, {0xA5, 0xDE, 0xE8}),              // SOF
-      packetEvent(12001, {0xA5, 0xDE, 0xE9}),          // SOF, bad CRC5
-      packetEvent(12100, {0x2D, 0x00, 0x10}),          // SETUP 0.0
-      packetEvent(12200, setup),                       //
-      packetEvent(12300, {0xD2}),                      // ACK
-      packetEvent(hour + 1, {0x69, 0x00, 0x10}),       // IN 0.0
-      packetEvent(hour + 2, badCrc16),                 // DATA1, bad CRC16
-      packetEvent(hour + 302, {0x12}),                 // ACK with a bad PID check
-      packetEvent(5 * hour + 2, {0xE1, 0x05, 0xD0}),   // OUT 5.0
-      packetEvent(5 * hour + 103, {0xE1, 0x05, 0xD1}), // OUT 5.0, bad CRC5
+      packetEvent(7, {0xA5, 0xDE, 0xE8}),               // SOF
+      packetEvent(12001, {0xA5, 0xDE, 0xE9}),           // SOF, bad CRC5
+      packetEvent(12100, {0x2D, 0x00, 0x10}),           // SETUP 0.0
+      packetEvent(12200, setup),                        //
+      packetEvent(12300, {0xD2}),                       // ACK
+      packetEvent(hour + 1, {0x69, 0x00, 0x10}),        // IN 0.0
+      packetEvent(hour + 2, badCrc16),                  // DATA1, bad CRC16
+      packetEvent(hour + 302, {0x12}),                  // ACK with a bad PID check
+      packetEvent(5 * hour + 2, {0xE1, 0x05, 0xD0}),    // OUT 5.0
+      packetEvent(5 * hour + 103, {0xE1, 0x05, 0xD1}),  // OUT 5.0, bad CRC5
       packetEvent(5 * hour + 200, dataPacket(0x4B, {})),
       packetEvent(30 * hour + 299, {0xD2}),
   };

@@ -15,6 +15,9 @@
 constexpr unsigned withIdle = 1, withFlags = 2;
 std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras = 0);
 
+// Any capture file, loaded as twr loads it.
+Tcapture load(const std::string& path);
+
 // Standard output of a shell command; fails the test when it does not exit 0.
 std::string commandOutput(const std::string& command);
 // tshark's fields (one line per packet, fields separated by tabs) of a file.

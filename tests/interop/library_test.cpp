@@ -12,9 +12,7 @@ namespace {
 
 TEST(PcapLibrary, SampleFileReadLoadsPcapAndKeepsRowsOnDamage) {
   const std::string pcap = TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap";
-  TcaptureFile file;
-  Tcapture capture;
-  ASSERT_TRUE(file.load(pcap, capture));
+  const Tcapture capture = load(pcap);
   const std::string damaged = tempPath("damaged.pcap");
   writeFile(damaged, readFile(pcap).substr(0, 1000));
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <functional>
 
+#include "cli/runtwr.h"
 #include "files/ovpcapread.h"
 #include "files/ovpcapwrite.h"
-#include "cli/runtwr.h"
 #include "interop.h"
 
 namespace {
@@ -47,7 +47,8 @@ std::string times(const std::vector<TeventBin>& events) {
   for (const TeventBin& ev : events) {
     uint32_t idle;
     std::memcpy(&idle, &ev.bytes[ev.bytes.size() - 4], 4);
-    text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + ":" + std::to_string(idle) + " ";
+    text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + ":" + std::to_string(idle) +
+            " ";
   }
   return text;
 }
@@ -64,9 +65,11 @@ TEST(PcapRead, OtherByteOrdersResolutionsAndBlocks) {
   // pcapng, big-endian, millisecond resolution: an unknown block, an enhanced
   // packet at 3 ms and a simple packet, which has no time of its own.
   TbigEndian ng;
-  for (uint32_t v : {pcapfmt::ngSectionHeader, 28u, pcapfmt::ngByteOrder, 0x00010000u, ~0u, ~0u, 28u}) ng.u32(v);
+  for (uint32_t v : {pcapfmt::ngSectionHeader, 28u, pcapfmt::ngByteOrder, 0x00010000u, ~0u, ~0u, 28u})
+    ng.u32(v);
   for (uint32_t v : {pcapfmt::ngInterface, 32u}) ng.u32(v);
-  ng.u16(294), ng.u16(0), ng.u32(0), ng.u16(pcapfmt::ngOptTsResol), ng.u16(1), ng.raw({3, 0, 0, 0}), ng.u32(0), ng.u32(32);
+  ng.u16(294), ng.u16(0), ng.u32(0), ng.u16(pcapfmt::ngOptTsResol), ng.u16(1), ng.raw({3, 0, 0, 0}),
+      ng.u32(0), ng.u32(32);
   for (uint32_t v : {0x0BADu, 12u, 12u}) ng.u32(v);
   for (uint32_t v : {pcapfmt::ngEnhancedPacket, 36u, 0u, 0u, 3u, 3u, 3u}) ng.u32(v);
   ng.raw({0xA5, 0xDE, 0xE8, 0}), ng.u32(36);
@@ -106,18 +109,25 @@ TEST(PcapRead, RefusesMalformedFilesNamingTheByte) {
     std::string message;  // after "bad.file: "; empty when the file is read
   } cases[] = {
       {"wrong magic", false, [](Tbytes& b) { b[1] = 0; }, "byte 0: not a pcap or pcapng file (wrong magic)"},
-      {"cut in a record header", false, [](Tbytes& b) { b.resize(24 + 8); }, "byte 24: record header runs past"},
+      {"cut in a record header", false, [](Tbytes& b) { b.resize(24 + 8); },
+       "byte 24: record header runs past"},
       {"cut in a record", false, [](Tbytes& b) { b.resize(24 + 16 + 2); }, "byte 40: record runs past"},
-      {"absurd record length", false, [](Tbytes& b) { set32(b, 24 + 8, 0xFFFFFFF0); }, "byte 40: record runs past"},
-      {"usbmon link type", false, [](Tbytes& b) { set32(b, 20, 220); }, "byte 20: link type 220 holds no USB packets"},
+      {"absurd record length", false, [](Tbytes& b) { set32(b, 24 + 8, 0xFFFFFFF0); },
+       "byte 40: record runs past"},
+      {"usbmon link type", false, [](Tbytes& b) { set32(b, 20, 220); },
+       "byte 20: link type 220 holds no USB packets"},
       {"high speed", false, [](Tbytes& b) { set32(b, 20, 295); }, "byte 20: link type 295 is a high-speed"},
       {"low speed", false, [](Tbytes& b) { set32(b, 20, 293); }, ""},
-      {"block past the end", true, [&](Tbytes& b) { set32(b, ngPacket + 4, 0x7FFFFFF0); }, "byte 60: block runs past"},
+      {"block past the end", true, [&](Tbytes& b) { set32(b, ngPacket + 4, 0x7FFFFFF0); },
+       "byte 60: block runs past"},
       {"block length not a multiple of 4", true, [&](Tbytes& b) { set32(b, ngPacket + 4, 34); },
        "byte 64: block length 34"},
-      {"block lengths differ", true, [&](Tbytes& b) { set32(b, ngPacket + 4, 32); }, "byte 88: block's two lengths"},
-      {"packet past its block", true, [&](Tbytes& b) { set32(b, ngPacket + 20, 5); }, "byte 80: packet length 5"},
-      {"undescribed interface", true, [&](Tbytes& b) { set32(b, ngPacket + 8, 1); }, "byte 68: packet of interface 1"},
+      {"block lengths differ", true, [&](Tbytes& b) { set32(b, ngPacket + 4, 32); },
+       "byte 88: block's two lengths"},
+      {"packet past its block", true, [&](Tbytes& b) { set32(b, ngPacket + 20, 5); },
+       "byte 80: packet length 5"},
+      {"undescribed interface", true, [&](Tbytes& b) { set32(b, ngPacket + 8, 1); },
+       "byte 68: packet of interface 1"},
       {"cut in a block", true, [&](Tbytes& b) { b.resize(ngPacket + 20); }, "byte 60: block runs past"},
   };
   for (const auto& c : cases) {

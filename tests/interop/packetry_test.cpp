@@ -15,7 +15,7 @@ namespace {
 const std::string dataDir = TWR_TEST_DATA_DIR "/packetry/";
 
 struct Tfacts {
-  std::set<std::string> devices;      // "address"
+  std::set<std::string> devices;     // "address"
   std::set<std::string> identities;  // "vendor:product", hex
   std::set<std::string> strings;
 };
@@ -73,7 +73,8 @@ Tfacts ourFacts(const Tcapture& capture, const TobjVec& packets) {
     const auto setup = transfer.findSetupTransax()->findDataPkt();
     if (!setup || setup->data.size() != 8 || setup->data[0] != 0x80 || setup->data[1] != 6) continue;
     const std::vector<uint8_t>& d = transfer.findData();
-    if (setup->data[3] == 1 && d.size() >= 12) facts.identities.insert(hex4(d[8] | d[9] << 8) + ":" + hex4(d[10] | d[11] << 8));
+    if (setup->data[3] == 1 && d.size() >= 12)
+      facts.identities.insert(hex4(d[8] | d[9] << 8) + ":" + hex4(d[10] | d[11] << 8));
     if (setup->data[3] == 3 && setup->data[2] != 0) facts.strings.insert(descriptorText(d));
   }
   return facts;
@@ -103,7 +104,8 @@ TEST(PacketryCaptures, ImportWithTheFactsOfTsharkAndTheirReference) {
     const Tfacts reference = referenceFacts(dataDir + name + "/devices-reference.txt");
     const Tfacts ours = ourFacts(capture, packets);
     ASSERT_FALSE(reference.identities.empty() || reference.strings.empty() || reference.devices.empty());
-    for (const std::set<std::string> Tfacts::*facts : {&Tfacts::devices, &Tfacts::identities, &Tfacts::strings})
+    for (const std::set<std::string> Tfacts::*facts :
+         {&Tfacts::devices, &Tfacts::identities, &Tfacts::strings})
       for (const std::string& fact : reference.*facts) EXPECT_TRUE((ours.*facts).count(fact)) << fact;
   }
 }

@@ -3,22 +3,15 @@
 
 #include <algorithm>
 
+#include "cli/runtwr.h"
 #include "decode/ovbin2obj.h"
 #include "decode/ovgroup.h"
 #include "files/ovpcapexport.h"
 #include "interop.h"
-#include "cli/runtwr.h"
 
 namespace {
 
 const std::string example = TWR_SOURCE_DIR "/data/example.raw";
-
-Tcapture load(const std::string& path) {
-  TcaptureFile file;
-  Tcapture capture;
-  EXPECT_TRUE(file.load(path, capture)) << file.lastError();
-  return capture;
-}
 
 // Packets of the capture in bus order, made from the recorded events where
 // there are any (the tree leaves out a transaction cut off by the end).
@@ -26,7 +19,8 @@ std::vector<TobjPtr> packets(const Tcapture& capture) {
   TobjVec out;
   if (!capture.events->empty()) {
     Tbin2obj().buildObjVec(*capture.events, out);
-    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }), out.end());
+    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
+              out.end());
     return out;
   }
   for (const TlinRow& row : *capture.rows)
@@ -99,8 +93,8 @@ std::vector<std::string> deviceDescriptorsOf(const Tcapture& capture) {
     const auto setup = transfer.findSetupTransax()->findDataPkt();
     const bool getDeviceDescriptor = setup->data[0] == 0x80 && setup->data[1] == 6 && setup->data[3] == 1;
     if (!getDeviceDescriptor || d.size() < 12) continue;
-    out.push_back(hex(d[8] | d[9] << 8, 4) + "\t" + hex(d[10] | d[11] << 8, 4) + "\t" + hex(d[2] | d[3] << 8, 4) +
-                  "\t" + std::to_string(d[7]));
+    out.push_back(hex(d[8] | d[9] << 8, 4) + "\t" + hex(d[10] | d[11] << 8, 4) + "\t" +
+                  hex(d[2] | d[3] << 8, 4) + "\t" + std::to_string(d[7]));
   }
   return out;
 }
