@@ -19,9 +19,9 @@ int run(const Tparsed& args) {
   inputWarnings(path, file.warnings());
   const auto& rows = capture.rows;
   startOutput();
-  if (args.has("--decode"))
-    printDecodes(rows);
-  else if (args.has("--boxes"))
+  if (args.has("--decode")) {
+    if (!printDecodes(rows)) return exitBadInput;
+  } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
     printBody(*rows);
@@ -38,7 +38,8 @@ const Tcommand showCommand{
     "content) is decoded first.",
     {
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text of ./scripts per row"},
+        {"--decode", "",
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
     },
     run,
 };
