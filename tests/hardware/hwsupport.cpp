@@ -88,6 +88,8 @@ ThwTiming quickTiming() {
   timing.readTimeoutMs = 100;
   timing.busyLimitMs = 300;
   timing.threadPeriodMs = 20;
+  timing.refreshPauseMs = 50;  // the simulator's quick busy times are longer than the real part's
+  timing.eepromWriteMs = 50;
   return timing;
 }
 
