@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
+#include "files/ovpcapexport.h"
 #include "hardware/ovlothrd.h"
 #include "progress.h"
 
@@ -110,6 +111,14 @@ bool writeRaw(const std::vector<uint8_t>& bytes, const std::string& path) {
   return out.flush().good();
 }
 
+bool writePcap(const TexThread& decoder, const std::string& path) {
+  TexportCounts counts;
+  std::string error;
+  if (exportPcap({decoder.events, decoder.trees, decoder.rows}, path, {}, counts, error)) return true;
+  inputError(error);
+  return false;
+}
+
 void printSummary(const std::vector<TlinRow>& rows) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
   struct TerrorCount {
@@ -169,6 +178,7 @@ int capture(const Tparsed& args, uint32_t size) {
 
   if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw")))
     return inputError("cannot write " + args.value("--raw"));
+  if (args.has("--pcap") && !writePcap(ex, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
   if (io.saveLinearToFile(*ex.rows, out) == 0 && !io.lastError().empty())
@@ -210,6 +220,7 @@ const Tcommand captureCommand{
         {"--size", "SIZE", "bytes to capture, such as 4M"},
         {"-o", "OUT.ovd", "sample file to write"},
         {"--raw", "OUT.raw", "also keep the raw stream as captured"},
+        {"--pcap", "OUT.pcap", "also write the packets as pcap (bus resets left out, see 'twr export')"},
         {"--connect", "", "connect the target to its host before capturing"},
         {"--disconnect", "", "disconnect the target from its host before capturing"},
     },

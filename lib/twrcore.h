@@ -109,7 +109,8 @@ TWRCORE_API const char* getPacketDataRowX(TsniffContext* ctx, uint32_t ix);
  * out of range. */
 TWRCORE_API const char* getBoxStrX(TsniffContext* ctx, uint32_t ix);
 
-/* Loads a sample file (.ovd). When it holds rows they replace the context's
+/* Loads a sample file (.ovd), or a pcap or pcapng file of USB packets (told
+ * apart by content). When it holds rows they replace the context's
  * rows; returns their number, or 0 (rows kept) for a missing, empty or
  * malformed file or a NULL name. */
 TWRCORE_API uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName);
