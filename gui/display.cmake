@@ -2,3 +2,6 @@
 list(APPEND TWR_GUI_LOGIC_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovvisindex.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdispldata.cpp)
+list(APPEND TWR_GUI_LOGIC_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdumptext.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodeitems.cpp)
