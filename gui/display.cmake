@@ -1,7 +1,15 @@
 # The display model, the row cache and the tree, data and decode panes.
 list(APPEND TWR_GUI_LOGIC_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovvisindex.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ovdispldata.cpp)
-list(APPEND TWR_GUI_LOGIC_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdispldata.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdumptext.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodeitems.cpp)
+# Drawing and windows: a library of its own so that tests under Xvfb link it.
+set(TWR_DISPLAY_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovrow.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovrcache.cpp)
+add_library(twrdisplay STATIC ${TWR_DISPLAY_SOURCES})
+target_link_libraries(twrdisplay PUBLIC twrguilogic ${wxWidgets_LIBRARIES})
+target_include_directories(twrdisplay SYSTEM PUBLIC ${wxWidgets_INCLUDE_DIRS})
+target_compile_definitions(twrdisplay PUBLIC ${wxWidgets_DEFINITIONS})
+target_compile_options(twrdisplay PUBLIC ${wxWidgets_CXX_FLAGS})
