@@ -7,7 +7,13 @@ list(APPEND TWR_GUI_LOGIC_SOURCES
 # Drawing and windows: a library of its own so that tests under Xvfb link it.
 set(TWR_DISPLAY_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovrow.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ovrcache.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovrcache.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovwxtext.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdatapane.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodepane.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovtreepane.cpp)
+# The capture dialog behind the tree view's Capture: the program's own.
+list(APPEND TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovcaprun.cpp)
 add_library(twrdisplay STATIC ${TWR_DISPLAY_SOURCES})
 target_link_libraries(twrdisplay PUBLIC twrguilogic ${wxWidgets_LIBRARIES})
 target_include_directories(twrdisplay SYSTEM PUBLIC ${wxWidgets_INCLUDE_DIRS})

@@ -1,9 +1,7 @@
 #include "ovdispldata.h"
 
-#include <stdexcept>
-
 #include "decode/ovgroup.h"
-#include "files/ovdataio.h"
+#include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
     : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {
@@ -101,27 +99,13 @@ unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
 }
 
 unsigned TdisplData::sampleFileRead(const std::string& path) {
-  auto newObjs = std::make_shared<TobjVec>();
-  auto newRows = std::make_shared<std::vector<TlinRow>>();
-  TdataIO io;
-  lastFileError.clear();
-  try {
-    io.loadLinearFile(path, newObjs, newRows);
-  } catch (const std::exception&) {
-    // A malformed number: keep what is on screen and say where it broke.
-    lastFileError = "malformed number in line " + std::to_string(io.lineNumber());
-    return 0;
-  }
-  if (newRows->empty()) {
-    lastFileError = io.lastError().empty() ? "no rows in the file" : io.lastError();
-    return 0;
-  }
-  return static_cast<unsigned>(adopt(newObjs, newRows));
+  TsampleRead read = readSampleFile(path);
+  lastFileError = read.problem;
+  lastFileMissing = read.missing;
+  if (!read.problem.empty()) return 0;
+  const unsigned long adopted = adopt(read.objs, read.rows);
+  if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
+  return static_cast<unsigned>(adopted);
 }
 
-int TdisplData::sampleFileSave(const std::string& path) {
-  TdataIO io;
-  int written = io.saveLinearToFile(*rows, path);
-  lastFileError = io.lastError();
-  return written;
-}
+std::string TdisplData::sampleFileSave(const std::string& path) const { return saveSampleFile(*rows, path); }

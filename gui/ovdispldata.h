@@ -47,11 +47,13 @@ class TdisplData {
   // True for every valid row; toggles the leaves below a grouping row.
   bool doubleClick(int ix);
 
-  // Both return the number of rows adopted or written, 0 when nothing was
-  // (the current data then stays); fileError() says why.
+  // The number of rows adopted, 0 when none (the current data then stays);
+  // fileError() then names the file and why, fileMissing() says it is absent.
   unsigned sampleFileRead(const std::string& path);
-  int sampleFileSave(const std::string& path);
   const std::string& fileError() const { return lastFileError; }
+  bool fileMissing() const { return lastFileMissing; }
+  // Empty on success, else a sentence naming the file and why.
+  std::string sampleFileSave(const std::string& path) const;
 
   // Takes a capture's result; returns its row count, 0 (keeping the old data) when it has none.
   unsigned long adopt(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
@@ -68,4 +70,5 @@ class TdisplData {
   TvisIndex visIndex;
   bool indexStale = true;  // built lazily, so adoption followed by a reset scans once
   std::string lastFileError;
+  bool lastFileMissing = false;
 };
