@@ -11,7 +11,10 @@ set(TWR_DISPLAY_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovwxtext.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdatapane.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodepane.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ovtreepane.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovtreepane.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovtitlepane.cpp)
+# The panes' captions are drawn by the shell's TitlePane: it moves into this library.
+list(REMOVE_ITEM TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovtitlepane.cpp)
 # The capture dialog behind the tree view's Capture: the program's own.
 list(APPEND TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovcaprun.cpp)
 add_library(twrdisplay STATIC ${TWR_DISPLAY_SOURCES})

@@ -24,12 +24,13 @@ void TdataPane::renderPacket(const std::vector<uint8_t>& bytes) {
   const TdumpText dump = buildDump(bytes);
   text->Clear();
   // One append per font run: a line at a time takes seconds for 64 KB.
-  text->SetDefaultStyle(wxTextAttr(*wxBLACK, wxNullColour,
-                                   wxFontInfo(_G.fontPointSize + 2).FaceName("Arial")));
+  text->SetDefaultStyle(
+      wxTextAttr(*wxBLACK, wxNullColour, wxFontInfo(_G.fontPointSize + 2).FaceName("Arial")));
   text->AppendText(wxString::FromAscii(dump.count.c_str()));
   if (!dump.dump.empty()) {
-    text->SetDefaultStyle(wxTextAttr(*wxBLACK, wxNullColour,
-                                     wxFontInfo(_G.fontPointSize).Family(wxFONTFAMILY_TELETYPE).FaceName("Courier")));
+    text->SetDefaultStyle(
+        wxTextAttr(*wxBLACK, wxNullColour,
+                   wxFontInfo(_G.fontPointSize).Family(wxFONTFAMILY_TELETYPE).FaceName("Courier")));
     text->AppendText(wxString::FromAscii(dump.dump.c_str()));
   }
   // Open the view at the first line.

@@ -100,7 +100,8 @@ unsigned TrowCache::onSampleFileRead(const std::string& path) {
   return adopted;
 }
 
-unsigned long TrowCache::adoptCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows) {
+unsigned long TrowCache::adoptCapture(std::shared_ptr<TobjVec> objs,
+                                      std::shared_ptr<std::vector<TlinRow>> rows) {
   const unsigned long adopted = adopt(std::move(objs), std::move(rows));
   if (adopted) newData();
   return adopted;

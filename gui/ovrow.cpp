@@ -10,8 +10,7 @@ wxColour fromBGR(uint64_t c) { return wxColour(c & 0xff, (c >> 8) & 0xff, (c >> 
 
 }  // namespace
 
-Trow::Trow(TdisplData& data, const wxFont& font, const TrowMetrics& metrics, int ix, int width,
-           int highlight)
+Trow::Trow(TdisplData& data, const wxFont& font, const TrowMetrics& metrics, int ix, int width, int highlight)
     : ix(ix), bmWidth(std::max(width, 1)), m(metrics), bitmap(bmWidth, metrics.rowHt) {
   wxMemoryDC dc(bitmap);
   dc.SetFont(font);

@@ -43,7 +43,8 @@ class Trow {
   void clearBM(wxDC& dc, const wxColour& colour);
   void borderRect(wxDC& dc, int x1, int y1, int x2, int y2);
   void midHbar(wxDC& dc);
-  void textBox(wxDC& dc, const wxRect& rect, uint64_t textColour, uint64_t fillColour, const std::string& text);
+  void textBox(wxDC& dc, const wxRect& rect, uint64_t textColour, uint64_t fillColour,
+               const std::string& text);
   void drawBox(wxDC& dc, const TdisplayBox& box);
 
   TrowMetrics m;

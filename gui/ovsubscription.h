@@ -8,7 +8,8 @@
 
 class Tsubscription {
  public:
-  Tsubscription(int topic, std::function<void(long)> fn) : topic(topic), id(_G.pubSub.sub(topic, std::move(fn))) {}
+  Tsubscription(int topic, std::function<void(long)> fn)
+      : topic(topic), id(_G.pubSub.sub(topic, std::move(fn))) {}
   ~Tsubscription() { _G.pubSub.unsub(topic, id); }
   Tsubscription(const Tsubscription&) = delete;
   Tsubscription& operator=(const Tsubscription&) = delete;

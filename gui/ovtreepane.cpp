@@ -52,8 +52,10 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       rowCache(toolbarFilters),
       scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
       visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
-      sampleRead(topicSampleFileRead, [this](long path) { onSampleFileRead(reinterpret_cast<const char*>(path)); }),
-      sampleSave(topicSampleFileSave, [this](long path) { onSampleFileSave(reinterpret_cast<const char*>(path)); }),
+      sampleRead(topicSampleFileRead,
+                 [this](long path) { onSampleFileRead(reinterpret_cast<const char*>(path)); }),
+      sampleSave(topicSampleFileSave,
+                 [this](long path) { onSampleFileSave(reinterpret_cast<const char*>(path)); }),
       doCapture(topicDoCapture, [this](long) { onDoCapture(); }) {
   rowCache.init(parent, 1024);
   scrollReset();
