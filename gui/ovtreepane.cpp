@@ -101,9 +101,9 @@ void TreeMidPane::onPaint(wxPaintEvent&) {
     int w = 0, h = 0;
     const wxBitmap& bitmap = rowCache.getRowBitmap(row, paneWidth, w, h);
     used = std::max(used, w);
-    wxMemoryDC source;
-    source.SelectObjectAsSource(bitmap);
-    dc.Blit(0, y, paneWidth, h, &source, 0, 0);
+    dc.SetClippingRegion(0, y, paneWidth, h);
+    dc.DrawBitmap(bitmap, 0, y);
+    dc.DestroyClippingRegion();
     screenRows.push_back(row);
     row = rowCache.nextVisibleRow(row);
   }

@@ -44,9 +44,11 @@ void TvisIndex::adopt(const std::vector<TlinRow>& rows) {
 
 void TvisIndex::filter(const TdisplFilters& filters) {
   shown = filters;
+  bool shownClass[8];
+  for (uint8_t cls = 0; cls < 8; cls++) shownClass[cls] = shownBy(cls, shown);
   visible.clear();
   for (std::size_t ix = 0; ix < classes.size(); ix++)
-    if (shownBy(classes[ix], shown)) visible.push_back(static_cast<int32_t>(ix));
+    if (shownClass[classes[ix]]) visible.push_back(static_cast<int32_t>(ix));
 }
 
 bool TvisIndex::isVisible(int ix) const {
