@@ -18,7 +18,4 @@ list(REMOVE_ITEM TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovtitlepane.cpp)
 # The capture dialog behind the tree view's Capture: the program's own.
 list(APPEND TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovcaprun.cpp)
 add_library(twrdisplay STATIC ${TWR_DISPLAY_SOURCES})
-target_link_libraries(twrdisplay PUBLIC twrguilogic ${wxWidgets_LIBRARIES})
-target_include_directories(twrdisplay SYSTEM PUBLIC ${wxWidgets_INCLUDE_DIRS})
-target_compile_definitions(twrdisplay PUBLIC ${wxWidgets_DEFINITIONS})
-target_compile_options(twrdisplay PUBLIC ${wxWidgets_CXX_FLAGS})
+target_link_libraries(twrdisplay PUBLIC twrguilogic twrwxgui)

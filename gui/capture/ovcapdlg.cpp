@@ -30,11 +30,24 @@ TcaptureDialogInner::TcaptureDialogInner() : wxDialog(nullptr, wxID_ANY, "USB Pa
   gui = new TsnifferGui(this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(gui, 1, wxEXPAND);
-  SetSizerAndFit(sizer);
+  SetSizer(sizer);
+  fixSize();
+  Bind(wxEVT_CLOSE_WINDOW, &TcaptureDialogInner::OnCloseWindow, this);
+  // GTK knows the notebook's tab height only once it is shown: fit again then.
+  Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+    if (event.IsShown()) fixSize();
+    event.Skip();
+  });
+}
+
+void TcaptureDialogInner::fixSize() {
+  SetMinSize(wxDefaultSize);
+  SetMaxSize(wxDefaultSize);
+  gui->InvalidateBestSize();
+  Fit();
   SetMinSize(GetSize());
   SetMaxSize(GetSize());
   Centre();
-  Bind(wxEVT_CLOSE_WINDOW, &TcaptureDialogInner::OnCloseWindow, this);
 }
 
 void TcaptureDialogInner::OnCloseWindow(wxCloseEvent&) { gui->doExit(wxID_CANCEL); }

@@ -44,4 +44,6 @@ class TcaptureDialogInner : public wxDialog {
 
  private:
   void OnCloseWindow(wxCloseEvent&);
+  // The dialog takes its content's size and cannot be resized.
+  void fixSize();
 };

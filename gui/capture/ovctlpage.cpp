@@ -56,6 +56,9 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
   decBar = new wxGauge(this, wxID_ANY, 100);
   acqText = new wxStaticText(this, wxID_ANY, "0 Bytes");
   decText = new wxStaticText(this, wxID_ANY, "0%");
+  // Room for the longest count, so that the fixed-size dialog never clips it.
+  acqText->SetMinSize(acqText->GetTextExtent(num2str(uint64_t(largestCaptureKB()) * 1024) + " Bytes"));
+  decText->SetMinSize(decText->GetTextExtent("100%"));
 
   auto* buffer = new wxFlexGridSizer(3, 5, 5);
   buffer->AddGrowableCol(1);

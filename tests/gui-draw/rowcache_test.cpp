@@ -137,7 +137,7 @@ TEST(RowCache, LeastRecentlyUsedWidthRuleAndClicks) {
   EXPECT_EQ(cache.setClickRow(0, 4), 3);
   cache.getRow(3, 500);
   cache.getRow(4, 500);
-  cache.getRow(5, 500);
+  cache.getRow(6, 500);
   EXPECT_EQ(cache.counts.allocs, clicks.allocs + 2);
   EXPECT_EQ(cache.hiLightIx(3), 1);
 
