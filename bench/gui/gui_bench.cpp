@@ -164,6 +164,10 @@ TWR_BENCH(gui) {
         paint();
       });
 
+  // The hex dump of a 64 KB control transfer.
+  const std::vector<uint8_t> bytes(65536, 0x5a);
+  median("gui_dump_64k_ms", [] {}, [&] { data->renderPacket(bytes); });
+
   frame->Destroy();
   wxTheApp->Yield(true);
   wxEntryCleanup();

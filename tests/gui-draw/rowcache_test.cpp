@@ -56,7 +56,6 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   // is outlined in black and filled with its colour.
   int w = 0, h = 0;
   const wxImage image = cache.getRowBitmap(0, 600, w, h).ConvertToImage();
-  image.SaveFile("row-token.png", wxBITMAP_TYPE_PNG);
   const std::vector<TdisplayBox> boxes = *cache.genRowBoxes(0);
   ASSERT_GE(boxes.size(), 3u);
   int x = 8;
