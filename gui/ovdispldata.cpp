@@ -12,31 +12,16 @@ std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
   return linRowIxOK(ix) ? (*rows)[ix].obj : nullptr;
 }
 
-void TdisplData::refreshIndex() {
-  if (!indexStale) return;
-  visIndex.filter(filtersAtReset);
+const TvisIndex& TdisplData::index() {
+  if (indexStale) visIndex.filter(filtersAtReset);
   indexStale = false;
+  return visIndex;
 }
 
-bool TdisplData::isVisible(int ix) {
-  refreshIndex();
-  return visIndex.isVisible(ix);
-}
-
-int TdisplData::nextVisibleRow(int ix) {
-  refreshIndex();
-  return visIndex.next(ix);
-}
-
-int TdisplData::prevVisibleRow(int ix) {
-  refreshIndex();
-  return visIndex.prev(ix);
-}
-
-int TdisplData::nearestVisibleRow(int ix) {
-  refreshIndex();
-  return visIndex.nearest(ix);
-}
+bool TdisplData::isVisible(int ix) { return index().isVisible(ix); }
+int TdisplData::nextVisibleRow(int ix) { return index().next(ix); }
+int TdisplData::prevVisibleRow(int ix) { return index().prev(ix); }
+int TdisplData::nearestVisibleRow(int ix) { return index().nearest(ix); }
 
 void TdisplData::resetVisibleRows() {
   filtersAtReset = currentFilters();

@@ -59,7 +59,8 @@ class TdisplData {
   unsigned long adopt(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
 
  private:
-  void refreshIndex();
+  // The visible rows for the filters of the last reset, built on first use.
+  const TvisIndex& index();
 
   std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
   std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();

@@ -20,8 +20,7 @@ def main():
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
 
-    s = twrgui.Session(args.out)
-    try:
+    with twrgui.Session(args.out) as s:
         s.launch([args.sim, "--serial", "E2E-0001", "--", "./tracewren"], args.rundir)
         frame = s.window("Orlavex Tracewren")
         bundled = rows(s, frame)
@@ -72,17 +71,8 @@ def main():
                      "the dialog to close")
         assert rows(s, frame) == captured, "Cancel keeps the shown capture"
 
-        s.press("Exit", frame)
-        code = s.program.wait(20)
-        assert code == 0, "exit status %d" % code
+        s.exit_program(frame)
         print("bundled rows %d, captured rows %d" % (bundled, captured))
-    except Exception:
-        s.screenshot("failure")
-        if s.program and s.program.poll() is not None:
-            print(s.program.stdout.read())
-        raise
-    finally:
-        s.close()
 
 
 if __name__ == "__main__":

@@ -60,8 +60,7 @@ def main():
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
 
-    s = twrgui.Session(args.out)
-    try:
+    with twrgui.Session(args.out) as s:
         s.launch(["./tracewren"], args.rundir)
         frame = s.window("Orlavex Tracewren")
         bar, area = tree_area(s, frame)
@@ -116,17 +115,8 @@ def main():
         s.wait_until(lambda: len(box_tops(s, area, "zoomed")) > 2 and
                      box_tops(s, area, "zoomed")[1] - box_tops(s, area, "zoomed")[0] > pitch, "taller rows")
 
-        s.press("Exit", frame)
-        code = s.program.wait(20)
-        assert code == 0, "exit status %d" % code
+        s.exit_program(frame)
         print("row pitch %d, transfer decode %r" % (pitch, transfer_texts[:3]))
-    except Exception:
-        s.screenshot("failure")
-        if s.program and s.program.poll() is not None:
-            print(s.program.stdout.read())
-        raise
-    finally:
-        s.close()
 
 
 if __name__ == "__main__":

@@ -40,6 +40,25 @@ class Session:
         self.procs.append(self.program)
         return self.program
 
+    def exit_program(self, frame):
+        """Presses Exit; the program must end cleanly."""
+        self.press("Exit", frame)
+        code = self.program.wait(20)
+        assert code == 0, "exit status %d" % code
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        """On a failure a screenshot, and the program's output when it has ended; always closes."""
+        try:
+            if kind is not None:
+                self.screenshot("failure")
+                if self.program and self.program.poll() is not None:
+                    print(self.program.stdout.read())
+        finally:
+            self.close()
+
     def close(self):
         for p in reversed(self.procs + [self.bus, self.xvfb]):
             if p.poll() is None:
