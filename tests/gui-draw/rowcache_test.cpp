@@ -33,10 +33,6 @@ bool dark(const wxImage& image, int x, int y) {
 }  // namespace
 
 TEST(RowDrawing, BackgroundsBoxesAndBorders) {
-  EXPECT_EQ(TrowMetrics::fromCharSize(8, 13).yBoxMid, 17);
-  EXPECT_EQ(TrowMetrics::fromCharSize(8, 13).yBoxBot, 32);
-  EXPECT_EQ(TrowMetrics::fromCharSize(8, 13).rowHt, 35);
-
   TrowCache cache;
   cache.adoptCapture(nullptr, tokenRows(3));
   const TrowMetrics& m = cache.metrics();
