@@ -84,6 +84,12 @@ void median(const std::string& name, Tprepare prepare, Trun run) {
   report(name, ms[2], "ms");
 }
 
+template <class Trun>
+void median(const std::string& name, Trun run) {
+  median(
+      name, [] {}, run);
+}
+
 }  // namespace
 
 wxIMPLEMENT_APP_NO_MAIN(TbenchApp);
@@ -123,50 +129,42 @@ TWR_BENCH(gui) {
   report("gui_rows", static_cast<double>(cache.rowCount()), "rows");
 
   // Each figure is the median of several runs: the machine may be busy.
-  median(
-      "gui_scroll_reset_ms", [&] {},
-      [&] {
-        _G.pubSub.pub(topicVisRowsChanged, 0);
-        paint();
-      });
+  median("gui_scroll_reset_ms", [&] {
+    _G.pubSub.pub(topicVisRowsChanged, 0);
+    paint();
+  });
   report("gui_bytes_per_row", static_cast<double>(residentBytes() - before) / cache.rowCount(), "bytes");
-  median(
-      "gui_paint_cold_ms", [&] { cache.invalidateAll(); }, paint);
-  median(
-      "gui_paint_warm_ms", [] {}, paint);
+  const auto emptyCache = [&] { cache.invalidateAll(); };
+  median("gui_paint_cold_ms", emptyCache, paint);
+  median("gui_paint_warm_ms", paint);
   report("gui_screen_lines", static_cast<double>(mid.lineRows().size()), "lines");
 
   // Ctrl+Shift: 125 visible rows on, across the hidden SOFs and NAKs.
-  median(
-      "gui_wheel_step_ms", [] {},
-      [&] {
-        wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
-        wheel.m_wheelRotation = -120;
-        wheel.m_wheelDelta = 120;
-        wheel.m_controlDown = wheel.m_shiftDown = true;
-        mid.GetEventHandler()->ProcessEvent(wheel);
-        paint();
-      });
+  median("gui_wheel_step_ms", [&] {
+    wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+    wheel.m_wheelRotation = -120;
+    wheel.m_wheelDelta = 120;
+    wheel.m_controlDown = wheel.m_shiftDown = true;
+    mid.GetEventHandler()->ProcessEvent(wheel);
+    paint();
+  });
 
   // To the end, behind the idle stretch that every filter but the SOF one hides.
-  median(
-      "gui_jump_end_ms", [&] { tree->bar().SetThumbPosition(0); },
-      [&] {
-        tree->bar().SetThumbPosition(cache.rowCount() - 1);
-        paint();
-      });
+  const auto toTop = [&] { tree->bar().SetThumbPosition(0); };
+  median("gui_jump_end_ms", toTop, [&] {
+    tree->bar().SetThumbPosition(cache.rowCount() - 1);
+    paint();
+  });
 
-  median(
-      "gui_filter_toggle_ms", [] {},
-      [&] {
-        _G.showSOFs = !_G.showSOFs;
-        _G.pubSub.pub(topicVisRowsChanged, 0);
-        paint();
-      });
+  median("gui_filter_toggle_ms", [&] {
+    _G.showSOFs = !_G.showSOFs;
+    _G.pubSub.pub(topicVisRowsChanged, 0);
+    paint();
+  });
 
   // The hex dump of a 64 KB control transfer.
   const std::vector<uint8_t> bytes(65536, 0x5a);
-  median("gui_dump_64k_ms", [] {}, [&] { data->renderPacket(bytes); });
+  median("gui_dump_64k_ms", [&] { data->renderPacket(bytes); });
 
   frame->Destroy();
   wxTheApp->Yield(true);
