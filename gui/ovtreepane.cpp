@@ -89,6 +89,7 @@ void TreeMidPane::onResize(wxSizeEvent& event) {
 
 void TreeMidPane::onEraseBG(wxEraseEvent& event) {
   wxDC* dc = event.GetDC();
+  if (!dc) return;
   dc->SetBackground(wxBrush(paneBg));
   dc->Clear();
 }
