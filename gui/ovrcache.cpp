@@ -16,6 +16,7 @@ void TrowCache::measure() {
   dc.SetFont(font);
   const wxSize x = dc.GetTextExtent("X");
   m = TrowMetrics::fromCharSize(x.x, x.y);
+  boxImages.setFont(font);
 }
 
 void TrowCache::init(wxWindow* window, int width) {
@@ -78,7 +79,7 @@ const Trow& TrowCache::getRow(int ix, int width) {
     counts.lruDeletes++;
   }
   counts.allocs++;
-  cache.emplace_front(*this, font, m, ix, width + 100, hiLightIx(ix));
+  cache.emplace_front(*this, font, boxImages, m, ix, width + 100, hiLightIx(ix));
   return cache.front();
 }
 

@@ -63,6 +63,7 @@ class TrowCache : public TdisplData {
   int lastWidth = 0;  // of the latest paint, so decode texts come from painted rows
   int screenLines = 0;
   wxFont font;
+  TboxImages boxImages;
   TrowMetrics m;
   int clicked[2] = {-1, -1};
   unsigned generation = 0;

@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "ovwxtext.h"
+
 const wxColour rowSelectedBg(255, 192, 203), rowMarkedBg(173, 216, 230), rowPlainBg(232, 232, 232);
 
-namespace {
-
-wxColour fromBGR(uint64_t c) { return wxColour(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff); }
-
-}  // namespace
-
-Trow::Trow(TdisplData& data, const wxFont& font, const TrowMetrics& metrics, int ix, int width, int highlight)
-    : ix(ix), bmWidth(std::max(width, 1)), m(metrics), bitmap(bmWidth, metrics.rowHt) {
+Trow::Trow(TdisplData& data, const wxFont& font, TboxImages& images, const TrowMetrics& metrics, int ix,
+           int width, int highlight)
+    : ix(ix), bmWidth(std::max(width, 1)), m(metrics), images(images), bitmap(bmWidth, metrics.rowHt) {
   wxMemoryDC dc(bitmap);
   dc.SetFont(font);
   clearBM(dc, highlight == 0 ? rowSelectedBg : highlight == 1 ? rowMarkedBg : rowPlainBg);
@@ -45,11 +42,7 @@ void Trow::midHbar(wxDC& dc) {
 
 void Trow::textBox(wxDC& dc, const wxRect& rect, uint64_t textColour, uint64_t fillColour,
                    const std::string& text) {
-  dc.SetBrush(wxBrush(fromBGR(fillColour)));
-  dc.SetPen(wxPen(fromBGR(fillColour), 1));
-  dc.DrawRectangle(rect);
-  dc.SetTextForeground(fromBGR(textColour));
-  dc.DrawLabel(wxString::FromUTF8(text), rect, wxALIGN_CENTRE_HORIZONTAL | wxALIGN_CENTRE_VERTICAL);
+  dc.DrawBitmap(images.get(text, textColour, fillColour, rect.width, rect.height), rect.x, rect.y);
 }
 
 void Trow::drawBox(wxDC& dc, const TdisplayBox& box) {
@@ -61,9 +54,7 @@ void Trow::drawBox(wxDC& dc, const TdisplayBox& box) {
             box.text1);
   } else if (box.kind == 1) {
     if (box.width < 0)
-      w = std::max(dc.GetTextExtent(wxString::FromUTF8(box.text1)).x,
-                   dc.GetTextExtent(wxString::FromUTF8(box.text2)).x) +
-          2 * m.fontWid;
+      w = std::max(dc.GetTextExtent(toWx(box.text1)).x, dc.GetTextExtent(toWx(box.text2)).x) + 2 * m.fontWid;
     fxRight = fx + w;
     textBox(dc, wxRect(fx, m.yBoxTop, w, m.yBoxMid - m.yBoxTop + 1), box.textColour1, box.fillColour1,
             box.text1);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boxes/ovboxes.h"
+#include "ovboximages.h"
 #include "ovdispldata.h"
 
 // Pixel geometry of every row, from the extent of "X" in the row font.
@@ -27,7 +28,8 @@ extern const wxColour rowSelectedBg, rowMarkedBg, rowPlainBg;
 class Trow {
  public:
   // highlight: 0 selected, 1 marked, anything else plain.
-  Trow(TdisplData& data, const wxFont& font, const TrowMetrics& metrics, int ix, int width, int highlight);
+  Trow(TdisplData& data, const wxFont& font, TboxImages& images, const TrowMetrics& metrics, int ix,
+       int width, int highlight);
 
   int ix;
   int fx = 8;  // drawing cursor
@@ -48,6 +50,7 @@ class Trow {
   void drawBox(wxDC& dc, const TdisplayBox& box);
 
   TrowMetrics m;
+  TboxImages& images;
   wxBitmap bitmap;
   std::string decode;
 };
