@@ -10,6 +10,9 @@ wxIMPLEMENT_APP_NO_MAIN(TovApp);
 
 bool TovApp::OnInit() {
   if (!wxApp::OnInit()) return false;
+  // GTK names files in UTF-8 whatever the locale; converting them through the
+  // "C" locale would lose every non-ASCII letter of a path.
+  wxConvFileName = &wxConvUTF8;
   _G.init();
   _G.productName = "Orlavex Tracewren";
   _G.productShortName = "Tracewren";

@@ -34,6 +34,7 @@ class TdisplData {
   int prevVisibleRow(int ix);
   int nearestVisibleRow(int ix);
   void resetVisibleRows();
+  int visibleRowCount() { return index().visibleCount(); }
 
   // The bytes the data pane shows; valid until the rows are replaced.
   const std::vector<uint8_t>& getData(int ix);

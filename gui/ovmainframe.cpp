@@ -38,7 +38,9 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   const wxRect area = wxDisplay(displayIx == wxNOT_FOUND ? 0u : unsigned(displayIx)).GetClientArea();
   SetClientSize(std::min(GetClientSize().GetWidth(), area.GetWidth() - 64), area.GetHeight() - 64);
   Centre(wxBOTH);
-  SetFont(wxFontInfo(_G.fontPointSize < 0 ? -1 : _G.fontPointSize).Family(wxFONTFAMILY_DEFAULT).FaceName("Arial"));
+  SetFont(wxFontInfo(_G.fontPointSize < 0 ? -1 : _G.fontPointSize)
+              .Family(wxFONTFAMILY_DEFAULT)
+              .FaceName("Arial"));
 
   auto* fileMenu = new wxMenu;
   fileMenu->Append(idCapture, "&Capture");
@@ -107,6 +109,7 @@ void TmainFrame::OnAbout(wxCommandEvent&) {
   info.SetDescription(wxString(_(" \nThe Capture and Display interface to the ")) + _G.productShortName +
                       _(" USB Protocol Analyzer."));
   info.SetCopyright(_G.legalNotice);
+  info.SetIcon(GetIcon());
   wxAboutBox(info, this);
 }
 

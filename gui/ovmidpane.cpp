@@ -10,12 +10,10 @@
 
 MidPane::MidPane(wxWindow* parent, int id)
     : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {
-  auto* outer = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D,
-                                     "splitter");
+  auto* outer = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
   outer->SetSashGravity(0.8);
   outer->SetMinimumPaneSize(300);
-  auto* inner = new wxSplitterWindow(outer, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D,
-                                     "splitter");
+  auto* inner = new wxSplitterWindow(outer, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
   inner->SetSashGravity(0.6);
   inner->SetMinimumPaneSize(200);
   decodePane = new TdecodePane(inner);

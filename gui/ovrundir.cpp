@@ -18,5 +18,8 @@ std::string findShippedFile(const std::string& name, const std::vector<std::stri
 std::vector<std::string> shippedFileDirs() {
   const wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
   std::error_code ec;
-  return {std::filesystem::current_path(ec).string(), std::string(exe.GetPath().fn_str()), TWR_INSTALL_DATADIR};
+  const std::filesystem::path exeDir(std::string(exe.GetPath().fn_str()));
+  // Installed, the program is PREFIX/bin/tracewren and its files are in PREFIX/share/tracewren.
+  return {std::filesystem::current_path(ec).string(), exeDir.string(),
+          (exeDir.parent_path() / "share" / "tracewren").string()};
 }

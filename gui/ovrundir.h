@@ -8,5 +8,6 @@
 // The first of dirs holding name, as a path; name itself when none does.
 std::string findShippedFile(const std::string& name, const std::vector<std::string>& dirs);
 
-// The working directory, the executable's directory and the installed data directory.
+// The working directory, the executable's directory and the data directory
+// of the prefix it is installed in.
 std::vector<std::string> shippedFileDirs();

@@ -19,8 +19,8 @@ TsampleRead readSampleFile(const std::string& path) {
     if (io.loadLinearFile(path, result.objs, result.rows) == 0)
       result.problem = "Cannot read \"" + path + "\": " + io.lastError() + ".";
   } catch (const std::exception&) {
-    result.problem =
-        "Cannot read \"" + path + "\": line " + std::to_string(io.lineNumber()) + " holds a malformed number.";
+    result.problem = "Cannot read \"" + path + "\": line " + std::to_string(io.lineNumber()) +
+                     " holds a malformed number.";
   }
   if (!result.problem.empty()) {
     result.objs->clear();

@@ -139,6 +139,8 @@ void TreeMidPane::scrollReset() {
   int r = rowCache.prevVisibleRow(rowCache.rowCount() - 1);
   for (int i = 0; i < 5; i++) r = rowCache.prevVisibleRow(r);
   scrollMax = std::max(r, 10);
+  // Says how big the capture is when the pointer rests on the rows.
+  SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
   scrollBar.SetScrollbar(scrollBar.GetThumbPosition(), scrollBar.GetThumbSize(),
                          scrollMax + scrollBar.GetThumbSize(), scrollBar.GetPageSize());
   Refresh();

@@ -50,8 +50,8 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
   okBtn = new wxButton(this, wxID_OK, "OK", wxDefaultPosition, buttonSize);
   cancelBtn = new wxButton(this, wxID_CANCEL, "Cancel", wxDefaultPosition, buttonSize);
   okBtn->Disable();
-  bufferText = new wxTextCtrl(this, wxID_ANY, num2str(machine.bufferKB), wxDefaultPosition, wxDefaultSize,
-                              wxTE_RIGHT);
+  bufferText =
+      new wxTextCtrl(this, wxID_ANY, num2str(machine.bufferKB), wxDefaultPosition, wxDefaultSize, wxTE_RIGHT);
   acqBar = new wxGauge(this, wxID_ANY, 100);
   decBar = new wxGauge(this, wxID_ANY, 100);
   acqText = new wxStaticText(this, wxID_ANY, "0 Bytes");

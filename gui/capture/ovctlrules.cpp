@@ -65,7 +65,7 @@ TbuttonStates buttonStates(int32_t state) {
   b.start = idle || state == ctlAcquiring;
   b.field = idle || state == ctlNoHardware;
   b.connect = b.disconnect = idle;
-  b.ok = state == ctlDecoded ? TbuttonStates::okOn
+  b.ok = state == ctlDecoded      ? TbuttonStates::okOn
          : state == ctlNoHardware ? TbuttonStates::okOff
                                   : TbuttonStates::okKeep;
   return b;

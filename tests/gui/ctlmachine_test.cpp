@@ -21,14 +21,8 @@ namespace {
 struct TfakeView : TctlView {
   void setStatusLine(const wxString& text) override { status = text; }
   void setIdLine(const wxString& text) override { id = text; }
-  void showAcqProgress(const wxString& text, int percent) override {
-    acqText = text;
-    acqBar = percent;
-  }
-  void showDecProgress(const wxString& text, int percent) override {
-    decText = text;
-    decBar = percent;
-  }
+  void showAcqProgress(const wxString& text, int percent) override { acqText = text, acqBar = percent; }
+  void showDecProgress(const wxString& text, int) override { decText = text; }
   void applyButtons(const TbuttonStates& b) override {
     if (!b.apply) return;
     buttons = b;
@@ -37,8 +31,8 @@ struct TfakeView : TctlView {
   wxString bufferField() const override { return field; }
   void setBufferField(const wxString& text) override { field = text; }
 
-  wxString status = "Initializing...", id = "Initializing...", acqText, decText, field = "32";
-  int acqBar = -1, decBar = -1;
+  wxString status, id, acqText, decText, field;
+  int acqBar = -1;
   TbuttonStates buttons;
   bool ok = false;
 };
@@ -91,48 +85,32 @@ TEST(CaptureDialogMachine, WithoutHardwareSaysSoAndNeverStarts) {
   EXPECT_EQ(rig.view.status, "Sniffer hardware not found");
   EXPECT_EQ(rig.view.id, "Hardware Serial: unavailable");
   EXPECT_FALSE(rig.view.buttons.start);
-  EXPECT_EQ(rig.view.acqText, "0 Bytes");
-  EXPECT_EQ(rig.view.decText, "0%");
-  rig.lo.hardwareStatus = TloThread::statusInitFailed;
-  rig.lo.hardwareChanged = true;
-  rig.machine.onTick();
-  EXPECT_EQ(rig.view.status, "Hardware initialization failed");
-  rig.lo.hardwareStatus = -9;
-  rig.lo.hardwareChanged = true;
-  rig.machine.onTick();
-  EXPECT_EQ(rig.view.status, "Unexpected Problem during initialization.");
   EXPECT_FALSE(rig.lo.run);
 }
 
 TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   TsimConfig config = TsimConfig::quick();
+  config.pace = TsimPace::realtime;  // so that a Stop always comes before the buffer is full
   config.serial = "TWR-0815";
   TsimSniffer sniffer(config);
   Trig rig;
   ASSERT_TRUE(rig.reaches(ctlReady)) << rig.view.status;
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-0815");
-  EXPECT_TRUE(rig.view.buttons.start && rig.view.buttons.connect);
-  EXPECT_FALSE(rig.view.ok);
 
-  rig.start("0_064");
+  rig.start("0_008");
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
-  EXPECT_EQ(rig.view.field, "64");
-  EXPECT_STREQ(rig.view.buttons.startLabel, "Stop");
-  EXPECT_FALSE(rig.view.buttons.field);
-  EXPECT_EQ(rig.lo.needed, 65536u);
+  EXPECT_EQ(rig.view.field, "8");
+  EXPECT_EQ(rig.lo.needed, 8192u);
   ASSERT_TRUE(rig.reaches(ctlDecoded));
-  EXPECT_EQ(rig.view.acqText, "65_536 Bytes");
+  EXPECT_EQ(rig.view.acqText, "8_192 Bytes");
   EXPECT_EQ(rig.view.acqBar, 100);
   EXPECT_EQ(rig.view.decText, "100%");
   EXPECT_TRUE(rig.view.ok);
-  const size_t firstRows = rig.ex.rows->size();
-  EXPECT_GT(firstRows, 0u);
+  EXPECT_GT(rig.ex.rows->size(), 0u);
   ASSERT_TRUE(rig.reaches(ctlReady));
-  EXPECT_TRUE(rig.view.ok) << "OK stays available";
 
   // A large buffer stopped as soon as data flows: what came is still decoded.
-  sniffer.stallStream(0);
   rig.start("20000");
   EXPECT_EQ(rig.view.field, "20_000");
   ASSERT_TRUE(rig.tickUntil([&] { return rig.lo.captureCount > 0; }));

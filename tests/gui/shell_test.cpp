@@ -31,15 +31,11 @@ TEST(TopicHub, IdsOrderAndUnsubscribe) {
   EXPECT_THROW(hub.pub(topicZoom, 1), std::bad_function_call);
 }
 
-TEST(MainWindow, ZoomStepsAndToggleLabels) {
+TEST(MainWindow, ZoomSteps) {
   using viewrules::zoomedPointSize;
   EXPECT_EQ(zoomedPointSize(12, +1), 14);
-  EXPECT_EQ(zoomedPointSize(14, +1), 16);
   EXPECT_EQ(zoomedPointSize(16, +1), 19);
   EXPECT_EQ(zoomedPointSize(20, -1), 16);
   EXPECT_EQ(zoomedPointSize(7, -1), 6);
   EXPECT_EQ(zoomedPointSize(6, -1), 6);
-  EXPECT_STREQ(viewrules::sofLabel(true), "Hide SOFs");
-  EXPECT_STREQ(viewrules::nakLabel(false), "Show NAKs");
-  EXPECT_STREQ(viewrules::packetLabel(true), "Hide Packets");
 }
