@@ -4,7 +4,9 @@
 #include <wx/splitter.h>
 
 #include "ovglobs.h"
-#include "ovpanes.h"
+#include "ovdatapane.h"
+#include "ovdecodepane.h"
+#include "ovtreepane.h"
 
 MidPane::MidPane(wxWindow* parent, int id)
     : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {

@@ -96,6 +96,15 @@ class Session:
         if self.label(lambda n: n == text, root, timeout) is None:
             raise AssertionError("label %r never appeared" % text)
 
+    def tree_scroll_bar(self, frame):
+        """The tree's scroll bar: the one scroll bar of the window that is on screen."""
+        def shown_bar(a):
+            return a.getRoleName() == "scroll bar" and a.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)[2] > 1
+        bar = self.find(shown_bar, frame)
+        if bar is None:
+            raise AssertionError("no scroll bar beside the tree")
+        return bar
+
     # Acting -------------------------------------------------------------
 
     def press(self, name, root=None):
@@ -151,10 +160,12 @@ class Session:
         subprocess.run(["import", "-window", "root", path], check=True)
         return path
 
-
     def shown_rows(self, frame):
-        """How many rows the main window holds, as its tree pane says."""
-        return int(self.label_text("Rows: ", frame).split()[1])
+        """How many rows the main window holds, as the tree's tooltip says ("N rows, M shown")."""
+        for sibling in self.tree_scroll_bar(frame).parent:
+            if sibling.getRoleName() == "panel" and sibling.description:
+                return int(sibling.description.split()[0])
+        raise AssertionError("the tree says nothing of its rows")
 
 
 def run(test):

@@ -1,0 +1,98 @@
+#include "ovdispldata.h"
+
+#include "decode/ovgroup.h"
+#include "ovsamplefile.h"
+
+TdisplData::TdisplData(std::function<TdisplFilters()> filters)
+    : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {
+  boxGen.init(true);
+}
+
+std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
+  return linRowIxOK(ix) ? (*rows)[ix].obj : nullptr;
+}
+
+const TvisIndex& TdisplData::index() {
+  if (indexStale) visIndex.filter(filtersAtReset);
+  indexStale = false;
+  return visIndex;
+}
+
+bool TdisplData::isVisible(int ix) { return index().isVisible(ix); }
+int TdisplData::nextVisibleRow(int ix) { return index().next(ix); }
+int TdisplData::prevVisibleRow(int ix) { return index().prev(ix); }
+int TdisplData::nearestVisibleRow(int ix) { return index().nearest(ix); }
+
+void TdisplData::resetVisibleRows() {
+  filtersAtReset = currentFilters();
+  indexStale = true;
+}
+
+const std::vector<uint8_t>& TdisplData::getData(int ix) {
+  static const std::vector<uint8_t> none;
+  Tbase* obj = linRowIxOK(ix) ? (*rows)[ix].obj.get() : nullptr;
+  if (!obj) return none;
+  switch (obj->objType) {
+    case otData:
+      return static_cast<Tdata*>(obj)->data;
+    case otTransax: {
+      auto packet = static_cast<Ttransax*>(obj)->findDataPkt();
+      return packet ? packet->data : none;
+    }
+    case otTransfer:
+      return static_cast<Ttransfer*>(obj)->findData();
+    default:
+      return none;
+  }
+}
+
+std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {
+  boxGen.getBoxes(getDisplRowPtr(ix));
+  return &boxGen.boxes;
+}
+
+std::string TdisplData::genRowDecode(int ix) {
+  if (!linRowIxOK(ix)) return "Error - row " + std::to_string(ix);
+  return doDecode((*rows)[ix].obj);
+}
+
+void TdisplData::flipUserFlag(const std::shared_ptr<Tbase>& obj) {
+  if (!obj) return;
+  if (obj->objType <= otHandshake) {
+    if (linRowIxOK(obj->row)) (*rows)[obj->row].flags ^= rowFlagUser;
+  } else if (obj->objType <= otTransfer) {
+    for (const auto& child : static_cast<Tgrouper&>(*obj).children) flipUserFlag(child);
+  }
+}
+
+bool TdisplData::doubleClick(int ix) {
+  if (!linRowIxOK(ix)) return false;
+  const auto& obj = (*rows)[ix].obj;
+  if (obj && obj->objType > otHandshake) flipUserFlag(obj);
+  return true;
+}
+
+unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
+                                std::shared_ptr<std::vector<TlinRow>> newRows) {
+  if (!newRows || newRows->empty()) return 0;
+  rows = std::move(newRows);
+  objs = newObjs ? std::move(newObjs) : std::make_shared<TobjVec>();
+  lua.setRows(rows);
+  visIndex.adopt(*rows);
+  resetVisibleRows();
+  return rows->size();
+}
+
+unsigned TdisplData::sampleFileRead(const std::string& path) {
+  TsampleRead read = readSampleFile(path);
+  lastFileError = read.problem;
+  lastFileMissing = read.missing;
+  if (!read.problem.empty()) return 0;
+  const unsigned long adopted = adopt(read.objs, read.rows);
+  if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
+  return static_cast<unsigned>(adopted);
+}
+
+std::string TdisplData::sampleFileSave(const std::string& path) const { return saveSampleFile(*rows, path); }
+
+std::string TdisplData::exportPcap(const std::string& path) const { return exportPcapFile(objs, rows, path); }

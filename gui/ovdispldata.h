@@ -1,0 +1,78 @@
+// What the tree view shows: the rows of the current capture, which of them the
+// filters leave visible, their boxes and their decode texts.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "boxes/ovboxes.h"
+#include "decode/ovbase.h"
+#include "files/ovlua.h"
+#include "ovvisindex.h"
+
+// Row flag bit toggled by a double-click; nothing draws it yet.
+constexpr uint8_t rowFlagUser = 0x08;
+
+class TdisplData {
+ public:
+  // filters: read at every resetVisibleRows (the toolbar's current choice).
+  explicit TdisplData(std::function<TdisplFilters()> filters = [] { return TdisplFilters{}; });
+  virtual ~TdisplData() = default;
+  TdisplData(const TdisplData&) = delete;
+  TdisplData& operator=(const TdisplData&) = delete;
+
+  int rowCount() const { return static_cast<int>(rows->size()); }
+  bool linRowIxOK(int ix) const { return ix >= 0 && ix < rowCount(); }
+  std::shared_ptr<Tbase> getDisplRowPtr(int ix) const;
+
+  // Visibility follows the filters as they were at the last resetVisibleRows
+  // (or at adoption); -1 means no row.
+  bool isVisible(int ix);
+  int nextVisibleRow(int ix);
+  int prevVisibleRow(int ix);
+  int nearestVisibleRow(int ix);
+  void resetVisibleRows();
+  int visibleRowCount() { return index().visibleCount(); }
+
+  // The bytes the data pane shows; valid until the rows are replaced.
+  const std::vector<uint8_t>& getData(int ix);
+  // The generator's list, overwritten by the next call.
+  std::vector<TdisplayBox>* genRowBoxes(int ix);
+  // "Error - row N" for an invalid ix, else the scripts' text.
+  std::string genRowDecode(int ix);
+  std::string doDecode(const std::shared_ptr<Tbase>& obj) { return lua.decode(obj); }
+
+  void flipUserFlag(const std::shared_ptr<Tbase>& obj);
+  // True for every valid row; toggles the leaves below a grouping row.
+  bool doubleClick(int ix);
+
+  // The number of rows adopted, 0 when none (the current data then stays);
+  // fileError() then names the file and why, fileMissing() says it is absent.
+  unsigned sampleFileRead(const std::string& path);
+  const std::string& fileError() const { return lastFileError; }
+  bool fileMissing() const { return lastFileMissing; }
+  // Empty on success, else a sentence naming the file and why.
+  std::string sampleFileSave(const std::string& path) const;
+  // The packets as pcap; empty on success, else why not.
+  std::string exportPcap(const std::string& path) const;
+
+  // Takes a capture's result; returns its row count, 0 (keeping the old data) when it has none.
+  unsigned long adopt(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+
+ private:
+  // The visible rows for the filters of the last reset, built on first use.
+  const TvisIndex& index();
+
+  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
+  Tboxes boxGen;
+  TluaState lua;
+  std::function<TdisplFilters()> currentFilters;
+  TdisplFilters filtersAtReset;
+  TvisIndex visIndex;
+  bool indexStale = true;  // built lazily, so adoption followed by a reset scans once
+  std::string lastFileError;
+  bool lastFileMissing = false;
+};

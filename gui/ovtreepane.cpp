@@ -1,0 +1,261 @@
+#include "ovtreepane.h"
+
+#include <wx/dcclient.h>
+#include <wx/msgdlg.h>
+#include <wx/sizer.h>
+
+#include <algorithm>
+
+#include "ovcaprun.h"
+#include "ovdatapane.h"
+#include "ovdecodepane.h"
+#include "ovglobs.h"
+#include "ovwxtext.h"
+
+namespace {
+
+TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
+
+const wxColour paneBg(232, 232, 232);
+
+// A write the user asked for failed: say so, never let it look like success.
+void reportWriteProblem(const std::string& problem) {
+  if (!problem.empty()) wxMessageBox(toWx(problem), _G.productName, wxOK | wxICON_ERROR);
+}
+
+}  // namespace
+
+TreeScrollBarPane::TreeScrollBarPane(wxWindow* parent, int id)
+    : wxScrollBar(parent, id, wxDefaultPosition, wxDefaultSize, wxSB_VERTICAL) {
+  SetScrollbar(0, 16, 1016, 10);
+  Bind(wxEVT_SCROLL_THUMBTRACK, &TreeScrollBarPane::onScroll, this);
+  Bind(wxEVT_SCROLL_CHANGED, &TreeScrollBarPane::onScroll, this);
+}
+
+void TreeScrollBarPane::onScroll(wxScrollEvent&) {
+  const int pos = GetThumbPosition();
+  if (pos != lastPos) _G.pubSub.pub(topicScrolled, pos);
+  lastPos = pos;
+}
+
+void TreeScrollBarPane::SetThumbPosition(int pos) {
+  moveQuietly(pos);
+  _G.pubSub.pub(topicScrolled, pos);
+}
+
+void TreeScrollBarPane::moveQuietly(int pos) {
+  lastPos = pos;
+  wxScrollBar::SetThumbPosition(pos);
+}
+
+TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar, TdataPane& dataPane,
+                         TdecodePane& decodePane)
+    : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE),
+      scrollBar(scrollBar),
+      dataPane(dataPane),
+      decodePane(decodePane),
+      rowCache(toolbarFilters),
+      scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
+      visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
+      sampleRead(topicSampleFileRead,
+                 [this](long path) { onSampleFileRead(reinterpret_cast<const char*>(path)); }),
+      sampleSave(topicSampleFileSave,
+                 [this](long path) { onSampleFileSave(reinterpret_cast<const char*>(path)); }),
+      exportPcap(topicExportPcap, [this](long path) { onExportPcap(reinterpret_cast<const char*>(path)); }),
+      doCapture(topicDoCapture, [this](long) { onDoCapture(); }) {
+  rowCache.init(parent, 1024);
+  scrollReset();
+  Bind(wxEVT_SIZE, &TreeMidPane::onResize, this);
+  Bind(wxEVT_PAINT, &TreeMidPane::onPaint, this);
+  Bind(wxEVT_ERASE_BACKGROUND, &TreeMidPane::onEraseBG, this);
+  Bind(wxEVT_MOUSEWHEEL, &TreeMidPane::onMouseWheel, this);
+  Bind(wxEVT_LEFT_DOWN, &TreeMidPane::onMouseLeftDown, this);
+  Bind(wxEVT_RIGHT_DOWN, &TreeMidPane::onMouseRightDown, this);
+  Bind(wxEVT_MOTION, &TreeMidPane::onMouseMove, this);
+  Bind(wxEVT_LEFT_DCLICK, &TreeMidPane::onMouseLeftDclk, this);
+  Bind(wxEVT_LEFT_UP, &TreeMidPane::onMouseRelease, this);
+  Bind(wxEVT_LEAVE_WINDOW, &TreeMidPane::onMouseRelease, this);
+  Bind(wxEVT_MOUSE_CAPTURE_LOST, &TreeMidPane::onMouseCaptureLost, this);
+}
+
+void TreeMidPane::zoom(int pointSize) {
+  rowCache.zoom(pointSize);
+  rowHt = rowCache.getRowHt();
+  rowCache.setScreenLines(paneHeight / rowHt + 1);
+  Refresh();
+}
+
+void TreeMidPane::onResize(wxSizeEvent& event) {
+  paneWidth = event.GetSize().x;
+  paneHeight = event.GetSize().y;
+  rowHt = rowCache.getRowHt();
+  rowCache.setScreenLines(paneHeight / rowHt + 1);
+  event.Skip();
+}
+
+void TreeMidPane::onEraseBG(wxEraseEvent& event) {
+  wxDC* dc = event.GetDC();
+  if (!dc) return;
+  dc->SetBackground(wxBrush(paneBg));
+  dc->Clear();
+}
+
+void TreeMidPane::onPaint(wxPaintEvent&) {
+  wxPaintDC dc(this);
+  screenRows.clear();
+  int used = 0;
+  for (int y = 0, row = topRow; paneHeight > 0 && y < paneHeight; y += rowHt) {
+    int w = 0, h = 0;
+    const wxBitmap& bitmap = rowCache.getRowBitmap(row, paneWidth, w, h);
+    used = std::max(used, w);
+    dc.SetClippingRegion(0, y, paneWidth, h);
+    dc.DrawBitmap(bitmap, 0, y);
+    dc.DestroyClippingRegion();
+    screenRows.push_back(row);
+    row = rowCache.nextVisibleRow(row);
+  }
+  usedWidth = used;
+}
+
+void TreeMidPane::onScrolled(long row) {
+  // Snap into the rows first: a thumb past the end must still show the last rows.
+  const long last = rowCache.rowCount() - 1;
+  topRow = last < 0 ? 0 : rowCache.nearestVisibleRow(static_cast<int>(std::clamp(row, 0L, last)));
+  Refresh();
+}
+
+void TreeMidPane::onVisRowsChanged() {
+  if (rowCache.dataGeneration() != shownGeneration) newData();
+  scrollReset();
+}
+
+void TreeMidPane::newData() {
+  // The old top row and thumb are indices into the old capture.
+  shownGeneration = rowCache.dataGeneration();
+  topRow = 0;
+  scrollBar.moveQuietly(0);
+  dataPane.clear();
+  decodePane.render("");
+}
+
+void TreeMidPane::scrollReset() {
+  rowCache.resetVisibleRows();
+  rowCache.invalidateAll();
+  topRow = std::max(rowCache.nearestVisibleRow(topRow), 0);
+  int r = rowCache.prevVisibleRow(rowCache.rowCount() - 1);
+  for (int i = 0; i < 5; i++) r = rowCache.prevVisibleRow(r);
+  scrollMax = std::max(r, 10);
+  // Says how big the capture is when the pointer rests on the rows.
+  SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
+  scrollBar.SetScrollbar(scrollBar.GetThumbPosition(), scrollBar.GetThumbSize(),
+                         scrollMax + scrollBar.GetThumbSize(), scrollBar.GetPageSize());
+  Refresh();
+}
+
+int TreeMidPane::stepVisible(int n) {
+  int row = topRow;
+  for (int i = 0; i < std::abs(n); i++) {
+    const int next = n > 0 ? rowCache.nextVisibleRow(row) : rowCache.prevVisibleRow(row);
+    if (next < 0) break;
+    row = next;
+  }
+  return row;
+}
+
+bool TreeMidPane::rowAt(int y, int& row) const {
+  const int line = y / rowHt;
+  if (y < 0 || line >= static_cast<int>(screenRows.size())) return false;
+  row = screenRows[line];
+  return true;
+}
+
+void TreeMidPane::onMouseLeftDown(wxMouseEvent& event) {
+  if (!HasCapture()) CaptureMouse();
+  dragging = true;
+  mouseX = event.GetX();
+  mouseY = event.GetY();
+  int row = -1;
+  if (rowAt(mouseY, row)) {
+    rowCache.setClickRow(0, row);
+    Refresh();
+    if (row >= 0) {
+      dataPane.renderPacket(rowCache.getData(row));
+      decodePane.render(rowCache.getRowDecode(row));
+    }
+  }
+  event.Skip();
+}
+
+void TreeMidPane::onMouseRightDown(wxMouseEvent& event) {
+  int row = -1;
+  if (!rowAt(event.GetY(), row)) return;
+  rowCache.setClickRow(1, row);
+  Refresh();
+}
+
+void TreeMidPane::onMouseLeftDclk(wxMouseEvent& event) {
+  int row = -1;
+  if (rowAt(event.GetY(), row) && rowCache.doubleClick(row)) scrollReset();
+  event.Skip();
+}
+
+void TreeMidPane::onMouseMove(wxMouseEvent& event) {
+  if (!dragging) return;
+  const int d = mouseY - event.GetY();
+  if (rowHt > std::abs(d)) return;  // slow drags accumulate
+  scrollBar.SetThumbPosition(stepVisible(d / rowHt));
+  mouseY = event.GetY();
+}
+
+void TreeMidPane::onMouseWheel(wxMouseEvent& event) {
+  if (event.GetWheelAxis() != wxMOUSE_WHEEL_VERTICAL) return;
+  wheelRotation += event.GetWheelRotation();
+  const int delta = std::max(event.GetWheelDelta(), 1);
+  const int notches = wheelRotation / delta;
+  if (notches == 0) return;
+  wheelRotation -= notches * delta;
+  const bool onlyCtrl = event.ControlDown() && !event.AltDown() && !event.MetaDown();
+  const int rows = onlyCtrl && event.ShiftDown() ? 125 : onlyCtrl ? 25 : 1;
+  // A negative rotation (wheel towards the user) moves on to later rows.
+  scrollBar.SetThumbPosition(stepVisible(-notches * rows));
+}
+
+void TreeMidPane::releaseMouse() {
+  if (HasCapture()) ReleaseMouse();
+  dragging = false;
+}
+
+void TreeMidPane::onMouseRelease(wxMouseEvent& event) {
+  releaseMouse();
+  event.Skip();
+}
+
+void TreeMidPane::onMouseCaptureLost(wxMouseCaptureLostEvent&) { dragging = false; }
+
+void TreeMidPane::onSampleFileRead(const char* path) {
+  if (rowCache.onSampleFileRead(path)) return _G.pubSub.pub(topicVisRowsChanged, 0);
+  // A missing default file at start-up is normal; a file the user chose is not.
+  if (rowCache.fileMissing() && !IsShownOnScreen()) return;
+  wxMessageBox(toWx(rowCache.fileError()), _G.productName, wxOK | wxICON_ERROR);
+}
+
+void TreeMidPane::onSampleFileSave(const char* path) { reportWriteProblem(rowCache.sampleFileSave(path)); }
+
+void TreeMidPane::onExportPcap(const char* path) { reportWriteProblem(rowCache.exportPcap(path)); }
+
+void TreeMidPane::onDoCapture() {
+  const TcaptureResult result = runCaptureDialog();
+  if (result.ok && rowCache.adoptCapture(result.trees, result.rows)) _G.pubSub.pub(topicVisRowsChanged, 0);
+}
+
+TreePane::TreePane(wxWindow* parent, TdataPane& dataPane, TdecodePane& decodePane)
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {
+  scrollBar = new TreeScrollBarPane(this, wxID_ANY);
+  midPane = new TreeMidPane(this, wxID_ANY, *scrollBar, dataPane, decodePane);
+  auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+  sizer->Add(midPane, 1, wxEXPAND);
+  sizer->Add(scrollBar, 0, wxEXPAND | wxLEFT, 0);
+  SetSizerAndFit(sizer);
+}
+
+void TreePane::zoom(int pointSize) { midPane->zoom(pointSize); }

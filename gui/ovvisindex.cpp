@@ -1,0 +1,77 @@
+#include "ovvisindex.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint8_t clsSof = 0x01;     // SOF packet or SOF group
+constexpr uint8_t clsPacket = 0x02;  // token, data or handshake
+constexpr uint8_t clsNak = 0x04;     // NAKed transaction, or one of its packets
+constexpr uint32_t pidNak = 10;
+
+bool isNakTransax(const Tbase& obj) {
+  if (obj.objType != otTransax) return false;
+  for (const auto& child : static_cast<const Tgrouper&>(obj).children)
+    if (child && child->objType == otHandshake && static_cast<const TpacketBase&>(*child).pid == pidNak)
+      return true;
+  return false;
+}
+
+bool shownBy(uint8_t cls, const TdisplFilters& f) {
+  return !((cls & clsSof) && !f.showSOFs) && !((cls & clsNak) && !f.showNAKs) &&
+         !((cls & clsPacket) && !f.showPackets);
+}
+
+}  // namespace
+
+void TvisIndex::adopt(const std::vector<TlinRow>& rows) {
+  classes.assign(rows.size(), 0);
+  visible.clear();
+  visible.shrink_to_fit();
+  for (std::size_t ix = 0; ix < rows.size(); ix++) {
+    const Tbase* obj = rows[ix].obj.get();
+    if (!obj) continue;
+    if (obj->objType == otSof || obj->objType == otSofGroup) classes[ix] |= clsSof;
+    if (obj->objType >= otToken && obj->objType <= otHandshake) classes[ix] |= clsPacket;
+    if (!isNakTransax(*obj)) continue;
+    classes[ix] |= clsNak;
+    // Through the packets' own rows: a file may hold fewer rows than children.
+    for (const auto& child : static_cast<const Tgrouper&>(*obj).children)
+      if (child && child->row >= 0 && static_cast<std::size_t>(child->row) < rows.size())
+        classes[child->row] |= clsNak;
+  }
+}
+
+void TvisIndex::filter(const TdisplFilters& filters) {
+  shown = filters;
+  bool shownClass[8];
+  for (uint8_t cls = 0; cls < 8; cls++) shownClass[cls] = shownBy(cls, shown);
+  visible.clear();
+  for (std::size_t ix = 0; ix < classes.size(); ix++)
+    if (shownClass[classes[ix]]) visible.push_back(static_cast<int32_t>(ix));
+}
+
+bool TvisIndex::isVisible(int ix) const {
+  return ix >= 0 && static_cast<std::size_t>(ix) < classes.size() && shownBy(classes[ix], shown);
+}
+
+int TvisIndex::next(int ix) const {
+  if (ix < 0 || static_cast<std::size_t>(ix) >= classes.size()) return -1;
+  auto it = std::upper_bound(visible.begin(), visible.end(), ix);
+  return it == visible.end() ? -1 : *it;
+}
+
+int TvisIndex::prev(int ix) const {
+  if (ix < 0 || static_cast<std::size_t>(ix) >= classes.size()) return -1;
+  auto it = std::lower_bound(visible.begin(), visible.end(), ix);
+  return it == visible.begin() ? -1 : *(it - 1);
+}
+
+int TvisIndex::nearest(int ix) const {
+  if (ix < 0 || static_cast<std::size_t>(ix) >= classes.size()) return -1;
+  if (isVisible(ix)) return ix;
+  int n = next(ix), p = prev(ix);
+  if (p < 0) return n;
+  if (n < 0) return p;
+  return n - ix < ix - p ? n : p;
+}

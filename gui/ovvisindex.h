@@ -1,0 +1,38 @@
+// Which display rows the three toolbar filters leave on screen. A class byte
+// per row is computed once when rows are adopted; each filter change builds a
+// sorted list of the visible rows, so stepping and snapping are binary
+// searches however long the hidden stretches are.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+struct TdisplFilters {
+  bool showSOFs = false;
+  bool showNAKs = false;
+  bool showPackets = true;
+};
+
+class TvisIndex {
+ public:
+  // Computes the class bytes of rows; the list stays empty until filter().
+  void adopt(const std::vector<TlinRow>& rows);
+  // Builds the visible list for these filters.
+  void filter(const TdisplFilters& filters);
+
+  // All take any ix; a row outside the adopted rows is never visible, and
+  // -1 means no such row.
+  bool isVisible(int ix) const;
+  int next(int ix) const;
+  int prev(int ix) const;
+  // ix itself, else the closer of prev and next, the earlier on a tie.
+  int nearest(int ix) const;
+  int visibleCount() const { return static_cast<int>(visible.size()); }
+
+ private:
+  std::vector<uint8_t> classes;  // one byte per row
+  std::vector<int32_t> visible;  // ascending row indices
+  TdisplFilters shown;
+};

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/listctrl.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
+#include "ovcaprun.h"
+#include "ovdatapane.h"
+#include "ovdecodepane.h"
+#include "ovdumptext.h"
+#include "ovtreepane.h"
+
+namespace {
+
+TcaptureResult nextCapture;
+
+}  // namespace
+
+TcaptureResult runCaptureDialog() { return nextCapture; }
+
+namespace {
+
+void settle() {
+  for (int i = 0; i < 10; i++) {
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  }
+}
+
+template <class T>
+std::vector<T*> find(wxWindow* root) {
+  std::vector<T*> found;
+  if (auto* hit = dynamic_cast<T*>(root)) found.push_back(hit);
+  for (wxWindow* child : root->GetChildren())
+    for (T* hit : find<T>(child)) found.push_back(hit);
+  return found;
+}
+
+// 200 IN transactions, every third NAKed; each has a token, data and handshake row.
+TcaptureResult capture(int transactions) {
+  TcaptureResult result{true, std::make_shared<TobjVec>(), std::make_shared<std::vector<TlinRow>>()};
+  for (int i = 0; i < transactions; i++) {
+    auto trx = std::make_shared<Ttransax>(TtrxType::IN);
+    auto token = std::make_shared<Ttoken>();
+    token->pid = 9;
+    auto data = std::make_shared<Tdata>();
+    data->pid = 3;
+    data->data = {static_cast<uint8_t>(i), 0x41};
+    auto hs = std::make_shared<Thandshake>();
+    hs->pid = i % 3 == 0 ? 10 : 2;
+    trx->children = {token, data, hs};
+    result.trees->push_back(trx);
+  }
+  Ttree2lin(*result.trees, *result.rows);
+  return result;
+}
+
+struct Twindow {
+  wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "panes", wxDefaultPosition, wxSize(900, 600));
+  TdecodePane* decode = new TdecodePane(frame);
+  TdataPane* data = new TdataPane(frame);
+  TreePane* tree = new TreePane(frame, *data, *decode);
+  TreeMidPane& mid = tree->mid();
+  Twindow() {
+    auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+    sizer->Add(tree, 3, wxEXPAND);
+    auto* right = new wxBoxSizer(wxVERTICAL);
+    right->Add(decode, 1, wxEXPAND);
+    right->Add(data, 1, wxEXPAND);
+    sizer->Add(right, 2, wxEXPAND);
+    frame->SetSizer(sizer);
+    frame->Show();
+    settle();
+  }
+  ~Twindow() {
+    frame->Destroy();
+    settle();
+  }
+  void wheel(int rotation, wxMouseWheelAxis axis = wxMOUSE_WHEEL_VERTICAL, bool ctrl = false) {
+    wxMouseEvent event(wxEVT_MOUSEWHEEL);
+    event.m_wheelRotation = rotation;
+    event.m_wheelDelta = 120;
+    event.m_wheelAxis = axis;
+    event.m_controlDown = ctrl;
+    mid.GetEventHandler()->ProcessEvent(event);
+  }
+  // Press at the first y, move through the others, release.
+  void drag(std::vector<int> ys) {
+    auto send = [&](wxEventType type, int y) {
+      wxMouseEvent event(type);
+      event.m_x = 20;
+      event.m_y = y;
+      mid.GetEventHandler()->ProcessEvent(event);
+    };
+    send(wxEVT_LEFT_DOWN, ys[0]);
+    for (std::size_t i = 1; i < ys.size(); i++) send(wxEVT_MOTION, ys[i]);
+    send(wxEVT_LEFT_UP, ys.back());
+  }
+  void click(wxEventType type, int line) {
+    wxMouseEvent event(type);
+    event.m_y = line * mid.cache().getRowHt() + 3;
+    event.m_x = 20;
+    mid.GetEventHandler()->ProcessEvent(event);
+    if (type == wxEVT_LEFT_DOWN) {
+      wxMouseEvent up(wxEVT_LEFT_UP);
+      mid.GetEventHandler()->ProcessEvent(up);
+    }
+    settle();
+  }
+  wxString dataText() { return find<wxTextCtrl>(data)[0]->GetValue(); }
+  std::vector<wxString> decodeLabels() {
+    std::vector<wxString> labels;
+    for (auto* text : find<wxStaticText>(find<TscrolledPanel>(decode)[0]))
+      labels.push_back(text->GetLabelText());
+    return labels;
+  }
+};
+
+}  // namespace
+
+TEST(TreeView, ScrollClickAndNewData) {
+  Twindow w;
+  nextCapture = capture(200);
+  _G.pubSub.pub(topicDoCapture, 0);
+  settle();
+  TrowCache& rows = w.mid.cache();
+  ASSERT_EQ(rows.rowCount(), 800);
+  // Default filters: NAKed transactions (0, 3, 6 ...) and their packets are hidden.
+  ASSERT_GE(w.mid.lineRows().size(), 3u);
+  EXPECT_EQ(w.mid.lineRows()[0], 4);
+  EXPECT_EQ(w.mid.lineRows()[1], 5);
+
+  // Wheel: one notch, two half notches, sideways nothing, Ctrl 25 rows.
+  w.wheel(-120);
+  EXPECT_EQ(w.mid.top(), 5);
+  w.wheel(-60);
+  EXPECT_EQ(w.mid.top(), 5);
+  w.wheel(-60);
+  EXPECT_EQ(w.mid.top(), 6);
+  w.wheel(-120, wxMOUSE_WHEEL_HORIZONTAL);
+  EXPECT_EQ(w.mid.top(), 6);
+  w.wheel(120);
+  EXPECT_EQ(w.mid.top(), 5);
+  w.wheel(-120, wxMOUSE_WHEEL_VERTICAL, true);
+  int expect = 5;
+  for (int i = 0; i < 25; i++) expect = rows.nextVisibleRow(expect);
+  EXPECT_EQ(w.mid.top(), expect);
+
+  // Dragging up moves on by whole rows; slow moves of less than a row add up.
+  const int ht = rows.getRowHt(), before = w.mid.top();
+  w.drag({300, 300 - 3 * ht / 5, 300 - 6 * ht / 5});
+  EXPECT_EQ(w.mid.top(), rows.nextVisibleRow(before));
+
+  // A scroll request outside the rows lands on the first or last visible row.
+  _G.pubSub.pub(topicScrolled, 100000);
+  EXPECT_EQ(w.mid.top(), 799);
+  _G.pubSub.pub(topicScrolled, -1);
+  EXPECT_EQ(w.mid.top(), 4);
+  EXPECT_GE(w.mid.lastScrollRow(), 700);
+
+  // A left click shows the row's bytes and decode text; a right click marks.
+  w.click(wxEVT_LEFT_DOWN, 2);  // row 6: data of transaction 1
+  ASSERT_EQ(rows.clickRow(0), w.mid.lineRows()[2]);
+  const TdumpText dump = buildDump({1, 0x41});
+  EXPECT_EQ(w.dataText(), wxString(dump.count + dump.dump));
+  w.click(wxEVT_RIGHT_DOWN, 1);
+  EXPECT_EQ(rows.clickRow(1), w.mid.lineRows()[1]);
+
+  // A filter change keeps the view; new data starts over.
+  _G.pubSub.pub(topicScrolled, 40);
+  const int top = w.mid.top(), selected = rows.clickRow(0);
+  _G.showNAKs = true;
+  _G.pubSub.pub(topicVisRowsChanged, 0);
+  _G.showNAKs = false;
+  EXPECT_EQ(w.mid.top(), top);
+  EXPECT_EQ(rows.clickRow(0), selected);
+  nextCapture = capture(10);
+  _G.pubSub.pub(topicDoCapture, 0);
+  settle();
+  EXPECT_EQ(rows.rowCount(), 40);
+  EXPECT_EQ(w.mid.top(), 4);
+  EXPECT_EQ(w.tree->bar().GetThumbPosition(), 0);
+  EXPECT_EQ(rows.clickRow(0), -1);
+  EXPECT_EQ(rows.clickRow(1), -1);
+  EXPECT_EQ(w.dataText(), "");
+
+  // A cancelled capture changes nothing.
+  nextCapture.ok = false;
+  _G.pubSub.pub(topicDoCapture, 0);
+  EXPECT_EQ(rows.rowCount(), 40);
+}
+
+TEST(DecodePane, PlainTextEncodingsAndTables) {
+  Twindow w;
+  // "&" is no mnemonic; bytes that are not UTF-8 are read as Latin-1.
+  w.decode->render(
+      "SAT&T;S\xc2\xb5s;Sbad \xff byte;TDescriptor\nField#Value\nbLength#18\nbType#1\nx#2;TEmpty\nOnly");
+  settle();
+  const auto labels = w.decodeLabels();
+  ASSERT_EQ(labels.size(), 5u);
+  EXPECT_EQ(labels[0], "AT&T");
+  EXPECT_EQ(labels[1], wxString::FromUTF8("\xc2\xb5s"));
+  EXPECT_EQ(labels[2], wxString(L"bad \u00ff byte"));
+  EXPECT_EQ(labels[3], "Descriptor");
+
+  const auto lists = find<wxListView>(w.decode);
+  ASSERT_EQ(lists.size(), 2u);
+  EXPECT_EQ(lists[0]->GetItemCount(), 3);
+  EXPECT_EQ(lists[0]->GetItemText(1, 1), "1");
+  wxRect row;
+  ASSERT_TRUE(lists[0]->GetItemRect(0, row));
+  EXPECT_EQ(lists[0]->GetMinSize().y, 4 * row.height + 12);
+  // Headings without rows: still tall enough for the header.
+  EXPECT_EQ(lists[1]->GetItemCount(), 0);
+  EXPECT_EQ(lists[1]->GetMinSize().y, row.height + 12);
+  EXPECT_GE(lists[1]->GetColumnWidth(0), 0);
+
+  w.decode->render("");
+  EXPECT_TRUE(w.decodeLabels().empty());
+}
+
+TEST(Subscription, EndsWithItsOwner) {
+  int calls = 0;
+  {
+    Tsubscription sub(topicSplitterChanged, [&](long) { calls++; });
+    _G.pubSub.pub(topicSplitterChanged, 0);
+  }
+  _G.pubSub.pub(topicSplitterChanged, 0);
+  EXPECT_EQ(calls, 1);
+}

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <wx/image.h>
+
+#include "decode/ovtree2lin.h"
+#include "ovrcache.h"
+
+namespace {
+
+std::shared_ptr<std::vector<TlinRow>> tokenRows(int n) {
+  TobjVec roots;
+  for (int i = 0; i < n; i++) {
+    auto token = std::make_shared<Ttoken>();
+    token->pid = 9;  // IN
+    token->addr = i % 128;
+    roots.push_back(token);
+  }
+  auto rows = std::make_shared<std::vector<TlinRow>>();
+  Ttree2lin(roots, *rows);
+  return rows;
+}
+
+// Colours as "rgb(r, g, b)", so failures say which.
+std::string css(const wxColour& c) { return c.GetAsString(wxC2S_CSS_SYNTAX).ToStdString(); }
+std::string pixel(const wxImage& image, int x, int y) {
+  return css(wxColour(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)));
+}
+std::string fromBGR(uint64_t c) { return css(wxColour(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff)); }
+// Outlines are black; the rasteriser may blend their corners a little.
+bool dark(const wxImage& image, int x, int y) {
+  return image.GetRed(x, y) < 48 && image.GetGreen(x, y) < 48 && image.GetBlue(x, y) < 48;
+}
+
+}  // namespace
+
+TEST(RowDrawing, BackgroundsBoxesAndBorders) {
+  TrowCache cache;
+  cache.adoptCapture(nullptr, tokenRows(3));
+  const TrowMetrics& m = cache.metrics();
+  ASSERT_GT(m.fontWid, 3);
+  cache.setClickRow(0, 1);
+  cache.setClickRow(1, 2);
+  for (auto [ix, bg] : {std::pair{0, rowPlainBg}, {1, rowSelectedBg}, {2, rowMarkedBg}, {7, rowPlainBg}}) {
+    int w = 0, h = 0;
+    const wxImage image = cache.getRowBitmap(ix, 600, w, h).ConvertToImage();
+    EXPECT_EQ(h, m.rowHt);
+    EXPECT_EQ(image.GetWidth(), 700) << "100 pixels spare";
+    EXPECT_EQ(pixel(image, 3, m.rowHt / 2), css(bg)) << ix;
+    EXPECT_EQ(pixel(image, image.GetWidth() - 2, 1), css(bg)) << ix;
+  }
+
+  // Walk the generator's boxes: each starts after its gap, spans its cells,
+  // is outlined in black and filled with its colour.
+  int w = 0, h = 0;
+  const wxImage image = cache.getRowBitmap(0, 600, w, h).ConvertToImage();
+  const std::vector<TdisplayBox> boxes = *cache.genRowBoxes(0);
+  ASSERT_GE(boxes.size(), 3u);
+  int x = 8;
+  for (const TdisplayBox& box : boxes) {
+    x += box.gap;
+    ASSERT_GT(box.width, 0) << "token boxes have fixed widths";
+    const int right = x + box.width * m.fontWid;
+    SCOPED_TRACE(box.text1);
+    EXPECT_TRUE(dark(image, x, m.yBoxBot)) << pixel(image, x, m.yBoxBot);
+    EXPECT_TRUE(dark(image, right, m.yBoxTop)) << pixel(image, right, m.yBoxTop);
+    EXPECT_TRUE(dark(image, right, m.yBoxBot)) << pixel(image, right, m.yBoxBot);
+    if (box.kind == 1) {
+      EXPECT_EQ(pixel(image, x + 1, m.yBoxTop + 1), fromBGR(box.fillColour1));
+      EXPECT_EQ(pixel(image, x + 1, m.yBoxBot - 1), fromBGR(box.fillColour2));
+      EXPECT_TRUE(dark(image, (x + right) / 2, m.yBoxMid)) << "the bar between the halves";
+    } else {
+      EXPECT_EQ(pixel(image, x + 1, m.yBoxMid), fromBGR(box.fillColour1));
+    }
+    x = right;
+  }
+  EXPECT_EQ(w, x + 125);
+  EXPECT_EQ(pixel(image, x + 3, m.rowHt / 2), css(rowPlainBg));
+
+  // Box images are told apart by every colour and the size, not by the text alone.
+  TboxImages images;
+  images.setFont(cache.rowFont());
+  const wxImage red = images.get("A", 0xffffff, 0x0000ff, 30, 20).ConvertToImage();
+  const wxImage blue = images.get("A", 0xffffff, 0xff0000, 30, 20).ConvertToImage();
+  EXPECT_EQ(pixel(red, 1, 1), fromBGR(0x0000ff));
+  EXPECT_EQ(pixel(blue, 1, 1), fromBGR(0xff0000));
+  EXPECT_EQ(images.get("A", 0, 0x0000ff, 30, 20).ConvertToImage().GetWidth(), 30);
+  EXPECT_EQ(images.get("A", 0, 0x0000ff, 40, 20).ConvertToImage().GetWidth(), 40);
+
+  // Hidden rows are plain and have no decode text.
+  TrowCache hidden([] { return TdisplFilters{false, false, false}; });
+  hidden.adoptCapture(nullptr, tokenRows(1));
+  const wxImage plain = hidden.getRowBitmap(0, 600, w, h).ConvertToImage();
+  EXPECT_EQ(w, 8);
+  EXPECT_EQ(pixel(plain, 20, m.yBoxMid), css(rowPlainBg));
+  EXPECT_EQ(hidden.getRowDecode(0), "");
+}
+
+TEST(RowCache, LeastRecentlyUsedWidthRuleAndClicks) {
+  TrowCache cache;
+  cache.adoptCapture(nullptr, tokenRows(100));
+  for (int ix = 0; ix < 32; ix++) cache.getRow(ix, 500);
+  cache.getRow(0, 500);  // 0 is now the most recently used; 1 the least
+  const auto before = cache.counts;
+  cache.getRow(32, 500);
+  EXPECT_EQ(cache.counts.lruDeletes, before.lruDeletes + 1);
+  cache.getRow(0, 500);
+  EXPECT_EQ(cache.counts.hits, before.hits + 1) << "row 0 must survive";
+  cache.getRow(1, 500);
+  EXPECT_EQ(cache.counts.allocs, before.allocs + 2) << "row 1 was evicted";
+
+  // Built 100 pixels wider than asked; only a wider request rebuilds.
+  EXPECT_EQ(cache.getRow(7, 500).bmWidth, 600);
+  const auto widths = cache.counts;
+  cache.getRow(7, 580);
+  EXPECT_EQ(cache.counts.allocs, widths.allocs);
+  EXPECT_EQ(cache.getRow(7, 601).bmWidth, 701);
+  EXPECT_EQ(cache.counts.deletes, widths.deletes + 1);
+
+  // A tall screen keeps all its lines: 60 lines scrolled twice build each row once.
+  cache.setScreenLines(60);
+  EXPECT_EQ(cache.capacity(), 68u);
+  cache.invalidateAll();
+  const auto tall = cache.counts;
+  for (int pass = 0; pass < 2; pass++)
+    for (int ix = 0; ix < 60; ix++) cache.getRow(ix, 500);
+  EXPECT_EQ(cache.counts.allocs, tall.allocs + 60);
+
+  // A click redraws its row once: the decode text comes from the row as the next paint needs it.
+  cache.setClickRow(0, 5);
+  const auto clicked = cache.counts;
+  EXPECT_EQ(cache.getRowDecode(5), cache.genRowDecode(5));
+  cache.getRow(5, 500);
+  EXPECT_EQ(cache.counts.allocs, clicked.allocs + 1);
+  cache.setClickRow(0, -1);
+
+  // Clicks redraw the old and the new row; selected wins over marked.
+  EXPECT_EQ(cache.setClickRow(0, 3), -1);
+  EXPECT_EQ(cache.setClickRow(1, 3), -1);
+  EXPECT_EQ(cache.hiLightIx(3), 0);
+  EXPECT_EQ(cache.setClickRow(2, 9), -1);
+  EXPECT_EQ(cache.hiLightIx(9), -1);
+  const auto clicks = cache.counts;
+  EXPECT_EQ(cache.setClickRow(0, 4), 3);
+  cache.getRow(3, 500);
+  cache.getRow(4, 500);
+  cache.getRow(6, 500);
+  EXPECT_EQ(cache.counts.allocs, clicks.allocs + 2);
+  EXPECT_EQ(cache.hiLightIx(3), 1);
+
+  // New data forgets the clicked rows.
+  cache.adoptCapture(nullptr, tokenRows(2));
+  EXPECT_EQ(cache.clickRow(0), -1);
+  EXPECT_EQ(cache.clickRow(1), -1);
+}

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
+#include "lua/scratchdir.h"
+#include "ovdispldata.h"
+
+namespace {
+
+constexpr uint32_t pidAck = 2, pidNak = 10, pidIn = 9, pidData0 = 3;
+
+template <class T>
+std::shared_ptr<T> packet(uint32_t pid) {
+  auto p = std::make_shared<T>();
+  p->pid = pid;
+  return p;
+}
+
+std::shared_ptr<Ttransax> transax(uint32_t handshakePid, std::vector<uint8_t> bytes = {}) {
+  auto trx = std::make_shared<Ttransax>(TtrxType::IN);
+  trx->children.push_back(packet<Ttoken>(pidIn));
+  if (!bytes.empty()) {
+    auto data = packet<Tdata>(pidData0);
+    data->data = bytes;
+    trx->children.push_back(data);
+  }
+  trx->children.push_back(packet<Thandshake>(handshakePid));
+  return trx;
+}
+
+// Rows:  0 reset | 1 SOF group, 2 SOF | 3 NAKed IN, 4 token, 5 NAK |
+//        6 transfer, 7 IN ACK, 8 token, 9 data, 10 ACK | 11 NAKed IN, 12 token, 13 NAK
+struct Tcapture {
+  TobjVec roots;
+  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  Tcapture() {
+    roots.push_back(std::make_shared<Treset>());
+    auto group = std::make_shared<TsofGroup>();
+    group->children.push_back(packet<Tsof>(5));
+    roots.push_back(group);
+    roots.push_back(transax(pidNak));
+    auto transfer = std::make_shared<Ttransfer>();
+    transfer->children.push_back(transax(pidAck, {0x41, 0x42}));
+    roots.push_back(transfer);
+    roots.push_back(transax(pidNak));
+    Ttree2lin(roots, *rows);
+  }
+};
+
+std::vector<int> walkForward(TdisplData& d) {
+  std::vector<int> seen;
+  for (int r = d.nearestVisibleRow(0); r >= 0; r = d.nextVisibleRow(r)) seen.push_back(r);
+  return seen;
+}
+
+std::vector<int> walkBack(TdisplData& d) {
+  std::vector<int> seen;
+  for (int r = d.nearestVisibleRow(d.rowCount() - 1); r >= 0; r = d.prevVisibleRow(r))
+    seen.insert(seen.begin(), r);
+  return seen;
+}
+
+}  // namespace
+
+TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
+  Tcapture cap;
+  ASSERT_EQ(cap.rows->size(), 14u);
+  TdisplFilters filters;
+  TdisplData d([&] { return filters; });
+  ASSERT_EQ(d.adopt(std::make_shared<TobjVec>(cap.roots), cap.rows), 14u);
+
+  // SOF packets answer to the SOF filter only, not to the packet filter.
+  struct Tcase {
+    bool sofs, naks, packets;
+    std::vector<int> visible;
+  };
+  const std::vector<Tcase> cases = {
+      {false, false, true, {0, 6, 7, 8, 9, 10}},
+      {false, false, false, {0, 6, 7}},
+      {true, false, true, {0, 1, 2, 6, 7, 8, 9, 10}},
+      {true, false, false, {0, 1, 2, 6, 7}},
+      {false, true, true, {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
+      {false, true, false, {0, 3, 6, 7, 11}},
+      {true, true, true, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
+      {true, true, false, {0, 1, 2, 3, 6, 7, 11}},
+  };
+  for (const auto& c : cases) {
+    filters = {c.sofs, c.naks, c.packets};
+    d.resetVisibleRows();
+    SCOPED_TRACE(testing::Message() << c.sofs << c.naks << c.packets);
+    // Scrolling up must not see NAK packets that scrolling down hides.
+    EXPECT_EQ(walkForward(d), c.visible);
+    EXPECT_EQ(walkBack(d), c.visible);
+    for (int r = 0; r < d.rowCount(); r++)
+      EXPECT_EQ(d.isVisible(r), std::count(c.visible.begin(), c.visible.end(), r) == 1) << r;
+  }
+
+  // Answers hold until the next reset.
+  filters = {};
+  d.resetVisibleRows();
+  filters.showPackets = false;
+  EXPECT_TRUE(d.isVisible(8));
+  d.resetVisibleRows();
+  EXPECT_FALSE(d.isVisible(8));
+
+  // Nearest: the earlier on a tie. Visible with nothing shown but resets and transfers: 0, 6, 7.
+  filters = {false, false, false};
+  d.resetVisibleRows();
+  EXPECT_EQ(d.nearestVisibleRow(3), 0);
+  EXPECT_EQ(d.nearestVisibleRow(4), 6);
+  EXPECT_EQ(d.nearestVisibleRow(13), 7);
+
+  // Outside the rows there is nothing.
+  for (int bad : {-1, 14, 1000}) {
+    EXPECT_FALSE(d.isVisible(bad));
+    EXPECT_EQ(d.nextVisibleRow(bad), -1);
+    EXPECT_EQ(d.prevVisibleRow(bad), -1);
+    EXPECT_EQ(d.nearestVisibleRow(bad), -1);
+  }
+}
+
+TEST(DisplData, DataBytesAndDoubleClickPerKind) {
+  Tcapture cap;
+  TdisplData d;
+  d.adopt(nullptr, cap.rows);
+  const std::vector<uint8_t> ab = {0x41, 0x42};
+  EXPECT_EQ(d.getData(9), ab);         // data packet
+  EXPECT_EQ(d.getData(7), ab);         // its transaction
+  EXPECT_TRUE(d.getData(3).empty());   // transaction without data
+  EXPECT_TRUE(d.getData(8).empty());   // token
+  EXPECT_TRUE(d.getData(-1).empty());  // no row
+  EXPECT_TRUE(d.getData(14).empty());
+
+  auto flags = [&] {
+    std::string f;
+    for (const auto& row : *cap.rows) f += (row.flags & rowFlagUser) ? 'U' : '.';
+    return f;
+  };
+  EXPECT_TRUE(d.doubleClick(8));  // a leaf: nothing toggles
+  EXPECT_EQ(flags(), "..............");
+  EXPECT_TRUE(d.doubleClick(6));  // transfer -> transaction -> its packets
+  EXPECT_EQ(flags(), "........UUU...");
+  EXPECT_TRUE(d.doubleClick(7));
+  EXPECT_EQ(flags(), "..............");
+  EXPECT_FALSE(d.doubleClick(14));
+  EXPECT_EQ(d.genRowDecode(14), "Error - row 14");
+  EXPECT_EQ(d.genRowDecode(-3), "Error - row -3");
+}
+
+TEST(DisplData, NewDataReplacesRowsScriptsAndVisibility) {
+  ScratchDir dir;
+  // getNode must serve the capture on screen, not the one before it.
+  dir.write("scripts/init.lua", R"(
+    function myAdd(a, b) return a + b end
+    function reset_decode(t) local n = getNode(1) return n and ("Snext " .. n.pid) or "Snone" end
+  )");
+  TdisplData d;
+  EXPECT_EQ(d.genRowDecode(0), "Error - row 0");
+
+  auto first = std::make_shared<std::vector<TlinRow>>();
+  Ttree2lin({std::make_shared<Treset>(), packet<Ttoken>(pidIn)}, *first);
+  ASSERT_EQ(d.adopt(nullptr, first), 2u);
+  EXPECT_EQ(d.genRowDecode(0), "Snext 9");
+  EXPECT_EQ(d.nextVisibleRow(0), 1);
+
+  // Saved and read back: the file's rows replace the ones on screen.
+  auto second = std::make_shared<std::vector<TlinRow>>();
+  Ttree2lin({std::make_shared<Treset>(), packet<Thandshake>(pidAck), std::make_shared<Treset>()}, *second);
+  d.adopt(nullptr, second);
+  EXPECT_EQ(d.sampleFileSave("saved.ovd"), "");
+  d.adopt(nullptr, first);
+  ASSERT_EQ(d.sampleFileRead("saved.ovd"), 3u);
+  EXPECT_EQ(d.genRowDecode(0), "Snext 2");
+  EXPECT_EQ(d.nextVisibleRow(1), 2);
+
+  // Nothing usable keeps what is on screen.
+  EXPECT_EQ(d.adopt(nullptr, std::make_shared<std::vector<TlinRow>>()), 0u);
+  EXPECT_EQ(d.sampleFileRead("missing.ovd"), 0u);
+  EXPECT_TRUE(d.fileMissing());
+  EXPECT_EQ(d.rowCount(), 3);
+}

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "ovdecodeitems.h"
+#include "ovdumptext.h"
+
+TEST(DumpText, CountHeaderAndLines) {
+  EXPECT_EQ(buildDump({}).count, " No Data");
+  EXPECT_EQ(buildDump({}).dump, "");
+
+  const std::string header = "\n\n      0  1  2  3  4  5  6  7  01234567";
+  auto three = buildDump({0x41, 0x00, 0x7f});
+  EXPECT_EQ(three.count, " 3 bytes");
+  EXPECT_EQ(three.dump, header + "\n  0: 41 00 7f" + std::string(15, ' ') + "  A..");
+
+  std::vector<uint8_t> ten;
+  for (uint8_t b = 0; b < 10; b++) ten.push_back(b);
+  EXPECT_EQ(buildDump(ten).dump, header + "\n  0: 00 01 02 03 04 05 06 07  ........" + "\n 08: 08 09" +
+                                     std::string(18, ' ') + "  ..");
+
+  // High bytes are not characters; offsets grow past two digits.
+  std::vector<uint8_t> many(300, 0xe9);
+  many[299] = '~';
+  const std::string dump = buildDump(many).dump;
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 2 + 38);
+  EXPECT_NE(dump.find("\n 120: e9 e9 e9 e9 e9 e9 e9 e9  ........\n 128: e9 e9 e9 7e"), std::string::npos);
+  EXPECT_EQ(dump.substr(dump.size() - 4), "...~");
+}
+
+TEST(DecodeItems, EmptyPiecesDropAtEveryLevel) {
+  EXPECT_TRUE(parseDecodeText("").empty());
+  auto items = parseDecodeText(";Sfirst\nline;;Xignored;TDevice\nField#Value\n\nbLength#18\na##b;T;");
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].text, "first\nline");
+  const auto& lines = items[1].lines;
+  EXPECT_EQ(items[1].text, "Device");
+  EXPECT_EQ(tableRowCount(lines), 2);      // the empty line is no row
+  EXPECT_EQ(tableCell(lines, 1, 1), "b");  // empty cells close up
+  EXPECT_EQ(tableCell(lines, 0, 2), "");
+  EXPECT_EQ(tableCell(lines, 2, 0), "");
+  // Title only: one space, no headings, no rows.
+  EXPECT_EQ(items[2].text, " ");
+  EXPECT_TRUE(tableHeadings(items[2].lines).empty());
+  EXPECT_EQ(tableRowCount(items[2].lines), 0);
+}
