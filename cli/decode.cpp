@@ -39,8 +39,8 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
 }
 
 int run(const Tparsed& args) {
-  if (args.has("--boxes") && args.has("--decode")) {
-    std::fprintf(stderr, "twr decode: --boxes and --decode cannot be combined\n");
+  if (args.has("--boxes") + args.has("--decode") + args.has("--objects") > 1) {
+    std::fprintf(stderr, "twr decode: only one of --boxes, --decode and --objects can be given\n");
     return exitUsage;
   }
   const std::string& path = args.operands[0];
@@ -52,7 +52,11 @@ int run(const Tparsed& args) {
   if (!Traw().addRawData(raw)) return inputError(path + ": not a raw capture (bad magic or no data)");
 
   TexThread decoder;
-  decoder.startDecode(&raw);
+  if (!decoder.startDecode(&raw)) return inputError(path + ": decoding failed: " + decoder.failureText());
+  if (decoder.skippedEvents != 0)
+    std::fprintf(stderr, "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
+                 "PRE or reserved PID)\n", path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
+                 decoder.events->size());
   const std::vector<TlinRow>& rows = *decoder.rows;
   startOutput();
   if (args.has("-o")) {
@@ -61,7 +65,9 @@ int run(const Tparsed& args) {
     if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
       return inputError(out + ": " + io.lastError());
   }
-  if (args.has("--decode"))
+  if (args.has("--objects"))
+    printObjects(*decoder.objects);
+  else if (args.has("--decode"))
     printDecodes(decoder.rows);
   else if (args.has("--boxes"))
     printBoxes(rows);
@@ -82,6 +88,7 @@ const Tcommand decodeCommand{
         {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
         {"--boxes", "", "print one box string per row"},
         {"--decode", "", "print one decode text of ./scripts per row"},
+        {"--objects", "", "print the packets and resets in bus order, before grouping"},
     },
     run,
 };

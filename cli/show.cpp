@@ -1,6 +1,5 @@
 // twr show: a sample file's text or boxes.
 #include <memory>
-#include <stdexcept>
 
 #include "commands.h"
 #include "files/ovdataio.h"
@@ -17,12 +16,8 @@ int run(const Tparsed& args) {
   auto objs = std::make_shared<TobjVec>();
   auto rows = std::make_shared<std::vector<TlinRow>>();
   TdataIO io;
-  try {
-    if (io.loadLinearFile(path, objs, rows) == 0 && !io.lastError().empty())
-      return inputError(path + ": " + io.lastError());
-  } catch (const std::logic_error& e) {  // the reader's invalid_argument and out_of_range
-    return inputError(path + ":" + std::to_string(io.lineNumber()) + ": malformed number (" + e.what() + ")");
-  }
+  if (io.loadLinearFile(path, objs, rows) == 0 && !io.lastError().empty())
+    return inputError(path + ": " + io.lastError());
   startOutput();
   if (args.has("--decode"))
     printDecodes(rows);

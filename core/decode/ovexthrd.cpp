@@ -15,6 +15,41 @@ std::shared_ptr<T> orNew(std::shared_ptr<T> p) {
   return p ? std::move(p) : std::make_shared<T>();
 }
 
+// The stages of the chain, each taking the product of the one before.
+
+// Empty when the stream's header is bad. Publishes the read position after
+// every event.
+TexThread::TeventVec rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progress) {
+  Traw reader;
+  reader.useRawData(raw);  // the owner keeps the buffer unchanged meanwhile
+  TexThread::TeventVec events;
+  Traw2bin bin;
+  uint64_t position = 0;
+  while (bin.getNextBinEvent(reader, events, position)) progress.store(position, std::memory_order_relaxed);
+  return events;
+}
+
+// Events that cannot be converted are skipped, not an end: one object per
+// event that made one.
+TobjVec eventsToObjects(const TexThread::TeventVec& events) {
+  TobjVec objects;
+  objects.reserve(events.size());
+  Tbin2obj().buildObjVec(events, objects);
+  return objects;
+}
+
+TobjVec objectsToTree(const TobjVec& objects) {
+  TobjVec roots;
+  Tobj2tree(objects, roots);
+  return roots;
+}
+
+TexThread::TrowVec treeToRows(const TobjVec& roots) {
+  TexThread::TrowVec rows;
+  Ttree2lin(roots, rows);
+  return rows;
+}
+
 }  // namespace
 
 TexThread::TexThread(std::shared_ptr<TeventVec> events, std::shared_ptr<TobjVec> objects,
@@ -28,6 +63,7 @@ bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
   raw = buffer;
   progress.store(0);
   done.store(false);
+  failure = nullptr;
   std::thread worker(&TexThread::threadFunc, this);
   worker.join();
   return done.load();
@@ -35,26 +71,32 @@ bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
 
 void TexThread::threadFunc() {
   if (!raw || raw->empty()) return;
+  // An exception must not end the process (a huge buffer can exhaust memory):
+  // it ends this decode, which then keeps the previous results.
+  try {
+    TeventVec newEvents = rawToEvents(*raw, progress);
+    TobjVec newObjects = eventsToObjects(newEvents);
+    TobjVec newTrees = objectsToTree(newObjects);
+    TrowVec newRows = treeToRows(newTrees);
 
-  Traw reader;
-  const bool headerOK = reader.useRawData(*raw);  // the owner keeps the buffer unchanged meanwhile
-
-  events->clear();
-  Traw2bin bin;
-  uint64_t position = 0;
-  while (bin.getNextBinEvent(reader, *events, position)) progress.store(position, std::memory_order_relaxed);
-
-  objects->clear();
-  if (headerOK) {
-    objects->reserve(events->size());
-    // Skipped events leave gaps, not an end: the result only says whether any were.
-    Tbin2obj().buildObjVec(*events, *objects);
+    skippedEvents = newEvents.size() - newObjects.size();
+    events->swap(newEvents);
+    objects->swap(newObjects);
+    trees->swap(newTrees);
+    rows->swap(newRows);
+    done.exchange(true);
+  } catch (...) {
+    failure = std::current_exception();
   }
+}
 
-  trees->clear();
-  Tobj2tree(*objects, *trees);
-
-  Ttree2lin(*trees, *rows);
-
-  done.exchange(true);
+std::string TexThread::failureText() const {
+  if (!failure) return "";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
 }

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,11 +21,6 @@ std::vector<uint8_t> capture(const char* scenario, double seconds, bool varied) 
   while (generator.time() < seconds * 12e6) generator.next(raw);
   generator.finish(raw);
   return raw;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -62,25 +55,4 @@ TEST(CaptureRoundTrip, SavedCaptureLoadsAsTheSameTreeRowsAndBoxes) {
     EXPECT_EQ(a.obj->ordinal, b.obj->ordinal) << "row " << i;
     EXPECT_EQ(before.getBoxesString(a.obj), after.getBoxesString(b.obj)) << "row " << i;
   }
-}
-
-TEST(CaptureRoundTrip, DebugDumpWritesObjectsAndRows) {
-  std::vector<uint8_t> raw = capture("hid", 0.2, false);
-  TexThread decoder;
-  ASSERT_TRUE(decoder.startDecode(&raw));
-
-  char dir[] = "/tmp/twr-dump-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  char previous[4096];
-  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-  ASSERT_EQ(chdir(dir), 0);
-  TdataIO().debugDump(raw);
-  ASSERT_EQ(chdir(previous), 0);
-
-  std::string objects;
-  for (const auto& obj : *decoder.objects) objects += rowutils::objToString(obj);
-  EXPECT_EQ(fileText(std::string(dir) + "/objs.txt"), objects);
-  auto objs = std::make_shared<TobjVec>();
-  auto rows = std::make_shared<std::vector<TlinRow>>();
-  EXPECT_EQ(TdataIO().loadLinearFile(std::string(dir) + "/linear.txt", objs, rows), decoder.rows->size());
 }
