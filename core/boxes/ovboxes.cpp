@@ -228,8 +228,8 @@ void Tboxes::genTransaxBoxes(const Tbase& obj) {
   }
 }
 
-void Tboxes::genTransferBoxes(Tbase& obj) {
-  auto& transfer = static_cast<Ttransfer&>(obj);
+void Tboxes::genTransferBoxes(const Tbase& obj) {
+  const auto& transfer = static_cast<const Ttransfer&>(obj);
   genLeftBox(white, green, "Control Transfer", std::to_string(transfer.ordinal));
   const auto setup = transfer.findSetupTransax();
   const auto token = setup ? setup->findTokenPkt() : nullptr;
@@ -238,8 +238,9 @@ void Tboxes::genTransferBoxes(Tbase& obj) {
   genSimpleVarBox("bRequest", black, mediumAquamarine, requestName(data->data[1]), -1, 10);
   genAddrBox(token->addr);
   genEndpBox(token->endp);
-  genDataBox(transfer.findData());  // also decides `complete`
-  genSimpleVarBox("Success", black, yellow, transfer.complete ? "OK" : "Fail", -1, 0);
+  const TcontrolStages stages = transfer.readStages();
+  genDataBox(stages.data);
+  genSimpleVarBox("Success", black, yellow, stages.complete ? "OK" : "Fail", -1, 0);
 }
 
 void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent) {

@@ -71,6 +71,6 @@ class Tboxes {
   TdisplayBox& add(int gap, int width, uint32_t kind, std::string text1, uint64_t textColour1,
                    uint64_t fillColour1);
   void genTransaxBoxes(const Tbase& obj);
-  void genTransferBoxes(Tbase& obj);
+  void genTransferBoxes(const Tbase& obj);
   void genSofGroupBoxes(const Tbase& obj);
 };

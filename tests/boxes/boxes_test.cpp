@@ -190,6 +190,14 @@ TEST(Boxes, ControlTransfers) {
   ASSERT_EQ(failed.size(), 6u);
   EXPECT_EQ(failed[1].text2, "Non-standard");
   EXPECT_EQ(failed[5].text2, "Fail");
+  // Drawing reads the stages without caching them in the transfer.
+  const auto complete = getDescriptor(6, true);
+  const auto& ok = b.getBoxes(complete);
+  ASSERT_EQ(ok.size(), 6u);
+  EXPECT_EQ(ok[4].text1, "DATA (18 bytes)");
+  EXPECT_EQ(ok[5].text2, "OK");
+  EXPECT_TRUE(complete->data.empty());
+  EXPECT_FALSE(complete->complete);
   EXPECT_EQ(b.getBoxes(getDescriptor(12, true))[1].text2, "Sync Frame");
   EXPECT_EQ(b.getBoxes(getDescriptor(13, true))[1].text2, "Non-standard");
   EXPECT_EQ(b.getBoxes(getDescriptor(5, true))[1].text2, "Set Address");
