@@ -160,7 +160,7 @@ void Tboxes::genResetBox(uint64_t resetLen, uint64_t time) {
 }
 
 void Tboxes::genDataToggleBox(int pid, bool inSetup) {
-  add(inSetup ? 10 : 0, 2, 1, "T", white, purple).text2 = pid == 7 ? "2" : pid == 11 ? "1" : "0";
+  add(inSetup ? 10 : 0, 2, 1, "T", white, purple).text2 = pid == pidData2 ? "2" : pid == pidData1 ? "1" : "0";
 }
 
 void Tboxes::genDataBox(const std::string& text1, const std::string& text2) {
@@ -255,7 +255,7 @@ void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent
     case otSof: {
       const auto& s = static_cast<const Tsof&>(*obj);
       genLeftPacketBox(s.ordinal, s.time);
-      genPidBox(s.level, 5);
+      genPidBox(s.level, pidSof);
       genFrameBox(s.frame);
       genCrc5Box(s.crc5, s.crcOK);
       genIdleBox(s.idle);

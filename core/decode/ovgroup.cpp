@@ -12,7 +12,6 @@ std::shared_ptr<T> firstChild(const std::vector<TobjPtr>& children, uint32_t typ
   return {};
 }
 
-constexpr uint32_t pidAck = 2;
 constexpr std::size_t setupBytes = 8;
 constexpr uint8_t requestTypeIn = 0x80;  // direction bit of bmRequestType
 

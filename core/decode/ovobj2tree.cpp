@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr int pidOut = 1, pidAck = 2, pidData0 = 3, pidData2 = 7, pidIn = 9, pidNak = 10, pidData1 = 11,
-              pidSetup = 13, pidStall = 14, pidMdata = 15;
-
 Tobj2tree::TpidSet pids(std::initializer_list<int> list) {
   Tobj2tree::TpidSet set;
   for (int pid : list) set.set(pid);
