@@ -106,7 +106,7 @@ FAULTS = [
          old="constexpr uint64_t lightGreen = 0x90ee90;", new="constexpr uint64_t lightGreen = 0x90ee91;",
          why="wrong box colour"),
     dict(id="box-toggle", file="core/boxes/ovboxes.cpp",
-         old='pid == 11 ? "1" : "0"', new='pid == 3 ? "1" : "0"',
+         old='pid == pidData1 ? "1" : "0"', new='pid == pidData0 ? "1" : "0"',
          why="the toggle box swaps DATA0 and DATA1"),
     dict(id="box-setup-dir", file="core/boxes/ovboxes.cpp",
          old='requestType & 0x80 ? "DtoH" : "HtoD"', new='requestType & 0x40 ? "DtoH" : "HtoD"',

@@ -22,9 +22,6 @@ struct TdisplayBox {
   uint64_t fillColour2 = 0x800080;
 };
 
-// Names of the standard control requests, by bRequest.
-extern const char* const REQ_NAME[13];
-
 class Tboxes {
  public:
   std::vector<TdisplayBox> boxes;
