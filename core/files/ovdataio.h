@@ -11,10 +11,6 @@
 
 class TdataIO {
  public:
-  // Index L receives the next object read at level L; index 0 is the top-level
-  // list. Filled during a load only.
-  std::vector<TobjVec*> parentList;
-
   // Returns the number of rows, 0 when the file cannot be written (lastError()
   // then says why; an empty capture also gives 0 but no error).
   int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
@@ -24,10 +20,6 @@ class TdataIO {
   // a damaged file: a malformed number is "line N: malformed number".
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
-  // Drops obj when its level has no list.
-  void addToParent(std::shared_ptr<Tbase> obj);
-  void setParentList(TobjVec* list, int level);
-
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
 
@@ -37,6 +29,13 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
+  // Drops obj when its level has no list.
+  void addToParent(std::shared_ptr<Tbase> obj);
+  void setParentList(TobjVec* list, int level);
+
+  // Index L receives the next object read at level L; index 0 is the top-level
+  // list. Filled during a load only.
+  std::vector<TobjVec*> parentList;
   std::string error;
   unsigned long line = 0;
 };
