@@ -40,8 +40,8 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
 }
 
 int run(const Tparsed& args) {
-  if (args.has("--boxes") && args.has("--decode")) {
-    std::fprintf(stderr, "twr decode: --boxes and --decode cannot be combined\n");
+  if (args.has("--boxes") + args.has("--decode") + args.has("--objects") > 1) {
+    std::fprintf(stderr, "twr decode: only one of --boxes, --decode and --objects can be given\n");
     return exitUsage;
   }
   const std::string& path = args.operands[0];
@@ -58,7 +58,13 @@ int run(const Tparsed& args) {
       return inputError("cannot read " + path + ": " + std::strerror(errno ? errno : EIO));
     // The decoder accepts anything and yields nothing for a foreign file; say why instead.
     if (!Traw().addRawData(raw)) return inputError(path + ": not a raw capture (bad magic or no data)");
-    decoder.startDecode(&raw);
+    if (!decoder.startDecode(&raw)) return inputError(path + ": decoding failed: " + decoder.failureText());
+    if (decoder.skippedEvents != 0)
+      std::fprintf(stderr,
+                   "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
+                   "PRE or reserved PID)\n",
+                   path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
+                   decoder.events->size());
   }
   const std::vector<TlinRow>& rows = *decoder.rows;
   startOutput();
@@ -68,12 +74,15 @@ int run(const Tparsed& args) {
     if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
       return inputError(out + ": " + io.lastError());
   }
-  if (args.has("--decode")) {
+  if (args.has("--objects")) {
+    printObjects(*decoder.objects);
+  } else if (args.has("--decode")) {
     if (!printDecodes(decoder.rows)) return exitBadInput;
-  } else if (args.has("--boxes"))
+  } else if (args.has("--boxes")) {
     printBoxes(rows);
-  else if (!args.has("-o"))
+  } else if (!args.has("-o")) {
     printBody(rows);
+  }
   return finishOutput();
 }
 
@@ -91,6 +100,7 @@ const Tcommand decodeCommand{
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
          "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+        {"--objects", "", "print the packets and resets in bus order, before grouping"},
     },
     run,
 };

@@ -9,12 +9,20 @@
 #include "boxes/ovboxes.h"
 #include "files/ovdataio.h"
 #include "files/ovlua.h"
+#include "files/ovrowutils.h"
 
 namespace {
 
 constexpr size_t chunkBytes = 1 << 20;
 
 void put(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// Output is collected and written in large pieces.
+void putWhenFull(std::string& chunk) {
+  if (chunk.size() < chunkBytes) return;
+  put(chunk);
+  chunk.clear();
+}
 
 }  // namespace
 
@@ -31,10 +39,16 @@ void printBoxes(const std::vector<TlinRow>& rows) {
   std::string chunk;
   for (const TlinRow& row : rows) {
     chunk += boxes.getBoxesString(row.obj);
-    if (chunk.size() >= chunkBytes) {
-      put(chunk);
-      chunk.clear();
-    }
+    putWhenFull(chunk);
+  }
+  put(chunk);
+}
+
+void printObjects(const TobjVec& objects) {
+  std::string chunk;
+  for (const TobjPtr& obj : objects) {
+    rowutils::appendObjText(*obj, chunk);
+    putWhenFull(chunk);
   }
   put(chunk);
 }
@@ -56,10 +70,7 @@ bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
         chunk += c;
     }
     chunk += '\n';
-    if (chunk.size() >= chunkBytes) {
-      put(chunk);
-      chunk.clear();
-    }
+    putWhenFull(chunk);
   }
   put(chunk);
   return true;

@@ -10,6 +10,8 @@
 void startOutput();
 void printBody(const std::vector<TlinRow>& rows);
 void printBoxes(const std::vector<TlinRow>& rows);
+// The text of each object of a flat list, for checking the grouping by hand.
+void printObjects(const TobjVec& objects);
 // One decode text of the scripts per row, newlines written as \n and
 // backslashes as \\ so that every text stays on its line. False, with the
 // reason on standard error and nothing printed, when the scripts cannot be loaded.

@@ -1,7 +1,6 @@
 #include "ovsamplefile.h"
 
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 #include "files/ovcapturefile.h"
@@ -35,17 +34,9 @@ TsampleRead readSampleFile(const std::string& path) {
     return result;
   }
   TdataIO io;
-  try {
-    if (io.loadLinearFile(path, result.objs, result.rows) == 0)
-      result.problem = "Cannot read \"" + path + "\": " + io.lastError() + ".";
-  } catch (const std::exception&) {
-    result.problem = "Cannot read \"" + path + "\": line " + std::to_string(io.lineNumber()) +
-                     " holds a malformed number.";
-  }
-  if (!result.problem.empty()) {
-    result.objs->clear();
-    result.rows->clear();
-  }
+  // A failed load leaves both lists empty.
+  if (io.loadLinearFile(path, result.objs, result.rows) == 0)
+    result.problem = "Cannot read \"" + path + "\": " + io.lastError() + ".";
   return result;
 }
 

@@ -23,6 +23,13 @@ constexpr uint64_t pink = 0xcbc0ff;
 constexpr uint64_t mediumAquamarine = 0xaacd66;
 constexpr uint64_t yellow = 0x00ffff;
 
+// Names of the standard control requests, by bRequest.
+const char* const REQ_NAME[13] = {
+    "Get Status",    "Clear Feature",  "Reserved",       "Set Feature", "Reserved",
+    "Set Address",   "Get Descriptor", "Set Descriptor", "Get Config",  "Set Config",
+    "Get Interface", "Set Interface",  "Sync Frame",
+};
+
 const char* requestName(unsigned bRequest) { return bRequest < 13 ? REQ_NAME[bRequest] : "Non-standard"; }
 
 // Lower-case hex digits, at least minDigits of them; printf-style formatting
@@ -63,12 +70,6 @@ void appendBoxHalf(std::string& out, uint64_t textColour, uint64_t fillColour, c
 }
 
 }  // namespace
-
-const char* const REQ_NAME[13] = {
-    "Get Status",    "Clear Feature",  "Reserved",       "Set Feature", "Reserved",
-    "Set Address",   "Get Descriptor", "Set Descriptor", "Get Config",  "Set Config",
-    "Get Interface", "Set Interface",  "Sync Frame",
-};
 
 void Tboxes::init(bool) { boxes.clear(); }
 
@@ -160,7 +161,7 @@ void Tboxes::genResetBox(uint64_t resetLen, uint64_t time) {
 }
 
 void Tboxes::genDataToggleBox(int pid, bool inSetup) {
-  add(inSetup ? 10 : 0, 2, 1, "T", white, purple).text2 = pid == 7 ? "2" : pid == 11 ? "1" : "0";
+  add(inSetup ? 10 : 0, 2, 1, "T", white, purple).text2 = pid == pidData2 ? "2" : pid == pidData1 ? "1" : "0";
 }
 
 void Tboxes::genDataBox(const std::string& text1, const std::string& text2) {
@@ -228,8 +229,8 @@ void Tboxes::genTransaxBoxes(const Tbase& obj) {
   }
 }
 
-void Tboxes::genTransferBoxes(Tbase& obj) {
-  auto& transfer = static_cast<Ttransfer&>(obj);
+void Tboxes::genTransferBoxes(const Tbase& obj) {
+  const auto& transfer = static_cast<const Ttransfer&>(obj);
   genLeftBox(white, green, "Control Transfer", std::to_string(transfer.ordinal));
   const auto setup = transfer.findSetupTransax();
   const auto token = setup ? setup->findTokenPkt() : nullptr;
@@ -238,8 +239,9 @@ void Tboxes::genTransferBoxes(Tbase& obj) {
   genSimpleVarBox("bRequest", black, mediumAquamarine, requestName(data->data[1]), -1, 10);
   genAddrBox(token->addr);
   genEndpBox(token->endp);
-  genDataBox(transfer.findData());  // also decides `complete`
-  genSimpleVarBox("Success", black, yellow, transfer.complete ? "OK" : "Fail", -1, 0);
+  const TcontrolStages stages = transfer.readStages();
+  genDataBox(stages.data);
+  genSimpleVarBox("Success", black, yellow, stages.complete ? "OK" : "Fail", -1, 0);
 }
 
 void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent) {
@@ -254,7 +256,7 @@ void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent
     case otSof: {
       const auto& s = static_cast<const Tsof&>(*obj);
       genLeftPacketBox(s.ordinal, s.time);
-      genPidBox(s.level, 5);
+      genPidBox(s.level, pidSof);
       genFrameBox(s.frame);
       genCrc5Box(s.crc5, s.crcOK);
       genIdleBox(s.idle);

@@ -36,6 +36,26 @@ enum TobjType : uint32_t {
   otGrouper = 8,
 };
 
+// PIDs by their 4-bit value, the low nibble of the PID byte.
+enum Tpid : uint32_t {
+  pidReserved = 0,
+  pidOut = 1,
+  pidAck = 2,
+  pidData0 = 3,
+  pidPing = 4,
+  pidSof = 5,
+  pidNyet = 6,
+  pidData2 = 7,
+  pidSplit = 8,
+  pidIn = 9,
+  pidNak = 10,
+  pidData1 = 11,
+  pidPre = 12,
+  pidSetup = 13,
+  pidStall = 14,
+  pidMdata = 15,
+};
+
 enum class L0eventType : uint32_t { Token, Data, Handshake, Sof, Special, Reserved, Reset, Undefined };
 enum class L1groupType : uint32_t { Reset, SOF, SOFgroup, Control, In, Out, Undefined };
 enum class TtrxType : uint32_t { SETUP, IN, OUT, Undefined };

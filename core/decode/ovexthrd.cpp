@@ -15,6 +15,30 @@ std::shared_ptr<T> orNew(std::shared_ptr<T> p) {
   return p ? std::move(p) : std::make_shared<T>();
 }
 
+// The stages of the chain, each filling `out` from the product of the one before.
+
+// Empty when the stream's header is bad. Publishes the read position after
+// every event.
+void rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progress,
+                 TexThread::TeventVec& out) {
+  Traw reader;
+  reader.useRawData(raw);  // the owner keeps the buffer unchanged meanwhile
+  Traw2bin bin;
+  uint64_t position = 0;
+  while (bin.getNextBinEvent(reader, out, position)) progress.store(position, std::memory_order_relaxed);
+}
+
+// Events that cannot be converted are skipped, not an end: one object per
+// event that made one.
+void eventsToObjects(const TexThread::TeventVec& events, TobjVec& out) {
+  out.reserve(events.size());
+  Tbin2obj().buildObjVec(events, out);
+}
+
+void objectsToTree(const TobjVec& objects, TobjVec& out) { Tobj2tree(objects, out); }
+
+void treeToRows(const TobjVec& roots, TexThread::TrowVec& out) { Ttree2lin(roots, out); }
+
 }  // namespace
 
 TexThread::TexThread(std::shared_ptr<TeventVec> events, std::shared_ptr<TobjVec> objects,
@@ -28,6 +52,7 @@ bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
   raw = buffer;
   progress.store(0);
   done.store(false);
+  failure = nullptr;
   std::thread worker(&TexThread::threadFunc, this);
   worker.join();
   return done.load();
@@ -35,26 +60,42 @@ bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
 
 void TexThread::threadFunc() {
   if (!raw || raw->empty()) return;
+  // An exception must not end the process (a huge buffer can exhaust memory):
+  // it ends this decode, which then keeps the previous results.
+  try {
+    next.clear();
+    rawToEvents(*raw, progress, next.events);
+    eventsToObjects(next.events, next.objects);
+    objectsToTree(next.objects, next.trees);
+    treeToRows(next.trees, next.rows);
 
-  Traw reader;
-  const bool headerOK = reader.useRawData(*raw);  // the owner keeps the buffer unchanged meanwhile
-
-  events->clear();
-  Traw2bin bin;
-  uint64_t position = 0;
-  while (bin.getNextBinEvent(reader, *events, position)) progress.store(position, std::memory_order_relaxed);
-
-  objects->clear();
-  if (headerOK) {
-    objects->reserve(events->size());
-    // Skipped events leave gaps, not an end: the result only says whether any were.
-    Tbin2obj().buildObjVec(*events, *objects);
+    skippedEvents = next.events.size() - next.objects.size();
+    events->swap(next.events);
+    objects->swap(next.objects);
+    trees->swap(next.trees);
+    rows->swap(next.rows);
+    next.clear();  // frees the previous results but keeps the room for the next decode
+    done.exchange(true);
+  } catch (...) {
+    failure = std::current_exception();
+    next.clear();
   }
+}
 
-  trees->clear();
-  Tobj2tree(*objects, *trees);
+void TexThread::Tresults::clear() {
+  events.clear();
+  objects.clear();
+  trees.clear();
+  rows.clear();
+}
 
-  Ttree2lin(*trees, *rows);
-
-  done.exchange(true);
+std::string TexThread::failureText() const {
+  if (!failure) return "";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
 }

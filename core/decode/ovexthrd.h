@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "decode/ovbase.h"
@@ -23,10 +25,14 @@ class TexThread {
   TexThread& operator=(const TexThread&) = delete;
 
   // Decodes `raw` on a new thread and waits for it. Returns done: false for an
-  // empty buffer, which leaves the previous results untouched. One call at a
-  // time; other threads may watch progress and done meanwhile.
+  // empty buffer or a failed decode (see failure), which both leave the
+  // previous results untouched. One call at a time; other threads may watch
+  // progress and done meanwhile.
   bool startDecode(const std::vector<uint8_t>* raw);
   void threadFunc();
+
+  // Why the last decode failed (memory exhausted, say); empty when it did not.
+  std::string failureText() const;
 
   std::shared_ptr<TeventVec> events;
   std::shared_ptr<TobjVec> objects;
@@ -35,4 +41,21 @@ class TexThread {
   const std::vector<uint8_t>* raw = nullptr;  // not owned
   std::atomic<uint64_t> progress{0};          // bytes of raw read so far
   std::atomic<bool> done{false};              // raised once every result is complete
+  // Bus events of the last decode that made no object: packets without bytes
+  // or with a PID that makes none (PING, SPLIT, PRE, reserved). Set with done.
+  uint64_t skippedEvents = 0;
+  // What ended the last decode early, caught at the thread's edge; null after
+  // a decode that ran to the end. Read it once startDecode has returned.
+  std::exception_ptr failure;
+
+ private:
+  // A decode is built here and swapped in only when complete, so a failed one
+  // keeps the previous results; the vectors' room is reused across decodes.
+  struct Tresults {
+    TeventVec events;
+    TobjVec objects;
+    TobjVec trees;
+    TrowVec rows;
+    void clear();
+  } next;
 };

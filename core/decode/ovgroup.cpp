@@ -1,5 +1,7 @@
 #include "decode/ovgroup.h"
 
+#include <utility>
+
 namespace {
 
 template <class T>
@@ -10,7 +12,6 @@ std::shared_ptr<T> firstChild(const std::vector<TobjPtr>& children, uint32_t typ
   return {};
 }
 
-constexpr uint32_t pidAck = 2;
 constexpr std::size_t setupBytes = 8;
 constexpr uint8_t requestTypeIn = 0x80;  // direction bit of bmRequestType
 
@@ -44,13 +45,13 @@ std::shared_ptr<Ttransax> Ttransfer::findSetupTransax() const {
   return findTransax(TtrxType::SETUP, index);
 }
 
-std::vector<uint8_t>& Ttransfer::findData() {
-  if (!data.empty()) return data;
+TcontrolStages Ttransfer::readStages() const {
+  TcontrolStages stages;
   const auto setup = findSetupTransax();
   const auto setupData = setup ? setup->findDataPkt() : nullptr;
-  if (!setupData || setupData->data.size() != setupBytes) return data;
+  if (!setupData || setupData->data.size() != setupBytes) return stages;
 
-  complete = false;
+  stages.known = true;
   const bool inData = setupData->data[0] & requestTypeIn;
   const TtrxType dataDir = inData ? TtrxType::IN : TtrxType::OUT;
   const TtrxType statusDir = inData ? TtrxType::OUT : TtrxType::IN;
@@ -61,10 +62,19 @@ std::vector<uint8_t>& Ttransfer::findData() {
     const auto packet = trx.findDataPkt();
     if (!packet) continue;
     if (trx.trxType == dataDir) {
-      data.insert(data.end(), packet->data.begin(), packet->data.end());
+      stages.data.insert(stages.data.end(), packet->data.begin(), packet->data.end());
     } else if (trx.trxType == statusDir && packet->data.empty()) {
-      complete = true;
+      stages.complete = true;
     }
   }
+  return stages;
+}
+
+std::vector<uint8_t>& Ttransfer::findData() {
+  if (!data.empty()) return data;
+  TcontrolStages stages = readStages();
+  if (!stages.known) return data;
+  data = std::move(stages.data);
+  complete = stages.complete;
   return data;
 }

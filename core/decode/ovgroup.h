@@ -20,6 +20,13 @@ class Ttransax : public Tgrouper {
   bool ackOK() const;
 };
 
+// What the transactions of a control transfer say about its stages.
+struct TcontrolStages {
+  bool known = false;         // a SETUP packet of 8 bytes gives the data direction
+  std::vector<uint8_t> data;  // the acknowledged data-stage payloads, joined
+  bool complete = false;      // an acknowledged zero-length status stage was seen
+};
+
 class Ttransfer : public Tgrouper {
  public:
   Ttransfer() : Tgrouper(otTransfer) {}
@@ -32,6 +39,10 @@ class Ttransfer : public Tgrouper {
   // it, or at the end with an empty result.
   std::shared_ptr<Ttransax> findTransax(TtrxType type, std::size_t& index) const;
   std::shared_ptr<Ttransax> findSetupTransax() const;
-  // The joined data stage, computed on first use and cached.
+  // The one rule for a transfer's stages; reads only, so drawing and scripts
+  // can ask without changing the model.
+  TcontrolStages readStages() const;
+  // The joined data stage, computed on first use and cached in data and
+  // complete.
   std::vector<uint8_t>& findData();
 };

@@ -6,8 +6,14 @@
 
 namespace {
 
-constexpr int pidOut = 1, pidAck = 2, pidData0 = 3, pidData2 = 7, pidIn = 9, pidNak = 10, pidData1 = 11,
-              pidSetup = 13, pidStall = 14, pidMdata = 15;
+// An endpoint with an open control transfer.
+struct TportInfo {
+  std::shared_ptr<Ttransfer> transfer;
+  char dir = '?';  // data stage: '?' not seen yet, 'i' IN, 'o' OUT
+};
+
+// Unique for every (address, endpoint) pair.
+int portKey(uint32_t addr, uint32_t endp) { return static_cast<int>((endp & 15) * 128 + (addr & 127)); }
 
 Tobj2tree::TpidSet pids(std::initializer_list<int> list) {
   Tobj2tree::TpidSet set;

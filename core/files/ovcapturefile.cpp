@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
 #include "decode/ovbin2obj.h"
 #include "decode/ovexthrd.h"
@@ -88,13 +87,8 @@ bool TcaptureFile::loadSample(const std::string& path, Tcapture& capture) {
   notes.clear();
   capture.events->clear();
   TdataIO io;
-  try {
-    if (io.loadLinearFile(path, capture.trees, capture.rows) == 0 && !io.lastError().empty()) {
-      error = path + ": " + io.lastError();
-      return false;
-    }
-  } catch (const std::logic_error& e) {  // the text reader's invalid_argument and out_of_range
-    error = path + ":" + std::to_string(io.lineNumber()) + ": malformed number (" + e.what() + ")";
+  if (io.loadLinearFile(path, capture.trees, capture.rows) == 0 && !io.lastError().empty()) {
+    error = path + ": " + io.lastError();
     return false;
   }
   return true;

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string_view>
 
-#include "decode/ovexthrd.h"
 #include "decode/ovtree2lin.h"
 #include "files/ovgzstream.h"
 #include "files/ovrowutils.h"
@@ -202,7 +202,14 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   parentList.assign(1, objs.get());
   unsigned count = 0;
   for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
-    std::shared_ptr<Tbase> obj = rowutils::objFromText(text);
+    std::shared_ptr<Tbase> obj;
+    try {
+      obj = rowutils::objFromText(text);
+    } catch (const std::logic_error&) {  // the reader's invalid_argument and out_of_range
+      error = "line " + std::to_string(line) + ": malformed number";
+      objs->clear();
+      return 0;
+    }
     if (!obj) continue;
     // Whether obj has a list is decided before its own children's list is
     // added: that one may land at obj's level, and a grouper inside itself
@@ -227,24 +234,4 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     Ttree2lin(*objs, *rows);
   }
   return count;
-}
-
-int TdataIO::saveVecObjsToFile(const TobjVec& objs, const std::string& path) {
-  if (FILE* f = std::fopen(path.c_str(), "w")) {
-    std::string text;
-    for (const auto& obj : objs) {
-      text.clear();
-      if (obj) rowutils::appendObjText(*obj, text);
-      std::fwrite(text.data(), 1, text.size(), f);
-    }
-    std::fclose(f);
-  }
-  return static_cast<int>(objs.size());
-}
-
-void TdataIO::debugDump(const std::vector<uint8_t>& raw) {
-  TexThread decoder;
-  decoder.startDecode(&raw);
-  saveVecObjsToFile(*decoder.objects, "objs.txt");
-  saveLinearToFile(*decoder.rows, "linear.txt");
 }

@@ -1,5 +1,5 @@
 // Sample files: a gzip stream holding the magic line, the body length and the
-// text form of every decoded object. Also two diagnostic dump writers.
+// text form of every decoded object.
 #pragma once
 
 #include <cstdint>
@@ -11,26 +11,15 @@
 
 class TdataIO {
  public:
-  // Index L receives the next object read at level L; index 0 is the top-level
-  // list. Filled during a load only.
-  std::vector<TobjVec*> parentList;
-
-  // Returns the number of rows, 0 when the file cannot be written.
+  // Returns the number of rows, 0 when the file cannot be written (lastError()
+  // then says why; an empty capture also gives 0 but no error).
   int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
   // Empties both vectors, reads the file, rebuilds the tree and the rows.
-  // Returns the number of objects read, 0 when nothing could be read. A
-  // malformed number throws (text "stoi"); lineNumber() then names its line.
+  // Returns the number of objects read, 0 when nothing could be read; a failed
+  // load (lastError() not empty) leaves both vectors empty. Never throws for
+  // a damaged file: a malformed number is "line N: malformed number".
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
-  // Drops obj when its level has no list.
-  void addToParent(std::shared_ptr<Tbase> obj);
-  void setParentList(TobjVec* list, int level);
-
-  // Diagnostics: plain text of each object with its subtree; returns the count.
-  int saveVecObjsToFile(const TobjVec& objs, const std::string& path);
-  // Decodes a raw capture and writes "objs.txt" and "linear.txt" here.
-  void debugDump(const std::vector<uint8_t>& raw);
-
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
 
@@ -40,6 +29,13 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
+  // Drops obj when its level has no list.
+  void addToParent(std::shared_ptr<Tbase> obj);
+  void setParentList(TobjVec* list, int level);
+
+  // Index L receives the next object read at level L; index 0 is the top-level
+  // list. Filled during a load only.
+  std::vector<TobjVec*> parentList;
   std::string error;
   unsigned long line = 0;
 };

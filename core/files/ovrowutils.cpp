@@ -28,37 +28,37 @@ const char* pidColumn(uint32_t objType, uint32_t pid) {
   switch (objType) {
     case otToken:
       switch (pid) {
-        case 9:
+        case pidIn:
           return "IN    ";
-        case 1:
+        case pidOut:
           return "OUT   ";
-        case 5:
+        case pidSof:
           return "SOF   ";
-        case 13:
+        case pidSetup:
           return "SETUP ";
       }
       break;
     case otData:
       switch (pid) {
-        case 3:
+        case pidData0:
           return "DATA0 ";
-        case 11:
+        case pidData1:
           return "DATA1 ";
-        case 7:
+        case pidData2:
           return "DATA2 ";
-        case 15:
+        case pidMdata:
           return "MDATA ";
       }
       break;
     case otHandshake:
       switch (pid) {
-        case 2:
+        case pidAck:
           return "ACK   ";
-        case 10:
+        case pidNak:
           return "NAK   ";
-        case 14:
+        case pidStall:
           return "STALL ";
-        case 6:
+        case pidNyet:
           return "NYET  ";
       }
       break;

@@ -6,25 +6,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "decode/ovbase.h"
+
 namespace synth {
 
 using Tbytes = std::vector<uint8_t>;
 
-enum Tpid : unsigned {
-  pidOut = 1,
-  pidAck = 2,
-  pidData0 = 3,
-  pidPing = 4,
-  pidSof = 5,
-  pidNyet = 6,
-  pidData2 = 7,
-  pidIn = 9,
-  pidNak = 10,
-  pidData1 = 11,
-  pidSetup = 13,
-  pidStall = 14,
-  pidMdata = 15,
-};
+// The decoder's PID names, so that synthesized and decoded packets agree.
+using ::pidAck, ::pidData0, ::pidData1, ::pidData2, ::pidIn, ::pidMdata, ::pidNak, ::pidNyet, ::pidOut,
+    ::pidPing, ::pidSetup, ::pidSof, ::pidStall;
+using ::Tpid;
 
 // The 4-bit PID with its complement in the high nibble.
 uint8_t pidByte(unsigned pid);

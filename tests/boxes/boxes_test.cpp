@@ -87,11 +87,12 @@ TEST(Boxes, WarningForUnexpectedChildren) {
 
 TEST(Boxes, SetupFields) {
   Tboxes b;
+  // The boxes between the token's (left, PID, ADDR, ENDP) and the handshake's.
   auto fields = [&](std::vector<uint8_t> setup) {
-    b.init(true);
-    b.genSetupBoxes(*data(3, std::move(setup)));
+    const auto& boxes =
+        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}, 0));
     std::vector<std::string> values;
-    for (const auto& box : b.boxes) values.push_back(box.text2);
+    for (size_t i = 4; i + 1 < boxes.size(); ++i) values.push_back(boxes[i].text2);
     return values;
   };
   using V = std::vector<std::string>;
@@ -112,6 +113,14 @@ TEST(Boxes, ControlTransfers) {
   ASSERT_EQ(failed.size(), 6u);
   EXPECT_EQ(failed[1].text2, "Non-standard");
   EXPECT_EQ(failed[5].text2, "Fail");
+  // Drawing reads the stages without caching them in the transfer.
+  const auto complete = getDescriptor(6, true);
+  const auto& ok = b.getBoxes(complete);
+  ASSERT_EQ(ok.size(), 6u);
+  EXPECT_EQ(ok[4].text1, "DATA (18 bytes)");
+  EXPECT_EQ(ok[5].text2, "OK");
+  EXPECT_TRUE(complete->data.empty());
+  EXPECT_FALSE(complete->complete);
   EXPECT_EQ(b.getBoxes(getDescriptor(12, true))[1].text2, "Sync Frame");
   EXPECT_EQ(b.getBoxes(getDescriptor(13, true))[1].text2, "Non-standard");
   EXPECT_EQ(b.getBoxes(getDescriptor(5, true))[1].text2, "Set Address");

@@ -8,6 +8,8 @@
 #include "files/ovdataio.h"
 #include "runtwr.h"
 #include "synth/generator.h"
+#include "synth/rawencoder.h"
+#include "synth/traffic.h"
 
 namespace {
 
@@ -48,7 +50,8 @@ TEST(Cli, UsageAndHelp) {
       {"", "twr: missing command (see 'twr --help')\n"},
       {"frobnicate", "twr: unknown command 'frobnicate' (see 'twr --help')\n"},
       {"decode",
-       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode])\n"},
+       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode] "
+       "[--objects])\n"},
       {"decode a b", "too many operands"},
       {"decode a -o", "-o needs OUT.ovd"},
       {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n"},
@@ -82,7 +85,7 @@ TEST(Cli, InputErrors) {
       {"decode " + temp("empty.raw"), temp("empty.raw") + ": not a raw capture (bad magic or no data)"},
       {"show " + temp("raw-as-ovd"), temp("raw-as-ovd") + ": not a sample file (bad length line)"},
       // Nothing of a partial load is printed.
-      {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ":4: malformed number (stoi)"},
+      {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ": line 4: malformed number"},
       {"show " + temp("garbled.ovd"), temp("garbled.ovd") + ": damaged compressed data"},
       {"decode " + temp("small.raw") + " -o /nonexistent/out.ovd",
        "/nonexistent/out.ovd: cannot create file"},
@@ -121,6 +124,41 @@ TEST(Cli, DecodeSaveAndShowAgree) {
   r = runTwr("decode " + temp("hid.raw") + " -o " + temp("hid2.ovd") + " --boxes");
   EXPECT_EQ(r.out, boxes.out);
   EXPECT_EQ(readFile(temp("hid2.ovd")), readFile(temp("hid.ovd")));
+}
+
+// An event that makes no object is skipped and counted on standard error;
+// --objects shows the packets in bus order, without their groupers.
+TEST(Cli, SkippedEventsAndFlatObjects) {
+  synth::TbusWriter bus;
+  bus.setSofs(false);
+  bus.idle(20);
+  bus.packet(synth::tokenPacket(synth::pidIn, 3, 1));
+  bus.idle(4);
+  bus.packet(synth::handshakePacket(synth::pidNak));
+  bus.idle(20);
+  bus.packet(synth::tokenPacket(synth::pidPing, 3, 1));
+  bus.idle(20);
+  bus.packet(synth::sofPacket(7));
+  bus.finish();
+  const std::vector<uint8_t> raw = synth::encodeRaw(bus.takeRuns());
+  const std::string path = temp("ping.raw");
+  writeFile(path, std::string(raw.begin(), raw.end()));
+
+  Trun r = runTwr("decode " + path + " --objects");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "twr: " + path +
+                       ": 1 of 4 bus events made no object (no packet bytes, or a PING, SPLIT, PRE or "
+                       "reserved PID)\n");
+  const size_t newline = r.out.find('\n');
+  ASSERT_NE(newline, std::string::npos);
+  EXPECT_EQ(r.out.rfind("  TOKEN   IN    1;K:9;", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(";AD:3;EP:1;"), std::string::npos) << r.out;
+  const size_t second = newline + 1;
+  EXPECT_EQ(r.out.find("  HANDSH  NAK   1;H:10;", second), second) << r.out;
+  const size_t third = r.out.find('\n', second) + 1;
+  EXPECT_EQ(r.out.find("SOF           0;S:5;", third), third) << r.out;
+  EXPECT_EQ(r.out.find('\n', third), r.out.size() - 1) << r.out;
+  EXPECT_EQ(runTwr("decode " + path).out.rfind("TRANSAX 0;T:IN;X:2\n", 0), 0u);
 }
 
 TEST(Cli, BundledExampleMatchesItsReference) {

@@ -1,13 +1,37 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "capture.h"
 #include "decode/ovexthrd.h"
 
 using namespace synth;
+
+namespace {
+
+// While armed, every allocation off the arming thread fails: the decode
+// thread runs out of memory at its first allocation.
+std::atomic<bool> failOtherThreads{false};
+std::thread::id armingThread;
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  if (failOtherThreads.load(std::memory_order_relaxed) && std::this_thread::get_id() != armingThread)
+    throw std::bad_alloc();
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+// GCC takes the replacement pair for a mismatch.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -45,7 +69,7 @@ Tsizes sizes(const TexThread& ex) {
 
 }  // namespace
 
-TEST(ExThread, EmptyBufferAndBadHeader) {
+TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   TexThread ex;
   const std::vector<uint8_t> good = shortCapture();
   ASSERT_TRUE(ex.startDecode(&good));
@@ -61,6 +85,19 @@ TEST(ExThread, EmptyBufferAndBadHeader) {
   EXPECT_TRUE(sizes(ex) == before);
   EXPECT_EQ(ex.rows->front().obj, firstRow);
   EXPECT_FALSE(ex.startDecode(nullptr));
+
+  // A decode that runs out of memory ends the decode, not the process.
+  armingThread = std::this_thread::get_id();
+  failOtherThreads = true;
+  const bool decoded = ex.startDecode(&good);
+  failOtherThreads = false;
+  EXPECT_FALSE(decoded);
+  EXPECT_FALSE(ex.done.load());
+  EXPECT_EQ(ex.failureText(), "std::bad_alloc");
+  EXPECT_TRUE(sizes(ex) == before);
+  EXPECT_EQ(ex.rows->front().obj, firstRow);
+  ASSERT_TRUE(ex.startDecode(&good));
+  EXPECT_EQ(ex.failure, nullptr);
 
   // A wrong magic, or a magic followed only by filler: a finished decode of nothing.
   std::vector<uint8_t> badMagic = good;
@@ -105,6 +142,7 @@ TEST(ExThread, ProgressAndDoneSeenFromAnotherThread) {
   EXPECT_TRUE(atDone == sizes(ex));
   EXPECT_GT(ex.rows->size(), ex.objects->size());
   EXPECT_EQ(ex.objects->size(), ex.events->size());
+  EXPECT_EQ(ex.skippedEvents, 0u);
 }
 
 TEST(ExThread, SecondDecodeReplacesEveryResult) {

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "boxes/ovboxes.h"
@@ -221,18 +220,15 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
   EXPECT_EQ(l.rows->size(), 3u);
 }
 
-TEST(SampleFile, NumberErrorsNameTheirLine) {
+TEST(SampleFile, MalformedNumberFailsTheLoadAndNamesItsLine) {
   writeGzip(tempPath("badnum.ovd"), "OVFMT01\n0\nSOF 0;S:5\n\n- x\nTOKEN 0;K:9;AD:q\n");
   TdataIO io;
-  Tloaded l;
-  try {
-    io.loadLinearFile(tempPath("badnum.ovd"), l.objs, l.rows);
-    ADD_FAILURE() << "no error";
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(), "stoi");
-  }
-  EXPECT_EQ(io.lineNumber(), 6u);
+  Tloaded l = load(tempPath("badnum.ovd"), &io);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "line 6: malformed number");
+  EXPECT_TRUE(l.objs->empty());  // nothing of a partial load is handed out
+  EXPECT_TRUE(l.rows->empty());
   writeGzip(tempPath("range.ovd"), "OVFMT01\n0\nSOF 0;S:5;TI:99999999999999999999\n");
-  EXPECT_THROW(io.loadLinearFile(tempPath("range.ovd"), l.objs, l.rows), std::out_of_range);
-  EXPECT_EQ(io.lineNumber(), 3u);
+  EXPECT_EQ(load(tempPath("range.ovd"), &io).count, 0u);
+  EXPECT_EQ(io.lastError(), "line 3: malformed number");
 }
