@@ -4,9 +4,7 @@
 #include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
-    : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {
-  boxGen.init(true);
-}
+    : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {}
 
 std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
   return linRowIxOK(ix) ? (*rows)[ix].obj : nullptr;

@@ -7,7 +7,6 @@ namespace {
 constexpr uint8_t clsSof = 0x01;     // SOF packet or SOF group
 constexpr uint8_t clsPacket = 0x02;  // token, data or handshake
 constexpr uint8_t clsNak = 0x04;     // NAKed transaction, or one of its packets
-constexpr uint32_t pidNak = 10;
 
 bool isNakTransax(const Tbase& obj) {
   if (obj.objType != otTransax) return false;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uint32_t pidAck = 2, pidNak = 10, pidIn = 9, pidData0 = 3;
-
 template <class T>
 std::shared_ptr<T> packet(uint32_t pid) {
   auto p = std::make_shared<T>();
