@@ -72,10 +72,13 @@ void TctlMachine::startDecode() {
     enterState(ctlDecoding);
     return;
   }
-  // Nothing to decode (no memory for the buffer, or no byte captured): the
-  // earlier results stay, and so does OK.
+  // Nothing decoded (no memory for the buffer, no byte captured, or the decode
+  // failed): the earlier results stay, and so does OK.
   const int32_t status = lo.hardwareStatus;
-  view.setStatusLine(status == TloThread::statusReady ? "Nothing was captured" : hardwareStatusText(status));
+  const std::string failure = ex.failureText();
+  view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
+                     : failure.empty()               ? wxString("Nothing was captured")
+                                                     : "Decoding failed: " + wxString::FromUTF8(failure));
   ctlState = status == TloThread::statusReady ? ctlReady : ctlNoHardware;
   TbuttonStates buttons = buttonStates(ctlState);
   buttons.ok = TbuttonStates::okKeep;
