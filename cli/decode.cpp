@@ -14,7 +14,8 @@
 
 namespace {
 
-// The whole file; false with errno set when it cannot be read.
+// The whole file, or only its first block when that lacks the magic: a pipe
+// may never end. false with errno set when it cannot be read.
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;
@@ -27,10 +28,13 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
   if (ok && S_ISREG(st.st_mode)) bytes.reserve(st.st_size);
   uint8_t buf[1 << 16];
   for (ssize_t n; ok && (n = read(fd, buf, sizeof buf)) != 0;) {
-    if (n < 0)
+    if (n < 0) {
       ok = errno == EINTR;
-    else
-      bytes.insert(bytes.end(), buf, buf + n);
+      continue;
+    }
+    const bool headerDue = bytes.size() < 8;
+    bytes.insert(bytes.end(), buf, buf + n);
+    if (headerDue && bytes.size() >= 8 && !Traw::magicAt(bytes.data(), bytes.size())) break;
   }
   const int saved = errno;
   close(fd);
