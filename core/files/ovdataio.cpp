@@ -74,7 +74,8 @@ class TgzReader {
   // Why reading failed: an overlong line, the system's reason, or damaged compressed data.
   std::string failure(unsigned long line) const {
     if (tooLong_)
-      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) + " bytes";
+      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) +
+             " bytes";
     return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
                       : "damaged compressed data";
   }

@@ -314,7 +314,8 @@ TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
     const rlimit small{before.size() + 4096, before.size() + 4096};
     setrlimit(RLIMIT_FSIZE, &small);
     TdataIO childIo;
-    const bool refused = childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
+    const bool refused =
+        childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
     _exit(refused ? 0 : 1);
   }
   int status = -1;
@@ -345,7 +346,8 @@ TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
     std::ifstream status("/proc/self/status");
     std::string key;
     rlim_t kilobytes = 0;
-    while (status >> key && key != "VmSize:") {}
+    while (status >> key && key != "VmSize:") {
+    }
     status >> kilobytes;
     const rlimit tight{(kilobytes + 100 * 1024) * 1024, (kilobytes + 100 * 1024) * 1024};
     setrlimit(RLIMIT_AS, &tight);
@@ -353,7 +355,8 @@ TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
     auto rows = std::make_shared<std::vector<TlinRow>>();
     TdataIO io;
     const bool refused = io.loadLinearFile(path, objs, rows) == 0 &&
-                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() && rows->empty();
+                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() &&
+                         rows->empty();
     _exit(refused ? 0 : 1);
   }
   int status = -1;
