@@ -15,40 +15,29 @@ std::shared_ptr<T> orNew(std::shared_ptr<T> p) {
   return p ? std::move(p) : std::make_shared<T>();
 }
 
-// The stages of the chain, each taking the product of the one before.
+// The stages of the chain, each filling `out` from the product of the one before.
 
 // Empty when the stream's header is bad. Publishes the read position after
 // every event.
-TexThread::TeventVec rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progress) {
+void rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progress,
+                 TexThread::TeventVec& out) {
   Traw reader;
   reader.useRawData(raw);  // the owner keeps the buffer unchanged meanwhile
-  TexThread::TeventVec events;
   Traw2bin bin;
   uint64_t position = 0;
-  while (bin.getNextBinEvent(reader, events, position)) progress.store(position, std::memory_order_relaxed);
-  return events;
+  while (bin.getNextBinEvent(reader, out, position)) progress.store(position, std::memory_order_relaxed);
 }
 
 // Events that cannot be converted are skipped, not an end: one object per
 // event that made one.
-TobjVec eventsToObjects(const TexThread::TeventVec& events) {
-  TobjVec objects;
-  objects.reserve(events.size());
-  Tbin2obj().buildObjVec(events, objects);
-  return objects;
+void eventsToObjects(const TexThread::TeventVec& events, TobjVec& out) {
+  out.reserve(events.size());
+  Tbin2obj().buildObjVec(events, out);
 }
 
-TobjVec objectsToTree(const TobjVec& objects) {
-  TobjVec roots;
-  Tobj2tree(objects, roots);
-  return roots;
-}
+void objectsToTree(const TobjVec& objects, TobjVec& out) { Tobj2tree(objects, out); }
 
-TexThread::TrowVec treeToRows(const TobjVec& roots) {
-  TexThread::TrowVec rows;
-  Ttree2lin(roots, rows);
-  return rows;
-}
+void treeToRows(const TobjVec& roots, TexThread::TrowVec& out) { Ttree2lin(roots, out); }
 
 }  // namespace
 
@@ -74,20 +63,30 @@ void TexThread::threadFunc() {
   // An exception must not end the process (a huge buffer can exhaust memory):
   // it ends this decode, which then keeps the previous results.
   try {
-    TeventVec newEvents = rawToEvents(*raw, progress);
-    TobjVec newObjects = eventsToObjects(newEvents);
-    TobjVec newTrees = objectsToTree(newObjects);
-    TrowVec newRows = treeToRows(newTrees);
+    next.clear();
+    rawToEvents(*raw, progress, next.events);
+    eventsToObjects(next.events, next.objects);
+    objectsToTree(next.objects, next.trees);
+    treeToRows(next.trees, next.rows);
 
-    skippedEvents = newEvents.size() - newObjects.size();
-    events->swap(newEvents);
-    objects->swap(newObjects);
-    trees->swap(newTrees);
-    rows->swap(newRows);
+    skippedEvents = next.events.size() - next.objects.size();
+    events->swap(next.events);
+    objects->swap(next.objects);
+    trees->swap(next.trees);
+    rows->swap(next.rows);
+    next.clear();  // frees the previous results but keeps the room for the next decode
     done.exchange(true);
   } catch (...) {
     failure = std::current_exception();
+    next.clear();
   }
+}
+
+void TexThread::Tresults::clear() {
+  events.clear();
+  objects.clear();
+  trees.clear();
+  rows.clear();
 }
 
 std::string TexThread::failureText() const {

@@ -47,4 +47,15 @@ class TexThread {
   // What ended the last decode early, caught at the thread's edge; null after
   // a decode that ran to the end. Read it once startDecode has returned.
   std::exception_ptr failure;
+
+ private:
+  // A decode is built here and swapped in only when complete, so a failed one
+  // keeps the previous results; the vectors' room is reused across decodes.
+  struct Tresults {
+    TeventVec events;
+    TobjVec objects;
+    TobjVec trees;
+    TrowVec rows;
+    void clear();
+  } next;
 };
