@@ -81,3 +81,8 @@ int inputError(const std::string& message) {
   std::fprintf(stderr, "twr: %s\n", message.c_str());
   return exitBadInput;
 }
+
+void inputWarnings(const std::string& path, const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "twr: %s: %s\n", path.c_str(), warning.c_str());
+}

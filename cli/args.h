@@ -43,3 +43,5 @@ void printHelp(const Tcommand& command, FILE* to);
 
 // "twr: " and the message, one line on standard error; returns exitBadInput.
 int inputError(const std::string& message);
+// "twr: PATH: " and each warning, one line each on standard error.
+void inputWarnings(const std::string& path, const std::vector<std::string>& warnings);

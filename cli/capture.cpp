@@ -1,5 +1,6 @@
-// twr capture: a capture from the sniffer through libtwrcore's C interface,
-// decoded and saved as a sample file.
+// twr capture: a capture from the sniffer, decoded and saved as a sample file.
+// Like the GUI it drives the core's capture and decode threads directly; the C
+// library is a front end of its own, proven by the examples that use it.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -9,9 +10,9 @@
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
+#include "files/ovpcapexport.h"
 #include "hardware/ovlothrd.h"
 #include "progress.h"
-#include "twrcore.h"
 
 namespace {
 
@@ -51,11 +52,11 @@ bool parseSize(const std::string& text, uint32_t& bytes) {
 
 const char* statusText(int status) {
   switch (status) {
-    case TWR_STATUS_NOT_FOUND:
+    case TloThread::statusNotFound:
       return "waiting for the sniffer: starting it up, or plug it in (Ctrl-C to give up)";
-    case TWR_STATUS_INIT_FAILED:
+    case TloThread::statusInitFailed:
       return "sniffer found but it failed to start; retrying";
-    case TWR_STATUS_NO_MEMORY:
+    case TloThread::statusNoMemory:
       return "no memory for the capture buffer";
     default:
       return "unexpected hardware status";
@@ -63,12 +64,12 @@ const char* statusText(int status) {
 }
 
 // Waits until the sniffer is up; false when interrupted first.
-bool waitForHardware(TsniffContext* ctx) {
-  int shown = TWR_STATUS_READY;
+bool waitForHardware(const TloThread& lo) {
+  int shown = TloThread::statusReady;
   while (!interrupted) {
-    const int status = getHardwareStatus(ctx);
-    if (status == TWR_STATUS_READY) {
-      std::fprintf(stderr, "twr: sniffer %s ready\n", getSerialX(ctx));
+    const int status = lo.hardwareStatus;
+    if (status == TloThread::statusReady && lo.state == TloThread::stateIdle) {
+      std::fprintf(stderr, "twr: sniffer %s ready\n", lo.serialCopy().c_str());
       return true;
     }
     if (status != shown) std::fprintf(stderr, "twr: %s\n", statusText(status));
@@ -78,36 +79,47 @@ bool waitForHardware(TsniffContext* ctx) {
   return false;
 }
 
-// Runs one capture; Ctrl-C ends it early. The bytes captured.
-uint64_t runCapture(TsniffContext* ctx, uint32_t size) {
-  setNeeded(ctx, size);
-  setRun(ctx, 1);
+// Runs one capture; Ctrl-C ends it early. Leaves only the captured bytes in the buffer.
+uint64_t runCapture(TloThread& lo, uint32_t size) {
+  lo.buffer.clear();
+  lo.captureCount = 0;
+  lo.needed = size;
+  lo.run = true;
   Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
   bool stopping = false;
   // Until the thread takes the request, captureDone still speaks of the last run.
-  while (getRun(ctx) || !getCaptureDone(ctx)) {
+  while (lo.run || !lo.captureDone) {
     if (interrupted && !stopping) {
       // Taken even before the run starts: that run then ends before its first read.
-      setStop(ctx, 1);
+      lo.stop = true;
       stopping = true;
       progress.note("stopping; decoding what was captured");
     }
-    progress.update(getCaptureCount(ctx));
+    progress.update(lo.captureCount);
     std::this_thread::sleep_for(pollPeriod);
   }
-  const uint64_t captured = getCaptureCount(ctx);
+  const uint64_t captured = lo.captureCount;
   progress.finish(captured);
+  // After a stop the tail of the buffer is filler, not captured data.
+  lo.buffer.resize(captured);
   return captured;
 }
 
-bool writeRaw(TsniffContext* ctx, const std::string& path) {
-  const std::vector<uint8_t>& bytes = static_cast<TloThread*>(loh(ctx))->buffer;
+bool writeRaw(const std::vector<uint8_t>& bytes, const std::string& path) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return out.flush().good();
 }
 
-void printSummary(TsniffContext* ctx) {
+bool writePcap(const TexThread& decoder, const std::string& path) {
+  TexportCounts counts;
+  std::string error;
+  if (exportPcap({decoder.events, decoder.trees, decoder.rows}, path, {}, counts, error)) return true;
+  inputError(error);
+  return false;
+}
+
+void printSummary(const std::vector<TlinRow>& rows) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
   struct TerrorCount {
     uint16_t flag;
@@ -118,9 +130,8 @@ void printSummary(TsniffContext* ctx) {
                 {flagSe1, "SE1", 0},
                 {flagLength, "length", 0},
                 {flagCrc, "CRC", 0}};
-  const uint32_t rows = getPacketDataRowCount(ctx);
-  for (uint32_t i = 0; i < rows; ++i) {
-    const auto* obj = static_cast<const Tbase*>(linix2rowptr(ctx, i));
+  for (const TlinRow& row : rows) {
+    const Tbase* obj = row.obj.get();
     if (!obj) continue;
     switch (obj->objType) {
       case otReset:
@@ -152,28 +163,28 @@ void printSummary(TsniffContext* ctx) {
 }
 
 int capture(const Tparsed& args, uint32_t size) {
-  TsniffContext* ctx = sniffInit();
-  if (!ctx) return inputError("cannot start the capture library");
-  // Ends the context on every way out.
-  std::unique_ptr<TsniffContext, void (*)(TsniffContext*)> owner(ctx, sniffEnd);
-
-  if (!waitForHardware(ctx)) return exitInterrupted;
-  if ((args.has("--connect") || args.has("--disconnect")) && !setConnect(ctx, args.has("--connect")))
+  TloThread lo;
+  if (!waitForHardware(lo)) return exitInterrupted;
+  if ((args.has("--connect") || args.has("--disconnect")) &&
+      !lo.low.setTargetConnected(args.has("--connect")))
     return inputError("the sniffer did not take the connect request");
 
-  const uint64_t captured = runCapture(ctx, size);
-  if (getHardwareStatus(ctx) == TWR_STATUS_NO_MEMORY) return inputError(statusText(TWR_STATUS_NO_MEMORY));
+  const uint64_t captured = runCapture(lo, size);
+  if (lo.hardwareStatus == TloThread::statusNoMemory)
+    return inputError(statusText(TloThread::statusNoMemory));
   if (captured == 0) return inputError("nothing was captured");
-  if (!startDecode(ctx)) return inputError("decoding failed");
+  TexThread ex;
+  if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");
 
-  if (args.has("--raw") && !writeRaw(ctx, args.value("--raw")))
+  if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw")))
     return inputError("cannot write " + args.value("--raw"));
+  if (args.has("--pcap") && !writePcap(ex, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
-  if (io.saveLinearToFile(*static_cast<TexThread*>(exh(ctx))->rows, out) == 0 && !io.lastError().empty())
+  if (io.saveLinearToFile(*ex.rows, out) == 0 && !io.lastError().empty())
     return inputError(out + ": " + io.lastError());
-  std::fprintf(stderr, "twr: saved %u rows to %s\n", getPacketDataRowCount(ctx), out.c_str());
-  printSummary(ctx);
+  std::fprintf(stderr, "twr: saved %zu rows to %s\n", ex.rows->size(), out.c_str());
+  printSummary(*ex.rows);
   return interrupted ? exitInterrupted : exitOk;
 }
 
@@ -209,6 +220,7 @@ const Tcommand captureCommand{
         {"--size", "SIZE", "bytes to capture, such as 4M"},
         {"-o", "OUT.ovd", "sample file to write"},
         {"--raw", "OUT.raw", "also keep the raw stream as captured"},
+        {"--pcap", "OUT.pcap", "also write the packets as pcap (bus resets left out, see 'twr export')"},
         {"--connect", "", "connect the target to its host before capturing"},
         {"--disconnect", "", "disconnect the target from its host before capturing"},
     },

@@ -6,3 +6,5 @@
 extern const Tcommand decodeCommand;
 extern const Tcommand showCommand;
 extern const Tcommand captureCommand;
+extern const Tcommand exportCommand;
+extern const Tcommand importCommand;

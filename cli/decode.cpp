@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovraw.h"
+#include "files/ovcapturefile.h"
 #include "files/ovdataio.h"
 #include "output.h"
 
@@ -49,20 +50,26 @@ int run(const Tparsed& args) {
   }
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
-  errno = 0;
-  if (!readFile(path, raw))
-    return inputError("cannot read " + path + ": " + std::strerror(errno ? errno : EIO));
-  // The decoder accepts anything and yields nothing for a foreign file; say why instead.
-  if (!Traw().addRawData(raw)) return inputError(path + ": not a raw capture (bad magic or no data)");
-
   TexThread decoder;
-  if (!decoder.startDecode(&raw)) return inputError(path + ": decoding failed: " + decoder.failureText());
-  if (decoder.skippedEvents != 0)
-    std::fprintf(stderr,
-                 "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
-                 "PRE or reserved PID)\n",
-                 path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
-                 decoder.events->size());
+  if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
+    TcaptureFile file;
+    Tcapture capture{decoder.events, decoder.trees, decoder.rows};
+    if (!file.loadPcap(path, capture)) return inputError(file.lastError());
+    inputWarnings(path, file.warnings());
+  } else {
+    errno = 0;
+    if (!readFile(path, raw))
+      return inputError("cannot read " + path + ": " + std::strerror(errno ? errno : EIO));
+    // The decoder accepts anything and yields nothing for a foreign file; say why instead.
+    if (!Traw().addRawData(raw)) return inputError(path + ": not a raw capture (bad magic or no data)");
+    if (!decoder.startDecode(&raw)) return inputError(path + ": decoding failed: " + decoder.failureText());
+    if (decoder.skippedEvents != 0)
+      std::fprintf(stderr,
+                   "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
+                   "PRE or reserved PID)\n",
+                   path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
+                   decoder.events->size());
+  }
   const std::vector<TlinRow>& rows = *decoder.rows;
   startOutput();
   if (args.has("-o")) {
@@ -89,7 +96,8 @@ const Tcommand decodeCommand{
     "decode",
     {"RAWFILE"},
     "Decode a raw capture and print the text of every object as a sample file holds it.",
-    "RAWFILE is the byte stream as the device delivers it, starting with its magic. With -o the text\n"
+    "RAWFILE is the byte stream as the device delivers it, starting with its magic, or a pcap or\n"
+    "pcapng file of USB packets (told apart by content). With -o the text\n"
     "goes to a sample file instead; --boxes prints box strings and --decode decode texts either way.",
     {
         {"-o", "OUT.ovd", "save a sample file instead of printing the text"},

@@ -7,7 +7,8 @@
 
 namespace {
 
-const Tcommand* const commands[] = {&decodeCommand, &showCommand, &captureCommand};
+const Tcommand* const commands[] = {&decodeCommand, &showCommand, &captureCommand, &exportCommand,
+                                    &importCommand};
 
 void printCommands(FILE* to) {
   std::fprintf(to, "usage: twr COMMAND [ARGS]  ('twr COMMAND --help' for details)\ncommands:\n");

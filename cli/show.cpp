@@ -1,8 +1,6 @@
 // twr show: a sample file's text or boxes.
-#include <memory>
-
 #include "commands.h"
-#include "files/ovdataio.h"
+#include "files/ovcapturefile.h"
 #include "output.h"
 
 namespace {
@@ -13,11 +11,13 @@ int run(const Tparsed& args) {
     return exitUsage;
   }
   const std::string& path = args.operands[0];
-  auto objs = std::make_shared<TobjVec>();
-  auto rows = std::make_shared<std::vector<TlinRow>>();
-  TdataIO io;
-  if (io.loadLinearFile(path, objs, rows) == 0 && !io.lastError().empty())
-    return inputError(path + ": " + io.lastError());
+  TcaptureFile file;
+  Tcapture capture;
+  const bool pcap = TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap;
+  if (!(pcap ? file.loadPcap(path, capture) : file.loadSample(path, capture)))
+    return inputError(file.lastError());
+  inputWarnings(path, file.warnings());
+  const auto& rows = capture.rows;
   startOutput();
   if (args.has("--decode")) {
     if (!printDecodes(rows)) return exitBadInput;
@@ -34,7 +34,8 @@ const Tcommand showCommand{
     "show",
     {"FILE.ovd"},
     "Print the text of every object of a sample file, as 'twr decode' does.",
-    "FILE.ovd may be gzip-compressed or plain.",
+    "FILE.ovd may be gzip-compressed or plain; a pcap or pcapng file of USB packets (told apart by\n"
+    "content) is decoded first.",
     {
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",

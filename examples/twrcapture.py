@@ -21,7 +21,7 @@ def load(path):
         "versionX": (ctypes.c_char_p, []),
         "getHardwareStatus": (ctypes.c_int, [ctx]),
         "getSerialX": (ctypes.c_char_p, [ctx]),
-        "setNeeded": (None, [ctx, ctypes.c_uint32]),
+        "setNeeded": (ctypes.c_bool, [ctx, ctypes.c_uint32]),
         "setRun": (ctypes.c_bool, [ctx, ctypes.c_int]),
         "getRun": (ctypes.c_int, [ctx]),
         "getCaptureDone": (ctypes.c_int, [ctx]),
@@ -68,7 +68,8 @@ def main():
             time.sleep(0.1)
         print("sniffer", lib.getSerialX(ctx).decode())
 
-        lib.setNeeded(ctx, args.size)
+        if not lib.setNeeded(ctx, args.size):
+            sys.exit("capture size refused: a capture is running")
         lib.setRun(ctx, 1)
         while lib.getRun(ctx) or not lib.getCaptureDone(ctx):
             time.sleep(0.05)

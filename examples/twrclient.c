@@ -26,7 +26,8 @@ static int capture(TsniffContext* ctx) {
     sleepMs(500);
   }
   printf("sniffer %s\n", getSerialX(ctx));
-  setNeeded(ctx, 65536);
+  /* Refused only while a capture is requested or running. */
+  if (!setNeeded(ctx, 65536)) return 0;
   setRun(ctx, 1);
   while (getRun(ctx) || !getCaptureDone(ctx)) sleepMs(100);
   printf("captured %llu bytes\n", (unsigned long long)getCaptureCount(ctx));

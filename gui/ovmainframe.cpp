@@ -16,14 +16,17 @@ TmainFrame* evilMainFramePtr = nullptr;
 
 namespace {
 
-enum { idFileRead = 6005, idFileSave = 6006, idCapture = 6007 };
+enum { idFileRead = 6005, idFileSave = 6006, idCapture = 6007, idExportPcap = 6008 };
 
-const char* fileWildcard = "OVD files (*.ovd)|*.ovd|All files (*.*)|*.*";
+const char* readWildcard =
+    "OVD files (*.ovd)|*.ovd|pcap files (*.pcap;*.pcapng)|*.pcap;*.pcapng|All files (*.*)|*.*";
+const char* saveWildcard = "OVD files (*.ovd)|*.ovd|All files (*.*)|*.*";
+const char* pcapWildcard = "pcap files (*.pcap;*.pcapng)|*.pcap;*.pcapng|All files (*.*)|*.*";
 
 // The chosen path as the file system spells it: the "C" locale of wx's GTK
 // port would turn any non-ASCII name into an empty string.
-bool askPath(wxWindow* parent, const wxString& message, long style, std::string& path) {
-  wxFileDialog dialog(parent, message, "", "", fileWildcard, style);
+bool askPath(wxWindow* parent, const wxString& message, const char* wildcard, long style, std::string& path) {
+  wxFileDialog dialog(parent, message, "", "", wildcard, style);
   if (dialog.ShowModal() != wxID_OK) return false;
   path = std::string(dialog.GetPath().fn_str());
   return true;
@@ -47,6 +50,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   fileMenu->AppendSeparator();
   fileMenu->Append(idFileRead, "&Read data");
   fileMenu->Append(idFileSave, "&Save data");
+  fileMenu->Append(idExportPcap, "&Export pcap");
   fileMenu->AppendSeparator();
   fileMenu->Append(wxID_EXIT, "&Exit");
   auto* helpMenu = new wxMenu;
@@ -57,6 +61,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   SetMenuBar(menuBar);
   Bind(wxEVT_MENU, &TmainFrame::OnFileRead, this, idFileRead);
   Bind(wxEVT_MENU, &TmainFrame::OnFileSave, this, idFileSave);
+  Bind(wxEVT_MENU, &TmainFrame::OnExportPcap, this, idExportPcap);
   Bind(wxEVT_MENU, &TmainFrame::OnCapture, this, idCapture);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &TmainFrame::OnExit, this, wxID_EXIT);
@@ -92,14 +97,20 @@ void TmainFrame::OnCapture(wxCommandEvent&) { _G.pubSub.pub(topicDoCapture, 0); 
 
 void TmainFrame::OnFileRead(wxCommandEvent&) {
   std::string path;
-  if (askPath(this, "Open saved sample data", wxFD_OPEN | wxFD_FILE_MUST_EXIST, path))
+  if (askPath(this, "Open saved sample data", readWildcard, wxFD_OPEN | wxFD_FILE_MUST_EXIST, path))
     _G.pubSub.pub(topicSampleFileRead, reinterpret_cast<long>(path.c_str()));
 }
 
 void TmainFrame::OnFileSave(wxCommandEvent&) {
   std::string path;
-  if (askPath(this, "Save sample data", wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
+  if (askPath(this, "Save sample data", saveWildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
     _G.pubSub.pub(topicSampleFileSave, reinterpret_cast<long>(path.c_str()));
+}
+
+void TmainFrame::OnExportPcap(wxCommandEvent&) {
+  std::string path;
+  if (askPath(this, "Export packets as pcap", pcapWildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
+    _G.pubSub.pub(topicExportPcap, reinterpret_cast<long>(path.c_str()));
 }
 
 void TmainFrame::OnAbout(wxCommandEvent&) {

@@ -15,6 +15,7 @@ class TmainFrame : public wxFrame {
   void OnCapture(wxCommandEvent&);
   void OnFileRead(wxCommandEvent&);
   void OnFileSave(wxCommandEvent&);
+  void OnExportPcap(wxCommandEvent&);
   void OnAbout(wxCommandEvent&);
   void OnExit(wxCommandEvent&);
   void OnClose(wxCloseEvent&);

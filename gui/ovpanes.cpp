@@ -37,6 +37,7 @@ TreePane::TreePane(wxWindow* parent, TdataPane&, TdecodePane&) : wxPanel(parent,
   showRowCount();
   _G.pubSub.sub(topicSampleFileRead, [this](long path) { onSampleFileRead(path); });
   _G.pubSub.sub(topicSampleFileSave, [this](long path) { onSampleFileSave(path); });
+  _G.pubSub.sub(topicExportPcap, [this](long path) { onExportPcap(path); });
   _G.pubSub.sub(topicDoCapture, [this](long arg) { onDoCapture(arg); });
 }
 
@@ -61,6 +62,11 @@ void TreePane::onSampleFileRead(long path) {
 
 void TreePane::onSampleFileSave(long path) {
   const std::string problem = saveSampleFile(*rows, reinterpret_cast<const char*>(path));
+  if (!problem.empty()) reportProblem(problem);
+}
+
+void TreePane::onExportPcap(long path) {
+  const std::string problem = exportPcapFile(objs, rows, reinterpret_cast<const char*>(path));
   if (!problem.empty()) reportProblem(problem);
 }
 

@@ -31,6 +31,7 @@ class TreePane : public wxPanel {
  private:
   void onSampleFileRead(long path);
   void onSampleFileSave(long path);
+  void onExportPcap(long path);
   void onDoCapture(long);
   void showRowCount();
 

@@ -15,6 +15,7 @@ enum Ttopic : int {
   topicSampleFileRead = 7,   // const char* path, valid during the call
   topicSampleFileSave = 8,   // const char* path, valid during the call
   topicDoCapture = 9,        // 0
+  topicExportPcap = 10,      // const char* path, valid during the call
 };
 
 struct TcbObj {

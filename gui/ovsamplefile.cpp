@@ -3,7 +3,21 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/ovcapturefile.h"
 #include "files/ovdataio.h"
+#include "files/ovpcapexport.h"
+
+namespace {
+
+// "Cannot read "path": why." from a core message that starts with the path.
+std::string sentence(const char* verb, const std::string& path, const std::string& message) {
+  const std::string prefix = path + ": ";
+  const std::string why =
+      message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
+  return std::string(verb) + " \"" + path + "\": " + why + ".";
+}
+
+}  // namespace
 
 TsampleRead readSampleFile(const std::string& path) {
   TsampleRead result;
@@ -11,6 +25,12 @@ TsampleRead readSampleFile(const std::string& path) {
   if (!std::filesystem::exists(path, ec)) {
     result.missing = true;
     result.problem = "Cannot read \"" + path + "\": there is no such file.";
+    return result;
+  }
+  if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
+    TcaptureFile file;
+    Tcapture capture{std::make_shared<std::vector<TeventBin>>(), result.objs, result.rows};
+    if (!file.loadPcap(path, capture)) result.problem = sentence("Cannot read", path, file.lastError());
     return result;
   }
   TdataIO io;
@@ -24,5 +44,14 @@ std::string saveSampleFile(const std::vector<TlinRow>& rows, const std::string& 
   TdataIO io;
   if (io.saveLinearToFile(rows, path) == 0 && !io.lastError().empty())
     return "Cannot save \"" + path + "\": " + io.lastError() + ".";
+  return "";
+}
+
+std::string exportPcapFile(const std::shared_ptr<TobjVec>& objs,
+                           const std::shared_ptr<std::vector<TlinRow>>& rows, const std::string& path) {
+  TexportCounts counts;
+  std::string error;
+  if (!exportPcap({std::make_shared<std::vector<TeventBin>>(), objs, rows}, path, {}, counts, error))
+    return sentence("Cannot export to", path, error);
   return "";
 }

@@ -16,7 +16,12 @@ struct TsampleRead {
 };
 
 // Reads into fresh lists, so the caller's data stays as it was when this fails.
+// A pcap or pcapng file of USB packets, told apart by content, is decoded.
 TsampleRead readSampleFile(const std::string& path);
 
 // Empty on success, else a sentence naming the file and why.
 std::string saveSampleFile(const std::vector<TlinRow>& rows, const std::string& path);
+// The packets of the rows as pcap (link type 294); empty on success, else a
+// sentence naming the file and why.
+std::string exportPcapFile(const std::shared_ptr<TobjVec>& objs,
+                           const std::shared_ptr<std::vector<TlinRow>>& rows, const std::string& path);

@@ -35,16 +35,15 @@ void* loh(TsniffContext* ctx) { return ctx ? &ctx->lo : nullptr; }
 void* exh(TsniffContext* ctx) { return ctx ? &ctx->ex : nullptr; }
 
 bool setConnect(TsniffContext* ctx, int connect) {
-  if (!ctx) return false;
-  ctx->lo.low.wrFpgaReg(4, connect ? 36 : 32);
-  return ctx->lo.low.wrFpgaReg(4, 1);
+  return ctx && ctx->lo.low.setTargetConnected(connect != 0);
 }
 
-void setNeeded(TsniffContext* ctx, uint32_t bytes) {
-  if (!ctx || ctx->captureBusy()) return;
+bool setNeeded(TsniffContext* ctx, uint32_t bytes) {
+  if (!ctx || ctx->captureBusy()) return false;
   ctx->lo.buffer.clear();
   ctx->lo.captureCount = 0;
   ctx->lo.needed = bytes;
+  return true;
 }
 
 bool setRun(TsniffContext* ctx, int value) {

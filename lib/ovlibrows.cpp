@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "boxes/ovboxes.h"
+#include "files/ovcapturefile.h"
 #include "files/ovdataio.h"
 #include "files/ovrowutils.h"
 #include "ovlibtext.h"
@@ -64,13 +65,15 @@ const char* getBoxStrX(TsniffContext* ctx, uint32_t ix) {
 uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName) {
   if (!ctx || !fileName) return 0;
   return guarded<uint32_t>(0, [&] {
-    auto trees = std::make_shared<TobjVec>();
-    auto rows = std::make_shared<TexThread::TrowVec>();
-    TdataIO().loadLinearFile(fileName, trees, rows);
-    if (rows->empty()) return uint32_t(0);
-    std::atomic_store(&ctx->ex.trees, trees);
-    std::atomic_store(&ctx->ex.rows, rows);
-    return static_cast<uint32_t>(rows->size());
+    Tcapture capture;
+    if (TcaptureFile::kindOf(fileName) == TcaptureFile::Tkind::pcap)
+      TcaptureFile().loadPcap(fileName, capture);
+    else
+      TdataIO().loadLinearFile(fileName, capture.trees, capture.rows);
+    if (capture.rows->empty()) return uint32_t(0);
+    std::atomic_store(&ctx->ex.trees, capture.trees);
+    std::atomic_store(&ctx->ex.rows, capture.rows);
+    return static_cast<uint32_t>(capture.rows->size());
   });
 }
 

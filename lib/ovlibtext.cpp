@@ -43,14 +43,12 @@ const char* versionX(void) {
 
 uint32_t getSerial(TsniffContext* ctx, char* buf, uint32_t size) {
   if (!ctx) return 0;
-  return libtext::guarded<uint32_t>(0,
-                                    [&] { return libtext::copyOut(std::string(ctx->lo.serial), buf, size); });
+  return libtext::guarded<uint32_t>(0, [&] { return libtext::copyOut(ctx->lo.serialCopy(), buf, size); });
 }
 
 const char* getSerialX(TsniffContext* ctx) {
   if (!ctx) return nullptr;
-  return libtext::guarded<const char*>(nullptr,
-                                       [&] { return libtext::toShared(std::string(ctx->lo.serial)); });
+  return libtext::guarded<const char*>(nullptr, [&] { return libtext::toShared(ctx->lo.serialCopy()); });
 }
 
 }  // extern "C"

@@ -57,11 +57,14 @@ TWRCORE_API void* loh(TsniffContext* ctx);
 TWRCORE_API void* exh(TsniffContext* ctx);
 
 /* Connects (connect != 0) or disconnects the target from its host; true when
- * the device took it. May be called while a capture runs. */
+ * the device took it, false when no sniffer is open. May be called at any
+ * time, also while a capture runs or the sniffer is being brought up. */
 TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
 /* Empties the capture buffer and sets the size of the next capture in bytes
- * (rounded down to 1024). Ignored while a capture is requested or running. */
-TWRCORE_API void setNeeded(TsniffContext* ctx, uint32_t bytes);
+ * (rounded down to 1024); true when done. While a capture is requested or
+ * running it changes nothing and returns false: the running capture keeps
+ * its size and buffer, so call it again once getCaptureDone reads 1. */
+TWRCORE_API bool setNeeded(TsniffContext* ctx, uint32_t bytes);
 /* Raise (value != 0) or withdraw a capture request; returns value != 0.
  * The capture thread takes it within 250 ms (getRun then reads 0). */
 TWRCORE_API bool setRun(TsniffContext* ctx, int value);
@@ -106,7 +109,8 @@ TWRCORE_API const char* getPacketDataRowX(TsniffContext* ctx, uint32_t ix);
  * out of range. */
 TWRCORE_API const char* getBoxStrX(TsniffContext* ctx, uint32_t ix);
 
-/* Loads a sample file (.ovd). When it holds rows they replace the context's
+/* Loads a sample file (.ovd), or a pcap or pcapng file of USB packets (told
+ * apart by content). When it holds rows they replace the context's
  * rows; returns their number, or 0 (rows kept) for a missing, empty or
  * malformed file or a NULL name. */
 TWRCORE_API uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName);

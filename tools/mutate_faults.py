@@ -5,6 +5,16 @@ exactly once is reported as MOVED, never skipped.
 """
 
 FAULTS = [
+    # ---- raw stream ----
+    dict(id="raw-count-multiplier", file="core/decode/ovraw.h",
+         old="mult *= 64;", new="mult *= 32;",
+         why="count bytes after the second weigh 32 instead of 64"),
+    dict(id="raw-three-samples", file="core/decode/ovraw.cpp",
+         old="((b >> (2 * k)) & 3)", new="((b >> k) & 3)",
+         why="three-sample bytes are read one bit apart"),
+    dict(id="raw-filler", file="core/decode/ovraw.cpp",
+         old="while (i < length && bytes[i] >= 0x80) ++i;", new="while (i < length && bytes[i] >= 0xC0) ++i;",
+         why="filler bytes 0x80..0xBF after the magic are taken for items"),
     # ---- bus decoding ----
     dict(id="unstuff-skip", file="core/decode/ovraw2bin.cpp",
          old="constexpr unsigned stuffSkip = 6;", new="constexpr unsigned stuffSkip = 5;",
@@ -154,6 +164,12 @@ FAULTS = [
          old="crc = ((crc ^ in) & 1) ? (crc >> 1) ^ 0x14 : crc >> 1;",
          new="crc = ((crc ^ in) & 1) ? (crc >> 1) ^ 0x15 : crc >> 1;",
          why="synthesized tokens carry a wrong CRC5"),
+    dict(id="synth-marker-byte", file="sim/synth/rawencoder.cpp",
+         old="0xE0 | (options_.varied ? pick(32) : 0)", new="0xC0 | (options_.varied ? pick(32) : 0)",
+         why="the encoder writes an SE0 run marker as a count byte"),
+    dict(id="synth-three-sample-state", file="sim/synth/rawencoder.cpp",
+         old="(value << 2) | run.state;\n    if", new="(value << 2) | (run.state & 1);\n    if",
+         why="the encoder's three-sample bytes lose a state bit"),
     # ---- decode scripts ----
     dict(id="lua-setup-fields", file="scripts/requests.lua",
          old="wValue = bytes.le(s, 3, 2), wIndex = bytes.le(s, 5, 2)",

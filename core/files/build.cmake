@@ -4,4 +4,8 @@ include(GNUInstallDirs)
 set(TWR_SCRIPTS_INSTALL_DIR ${CMAKE_INSTALL_FULL_DATADIR}/tracewren/scripts)
 set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/files/ovluafind.cpp APPEND PROPERTY
   COMPILE_DEFINITIONS TWR_SCRIPTS_INSTALL_DIR="${TWR_SCRIPTS_INSTALL_DIR}")
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/ DESTINATION ${TWR_SCRIPTS_INSTALL_DIR})
+# Both deliverables decode with them. A relative destination keeps --prefix working.
+foreach(component tracewren libtwrcore)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tracewren/scripts
+    COMPONENT ${component})
+endforeach()

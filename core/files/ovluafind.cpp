@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <system_error>
+#include <vector>
 
 namespace rowutils {
 
@@ -12,10 +13,10 @@ bool holdsInit(const std::filesystem::path& dir) {
   return std::filesystem::is_regular_file(dir / "init.lua", ec);
 }
 
-std::filesystem::path besideProgram() {
+std::filesystem::path programDir() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::filesystem::path() : exe.parent_path() / "scripts";
+  return ec ? std::filesystem::path() : exe.parent_path();
 }
 
 }  // namespace
@@ -27,9 +28,16 @@ std::filesystem::path findScripts(std::string& why) {
     return {};
   }
   std::string tried;
-  for (const auto& dir : {besideProgram(), std::filesystem::path(TWR_SCRIPTS_INSTALL_DIR),
-                          std::filesystem::path("./scripts")}) {
-    if (dir.empty()) continue;
+  std::vector<std::filesystem::path> dirs;
+  if (const auto exeDir = programDir(); !exeDir.empty()) {
+    dirs.push_back(exeDir / "scripts");
+    // An installed tree may have moved since it was configured, so its data
+    // directory is also looked for relative to the program (PREFIX/bin).
+    dirs.push_back(exeDir.parent_path() / "share/tracewren/scripts");
+  }
+  dirs.emplace_back(TWR_SCRIPTS_INSTALL_DIR);
+  dirs.emplace_back("./scripts");
+  for (const auto& dir : dirs) {
     if (holdsInit(dir)) return dir;
     tried += (tried.empty() ? "" : ", ") + dir.string();
   }

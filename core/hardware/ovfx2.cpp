@@ -2,8 +2,46 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
+
+namespace {
+
+void LIBUSB_CALL onTransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
+
+int resultOf(const libusb_transfer& transfer) {
+  switch (transfer.status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+      return transfer.actual_length;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      return LIBUSB_ERROR_TIMEOUT;
+    case LIBUSB_TRANSFER_STALL:
+      return LIBUSB_ERROR_PIPE;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      return LIBUSB_ERROR_NO_DEVICE;
+    case LIBUSB_TRANSFER_CANCELLED:
+      return LIBUSB_ERROR_INTERRUPTED;
+    default:
+      return LIBUSB_ERROR_IO;
+  }
+}
+
+}  // namespace
+
+bool sleepUnlessRaised(unsigned ms, const std::atomic<bool>* flag) {
+  // Short steps: a raised flag is seen within one of them.
+  constexpr unsigned step = 10;
+  using clock = std::chrono::steady_clock;
+  const auto end = clock::now() + std::chrono::milliseconds(ms);
+  for (auto now = clock::now(); now < end; now = clock::now()) {
+    if (flag && *flag) return false;
+    std::this_thread::sleep_for(std::min<clock::duration>(end - now, std::chrono::milliseconds(step)));
+  }
+  return !(flag && *flag);
+}
 
 TFX2base::TFX2base(const ThwTiming& timing)
     : dev(nullptr),
@@ -24,12 +62,15 @@ TFX2base::~TFX2base() {
   if (libusbReady) libusb_exit(nullptr);
 }
 
-void TFX2base::milliSleep(unsigned ms) {
-  // sleep_for resumes after signals until the whole time has passed.
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+bool TFX2base::milliSleep(unsigned ms) { return sleepUnlessRaised(ms, cancel); }
+
+bool TFX2base::isOpen() const {
+  std::shared_lock<std::shared_mutex> guard(handleLock);
+  return handle != nullptr;
 }
 
 void TFX2base::close() {
+  std::unique_lock<std::shared_mutex> guard(handleLock);
   if (handle) {
     libusb_release_interface(handle, theInterface);
     libusb_close(handle);
@@ -44,10 +85,40 @@ void TFX2base::err(int rc) {
 
 int TFX2base::controlMsg(uint8_t requestType, uint8_t request, int value, int index, uint8_t* data,
                          uint16_t length, unsigned timeout) {
+  std::shared_lock<std::shared_mutex> guard(handleLock);
   if (!handle) return -1;
-  const int rc = libusb_control_transfer(handle, requestType, request, static_cast<uint16_t>(value),
-                                         static_cast<uint16_t>(index), data, length, timeout);
+  const auto wValue = static_cast<uint16_t>(value), wIndex = static_cast<uint16_t>(index);
+  const int rc =
+      cancel ? interruptibleControl(requestType, request, wValue, wIndex, data, length, timeout)
+             : libusb_control_transfer(handle, requestType, request, wValue, wIndex, data, length, timeout);
   err(rc);
+  return rc;
+}
+
+int TFX2base::interruptibleControl(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                                   uint8_t* data, uint16_t length, unsigned timeout) {
+  // What libusb_control_transfer does, with a look at cancel while it waits: a device that
+  // stops answering would otherwise hold the caller for the whole time-out.
+  std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + length);
+  libusb_fill_control_setup(buffer.data(), requestType, request, value, index, length);
+  const bool in = requestType & LIBUSB_ENDPOINT_IN;
+  if (!in && length > 0) std::copy(data, data + length, buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE);
+  libusb_transfer* transfer = libusb_alloc_transfer(0);
+  if (!transfer) return LIBUSB_ERROR_NO_MEM;
+  int completed = 0;
+  libusb_fill_control_transfer(transfer, handle, buffer.data(), onTransferDone, &completed, timeout);
+  int rc = libusb_submit_transfer(transfer);
+  if (rc == 0) {
+    bool cancelSent = false;
+    while (!completed) {
+      timeval slice{0, readSliceMs * 1000};
+      libusb_handle_events_timeout_completed(nullptr, &slice, &completed);
+      if (!completed && !cancelSent && cancelled()) cancelSent = libusb_cancel_transfer(transfer) == 0;
+    }
+    rc = resultOf(*transfer);
+    if (in && rc > 0) std::copy_n(buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE, rc, data);
+  }
+  libusb_free_transfer(transfer);
   return rc;
 }
 
@@ -99,10 +170,10 @@ bool TFX2base::FX2reload(const uint8_t* image, uint32_t length) {
   if (!programEmbedded(image, length)) return false;
   FX2setResetBit(false);
   // Re-opening before the FX2 has left the bus would find the old device.
-  milliSleep(timing.reenumPauseMs);
+  if (!milliSleep(timing.reenumPauseMs)) return false;
   close();
   for (int attempt = 0; attempt < reopenAttempts; ++attempt) {
-    milliSleep(timing.reopenPauseMs);
+    if (!milliSleep(timing.reopenPauseMs)) return false;
     if (open(vendorId, productId, instance)) return true;
   }
   return false;
@@ -128,14 +199,14 @@ bool TFX2base::openX() {
     libusb_free_device_list(list, 1);
     return false;
   }
-  dev = chosen;
-  const int rc = libusb_open(dev, &handle);
+  libusb_device_handle* opened = nullptr;
+  const int rc = libusb_open(chosen, &opened);
   libusb_free_device_list(list, 1);
   err(rc);
-  if (rc != 0) {
-    handle = nullptr;
-    return fail();
-  }
+  if (rc != 0) return fail();
+  std::unique_lock<std::shared_mutex> guard(handleLock);
+  dev = chosen;
+  handle = opened;
   return true;
 }
 
@@ -190,12 +261,15 @@ bool TFX2base::fail() {
 }
 
 int TFX2base::blockRead(int endpoint, uint8_t* buffer, int length, int& transferred) {
-  if (!handle) return -1;
-  const unsigned timeout =
-      length < readLongLength ? timing.readTimeoutMs : static_cast<unsigned>(length / 512);
+  int rc = 0;
   int received = 0;
-  const int rc = libusb_interrupt_transfer(handle, static_cast<unsigned char>(endpoint), buffer, length,
-                                           &received, timeout);
+  {
+    std::shared_lock<std::shared_mutex> guard(handleLock);
+    if (!handle) return -1;
+    const unsigned timeout =
+        length < readLongLength ? timing.readTimeoutMs : static_cast<unsigned>(length / 512);
+    rc = interruptibleRead(endpoint, buffer, length, received, timeout);
+  }
   transferred = received;
   if (rc == LIBUSB_ERROR_TIMEOUT) return 0;
   if (rc < 0) {
@@ -203,4 +277,18 @@ int TFX2base::blockRead(int endpoint, uint8_t* buffer, int length, int& transfer
     close();
   }
   return rc;
+}
+
+int TFX2base::interruptibleRead(int endpoint, uint8_t* buffer, int length, int& received, unsigned timeout) {
+  const auto ep = static_cast<unsigned char>(endpoint);
+  if (!cancel) return libusb_interrupt_transfer(handle, ep, buffer, length, &received, timeout);
+  // A synchronous transfer cannot be cancelled, so the wait goes in slices with a look at cancel between.
+  using clock = std::chrono::steady_clock;
+  const auto end = clock::now() + std::chrono::milliseconds(timeout);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+    const unsigned slice = static_cast<unsigned>(std::clamp<long long>(left, 1, readSliceMs));
+    const int rc = libusb_interrupt_transfer(handle, ep, buffer, length, &received, slice);
+    if (rc != LIBUSB_ERROR_TIMEOUT || received > 0 || cancelled() || clock::now() >= end) return rc;
+  }
 }

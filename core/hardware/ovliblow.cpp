@@ -64,6 +64,9 @@ bool TlibOvLow::rdFpga(uint8_t* buffer, int n) { return ov->rdFpga(buffer, n); }
 bool TlibOvLow::wrFpga(const uint8_t* buffer, int n) { return ov->wrFpga(buffer, n); }
 bool TlibOvLow::rdFpgaReg(int reg, uint8_t& value) { return ov->rdFpgaReg(reg, value); }
 bool TlibOvLow::wrFpgaReg(int reg, int value) { return ov->wrFpgaReg(reg, value); }
+bool TlibOvLow::setTargetConnected(bool connect) { return ov->setTargetConnected(connect); }
+bool TlibOvLow::startStreaming() { return ov->startStreaming(); }
+void TlibOvLow::setCancel(const std::atomic<bool>* cancel) { ov->setCancel(cancel); }
 bool TlibOvLow::enable() { return ov->enable(); }
 bool TlibOvLow::enableX() { return ov->enableX(); }
 bool TlibOvLow::erase() { return ov->erase(); }

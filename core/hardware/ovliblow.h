@@ -2,6 +2,7 @@
 // capture dialog: owns one TovLow and forwards to it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,11 @@ class TlibOvLow {
   bool wrFpga(const uint8_t* buffer, int n);
   bool rdFpgaReg(int reg, uint8_t& value);
   bool wrFpgaReg(int reg, int value);
+  // Safe from any thread, also while the device is being opened or closed.
+  bool setTargetConnected(bool connect);
+  bool startStreaming();
+  // Pauses and reads give up once cancel is raised.
+  void setCancel(const std::atomic<bool>* cancel);
   bool enable();
   bool enableX();
   bool erase();

@@ -1,7 +1,6 @@
 #include "hardware/ovlothrd.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 #include <system_error>
 
@@ -22,15 +21,16 @@ TloThread::TloThread(const ThwTiming& timing)
       errorCount(0),
       state(stateInit),
       low(timing),
-      serial("unavailable"),
       needed(8192),
       captureCount(0),
       run(false),
       stop(false),
       captureDone(false),
       hardwareChanged(false),
-      periodMs(timing.threadPeriodMs),
-      thread(&TloThread::threadFunc, this) {}
+      periodMs(timing.threadPeriodMs) {
+  low.setCancel(&quit);
+  thread = std::thread(&TloThread::threadFunc, this);
+}
 
 TloThread::~TloThread() {
   quit = true;
@@ -55,8 +55,14 @@ void TloThread::threadFunc() {
           captureDone = false;
           state = stateRun;
           run = false;
-        } else if (!getString(fxString1, TovLow::reqString1) || !low.isOpen()) {
-          state = stateInit;
+        } else {
+          std::string presence;
+          if (!getString(presence, TovLow::reqString1) || !low.isOpen()) {
+            state = stateInit;
+          } else {
+            std::lock_guard<std::mutex> guard(textLock);
+            texts.fxString1 = presence;
+          }
         }
         break;
       case stateRun:
@@ -75,12 +81,8 @@ void TloThread::threadFunc() {
 }
 
 bool TloThread::pause() {
-  const int sleeps = low.isOpen() ? 1 : 4;
-  for (int i = 0; i < sleeps; ++i) {
-    if (quit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(periodMs));
-  }
-  return !quit;
+  const unsigned sleeps = low.isOpen() ? 1 : 4;
+  return sleepUnlessRaised(sleeps * periodMs, &quit);
 }
 
 bool TloThread::doThreadInit() {
@@ -92,33 +94,50 @@ bool TloThread::doThreadInit() {
 
 bool TloThread::doThreadInitX() {
   if (!low.snifferOpen() || !low.fpgaIDok()) {
-    fxString0.clear();
-    fxString1.clear();
-    serial = "unavailable";
+    publish(TdeviceTexts());
     hardwareStatus = statusNotFound;
     return false;
   }
-  if (!getString(fxString0, TovLow::reqString0) || !getString(fxString1, TovLow::reqString1)) {
-    return initFailed("");
+  TdeviceTexts read;
+  if (!getString(read.fxString0, TovLow::reqString0) || !getString(read.fxString1, TovLow::reqString1)) {
+    read.serial.clear();
+    return initFailed(read);
   }
   uint8_t line[serialBytes];
-  if (!low.eeRd(TovLow::targetEeprom, TovLow::eeSerialAddress, line, serialBytes)) return initFailed("");
-  serial = textUpToZero(line, serialBytes);
-  if (!low.updateFPGA(false)) return initFailed(serial);
+  read.serial.clear();
+  if (!low.eeRd(TovLow::targetEeprom, TovLow::eeSerialAddress, line, serialBytes)) return initFailed(read);
+  read.serial = textUpToZero(line, serialBytes);
+  if (!low.updateFPGA(false)) return initFailed(read);
   uint8_t text[fpgaTextBytes] = {};
-  if (!low.wrFpgaRegIx(1) || !low.rdFpga(text, fpgaTextBytes)) return initFailed(serial);
-  fpgaString = textUpToZero(text, fpgaTextBytes);
+  if (!low.wrFpgaRegIx(1) || !low.rdFpga(text, fpgaTextBytes)) return initFailed(read);
+  read.fpgaString = textUpToZero(text, fpgaTextBytes);
+  publish(read);
   low.resetFPGA();
   hardwareStatus = statusReady;
   return true;
 }
 
-bool TloThread::initFailed(const std::string& serialText) {
-  serial = serialText;
-  fpgaString.clear();
+bool TloThread::initFailed(TdeviceTexts read) {
+  read.fpgaString.clear();
+  publish(read);
   low.resetFPGA();
   hardwareStatus = statusInitFailed;
   return false;
+}
+
+void TloThread::publish(const TdeviceTexts& read) {
+  std::lock_guard<std::mutex> guard(textLock);
+  texts = read;
+}
+
+std::string TloThread::serialCopy() const {
+  std::lock_guard<std::mutex> guard(textLock);
+  return texts.serial;
+}
+
+TloThread::TdeviceTexts TloThread::deviceTextsCopy() const {
+  std::lock_guard<std::mutex> guard(textLock);
+  return texts;
 }
 
 bool TloThread::doThreadRun() {
@@ -132,7 +151,7 @@ bool TloThread::doThreadRun() {
   }
   low.clearSnifferFIFO();
   low.resetFPGA();
-  low.wrFpgaReg(4, 2);
+  low.startStreaming();
 
   bool ok = true;
   size_t offset = 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +15,10 @@
 // - before a run (no capture running): empty buffer, captureCount = 0, set needed, then raise run;
 // - during a run: read captureCount, raise stop to end it early;
 // - once captureDone is set the buffer is theirs until the next run request;
-// - any time: read hardwareStatus and serial, exchange hardwareChanged with false.
-// Requests are atomics taken by exchange, so each is consumed exactly once.
+// - any time: read hardwareStatus, copy the serial with serialCopy(), exchange hardwareChanged
+//   with false, and connect or disconnect the target with low.setTargetConnected.
+// Requests are atomics taken by exchange, so each is consumed exactly once. The texts read from
+// the device change at every re-initialisation, so they are handed out only as copies.
 class TloThread {
  public:
   enum : uint32_t { stateInit = 0, stateIdle = 1, stateRun = 2, stateCaptured = 3 };
@@ -32,16 +35,22 @@ class TloThread {
   static constexpr int fpgaTextBytes = 16;
   static constexpr int serialBytes = 16;
 
+  // What the last bring-up read from the device.
+  struct TdeviceTexts {
+    std::string fxString0, fxString1, fpgaString;
+    std::string serial = "unavailable";
+  };
+
   explicit TloThread(const ThwTiming& timing = ThwTiming());
+  // Returns within a fraction of a second in every state, a capture or an unanswered request
+  // included.
   ~TloThread();
   TloThread(const TloThread&) = delete;
   TloThread& operator=(const TloThread&) = delete;
 
-  void threadFunc();
-  bool doThreadInit();
-  bool doThreadInitX();
-  bool doThreadRun();
-  bool getString(std::string& text, int request);
+  // The serial number as published by the capture thread; safe from any thread.
+  std::string serialCopy() const;
+  TdeviceTexts deviceTextsCopy() const;
 
   std::vector<uint8_t> buffer;
   std::atomic<int32_t> hardwareStatus;
@@ -50,10 +59,6 @@ class TloThread {
   std::atomic<uint32_t> errorCount;
   std::atomic<uint32_t> state;
   TlibOvLow low;
-  std::string fxString0;
-  std::string fxString1;
-  std::string fpgaString;
-  std::string serial;
   uint32_t needed;
   std::atomic<uint64_t> captureCount;
   std::atomic<bool> run;
@@ -63,10 +68,18 @@ class TloThread {
   std::atomic<bool> hardwareChanged;
 
  private:
+  void threadFunc();
+  bool doThreadInit();
+  bool doThreadInitX();
+  bool doThreadRun();
+  bool getString(std::string& text, int request);
   // The sleeps between cycles; false when quit was raised.
   bool pause();
-  bool initFailed(const std::string& serialText);
+  bool initFailed(TdeviceTexts read);
+  void publish(const TdeviceTexts& read);
 
+  mutable std::mutex textLock;
+  TdeviceTexts texts;
   unsigned periodMs;
   std::thread thread;
 };

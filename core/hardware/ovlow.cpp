@@ -72,6 +72,13 @@ bool TovLow::wrFpgaReg(int reg, int value) {
   return wrFpga(bytes, 2);
 }
 
+bool TovLow::setTargetConnected(bool connect) {
+  wrFpgaReg(regTargetControl, connect ? ctlConnect : ctlDisconnect);
+  return wrFpgaReg(regTargetControl, ctlCommandEnd);
+}
+
+bool TovLow::startStreaming() { return wrFpgaReg(regTargetControl, ctlStartStream); }
+
 bool TovLow::cfgWr(const std::vector<uint8_t>& bytes) {
   return controlOut(reqWrite, targetConfig, 0, bytes.data(), static_cast<uint16_t>(bytes.size())) >= 0;
 }
@@ -139,7 +146,7 @@ bool TovLow::waitNotBusy() {
     // An unanswered query says nothing, so only an answered "not busy" ends the wait early.
     uint64_t busy = 1;
     if (cfgQuery(cmdIsBusy, 1, busy) && busy == 0) return true;
-    if (clock::now() >= deadline) return false;
+    if (clock::now() >= deadline || cancelled()) return false;
   }
 }
 
@@ -166,8 +173,8 @@ bool TovLow::eeWr(int target, int address, const uint8_t* data, int length) {
   std::vector<uint8_t> message{static_cast<uint8_t>(address & 0xFF)};
   if (length > 0) message.insert(message.end(), data, data + length);
   const bool ok = controlOut(reqWrite, target, 0, message.data(), static_cast<uint16_t>(message.size())) >= 0;
-  // The EEPROM is busy with its write cycle for a few milliseconds.
-  milliSleep(10);
+  // The EEPROM ignores requests during its write cycle.
+  milliSleep(timing.eepromWriteMs);
   return ok;
 }
 
@@ -199,7 +206,8 @@ bool TovLow::updateFPGA(bool force) {
   ok = done() && ok;
   if (!waitNotBusy()) return false;
   ok = refresh() && ok;
-  milliSleep(5);
+  // The port takes nothing while the FPGA loads the new image.
+  milliSleep(timing.refreshPauseMs);
   ok = disable() && ok;
   if (!waitNotBusy()) return false;
   ok = bypass() && ok;

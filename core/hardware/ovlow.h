@@ -27,6 +27,9 @@ class TovLow : public TFX2base {
   static constexpr uint8_t eeChecksumAddress = 0xF0;
   static constexpr int eeLine = 16;
   static constexpr int rowBytes = 16;
+  // Register 4 of the register port switches the target link and starts the stream.
+  static constexpr int regTargetControl = 4;
+  enum : int { ctlCommandEnd = 1, ctlStartStream = 2, ctlDisconnect = 32, ctlConnect = 36 };
 
   explicit TovLow(const ThwTiming& timing = ThwTiming());
 
@@ -41,13 +44,9 @@ class TovLow : public TFX2base {
   bool wrFpgaAddr(int reg);
   bool rdFpgaReg(int reg, uint8_t& value);
   bool wrFpgaReg(int reg, int value);
-
-  bool cfgWr(const std::vector<uint8_t>& bytes);
-  bool cfgWrRd(const std::vector<uint8_t>& bytes, int n);
-  int wrRdGetResult(std::vector<uint8_t>& buffer);
-  // k bytes read back after the command, big-endian; 0 when the read-back failed.
-  uint64_t cfgGetReg(const std::vector<uint8_t>& command, int k);
-  static uint64_t getN(const uint8_t* bytes, int n);
+  // Connects (true) or disconnects the target from its host; the result of the closing write.
+  bool setTargetConnected(bool connect);
+  bool startStreaming();
 
   bool enable();
   bool enableX();
@@ -60,7 +59,8 @@ class TovLow : public TFX2base {
   bool bypass();
   bool setFEAbits(uint16_t value);
   bool isBusy();
-  // False when the FPGA still reports busy (or does not answer) after timing.busyLimitMs.
+  // False when the FPGA still reports busy (or does not answer) after timing.busyLimitMs,
+  // or when cancelled.
   bool waitNotBusy();
   uint32_t getStatusReg();
   uint32_t getIDReg();
@@ -81,6 +81,12 @@ class TovLow : public TFX2base {
   bool FX2openAndReload();
 
  private:
+  bool cfgWr(const std::vector<uint8_t>& bytes);
+  bool cfgWrRd(const std::vector<uint8_t>& bytes, int n);
+  int wrRdGetResult(std::vector<uint8_t>& buffer);
+  // k bytes read back after the command, big-endian; 0 when the read-back failed.
+  uint64_t cfgGetReg(const std::vector<uint8_t>& command, int k);
+  static uint64_t getN(const uint8_t* bytes, int n);
   // The register value of cfgGetReg, with whether both requests succeeded.
   bool cfgQuery(const std::vector<uint8_t>& command, int k, uint64_t& value);
 

@@ -43,7 +43,7 @@ void TctlMachine::showHardware(bool changed) {
   startStopPressed = false;
   const int32_t status = lo.hardwareStatus;
   view.setStatusLine(hardwareStatusText(status));
-  if (changed) serial = wxString::FromUTF8(lo.serial);
+  if (changed) serial = wxString::FromUTF8(lo.serialCopy());
   view.setIdLine("Hardware Serial: " + serial);
   view.showAcqProgress("0 Bytes", 0);
   view.showDecProgress("0%", 0);

@@ -123,8 +123,7 @@ wxString TctlPage::bufferField() const { return bufferText->GetValue(); }
 void TctlPage::setBufferField(const wxString& text) { bufferText->ChangeValue(text); }
 
 void TctlPage::bypassConnect(bool connect) {
-  lo.low.wrFpgaReg(4, connect ? 36 : 32);
-  lo.low.wrFpgaReg(4, 1);
+  lo.low.setTargetConnected(connect);
 }
 
 void TctlPage::onOK(wxCommandEvent&) {

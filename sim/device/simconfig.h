@@ -28,17 +28,25 @@ struct TsimConfig {
   unsigned leaveDelayMs = 300;    // CPU released -> device leaves the bus
   unsigned returnDelayMs = 1000;  // left the bus -> running firmware appears
   unsigned eraseBusyMs = 200;     // configuration port busy after an erase
+  unsigned commandBusyMs = 20;    // ... after initAddr, done, disable and the feature bits
+  unsigned refreshBusyMs = 4;     // ... while a refresh loads the image
+  unsigned eepromWriteMs = 5;     // EEPROM write cycle: the part answers nothing meanwhile
   // The FPGA already holds a configuration (not the embedded one) when powered up.
   bool fpgaConfigured = true;
 
   bool has(TsimFault fault) const { return faults.count(fault) != 0; }
 
   // Short delays for tests: the device leaves and comes back within tens of milliseconds.
+  // A host driving it needs pauses of 50 ms after a refresh and an EEPROM write.
   static TsimConfig quick() {
     TsimConfig config;
     config.leaveDelayMs = 20;
     config.returnDelayMs = 60;
-    config.eraseBusyMs = 30;
+    // Busy times stay long enough that a host which does not wait meets them even on a loaded machine.
+    config.eraseBusyMs = 50;
+    config.commandBusyMs = 30;
+    config.refreshBusyMs = 40;
+    config.eepromWriteMs = 40;
     config.stallMs = 300;
     return config;
   }

@@ -200,9 +200,7 @@ void TsimDevice::powerUp() {
   busEvent = BusEvent::none;
   haveResult = false;
   fpga.reset();
-  stream.stop();
-  stream.clearFifo();
-  stream.setTargetConnected(false, Clock::now());
+  stream.powerUp();
 }
 
 bool TsimDevice::vendorRequest(const TsimSetup& setup, Bytes& data, Clock::time_point now) {
@@ -221,7 +219,7 @@ bool TsimDevice::vendorRequest(const TsimSetup& setup, Bytes& data, Clock::time_
       return !setup.in();
     case reqResetFpga:
       fpga.reset();
-      stream.stop();
+      stream.resetEncoder();
       return !setup.in();
     case reqLeds:
       leds = setup.value;
@@ -246,13 +244,14 @@ bool TsimDevice::vendorRequest(const TsimSetup& setup, Bytes& data, Clock::time_
 bool TsimDevice::targetWrite(uint8_t target, const Bytes& bytes, Clock::time_point now) {
   switch (target) {
     case targetConfig:
-      return fpga.configWrite(bytes, now);
+      fpga.configWrite(bytes, now);
+      return true;
     case targetRegisters:
       if (!fpga.registerWrite(bytes)) return false;
       actOnFpgaCommand(now);
       return true;
     case targetEeprom:
-      if (bytes.empty()) return false;
+      if (bytes.empty() || eepromBusy(now)) return false;
       eepromAddress = bytes[0];
       // Page writes wrap inside their 16-byte page, as on the part.
       for (size_t i = 1; i < bytes.size(); ++i) {
@@ -260,18 +259,19 @@ bool TsimDevice::targetWrite(uint8_t target, const Bytes& bytes, Clock::time_poi
         eepromAddress =
             uint8_t((eepromAddress & ~(eepromPage - 1)) | ((eepromAddress + 1) & (eepromPage - 1)));
       }
+      if (bytes.size() > 1) eepromWriteEnd = now + std::chrono::milliseconds(config.eepromWriteMs);
       return true;
     default:
       return false;  // nobody acknowledges the address
   }
 }
 
-bool TsimDevice::targetRead(uint8_t target, unsigned n, Bytes& out, Clock::time_point) {
+bool TsimDevice::targetRead(uint8_t target, unsigned n, Bytes& out, Clock::time_point now) {
   switch (target) {
     case targetRegisters:
       return fpga.registerRead(n, out);
     case targetEeprom:
-      if (config.has(TsimFault::eepromReadFailure)) return false;
+      if (config.has(TsimFault::eepromReadFailure) || eepromBusy(now)) return false;
       out.resize(n);
       for (unsigned i = 0; i < n; ++i) out[i] = eeprom[eepromAddress++];
       return true;
@@ -291,7 +291,7 @@ bool TsimDevice::writeThenRead(uint8_t target, unsigned k, const Bytes& bytes, C
       if (!targetWrite(target, bytes, now) || !targetRead(target, k, result, now)) return false;
       break;
     case targetEeprom:
-      if (config.has(TsimFault::eepromReadFailure) || bytes.empty()) return false;
+      if (config.has(TsimFault::eepromReadFailure) || bytes.empty() || eepromBusy(now)) return false;
       eepromAddress = bytes[0];
       if (!targetRead(target, k, result, now)) return false;
       break;
@@ -307,16 +307,17 @@ bool TsimDevice::writeThenRead(uint8_t target, unsigned k, const Bytes& bytes, C
 void TsimDevice::actOnFpgaCommand(Clock::time_point now) {
   switch (fpga.takeCommand()) {
     case TsimFpga::cmdConnect:
-      stream.setTargetConnected(true, now);
+      stream.holdTarget(true);
       break;
     case TsimFpga::cmdDisconnect:
-      stream.setTargetConnected(false, now);
+      stream.holdTarget(false);
       break;
-    case TsimFpga::cmdStreamFree:
     case TsimFpga::cmdStream:
       stream.start(now);
       break;
     default:
-      break;
+      break;  // cmdEnd closes a command and changes nothing
   }
 }
+
+bool TsimDevice::eepromBusy(Clock::time_point now) const { return now < eepromWriteEnd; }

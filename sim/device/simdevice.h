@@ -65,6 +65,8 @@ class TsimDevice {
   bool targetRead(uint8_t target, unsigned n, Bytes& out, Clock::time_point now);
   bool writeThenRead(uint8_t target, unsigned k, const Bytes& bytes, Clock::time_point now);
   void actOnFpgaCommand(Clock::time_point now);
+  // The EEPROM answers nothing during its write cycle.
+  bool eepromBusy(Clock::time_point now) const;
   bool ramHoldsFirmware() const;
   Bytes stringDescriptor(uint8_t index) const;
 
@@ -73,6 +75,7 @@ class TsimDevice {
   bool firmware = false;
   BusEvent busEvent = BusEvent::none;
   uint8_t eepromAddress = 0;
+  Clock::time_point eepromWriteEnd{};
   Bytes lastResult;  // result of the last write-then-read, with its status byte
   bool haveResult = false;
 };

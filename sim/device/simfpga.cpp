@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "hardware/ovimages.h"
@@ -21,6 +22,7 @@ enum : uint8_t {
   opDone = 0x5E,
   opRefresh = 0x79,
   opDisable = 0x26,
+  opBypass = 0xFF,
   opSetFeature = 0xF8,
   opBusy = 0xF0,
   opStatus = 0x3C,
@@ -37,6 +39,34 @@ enum : uint32_t {
   statusFail = 1u << 13
 };
 
+// The operand bytes each command must carry; rows and feature bits add their data after them.
+TsimFpga::Bytes operandsOf(uint8_t op) {
+  switch (op) {
+    case opEnable:
+    case opEnableX:
+      return {0x08, 0x00};
+    case opErase:
+      return {0x05, 0x00, 0x00};
+    case opRow:
+      return {0x00, 0x00, 0x01};
+    case opRefresh:
+    case opDisable:
+      return {0x00, 0x00};
+    case opBypass:
+      return {0xFF, 0xFF, 0xFF};
+    default:
+      return {0x00, 0x00, 0x00};
+  }
+}
+
+size_t dataBytesOf(uint8_t op) { return op == opRow ? 16 : op == opSetFeature ? 2 : 0; }
+
+bool wellFormed(const TsimFpga::Bytes& bytes) {
+  const TsimFpga::Bytes operands = operandsOf(bytes[0]);
+  return bytes.size() == 1 + operands.size() + dataBytesOf(bytes[0]) &&
+         std::equal(operands.begin(), operands.end(), bytes.begin() + 1);
+}
+
 TsimFpga::Bytes bigEndian(uint64_t value, unsigned width, unsigned k) {
   TsimFpga::Bytes out(k, 0);
   for (unsigned i = 0; i < width && i < k; ++i) out[i] = uint8_t(value >> (8 * (width - 1 - i)));
@@ -51,69 +81,103 @@ bool TsimFpga::busy(Clock::time_point now) const {
   return config.has(TsimFault::fpgaBusyForever) || now < busyUntil;
 }
 
-bool TsimFpga::configWrite(const Bytes& bytes, Clock::time_point now) {
-  if (bytes.empty()) return false;
+void TsimFpga::busyFor(unsigned ms, Clock::time_point now) {
+  busyUntil = now + std::chrono::milliseconds(ms);
+}
+
+void TsimFpga::configWrite(const Bytes& bytes, Clock::time_point now) {
+  if (!accept(bytes, now)) {
+    failed = true;
+    ++refused;
+  }
+}
+
+// Carries out one configuration command; false when the port refuses it.
+bool TsimFpga::accept(const Bytes& bytes, Clock::time_point now) {
+  if (bytes.empty() || busy(now) || !wellFormed(bytes)) return false;
+  const bool programming = mode == Mode::transparent;
   switch (bytes[0]) {
     case opEnable:
     case opEnableX:
-      configMode = true;
-      break;
+      mode = bytes[0] == opEnableX ? Mode::transparent : Mode::offline;
+      failed = false;
+      return true;
+    case opSetFeature:
+      if (mode == Mode::user) return false;
+      featureBits = uint16_t(bytes[4] << 8 | bytes[5]);
+      busyFor(config.commandBusyMs, now);
+      return true;
     case opErase:
-      if (!configMode) break;
+      // The flash is rewritten only in the mode that keeps the port's own settings.
+      if (!programming || featureBits != 0x0320) return false;
       ++erases;
+      erased = true;
       configured = false;
-      doneBit = false;
+      addressed = false;
+      closing = Closing::none;
       holdsEmbeddedImage = false;
       rowsWritten = rowsMatching = 0;
       rowsCrc = 0;
-      busyUntil = now + std::chrono::milliseconds(config.eraseBusyMs);
-      break;
+      busyFor(config.eraseBusyMs, now);
+      return true;
     case opInitAddr:
+      if (!programming || !erased) return false;
+      addressed = true;
       rowAddress = 0;
-      break;
+      busyFor(config.commandBusyMs, now);
+      return true;
     case opRow:
-      // Rows sent outside configuration mode or while the array is busy are lost, as on the part.
-      if (bytes.size() != 20 || !configMode || busy(now)) break;
+      if (!programming || !addressed || closing != Closing::none) return false;
       if (rowAddress < fpgaConfigNumFrames &&
           std::memcmp(&bytes[4], &fpgaConfigData[rowAddress * 16], 16) == 0)
         ++rowsMatching;
       rowsCrc = crc32(rowsCrc, &bytes[4], 16);
       ++rowsWritten;
       ++rowAddress;
-      break;
+      return true;
     case opDone:
-      if (configMode && rowsWritten > 0) doneBit = true;
-      break;
+      if (!programming || rowsWritten == 0 || closing != Closing::none) return false;
+      closing = Closing::done;
+      busyFor(config.commandBusyMs, now);
+      return true;
     case opRefresh:
-      ++refreshes;
-      configMode = false;
+      if (closing != Closing::done) return false;
       // The image carries its own check: anything but the whole embedded image fails to load.
-      holdsEmbeddedImage = doneBit && rowsWritten == fpgaConfigNumFrames && rowsMatching == rowsWritten;
-      if (doneBit || erases > 0) configured = holdsEmbeddedImage;
-      break;
+      holdsEmbeddedImage = rowsWritten == fpgaConfigNumFrames && rowsMatching == rowsWritten && !failed;
+      closing = Closing::refreshed;
+      busyFor(config.refreshBusyMs, now);
+      return true;
     case opDisable:
-      configMode = false;
-      break;
-    case opSetFeature:
-      if (bytes.size() >= 6) featureBits = uint16_t(bytes[4] << 8 | bytes[5]);
-      break;
+      if (mode == Mode::user) return false;
+      mode = Mode::user;
+      if (closing == Closing::refreshed) closing = Closing::disabled;
+      busyFor(config.commandBusyMs, now);
+      return true;
+    case opBypass:
+      if (mode != Mode::user) return false;
+      // A new image runs only once it has been refreshed, the port disabled and bypassed.
+      if (erased) configured = closing == Closing::disabled && holdsEmbeddedImage;
+      erased = false;
+      addressed = false;
+      closing = Closing::none;
+      return true;
     default:
-      break;
+      return false;
   }
-  return true;
 }
 
 TsimFpga::Bytes TsimFpga::configRead(const Bytes& command, unsigned k, Clock::time_point now) {
   const uint8_t op = command.empty() ? 0 : command[0];
+  if (command.size() != 4 || !wellFormed(command)) return Bytes(k, 0xFF);
   switch (op) {
     case opBusy:
       return bigEndian(busy(now) ? 1 : 0, 1, k);
     case opStatus: {
       uint32_t status = 0;
       if (configured) status |= statusDone;
-      if (configMode) status |= statusEnabled;
+      if (mode != Mode::user) status |= statusEnabled;
       if (busy(now)) status |= statusBusy;
-      if (!configured && !configMode) status |= statusFail;
+      if (failed) status |= statusFail;
       return bigEndian(status, 4, k);
     }
     case opId:

@@ -35,6 +35,7 @@ TsimSniffer::Timpl::~Timpl() {
     for (auto& [ref, client] : node->clients) {
       for (TsimUrb& urb : client.ready) urb.release();
       for (TsimUrb& urb : client.parked) urb.release();
+      for (TsimUrb& urb : client.unanswered) urb.release();
     }
   }
   g_object_unref(testbed);
@@ -160,6 +161,7 @@ TsimStatus TsimSniffer::status() const {
   s.interfaceClaimed = s.onBus && impl->current->claimedBy != nullptr;
   s.configuration = device.configuration;
   s.fpgaErases = device.fpga.erases;
+  s.fpgaRefused = device.fpga.refused;
   s.fpgaRowsWritten = device.fpga.rowsWritten;
   s.fpgaRowsMatching = device.fpga.rowsMatching;
   s.fpgaRowsCrc = device.fpga.rowsCrc;
@@ -196,6 +198,11 @@ void TsimSniffer::setFault(TsimFault fault, bool on) {
     impl->config.faults.insert(fault);
   else
     impl->config.faults.erase(fault);
+}
+
+void TsimSniffer::stopAnswering(unsigned ms) {
+  std::lock_guard<std::mutex> guard(impl->lock);
+  impl->silentUntil = TsimClock::now() + std::chrono::milliseconds(ms);
 }
 
 void TsimSniffer::stallStream(unsigned ms) {

@@ -23,6 +23,7 @@ struct TsimStatus {
   uint8_t configuration = 0;
   // FPGA configuration port
   unsigned fpgaErases = 0;
+  unsigned fpgaRefused = 0;  // configuration commands the port did not take
   unsigned fpgaRowsWritten = 0;
   unsigned fpgaRowsMatching = 0;
   uint32_t fpgaRowsCrc = 0;
@@ -49,6 +50,9 @@ class TsimSniffer {
   // Plugs the box in again, powered up as a bare FX2.
   void plug();
   void setFault(TsimFault fault, bool on);
+  // Control requests made in the next ms milliseconds get no answer at all; the host's
+  // time-out ends them.
+  void stopAnswering(unsigned ms);
   // The stream delivers nothing for the next ms milliseconds.
   void stallStream(unsigned ms);
   // The testbed's root directory, as umockdev's UMOCKDEV_DIR names it.

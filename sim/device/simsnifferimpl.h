@@ -38,7 +38,8 @@ struct TsimUrb {
 struct TsimClient {
   UMockdevIoctlClient* ref = nullptr;  // held: umockdev does not tell when a client goes
   std::deque<TsimUrb> ready;
-  std::vector<TsimUrb> parked;
+  std::vector<TsimUrb> parked;      // stream reads waiting for data
+  std::vector<TsimUrb> unanswered;  // control requests met by silence, until cancelled
 };
 
 // One appearance of the device on the bus, under one device number.
@@ -70,6 +71,7 @@ class TsimSniffer::Timpl {
   TsimNode* current = nullptr;
   int nextDevnum = 2;
   unsigned arrivals = 0;
+  TsimClock::time_point silentUntil{};
 
   // Bus events after a CPU release run on their own thread at their time.
   struct Tevent {

@@ -168,30 +168,55 @@ TsimStream::TsimStream(const TsimConfig& config) : config(config) {
 TsimStream::~TsimStream() = default;
 
 void TsimStream::start(Clock::time_point now) {
-  source = std::make_unique<Tsource>(config, replay);
-  clearFifo();
-  // Stale bytes the FIFO held before the start; never a valid header.
-  for (size_t i = 0; i < headBytes; ++i) fifo.push_back(uint8_t(0xA5 ^ i));
+  if (fifoStale) {
+    for (size_t i = 0; i < staleBytes; ++i) fifo.push_back(uint8_t(0x5A ^ i));
+  }
+  if (encoderReset || !source) {
+    source = std::make_unique<Tsource>(config, replay);
+    // Never a valid header.
+    for (size_t i = 0; i < headBytes; ++i) fifo.push_back(uint8_t(0xA5 ^ i));
+    started = now;
+    encoderReset = false;
+  }
+  // Whatever happens now, the FIFO fills up once the host stops reading.
+  fifoStale = true;
   streaming = true;
-  connected = true;
-  started = now;
+  if (!held) connected = true;
   if (config.has(TsimFault::streamStall)) stalledUntil = now + std::chrono::milliseconds(config.stallMs);
 }
 
-void TsimStream::stop() {
-  streaming = false;
-  source.reset();
+void TsimStream::stop() { streaming = false; }
+
+void TsimStream::resetEncoder() {
+  stop();
+  encoderReset = true;
 }
 
 void TsimStream::clearFifo() {
   fifo.clear();
   fifoRead = 0;
+  fifoStale = false;
 }
 
-void TsimStream::setTargetConnected(bool on, Clock::time_point) { connected = on; }
+void TsimStream::powerUp() {
+  resetEncoder();
+  fifo.clear();
+  fifoRead = 0;
+  fifoStale = true;
+  held = false;
+  connected = false;
+}
+
+void TsimStream::holdTarget(bool on) {
+  held = true;
+  connected = on;
+}
 
 void TsimStream::produceUntil(uint64_t tick) {
-  if (fifoRead > 0 && fifoRead == fifo.size()) clearFifo();
+  if (fifoRead > 0 && fifoRead == fifo.size()) {
+    fifo.clear();
+    fifoRead = 0;
+  }
   source->produce(tick, connected, fifo);
 }
 

@@ -43,12 +43,14 @@ gboolean TsimSniffer::Timpl::onIoctl(TsimNode& node, UMockdevIoctlClient* ioctl)
   if (!node.present) {
     // Like the kernel, hand back what was in flight as "no device" before failing outright.
     const bool reaping = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
-    for (TsimUrb& urb : client.parked) {
-      urb.fields().status = -ENODEV;
-      urb.fields().actual_length = urb.filled;
-      client.ready.push_back(urb);
+    for (auto* list : {&client.parked, &client.unanswered}) {
+      for (TsimUrb& urb : *list) {
+        urb.fields().status = -ENODEV;
+        urb.fields().actual_length = urb.filled;
+        client.ready.push_back(urb);
+      }
+      list->clear();
     }
-    client.parked.clear();
     if (reaping && !client.ready.empty())
       reap(node, client, ioctl);
     else
@@ -184,7 +186,10 @@ void TsimSniffer::Timpl::submit(TsimNode& node, TsimClient& client, UMockdevIoct
   if (fields.type == USBDEVFS_URB_TYPE_CONTROL && fields.endpoint == 0) {
     if (fields.buffer_length < 8) return urb.release(), finish(ioctl, EINVAL);
     finish(ioctl, 0);
-    controlUrb(node, client, urb);
+    if (urb.submitted < silentUntil)
+      client.unanswered.push_back(urb);
+    else
+      controlUrb(node, client, urb);
     return;
   }
   if (fields.endpoint != TsimDevice::streamEndpoint || device.configuration == 0)
@@ -272,14 +277,16 @@ void TsimSniffer::Timpl::discard(TsimClient& client, UMockdevIoctlClient* ioctl)
   gulong address = 0;
   std::memcpy(&address, arg->data, std::min<size_t>(sizeof address, size_t(arg->data_len)));
 
-  for (auto it = client.parked.begin(); it != client.parked.end(); ++it) {
-    if (it->urb->client_addr != address) continue;
-    // What arrived before the cancel stays in the buffer, as with a real URB.
-    it->fields().status = -ENOENT;
-    it->fields().actual_length = it->filled;
-    client.ready.push_back(*it);
-    client.parked.erase(it);
-    return finish(ioctl, 0);
+  for (auto* list : {&client.parked, &client.unanswered}) {
+    for (auto it = list->begin(); it != list->end(); ++it) {
+      if (it->urb->client_addr != address) continue;
+      // What arrived before the cancel stays in the buffer, as with a real URB.
+      it->fields().status = -ENOENT;
+      it->fields().actual_length = it->filled;
+      client.ready.push_back(*it);
+      list->erase(it);
+      return finish(ioctl, 0);
+    }
   }
   finish(ioctl, EINVAL);
 }

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "decode/ovraw.h"
-#include "linestream.h"
+#include "synth/rawencoder.h"
 
 namespace {
 
-using linestream::magicBytes;
+std::vector<uint8_t> magicBytes() { return synth::encodeRaw({}); }
 
 std::vector<uint8_t> withMagic(std::vector<uint8_t> items) {
   std::vector<uint8_t> v = magicBytes();
@@ -87,24 +87,6 @@ TEST(RawHeader, MagicFillerAndSplitAppends) {
   }
 }
 
-TEST(RawItems, DataBytesMarkersAndMerging) {
-  // Bit 5 is the earliest sample; without a count the latest lasts one tick.
-  EXPECT_EQ(decode({0x15}), "K1 J1 K1 J1 K1 J1");
-  // 5 + 1 * 64 = 69: the latest J lasts 70, merged with five earlier J ticks.
-  EXPECT_EQ(decode({0x3F, 0x85, 0xC1}), "J75");
-  // Marker low bits are ignored; a marker without count is an SE0 of 0 ticks.
-  // (Right after the magic a marker would be skipped as filler.)
-  EXPECT_EQ(decode({0x3F, 0xE3, 0x82, 0xE0, 0x15}), "J6 02 00 K1 J1 K1 J1 K1 J1");
-  // Three-sample bytes: bits 5..4 earliest, any of the four states.
-  EXPECT_EQ(decode({0x56}), "K2 J1");
-  EXPECT_EQ(decode({0x4F, 0x83}), "01 15");
-  EXPECT_EQ(decode({0x40, 0x81}), "04");
-  // Six J ticks with count 1: merged across the count into one run.
-  EXPECT_EQ(decode({0x3F, 0x81, 0x00}), "J7 K6");
-  // Runs are not merged across item bytes.
-  EXPECT_EQ(decode({0x3F, 0x3F}), "J6 J6");
-}
-
 TEST(RawItems, CountBytes) {
   // 110bbbbb alone is b; 10a 110b 110c is a + 64b + 4096c.
   EXPECT_EQ(decode({0x00, 0xC7}), "K13");
@@ -132,7 +114,7 @@ TEST(RawItems, CountBytes) {
 
   // The largest total in one byte's latest sample does not wrap to zero.
   std::vector<uint8_t> wrap = {0x00};
-  for (uint8_t c : linestream::countBytes(UINT32_MAX)) wrap.push_back(c);
+  synth::appendCompactCount(UINT32_MAX, wrap);
   EXPECT_EQ(decode(wrap), "K" + std::to_string(uint64_t{UINT32_MAX} + 6));
 }
 
@@ -158,43 +140,6 @@ TEST(RawItems, EndOfStreamAndReset) {
   EXPECT_EQ(it.start, 0u);
   EXPECT_TRUE(raw.addRawData(withMagic({0x15})));
   EXPECT_EQ(allItems(raw).size(), 6u);
-}
-
-TEST(RawItems, SixSampleFastPathKeepsTimeAndPosition) {
-  // takeSixSamples must leave the reader exactly where delivering the runs
-  // would have left it.
-  const std::vector<uint8_t> items = {0x15, 0x3F, 0x85, 0xC1, 0x4F, 0x00, 0x81};
-  Traw slow;
-  ASSERT_TRUE(slow.addRawData(withMagic(items)));
-  Traw fast;
-  ASSERT_TRUE(fast.addRawData(withMagic(items)));
-  std::vector<std::pair<int, uint32_t>> taken;
-  auto take = [&](size_t stopAfter) {
-    taken.clear();
-    fast.takeSixSamples([&](uint8_t b, uint32_t extra) {
-      taken.emplace_back(b, extra);
-      return taken.size() < stopAfter;
-    });
-  };
-  take(1);  // the step can stop after the first byte
-  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x15, 0}}));
-  take(9);  // stops by itself before the three-sample byte
-  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x3F, 69}}));
-  TrawItem it;
-  for (int i = 0; i < 7; ++i) ASSERT_TRUE(slow.getItem(it));
-  EXPECT_EQ(fast.getPosition(), slow.getPosition());
-  take(9);
-  EXPECT_TRUE(taken.empty());
-  // Not while runs of a byte are pending.
-  ASSERT_TRUE(fast.getItem(it));
-  take(9);
-  EXPECT_TRUE(taken.empty());
-  ASSERT_TRUE(fast.getItem(it));
-  take(9);
-  EXPECT_EQ(taken, (std::vector<std::pair<int, uint32_t>>{{0x00, 1}}));
-  // The time goes on as if every run had been delivered.
-  EXPECT_FALSE(fast.getItem(it));
-  EXPECT_EQ(it.start, 6u + 75 + 3 + 7);
 }
 
 TEST(TrawInPlace, ReadsACallersBufferLikeACopy) {

@@ -12,9 +12,11 @@
 #include <memory>
 #include <string>
 
+#include "boxes/ovboxes.h"
+#include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
+#include "synth/generator.h"
 
 namespace {
 
@@ -51,55 +53,6 @@ std::string readGzip(const std::string& path) {
   return out;
 }
 
-template <typename T>
-std::shared_ptr<T> packet(uint32_t pid, uint64_t time, int level) {
-  auto p = std::make_shared<T>();
-  p->pid = pid;
-  p->time = time;
-  p->level = level;
-  p->idle = 3;
-  return p;
-}
-
-std::shared_ptr<Ttransax> transax(TtrxType type, TobjVec children, int level) {
-  auto t = std::make_shared<Ttransax>(type);
-  t->level = level;
-  t->children = std::move(children);
-  return t;
-}
-
-// Roots of a small capture with every class: reset, SOF group, control
-// transfer, a top-level transaction and a stray packet.
-TobjVec sampleTree() {
-  auto reset = std::make_shared<Treset>();
-  reset->time = 10;
-  reset->resetLen = 120000;
-  reset->idle = 20;
-  auto group = std::make_shared<TsofGroup>();
-  for (int i = 0; i < 3; ++i) {
-    auto sof = packet<Tsof>(5, 200000 + 12000 * i, 1);
-    sof->frame = 100 + i;
-    sof->crc5 = 0x11;
-    group->children.push_back(sof);
-  }
-  auto setupToken = packet<Ttoken>(13, 250000, 2);
-  auto setupData = packet<Tdata>(3, 250100, 2);
-  setupData->data = {0x80, 6, 0, 1, 0, 0, 0x12, 0};
-  setupData->crc16 = 0xbb29;
-  auto inData = packet<Tdata>(11, 251000, 2);
-  inData->data = {0x12, 1, 0, 2};
-  auto outData = packet<Tdata>(11, 252000, 2);
-  auto transfer = std::make_shared<Ttransfer>();
-  transfer->children = {
-      transax(TtrxType::SETUP, {setupToken, setupData, packet<Thandshake>(2, 250200, 2)}, 1),
-      transax(TtrxType::IN, {packet<Ttoken>(9, 251000, 2), inData, packet<Thandshake>(2, 251100, 2)}, 1),
-      transax(TtrxType::OUT, {packet<Ttoken>(1, 252000, 2), outData, packet<Thandshake>(2, 252100, 2)}, 1),
-  };
-  auto nak = transax(TtrxType::IN, {packet<Ttoken>(9, 260000, 1), packet<Thandshake>(10, 260050, 1)}, 0);
-  auto stray = packet<Thandshake>(6, 270000, 0);
-  return {reset, group, transfer, nak, stray};
-}
-
 struct Tloaded {
   std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
   std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
@@ -113,37 +66,60 @@ Tloaded load(const std::string& path, TdataIO* io = nullptr) {
   return l;
 }
 
+// A decoded capture of the synthesized HID device: enumeration and polling.
+void decodeHid(TexThread& decoder, double seconds) {
+  synth::TrawOptions options;
+  options.varied = true;
+  synth::Tgenerator generator(synth::makeScenario("hid", 5), 5, options);
+  std::vector<uint8_t> raw;
+  while (generator.time() < seconds * 12e6) generator.next(raw);
+  generator.finish(raw);
+  ASSERT_TRUE(decoder.startDecode(&raw));
+}
+
 }  // namespace
 
 TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
-  const TobjVec roots = sampleTree();
-  std::vector<TlinRow> rows;
-  Ttree2lin(roots, rows);
-  ASSERT_EQ(rows.size(), 22u);
+  TexThread decoder;
+  decodeHid(decoder, 1.0);
+  const std::vector<TlinRow>& rows = *decoder.rows;
+  ASSERT_GT(rows.size(), 1000u);
 
   const std::string path = tempPath("roundtrip.ovd");
   TdataIO io;
-  EXPECT_EQ(io.saveLinearToFile(rows, path), 22);
+  EXPECT_EQ(io.saveLinearToFile(rows, path), static_cast<int>(rows.size()));
   EXPECT_EQ(io.lastError(), "");
-
   std::string body;
   TdataIO::appendBody(rows, body);
   const std::string file = readGzip(path);
   EXPECT_EQ(file, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
   EXPECT_EQ(readPlain(path).substr(0, 2), "\x1f\x8b");  // really compressed
 
+  // Every field is in the text form; row bookkeeping and boxes are compared too.
   const Tloaded back = load(path);
-  EXPECT_EQ(back.count, 22u);
-  ASSERT_EQ(back.objs->size(), roots.size());
+  EXPECT_EQ(back.count, rows.size());
+  ASSERT_EQ(back.objs->size(), decoder.trees->size());
   ASSERT_EQ(back.rows->size(), rows.size());
-  // Field by field the rows are compared on a whole capture; the body text shows every field.
   std::string again;
   TdataIO::appendBody(*back.rows, again);
   EXPECT_EQ(again, body);
+  Tboxes before, after;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const TlinRow& a = rows[i];
+    const TlinRow& b = (*back.rows)[i];
+    ASSERT_EQ(a.flags, b.flags) << "row " << i;
+    ASSERT_EQ(a.obj->parentRow, b.obj->parentRow) << "row " << i;
+    ASSERT_EQ(before.getBoxesString(a.obj), after.getBoxesString(b.obj)) << "row " << i;
+  }
 
   // A body of many compression chunks.
   std::vector<TlinRow> many;
-  for (int i = 0; i < 60000; ++i) many.push_back({packet<Thandshake>(i % 16, 1000000007ull * i, 0), 0});
+  for (int i = 0; i < 60000; ++i) {
+    auto h = std::make_shared<Thandshake>();
+    h->pid = i % 16;
+    h->time = 1000000007ull * i;
+    many.push_back({h, 0});
+  }
   EXPECT_EQ(io.saveLinearToFile(many, tempPath("many.ovd")), 60000);
   std::string manyBody;
   TdataIO::appendBody(many, manyBody);
@@ -153,7 +129,7 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
 
   // The same layout without compression loads alike.
   writePlain(tempPath("plain.ovd"), file);
-  EXPECT_EQ(load(tempPath("plain.ovd")).count, 22u);
+  EXPECT_EQ(load(tempPath("plain.ovd")).count, rows.size());
 }
 
 TEST(SampleFile, EmptyAndRejectedFiles) {
@@ -189,10 +165,9 @@ TEST(SampleFile, EmptyAndRejectedFiles) {
   EXPECT_EQ(load(tempPath("longlen.ovd")).count, 1u);
 
   // A cut-off compressed stream is not taken for a shorter capture.
-  std::vector<TlinRow> rows;
-  const TobjVec roots = sampleTree();
-  Ttree2lin(roots, rows);
-  io.saveLinearToFile(rows, tempPath("whole.ovd"));
+  TexThread decoder;
+  decodeHid(decoder, 0.1);
+  io.saveLinearToFile(*decoder.rows, tempPath("whole.ovd"));
   const std::string whole = readPlain(tempPath("whole.ovd"));
   writePlain(tempPath("cut.ovd"), whole.substr(0, whole.size() - 12));
   l = load(tempPath("cut.ovd"), &io);

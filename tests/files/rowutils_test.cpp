@@ -83,71 +83,17 @@ TEST(ObjText, PacketAndResetLines) {
   sof->idle = 4294967295u;
   EXPECT_EQ(rowutils::objToString(sof), "  SOF           1;S:5;TI:5000000000;FR:2047;5F:1f;TL:4294967295\n");
 
-  // PID names per class; a PID outside the name table gives a 4-character marker, then the level.
+  // Lines only a sample file brings: PIDs outside a class's names give a
+  // 4-character marker, then the level.
   const std::pair<std::shared_ptr<Tbase>, const char*> lines[] = {
-      {token(2, 13, 480123, 0, 0, 2, 12), "    TOKEN   SETUP 2;K:13;TI:480123;AD:0;EP:0;5P:02;TL:12\n"},
-      {data(2, 11, 480300, {}, 0, 9), "    DATA    DATA1 2;D:11;TI:480300;DA:;6P:0000;TL:9\n"},
       {token(0, 0, 7, 127, 15, 0, 1), "TOKEN   ????0;K:0;TI:7;AD:127;EP:15;5P:00;TL:1\n"},
-      {token(3, 9, 7, 1, 2, 0xa, 1), "      TOKEN   IN    3;K:9;TI:7;AD:1;EP:2;5P:0a;TL:1\n"},
-      {token(0, 1, 7, 1, 2, 0xa, 1), "TOKEN   OUT   0;K:1;TI:7;AD:1;EP:2;5P:0a;TL:1\n"},
       {token(0, 5, 7, 1, 2, 0xa, 1), "TOKEN   SOF   0;K:5;TI:7;AD:1;EP:2;5P:0a;TL:1\n"},
-      {data(0, 7, 1, {0x0a}, 0x12, 0), "DATA    DATA2 0;D:7;TI:1;DA:0a;6P:0012;TL:0\n"},
-      {data(0, 15, 1, {}, 1, 0), "DATA    MDATA 0;D:15;TI:1;DA:;6P:0001;TL:0\n"},
       {data(0, 2, 1, {}, 1, 0), "DATA    ????0;D:2;TI:1;DA:;6P:0001;TL:0\n"},
-      {handshake(1, 2, 10, 4), "  HANDSH  ACK   1;H:2;TI:10;TL:4\n"},
-      {handshake(0, 10, 10, 4), "HANDSH  NAK   0;H:10;TI:10;TL:4\n"},
-      {handshake(0, 14, 10, 4), "HANDSH  STALL 0;H:14;TI:10;TL:4\n"},
-      {handshake(0, 6, 10, 4), "HANDSH  NYET  0;H:6;TI:10;TL:4\n"},
       {handshake(-1, 9, 10, 4),
        "HANDSH  ????"
        "-1;H:9;TI:10;TL:4\n"},  // split: no trigraph
   };
   for (const auto& [obj, line] : lines) EXPECT_EQ(rowutils::objToString(obj), line);
-
-  auto bad = data(1, 3, 99, {0x80, 0x06, 0x00, 0x01, 0xff}, 0xbeef, 3);
-  bad->crcOK = false;
-  EXPECT_EQ(rowutils::objToString(bad), "  DATA    DATA0 1;D:3;TI:99;DA:80,06,00,01,ff;6F:beef;TL:3\n");
-}
-
-TEST(ObjText, GrouperBlocks) {
-  auto trx = std::make_shared<Ttransax>(TtrxType::SETUP);
-  trx->level = 1;
-  trx->children = {token(2, 13, 100, 0, 0, 2, 12), data(2, 3, 200, {0x80, 0x06}, 0x1234, 5),
-                   handshake(2, 2, 300, 6)};
-  auto status = std::make_shared<Ttransax>(TtrxType::IN);
-  status->level = 1;
-  status->children = {token(2, 9, 400, 0, 0, 2, 12)};
-  auto transfer = std::make_shared<Ttransfer>();
-  transfer->children = {trx, status};
-
-  // X counts direct children only; grandchildren follow inside their parents' blocks.
-  EXPECT_EQ(rowutils::objToString(transfer),
-            "TRANSFR 0;C:CONTROL;X:2\n"
-            "  TRANSAX 1;T:SETUP;X:3\n"
-            "    TOKEN   SETUP 2;K:13;TI:100;AD:0;EP:0;5P:02;TL:12\n"
-            "    DATA    DATA0 2;D:3;TI:200;DA:80,06;6P:1234;TL:5\n"
-            "    HANDSH  ACK   2;H:2;TI:300;TL:6\n"
-            "  TRANSAX 1;T:IN;X:1\n"
-            "    TOKEN   IN    2;K:9;TI:400;AD:0;EP:0;5P:02;TL:12\n");
-
-  auto group = std::make_shared<TsofGroup>();
-  for (int frame = 1; frame <= 2; ++frame) {
-    auto sof = make<Tsof>(1, 12000 * frame);
-    sof->pid = 5;
-    sof->frame = frame;
-    sof->crc5 = 3;
-    group->children.push_back(sof);
-  }
-  EXPECT_EQ(rowutils::objToString(group),
-            "SOF_GR  0;G:SOFgroup;X:2\n"
-            "  SOF           1;S:5;TI:12000;FR:1;5P:03;TL:0\n"
-            "  SOF           1;S:5;TI:24000;FR:2;5P:03;TL:0\n");
-
-  // Every type other than SETUP and IN is written as OUT.
-  EXPECT_EQ(rowutils::objToString(std::make_shared<Ttransax>(TtrxType::OUT)), "TRANSAX 0;T:OUT;X:0\n");
-  EXPECT_EQ(rowutils::objToString(std::make_shared<Ttransax>()), "TRANSAX 0;T:OUT;X:0\n");
-  EXPECT_EQ(rowutils::objToString(std::make_shared<Tgrouper>()), "");
-  EXPECT_EQ(rowutils::objToString(nullptr), "");
 }
 
 TEST(ObjText, ReadsEveryFieldBack) {

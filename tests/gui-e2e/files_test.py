@@ -1,7 +1,8 @@
 """Files as a user meets them, with the program in a directory whose path has
 spaces and non-ASCII letters, started from another directory: no default
 capture there (silently), reading a sample file, a malformed one (reported
-with its name and line, the shown data kept), saving, the help page found
+with its name and line, the shown data kept), saving, reading a pcap file and
+exporting pcap, the help page found
 beside the program, and the About box."""
 
 import gzip
@@ -37,6 +38,9 @@ def test(s, args):
     good = os.path.join(elsewhere, "çapture é.ovd")
     bad = os.path.join(elsewhere, "bröken.ovd")
     saved = os.path.join(elsewhere, "sävéd.ovd")
+    pcap = os.path.join(elsewhere, "fremd.pcap")
+    exported = os.path.join(elsewhere, "exportéd.pcap")
+    shutil.copy(os.path.join(args.data, "packetry", "ksolti-core-enum", "capture.pcap"), pcap)
     shutil.copy(os.path.join(args.data, "lib_sample.ovd"), good)
     shutil.copy(os.path.join(args.data, "lib_malformed.ovd"), bad)
     # The program's browser: records the URL it is asked to open.
@@ -71,6 +75,15 @@ def test(s, args):
     s.wait_until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, "the saved file")
     with gzip.open(saved, "rb") as f:
         assert f.read(8) == b"OVFMT01\n"
+
+    # Another analyzer's capture opens by content; its packets export for Wireshark.
+    choose_file(s, frame, "Read data", "Open saved sample data", pcap, "Open")
+    s.wait_until(lambda: s.shown_rows(frame) not in (shown, bundled), "the pcap file to be shown")
+    s.screenshot("pcap-read")
+    choose_file(s, frame, "Export pcap", "Export packets as pcap", exported, "Save")
+    s.wait_until(lambda: os.path.exists(exported) and os.path.getsize(exported) > 24, "the exported file")
+    with open(exported, "rb") as f:
+        assert f.read(4) == bytes.fromhex("4d3cb2a1"), "a nanosecond pcap"
 
     s.press("Help", frame)
     s.wait_until(lambda: os.path.exists(opened), "the browser to be started")

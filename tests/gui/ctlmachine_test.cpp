@@ -10,6 +10,7 @@
 
 #include "capture/ovctlmachine.h"
 #include "decode/ovexthrd.h"
+#include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovlothrd.h"
 
@@ -37,19 +38,9 @@ struct TfakeView : TctlView {
   bool ok = false;
 };
 
-ThwTiming quickTiming(unsigned periodMs) {
-  ThwTiming timing;
-  timing.reenumPauseMs = 50;
-  timing.reopenPauseMs = 20;
-  timing.notFoundPauseMs = 20;
-  timing.readTimeoutMs = 100;
-  timing.busyLimitMs = 300;
-  timing.threadPeriodMs = periodMs;
-  return timing;
-}
 
 struct Trig {
-  explicit Trig(unsigned periodMs = 20) : lo(quickTiming(periodMs)) {}
+  explicit Trig(unsigned periodMs = 20) : lo(quickHostTiming(periodMs)) {}
   // Ticks (faster than the dialog's timer) until done() or the limit.
   bool tickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -154,10 +145,9 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
     rig.lo.captureCount = bytes;
     rig.lo.captureDone = true;
   };
-  rig.lo.serial = "TWR-7";
   report(TloThread::statusReady);
   ASSERT_EQ(rig.machine.state(), ctlReady);
-  EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-7");
+  EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
 
   // A capture that leaves no data (no memory for the buffer) returns to a state
   // the user can act in, and says why.
@@ -192,7 +182,7 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   rig.machine.pressStartStop();
   report(TloThread::statusNotFound);
   EXPECT_EQ(rig.machine.state(), ctlNoHardware);
-  EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-7");
+  EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
   report(TloThread::statusReady);
   rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlReady);

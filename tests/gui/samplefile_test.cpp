@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "ovsamplefile.h"
@@ -32,4 +33,25 @@ TEST(GuiSampleFiles, FailuresNameTheFileAndNeverThrow) {
   EXPECT_EQ(saveSampleFile(*read.rows, copy), "");
   EXPECT_EQ(readSampleFile(copy).rows->size(), read.rows->size());
   std::remove(copy.c_str());
+}
+
+TEST(GuiSampleFiles, PcapReadByContentAndExported) {
+  const std::string pcap = TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap";
+  const TsampleRead read = readSampleFile(pcap);
+  EXPECT_EQ(read.problem, "");
+  ASSERT_GT(read.rows->size(), 0u);
+
+  const std::string exported = testing::TempDir() + "gui_export.data";  // no telling name
+  EXPECT_EQ(exportPcapFile(read.objs, read.rows, exported), "");
+  EXPECT_EQ(readSampleFile(exported).rows->size(), read.rows->size());
+
+  std::filesystem::resize_file(exported, 30);
+  const TsampleRead broken = readSampleFile(exported);
+  EXPECT_EQ(broken.problem, "Cannot read \"" + exported +
+                                "\": byte 24: record header runs past the end of the file (6 "
+                                "bytes left, 16 needed).");
+  EXPECT_TRUE(broken.rows->empty());
+  EXPECT_EQ(exportPcapFile(read.objs, read.rows, "/nonexistent/dir/out.pcap"),
+            "Cannot export to \"/nonexistent/dir/out.pcap\": cannot create file: No such file or directory.");
+  std::remove(exported.c_str());
 }

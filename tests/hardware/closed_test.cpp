@@ -1,10 +1,6 @@
 // Behaviour of the hardware classes without a device.
 #include <gtest/gtest.h>
 
-#include <regex>
-#include <string>
-
-#include "hardware/ovliblow.h"
 #include "hardware/ovlow.h"
 
 TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
@@ -12,9 +8,8 @@ TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
   EXPECT_FALSE(low.isOpen());
   uint8_t data[17] = {};
   EXPECT_EQ(low.controlMsg(0xC0, 0xC0, 0, 0, data, 17, 100), -1);
-  EXPECT_EQ(low.RAMop(0x1000, data, 17, 0x40, 100), 1u);
-  EXPECT_EQ(low.RAMop(0x1000, data, 0, 0x40, 100), 1u);  // closed counts before the length
-  EXPECT_EQ(low.WriteRAM(0, data, 16, 100), 1u);
+  EXPECT_EQ(low.ReadRAM(0x1000, data, 17, 100), 1u);
+  EXPECT_EQ(low.WriteRAM(0x1000, data, 0, 100), 1u);  // closed counts before the length
   EXPECT_FALSE(low.FX2setResetBit(true));
   EXPECT_FALSE(low.FX2reload(data, 3));
   EXPECT_TRUE(low.programEmbedded(data, 0));
@@ -26,34 +21,27 @@ TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
   uint8_t value = 99;
   EXPECT_FALSE(low.rdFpgaReg(4, value));
   EXPECT_EQ(value, 0);
-  EXPECT_FALSE(low.wrFpgaReg(4, 36));
+  EXPECT_FALSE(low.setTargetConnected(true));
   EXPECT_FALSE(low.fpgaIDok());
   EXPECT_FALSE(low.updateFPGA(true));
   bool needed = false;
   EXPECT_FALSE(low.updateFPGAneeded(needed));
   EXPECT_FALSE(low.eeRd(0x57, 0xE0, data, 16));
-  EXPECT_EQ(low.lastError, 0);  // nothing reached libusb
+  EXPECT_EQ(low.lastError.load(), 0);  // nothing reached libusb
   low.close();
   EXPECT_FALSE(low.isOpen());
 }
 
-TEST(LibLayer, BuildInformationStrings) {
-  TlibOvLow low;
-  std::string text;
-  EXPECT_TRUE(low.getString(text, 3));
-  EXPECT_EQ(text, "TODO REAL SOON NOW");
-  EXPECT_TRUE(low.getString(text, 2));
-  EXPECT_TRUE(
-      std::regex_match(text, std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4},[0-9]{2}:[0-9]{2}:[0-9]{2}")))
-      << text;
-  EXPECT_TRUE(low.getString(text, 1));
-  EXPECT_FALSE(text.empty());
-  EXPECT_NE(text, "?");
-  for (int which : {0, 4, -1}) {
-    text = "x";
-    EXPECT_FALSE(low.getString(text, which));
-    EXPECT_EQ(text, "?");
-  }
-  EXPECT_FALSE(low.leds(1));
-  EXPECT_FALSE(low.isOpen());
+// The pauses and time-outs the real device needs; tests run with shorter ones.
+TEST(HardwareTiming, DefaultsSuitTheRealDevice) {
+  const ThwTiming timing;
+  EXPECT_EQ(timing.reenumPauseMs, 2000u);
+  EXPECT_EQ(timing.reopenPauseMs, 200u);
+  EXPECT_EQ(timing.notFoundPauseMs, 500u);
+  EXPECT_EQ(timing.readTimeoutMs, 5000u);
+  EXPECT_EQ(timing.threadPeriodMs, 250u);
+  EXPECT_EQ(timing.refreshPauseMs, 5u);
+  EXPECT_EQ(timing.eepromWriteMs, 10u);
+  EXPECT_EQ(TFX2base::controlTimeout, 5000u);
+  EXPECT_EQ(TFX2base::reopenAttempts, 25);
 }

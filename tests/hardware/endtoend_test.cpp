@@ -25,7 +25,7 @@ size_t findSetup(const std::vector<TlinRow>& rows, const Bytes& prefix, size_t f
 
 TEST(EndToEnd, CapturedEnumerationDecodesIntoRows) {
   TsimSniffer sniffer(TsimConfig::quick());
-  auto lo = std::make_unique<TloThread>(quickTiming());
+  auto lo = std::make_unique<TloThread>(quickHostTiming());
   ASSERT_TRUE(waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; }));
   lo->buffer.clear();
   lo->captureCount = 0;

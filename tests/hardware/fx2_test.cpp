@@ -14,7 +14,7 @@ constexpr uint16_t vid = 0x04B4, pid = 0x8613;
 
 // Sniffer first: libusb must find the testbed when the transport initialises it.
 struct Trig {
-  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickTiming()) {
+  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
     wirelog::clear();
   }
   TsimSniffer sniffer;
@@ -30,7 +30,7 @@ TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
     config.kernelDriverBound = true;
     Trig rig(config);
     ASSERT_TRUE(rig.sniffer.status().kernelDriverBound);
-    ASSERT_TRUE(rig.low.open(vid, pid, 0)) << "lastError " << rig.low.lastError;
+    ASSERT_TRUE(rig.low.open(vid, pid, 0)) << "lastError " << rig.low.lastError.load();
     const TsimStatus s = rig.sniffer.status();
     EXPECT_FALSE(s.kernelDriverBound);
     EXPECT_TRUE(s.interfaceClaimed);
@@ -94,7 +94,7 @@ TEST(Fx2Transport, RamRequestsInChunksOfSixteen) {
   // With the device gone every chunk fails and each is counted.
   rig.sniffer.unplug();
   EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 2u);
-  EXPECT_LT(rig.low.lastError, 0);
+  EXPECT_LT(rig.low.lastError.load(), 0);
   EXPECT_FALSE(rig.low.FX2setResetBit(true));
   rig.low.close();
   EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 1u);
@@ -163,11 +163,11 @@ TEST(Fx2Transport, BlockReadsAndTheirTimeouts) {
   auto reads = wirelog::reads();
   ASSERT_EQ(reads.size(), 1u);
   EXPECT_EQ(reads[0].endpoint, 0x86);
-  EXPECT_EQ(reads[0].timeout, quickTiming().readTimeoutMs);
+  EXPECT_EQ(reads[0].timeout, quickHostTiming().readTimeoutMs);
   EXPECT_EQ(reads[0].result, LIBUSB_ERROR_TIMEOUT);
 
   // Long reads get one millisecond per 512 bytes.
-  ASSERT_TRUE(rig.low.clearFX2FIFO() && rig.low.resetFPGA() && rig.low.wrFpgaReg(4, 2));
+  ASSERT_TRUE(rig.low.clearFX2FIFO() && rig.low.resetFPGA() && rig.low.startStreaming());
   Bytes big(5120000);
   EXPECT_EQ(rig.low.blockRead(0x86, big.data(), int(big.size()), received), 0);
   EXPECT_GT(received, 0);
@@ -180,5 +180,5 @@ TEST(Fx2Transport, BlockReadsAndTheirTimeouts) {
   rig.sniffer.unplug();
   EXPECT_LT(rig.low.blockRead(0x86, block.data(), 4096, received), 0);
   EXPECT_FALSE(rig.low.isOpen());
-  EXPECT_LT(rig.low.lastError, 0);
+  EXPECT_LT(rig.low.lastError.load(), 0);
 }

@@ -80,16 +80,6 @@ std::vector<TwireRequest> toTarget(uint8_t target) {
 
 }  // namespace wirelog
 
-ThwTiming quickTiming() {
-  ThwTiming timing;
-  timing.reenumPauseMs = 50;  // longer than the simulator takes to leave the bus
-  timing.reopenPauseMs = 20;
-  timing.notFoundPauseMs = 20;
-  timing.readTimeoutMs = 100;
-  timing.busyLimitMs = 300;
-  timing.threadPeriodMs = 20;
-  return timing;
-}
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovfx2.h"
 
@@ -44,7 +45,6 @@ std::vector<TwireRequest> toTarget(uint8_t target);
 }  // namespace wirelog
 
 // Host pauses to match TsimConfig::quick().
-ThwTiming quickTiming();
 
 // Polls until done() or the limit; the final answer of done().
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));

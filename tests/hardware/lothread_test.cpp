@@ -1,7 +1,10 @@
 // The capture thread against the simulated sniffer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,7 +20,7 @@ const std::string streamMagic = "ORLAVEX.";
 
 struct Trig {
   explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config) { wirelog::clear(); }
-  void start() { lo = std::make_unique<TloThread>(quickTiming()); }
+  void start() { lo = std::make_unique<TloThread>(quickHostTiming()); }
   bool ready() {
     return waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; });
   }
@@ -50,11 +53,13 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(rig.ready());
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serial, "TWR-0042");
-  EXPECT_FALSE(lo.fxString0.empty());
-  EXPECT_NE(lo.fxString0, "?");
-  EXPECT_FALSE(lo.fxString1.empty());
-  EXPECT_FALSE(lo.fpgaString.empty());
+  const TloThread::TdeviceTexts texts = lo.deviceTextsCopy();
+  EXPECT_EQ(texts.serial, "TWR-0042");
+  EXPECT_EQ(lo.serialCopy(), "TWR-0042");
+  EXPECT_FALSE(texts.fxString0.empty());
+  EXPECT_NE(texts.fxString0, "?");
+  EXPECT_FALSE(texts.fxString1.empty());
+  EXPECT_FALSE(texts.fpgaString.empty());
   EXPECT_EQ(lo.errorCount, 0u);
   TsimStatus s = rig.sniffer.status();
   EXPECT_TRUE(s.firmwareRunning);
@@ -141,7 +146,7 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   rig.runFor(8192);
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(lo.hardwareStatus, -1);
-  EXPECT_EQ(lo.serial, "unavailable");
+  EXPECT_EQ(lo.serialCopy(), "unavailable");
   EXPECT_EQ(lo.state, TloThread::stateInit);
   EXPECT_TRUE(lo.run) << "the request waits for a ready device";
   EXPECT_FALSE(lo.captureDone);
@@ -162,7 +167,7 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   EXPECT_EQ(lo.buffer.size(), 64u * 1024);
   ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -1; }));
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serial, "unavailable");
+  EXPECT_EQ(lo.serialCopy(), "unavailable");
 
   // Plugged in again, it is brought up from scratch.
   const unsigned arrivals = rig.sniffer.status().arrivals;
@@ -176,17 +181,86 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   EXPECT_EQ(lo.captureCount, 4096u);
 }
 
-TEST(CaptureThread, DestructionDuringACaptureReturnsPromptly) {
+// With the real device's pauses and time-outs, in every state the thread can be in.
+TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
+  const auto destroyAfter = [](const char* state, TsimConfig config,
+                               const std::function<bool(Trig&)>& reach) {
+    SCOPED_TRACE(state);
+    Trig rig(config);
+    rig.lo = std::make_unique<TloThread>(ThwTiming());
+    ASSERT_TRUE(reach(rig));
+    std::this_thread::sleep_for(200ms);
+    const auto begin = std::chrono::steady_clock::now();
+    rig.lo.reset();
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+    std::printf("destruction while %s: %lld ms\n", state, static_cast<long long>(took.count()));
+    EXPECT_LT(took, 500ms);
+  };
+  const auto absent = [](Trig& rig) { return rig.sniffer.unplug(), true; };
+  destroyAfter("no device is present", TsimConfig(), absent);
+  TsimConfig config;
+  config.faults.insert(TsimFault::neverReenumerate);
+  destroyAfter("waiting for re-enumeration", config, [](Trig& rig) {
+    return waitFor([&] { return rig.sniffer.status().arrivals == 1 && !rig.sniffer.status().onBus; });
+  });
+  config = TsimConfig();
+  config.faults.insert(TsimFault::fpgaBusyForever);
+  destroyAfter("waiting for the FPGA", config,
+               [](Trig& rig) { return waitFor([&] { return rig.sniffer.status().fpgaRefused > 0; }); });
+  destroyAfter("idle", TsimConfig(), [](Trig& rig) { return rig.ready(); });
+  destroyAfter("waiting for an answer that does not come", TsimConfig(), [](Trig& rig) {
+    if (!rig.ready()) return false;
+    rig.sniffer.stopAnswering(60000);
+    std::this_thread::sleep_for(300ms);  // the next presence check is on its way
+    return true;
+  });
+  destroyAfter("capturing a stalled stream", TsimConfig(), [](Trig& rig) {
+    if (!rig.ready()) return false;
+    rig.sniffer.stallStream(60000);
+    rig.runFor(1 << 20);
+    return waitFor([&] { return rig.sniffer.status().streaming; });
+  });
+}
+
+// Connect requests come from a front end's thread whatever the capture thread is doing.
+TEST(CaptureThread, ConnectRequestsAtAnyTime) {
   Trig rig;
   rig.start();
-  ASSERT_TRUE(rig.ready());
+  TloThread& lo = *rig.lo;
+  // During bring-up the handle is opened, closed and opened again under the requests.
+  std::atomic<bool> ready{false};
+  int refused = 0;
+  std::thread frontEnd([&] {
+    for (bool connect = false; !ready; connect = !connect) {
+      if (!lo.low.setTargetConnected(connect)) ++refused;
+      std::this_thread::yield();
+    }
+  });
+  const bool up = rig.ready();
+  ready = true;
+  frontEnd.join();
+  ASSERT_TRUE(up);
+  EXPECT_GT(refused, 0) << "refused while no device was open";
+
   rig.sniffer.stallStream(60000);
-  rig.runFor(1 << 20);
+  rig.runFor(64 * 1024);
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
-  const auto begin = std::chrono::steady_clock::now();
-  rig.lo.reset();
-  // Bounded by one read time-out and one cycle, far below the stall.
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+  EXPECT_TRUE(lo.low.setTargetConnected(false));
+  EXPECT_FALSE(rig.sniffer.status().targetConnected) << "a disconnect holds during a capture";
+  EXPECT_TRUE(lo.low.setTargetConnected(true));
+  EXPECT_TRUE(rig.sniffer.status().targetConnected);
+  lo.stop = true;
+  ASSERT_TRUE(rig.captured());
+
+  // A device that stops answering holds a request for the whole control time-out; the thread
+  // then finds it gone and brings it up again.
+  const unsigned arrivals = rig.sniffer.status().arrivals;
+  const auto silent = std::chrono::steady_clock::now();
+  rig.sniffer.stopAnswering(100);
+  ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().arrivals > arrivals; }, 15s));
+  EXPECT_GE(std::chrono::steady_clock::now() - silent, std::chrono::milliseconds(TFX2base::controlTimeout));
+  EXPECT_TRUE(rig.ready());
 }
 
 TEST(CaptureThread, FailedBringUpsAreReported) {
@@ -197,7 +271,7 @@ TEST(CaptureThread, FailedBringUpsAreReported) {
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(waitFor([&] { return lo.tickCount >= 2; }));
   EXPECT_EQ(lo.hardwareStatus, -1);
-  EXPECT_EQ(lo.serial, "unavailable");
+  EXPECT_EQ(lo.serialCopy(), "unavailable");
   EXPECT_FALSE(lo.hardwareChanged) << "still -1";
 
   // Later failures report -2 and keep trying; a repaired device comes up.
@@ -205,10 +279,10 @@ TEST(CaptureThread, FailedBringUpsAreReported) {
   rig.sniffer.setFault(TsimFault::eepromReadFailure, true);
   ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -2; }));
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serial, "");
-  EXPECT_EQ(lo.fpgaString, "");
+  EXPECT_EQ(lo.serialCopy(), "");
+  EXPECT_EQ(lo.deviceTextsCopy().fpgaString, "");
   rig.sniffer.setFault(TsimFault::eepromReadFailure, false);
   ASSERT_TRUE(rig.ready());
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serial, "TWRSIM0001");
+  EXPECT_EQ(lo.serialCopy(), "TWRSIM0001");
 }

@@ -38,7 +38,7 @@ static void checkRequestsWithoutDevice(TsniffContext* ctx) {
   CHECK(loh(ctx) != NULL && exh(ctx) != NULL && loh(ctx) != exh(ctx));
   CHECK(!setConnect(ctx, 1));
   CHECK(!setConnect(ctx, 0));
-  setNeeded(ctx, 8192);
+  CHECK(setNeeded(ctx, 8192));
   CHECK_INT(getCaptureCount(ctx), 0);
   CHECK_INT(getCaptureDone(ctx), 0);
   /* Nothing was captured, so there is nothing to decode. */
@@ -54,6 +54,7 @@ static void checkRequestsWithoutDevice(TsniffContext* ctx) {
   CHECK_INT(getRun(ctx), 1);
   /* Neither the buffer nor the size may change while a run is requested. */
   CHECK(!startDecode(ctx));
+  CHECK(!setNeeded(ctx, 4096));
   CHECK(!setRun(ctx, 0));
   CHECK_INT(getRun(ctx), 0);
 }

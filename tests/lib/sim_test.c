@@ -82,6 +82,12 @@ static void checkRowsMatchCore(TsniffContext* ctx) {
 }
 
 static void checkBringUp(TsniffContext* ctx) {
+  /* Connect requests while the device is opened, closed and reopened fail
+   * cleanly until it is ready. */
+  int refused = 0;
+  for (int i = 0; getHardwareStatus(ctx) != TWR_STATUS_READY && i < 20000; ++i, sleepMs(1))
+    if (!setConnect(ctx, i & 1)) ++refused;
+  CHECK(refused > 0);
   REQUIRE(waitReady(ctx));
   CHECK_INT(getHardwareChanged(ctx), 1);
   CHECK_INT(getHardwareChanged(ctx), 0);
@@ -89,11 +95,10 @@ static void checkBringUp(TsniffContext* ctx) {
   CHECK_INT(getSerial(ctx, buf, sizeof buf), sizeof serial);
   CHECK_STR(buf, serial);
   CHECK_STR(getSerialX(ctx), serial);
+  CHECK(setConnect(ctx, 0));
+  CHECK_INT(simTargetConnected(), 0);
   CHECK(setConnect(ctx, 1));
   CHECK_INT(simTargetConnected(), 1);
-  /* The simulated FPGA reconnects on the closing write of 1, so only the
-   * request's outcome can be checked here. */
-  CHECK(setConnect(ctx, 0));
 }
 
 /* A capture run to its end, with its progress watched on the way. */
@@ -126,6 +131,8 @@ static void checkStoppedCapture(TsniffContext* ctx) {
   setNeeded(ctx, size);
   CHECK(setRun(ctx, 1));
   REQUIRE(waitStreaming(ctx));
+  /* The running capture keeps its size and buffer. */
+  CHECK(!setNeeded(ctx, 1024));
   CHECK(setStop(ctx, 1));
   REQUIRE(waitCaptured(ctx));
   CHECK_INT(getStop(ctx), 0);
@@ -145,11 +152,6 @@ static void checkSampleAfterCapture(TsniffContext* ctx) {
   CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_malformed.ovd")), 0);
   CHECK_INT(getPacketDataRowCount(ctx), captured);
   CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_sample.ovd")), 22);
-  CHECK_INT(getPacketDataRowCount(ctx), 22);
-  TrefRows* ref = refFromSample(DATA_FILE("lib_sample.ovd"));
-  CHECK_STR(getPacketDataRowX(ctx, 21), refText(ref, 21));
-  refFree(ref);
-  CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_malformed.ovd")), 0);
   CHECK_INT(getPacketDataRowCount(ctx), 22);
   CHECK(startDecode(ctx));
   CHECK_INT(getPacketDataRowCount(ctx), captured);

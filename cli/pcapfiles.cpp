@@ -1,0 +1,74 @@
+// twr export and twr import: captures to and from pcap and pcapng files.
+#include "commands.h"
+#include "files/ovcapturefile.h"
+#include "files/ovdataio.h"
+#include "files/ovpcapexport.h"
+
+namespace {
+
+int runExport(const Tparsed& args) {
+  TpcapWriter::Toptions options;
+  if (args.has("--linktype")) {
+    const std::string& type = args.value("--linktype");
+    if (type != "288" && type != "294") {
+      std::fprintf(stderr, "twr export: --linktype takes 288 or 294, not '%s'\n", type.c_str());
+      return exitUsage;
+    }
+    options.linkType = static_cast<uint32_t>(std::stoul(type));
+  }
+  options.pcapng = args.has("--pcapng");
+  const std::string& in = args.operands[0];
+  const std::string& out = args.operands[1];
+  TcaptureFile file;
+  Tcapture capture;
+  if (!file.load(in, capture)) return inputError(file.lastError());
+  inputWarnings(in, file.warnings());
+  TexportCounts counts;
+  std::string error;
+  if (!exportPcap(capture, out, options, counts, error)) return inputError(error);
+  std::printf("packets written %lu\nbus resets left out %lu\n", counts.packets, counts.resets);
+  return exitOk;
+}
+
+int runImport(const Tparsed& args) {
+  const std::string& in = args.operands[0];
+  const std::string& out = args.operands[1];
+  if (TcaptureFile::kindOf(in) != TcaptureFile::Tkind::pcap)
+    return inputError(in + ": not a pcap or pcapng file");
+  TcaptureFile file;
+  Tcapture capture;
+  if (!file.loadPcap(in, capture)) return inputError(file.lastError());
+  inputWarnings(in, file.warnings());
+  TdataIO io;
+  if (io.saveLinearToFile(*capture.rows, out) == 0 && !io.lastError().empty())
+    return inputError(out + ": " + io.lastError());
+  std::printf("packets read %zu\nrows saved %zu\n", capture.events->size(), capture.rows->size());
+  return exitOk;
+}
+
+}  // namespace
+
+const Tcommand exportCommand{
+    "export",
+    {"FILE", "OUT.pcap"},
+    "Write the packets of a capture as pcap (or pcapng) for Wireshark and other tools.",
+    "FILE is a raw capture, a sample file or a pcap file, told apart by content. Each record is one\n"
+    "packet from its PID through its CRC, as recorded (bad CRCs and PID checks included), with\n"
+    "nanosecond time stamps from the start of the capture. Bus resets cannot be written: these link\n"
+    "types have no record for them, so they are only counted in the summary.",
+    {
+        {"--linktype", "288|294", "294 USB full speed (default), 288 USB 2.0 for tools that lack 294"},
+        {"--pcapng", "", "write pcapng instead of pcap"},
+    },
+    runExport,
+};
+
+const Tcommand importCommand{
+    "import",
+    {"IN.pcap", "OUT.ovd"},
+    "Decode a pcap or pcapng file of USB packets and save it as a sample file.",
+    "Link types 288, 293 (low speed, with a warning) and 294 are read; the packets are decoded into\n"
+    "transactions and transfers as a capture from the sniffer is.",
+    {},
+    runImport,
+};

@@ -1,0 +1,43 @@
+// Opens a capture file of any kind the user may have, told apart by content:
+// a raw capture from the device, a pcap or pcapng file, or a sample file.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+struct Tcapture {
+  // The packets as recorded, for raw and pcap sources; empty for sample files,
+  // which keep decoded objects only.
+  std::shared_ptr<std::vector<TeventBin>> events = std::make_shared<std::vector<TeventBin>>();
+  std::shared_ptr<TobjVec> trees = std::make_shared<TobjVec>();
+  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+};
+
+class TcaptureFile {
+ public:
+  enum class Tkind { sample, raw, pcap };
+  static Tkind kindOf(const std::string& path);
+
+  // Fills capture from path. False with lastError() (naming the file) when the
+  // file cannot be read or is malformed; a sample file with nothing in it
+  // loads as an empty capture.
+  bool load(const std::string& path, Tcapture& capture);
+  // The same for one kind, whatever the content.
+  bool loadPcap(const std::string& path, Tcapture& capture);
+  bool loadSample(const std::string& path, Tcapture& capture);
+  bool loadRaw(const std::string& path, Tcapture& capture);
+
+  // Runs bus events through the packet, tree and row stages, as a decode of a
+  // live capture does.
+  static void decodeEvents(Tcapture& capture);
+
+  const std::string& lastError() const { return error; }
+  const std::vector<std::string>& warnings() const { return notes; }
+
+ private:
+  std::string error;
+  std::vector<std::string> notes;
+};

@@ -1,0 +1,88 @@
+#include "files/ovpcapexport.h"
+
+#include <algorithm>
+
+namespace {
+
+uint8_t pidByte(const TpacketBase& packet) {
+  const uint32_t pid = packet.pid & 15;
+  // The recorded check nibble is not kept; the PID itself is never its own complement.
+  const uint32_t check = packet.flags & flagPidCheck ? pid : ~pid & 15;
+  return static_cast<uint8_t>(check << 4 | pid);
+}
+
+void putField(std::vector<uint8_t>& out, uint32_t field) {
+  out.push_back(static_cast<uint8_t>(field));
+  out.push_back(static_cast<uint8_t>(field >> 8));
+}
+
+std::vector<uint8_t> packetBytes(const Tbase& obj) {
+  const auto& packet = static_cast<const TpacketBase&>(obj);
+  std::vector<uint8_t> out{pidByte(packet)};
+  switch (obj.objType) {
+    case otSof: {
+      const auto& sof = static_cast<const Tsof&>(obj);
+      putField(out, (sof.frame & 0x7FF) | sof.crc5 << 11);
+      break;
+    }
+    case otToken: {
+      const auto& token = static_cast<const Ttoken&>(obj);
+      putField(out, (token.addr & 127) | (token.endp & 15) << 7 | token.crc5 << 11);
+      break;
+    }
+    case otData: {
+      const auto& data = static_cast<const Tdata&>(obj);
+      // A data packet too short for a CRC kept neither payload nor CRC.
+      if ((obj.flags & flagLength) && data.data.empty() && data.crc16 == 0) break;
+      out.insert(out.end(), data.data.begin(), data.data.end());
+      putField(out, data.crc16);
+      break;
+    }
+    default:
+      break;
+  }
+  return out;
+}
+
+// Packets and resets of the tree in bus order: rows list a transfer's
+// transactions together although other traffic came between them.
+std::vector<const Tbase*> busOrder(const std::vector<TlinRow>& rows) {
+  std::vector<const Tbase*> objs;
+  for (const TlinRow& row : rows)
+    if (row.obj && row.obj->objType <= otHandshake) objs.push_back(row.obj.get());
+  std::stable_sort(objs.begin(), objs.end(),
+                   [](const Tbase* a, const Tbase* b) { return a->time < b->time; });
+  return objs;
+}
+
+}  // namespace
+
+bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::Toptions options,
+                TexportCounts& counts, std::string& error) {
+  counts = {};
+  TpcapWriter writer(path, options);
+  if (!capture.events->empty()) {
+    for (const TeventBin& ev : *capture.events) {
+      if (ev.kind == srcKindReset) ++counts.resets;
+      // Packet bytes end with 4 bytes of idle time, which is not part of the packet.
+      if (ev.kind != srcKindPacket || ev.bytes.size() <= 4) continue;
+      writer.add(ev.time, ev.bytes.data(), ev.bytes.size() - 4);
+      ++counts.packets;
+    }
+  } else {
+    for (const Tbase* obj : busOrder(*capture.rows)) {
+      if (obj->objType == otReset) {
+        ++counts.resets;
+        continue;
+      }
+      const std::vector<uint8_t> bytes = packetBytes(*obj);
+      writer.add(obj->time, bytes.data(), bytes.size());
+      ++counts.packets;
+    }
+  }
+  if (!writer.close()) {
+    error = path + ": " + writer.lastError();
+    return false;
+  }
+  return true;
+}

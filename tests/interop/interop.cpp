@@ -1,0 +1,111 @@
+#include "interop.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "decode/ovcrc.h"
+#include "decode/ovutils.h"
+#include "files/ovrowutils.h"
+
+std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
+  std::vector<const Tbase*> packets;
+  for (const TlinRow& row : *capture.rows)
+    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake)
+      packets.push_back(row.obj.get());
+  std::stable_sort(packets.begin(), packets.end(), [](auto* a, auto* b) { return a->time < b->time; });
+  std::vector<std::string> lines;
+  for (const Tbase* packet : packets) {
+    std::string text;
+    rowutils::appendObjText(*packet, text);
+    const size_t kind = text.find_first_not_of(' ');
+    const size_t fields = text.find(';');
+    std::string line =
+        text.substr(kind, text.find(' ', kind) - kind) + text.substr(fields, text.size() - 1 - fields);
+    if (!(extras & withIdle)) line.erase(line.rfind(";TL:"));
+    if (extras & withFlags) line += ";flags:" + std::to_string(packet->flags);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+Tcapture load(const std::string& path) {
+  TcaptureFile file;
+  Tcapture capture;
+  EXPECT_TRUE(file.load(path, capture)) << file.lastError();
+  return capture;
+}
+
+std::string commandOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) {
+    ADD_FAILURE() << "cannot run " << command;
+    return out;
+  }
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return out;
+}
+
+std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
+                                      const std::string& filter) {
+  std::string command = "tshark -n -r '" + path + "' -T fields -E occurrence=f";
+  if (!filter.empty()) command += " -Y '" + filter + "'";
+  for (const std::string& field : utils::split(fields, ' ')) command += " -e " + field;
+  return utils::split(commandOutput(command + " 2>/dev/null"), '\n');
+}
+
+namespace {
+
+TeventBin packetEvent(uint64_t time, std::vector<uint8_t> bytes) {
+  TeventBin ev;
+  ev.kind = srcKindPacket;
+  ev.time = time;
+  const uint8_t pid = bytes.at(0);
+  if (((~pid >> 4) ^ pid) & 0x0F) ev.flags |= flagPidCheck;
+  ev.bytes = std::move(bytes);
+  ev.bytes.insert(ev.bytes.end(), {5, 0, 0, 0});
+  return ev;
+}
+
+std::vector<uint8_t> dataPacket(uint8_t pid, std::vector<uint8_t> payload) {
+  const uint16_t crc = crc::makeCRC16(payload.data(), payload.size());
+  payload.insert(payload.begin(), pid);
+  payload.push_back(static_cast<uint8_t>(crc));
+  payload.push_back(static_cast<uint8_t>(crc >> 8));
+  return payload;
+}
+
+}  // namespace
+
+Tcapture faultCapture() {
+  const uint64_t hour = 3600ull * 1000000 * ticksPerMicrosecond;
+  const std::vector<uint8_t> setup = dataPacket(0xC3, {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00});
+  std::vector<uint8_t> badCrc16 = dataPacket(0x4B, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
+  badCrc16.back() ^= 0x01;
+  Tcapture capture;
+  *capture.events = {
+      packetEvent(7, {0xA5, 0xDE, 0xE8}),               // SOF
+      packetEvent(12001, {0xA5, 0xDE, 0xE9}),           // SOF, bad CRC5
+      packetEvent(12100, {0x2D, 0x00, 0x10}),           // SETUP 0.0
+      packetEvent(12200, setup),                        //
+      packetEvent(12300, {0xD2}),                       // ACK
+      packetEvent(hour + 1, {0x69, 0x00, 0x10}),        // IN 0.0
+      packetEvent(hour + 2, badCrc16),                  // DATA1, bad CRC16
+      packetEvent(hour + 302, {0x12}),                  // ACK with a bad PID check
+      packetEvent(5 * hour + 2, {0xE1, 0x05, 0xD0}),    // OUT 5.0
+      packetEvent(5 * hour + 103, {0xE1, 0x05, 0xD1}),  // OUT 5.0, bad CRC5
+      packetEvent(5 * hour + 200, dataPacket(0x4B, {})),
+      packetEvent(30 * hour + 299, {0xD2}),
+  };
+  TcaptureFile::decodeEvents(capture);
+  return capture;
+}
+
+std::string tempPath(const std::string& name) {
+  return testing::TempDir() + "interop_" + std::to_string(getpid()) + "_" + name;
+}

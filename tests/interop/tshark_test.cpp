@@ -1,0 +1,141 @@
+// Wireshark, through tshark, reads our exports as we decoded them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli/runtwr.h"
+#include "decode/ovbin2obj.h"
+#include "decode/ovgroup.h"
+#include "files/ovpcapexport.h"
+#include "interop.h"
+
+namespace {
+
+const std::string example = TWR_SOURCE_DIR "/data/example.raw";
+
+// Packets of the capture in bus order, made from the recorded events where
+// there are any (the tree leaves out a transaction cut off by the end).
+std::vector<TobjPtr> packets(const Tcapture& capture) {
+  TobjVec out;
+  if (!capture.events->empty()) {
+    Tbin2obj().buildObjVec(*capture.events, out);
+    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
+              out.end());
+    return out;
+  }
+  for (const TlinRow& row : *capture.rows)
+    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) out.push_back(row.obj);
+  std::stable_sort(out.begin(), out.end(), [](auto& a, auto& b) { return a->time < b->time; });
+  return out;
+}
+
+std::string hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*x", digits, value);
+  return text;
+}
+
+// tshark's CRC5 and CRC16 status (1 good, 0 bad, empty for none) and
+// invalid-PID mark (1 when present), as we see the packet.
+std::string statusOf(const TpacketBase& packet) {
+  const auto good = [](bool ok) { return ok ? "1" : "0"; };
+  std::string crc5, crc16;
+  if (packet.objType == otSof) crc5 = good(static_cast<const Tsof&>(packet).crcOK);
+  if (packet.objType == otToken) crc5 = good(static_cast<const Ttoken&>(packet).crcOK);
+  if (packet.objType == otData) crc16 = good(static_cast<const Tdata&>(packet).crcOK);
+  return crc5 + "\t" + crc16 + "\t" + (packet.flags & flagPidCheck ? "1" : "");
+}
+
+void expectSameStatus(const Tcapture& capture, const std::string& path) {
+  const std::vector<std::string> judged =
+      tsharkFields(path, "frame.number usbll.crc5.status usbll.crc16.status usbll.invalid_pid");
+  const std::vector<TobjPtr> ours = packets(capture);
+  ASSERT_EQ(judged.size(), ours.size());
+  for (size_t i = 0; i < ours.size(); ++i)
+    EXPECT_EQ(judged[i], std::to_string(i + 1) + "\t" + statusOf(static_cast<const TpacketBase&>(*ours[i])));
+}
+
+// The setup bytes of every control transfer.
+std::vector<std::vector<uint8_t>> setupsOf(const Tcapture& capture) {
+  std::vector<std::vector<uint8_t>> out;
+  for (const TobjPtr& root : *capture.trees) {
+    if (root->objType != otTransfer) continue;
+    const auto setup = static_cast<const Ttransfer&>(*root).findSetupTransax();
+    const auto data = setup ? setup->findDataPkt() : nullptr;
+    if (data && data->data.size() == 8) out.push_back(data->data);
+  }
+  return out;
+}
+
+// Our SETUP requests as tshark prints them: every bmRequestType, and for
+// standard device requests (which it decodes without class knowledge) also
+// bRequest and wLength.
+std::vector<std::string> requestTypesOf(const Tcapture& capture) {
+  std::vector<std::string> out;
+  for (const std::vector<uint8_t>& d : setupsOf(capture)) out.push_back(hex(d[0], 2));
+  return out;
+}
+
+std::vector<std::string> standardRequestsOf(const Tcapture& capture) {
+  std::vector<std::string> out;
+  for (const std::vector<uint8_t>& d : setupsOf(capture))
+    if ((d[0] & 0x7F) == 0) out.push_back(std::to_string(d[1]) + "\t" + std::to_string(d[6] | d[7] << 8));
+  return out;
+}
+
+// Device descriptors read by our transfers: idVendor, idProduct, bcdUSB, bMaxPacketSize0.
+std::vector<std::string> deviceDescriptorsOf(const Tcapture& capture) {
+  std::vector<std::string> out;
+  for (const TobjPtr& root : *capture.trees) {
+    if (root->objType != otTransfer) continue;
+    auto& transfer = static_cast<Ttransfer&>(*root);
+    const std::vector<uint8_t>& d = transfer.findData();
+    const auto setup = transfer.findSetupTransax()->findDataPkt();
+    const bool getDeviceDescriptor = setup->data[0] == 0x80 && setup->data[1] == 6 && setup->data[3] == 1;
+    if (!getDeviceDescriptor || d.size() < 12) continue;
+    out.push_back(hex(d[8] | d[9] << 8, 4) + "\t" + hex(d[10] | d[11] << 8, 4) + "\t" +
+                  hex(d[2] | d[3] << 8, 4) + "\t" + std::to_string(d[7]));
+  }
+  return out;
+}
+
+TEST(TsharkJudge, ReadsTheExampleExportLikeWeDo) {
+  const Tcapture capture = load(example);
+  const std::string pcap = tempPath("example.pcap");
+  const std::string pcapng = tempPath("example.pcapng");
+  const Trun run = runTwr("export '" + example + "' '" + pcap + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(runTwr("export '" + example + "' '" + pcapng + "' --pcapng --linktype 288").status, 0);
+  ASSERT_FALSE(standardRequestsOf(capture).empty());
+  ASSERT_FALSE(deviceDescriptorsOf(capture).empty());
+  for (const std::string& path : {pcap, pcapng}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(tsharkFields(path, "frame.number", "_ws.malformed || _ws.expert").size(), 0u);
+    expectSameStatus(capture, path);
+    EXPECT_EQ(tsharkFields(path, "usb.bmRequestType", "usb.bmRequestType"), requestTypesOf(capture));
+    EXPECT_EQ(tsharkFields(path, "usb.setup.bRequest usb.setup.wLength", "usb.setup.bRequest"),
+              standardRequestsOf(capture));
+    EXPECT_EQ(tsharkFields(path, "usb.idVendor usb.idProduct usb.bcdUSB usb.bMaxPacketSize0", "usb.idVendor"),
+              deviceDescriptorsOf(capture));
+  }
+}
+
+TEST(TsharkJudge, SeesTheSameFaultsAsWe) {
+  const Tcapture faults = faultCapture();
+  Tcapture fromObjects = faults;
+  fromObjects.events = std::make_shared<std::vector<TeventBin>>();
+  for (const Tcapture& capture : {faults, fromObjects}) {
+    for (bool pcapng : {false, true}) {
+      const std::string path = tempPath("faults.pcap");
+      TexportCounts counts;
+      std::string error;
+      ASSERT_TRUE(exportPcap(capture, path, {pcapfmt::linkUsbFull, pcapng}, counts, error)) << error;
+      SCOPED_TRACE(std::string(capture.events->empty() ? "rebuilt bytes" : "recorded bytes") +
+                   (pcapng ? " as pcapng" : " as pcap"));
+      expectSameStatus(capture, path);
+      EXPECT_EQ(tsharkFields(path, "frame.time_epoch").back(), "108000.000024916");  // 30 h and 299 ticks
+    }
+  }
+}
+
+}  // namespace
