@@ -51,7 +51,10 @@ int run(const Tparsed& args) {
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
   TexThread decoder;
-  if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
+  // Telling the kinds apart opens the file once more: a pipe would lose its head to that.
+  struct stat st {};
+  const bool regular = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (regular && TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
     Tcapture capture{decoder.events, decoder.trees, decoder.rows};
     if (!file.loadPcap(path, capture)) return inputError(file.lastError());

@@ -15,6 +15,7 @@
 #include "boxes/ovboxes.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 #include "synth/generator.h"
 
@@ -266,8 +267,9 @@ TEST(SampleFile, HostileFilesFailWithTheirReason) {
 }
 
 TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
-  std::vector<TlinRow> rows;
-  Ttree2lin(sampleTree(), rows);
+  TexThread decoder;
+  decodeHid(decoder, 0.05);
+  const std::vector<TlinRow>& rows = *decoder.rows;
   const std::string good = tempPath("good.ovd");
   TdataIO io;
   ASSERT_EQ(io.saveLinearToFile(rows, good), static_cast<int>(rows.size()));
