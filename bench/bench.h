@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 struct BenchOptions {
@@ -37,3 +38,6 @@ class Stopwatch {
 
 // Peak resident set size of the process so far, in bytes.
 long peakRssBytes();
+
+// Bytes held by the heap, small blocks and mapped ones alike, over all arenas.
+size_t heapBytes();

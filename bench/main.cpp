@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -21,6 +22,11 @@ BenchRegistrar::BenchRegistrar(const char* name, BenchSuite suite) { suites().em
 void report(const std::string& name, double value, const std::string& unit) {
   std::printf("%s %.3f %s\n", name.c_str(), value, unit.c_str());
   std::fflush(stdout);
+}
+
+size_t heapBytes() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
 }
 
 long peakRssBytes() {

@@ -1,6 +1,5 @@
 // The whole decode pipeline, raw capture bytes to display rows, on a capture at
 // full bus load.
-#include <malloc.h>
 #include <time.h>
 
 #include <cstdint>
@@ -13,12 +12,6 @@
 #include "synth/scenario.h"
 
 namespace {
-
-// Bytes held by the heap, small blocks and mapped ones alike, over all arenas.
-size_t heapBytes() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
 
 // CPU seconds of the whole process. The caller of startDecode sleeps in the
 // join, so around a decode this is the decode thread's time on its one core,

@@ -15,7 +15,8 @@
 
 namespace {
 
-// The whole file; false with errno set when it cannot be read.
+// The whole file, or only its first block when that lacks the magic: a pipe
+// may never end. false with errno set when it cannot be read.
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;
@@ -28,10 +29,13 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
   if (ok && S_ISREG(st.st_mode)) bytes.reserve(st.st_size);
   uint8_t buf[1 << 16];
   for (ssize_t n; ok && (n = read(fd, buf, sizeof buf)) != 0;) {
-    if (n < 0)
+    if (n < 0) {
       ok = errno == EINTR;
-    else
-      bytes.insert(bytes.end(), buf, buf + n);
+      continue;
+    }
+    const bool headerDue = bytes.size() < 8;
+    bytes.insert(bytes.end(), buf, buf + n);
+    if (headerDue && bytes.size() >= 8 && !Traw::magicAt(bytes.data(), bytes.size())) break;
   }
   const int saved = errno;
   close(fd);
@@ -47,7 +51,10 @@ int run(const Tparsed& args) {
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
   TexThread decoder;
-  if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
+  // Telling the kinds apart opens the file once more: a pipe would lose its head to that.
+  struct stat st {};
+  const bool regular = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (regular && TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
     Tcapture capture{decoder.events, decoder.trees, decoder.rows};
     if (!file.loadPcap(path, capture)) return inputError(file.lastError());

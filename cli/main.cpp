@@ -1,5 +1,6 @@
 // twr: decodes raw captures and reads sample files without a display.
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "commands.h"
@@ -33,7 +34,11 @@ int main(int argc, char** argv) {
     Tparsed parsed;
     int status = exitOk;
     if (!parseArgs(*command, argc - 2, argv + 2, parsed, status)) return status;
-    return command->run(parsed);
+    try {
+      return command->run(parsed);
+    } catch (const std::bad_alloc&) {
+      return inputError("out of memory");
+    }
   }
   std::fprintf(stderr, "twr: unknown command '%s' (see 'twr --help')\n", name.c_str());
   return exitUsage;

@@ -66,6 +66,10 @@ void Traw::reset() {
   time = 0;
 }
 
+bool Traw::magicAt(const uint8_t* bytes, size_t length) {
+  return length >= sizeof magic && std::memcmp(bytes, magic, sizeof magic) == 0;
+}
+
 bool Traw::checkHeader() {
   if (length < 8) return false;
   for (size_t i = 0; i < 8; ++i) {

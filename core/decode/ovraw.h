@@ -53,6 +53,8 @@ class Traw {
   }
 
   bool checkHeader();
+  // Whether bytes (at least 8 of them) start with the stream's magic.
+  static bool magicAt(const uint8_t* bytes, size_t length);
   // Decodes the next item byte and its count into pending runs.
   bool refill();
   // Next pending run, refilling when none is left.

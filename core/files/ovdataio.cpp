@@ -1,11 +1,14 @@
 #include "files/ovdataio.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string_view>
 
@@ -47,25 +50,32 @@ class TgzReader {
       }
       const char* start = buf_.get() + pos_;
       const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
-      if (newline) {
-        const size_t n = newline - start;
+      const size_t n = newline ? newline - start : end_ - pos_;
+      // A line without end would otherwise take all memory before it fails.
+      if (carry_.size() + n > TdataIO::maxLineLength) {
+        tooLong_ = failed_ = true;
+        return false;
+      }
+      if (newline && carry_.empty()) {
         pos_ += n + 1;
-        if (carry_.empty()) {
-          line = std::string_view(start, n);
-        } else {
-          carry_.append(start, n);
-          line = carry_;
-        }
+        line = std::string_view(start, n);
         return true;
       }
-      carry_.append(start, end_ - pos_);
-      pos_ = end_;
+      carry_.append(start, n);
+      pos_ += n + (newline ? 1 : 0);
+      if (newline) {
+        line = carry_;
+        return true;
+      }
     }
   }
 
   bool failed() const { return failed_; }
-  // Why reading failed: the system's reason, or damaged compressed data.
-  std::string failure() const {
+  // Why reading failed: an overlong line, the system's reason, or damaged compressed data.
+  std::string failure(unsigned long line) const {
+    if (tooLong_)
+      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) +
+             " bytes";
     return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
                       : "damaged compressed data";
   }
@@ -91,6 +101,7 @@ class TgzReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool failed_ = false;
+  bool tooLong_ = false;
   int readErrno_ = 0;
   std::string carry_;
 };
@@ -111,19 +122,8 @@ void bodyChunks(const std::vector<TlinRow>& rows, std::string& chunk, Flush flus
   flush(chunk);
 }
 
-}  // namespace
-
-void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
-  bodyChunks(rows, out, [](std::string&) {});
-}
-
-int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
-  error.clear();
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    error = "cannot create file";
-    return 0;
-  }
+// The whole sample file, flushed to the disk; false when anything failed.
+bool writeSampleFile(const std::vector<TlinRow>& rows, FILE* file) {
   // The body is compressed as it is formatted; its length goes in front afterwards.
   TgzStream gz;
   bool ok = true;
@@ -135,9 +135,45 @@ int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::strin
   });
   ok = ok && gz.finish();
   ok = ok && gz.write(file, std::string(magic, magicSize) + std::to_string(gz.bodySize()) + "\n");
+  return ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+}  // namespace
+
+void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
+  bodyChunks(rows, out, [](std::string&) {});
+}
+
+int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
+  error.clear();
+  // Written beside the target and renamed over it only when complete, so a
+  // failed save never leaves a truncated file nor destroys a good one.
+  std::string temp;
+  FILE* file = nullptr;
+  for (int attempt = 0; !file && attempt < 100; ++attempt) {
+    temp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0)
+      file = fdopen(fd, "wb");
+    else if (errno != EEXIST)
+      break;
+  }
+  if (!file) {
+    error = std::string("cannot create file: ") + std::strerror(errno);
+    return 0;
+  }
+  bool ok = false;
+  try {
+    ok = writeSampleFile(rows, file);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  }
+  const int writeErrno = errno;
   ok = std::fclose(file) == 0 && ok;
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) {
-    error = "write error";
+    error = std::string("write error: ") + std::strerror(errno ? errno : writeErrno ? writeErrno : EIO);
+    std::remove(temp.c_str());
     return 0;
   }
   return static_cast<int>(rows.size());
@@ -160,13 +196,26 @@ void TdataIO::setParentList(TobjVec* list, int level) {
 
 unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                                  std::shared_ptr<std::vector<TlinRow>> rows) {
+  try {
+    return load(path, *objs, *rows);
+  } catch (const std::bad_alloc&) {
+    // What was built is released: a half-read file must not pass for a capture.
+    error = "out of memory at line " + std::to_string(line);
+    objs->clear();
+    rows->clear();
+    return 0;
+  }
+}
+
+unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows) {
   error.clear();
   line = 0;
-  objs->clear();
-  rows->clear();
+  objs.clear();
+  rows.clear();
+  errno = 0;
   TgzFile file(gzopen(path.c_str(), "rb"));
   if (!file) {
-    error = "cannot open file";
+    error = std::string("cannot open file: ") + std::strerror(errno ? errno : ENOMEM);
     return 0;
   }
   TgzReader in(file.get());
@@ -175,7 +224,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   for (size_t i = 0; i < magicSize; ++i) {
     const int c = in.get();
     if (c < 0) {
-      error = in.failed() ? in.failure() : "not a sample file (too short)";
+      error = in.failed() ? in.failure(line) : "not a sample file (too short)";
       return 0;
     }
     if (c == '\n') ++line;
@@ -187,7 +236,7 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
       break;
     }
     if (c < '0' || c > '9') {
-      error = in.failed() ? in.failure() : "not a sample file (bad length line)";
+      error = in.failed() ? in.failure(line) : "not a sample file (bad length line)";
       return 0;
     }
   }
@@ -199,25 +248,29 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     std::vector<TobjVec*>& list;
     ~TlistGuard() { list.clear(); }
   } guard{parentList};
-  parentList.assign(1, objs.get());
+  parentList.assign(1, &objs);
   unsigned count = 0;
   for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
     std::shared_ptr<Tbase> obj;
     try {
       obj = rowutils::objFromText(text);
+    } catch (const rowutils::TlevelError& e) {
+      error = "line " + std::to_string(line) + ": level " + std::to_string(e.level) + " outside 0.." +
+              std::to_string(rowutils::maxLevel);
+      objs.clear();
+      return 0;
     } catch (const std::logic_error&) {  // the reader's invalid_argument and out_of_range
       error = "line " + std::to_string(line) + ": malformed number";
-      objs->clear();
+      objs.clear();
       return 0;
     }
     if (!obj) continue;
     // Whether obj has a list is decided before its own children's list is
     // added: that one may land at obj's level, and a grouper inside itself
     // would never be freed.
-    const bool attached = obj->level >= 0 && static_cast<size_t>(obj->level) < parentList.size();
-    // Any level past the end appends alike, so the largest level need not overflow.
-    if (obj->objType >= otSofGroup && obj->objType <= otTransfer && obj->level >= 0)
-      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + (obj->level < INT32_MAX));
+    const bool attached = static_cast<size_t>(obj->level) < parentList.size();
+    if (obj->objType >= otSofGroup && obj->objType <= otTransfer)
+      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + 1);
     if (attached)
       addToParent(std::move(obj));
     else
@@ -225,13 +278,13 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
     ++count;
   }
   if (in.failed()) {
-    error = in.failure();
-    objs->clear();
+    error = in.failure(line);
+    objs.clear();
     return 0;
   }
   if (count != 0) {
-    rows->reserve(count);  // one row per object read, short of dropped ones
-    Ttree2lin(*objs, *rows);
+    rows.reserve(count);  // one row per object read, short of dropped ones
+    Ttree2lin(objs, rows);
   }
   return count;
 }

@@ -2,6 +2,7 @@
 // text form of every decoded object.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,13 +12,18 @@
 
 class TdataIO {
  public:
+  // Longest body line a load accepts; a real line is a few kilobytes at most.
+  static constexpr size_t maxLineLength = size_t{1} << 20;
+
   // Returns the number of rows, 0 when the file cannot be written (lastError()
-  // then says why; an empty capture also gives 0 but no error).
+  // then says why; an empty capture also gives 0 but no error). The file at
+  // path is replaced only by a complete one.
   int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
   // Empties both vectors, reads the file, rebuilds the tree and the rows.
   // Returns the number of objects read, 0 when nothing could be read; a failed
   // load (lastError() not empty) leaves both vectors empty. Never throws for
-  // a damaged file: a malformed number is "line N: malformed number".
+  // a damaged file: a malformed number is "line N: malformed number", and
+  // running out of memory is a failed load too.
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
   // The text of every root row in row order: a sample file's body.
@@ -29,6 +35,7 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
+  unsigned load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows);
   // Drops obj when its level has no list.
   void addToParent(std::shared_ptr<Tbase> obj);
   void setParentList(TobjVec* list, int level);
@@ -36,6 +43,7 @@ class TdataIO {
   // Index L receives the next object read at level L; index 0 is the top-level
   // list. Filled during a load only.
   std::vector<TobjVec*> parentList;
+
   std::string error;
   unsigned long line = 0;
 };

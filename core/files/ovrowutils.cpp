@@ -228,7 +228,9 @@ int32_t readLevel(std::string_view head) {
   size_t start = head.size();
   while (start > 0 && head[start - 1] >= '0' && head[start - 1] <= '9') --start;
   if (start > 0 && head[start - 1] == '-') --start;
-  return readInt(head.substr(start));
+  const int32_t level = readInt(head.substr(start));
+  if (level < 0 || level > rowutils::maxLevel) throw rowutils::TlevelError(level);
+  return level;
 }
 
 void readData(Tdata& d, std::string_view bytes) {
@@ -404,6 +406,10 @@ std::string objToString(const std::shared_ptr<Tbase>& obj) {
   if (obj) appendObjText(*obj, text);
   return text;
 }
+
+TlevelError::TlevelError(int32_t level)
+    : std::out_of_range("stoi: level " + std::to_string(level) + " outside 0.." + std::to_string(maxLevel)),
+      level(level) {}
 
 std::shared_ptr<Tbase> objFromText(std::string_view line) {
   if (line.empty() || line[0] == '-') return nullptr;

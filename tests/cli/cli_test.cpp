@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/ovdataio.h"
@@ -78,7 +83,7 @@ TEST(Cli, InputErrors) {
 
   const std::pair<std::string, std::string> failures[] = {
       {"decode /nonexistent/raw", "cannot read /nonexistent/raw: No such file or directory"},
-      {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file"},
+      {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
       {"decode " + dir, "cannot read " + dir + ": Is a directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
       {"decode " + temp("notraw"), temp("notraw") + ": not a raw capture (bad magic or no data)"},
@@ -88,7 +93,7 @@ TEST(Cli, InputErrors) {
       {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ": line 4: malformed number"},
       {"show " + temp("garbled.ovd"), temp("garbled.ovd") + ": damaged compressed data"},
       {"decode " + temp("small.raw") + " -o /nonexistent/out.ovd",
-       "/nonexistent/out.ovd: cannot create file"},
+       "/nonexistent/out.ovd: cannot create file: No such file or directory"},
   };
   for (const auto& [args, err] : failures) {
     const Trun r = runTwr(args);
@@ -103,6 +108,26 @@ TEST(Cli, InputErrors) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.empty());
   EXPECT_TRUE(r.err.empty());
+}
+
+// A pipe may never end: a stream that is not a capture is refused by its head.
+TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
+  const std::string fifo = temp("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<size_t> written{0};
+  std::thread writer([&] {
+    std::signal(SIGPIPE, SIG_IGN);
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    const std::string block(1 << 16, 'x');
+    for (int i = 0; i < 1024 && write(fd, block.data(), block.size()) > 0; ++i) written += block.size();
+    close(fd);
+  });
+  const Trun r = runTwr("decode " + fifo);
+  writer.join();
+  unlink(fifo.c_str());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
+  EXPECT_LT(written.load(), size_t{1} << 20);
 }
 
 TEST(Cli, DecodeSaveAndShowAgree) {

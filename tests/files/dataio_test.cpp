@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -10,6 +15,7 @@
 #include "boxes/ovboxes.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
+#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 #include "synth/generator.h"
 
@@ -139,9 +145,9 @@ TEST(SampleFile, EmptyAndRejectedFiles) {
   EXPECT_TRUE(l.rows->empty());
 
   EXPECT_EQ(load(tempPath("does-not-exist"), &io).count, 0u);
-  EXPECT_EQ(io.lastError(), "cannot open file");
+  EXPECT_EQ(io.lastError(), "cannot open file: No such file or directory");
   EXPECT_EQ(io.saveLinearToFile({}, tempPath("no-such-dir/x.ovd")), 0);
-  EXPECT_EQ(io.lastError(), "cannot create file");
+  EXPECT_EQ(io.lastError(), "cannot create file: No such file or directory");
 
   writeGzip(tempPath("short.ovd"), "OVFMT01");
   EXPECT_EQ(load(tempPath("short.ovd"), &io).count, 0u);
@@ -195,9 +201,8 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
   EXPECT_EQ(body, nine);
   EXPECT_EQ(transfer.findData(), (std::vector<uint8_t>{0x12, 0x01}));
 
-  // Skipped lines ("-", empty, no object), a level with no grouper above it
-  // (dropped but counted), and a grouper with a negative level that must not
-  // take over the top-level list.
+  // Skipped lines ("-", empty, no object) and a level with no grouper above
+  // it (dropped but counted).
   const std::string messy =
       "OVFMT01\n0\n"
       "- a comment\n"
@@ -206,15 +211,13 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
       "  SOF           1;S:5;TI:1;FR:1;5P:00;TL:0\n"
       "      TOKEN   IN    3;K:9;TI:2;AD:0;EP:0;5P:02;TL:1\n"
       "no object here\n"
-      "TRANSAX -1;T:IN;X:0\n"
-      "TRANSAX 2147483647;T:IN;X:0\n"
       "    TRANSFR 4;C:CONTROL;X:1\n"  // dropped, and so is what follows at its children's level
       "      TOKEN   IN    3;K:9;TI:2;AD:0;EP:0;5P:02;TL:1\n"
       "    TRANSAX 4;T:IN;X:0\n"        // its children's list lands at its own level
       "HANDSH  ACK   0;H:2;TI:3;TL:1";  // last line without newline
   writePlain(tempPath("messy.ovd"), messy);
   l = load(tempPath("messy.ovd"));
-  EXPECT_EQ(l.count, 9u);
+  EXPECT_EQ(l.count, 7u);
   ASSERT_EQ(l.objs->size(), 2u);
   EXPECT_EQ(l.objs->at(1)->objType, otHandshake);
   EXPECT_EQ(l.rows->size(), 3u);
@@ -231,4 +234,109 @@ TEST(SampleFile, MalformedNumberFailsTheLoadAndNamesItsLine) {
   writeGzip(tempPath("range.ovd"), "OVFMT01\n0\nSOF 0;S:5;TI:99999999999999999999\n");
   EXPECT_EQ(load(tempPath("range.ovd"), &io).count, 0u);
   EXPECT_EQ(io.lastError(), "line 3: malformed number");
+}
+
+TEST(SampleFile, HostileFilesFailWithTheirReason) {
+  TdataIO io;
+  // Groupers nested far deeper than any walk over the tree may recurse.
+  std::string deep = "OVFMT01\n0\n";
+  for (int level = 0; level < 80000; ++level) deep += "TRANSAX " + std::to_string(level) + ";T:IN;X:1\n";
+  writeGzip(tempPath("deep.ovd"), deep);
+  Tloaded l = load(tempPath("deep.ovd"), &io);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "line 67: level 64 outside 0..63");
+  EXPECT_TRUE(l.objs->empty());
+
+  // The deepest level allowed still loads, and its rows are built.
+  deep.resize(deep.find("TRANSAX 64;"));
+  writeGzip(tempPath("deepest.ovd"), deep);
+  l = load(tempPath("deepest.ovd"), &io);
+  EXPECT_EQ(l.count, 64u);
+  EXPECT_EQ(l.rows->size(), 64u);
+
+  // A line without end is refused at the cap, not read until memory runs out.
+  const std::string head = "OVFMT01\n0\nSOF 0;S:5\nRESET 0;Y:Reset;TI:1;";
+  const size_t fits = TdataIO::maxLineLength - (head.size() - head.rfind('\n') - 1);
+  writeGzip(tempPath("longest.ovd"), head + std::string(fits, 'x') + "\n");
+  EXPECT_EQ(load(tempPath("longest.ovd"), &io).count, 2u);
+  writeGzip(tempPath("toolong.ovd"), head + std::string(fits + 1, 'x') + "\n");
+  l = load(tempPath("toolong.ovd"), &io);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "line 4: longer than 1048576 bytes");
+  EXPECT_TRUE(l.objs->empty());
+}
+
+TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
+  TexThread decoder;
+  decodeHid(decoder, 0.05);
+  const std::vector<TlinRow>& rows = *decoder.rows;
+  const std::string good = tempPath("good.ovd");
+  TdataIO io;
+  ASSERT_EQ(io.saveLinearToFile(rows, good), static_cast<int>(rows.size()));
+  const std::string before = readPlain(good);
+
+  // A capture whose file is larger than the process may write.
+  TobjVec roots;
+  for (uint32_t i = 0; i < 2000; ++i) {
+    auto d = std::make_shared<Tdata>();
+    for (uint32_t b = 0; b < 64; ++b) d->data.push_back(static_cast<uint8_t>((i * 2654435761u) >> (b % 24)));
+    roots.push_back(d);
+  }
+  std::vector<TlinRow> big;
+  Ttree2lin(roots, big);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{before.size() + 4096, before.size() + 4096};
+    setrlimit(RLIMIT_FSIZE, &small);
+    TdataIO childIo;
+    const bool refused =
+        childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
+    _exit(refused ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save did not fail as it should";
+  EXPECT_TRUE(readPlain(good) == before) << "the old file was changed";
+  // Nothing is left beside it.
+  const std::string dir = good.substr(0, good.rfind('/') + 1);
+  const std::string stem = good.substr(dir.size());
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    EXPECT_FALSE(entry.path().filename().string().rfind(stem + ".tmp", 0) == 0) << entry.path();
+}
+
+TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // A small file of many objects, loaded under an address-space limit far
+  // below what its objects need.
+  std::string body = "OVFMT01\n0\n";
+  for (int i = 0; i < 3000000; ++i) body += "SOF 0;S:5\n";
+  const std::string path = tempPath("huge.ovd");
+  writeGzip(path, body);
+  body = std::string();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    rlim_t kilobytes = 0;
+    while (status >> key && key != "VmSize:") {
+    }
+    status >> kilobytes;
+    const rlimit tight{(kilobytes + 100 * 1024) * 1024, (kilobytes + 100 * 1024) * 1024};
+    setrlimit(RLIMIT_AS, &tight);
+    auto objs = std::make_shared<TobjVec>();
+    auto rows = std::make_shared<std::vector<TlinRow>>();
+    TdataIO io;
+    const bool refused = io.loadLinearFile(path, objs, rows) == 0 &&
+                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() &&
+                         rows->empty();
+    _exit(refused ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the load did not fail as it should";
 }

@@ -1,0 +1,45 @@
+#include "fuzzcommon.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "boxes/ovboxes.h"
+#include "files/ovrowutils.h"
+
+namespace fuzz {
+
+std::string memoryFile(const uint8_t* data, size_t size) {
+  static int fd = memfd_create("fuzz-input", 0);
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+void renderRows(const std::vector<TlinRow>& rows) {
+  Tboxes boxes;
+  for (const TlinRow& row : rows) {
+    boxes.getBoxesString(row.obj);
+    // Only the object's own line, short of a grouper's child count: a line
+    // read back alone has no children.
+    std::string text = rowutils::objToString(row.obj);
+    text.resize(std::min(text.find('\n'), text.find(";X:")));
+    if (text.empty()) continue;
+    const std::string again = rowutils::objToString(rowutils::objFromString(text));
+    if (again.compare(0, text.size(), text) != 0) {
+      std::fprintf(stderr, "written text reads back differently:\n%s\n%s\n", text.c_str(), again.c_str());
+      std::abort();
+    }
+  }
+}
+
+void useSourceScripts() {
+  // Scripts are looked up in the environment first, else in ./scripts; paths
+  // given to the target must then be absolute.
+  setenv("TWR_SCRIPTS", TWR_SOURCE_DIR "/scripts", 1);
+  if (chdir(TWR_SOURCE_DIR) != 0) std::abort();
+}
+
+}  // namespace fuzz

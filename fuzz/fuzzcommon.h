@@ -1,0 +1,22 @@
+// What the fuzz targets share: the checks every decoded row must pass.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+namespace fuzz {
+
+// A path the loader can open that holds bytes, without touching the disk.
+std::string memoryFile(const uint8_t* data, size_t size);
+// Text and boxes of every row; aborts when a row's text does not read back
+// as the same text.
+void renderRows(const std::vector<TlinRow>& rows);
+// Runs the scripts from the source tree, wherever the target was started (it
+// changes the working directory).
+void useSourceScripts();
+
+}  // namespace fuzz
