@@ -23,9 +23,14 @@ TexThread::TeventVec rawToEvents(const std::vector<uint8_t>& raw, std::atomic<ui
   Traw reader;
   reader.useRawData(raw);  // the owner keeps the buffer unchanged meanwhile
   TexThread::TeventVec events;
+  // Busy traffic takes about 40 raw bytes per event: room for more than twice
+  // that spares the growth copies, the pages never reached are never touched,
+  // and the slack goes when the stage ends.
+  events.reserve(raw.size() / 16 + 1);
   Traw2bin bin;
   uint64_t position = 0;
   while (bin.getNextBinEvent(reader, events, position)) progress.store(position, std::memory_order_relaxed);
+  events.shrink_to_fit();
   return events;
 }
 
@@ -35,12 +40,14 @@ TobjVec eventsToObjects(const TexThread::TeventVec& events) {
   TobjVec objects;
   objects.reserve(events.size());
   Tbin2obj().buildObjVec(events, objects);
+  objects.shrink_to_fit();
   return objects;
 }
 
 TobjVec objectsToTree(const TobjVec& objects) {
   TobjVec roots;
   Tobj2tree(objects, roots);
+  roots.shrink_to_fit();
   return roots;
 }
 
