@@ -58,8 +58,10 @@ int run(const Tparsed& args) {
   TexThread decoder;
   if (!decoder.startDecode(&raw)) return inputError(path + ": decoding failed: " + decoder.failureText());
   if (decoder.skippedEvents != 0)
-    std::fprintf(stderr, "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
-                 "PRE or reserved PID)\n", path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
+    std::fprintf(stderr,
+                 "twr: %s: %llu of %zu bus events made no object (no packet bytes, or a PING, SPLIT, "
+                 "PRE or reserved PID)\n",
+                 path.c_str(), static_cast<unsigned long long>(decoder.skippedEvents),
                  decoder.events->size());
   const std::vector<TlinRow>& rows = *decoder.rows;
   startOutput();

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,9 +23,10 @@ void renderRows(const std::vector<TlinRow>& rows) {
   boxes.init(true);
   for (const TlinRow& row : rows) {
     boxes.getBoxesString(row.obj);
-    // Only the object's own line: the subtree follows in its own rows.
+    // Only the object's own line, short of a grouper's child count: a line
+    // read back alone has no children.
     std::string text = rowutils::objToString(row.obj);
-    text.resize(text.find('\n'));
+    text.resize(std::min(text.find('\n'), text.find(";X:")));
     if (text.empty()) continue;
     const std::string again = rowutils::objToString(rowutils::objFromString(text));
     if (again.compare(0, text.size(), text) != 0) {

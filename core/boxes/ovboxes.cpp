@@ -23,6 +23,13 @@ constexpr uint64_t pink = 0xcbc0ff;
 constexpr uint64_t mediumAquamarine = 0xaacd66;
 constexpr uint64_t yellow = 0x00ffff;
 
+// Names of the standard control requests, by bRequest.
+const char* const REQ_NAME[13] = {
+    "Get Status",    "Clear Feature",  "Reserved",       "Set Feature", "Reserved",
+    "Set Address",   "Get Descriptor", "Set Descriptor", "Get Config",  "Set Config",
+    "Get Interface", "Set Interface",  "Sync Frame",
+};
+
 const char* requestName(unsigned bRequest) { return bRequest < 13 ? REQ_NAME[bRequest] : "Non-standard"; }
 
 // Lower-case hex digits, at least minDigits of them; printf-style formatting
@@ -63,12 +70,6 @@ void appendBoxHalf(std::string& out, uint64_t textColour, uint64_t fillColour, c
 }
 
 }  // namespace
-
-const char* const REQ_NAME[13] = {
-    "Get Status",    "Clear Feature",  "Reserved",       "Set Feature", "Reserved",
-    "Set Address",   "Get Descriptor", "Set Descriptor", "Get Config",  "Set Config",
-    "Get Interface", "Set Interface",  "Sync Frame",
-};
 
 void Tboxes::init(bool) { boxes.clear(); }
 

@@ -22,18 +22,22 @@ struct TdisplayBox {
   uint64_t fillColour2 = 0x800080;
 };
 
-// Names of the standard control requests, by bRequest.
-extern const char* const REQ_NAME[13];
-
 class Tboxes {
  public:
   std::vector<TdisplayBox> boxes;
 
-  void init(bool);
   // The boxes of one row; valid until the next call on this object.
   std::vector<TdisplayBox>& getBoxes(const std::shared_ptr<Tbase>& obj);
   std::string getBoxesString(const std::shared_ptr<Tbase>& obj);
 
+  // Nanoseconds with a space before every group of three digits ("1 000 ns");
+  // raw: the plain number grouped the same way, no unit.
+  static std::string tick2str(uint64_t ticks, bool raw);
+  // "0xff" then red, green and blue as two hex digits each.
+  static std::string hexRGB(uint64_t colour);
+
+ private:
+  void init(bool);
   // nested: a packet drawn inside its transaction's row; indent: the level of
   // a nested token's PID box.
   void genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent);
@@ -61,13 +65,6 @@ class Tboxes {
   // The eight boxes of a SETUP packet's fields; nothing unless it has 8 bytes.
   void genSetupBoxes(const Tdata& data);
 
-  // Nanoseconds with a space before every group of three digits ("1 000 ns");
-  // raw: the plain number grouped the same way, no unit.
-  static std::string tick2str(uint64_t ticks, bool raw);
-  // "0xff" then red, green and blue as two hex digits each.
-  static std::string hexRGB(uint64_t colour);
-
- private:
   TdisplayBox& add(int gap, int width, uint32_t kind, std::string text1, uint64_t textColour1,
                    uint64_t fillColour1);
   void genTransaxBoxes(const Tbase& obj);

@@ -8,6 +8,15 @@
 
 namespace {
 
+// An endpoint with an open control transfer.
+struct TportInfo {
+  std::shared_ptr<Ttransfer> transfer;
+  char dir = '?';  // data stage: '?' not seen yet, 'i' IN, 'o' OUT
+};
+
+// Unique for every (address, endpoint) pair.
+int portKey(uint32_t addr, uint32_t endp) { return static_cast<int>((endp & 15) * 128 + (addr & 127)); }
+
 Tobj2tree::TpidSet pids(std::initializer_list<int> list) {
   Tobj2tree::TpidSet set;
   for (int pid : list) set.set(pid);

@@ -9,12 +9,6 @@
 #include "decode/ovbase.h"
 #include "decode/ovgroup.h"
 
-// An endpoint with an open control transfer.
-struct TportInfo {
-  std::shared_ptr<Ttransfer> transfer;
-  char dir = '?';  // data stage: '?' not seen yet, 'i' IN, 'o' OUT
-};
-
 class Tobj2tree {
  public:
   using TpidSet = std::bitset<16>;
@@ -22,11 +16,6 @@ class Tobj2tree {
   // PIDs accepted at each of the three steps of an IN or OUT transaction.
   static const std::vector<TpidSet> inTargets;
   static const std::vector<TpidSet> outTargets;
-
-  // Unique for every (address, endpoint) pair.
-  static int portKey(uint32_t addr, uint32_t endp) {
-    return static_cast<int>((endp & 15) * 128 + (addr & 127));
-  }
 
   // Appends the top-level objects of `objs` to `roots`; the caller empties
   // `roots` first.

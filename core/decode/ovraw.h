@@ -68,11 +68,8 @@ class Traw {
   // Reads the count bytes at the position; 0 when there are none.
   uint32_t getNextCount();
 
-  bool headerOK() const { return headerOk; }
   // Byte position in the stream reached so far.
   size_t getPosition() const { return pos; }
-  // Sum of the lengths of all runs delivered so far.
-  uint64_t getTime() const { return time; }
 
   // Fast path for the packet decoder, which needs ticks rather than merged
   // runs: while no run is pending and the next item is a six-sample byte,

@@ -15,10 +15,6 @@ class TdataIO {
   // Longest body line a load accepts; a real line is a few kilobytes at most.
   static constexpr size_t maxLineLength = size_t{1} << 20;
 
-  // Index L receives the next object read at level L; index 0 is the top-level
-  // list. Filled during a load only.
-  std::vector<TobjVec*> parentList;
-
   // Returns the number of rows, 0 when the file cannot be written (lastError()
   // then says why; an empty capture also gives 0 but no error). The file at
   // path is replaced only by a complete one.
@@ -30,10 +26,6 @@ class TdataIO {
   // running out of memory is a failed load too.
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
-  // Drops obj when its level has no list.
-  void addToParent(std::shared_ptr<Tbase> obj);
-  void setParentList(TobjVec* list, int level);
-
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
 
@@ -44,6 +36,13 @@ class TdataIO {
 
  private:
   unsigned load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows);
+  // Drops obj when its level has no list.
+  void addToParent(std::shared_ptr<Tbase> obj);
+  void setParentList(TobjVec* list, int level);
+
+  // Index L receives the next object read at level L; index 0 is the top-level
+  // list. Filled during a load only.
+  std::vector<TobjVec*> parentList;
 
   std::string error;
   unsigned long line = 0;

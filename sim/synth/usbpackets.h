@@ -13,9 +13,9 @@ namespace synth {
 using Tbytes = std::vector<uint8_t>;
 
 // The decoder's PID names, so that synthesized and decoded packets agree.
-using ::Tpid;
 using ::pidAck, ::pidData0, ::pidData1, ::pidData2, ::pidIn, ::pidMdata, ::pidNak, ::pidNyet, ::pidOut,
     ::pidPing, ::pidSetup, ::pidSof, ::pidStall;
+using ::Tpid;
 
 // The 4-bit PID with its complement in the high nibble.
 uint8_t pidByte(unsigned pid);

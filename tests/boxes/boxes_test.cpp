@@ -74,17 +74,15 @@ TEST(Boxes, TimeAndColourTexts) {
   EXPECT_EQ(Tboxes::hexRGB(0xe6d8ad), "0xffadd8e6");
   EXPECT_EQ(Tboxes::hexRGB(0x1000000), "0xff000000");  // only 24 bits
 
-  // CRC texts are zero-padded to a minimum width, never cut.
+  // CRC texts are zero-padded to a minimum width, never cut (a sample file
+  // may hold any value).
   Tboxes b;
-  b.genCrc5Box(0x5, true);
-  b.genCrc5Box(0x123, false);
-  b.genCrc16Box(0xbeef, true);
-  b.genCrc16Box(-1, true);
-  ASSERT_EQ(b.boxes.size(), 4u);
-  EXPECT_EQ(b.boxes[0].text2, "0x05");
-  EXPECT_EQ(b.boxes[1].text2, "0x123");
-  EXPECT_EQ(b.boxes[2].text2, "0xbeef");
-  EXPECT_EQ(b.boxes[3].text2, "0xffffffff");
+  auto tok = token(9, 0, 0);
+  tok->crc5 = 0x123;
+  EXPECT_EQ(b.getBoxes(tok)[4].text2, "0x123");
+  auto dat = data(3, {}, 0);
+  dat->crc16 = 0xffffffff;
+  EXPECT_EQ(b.getBoxes(dat)[4].text2, "0xffffffff");
 }
 
 TEST(Boxes, PacketRows) {
@@ -165,11 +163,12 @@ TEST(Boxes, GroupRows) {
 
 TEST(Boxes, SetupFields) {
   Tboxes b;
+  // The boxes between the token's (left, PID, ADDR, ENDP) and the handshake's.
   auto fields = [&](std::vector<uint8_t> setup) {
-    b.init(true);
-    b.genSetupBoxes(*data(3, std::move(setup)));
+    const auto& boxes =
+        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}, 0));
     std::vector<std::string> values;
-    for (const auto& box : b.boxes) values.push_back(box.text2);
+    for (size_t i = 4; i + 1 < boxes.size(); ++i) values.push_back(boxes[i].text2);
     return values;
   };
   using V = std::vector<std::string>;

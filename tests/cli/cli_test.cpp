@@ -57,7 +57,8 @@ TEST(Cli, UsageAndHelp) {
       {"", "twr: missing command (see 'twr --help')\n"},
       {"frobnicate", "twr: unknown command 'frobnicate' (see 'twr --help')\n"},
       {"decode",
-       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode] [--objects])\n"},
+       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode] "
+       "[--objects])\n"},
       {"decode a b", "too many operands"},
       {"decode a -o", "-o needs OUT.ovd"},
       {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n"},
