@@ -74,7 +74,8 @@ class TgzReader {
   // Why reading failed: an overlong line, the system's reason, or damaged compressed data.
   std::string failure(unsigned long line) const {
     if (tooLong_)
-      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) + " bytes";
+      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) +
+             " bytes";
     return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
                       : "damaged compressed data";
   }
@@ -141,6 +142,15 @@ bool writeSampleFile(const std::vector<TlinRow>& rows, FILE* file) {
 
 void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
   bodyChunks(rows, out, [](std::string&) {});
+}
+
+void TdataIO::streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put) {
+  std::string chunk;
+  chunk.reserve(chunkSize + 4096);
+  bodyChunks(rows, chunk, [&](std::string& text) {
+    put(text);
+    text.clear();
+  });
 }
 
 int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {

@@ -150,6 +150,14 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   ASSERT_GT(manyBody.size(), 2u << 20);
   EXPECT_EQ(readGzip(tempPath("many.ovd")), "OVFMT01\n" + std::to_string(manyBody.size()) + "\n" + manyBody);
   EXPECT_EQ(load(tempPath("many.ovd")).count, 60000u);
+  std::string streamed;
+  int pieces = 0;
+  TdataIO::streamBody(many, [&](std::string_view piece) {
+    streamed += piece;
+    ++pieces;
+  });
+  EXPECT_EQ(streamed, manyBody);
+  EXPECT_GT(pieces, 2);
 
   // The same layout without compression loads alike.
   writePlain(tempPath("plain.ovd"), file);
@@ -314,7 +322,8 @@ TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
     const rlimit small{before.size() + 4096, before.size() + 4096};
     setrlimit(RLIMIT_FSIZE, &small);
     TdataIO childIo;
-    const bool refused = childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
+    const bool refused =
+        childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
     _exit(refused ? 0 : 1);
   }
   int status = -1;
@@ -345,7 +354,8 @@ TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
     std::ifstream status("/proc/self/status");
     std::string key;
     rlim_t kilobytes = 0;
-    while (status >> key && key != "VmSize:") {}
+    while (status >> key && key != "VmSize:") {
+    }
     status >> kilobytes;
     const rlimit tight{(kilobytes + 100 * 1024) * 1024, (kilobytes + 100 * 1024) * 1024};
     setrlimit(RLIMIT_AS, &tight);
@@ -353,7 +363,8 @@ TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
     auto rows = std::make_shared<std::vector<TlinRow>>();
     TdataIO io;
     const bool refused = io.loadLinearFile(path, objs, rows) == 0 &&
-                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() && rows->empty();
+                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() &&
+                         rows->empty();
     _exit(refused ? 0 : 1);
   }
   int status = -1;
