@@ -71,14 +71,15 @@ int run(const Tparsed& args) {
     if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
       return inputError(out + ": " + io.lastError());
   }
-  if (args.has("--objects"))
+  if (args.has("--objects")) {
     printObjects(*decoder.objects);
-  else if (args.has("--decode"))
-    printDecodes(decoder.rows);
-  else if (args.has("--boxes"))
+  } else if (args.has("--decode")) {
+    if (!printDecodes(decoder.rows)) return exitBadInput;
+  } else if (args.has("--boxes")) {
     printBoxes(rows);
-  else if (!args.has("-o"))
+  } else if (!args.has("-o")) {
     printBody(rows);
+  }
   return finishOutput();
 }
 
@@ -93,7 +94,8 @@ const Tcommand decodeCommand{
     {
         {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text of ./scripts per row"},
+        {"--decode", "",
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
         {"--objects", "", "print the packets and resets in bus order, before grouping"},
     },
     run,

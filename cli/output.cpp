@@ -50,11 +50,12 @@ void printObjects(const TobjVec& objects) {
   put(chunk);
 }
 
-void printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
+bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
   TluaState lua(rows);
-  // The texts still come (each is then Lua's message); say why once.
-  if (!lua.loadError().empty())
-    std::fprintf(stderr, "twr: decode scripts not loaded: %s\n", lua.loadError().c_str());
+  if (!lua.loadError().empty()) {
+    inputError("decode scripts not loaded: " + lua.loadError());
+    return false;
+  }
   std::string chunk;
   for (size_t i = 0; i < rows->size(); ++i) {
     for (char c : lua.decodeRow(static_cast<long long>(i))) {
@@ -69,6 +70,7 @@ void printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
     putWhenFull(chunk);
   }
   put(chunk);
+  return true;
 }
 
 int finishOutput() {

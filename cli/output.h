@@ -12,8 +12,9 @@ void printBody(const std::vector<TlinRow>& rows);
 void printBoxes(const std::vector<TlinRow>& rows);
 // The text of each object of a flat list, for checking the grouping by hand.
 void printObjects(const TobjVec& objects);
-// One decode text of the scripts in ./scripts per row, newlines written as \n
-// and backslashes as \\ so that every text stays on its line.
-void printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows);
+// One decode text of the scripts per row, newlines written as \n and
+// backslashes as \\ so that every text stays on its line. False, with the
+// reason on standard error and nothing printed, when the scripts cannot be loaded.
+bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows);
 // Flushes standard output; exit status 0, or 1 with a message when writing failed.
 int finishOutput();

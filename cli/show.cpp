@@ -19,9 +19,9 @@ int run(const Tparsed& args) {
   if (io.loadLinearFile(path, objs, rows) == 0 && !io.lastError().empty())
     return inputError(path + ": " + io.lastError());
   startOutput();
-  if (args.has("--decode"))
-    printDecodes(rows);
-  else if (args.has("--boxes"))
+  if (args.has("--decode")) {
+    if (!printDecodes(rows)) return exitBadInput;
+  } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
     printBody(*rows);
@@ -37,7 +37,8 @@ const Tcommand showCommand{
     "FILE.ovd may be gzip-compressed or plain.",
     {
         {"--boxes", "", "print one box string per row"},
-        {"--decode", "", "print one decode text of ./scripts per row"},
+        {"--decode", "",
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
     },
     run,
 };

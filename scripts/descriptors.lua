@@ -37,10 +37,12 @@ local subclassNames = {
   [0x0301] = "Boot Interface",
   [0x0202] = "Abstract Control Model", [0x0206] = "Ethernet Networking Control Model",
   [0x020D] = "Network Control Model",
+  [0x0101] = "Audio Control", [0x0102] = "Audio Streaming", [0x0103] = "MIDI Streaming",
   [0x0801] = "RBC", [0x0802] = "MMC-5 (ATAPI)", [0x0804] = "UFI", [0x0805] = "SFF-8070i",
   [0x0806] = "SCSI transparent command set",
 }
 local protocolNames = {
+  [0x010120] = "Audio 2.0", [0x010220] = "Audio 2.0",
   [0x030101] = "Keyboard", [0x030102] = "Mouse",
   [0x020201] = "AT commands (V.250)",
   [0x080600] = "Control/Bulk/Interrupt", [0x080601] = "Control/Bulk", [0x080650] = "Bulk-Only Transport",
@@ -73,7 +75,13 @@ function F.hex4(v) return bytes.hex4(v) end
 function F.bcd(v) return string.format("0x%04X (%X.%02X)", v, v >> 8, v & 0xFF) end
 function F.len(v) return string.format("%d bytes", v) end
 function F.type(v) return string.format("0x%02X (%s)", v, D.typeName(v)) end
-function F.str(v) return v == 0 and "0 (no string)" or string.format("%d", v) end
+-- The string lookup of the walk in progress (see D.walk).
+local stringText = function() return nil end
+function F.str(v)
+  if v == 0 then return "0 (no string)" end
+  local text = stringText(v)
+  return text and string.format('%d ("%s")', v, text) or tostring(v)
+end
 F.class = className
 
 -- Decodes a field list into a new table and returns the table and the number
@@ -205,8 +213,16 @@ local function interface(doc, d, pos, last, state)
       end },
     { "iInterface", 1, F.str },
   }
-  D.fields(doc, title, d, pos, last, fields)
-  state.class = class
+  local t = D.fields(doc, title, d, pos, last, fields)
+  state.class, state.subclass, state.protocol = class, sub, d[pos + 7]
+  -- Interface association descriptors group interfaces into one function.
+  for i, f in ipairs(state.functions) do
+    local n = d[pos + 2]
+    if n and n >= f.first and n < f.first + f.count then
+      t:row("Function", string.format("%d of the configuration: interfaces %d to %d, %s", i, f.first,
+        f.first + f.count - 1, D.classNames[f.class] or "class " .. bytes.hex2(f.class)))
+    end
+  end
 end
 
 local function endpoint(doc, d, pos, last)
@@ -293,8 +309,11 @@ local decoders = {
   [0x07] = function(doc, d, pos, last)
     D.fields(doc, "Other speed configuration descriptor", d, pos, last, configFields)
   end,
-  [0x0B] = function(doc, d, pos, last)
-    D.fields(doc, "Interface association descriptor", d, pos, last, iadFields)
+  [0x0B] = function(doc, d, pos, last, state)
+    local _, _, complete = D.fields(doc, "Interface association descriptor", d, pos, last, iadFields)
+    if complete then
+      state.functions[#state.functions + 1] = { first = d[pos + 2], count = d[pos + 3], class = d[pos + 4] }
+    end
   end,
   [0x0F] = function(doc, d, pos, last) D.fields(doc, "BOS descriptor", d, pos, last, bosFields) end,
   [0x10] = capability,
@@ -307,13 +326,21 @@ local function decodeOne(doc, d, pos, last, typ, state)
   if f then f(doc, d, pos, last, state, typ) else generic(doc, d, pos, last, typ) end
 end
 
+-- Bytes a host reads first to learn a descriptor set's wTotalLength.
+local headerSizes = { [0x02] = 9, [0x07] = 9, [0x0F] = 5 }
+
 -- Decodes the descriptors in d one after the other. ctx.stringIndex tells a
--- string descriptor whether it is the language list (index 0).
+-- string descriptor whether it is the language list (index 0); ctx.requested
+-- is wLength, so a read that stops where the host asked is not called short.
+-- ctx.strings(index), when given, is the text of a string index.
 -- Truncated or malformed data is decoded as far as it goes, with a note.
 function D.walk(doc, d, ctx)
-  local state = { stringIndex = ctx and ctx.stringIndex }
+  ctx = ctx or {}
+  stringText = ctx.strings or function() return nil end
+  local state = { stringIndex = ctx.stringIndex, functions = {} }
+  local asked = ctx.requested and #d >= ctx.requested
   local pos = 1
-  local total
+  local total, setType
   while pos <= #d do
     local len, typ = d[pos], d[pos + 1]
     if len < 2 then
@@ -325,19 +352,27 @@ function D.walk(doc, d, ctx)
       doc:para("Truncated: only the bLength byte (%d) of a descriptor at offset %d was transferred.", len, pos - 1)
       return
     end
-    if (typ == 0x02 or typ == 0x07 or typ == 0x0F) and pos == 1 then total = bytes.le(d, 3, 2) end
+    if headerSizes[typ] and pos == 1 then total, setType = bytes.le(d, 3, 2), typ end
     local last = pos + len - 1
     decodeOne(doc, d, pos, math.min(last, #d), typ, state)
     if last > #d then
-      doc:para("Truncated: the %s descriptor at offset %d declares %d bytes but only %d were transferred.",
-        D.typeName(typ), pos - 1, len, #d - pos + 1)
+      if asked then
+        doc:para("First %d bytes of the %s descriptor, as requested (it has %d).", #d - pos + 1, D.typeName(typ), len)
+      else
+        doc:para("Truncated: the %s descriptor at offset %d declares %d bytes but only %d were transferred.",
+          D.typeName(typ), pos - 1, len, #d - pos + 1)
+      end
       return
     end
     pos = last + 1
   end
   if total and total > #d then
-    doc:para("Only the first %d of the %d bytes of wTotalLength were transferred " ..
-      "(hosts read the first 9 bytes to learn the total length).", #d, total)
+    if asked then
+      doc:para("First %d of the %d bytes of wTotalLength, as requested: hosts read the %d-byte header " ..
+        "first to learn the total length.", #d, total, headerSizes[setType])
+    else
+      doc:para("Truncated: only the first %d of the %d bytes of wTotalLength were transferred.", #d, total)
+    end
   end
 end
 

@@ -5,11 +5,29 @@
 -- table: reset_decode, sof_decode, token_decode, data_decode,
 -- handshake_decode, transaction_decode and transfer_decode. Each returns the
 -- text of the decode pane: items separated by ";", "S" paragraphs and "T"
--- tables (see lib/markup.lua). getNode(row) returns the table of any row.
+-- tables (see lib/markup.lua).
+--
+-- Object tables: handle (the row), parent (its row, -1 at the top), type
+-- ("reset", "sof", "token", "data", "handshake", "sofgroup", "transaction",
+-- "transfer") and per type: duration, idleTicks (reset); pid, idleTicks
+-- (packets); frame, crc5, crcOK (sof); addr, endp, crc5, crcOK (token); data
+-- (bytes 1..n), crc16, crcOK (data); children (rows) and subType ("SETUP",
+-- "IN", "OUT"; "CONTROL") of groups. A transfer also carries the program's
+-- reading of it: dataStage, the bytes of its acknowledged data-stage
+-- transactions joined, and complete, true when an acknowledged zero-length
+-- status stage was seen.
+--
+-- getNode(row): the table of that row (a number, rounded down), built afresh
+-- on every call; for a row that does not exist it returns its argument
+-- unchanged. It exists only once this file has run, so call it from the
+-- decode functions, not while loading. Its cost grows with the row's
+-- children, so follow a transfer's rows through lib/tree.lua's cache.
+-- rowsVersion changes whenever the program loads other rows: caches keyed by
+-- row number must be dropped then.
 --
 -- Layout: lib/ (markup, bytes, row navigation), packets, transactions and
 -- transfers (what a row is), requests and descriptors (chapter 9 of USB 2.0),
--- classes/ (HID, CDC ACM, mass storage).
+-- classes/ (HID, CDC ACM, mass storage, audio and MIDI).
 
 -- Sibling files are found next to this one, whatever the working directory.
 local here = debug.getinfo(1, "S").source:match("^@(.*[/\\])") or "./scripts/"
@@ -23,6 +41,7 @@ end
 require "classes.hid"
 require "classes.cdc"
 require "classes.msc"
+require "classes.audio"
 
 local packets = require "packets"
 local transactions = require "transactions"

@@ -31,15 +31,23 @@ local function idleRow(tbl, t)
   if t.idleTicks then tbl:row("Idle after packet", bytes.ticks(t.idleTicks)) end
 end
 
+-- A device takes SE0 as a reset after 2.5 us; a host drives one for at least 10 ms (TDRST).
+local RECOGNISED, HOST_DRIVES = 30, 120000
+
 function P.reset(t)
   local doc = markup.new()
-  doc:para("Bus reset: SE0 on both data lines for %s. The device returns to the default state at address 0.",
-    bytes.ticks(t.duration))
+  if t.duration < RECOGNISED then
+    doc:para("SE0 on both data lines for %s: not a reset, a device recognises one only after 2.5 \u{B5}s.",
+      bytes.ticks(t.duration))
+  else
+    doc:para("Bus reset: SE0 on both data lines for %s. The device returns to the default state at address 0.",
+      bytes.ticks(t.duration))
+  end
   local tbl = doc:table("Reset")
   tbl:row("SE0 duration", bytes.ticks(t.duration))
   tbl:row("Line state after", bytes.ticks(t.idleTicks))
-  if t.duration < 12 * 2500 then
-    doc:para("Shorter than the 2.5 \u{B5}s a device needs to recognise a reset.")
+  if t.duration >= RECOGNISED and t.duration < HOST_DRIVES then
+    doc:para("Shorter than the 10 ms a host must drive a reset (TDRST).")
   end
   return doc:text()
 end

@@ -3,14 +3,16 @@
 --
 -- A request entry describes one bRequest:
 --   name                      request name
+--   nameOf(req)               request name when it depends on the direction (optional)
 --   dir                       1 device-to-host, 0 host-to-device (class requests)
 --   value(req), index(req)    meaning of wValue / wIndex (optional)
 --   data(doc, req, bytes)     decoder of the data stage (optional)
 
 local bytes = require "lib.bytes"
-local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
+local strings = require "strings"
+local devices = require "devices"
 
 local R = {}
 
@@ -48,7 +50,11 @@ local function descriptorData(doc, req, d)
   local typ = req.wValue >> 8
   local decoder = registry.descriptorStages[typ]
   if decoder then return decoder(doc, req, d) end
-  descriptors.walk(doc, d, { stringIndex = typ == 3 and (req.wValue & 0xFF) or nil })
+  descriptors.walk(doc, d, {
+    stringIndex = typ == 3 and (req.wValue & 0xFF) or nil,
+    requested = req.wLength,
+    strings = function(index) return strings.lookup(req.addr, index, req.row) end,
+  })
 end
 
 local function statusData(doc, req, d)
@@ -91,48 +97,6 @@ R.standard = {
     end },
 }
 
--- The interface class of interface `iface` of device `addr`, from the last
--- configuration descriptor read from it before row `fromRow`. Looks back a
--- bounded number of top-level rows, enough for an enumeration. Answers are
--- kept per row, as every row of a transfer asks the same question; a row
--- holding another request after a new capture asks again.
-local LOOKBACK = 500
-local classMemo = {}
-
-local function findInterfaceClass(addr, iface, fromRow)
-  local n = tree.previousRoot(fromRow)
-  local steps = 0
-  while n and steps < LOOKBACK do
-    steps = steps + 1
-    local first = n.type == "transfer" and tree.node(n.children[1])
-    if first then
-      local _, data = tree.packets(first)
-      local setup = data and data.data
-      if setup and #setup == 8 and setup[1] == 0x80 and setup[2] == 0x06 and setup[4] == 0x02 and
-          tree.address(first) == addr then
-        local d = tree.dataStage(n, setup).data
-        local pos = 1
-        while pos + 5 <= #d and d[pos] >= 2 do
-          if d[pos + 1] == 0x04 and d[pos + 2] == iface then return d[pos + 5] end
-          pos = pos + d[pos]
-        end
-      end
-    end
-    n = tree.previousRoot(n.handle)
-  end
-  return nil
-end
-
-function R.interfaceClass(addr, iface, fromRow, setupKey)
-  local key = string.format("%d.%d.%s", addr, iface, setupKey or "")
-  local m = classMemo[fromRow]
-  if not (m and m.key == key) then
-    m = { key = key, class = findInterfaceClass(addr, iface, fromRow) or false }
-    classMemo[fromRow] = m
-  end
-  return m.class or nil
-end
-
 -- Class entries that fit the request's bRequest and direction.
 local function candidates(req)
   local codes, list = {}, {}
@@ -153,8 +117,7 @@ local function classEntry(req)
   local list = candidates(req)
   if #list <= 1 then return list[1] and list[1].entry, list[1] and list[1].class end
   if req.recipient == 1 and req.addr and req.row then
-    local key = string.format("%02X%02X%04X%04X", req.bmRequestType, req.bRequest, req.wValue, req.wLength)
-    local class = R.interfaceClass(req.addr, req.wIndex & 0xFF, req.row, key)
+    local class = devices.interfaceClass(req.addr, req.wIndex & 0xFF, req.row)
     for _, c in ipairs(list) do
       if c.code == class then return c.entry, c.class end
     end
@@ -178,7 +141,7 @@ function R.parse(s, addr, row)
   elseif req.kind == 1 then
     req.entry, req.class = classEntry(req)
   end
-  local name = req.entry and req.entry.name
+  local name = req.entry and (req.entry.nameOf and req.entry.nameOf(req) or req.entry.name)
   if not name then
     name = string.format("%s request 0x%02X", kinds[req.kind], req.bRequest)
   elseif req.class then

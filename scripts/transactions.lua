@@ -21,7 +21,7 @@ function T.transaction(t)
   head:row("Data", data and string.format("%s, %d bytes", tree.pidNames[data.pid], #data.data) or "none")
   head:row("Handshake", hs and tree.pidText(hs.pid) or "none")
   head:row("Outcome", outcome)
-  if tree.parentOfType(t, "transfer") then head:row("Part of", "control transfer in row " .. t.parent) end
+  if tree.transfer(t.parent) then head:row("Part of", "control transfer in row " .. t.parent) end
   doc:append(body)
   return doc:text()
 end

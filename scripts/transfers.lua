@@ -8,17 +8,39 @@ local payload = require "payload"
 
 local C = {}
 
-local function outcomeText(stage, req)
-  if stage.stalled then return "STALL: the device rejected the request or could not complete it" end
-  if stage.complete then return "completed: the status stage was acknowledged" end
-  if req.wLength == 0 or #stage.data > 0 then return "incomplete: no acknowledged status stage was seen" end
+local function outcomeText(info, req)
+  if info.stalled then return "STALL: the device rejected the request or could not complete it" end
+  if info.complete then return "completed: the status stage was acknowledged" end
+  if req.wLength == 0 or #info.data > 0 then return "incomplete: no acknowledged status stage was seen" end
   return "incomplete: no data or status stage was seen"
+end
+
+-- Transactions listed in a transfer's text; a transfer NAKed for seconds has thousands.
+local LISTED = 32
+
+local function transactionsTable(doc, list)
+  local steps = doc:table("Transactions", { "Transaction", "Result" })
+  for i = 1, math.min(#list, LISTED) do
+    local trx = list[i]
+    local _, data, hs = tree.packets(trx)
+    local result = data and string.format("%s %d bytes", tree.pidNames[data.pid], #data.data) or "no data"
+    steps:row(string.format("%s (row %d)", trx.subType, trx.handle),
+      result .. ", " .. (hs and tree.pidNames[hs.pid] or "no handshake"))
+  end
+  if #list > LISTED then steps:row("...", string.format("%d more transactions", #list - LISTED)) end
+end
+
+local function retryCount(info)
+  local n = 0
+  for _ in pairs(info.retries) do n = n + 1 end
+  return n
 end
 
 function C.transfer(t)
   local doc = markup.new()
-  local req, setup = payload.request(t)
-  local list = tree.transactions(t)
+  local info = tree.transfer(t.handle, t)
+  local list = info.list
+  local req = payload.request(info)
   local addr, endp
   if list[1] then addr, endp = tree.address(list[1]) end
   if not req then
@@ -26,24 +48,20 @@ function C.transfer(t)
       addr and string.format("%d.%d", addr, endp) or "an unknown device")
     return doc:text()
   end
-  local stage = tree.dataStage(t, setup)
   doc:para("Control transfer to device %d, endpoint %d: %s", addr, endp, requests.summary(req))
   local status = doc:table("Transfer")
   status:row("Request", requests.summary(req))
-  status:row("Data stage", req.wLength == 0 and "none" or
-    string.format("%s, %d of at most %d bytes", req.dir == 1 and "IN" or "OUT", #stage.data, req.wLength))
-  status:row("Outcome", outcomeText(stage, req))
+  status:row("Data stage", info.noDataStage and "none" or
+    string.format("%s, %d of at most %d bytes", req.dir == 1 and "IN" or "OUT", #info.data, req.wLength))
+  status:row("Status stage", info.statusDir)
+  status:row("Outcome", outcomeText(info, req))
   status:row("Transactions", #list)
+  local retries = retryCount(info)
+  if retries > 0 then status:row("Retries", retries .. " repeated data packets dropped") end
 
   requests.setupTable(doc, req)
-  local steps = doc:table("Transactions", { "Transaction", "Result" })
-  for _, trx in ipairs(list) do
-    local _, data, hs = tree.packets(trx)
-    local result = data and string.format("%s %d bytes", tree.pidNames[data.pid], #data.data) or "no data"
-    steps:row(string.format("%s (row %d)", trx.subType, trx.handle),
-      result .. ", " .. (hs and tree.pidNames[hs.pid] or "no handshake"))
-  end
-  requests.decodeData(doc, req, stage.data)
+  transactionsTable(doc, list)
+  requests.decodeData(doc, req, info.data)
   return doc:text()
 end
 

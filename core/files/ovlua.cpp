@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "decode/ovgroup.h"
+#include "files/ovluafind.h"
 
 namespace {
 
-const char* const initScript = "./scripts/init.lua";
 // Instructions one script call may run; far above any real decode.
 constexpr int instructionBudget = 200000000;
 
@@ -33,6 +33,15 @@ void newTable(lua_State* L, const Tbase& obj, const char* type) {
   setInt(L, "handle", obj.row);
   setInt(L, "parent", obj.parentRow);
   setStr(L, "type", type);
+}
+
+void setBytes(lua_State* L, const char* key, const std::vector<uint8_t>& bytes) {
+  lua_createtable(L, static_cast<int>(bytes.size()), 0);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    lua_pushinteger(L, bytes[i]);
+    lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
+  }
+  lua_setfield(L, -2, key);
 }
 
 void setChildren(lua_State* L, const Tgrouper& g) {
@@ -131,7 +140,8 @@ int openLibs(lua_State* L) {
 }
 
 int runInit(lua_State* L) {
-  if (luaL_loadfile(L, initScript) != LUA_OK) return lua_error(L);
+  const auto* init = static_cast<const std::string*>(lua_touserdata(L, 1));
+  if (luaL_loadfile(L, init->c_str()) != LUA_OK) return lua_error(L);
   lua_call(L, 0, LUA_MULTRET);
   // The start-up probe: only whether it can be called matters.
   lua_getglobal(L, "myAdd");
@@ -153,6 +163,12 @@ int getNodeC(lua_State* L) {
   // Range-checked before the conversion: NaN or a huge number must not reach the cast.
   if (isNum && n >= 0 && n < 9.0e18) self->getNode(L, static_cast<long long>(std::floor(n)));
   return 1;
+}
+
+int setRowsVersion(lua_State* L) {
+  lua_pushinteger(L, *static_cast<lua_Integer*>(lua_touserdata(L, 1)));
+  lua_setglobal(L, "rowsVersion");
+  return 0;
 }
 
 int registerGetNode(lua_State* L) {
@@ -197,12 +213,7 @@ void setParams(std::shared_ptr<Tbase> obj, lua_State* L) {
     case otData:
       if (auto* d = dynamic_cast<Tdata*>(obj.get())) {
         setPacket(L, *d, "data");
-        lua_createtable(L, static_cast<int>(d->data.size()), 0);
-        for (size_t i = 0; i < d->data.size(); ++i) {
-          lua_pushinteger(L, d->data[i]);
-          lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
-        }
-        lua_setfield(L, -2, "data");
+        setBytes(L, "data", d->data);
         setInt(L, "crc16", d->crc16);
         setBool(L, "crcOK", d->crcOK);
       }
@@ -231,6 +242,10 @@ void setParams(std::shared_ptr<Tbase> obj, lua_State* L) {
         newTable(L, *t, "transfer");
         setChildren(L, *t);
         setStr(L, "subType", "CONTROL");
+        // The core's reading of the transfer, so scripts need no rule of their own.
+        const std::vector<uint8_t>& stage = t->findData();
+        setBytes(L, "dataStage", stage);
+        setBool(L, "complete", t->complete);
       }
       break;
     default:
@@ -257,13 +272,24 @@ std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
 
 }  // namespace rowutils
 
-TluaState::TluaState(std::shared_ptr<const TrowList> rowList) : rows(std::move(rowList)) { prepare(); }
+TluaState::TluaState(std::shared_ptr<const TrowList> rowList) : rows(std::move(rowList)) {
+  const auto dir = rowutils::findScripts(scriptError);
+  if (!dir.empty()) scriptError.clear();
+  prepare(dir);
+}
+
+TluaState::TluaState(std::shared_ptr<const TrowList> rowList, const std::filesystem::path& scriptDir)
+    : rows(std::move(rowList)) {
+  prepare(scriptDir);
+}
 
 TluaState::~TluaState() {
   if (L) lua_close(L);
 }
 
-void TluaState::prepare() {
+// With no scriptDir (none found) the state is still made, so every decode
+// gives Lua's message for the missing function, as with a broken init.lua.
+void TluaState::prepare(const std::filesystem::path& scriptDir) {
   L = lua_newstate(limitedAlloc, &memoryUsed);
   if (!L) {
     scriptError = "cannot create a Lua state";
@@ -274,14 +300,24 @@ void TluaState::prepare() {
     scriptError = err;
     return;
   }
-  lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
-  protectedRun(L, runInit, nullptr, scriptError);
-  lua_sethook(L, nullptr, 0, 0);
+  if (!scriptDir.empty()) {
+    std::string init = (scriptDir / "init.lua").string();
+    lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
+    protectedRun(L, runInit, &init, scriptError);
+    lua_sethook(L, nullptr, 0, 0);
+  }
   // After the scripts ran, so init.lua cannot call it while it loads.
   if (!protectedRun(L, registerGetNode, this, err) && scriptError.empty()) scriptError = err;
+  protectedRun(L, setRowsVersion, &rowsVersion, err);
 }
 
-void TluaState::setRows(std::shared_ptr<const TrowList> rowList) { rows = std::move(rowList); }
+void TluaState::setRows(std::shared_ptr<const TrowList> rowList) {
+  rows = std::move(rowList);
+  if (!L) return;
+  std::string err;
+  ++rowsVersion;
+  protectedRun(L, setRowsVersion, &rowsVersion, err);
+}
 
 std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
   if (!L) return scriptError;

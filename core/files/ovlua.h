@@ -1,9 +1,10 @@
 // The bridge between decoded objects and the Lua decode scripts: the object
 // tables handed to scripts, the per-class script calls, and a state prepared
-// over one row list from "./scripts/init.lua".
+// over one row list from the scripts' init.lua.
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <lua.hpp>
 #include <memory>
 #include <string>
@@ -31,12 +32,16 @@ using TrowList = std::vector<TlinRow>;
 // other's rows. Not copyable or movable: "getNode" holds its address.
 class TluaState {
  public:
+  // Loads the scripts rowutils::findScripts finds.
   explicit TluaState(std::shared_ptr<const TrowList> rows = {});
+  // Loads init.lua of scriptDir.
+  TluaState(std::shared_ptr<const TrowList> rows, const std::filesystem::path& scriptDir);
   ~TluaState();
   TluaState(const TluaState&) = delete;
   TluaState& operator=(const TluaState&) = delete;
 
-  // Replaces the rows "getNode" serves (a new capture or sample file).
+  // Replaces the rows "getNode" serves (a new capture or sample file) and
+  // advances the global "rowsVersion", which script caches keyed by row check.
   void setRows(std::shared_ptr<const TrowList> rows);
 
   lua_State* state() const { return L; }
@@ -54,10 +59,11 @@ class TluaState {
   static constexpr std::size_t memoryLimit = std::size_t{512} << 20;
 
  private:
-  void prepare();
+  void prepare(const std::filesystem::path& scriptDir);
 
   std::shared_ptr<const TrowList> rows;
   std::size_t memoryUsed = 0;
+  lua_Integer rowsVersion = 0;
   lua_State* L = nullptr;
   std::string scriptError;
 };

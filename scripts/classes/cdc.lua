@@ -2,8 +2,10 @@
 -- PSTN120 (virtual serial ports): functional descriptors and class requests.
 
 local bytes = require "lib.bytes"
+local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
+local devices = require "devices"
 
 local CDC = 0x02
 local F = descriptors.formats
@@ -112,7 +114,50 @@ registry.classRequests[CDC] = {
     end },
 }
 
+local notifications = {
+  [0x00] = "NETWORK_CONNECTION", [0x01] = "RESPONSE_AVAILABLE", [0x08] = "AUX_JACK_HOOK_STATE",
+  [0x09] = "RING_DETECT", [0x20] = "SERIAL_STATE", [0x28] = "CALL_STATE_CHANGE",
+  [0x29] = "LINE_STATE_CHANGE", [0x2A] = "CONNECTION_SPEED_CHANGE",
+}
+
+local serialStateBits = {
+  "bRxCarrier (DCD)", "bTxCarrier (DSR)", "bBreak", "bRingSignal", "bFraming error", "bParity error",
+  "bOverRun (data lost)",
+}
+
+-- A notification on the interrupt endpoint of a communications interface
+-- (CDC 1.2 section 6.3): an 8-byte header like a SETUP packet, then data.
+local function notification(doc, d, trx)
+  if #d < 8 or d[1] ~= 0xA1 or trx.subType ~= "IN" then return nil end
+  local addr, endp = tree.address(trx)
+  if not addr then return nil end
+  local _, class = devices.endpointOwner(addr, endp | 0x80, trx.handle)
+  if class ~= CDC then return nil end
+  local name = notifications[d[2]] or string.format("notification 0x%02X", d[2])
+  local value, length = bytes.le(d, 3, 2), bytes.le(d, 7, 2)
+  local t = doc:table("CDC " .. name)
+  t:row("bmRequestType", bytes.hex2(d[1]))
+  t:row("bNotification", string.format("0x%02X (%s)", d[2], name))
+  t:row("wValue", bytes.hex4(value))
+  t:row("wIndex", "interface " .. bytes.le(d, 5, 2))
+  t:row("wLength", length)
+  local summary = "CDC " .. name
+  if d[2] == 0x00 then
+    t:row("Network", value == 1 and "connected" or "disconnected")
+    summary = summary .. (value == 1 and ": connected" or ": disconnected")
+  elseif d[2] == 0x20 and #d >= 10 then
+    local state = bytes.le(d, 9, 2)
+    for i, bit in ipairs(serialStateBits) do t:row(bit, (state >> (i - 1)) & 1 == 1 and "on" or "off") end
+  elseif d[2] == 0x2A and #d >= 16 then
+    t:row("DLBitRate (downstream)", bytes.le(d, 9, 4) .. " bit/s")
+    t:row("ULBitRate (upstream)", bytes.le(d, 13, 4) .. " bit/s")
+  end
+  if #d ~= 8 + length then doc:para("wLength says %d data bytes, %d followed the header.", length, #d - 8) end
+  return summary
+end
+
 registry.classDescriptors[CDC] = functional
+registry.payloadDecoders[#registry.payloadDecoders + 1] = notification
 -- The data interface of a CDC function carries no class descriptors of its own.
 
 return {}

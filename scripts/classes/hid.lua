@@ -2,8 +2,11 @@
 -- descriptor, report descriptors item by item, and the class requests.
 
 local bytes = require "lib.bytes"
+local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
+local devices = require "devices"
+local hidreport = require "classes.hidreport"
 
 local HID = 0x03
 local F = descriptors.formats
@@ -54,9 +57,13 @@ local usages = {
     [0x01] = "Num Lock", [0x02] = "Caps Lock", [0x03] = "Scroll Lock", [0x04] = "Compose", [0x05] = "Kana",
   },
   [0x0C] = {
-    [0x01] = "Consumer Control", [0xB5] = "Scan Next Track", [0xB6] = "Scan Previous Track",
+    [0x01] = "Consumer Control", [0xB0] = "Play", [0xB1] = "Pause", [0xB3] = "Fast Forward",
+    [0xB4] = "Rewind", [0xB5] = "Scan Next Track", [0xB6] = "Scan Previous Track",
     [0xB7] = "Stop", [0xCD] = "Play/Pause", [0xE2] = "Mute", [0xE9] = "Volume Increment",
-    [0xEA] = "Volume Decrement", [0x238] = "AC Pan",
+    [0xEA] = "Volume Decrement", [0x183] = "AL Consumer Control Configuration", [0x18A] = "AL Email Reader",
+    [0x192] = "AL Calculator", [0x194] = "AL Local Machine Browser", [0x221] = "AC Search",
+    [0x223] = "AC Home", [0x224] = "AC Back", [0x225] = "AC Forward", [0x227] = "AC Refresh",
+    [0x22A] = "AC Bookmarks", [0x238] = "AC Pan",
   },
 }
 
@@ -65,11 +72,19 @@ local function pageName(p)
   return pages[p] or "unknown page"
 end
 
+local keys = {
+  [0x28] = "Enter", [0x29] = "Escape", [0x2A] = "Backspace", [0x2B] = "Tab", [0x2C] = "Space",
+  [0x39] = "Caps Lock", [0x4F] = "Right Arrow", [0x50] = "Left Arrow", [0x51] = "Down Arrow", [0x52] = "Up Arrow",
+}
+
 local function usageName(page, u)
   if page == 0x09 then return u == 0 and "No button pressed" or "Button " .. u end
   if page == 0x0A then return "Instance " .. u end
   if page == 0x07 then
     if u >= 0x04 and u <= 0x1D then return "Keyboard " .. string.char(0x41 + u - 0x04) end
+    if u >= 0x1E and u <= 0x27 then return "Keyboard " .. (u - 0x1D) % 10 end
+    if u >= 0x3A and u <= 0x45 then return "Keyboard F" .. (u - 0x39) end
+    if keys[u] then return "Keyboard " .. keys[u] end
     if u >= 0xE0 and u <= 0xE7 then
       return ({ "Left Control", "Left Shift", "Left Alt", "Left GUI", "Right Control", "Right Shift",
         "Right Alt", "Right GUI" })[u - 0xDF]
@@ -160,6 +175,46 @@ local function describe(itemType, tag, v, size, st)
   return string.format("Reserved item 0x%X", tag), tostring(v)
 end
 
+-- The reports a descriptor defines, their fields and sizes.
+local function layoutSummary(doc, layout)
+  local ids = {}
+  for id in pairs(layout.reports) do ids[#ids + 1] = id end
+  table.sort(ids)
+  local t = doc:table(string.format("Reports (%d fields)", layout.fields), { "Report", "Fields", "Size" })
+  for _, id in ipairs(ids) do
+    local r = layout.reports[id]
+    for _, kind in ipairs({ "input", "output", "feature" }) do
+      if r[kind] then
+        t:row(layout.usesIds and string.format("%s %d", kind, id) or kind, #r[kind],
+          string.format("%d bits", r.bits[kind]))
+      end
+    end
+  end
+end
+
+local function usageOf32(usage) return usageName(usage >> 16, usage & 0xFFFF) end
+
+-- An interrupt report on an endpoint of a HID interface, decoded with the
+-- report descriptor the host read from that interface.
+local function report(doc, d, trx)
+  local addr, endp = tree.address(trx)
+  if not addr then return nil end
+  local epAddr = trx.subType == "IN" and (endp | 0x80) or endp
+  local iface, class = devices.endpointOwner(addr, epAddr, trx.handle)
+  if class ~= HID then return nil end
+  local layout = devices.reportLayout(addr, iface, trx.handle)
+  if not layout then return nil end
+  return hidreport.decode(doc, layout, trx.subType == "IN" and "input" or "output", d, usageOf32)
+end
+
+-- The report of GET_REPORT or SET_REPORT, with the interface's layout when the capture has it.
+local function controlReport(doc, req, d)
+  doc:hexdump("Report", d)
+  local layout = req.addr and devices.reportLayout(req.addr, req.wIndex & 0xFF, req.row)
+  local kind = ({ "input", "output", "feature" })[req.wValue >> 8]
+  if layout and kind then hidreport.decode(doc, layout, kind, d, usageOf32) end
+end
+
 -- A report descriptor, one table row per item, indented by collection depth.
 local function reportDescriptor(doc, _, d)
   local t = doc:table(string.format("HID report descriptor (%d bytes)", #d), { "Bytes", "Item" })
@@ -194,6 +249,7 @@ local function reportDescriptor(doc, _, d)
     end
   end
   if st.depth > 0 then doc:para("%d collection(s) not closed by End Collection.", st.depth) end
+  layoutSummary(doc, hidreport.parse(d))
 end
 
 local function reportValue(req)
@@ -213,9 +269,7 @@ local protocols = { [0] = "Boot Protocol", [1] = "Report Protocol" }
 
 registry.classRequests[HID] = {
   name = "HID",
-  [0x01] = { name = "GET_REPORT", dir = 1, value = reportValue, index = iface, data = function(doc, _, d)
-      doc:hexdump("Report", d)
-    end },
+  [0x01] = { name = "GET_REPORT", dir = 1, value = reportValue, index = iface, data = controlReport },
   [0x02] = { name = "GET_IDLE", dir = 1, value = function(req) return "report ID " .. (req.wValue & 0xFF) end,
     index = iface, data = function(doc, _, d)
       if d[1] then doc:table("Returned"):row("Idle rate", d[1] == 0 and "0 (indefinite)" or (d[1] * 4) .. " ms") end
@@ -223,9 +277,7 @@ registry.classRequests[HID] = {
   [0x03] = { name = "GET_PROTOCOL", dir = 1, index = iface, data = function(doc, _, d)
       if d[1] then doc:table("Returned"):row("Protocol", protocols[d[1]] or tostring(d[1])) end
     end },
-  [0x09] = { name = "SET_REPORT", dir = 0, value = reportValue, index = iface, data = function(doc, _, d)
-      doc:hexdump("Report", d)
-    end },
+  [0x09] = { name = "SET_REPORT", dir = 0, value = reportValue, index = iface, data = controlReport },
   [0x0A] = { name = "SET_IDLE", dir = 0, value = idleValue, index = iface },
   [0x0B] = { name = "SET_PROTOCOL", dir = 0, value = function(req)
       return protocols[req.wValue] or "reserved " .. req.wValue
@@ -233,6 +285,7 @@ registry.classRequests[HID] = {
 }
 
 registry.classDescriptors[HID] = hidDescriptor
+registry.payloadDecoders[#registry.payloadDecoders + 1] = report
 registry.descriptorStages[0x22] = reportDescriptor
 -- GET_DESCRIPTOR(HID) returns the HID descriptor alone.
 registry.descriptorStages[0x21] = function(doc, _, d)

@@ -3,7 +3,9 @@
 -- bulk data, with the SCSI command inside the CBW.
 
 local bytes = require "lib.bytes"
+local tree = require "lib.tree"
 local registry = require "lib.registry"
+local devices = require "devices"
 
 local MSC = 0x08
 
@@ -93,10 +95,48 @@ local function cbw(doc, d)
     d[14] & 0x0F, bytes.le(d, 9, 4), (d[13] & 0x80) ~= 0 and "in" or "out")
 end
 
+-- The CBW sent to trx's device before trx, and the data-phase bytes
+-- acknowledged between the two: their count, and the first `keep` of them in
+-- order. Looks back at most `limit` top-level rows; nil when no CBW is found
+-- there or another command's CSW comes first.
+local function commandBefore(trx, limit, keep)
+  local addr = tree.address(trx)
+  local pieces, count = {}, 0
+  local n, steps = tree.previousRoot(trx.handle), 0
+  while n and steps < limit do
+    steps = steps + 1
+    if n.type == "transaction" and tree.address(n) == addr and tree.acked(n) then
+      local _, data = tree.packets(n)
+      local d = data and data.data
+      if d and #d == 31 and bytes.matches(d, 1, "USBC") then
+        local phase = {}
+        for i = #pieces, 1, -1 do
+          for _, b in ipairs(pieces[i]) do
+            if #phase >= keep then break end
+            phase[#phase + 1] = b
+          end
+        end
+        return d, phase, count
+      end
+      if d and bytes.matches(d, 1, "USBS") then return nil end
+      if d then
+        pieces[#pieces + 1] = d
+        count = count + #d
+      end
+    end
+    n = tree.previousRoot(n.handle)
+  end
+  return nil
+end
+
+-- Top-level rows a command's data phase may span for the residue check
+-- (NAKs and SOF groups included), and for the small replies decoded below.
+local PHASE_ROWS, REPLY_ROWS = 4000, 64
+
 local statuses = { [0] = "Command Passed", "Command Failed", "Phase Error" }
 
 -- Command Status Wrapper: 13 bytes starting with "USBS".
-local function csw(doc, d)
+local function csw(doc, d, trx)
   local t = doc:table("Command Status Wrapper (CSW)")
   t:row("dCSWSignature", bytes.hex8(bytes.le(d, 1, 4)) .. ' ("USBS")')
   local tag, residue, status = bytes.le(d, 5, 4), bytes.le(d, 9, 4), d[13]
@@ -105,12 +145,96 @@ local function csw(doc, d)
   if status then t:row("bCSWStatus", string.format("%d (%s)", status, statuses[status] or "reserved")) end
   if #d ~= 13 then doc:para("Invalid CSW: a CSW has 13 bytes, this one %d.", #d) end
   if not status then return "CSW (truncated)" end
+  local cbwBytes, _, moved = commandBefore(trx, PHASE_ROWS, 0)
+  if cbwBytes and bytes.le(cbwBytes, 5, 4) == tag then
+    local expected = bytes.le(cbwBytes, 9, 4)
+    t:row("Data phase", string.format("%d of %d bytes transferred", moved, expected))
+    if moved > expected then
+      doc:para("The device moved %d bytes more than the CBW allowed (%d): a phase error.", moved - expected, expected)
+    elseif expected - moved ~= residue then
+      doc:para("The residue is wrong: the CBW asked for %d bytes and %d were transferred, so the residue " ..
+        "should be %d, not %d.", expected, moved, expected - moved, residue)
+    end
+  end
   return string.format("CSW tag %s: %s", bytes.hex8(tag), statuses[status] or "reserved status")
 end
 
-registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d)
+local senseKeys = {
+  [0x0] = "NO SENSE", [0x1] = "RECOVERED ERROR", [0x2] = "NOT READY", [0x3] = "MEDIUM ERROR",
+  [0x4] = "HARDWARE ERROR", [0x5] = "ILLEGAL REQUEST", [0x6] = "UNIT ATTENTION", [0x7] = "DATA PROTECT",
+  [0x8] = "BLANK CHECK", [0x9] = "VENDOR SPECIFIC", [0xA] = "COPY ABORTED", [0xB] = "ABORTED COMMAND",
+  [0xD] = "VOLUME OVERFLOW", [0xE] = "MISCOMPARE",
+}
+
+local deviceTypes = {
+  [0x00] = "direct access block device", [0x01] = "sequential access device", [0x05] = "CD/DVD device",
+  [0x07] = "optical memory device", [0x0E] = "simplified direct-access device", [0x1F] = "unknown or no device",
+}
+
+local function text(d, first, last) return '"' .. bytes.ascii(d, first, last):gsub("%s+$", "") .. '"' end
+
+local function inquiry(t, d)
+  t:row("Peripheral device type", string.format("0x%02X (%s)", d[1] & 0x1F, deviceTypes[d[1] & 0x1F] or "other"))
+  if d[2] then t:row("Removable medium", (d[2] & 0x80) ~= 0 and "yes" or "no") end
+  if d[3] then t:row("Version", bytes.hex2(d[3])) end
+  if d[5] then t:row("Additional length", string.format("%d (%d bytes in all)", d[5], d[5] + 5)) end
+  if #d >= 16 then t:row("Vendor", text(d, 9, 16)) end
+  if #d >= 32 then t:row("Product", text(d, 17, 32)) end
+  if #d >= 36 then t:row("Revision", text(d, 33, 36)) end
+end
+
+local function capacity(t, lastLba, blockLength)
+  if not lastLba or not blockLength then return end
+  t:row("Last logical block address", lastLba)
+  t:row("Block length", blockLength .. " bytes")
+  t:row("Capacity", string.format("%d bytes", (lastLba + 1) * blockLength))
+end
+
+local function sense(t, d)
+  t:row("Response code", string.format("0x%02X (%s)", d[1] & 0x7F, (d[1] & 0x7E) == 0x70 and "fixed format" or "other format"))
+  if d[3] then t:row("Sense key", string.format("0x%X (%s)", d[3] & 0x0F, senseKeys[d[3] & 0x0F] or "reserved")) end
+  if d[14] then t:row("ASC / ASCQ", string.format("0x%02X / 0x%02X", d[13], d[14])) end
+end
+
+local function modeSense6(t, d)
+  t:row("Mode data length", d[1])
+  if d[2] then t:row("Medium type", bytes.hex2(d[2])) end
+  if d[3] then t:row("Write protected", (d[3] & 0x80) ~= 0 and "yes" or "no") end
+  if d[4] then t:row("Block descriptor length", d[4] .. " bytes") end
+end
+
+-- Replies worth reading, by operation code; READ CAPACITY(16) is a service
+-- action of 0x9E.
+local replies = {
+  [0x12] = inquiry,
+  [0x25] = function(t, d) capacity(t, bytes.be(d, 1, 4), bytes.be(d, 5, 4)) end,
+  [0x9E] = function(t, d) capacity(t, bytes.be(d, 1, 8), bytes.be(d, 9, 4)) end,
+  [0x03] = sense,
+  [0x1A] = modeSense6,
+}
+
+-- The data phase of a command whose reply is decoded above, with the pieces
+-- already sent before this packet.
+local function reply(doc, d, trx)
+  local cbwBytes, phase = commandBefore(trx, REPLY_ROWS, 252)
+  if not cbwBytes or (cbwBytes[13] & 0x80) == 0 then return nil end
+  local op = cbwBytes[16]
+  local decoder = replies[op]
+  if not decoder or (op == 0x9E and (cbwBytes[17] & 0x1F) ~= 0x10) then return nil end
+  for _, b in ipairs(d) do phase[#phase + 1] = b end
+  local name = op == 0x9E and "READ CAPACITY(16)" or opcodeName(op)
+  decoder(doc:table("SCSI " .. name .. " data"), phase)
+  return "SCSI " .. name .. " data"
+end
+
+registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d, trx)
   if bytes.matches(d, 1, "USBC") then return cbw(doc, d) end
-  if bytes.matches(d, 1, "USBS") then return csw(doc, d) end
+  if bytes.matches(d, 1, "USBS") then return csw(doc, d, trx) end
+  if trx.subType ~= "IN" then return nil end
+  local addr, endp = tree.address(trx)
+  if not addr then return nil end
+  local _, class = devices.endpointOwner(addr, endp | 0x80, trx.handle)
+  if class == MSC then return reply(doc, d, trx) end
   return nil
 end
 

@@ -106,17 +106,18 @@ function M.utf16le(d, first, last)
   return table.concat(out), i <= last
 end
 
--- A duration in bit times (1/12 us at full speed) as "1.500 us (18 bit times)".
+-- A duration in bit times (1/12 us at full speed) as "1.500 us (18 bit times)",
+-- in the unit that keeps the number below 1000.
 function M.ticks(t)
   local ns = t * 1000 // 12
   local text
-  if ns <= 1000 then
+  if ns < 1000 then
     text = string.format("%d ns", ns)
   else
     local int, frac, unit
-    if ns <= 1000999 then
+    if ns < 1000000 then
       int, frac, unit = ns // 1000, ns % 1000, "\u{B5}s"
-    elseif ns <= 1000999999 then
+    elseif ns < 1000000000 then
       int, frac, unit = ns // 1000000, (ns // 1000) % 1000, "ms"
     else
       int, frac, unit = ns // 1000000000, (ns // 1000000) % 1000, "s"

@@ -12,7 +12,7 @@ return {
   -- GET_DESCRIPTOR for a class descriptor that is not a descriptor list (the
   -- HID report descriptor).
   descriptorStages = {},
-  -- payloadDecoders[i](doc, data): decodes a bulk or interrupt payload it
-  -- recognises by content; returns a one-line summary if it did.
+  -- payloadDecoders[i](doc, data, trx): decodes a bulk or interrupt payload of
+  -- transaction trx it recognises; returns a one-line summary if it did.
   payloadDecoders = {},
 }

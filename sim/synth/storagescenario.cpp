@@ -42,7 +42,8 @@ class TstorageScenario : public Tscenario {
     pauseFrames(host, 0, 1);
     // What a host asks a new disk before mounting it.
     Tbytes inquiry{0x00, 0x80, 0x02, 0x02, 0x1F, 0, 0, 0};
-    for (char c : std::string("WRENFLD SyntheticFlash    1.00")) inquiry.push_back(static_cast<uint8_t>(c));
+    // Vendor 8, product 16 and revision 4 characters: 36 bytes in all, as its additional length says.
+    for (char c : std::string("WRENFLD SyntheticFlash  1.00")) inquiry.push_back(static_cast<uint8_t>(c));
     command(host, {0x12, 0, 0, 0, 36, 0}, inquiry, 36);
     command(host, {0x00, 0, 0, 0, 0, 0}, {}, 0);
     Tbytes capacity = be32(blockCount - 1);

@@ -189,11 +189,13 @@ TEST(Obj2tree, SetupEdgeCases) {
 }
 
 TEST(PidTargets, TransactionPatterns) {
-  // A STALLed IN is a two-packet transaction; an OUT is STALLed after its data.
+  // A STALLed IN is a two-packet transaction; an OUT is STALLed or NAKed after its data.
   TeventList in;
-  in.token(IN, 5, 1).handshake(STALL).token(OUT, 5, 2).data(DATA0, {1}).handshake(STALL).sof(9);
+  in.token(IN, 5, 1).handshake(STALL).token(OUT, 5, 2).data(DATA0, {1}).handshake(STALL);
+  in.token(OUT, 5, 2).data(DATA1, {1}).handshake(NAK).sof(9);
   const Ttree t = build(in);
-  ASSERT_EQ(t.roots.size(), 3u);
+  ASSERT_EQ(t.roots.size(), 4u);
   EXPECT_EQ(childPids(t.roots[0]), (std::vector<uint32_t>{IN, STALL}));
   EXPECT_EQ(childPids(t.roots[1]), (std::vector<uint32_t>{OUT, DATA0, STALL}));
+  EXPECT_EQ(childPids(t.roots[2]), (std::vector<uint32_t>{OUT, DATA1, NAK}));
 }

@@ -1,6 +1,7 @@
 // The bridge on hand-built objects and throw-away scripts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,16 @@ std::shared_ptr<T> at(int row, int parent) {
   p->row = row;
   p->parentRow = parent;
   return p;
+}
+
+// An acknowledged transaction of that type carrying `payload`.
+std::shared_ptr<Ttransax> acked(TtrxType type, std::vector<uint8_t> payload) {
+  auto trx = std::make_shared<Ttransax>(type);
+  auto dat = std::make_shared<Tdata>();
+  dat->data = std::move(payload);
+  trx->children = {std::make_shared<Ttoken>(), dat, std::make_shared<Thandshake>()};
+  std::static_pointer_cast<Thandshake>(trx->children.back())->pid = 2;
+  return trx;
 }
 
 // A transaction IN 5.1, DATA1 {1,2,3}, ACK in rows 0..3.
@@ -102,6 +113,14 @@ TEST(LuaTables, KeysPerClass) {
   auto transfer = at<Ttransfer>(0, -1);
   transfer->children = {at<Ttransax>(1, 0), at<Ttransax>(5, 0)};
   EXPECT_EQ(inspect(transfer, "return t.subType..table.concat(t.children, ',')"), "CONTROL1,5");
+  // The core's data stage and completion: a GET_DESCRIPTOR read of 2 bytes.
+  transfer->children = {acked(TtrxType::SETUP, {0x80, 6, 0, 1, 0, 0, 2, 0}), acked(TtrxType::IN, {0x12, 1}),
+                        acked(TtrxType::OUT, {})};
+  EXPECT_EQ(inspect(transfer, "return table.concat(t.dataStage, ',')..' '..tostring(t.complete)"),
+            "18,1 true");
+  transfer->children.pop_back();
+  transfer->data.clear();
+  EXPECT_EQ(inspect(transfer, "return #t.dataStage..' '..tostring(t.complete)"), "2 false");
 
   // Fields that are not part of the contract stay out.
   EXPECT_EQ(inspect(tok, "return tostring(t.time)..tostring(t.level)..tostring(t.flags)"), "nilnilnil");
@@ -174,6 +193,18 @@ TEST(LuaState, MissingAndBrokenScripts) {
     for (int row = 0; row < 4; ++row) EXPECT_EQ(lua.decodeRow(row), "attempt to call a nil value");
     EXPECT_EQ(lua.decodeRow(4), "Error - row 4");
     EXPECT_EQ(lua.decodeRow(-1), "Error - row -1");
+  }
+  {
+    // Found from anywhere: TWR_SCRIPTS before ./scripts, and a TWR_SCRIPTS without init.lua is an error.
+    ScratchDir dir;
+    dir.write("mine/init.lua", "function token_decode(t) return 'Smine' end");
+    dir.write("scripts/init.lua", "function token_decode(t) return 'Shere' end");
+    EXPECT_EQ(TluaState(smallRows()).decodeRow(1), "Shere");
+    setenv("TWR_SCRIPTS", (dir.dir() / "mine").c_str(), 1);
+    EXPECT_EQ(TluaState(smallRows()).decodeRow(1), "Smine");
+    setenv("TWR_SCRIPTS", dir.dir().c_str(), 1);
+    EXPECT_NE(TluaState(smallRows()).loadError().find("holds no init.lua"), std::string::npos);
+    unsetenv("TWR_SCRIPTS");
   }
   {
     ScratchDir dir;  // a syntax error: nothing defined, no crash

@@ -41,11 +41,14 @@ std::shared_ptr<TrowList> captureRows(const std::string& scenario, double second
 TEST(ScriptsOnEnumeration, HidMouse) {
   const Tdecoded d = decodeAll(captureRows("hid", 0.25));
   // The first device descriptor read stops after 8 bytes, as hosts do.
-  EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"bMaxPacketSize0#8 bytes", "declares 18 bytes but only 8 were transferred"}));
+  EXPECT_TRUE(oneTextHas(
+      d, otTransfer, {"bMaxPacketSize0#8 bytes", "First 8 bytes of the DEVICE descriptor, as requested"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_ADDRESS (device address 7)", "completed"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "idProduct#0x7A57", "bNumConfigurations#1"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"Only the first 9 of the 34 bytes"}));
+  // String indexes show the strings the host read later.
+  EXPECT_TRUE(oneTextHas(d, otTransfer,
+                         {"idVendor#0x1209", "idProduct#0x7A57", "bNumConfigurations#1",
+                          "iProduct#2 (\"Synthetic Optical Mouse\")"}));
+  EXPECT_TRUE(oneTextHas(d, otTransfer, {"First 9 of the 34 bytes of wTotalLength, as requested"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
                          {"bInterfaceProtocol#0x02 (Mouse)", "THID descriptor",
                           "bEndpointAddress#0x81 (endpoint 1 IN)", "0x03 (Interrupt)"}));
@@ -105,6 +108,11 @@ TEST(ScriptsOnEnumeration, MassStorage) {
   EXPECT_TRUE(
       oneTextHas(d, otTransax, {"SCSI READ(10)", "Logical block address#0", "Transfer length#1 blocks"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000104: Command Passed", "dCSWDataResidue#0 bytes"}));
+  EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI INQUIRY data", "Vendor#\"WRENFLD\"", "Revision#\"1.00\""}));
+  EXPECT_TRUE(oneTextHas(d, otTransax, {"Block length#512 bytes", "Capacity#125829120 bytes"}));
+  // The synthesized disk answers INQUIRY with exactly the 36 bytes asked for.
+  EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000101", "Data phase#36 of 36 bytes transferred"}));
+  for (const auto& t : d.texts) EXPECT_FALSE(t.find("residue is wrong") != std::string::npos) << t;
 }
 
 TEST(ScriptsOnEnumeration, MissingOrFailingScripts) {

@@ -1,5 +1,6 @@
 // A temporary working directory for one test: entered on construction, left
-// and removed on destruction, so scripts are found at "./scripts/init.lua".
+// and removed on destruction, so scripts are found at "./scripts/init.lua"
+// when TWR_SCRIPTS is unset and no others are installed.
 #pragma once
 
 #include <stdlib.h>

@@ -1,0 +1,7 @@
+# The decode scripts: installed with the program, and found there when no
+# nearer copy exists.
+include(GNUInstallDirs)
+set(TWR_SCRIPTS_INSTALL_DIR ${CMAKE_INSTALL_FULL_DATADIR}/tracewren/scripts)
+set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/files/ovluafind.cpp APPEND PROPERTY
+  COMPILE_DEFINITIONS TWR_SCRIPTS_INSTALL_DIR="${TWR_SCRIPTS_INSTALL_DIR}")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/ DESTINATION ${TWR_SCRIPTS_INSTALL_DIR})

@@ -1,0 +1,58 @@
+// The "Control" page of the capture dialog: owns the capture and decode
+// threads for as long as the dialog is open, and shows what the state
+// machine decides.
+#pragma once
+
+#include <wx/panel.h>
+
+#include "capture/ovctlmachine.h"
+#include "decode/ovexthrd.h"
+#include "hardware/ovlothrd.h"
+
+class wxButton;
+class wxGauge;
+class wxStaticText;
+class wxTextCtrl;
+class Tfooter;
+
+class TctlPage : public wxPanel, public TctlView {
+ public:
+  TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer);
+
+  void onTick() { machine.onTick(); }
+  void abandon() { machine.abandon(); }
+
+  // TctlView
+  void setStatusLine(const wxString& text) override;
+  void setIdLine(const wxString& text) override;
+  void showAcqProgress(const wxString& text, int percent) override;
+  void showDecProgress(const wxString& text, int percent) override;
+  void applyButtons(const TbuttonStates& buttons) override;
+  wxString bufferField() const override;
+  void setBufferField(const wxString& text) override;
+
+  TloThread lo;
+  TexThread ex;
+
+ private:
+  void bypassConnect(bool connect);
+  void onConnectBtn(wxCommandEvent&) { bypassConnect(true); }
+  void onDisconnBtn(wxCommandEvent&) { bypassConnect(false); }
+  void onStartStop(wxCommandEvent&) { machine.pressStartStop(); }
+  void onOK(wxCommandEvent&);
+  void onCancel(wxCommandEvent&);
+  void onBufferChar(wxKeyEvent& event);
+
+  Tfooter& footer;
+  TctlMachine machine;
+  wxTextCtrl* bufferText;
+  wxGauge* acqBar;
+  wxGauge* decBar;
+  wxStaticText* acqText;
+  wxStaticText* decText;
+  wxButton* connectBtn;
+  wxButton* disconnBtn;
+  wxButton* startStopBtn;
+  wxButton* okBtn;
+  wxButton* cancelBtn;
+};

@@ -1,0 +1,72 @@
+#include "capture/ovctlrules.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "hardware/ovlothrd.h"
+
+uint32_t wxstr2num(const wxString& text) {
+  constexpr uint32_t most = std::numeric_limits<uint32_t>::max();
+  uint32_t n = 0;
+  for (wxUniChar c : text) {
+    if (c < '0' || c > '9') continue;
+    const uint32_t digit = static_cast<uint32_t>(c.GetValue() - '0');
+    n = n > (most - digit) / 10 ? most : n * 10 + digit;
+  }
+  return n;
+}
+
+wxString num2str(uint64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += '_';
+    out += digits[i];
+  }
+  return wxString(out);
+}
+
+int progressPercent(uint64_t part, uint64_t whole) {
+  if (part == 0 || whole == 0) return 0;
+  if (part >= whole) return 100;
+  const float share = static_cast<float>(static_cast<double>(part) / static_cast<double>(whole));
+  return static_cast<int>(share * 100 + 0.5f);
+}
+
+uint32_t largestCaptureKB() {
+  return std::numeric_limits<decltype(TloThread::needed)>::max() / TloThread::sizeGranularity;
+}
+
+uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit) {
+  return std::max<uint32_t>(std::min({kb, bufferLimit, largestCaptureKB()}), 4);
+}
+
+const char* hardwareStatusText(int32_t status) {
+  switch (status) {
+    case TloThread::statusReady:
+      return "Hardware Initialized OK";
+    case TloThread::statusNotFound:
+      return "Sniffer hardware not found";
+    case TloThread::statusInitFailed:
+      return "Hardware initialization failed";
+    case TloThread::statusNoMemory:
+      return "Memory allocation failed";
+    default:
+      return "Unexpected Problem during initialization.";
+  }
+}
+
+TbuttonStates buttonStates(int32_t state) {
+  TbuttonStates b;
+  b.apply = state != ctlInit;
+  const bool idle = state == ctlReady || state == ctlDecoded;
+  b.startLabel = state == ctlAcquiring || state == ctlDecoding ? "Stop" : "Start";
+  b.start = idle || state == ctlAcquiring;
+  b.field = idle || state == ctlNoHardware;
+  b.connect = b.disconnect = idle;
+  b.ok = state == ctlDecoded      ? TbuttonStates::okOn
+         : state == ctlNoHardware ? TbuttonStates::okOff
+                                  : TbuttonStates::okKeep;
+  return b;
+}

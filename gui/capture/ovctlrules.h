@@ -1,0 +1,47 @@
+// The capture dialog's rules that need no display: number texts, progress,
+// buffer sizes, status texts and which controls each state enables.
+#pragma once
+
+#include <wx/string.h>
+
+#include <cstdint>
+
+enum TctlState : int32_t {
+  ctlInit = 0,        // just opened; no status shown yet
+  ctlNoHardware = 1,  // the hardware is not ready
+  ctlReady = 2,
+  ctlAcquiring = 3,
+  ctlDecoding = 4,
+  ctlDecoded = 5,  // passes to ctlReady on the next tick
+};
+
+// The value of the digits in text, every other character ignored; saturates
+// at the largest unsigned value instead of wrapping.
+uint32_t wxstr2num(const wxString& text);
+// Decimal digits with "_" between groups of three: 1234567 -> "1_234_567".
+wxString num2str(uint64_t n);
+
+// Rounded percentage of part in whole: 0 only for nothing, 100 only for all.
+int progressPercent(uint64_t part, uint64_t whole);
+
+// The largest buffer, in KBytes, whose byte count the capture thread can hold.
+uint32_t largestCaptureKB();
+// A requested size limited to the program's limit and the capture thread's
+// largest, and raised to at least 4 KBytes.
+uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit);
+
+// The status line for a hardware status of the capture thread.
+const char* hardwareStatusText(int32_t status);
+
+struct TbuttonStates {
+  enum Tok { okKeep, okOff, okOn };
+  bool apply = false;  // false: every control stays as it is
+  const char* startLabel = "Start";
+  bool start = false;
+  bool field = false;
+  bool connect = false;
+  bool disconnect = false;
+  Tok ok = okKeep;
+};
+
+TbuttonStates buttonStates(int32_t state);

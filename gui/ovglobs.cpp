@@ -1,0 +1,3 @@
+#include "ovglobs.h"
+
+TovGlobs _G;

@@ -1,0 +1,92 @@
+"""Files as a user meets them, with the program in a directory whose path has
+spaces and non-ASCII letters, started from another directory: no default
+capture there (silently), reading a sample file, a malformed one (reported
+with its name and line, the shown data kept), saving, the help page found
+beside the program, and the About box."""
+
+import gzip
+import os
+import shutil
+import stat
+import urllib.parse
+
+import twrgui
+
+
+def menu(s, frame, name, item):
+    s.click(s.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame))
+    s.click(s.find(lambda a: a.getRoleName() == "menu item" and a.name == item, frame))
+
+
+def choose_file(s, frame, item, title, path, accept):
+    """Picks path in the file dialog that the File menu's item opens."""
+    menu(s, frame, "File", item)
+    chooser = s.window(title)
+    if accept == "Open":
+        s.key("ctrl+l")  # a name can be typed only in the location entry
+    s.type_into_shown_entry(chooser, os.path.basename(path))
+    s.press(accept, chooser)
+
+
+def test(s, args):
+    run = os.path.join(args.out, "run dïr")
+    shutil.copytree(args.rundir, run, ignore=shutil.ignore_patterns("CMakeFiles", "*.cmake", "Makefile", "*.a"))
+    # The file dialogs open in the working directory; names are typed relative to it.
+    elsewhere = os.path.join(args.out, "elsewhere")
+    os.makedirs(elsewhere)
+    good = os.path.join(elsewhere, "çapture é.ovd")
+    bad = os.path.join(elsewhere, "bröken.ovd")
+    saved = os.path.join(elsewhere, "sävéd.ovd")
+    shutil.copy(os.path.join(args.data, "lib_sample.ovd"), good)
+    shutil.copy(os.path.join(args.data, "lib_malformed.ovd"), bad)
+    # The program's browser: records the URL it is asked to open.
+    bin_dir = os.path.join(args.out, "bin")
+    os.makedirs(bin_dir)
+    opened = os.path.join(args.out, "opened-url")
+    fake = os.path.join(bin_dir, "xdg-open")
+    with open(fake, "w") as f:
+        f.write('#!/bin/sh\nprintf "%%s" "$1" > "%s"\n' % opened)
+    os.chmod(fake, os.stat(fake).st_mode | stat.S_IEXEC)
+    os.environ["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
+
+    s.launch([os.path.join(run, "tracewren")], elsewhere)
+    frame = s.window("Orlavex Tracewren")
+    bundled = s.shown_rows(frame)
+    assert bundled == 0, "no default capture in the working directory"
+    s.screenshot("main-empty")
+
+    choose_file(s, frame, "Read data", "Open saved sample data", good, "Open")
+    s.wait_until(lambda: s.shown_rows(frame) != bundled, "the chosen file to be shown")
+    shown = s.shown_rows(frame)
+
+    choose_file(s, frame, "Read data", "Open saved sample data", bad, "Open")
+    box = s.label(lambda n: bad in n and "line 6" in n, timeout=20)
+    assert box is not None, "no message naming the file and its line"
+    s.screenshot("malformed-file-message")
+    s.key("Return")
+    s.wait_until(lambda: s.label(lambda n: bad in n, timeout=0) is None, "the message to close")
+    assert s.shown_rows(frame) == shown, "the shown data stays"
+
+    choose_file(s, frame, "Save data", "Save sample data", saved, "Save")
+    s.wait_until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, "the saved file")
+    with gzip.open(saved, "rb") as f:
+        assert f.read(8) == b"OVFMT01\n"
+
+    s.press("Help", frame)
+    s.wait_until(lambda: os.path.exists(opened), "the browser to be started")
+    # wx hands a local page to the browser as a path or as a URL.
+    url = open(opened).read()
+    page = urllib.parse.unquote(urllib.parse.urlparse(url).path) if url.startswith("file:") else url
+    assert os.path.samefile(page, os.path.join(run, "twr_help.html")), url
+
+    menu(s, frame, "Help", "About")
+    notice = s.label(lambda n: "Orlavex" in n and "warranty" in n, timeout=20)
+    assert notice is not None, "the legal notice is in the About box"
+    s.screenshot("about")
+    s.key("Escape")
+
+    s.press("Exit", frame)
+    print("read %d rows, help page %s" % (shown, url))
+
+
+twrgui.run(test)

@@ -1,0 +1,180 @@
+"""Drives the tracewren GUI as a user would: a private Xvfb display, the
+accessibility bus, the program (under the simulated sniffer when asked),
+and helpers to find windows and controls by role and name, press, type,
+read labels and take screenshots. Run inside `dbus-run-session`."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import time
+
+
+class Session:
+    def __init__(self, out_dir):
+        self.out_dir = out_dir
+        shutil.rmtree(out_dir, ignore_errors=True)
+        os.makedirs(out_dir)
+        self.procs = []
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            display = f.readline().strip()
+        if not display:
+            raise RuntimeError("Xvfb did not start")
+        os.environ["DISPLAY"] = ":" + display
+        os.environ["GTK_MODULES"] = "gail:atk-bridge"
+        os.environ.pop("NO_AT_BRIDGE", None)
+        self.bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                    stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        import pyatspi  # only once the display and the bus are there
+        self.atspi = pyatspi
+        self.program = None
+
+    def launch(self, argv, cwd):
+        self.program = subprocess.Popen(argv, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        text=True)
+        self.procs.append(self.program)
+        return self.program
+
+    def close(self):
+        for p in reversed(self.procs + [self.bus, self.xvfb]):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+    # Finding things -----------------------------------------------------
+
+    def _roots(self):
+        desktop = self.atspi.Registry.getDesktop(0)
+        return [app for app in desktop if app is not None]
+
+    def find(self, pred, root=None, timeout=20):
+        """The first accessible matching pred, polled until timeout; None if none."""
+        end = time.time() + timeout
+        while True:
+            for app in [root] if root is not None else self._roots():
+                try:
+                    hit = app if pred(app) else self.atspi.findDescendant(app, pred, True)
+                except Exception:
+                    hit = None  # the tree changed under us
+                if hit is not None:
+                    return hit
+            if time.time() >= end:
+                return None
+            time.sleep(0.2)
+
+    def window(self, title, timeout=20):
+        win = self.find(lambda a: a.getRoleName() in ("frame", "dialog", "file chooser", "alert") and a.name == title, timeout=timeout)
+        if win is None:
+            raise AssertionError("no window titled %r" % title)
+        return win
+
+    def button(self, name, root=None, timeout=20):
+        b = self.find(lambda a: a.getRoleName() == "push button" and a.name == name, root, timeout)
+        if b is None:
+            raise AssertionError("no button %r" % name)
+        return b
+
+    def label(self, pred, root=None, timeout=20):
+        return self.find(lambda a: a.getRoleName() == "label" and pred(a.name or ""), root, timeout)
+
+    def label_text(self, prefix, root=None, timeout=20):
+        hit = self.label(lambda n: n.startswith(prefix), root, timeout)
+        if hit is None:
+            raise AssertionError("no label starting with %r" % prefix)
+        return hit.name
+
+    def wait_label(self, text, root=None, timeout=30):
+        if self.label(lambda n: n == text, root, timeout) is None:
+            raise AssertionError("label %r never appeared" % text)
+
+    # Acting -------------------------------------------------------------
+
+    def press(self, name, root=None):
+        """Clicks the button with the mouse: an accessibility action that opens a
+        modal dialog would block the program's accessibility bridge until it closes."""
+        self.click(self.button(name, root))
+
+    def enabled(self, accessible):
+        return accessible.getState().contains(self.atspi.STATE_SENSITIVE)
+
+    def wait_until(self, cond, what, timeout=30):
+        end = time.time() + timeout
+        while not cond():
+            if time.time() >= end:
+                raise AssertionError("timed out waiting for " + what)
+            time.sleep(0.2)
+
+    def click(self, accessible):
+        x, y, w, h = accessible.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        self.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + list(args), check=True)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", "30", text)
+
+    def key(self, *keys):
+        self.xdotool("key", *keys)
+
+    def type_into_shown_entry(self, root, text):
+        """Types text into the entry that shows, as keys (GTK's file dialog ignores
+        text set through the accessibility tree); xdotool drops a non-ASCII letter
+        now and then, so the entry is read back and typed again if it must."""
+        def shown_entry(a):
+            state = a.getState()
+            return a.getRoleName() == "text" and state.contains(self.atspi.STATE_SHOWING) and \
+                state.contains(self.atspi.STATE_EDITABLE)
+        entry = self.find(shown_entry, root)
+        if entry is None:
+            raise AssertionError("no text entry shows")
+        self.click(entry)  # with no window manager, keys go where the pointer is
+        for _ in range(5):
+            self.key("ctrl+a", "BackSpace")
+            self.type_text(text)
+            time.sleep(0.3)
+            if entry.queryText().getText(0, -1) == text:
+                return
+        raise AssertionError("the entry never read %r but %r" % (text, entry.queryText().getText(0, -1)))
+
+    def screenshot(self, name):
+        path = os.path.join(self.out_dir, name + ".png")
+        subprocess.run(["import", "-window", "root", path], check=True)
+        return path
+
+
+    def shown_rows(self, frame):
+        """How many rows the main window holds, as its tree pane says."""
+        return int(self.label_text("Rows: ", frame).split()[1])
+
+
+def run(test):
+    """Runs test(session, args) with the options every GUI test gets from CTest;
+    a failure leaves a screenshot "failure.png" beside the others."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--rundir", required=True, help="the run directory holding tracewren")
+    ap.add_argument("--sim", required=True, help="the simulated sniffer's launcher")
+    ap.add_argument("--data", required=True, help="the project's test data")
+    ap.add_argument("--out", required=True, help="where screenshots go")
+    args = ap.parse_args()
+    s = Session(args.out)
+    try:
+        test(s, args)
+        if s.program is not None:
+            assert s.program.wait(20) == 0, "the program failed"
+    except Exception:
+        s.screenshot("failure")
+        if s.program is not None and s.program.poll() is not None:
+            print("the program ended with %d:\n%s" % (s.program.returncode, s.program.stdout.read()))
+        raise
+    finally:
+        s.close()

@@ -1,0 +1,199 @@
+// The capture dialog's state machine, tick by tick, over a real capture thread:
+// on the simulated sniffer, without hardware, and with the thread asleep so
+// that a test can play its part exactly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "capture/ovctlmachine.h"
+#include "decode/ovexthrd.h"
+#include "device/simsniffer.h"
+#include "hardware/ovlothrd.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// What the window would show.
+struct TfakeView : TctlView {
+  void setStatusLine(const wxString& text) override { status = text; }
+  void setIdLine(const wxString& text) override { id = text; }
+  void showAcqProgress(const wxString& text, int percent) override { acqText = text, acqBar = percent; }
+  void showDecProgress(const wxString& text, int) override { decText = text; }
+  void applyButtons(const TbuttonStates& b) override {
+    if (!b.apply) return;
+    buttons = b;
+    if (b.ok != TbuttonStates::okKeep) ok = b.ok == TbuttonStates::okOn;
+  }
+  wxString bufferField() const override { return field; }
+  void setBufferField(const wxString& text) override { field = text; }
+
+  wxString status, id, acqText, decText, field;
+  int acqBar = -1;
+  TbuttonStates buttons;
+  bool ok = false;
+};
+
+ThwTiming quickTiming(unsigned periodMs) {
+  ThwTiming timing;
+  timing.reenumPauseMs = 50;
+  timing.reopenPauseMs = 20;
+  timing.notFoundPauseMs = 20;
+  timing.readTimeoutMs = 100;
+  timing.busyLimitMs = 300;
+  timing.threadPeriodMs = periodMs;
+  return timing;
+}
+
+struct Trig {
+  explicit Trig(unsigned periodMs = 20) : lo(quickTiming(periodMs)) {}
+  // Ticks (faster than the dialog's timer) until done() or the limit.
+  bool tickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      machine.onTick();
+      if (done()) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+  bool reaches(int32_t state) {
+    return tickUntil([&] { return machine.state() == state; });
+  }
+  void start(const char* kb) {
+    view.field = kb;
+    machine.pressStartStop();
+    machine.onTick();
+  }
+
+  TloThread lo;
+  TexThread ex;
+  TfakeView view;
+  TctlMachine machine{lo, ex, view, 67108864};
+};
+
+}  // namespace
+
+TEST(CaptureDialogMachine, WithoutHardwareSaysSoAndNeverStarts) {
+  Trig rig;
+  rig.machine.pressStartStop();  // pressed before the first status
+  rig.machine.onTick();
+  EXPECT_EQ(rig.machine.state(), ctlNoHardware);
+  EXPECT_EQ(rig.view.status, "Sniffer hardware not found");
+  EXPECT_EQ(rig.view.id, "Hardware Serial: unavailable");
+  EXPECT_FALSE(rig.view.buttons.start);
+  EXPECT_FALSE(rig.lo.run);
+}
+
+TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
+  TsimConfig config = TsimConfig::quick();
+  config.pace = TsimPace::realtime;  // so that a Stop always comes before the buffer is full
+  config.serial = "TWR-0815";
+  TsimSniffer sniffer(config);
+  Trig rig;
+  ASSERT_TRUE(rig.reaches(ctlReady)) << rig.view.status;
+  EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
+  EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-0815");
+
+  rig.start("0_008");
+  EXPECT_EQ(rig.machine.state(), ctlAcquiring);
+  EXPECT_EQ(rig.view.field, "8");
+  EXPECT_EQ(rig.lo.needed, 8192u);
+  ASSERT_TRUE(rig.reaches(ctlDecoded));
+  EXPECT_EQ(rig.view.acqText, "8_192 Bytes");
+  EXPECT_EQ(rig.view.acqBar, 100);
+  EXPECT_EQ(rig.view.decText, "100%");
+  EXPECT_TRUE(rig.view.ok);
+  EXPECT_GT(rig.ex.rows->size(), 0u);
+  ASSERT_TRUE(rig.reaches(ctlReady));
+
+  // A large buffer stopped as soon as data flows: what came is still decoded.
+  rig.start("20000");
+  EXPECT_EQ(rig.view.field, "20_000");
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.lo.captureCount > 0; }));
+  rig.machine.pressStartStop();
+  ASSERT_TRUE(rig.reaches(ctlDecoded));
+  EXPECT_LT(rig.lo.captureCount, 20000u * 1024);
+  EXPECT_LT(rig.view.acqBar, 100);
+  EXPECT_EQ(rig.view.decText, "100%");
+  EXPECT_FALSE(rig.lo.stop) << "the capture thread took the stop request";
+}
+
+TEST(CaptureDialogMachine, ClosingStopsARunningCapture) {
+  TsimConfig config = TsimConfig::quick();
+  config.pace = TsimPace::realtime;
+  TsimSniffer sniffer(config);
+  Trig rig;
+  ASSERT_TRUE(rig.reaches(ctlReady)) << rig.view.status;
+  rig.start("100000");
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.lo.captureCount > 0; }));
+  rig.machine.abandon();
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.machine.state() != ctlAcquiring; }, 5s));
+  EXPECT_LT(rig.lo.captureCount, 100000u * 1024);
+}
+
+// The capture thread sleeps for seconds after its first search for the
+// device, so the test plays its part: it takes requests and reports done
+// exactly when the test says.
+TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
+  Trig rig(1000);
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.lo.tickCount > 0; }));
+  std::this_thread::sleep_for(300ms);  // its search ends within tens of milliseconds
+  rig.machine.onTick();
+  auto report = [&](int32_t status) {
+    rig.lo.hardwareStatus = status;
+    rig.lo.hardwareChanged = true;
+    rig.machine.onTick();
+  };
+  auto finishCapture = [&](size_t bytes) {
+    EXPECT_TRUE(rig.lo.run.exchange(false));
+    rig.lo.buffer.assign(bytes, 0);
+    rig.lo.captureCount = bytes;
+    rig.lo.captureDone = true;
+  };
+  rig.lo.serial = "TWR-7";
+  report(TloThread::statusReady);
+  ASSERT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-7");
+
+  // A capture that leaves no data (no memory for the buffer) returns to a state
+  // the user can act in, and says why.
+  rig.start("8");
+  ASSERT_EQ(rig.machine.state(), ctlAcquiring);
+  finishCapture(0);
+  rig.lo.hardwareStatus = TloThread::statusNoMemory;
+  rig.machine.onTick();
+  EXPECT_EQ(rig.machine.state(), ctlNoHardware);
+  EXPECT_EQ(rig.view.status, "Memory allocation failed");
+  report(TloThread::statusReady);
+  ASSERT_EQ(rig.machine.state(), ctlReady);
+
+  // Stop pressed in the tick in which the capture ends.
+  rig.start("8");
+  rig.machine.pressStartStop();
+  finishCapture(8192);
+  rig.machine.onTick();
+  EXPECT_TRUE(rig.lo.stop);
+  ASSERT_TRUE(rig.reaches(ctlReady));
+  EXPECT_TRUE(rig.view.ok);
+
+  // The next capture neither inherits that stop nor the last done flag.
+  rig.start("8");
+  EXPECT_FALSE(rig.lo.stop);
+  EXPECT_TRUE(rig.lo.run);
+  EXPECT_TRUE(rig.lo.captureDone);
+  for (int i = 0; i < 3; ++i) rig.machine.onTick();
+  EXPECT_EQ(rig.machine.state(), ctlAcquiring) << "done flag of the previous capture";
+
+  // A lost device ends the display of a running capture; the pending press goes with it.
+  rig.machine.pressStartStop();
+  report(TloThread::statusNotFound);
+  EXPECT_EQ(rig.machine.state(), ctlNoHardware);
+  EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-7");
+  report(TloThread::statusReady);
+  rig.machine.onTick();
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+}

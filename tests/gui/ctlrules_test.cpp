@@ -1,0 +1,63 @@
+// The capture dialog's number texts, progress rounding, sizes and buttons.
+#include <gtest/gtest.h>
+
+#include "capture/ovctlrules.h"
+
+TEST(CaptureDialogRules, NumberTexts) {
+  EXPECT_EQ(num2str(999), "999");
+  EXPECT_EQ(num2str(1000), "1_000");
+  EXPECT_EQ(num2str(1234567), "1_234_567");
+  EXPECT_EQ(num2str(4294967296ull), "4_294_967_296");
+  EXPECT_EQ(wxstr2num("1_024"), 1024u);
+  EXPECT_EQ(wxstr2num(" 2,0x48 KB"), 2048u);
+  EXPECT_EQ(wxstr2num("KBytes"), 0u);
+  EXPECT_EQ(wxstr2num("4294967295"), 4294967295u);
+  EXPECT_EQ(wxstr2num("4294967296"), 4294967295u) << "saturates, never wraps";
+  EXPECT_EQ(wxstr2num("99999999999999999999"), 4294967295u);
+}
+
+TEST(CaptureDialogRules, ProgressAndSizes) {
+  EXPECT_EQ(progressPercent(500, 1000), 50);
+  EXPECT_EQ(progressPercent(1, 3), 33);
+  EXPECT_EQ(progressPercent(2, 3), 67);
+  EXPECT_EQ(progressPercent(1, 1000), 0);
+  EXPECT_EQ(progressPercent(999, 1000), 100);
+  EXPECT_EQ(progressPercent(5, 0), 0);
+  EXPECT_EQ(progressPercent(4194303ull * 1024 - 1, 4194303ull * 1024), 100);
+
+  const uint32_t limit = 67108864;
+  EXPECT_EQ(largestCaptureKB(), 4194303u);
+  EXPECT_EQ(clampBufferKB(3, limit), 4u);
+  EXPECT_EQ(clampBufferKB(1024, limit), 1024u);
+  EXPECT_EQ(clampBufferKB(200, 128), 128u);
+  EXPECT_EQ(clampBufferKB(4194304, limit), 4194303u);
+  EXPECT_EQ(clampBufferKB(4294967295u, limit), 4194303u);
+}
+
+TEST(CaptureDialogRules, ButtonsPerState) {
+  EXPECT_FALSE(buttonStates(ctlInit).apply);
+  struct Row {
+    int32_t state;
+    const char* label;
+    bool start, field, connect;
+    TbuttonStates::Tok ok;
+  };
+  const Row table[] = {
+      {ctlNoHardware, "Start", false, true, false, TbuttonStates::okOff},
+      {ctlReady, "Start", true, true, true, TbuttonStates::okKeep},
+      {ctlAcquiring, "Stop", true, false, false, TbuttonStates::okKeep},
+      {ctlDecoding, "Stop", false, false, false, TbuttonStates::okKeep},
+      {ctlDecoded, "Start", true, true, true, TbuttonStates::okOn},
+  };
+  for (const Row& row : table) {
+    const TbuttonStates b = buttonStates(row.state);
+    SCOPED_TRACE(row.state);
+    EXPECT_TRUE(b.apply);
+    EXPECT_STREQ(b.startLabel, row.label);
+    EXPECT_EQ(b.start, row.start);
+    EXPECT_EQ(b.field, row.field);
+    EXPECT_EQ(b.connect, row.connect);
+    EXPECT_EQ(b.disconnect, row.connect);
+    EXPECT_EQ(b.ok, row.ok);
+  }
+}

@@ -1,0 +1,122 @@
+// Class traffic outside control transfers: CDC notifications and the replies
+// of SCSI commands, recognised by the interface that owns the endpoint.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "synthrows.h"
+
+namespace {
+
+using namespace synth;
+
+// Device 6: interface 0 CDC with interrupt endpoint 0x83, interface 1 mass
+// storage with bulk endpoints 0x81 and 0x02.
+void enumerate(Ttraffic& traffic) {
+  const Tbytes config{9, 2, 46, 0, 2, 1, 0, 0x80, 50,                            //
+                      9, 4, 0,  0, 1, 2, 2, 1,    0,  7, 5, 0x83, 3, 16, 0, 16,  //
+                      9, 4, 1,  0, 2, 8, 6, 0x50, 0,  7, 5, 0x81, 2, 64, 0, 0,  7, 5, 0x02, 2, 64, 0, 0};
+  traffic.host.controlRead(6, 64, getDescriptor(2, 0, 0, 46), config);
+}
+
+Tbytes cbw(uint8_t tag, uint8_t length, std::initializer_list<uint8_t> cdb) {
+  const Tbytes head{
+      'U', 'S', 'B', 'C', tag, 0, 0, 0, length, 0, 0, 0, 0x80, 0, static_cast<uint8_t>(cdb.size())};
+  Tbytes b(31, 0);
+  std::copy(head.begin(), head.end(), b.begin());
+  std::copy(cdb.begin(), cdb.end(), b.begin() + static_cast<std::ptrdiff_t>(head.size()));
+  return b;
+}
+
+}  // namespace
+
+TEST(ScriptsOnClasses, CdcNotifications) {
+  Ttraffic traffic;
+  enumerate(traffic);
+  traffic.host.in(6, 3, pidData0, {0xA1, 0x20, 0, 0, 0, 0, 2, 0, 0x43, 0});
+  traffic.host.in(6, 3, pidData1, {0xA1, 0x00, 1, 0, 0, 0, 0, 0});
+  // The same bytes on the storage endpoint are not a notification.
+  traffic.host.in(6, 1, pidData0, {0xA1, 0x00, 1, 0, 0, 0, 0, 0});
+  const Tdecoded d = decodeAll(traffic.rows());
+  const std::string serial = d.find(otTransax, "CDC SERIAL_STATE");
+  EXPECT_TRUE(has(serial, "bRxCarrier (DCD)#on\nbTxCarrier (DSR)#on\nbBreak#off")) << serial;
+  EXPECT_TRUE(has(serial, "bOverRun (data lost)#on")) << serial;
+  EXPECT_NE(d.find(otTransax, "IN transaction to 6.3: ACK (CDC NETWORK_CONNECTION: connected)"), "");
+  EXPECT_EQ(d.find(otTransax, "IN transaction to 6.1: ACK (CDC"), "");
+}
+
+TEST(ScriptsOnClasses, ScsiReplies) {
+  Ttraffic traffic;
+  enumerate(traffic);
+  traffic.host.out(6, 2, pidData0, cbw(1, 18, {0x03, 0, 0, 0, 18, 0}));
+  traffic.host.in(6, 1, pidData0, {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x28, 0x00, 0, 0, 0, 0});
+  traffic.host.out(6, 2, pidData1, cbw(2, 32, {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}));
+  traffic.host.in(6, 1, pidData1, {0, 0, 0, 0, 0, 0, 0x0F, 0xFF, 0, 0, 0x10, 0, 0, 0, 0, 0});
+  traffic.host.out(6, 2, pidData0, cbw(3, 4, {0x1A, 0, 0x3F, 0, 4, 0}));
+  traffic.host.in(6, 1, pidData0, {3, 0, 0x80, 0});
+  const Tdecoded d = decodeAll(traffic.rows());
+  EXPECT_NE(d.find(otTransax, "Sense key#0x6 (UNIT ATTENTION)\nASC / ASCQ#0x28 / 0x00"), "");
+  EXPECT_NE(d.find(otTransax, "SCSI READ CAPACITY(16) data"), "");
+  EXPECT_NE(d.find(otTransax, "Block length#4096 bytes\nCapacity#16777216 bytes"), "");
+  EXPECT_NE(d.find(otTransax, "SCSI MODE SENSE(6) data"), "");
+  EXPECT_NE(d.find(otTransax, "Write protected#yes"), "");
+}
+
+// A synthesized audio 2.0 speaker with a MIDI port, grouped by an interface
+// association: its descriptors and the requests that set it up.
+TEST(ScriptsOnClasses, AudioAndMidi) {
+  Tbytes config{9,  2,    0,    0,    3,    1,    0,    0x80, 50,                               //
+                8,  0x0B, 0,    2,    0x01, 0x00, 0x20, 0,                                      //
+                9,  4,    0,    0,    0,    1,    1,    0x20, 0,                                //
+                9,  0x24, 0x01, 0x00, 0x02, 0x08, 64,   0,    0,                                //
+                8,  0x24, 0x0A, 0x10, 0x03, 0x07, 0,    0,                                      //
+                17, 0x24, 0x02, 1,    0x01, 0x01, 0,    0x10, 2,    3, 0, 0, 0, 0, 0, 0, 0,     //
+                18, 0x24, 0x06, 2,    1,    0x0F, 0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0,  //
+                12, 0x24, 0x03, 3,    0x01, 0x03, 0,    2,    0x10, 0, 0, 0,                    //
+                9,  4,    1,    0,    0,    1,    2,    0x20, 0,                                //
+                9,  4,    1,    1,    1,    1,    2,    0x20, 0,                                //
+                16, 0x24, 0x01, 1,    0,    1,    1,    0,    0,    0, 2, 3, 0, 0, 0, 0,        //
+                6,  0x24, 0x02, 1,    2,    16,                                                 //
+                7,  5,    0x03, 0x09, 196,  0,    1,                                            //
+                8,  0x25, 0x01, 0,    0,    0,    0,    0,                                      //
+                9,  4,    2,    0,    1,    1,    3,    0,    0,                                //
+                7,  0x24, 0x01, 0x00, 0x01, 22,   0,                                            //
+                6,  0x24, 0x02, 1,    1,    0,                                                  //
+                9,  0x24, 0x03, 2,    2,    1,    1,    1,    0,                                //
+                9,  5,    0x04, 2,    64,   0,    0,    0,    0,                                //
+                5,  0x25, 0x01, 1,    1};
+  config[2] = static_cast<uint8_t>(config.size());
+  config[3] = static_cast<uint8_t>(config.size() >> 8);
+  Ttraffic traffic;
+  const uint16_t length = static_cast<uint16_t>(config.size());
+  traffic.host.controlRead(6, 64, getDescriptor(2, 0, 0, length), config);
+  traffic.host.controlWrite(6, 64, {0x21, 0x01, 0x00, 0x01, 0x00, 0x10, 4, 0}, {0x80, 0xBB, 0, 0});
+  traffic.host.controlRead(6, 64, {0xA1, 0x02, 0x00, 0x01, 0x00, 0x10, 14, 0},
+                           {1, 0, 0x44, 0xAC, 0, 0, 0x80, 0xBB, 0, 0, 0, 0, 0, 0});
+  traffic.host.controlWrite(6, 64, {0x21, 0x01, 0x01, 0x02, 0x00, 0x02, 2, 0}, {0x00, 0xF6});
+  traffic.host.controlWrite(6, 64, {0x21, 0x01, 0x00, 0x01, 0x00, 0x02, 1, 0}, {1});
+  const Tdecoded d = decodeAll(traffic.rows());
+
+  const std::string descriptors = d.find(otTransfer, "CONFIGURATION descriptor");
+  for (const char* fact :
+       {"bFunctionClass#0x01 (Audio)", "bInterfaceProtocol#0x20 (Audio 2.0)",
+        "Function#1 of the configuration: interfaces 0 to 1, Audio", "TAudio 2.0 Clock source descriptor",
+        "bmAttributes#0x03 (internal programmable clock)", "wTerminalType#0x0301 (Speaker)",
+        "bmaControls(master)#0xF (mute, volume)", "bSubslotSize#2 bytes",
+        "bInterfaceSubClass#0x03 (MIDI Streaming)", "TMIDI OUT jack descriptor", "Source#jack 1 pin 1",
+        "baAssocJackID#1"})
+    EXPECT_TRUE(has(descriptors, fact)) << fact << "\n" << descriptors;
+  // The association covers interface 0 and both settings of interface 1, not the MIDI interface.
+  size_t grouped = 0;
+  for (size_t at = descriptors.find("\nFunction#"); at != std::string::npos;
+       at = descriptors.find("\nFunction#", at + 1))
+    ++grouped;
+  EXPECT_EQ(grouped, 3u);
+  EXPECT_NE(d.find(otTransfer, "Audio SET_CUR (sampling frequency of entity 16, channel master)"), "");
+  EXPECT_NE(d.find(otTransfer, "Sampling frequency#48000 Hz"), "");
+  EXPECT_NE(d.find(otTransfer, "Range#44100 to 48000 Hz, step 0"), "");
+  EXPECT_NE(d.find(otTransfer, "volume of entity 2, channel 1"), "");
+  EXPECT_NE(d.find(otTransfer, "Volume#-10.00 dB"), "");
+  EXPECT_NE(d.find(otTransfer, "Mute#muted"), "");
+}
