@@ -31,10 +31,13 @@ double bytesPerRawByte(const std::vector<uint8_t>& raw) {
 TWR_BENCH(amplification) {
   const size_t size = (options.quick ? 1u : 8u) << 20;
   // SE0, SE0, J in one byte: a bus reset per raw byte, the most objects a byte can make.
-  report("amplification_reset_per_byte", bytesPerRawByte(stream(size, [] { return uint8_t{0x42}; })), "B/raw byte");
-  report("amplification_random", bytesPerRawByte(stream(size, [] {
-           static std::mt19937 random(1);
-           return static_cast<uint8_t>(random());
-         })),
+  report("amplification_reset_per_byte", bytesPerRawByte(stream(size, [] { return uint8_t{0x42}; })),
+         "B/raw byte");
+  report("amplification_random",
+         bytesPerRawByte(stream(size,
+                                [] {
+                                  static std::mt19937 random(1);
+                                  return static_cast<uint8_t>(random());
+                                })),
          "B/raw byte");
 }

@@ -10,7 +10,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   Tboxes boxes;
-  boxes.init(false);
   for (size_t start = 0; start <= input.size();) {
     size_t end = input.find('\n', start);
     if (end == std::string::npos) end = input.size();
@@ -23,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::string text = rowutils::objToString(obj);
       boxes.getBoxesString(obj);
       // What the writer wrote must read back as the same text.
-      if (!text.empty() && rowutils::objToString(rowutils::objFromString(text.substr(0, text.size() - 1))) != text)
+      if (!text.empty() &&
+          rowutils::objToString(rowutils::objFromString(text.substr(0, text.size() - 1))) != text)
         __builtin_trap();
     }
     start = end + 1;

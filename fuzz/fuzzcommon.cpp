@@ -20,7 +20,6 @@ std::string memoryFile(const uint8_t* data, size_t size) {
 
 void renderRows(const std::vector<TlinRow>& rows) {
   Tboxes boxes;
-  boxes.init(true);
   for (const TlinRow& row : rows) {
     boxes.getBoxesString(row.obj);
     // Only the object's own line, short of a grouper's child count: a line

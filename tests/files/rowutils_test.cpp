@@ -203,7 +203,8 @@ TEST(ObjText, ReadsEveryFieldBack) {
 
 TEST(ObjText, MalformedLines) {
   // Levels no tree can have would make the writer indent by gigabytes.
-  for (const char* line : {"TRANSAX 2147483647;T:IN", "TOKEN   IN    -2147483648;K:9", "SOF -1;S:5", "SOF 64;S:5"})
+  for (const char* line :
+       {"TRANSAX 2147483647;T:IN", "TOKEN   IN    -2147483648;K:9", "SOF -1;S:5", "SOF 64;S:5"})
     EXPECT_THROW(rowutils::objFromString(line), rowutils::TlevelError) << line;
   EXPECT_EQ(rowutils::objFromString("SOF 63;S:5")->level, 63);
 
