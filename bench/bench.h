@@ -39,5 +39,6 @@ class Stopwatch {
 // Peak resident set size of the process so far, in bytes.
 long peakRssBytes();
 
-// Bytes held by the heap, small blocks and mapped ones alike, over all arenas.
+// Bytes held by the heap, small blocks and mapped ones alike, over all arenas,
+// and by the chunks of decoded objects.
 size_t heapBytes();

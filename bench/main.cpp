@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "decode/ovarena.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void report(const std::string& name, double value, const std::string& unit) {
 
 size_t heapBytes() {
   const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
+  return info.uordblks + info.hblkhd + arena::bytesHeld();
 }
 
 long peakRssBytes() {

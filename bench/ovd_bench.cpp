@@ -1,7 +1,9 @@
 // Sample-file speed and size on a capture shaped like interrupt polling: one SOF
-// per frame, mostly NAKed IN transactions, some with 8-byte reports. Speeds are
-// rows per second of this thread's processor time: save and load run on one
-// core, and a machine busy with other work must not change the figures.
+// per frame, mostly NAKed IN transactions, some with 8-byte reports. A load runs
+// on one core and is timed by this thread's processor time, which a machine busy
+// with other work does not change. A save compresses on worker threads: its
+// speed is what the user waits for, wall time, and beside it the processor time
+// of the whole process, the figure that holds still on a shared machine.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,9 +20,9 @@
 
 namespace {
 
-double threadSeconds() {
+double cpuSeconds(clockid_t clock) {
   timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  clock_gettime(clock, &ts);
   return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
@@ -76,9 +78,11 @@ TWR_BENCH(ovd) {
   const std::string path = "/tmp/twr-bench-" + std::to_string(::getpid()) + ".ovd";
 
   TdataIO io;
-  double start = threadSeconds();
+  const Stopwatch wall;
+  double start = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
   const int saved = io.saveLinearToFile(rows, path);
-  const double saveSeconds = threadSeconds() - start;
+  const double saveCpuSeconds = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start;
+  const double saveSeconds = wall.seconds();
   if (saved != static_cast<int>(rows.size())) {
     std::fprintf(stderr, "ovd: save failed: %s\n", io.lastError().c_str());
     return;
@@ -88,15 +92,16 @@ TWR_BENCH(ovd) {
 
   auto objs = std::make_shared<TobjVec>();
   auto loaded = std::make_shared<std::vector<TlinRow>>();
-  start = threadSeconds();
+  start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
   io.loadLinearFile(path, objs, loaded);
-  const double loadSeconds = threadSeconds() - start;
+  const double loadSeconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
   std::remove(path.c_str());
   if (loaded->size() != rows.size()) {
     std::fprintf(stderr, "ovd: load gave %zu rows of %zu\n", loaded->size(), rows.size());
     return;
   }
   report("ovd_save_rows_per_s", rows.size() / saveSeconds, "rows/s");
+  report("ovd_save_cpu_rows_per_s", rows.size() / saveCpuSeconds, "rows/s");
   report("ovd_load_rows_per_s", rows.size() / loadSeconds, "rows/s");
   report("ovd_bytes_per_row", static_cast<double>(st.st_size) / rows.size(), "bytes");
 }

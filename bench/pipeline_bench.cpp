@@ -1,5 +1,6 @@
 // The whole decode pipeline, raw capture bytes to display rows, on a capture at
 // full bus load.
+#include <sys/resource.h>
 #include <time.h>
 
 #include <cstdint>
@@ -20,6 +21,24 @@ double cpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// User and kernel processor time of the whole process, in seconds.
+struct TcpuSplit {
+  double user = 0;
+  double kernel = 0;
+};
+
+TcpuSplit cpuSplit() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+double kernelShare(const TcpuSplit& before, const TcpuSplit& after) {
+  const double kernel = after.kernel - before.kernel;
+  return 100 * kernel / (kernel + after.user - before.user);
 }
 
 // Enumeration, then frames filled with bulk IN and OUT transactions and a SOF
@@ -49,9 +68,11 @@ TWR_BENCH(pipeline) {
   TexThread ex;
   const size_t heapBefore = heapBytes();
   Stopwatch wall;
+  const TcpuSplit splitBefore = cpuSplit();
   cpu = cpuSeconds();
   ex.startDecode(&raw);
   const double coldSeconds = cpuSeconds() - cpu;
+  const TcpuSplit splitAfter = cpuSplit();
   const double coldWall = wall.seconds();
   const size_t resultBytes = heapBytes() - heapBefore;
 
@@ -61,12 +82,14 @@ TWR_BENCH(pipeline) {
   // Again into the same vectors, as the library does for every later capture;
   // the heap settles after a decode or two, so the best of three counts.
   double warmSeconds = 0;
+  const TcpuSplit warmBefore = cpuSplit();
   for (int k = 0; k < 3; ++k) {
     cpu = cpuSeconds();
     ex.startDecode(&raw);
     const double seconds = cpuSeconds() - cpu;
     if (k == 0 || seconds < warmSeconds) warmSeconds = seconds;
   }
+  const TcpuSplit warmAfter = cpuSplit();
 
   const double mb = static_cast<double>(raw.size()) / 1e6;
   const double n = static_cast<double>(packets);
@@ -75,6 +98,9 @@ TWR_BENCH(pipeline) {
   report("decode_e2e_wall_mbps", mb / coldWall, "MB/s");
   report("decode_packets_per_s", n / coldSeconds, "packets/s");
   report("decode_bytes_per_packet", static_cast<double>(resultBytes) / n, "B/packet");
+  // Page faults on fresh memory and heap growth show up as kernel time.
+  report("decode_kernel_share", kernelShare(splitBefore, splitAfter), "%");
+  report("decode_warm_kernel_share", kernelShare(warmBefore, warmAfter), "%");
   report("decode_e2e_scan_ratio", coldSeconds / scanSeconds, "x");
   report("decode_raw_bytes_per_packet", static_cast<double>(raw.size()) / n, "B/packet");
 }

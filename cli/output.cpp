@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "args.h"
 #include "boxes/ovboxes.h"
@@ -15,7 +16,7 @@ namespace {
 
 constexpr size_t chunkBytes = 1 << 20;
 
-void put(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 // Output is collected and written in large pieces.
 void putWhenFull(std::string& chunk) {
@@ -28,11 +29,7 @@ void putWhenFull(std::string& chunk) {
 
 void startOutput() { std::setvbuf(stdout, nullptr, _IOFBF, chunkBytes); }
 
-void printBody(const std::vector<TlinRow>& rows) {
-  std::string body;
-  TdataIO::appendBody(rows, body);
-  put(body);
-}
+void printBody(const std::vector<TlinRow>& rows) { TdataIO::streamBody(rows, put); }
 
 void printBoxes(const std::vector<TlinRow>& rows) {
   Tboxes boxes;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "decode/ovarena.h"
 #include "decode/ovcrc.h"
 #include "decode/ovutils.h"
 
@@ -61,7 +62,7 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
 
   switch (utils::packetType(pid)) {
     case L0eventType::Token: {
-      auto obj = std::make_shared<Ttoken>();
+      auto obj = arena::make<Ttoken>();
       fillPacket(*obj, ev, pid, idle);
       const uint32_t f = takeCrc5Field(*obj, p, n);
       obj->addr = f & 127;
@@ -70,14 +71,14 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
       return true;
     }
     case L0eventType::Sof: {
-      auto obj = std::make_shared<Tsof>();
+      auto obj = arena::make<Tsof>();
       fillPacket(*obj, ev, pid, idle);
       obj->frame = takeCrc5Field(*obj, p, n) & 0x7FF;
       objs.push_back(std::move(obj));
       return true;
     }
     case L0eventType::Data: {
-      auto obj = std::make_shared<Tdata>();
+      auto obj = arena::make<Tdata>();
       fillPacket(*obj, ev, pid, idle);
       if (n > 2) {
         obj->crc16 = uint32_t{p[n - 2]} | uint32_t{p[n - 1]} << 8;
@@ -91,7 +92,7 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
       return true;
     }
     case L0eventType::Handshake: {
-      auto obj = std::make_shared<Thandshake>();
+      auto obj = arena::make<Thandshake>();
       fillPacket(*obj, ev, pid, idle);
       if (n != 1) obj->flags |= flagLength;
       objs.push_back(std::move(obj));
@@ -105,7 +106,7 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
 
 bool Tbin2obj::Timpl::binEvent2Object(const TeventBin& ev, TobjVec& objs) const {
   if (ev.bytes.size() < resetBytes || ev.bytes[0] != resetMarker) return false;
-  auto obj = std::make_shared<Treset>();
+  auto obj = arena::make<Treset>();
   obj->time = ev.time;
   obj->resetLen = readLe32(ev.bytes.data() + 1);
   obj->idle = readLe32(ev.bytes.data() + 5);

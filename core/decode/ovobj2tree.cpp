@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <map>
 
+#include "decode/ovarena.h"
+
 namespace {
 
 // An endpoint with an open control transfer.
@@ -92,7 +94,7 @@ void Tobj2tree::Timpl::takeSofs() {
     addItem(objs[i++]);
     return;
   }
-  auto group = std::make_shared<TsofGroup>();
+  auto group = arena::make<TsofGroup>();
   group->children.reserve(end - i);
   for (; i < end; ++i) {
     objs[i]->level = 1;
@@ -102,7 +104,7 @@ void Tobj2tree::Timpl::takeSofs() {
 }
 
 void Tobj2tree::Timpl::takeTransax(TtrxType type, const std::vector<TpidSet>& targets) {
-  auto trx = std::make_shared<Ttransax>(type);
+  auto trx = arena::make<Ttransax>(type);
   trx->children.reserve(targets.size());
   for (const TpidSet& step : targets) {
     // The capture ended inside the transaction: drop it with its packets.
@@ -126,7 +128,7 @@ void Tobj2tree::Timpl::addTransax(std::shared_ptr<Ttransax> trx) {
   const auto token = trx->findTokenPkt();
   const int key = portKey(token->addr, token->endp);
   if (trx->trxType == TtrxType::SETUP) {
-    auto transfer = std::make_shared<Ttransfer>();
+    auto transfer = arena::make<Ttransfer>();
     setLevels(*trx, 1);
     transfer->children.push_back(std::move(trx));
     ports[key].transfer = transfer;  // a new entry starts with dir '?'

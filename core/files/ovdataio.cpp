@@ -144,6 +144,15 @@ void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
   bodyChunks(rows, out, [](std::string&) {});
 }
 
+void TdataIO::streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put) {
+  std::string chunk;
+  chunk.reserve(chunkSize + 4096);
+  bodyChunks(rows, chunk, [&](std::string& text) {
+    put(text);
+    text.clear();
+  });
+}
+
 int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
   error.clear();
   // Written beside the target and renamed over it only when complete, so a

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decode/ovbase.h"
@@ -28,6 +30,9 @@ class TdataIO {
                           std::shared_ptr<std::vector<TlinRow>> rows);
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
+  // The same body handed to put in pieces of about a megabyte as it is made,
+  // so that printing a large capture never holds its whole text.
+  static void streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put);
 
   // Why the last load or save gave 0 ("" when it did not fail), and the file
   // line the last load was reading (1 is the magic line).

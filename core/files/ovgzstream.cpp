@@ -1,51 +1,98 @@
 #include "files/ovgzstream.h"
 
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
 namespace {
+
+constexpr size_t blockBytes = size_t{1} << 20;
+constexpr size_t windowBytes = size_t{1} << 15;  // deflate's reach back
+
+// An empty final block with fixed codes: ends the stream after sync-flushed blocks.
+constexpr unsigned char lastBlock[] = {0x03, 0x00};
 
 void putLE(std::vector<unsigned char>& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
+TgzStream::Tblock compressBlock(const std::string& input, const std::string& window) {
+  TgzStream::Tblock block;
+  block.size = input.size();
+  block.crc = crc32_z(0, reinterpret_cast<const unsigned char*>(input.data()), input.size());
+  z_stream z{};
+  // Raw deflate: the gzip wrapper is written by hand around head and body.
+  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    return block;
+  bool ok = window.empty() || deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(window.data()),
+                                                   static_cast<uInt>(window.size())) == Z_OK;
+  // A sync flush ends the block on a byte boundary without ending the stream.
+  block.packed.resize(deflateBound(&z, input.size()) + 16);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  z.avail_in = static_cast<uInt>(input.size());
+  z.next_out = block.packed.data();
+  z.avail_out = static_cast<uInt>(block.packed.size());
+  ok = ok && deflate(&z, Z_SYNC_FLUSH) == Z_OK && z.avail_in == 0 && z.avail_out != 0;
+  block.packed.resize(block.packed.size() - z.avail_out);
+  deflateEnd(&z);
+  block.ok = ok;
+  return block;
+}
+
 }  // namespace
 
-TgzStream::TgzStream() {
-  // Raw deflate: the gzip wrapper is written by hand around head and body.
-  ready = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+TgzStream::TgzStream() : workers(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)) {
+  pending.reserve(blockBytes);
 }
 
-TgzStream::~TgzStream() {
-  if (ready) deflateEnd(&z);
+// A future of std::async waits for its block when it goes.
+TgzStream::~TgzStream() = default;
+
+void TgzStream::submit() {
+  if (pending.empty()) return;
+  std::string seen = window + pending;
+  std::string nextWindow = seen.substr(seen.size() - std::min(seen.size(), windowBytes));
+  try {
+    inFlight.push_back(std::async(std::launch::async, compressBlock, std::move(pending), window));
+  } catch (const std::system_error&) {
+    // No thread to be had: compress here instead.
+    inFlight.push_back(std::async(std::launch::deferred, compressBlock, std::move(pending), window));
+  }
+  window = std::move(nextWindow);
+  pending.clear();
+  pending.reserve(blockBytes);
+  while (inFlight.size() > workers) collect();
 }
 
-bool TgzStream::run(int flush) {
-  do {
-    const size_t used = packed.size();
-    packed.resize(used + (1 << 16));
-    z.next_out = packed.data() + used;
-    z.avail_out = 1 << 16;
-    const int rc = deflate(&z, flush);
-    packed.resize(packed.size() - z.avail_out);
-    if (rc == Z_STREAM_ERROR) return false;
-    if (rc == Z_STREAM_END) return true;
-  } while (z.avail_out == 0 || (flush == Z_FINISH));
-  return true;
+void TgzStream::collect() {
+  Tblock block = inFlight.front().get();
+  inFlight.pop_front();
+  ok = ok && block.ok;
+  crc = crc32_combine(crc, block.crc, static_cast<z_off_t>(block.size));
+  packed.insert(packed.end(), block.packed.begin(), block.packed.end());
 }
 
 bool TgzStream::add(const char* data, size_t n) {
-  if (!ready) return false;
-  crc = crc32_z(crc, reinterpret_cast<const unsigned char*>(data), n);
+  if (finished) return false;
   size += n;
-  z.next_in = reinterpret_cast<unsigned char*>(const_cast<char*>(data));
   while (n > 0) {
-    const uInt piece = n > (1u << 30) ? (1u << 30) : static_cast<uInt>(n);
-    z.avail_in = piece;
-    if (!run(Z_NO_FLUSH)) return false;
+    const size_t piece = std::min(n, blockBytes - pending.size());
+    pending.append(data, piece);
+    data += piece;
     n -= piece;
+    if (pending.size() == blockBytes) submit();
   }
-  return true;
+  return ok;
 }
 
-bool TgzStream::finish() { return ready && run(Z_FINISH); }
+bool TgzStream::finish() {
+  if (finished) return false;
+  finished = true;
+  submit();
+  while (!inFlight.empty()) collect();
+  packed.insert(packed.end(), std::begin(lastBlock), std::end(lastBlock));
+  return ok;
+}
 
 bool TgzStream::write(FILE* file, const std::string& head) const {
   if (head.size() > 0xffff) return false;

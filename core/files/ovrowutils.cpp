@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "decode/ovarena.h"
 #include "decode/ovgroup.h"
 
 namespace {
@@ -204,21 +205,21 @@ bool keyValue(std::string_view field, std::string_view& key, std::string_view& v
 std::shared_ptr<Tbase> newObject(char tag) {
   switch (tag) {
     case 'Y':
-      return std::make_shared<Treset>();
+      return arena::make<Treset>();
     case 'S':
-      return std::make_shared<Tsof>();
+      return arena::make<Tsof>();
     case 'K':
-      return std::make_shared<Ttoken>();
+      return arena::make<Ttoken>();
     case 'D':
-      return std::make_shared<Tdata>();
+      return arena::make<Tdata>();
     case 'H':
-      return std::make_shared<Thandshake>();
+      return arena::make<Thandshake>();
     case 'G':
-      return std::make_shared<TsofGroup>();
+      return arena::make<TsofGroup>();
     case 'T':
-      return std::make_shared<Ttransax>();
+      return arena::make<Ttransax>();
     case 'C':
-      return std::make_shared<Ttransfer>();
+      return arena::make<Ttransfer>();
   }
   return nullptr;
 }

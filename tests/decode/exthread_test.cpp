@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <thread>
 
 #include "capture.h"
+#include "decode/ovarena.h"
 #include "decode/ovexthrd.h"
 
 using namespace synth;
@@ -150,13 +152,15 @@ TEST(ExThread, SecondDecodeReplacesEveryResult) {
   auto objects = std::make_shared<TobjVec>();
   auto trees = std::make_shared<TobjVec>();
   auto rows = std::make_shared<TexThread::TrowVec>();
-  TexThread ex(events, objects, trees, rows);
+  const size_t arenaBefore = arena::bytesHeld();
+  auto decoder = std::make_unique<TexThread>(events, objects, trees, rows);
+  TexThread& ex = *decoder;
 
   const std::vector<uint8_t> first = bulkCapture(3, 9);
   const std::vector<uint8_t> second = shortCapture();
   ASSERT_TRUE(ex.startDecode(&first));
   EXPECT_EQ(ex.rows, rows);  // the owner's vectors are the ones filled
-  const std::vector<TlinRow> held = *rows;
+  std::vector<TlinRow> held = *rows;
   std::vector<uint64_t> heldTimes;
   for (const auto& row : held) heldTimes.push_back(row.obj->time);
 
@@ -173,13 +177,24 @@ TEST(ExThread, SecondDecodeReplacesEveryResult) {
   for (size_t e = 0; e < events->size(); ++e) EXPECT_EQ((*events)[e].bytes, (*fresh.events)[e].bytes) << e;
   EXPECT_EQ(ex.progress.load(), second.size());
 
-  // Rows of the first decode are still whole, and none of them is reused.
+  for (const auto& row : *rows) {
+    for (const auto& old : held) ASSERT_NE(row.obj, old.obj);
+  }
+
+  // Rows of the first decode outlive the decoder and are still whole.
+  decoder.reset();
   for (size_t r = 0; r < held.size(); ++r) {
     ASSERT_TRUE(held[r].obj);
     EXPECT_EQ(held[r].obj->time, heldTimes[r]);
     EXPECT_EQ(held[r].obj->row, static_cast<int>(r));
   }
-  for (const auto& row : *rows) {
-    for (const auto& old : held) ASSERT_NE(row.obj, old.obj);
-  }
+  // The last holders gone, so is every object's storage.
+  held.clear();
+  objects->clear();
+  trees->clear();
+  rows->clear();
+  fresh.objects->clear();
+  fresh.trees->clear();
+  fresh.rows->clear();
+  EXPECT_EQ(arena::bytesHeld(), arenaBefore) << arenaBefore;
 }

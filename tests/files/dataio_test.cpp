@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -126,7 +127,16 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   TdataIO::appendBody(many, manyBody);
   ASSERT_GT(manyBody.size(), 2u << 20);
   EXPECT_EQ(readGzip(tempPath("many.ovd")), "OVFMT01\n" + std::to_string(manyBody.size()) + "\n" + manyBody);
+  EXPECT_EQ(std::system(("gzip -t " + tempPath("many.ovd")).c_str()), 0);  // blocks joined into one stream
   EXPECT_EQ(load(tempPath("many.ovd")).count, 60000u);
+  std::string streamed;
+  int pieces = 0;
+  TdataIO::streamBody(many, [&](std::string_view piece) {
+    streamed += piece;
+    ++pieces;
+  });
+  EXPECT_EQ(streamed, manyBody);
+  EXPECT_GT(pieces, 2);
 
   // The same layout without compression loads alike.
   writePlain(tempPath("plain.ovd"), file);
