@@ -29,12 +29,13 @@ local function stringRead(n, addr)
 end
 
 -- Walks roots from n with step until WINDOW roots or a reset; records the
--- first string of each index.
+-- fullest string of each index.
 local function collect(found, n, step, addr)
   for _ = 1, WINDOW do
     if not n or n.type == "reset" then return end
     local index, text = stringRead(n, addr)
-    if index and not found[index] then found[index] = text end
+    -- A host often reads the 2-byte header first: keep the fullest read.
+    if index and #text > #(found[index] or "") then found[index] = text end
     n = step(n)
   end
 end
