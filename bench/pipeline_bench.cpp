@@ -2,15 +2,20 @@
 // full bus load.
 #include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "bench.h"
 #include "decode/ovexthrd.h"
+#include "files/ovpcapexport.h"
 #include "synth/generator.h"
 #include "synth/scenario.h"
+#include "tshark.h"
 
 namespace {
 
@@ -51,6 +56,27 @@ std::vector<uint8_t> fullLoadCapture(size_t minBytes) {
   while (raw.size() < minBytes) generator.next(raw);
   generator.finish(raw);
   return raw;
+}
+
+// Our decode's processor time over tshark's for the same packets, written as
+// a pcap file by our exporter.
+void compareWithTshark(const std::shared_ptr<TexThread::TeventVec>& events, double decodeSeconds) {
+  const std::string path = "/tmp/twr-bench-" + std::to_string(getpid()) + "-tshark.pcap";
+  Tcapture capture;
+  capture.events = events;
+  TexportCounts counts;
+  std::string error;
+  if (!exportPcap(capture, path, {}, counts, error)) {
+    std::fprintf(stderr, "pipeline: %s\n", error.c_str());
+    return;
+  }
+  const double tsharkSeconds = tsharkCpuSeconds(path);
+  std::remove(path.c_str());
+  if (tsharkSeconds <= 0) {
+    std::fprintf(stderr, "pipeline: no decode_vs_tshark_cpu: tshark is not on PATH or failed\n");
+    return;
+  }
+  report("decode_vs_tshark_cpu", decodeSeconds / tsharkSeconds, "x");
 }
 
 }  // namespace
@@ -103,4 +129,5 @@ TWR_BENCH(pipeline) {
   report("decode_warm_kernel_share", kernelShare(warmBefore, warmAfter), "%");
   report("decode_e2e_scan_ratio", coldSeconds / scanSeconds, "x");
   report("decode_raw_bytes_per_packet", static_cast<double>(raw.size()) / n, "B/packet");
+  compareWithTshark(ex.events, coldSeconds);
 }
