@@ -122,41 +122,51 @@ struct Tnumber {
   uint64_t magnitude = 0;
 };
 
+template <unsigned Base>
+int digitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (Base == 16) {
+    const char lower = static_cast<char>(c | 0x20);
+    if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  }
+  return -1;
+}
+
 // The accepted syntax of the standard string-to-number conversion: leading
 // white space, a sign, an optional 0x prefix in base 16, then digits; anything
 // after the digits is ignored.
-Tnumber scanNumber(std::string_view s, int base) {
+template <unsigned Base>
+Tnumber scanNumber(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
   Tnumber n;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
-  auto digit = [&](size_t at) -> int {
-    if (at >= s.size()) return -1;
-    const char c = s[at];
-    int d = -1;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    return d < base ? d : -1;
-  };
-  if (base == 16 && i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
-      digit(i + 2) >= 0)
+  if (Base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] | 0x20) == 'x' &&
+      digitValue<16>(s[i + 2]) >= 0)
     i += 2;
-  if (digit(i) < 0) badNumber();
+  if (i == s.size() || digitValue<Base>(s[i]) < 0) badNumber();
+  const size_t first = i;
+  for (int d; i < s.size() && (d = digitValue<Base>(s[i])) >= 0; ++i) n.magnitude = n.magnitude * Base + d;
+  // Only a long number can have overflowed: check it again the slow way, with
+  // the bounds as constants rather than a division per digit.
+  constexpr size_t safeDigits = Base == 10 ? 19 : 15;
+  if (i - first <= safeDigits) return n;
+  constexpr uint64_t most = std::numeric_limits<uint64_t>::max() / Base;
+  constexpr unsigned lastDigit = std::numeric_limits<uint64_t>::max() % Base;
   bool overflow = false;
-  for (int d; (d = digit(i)) >= 0; ++i) {
-    if (n.magnitude > (std::numeric_limits<uint64_t>::max() - d) / base) overflow = true;
-    n.magnitude = n.magnitude * base + d;
+  uint64_t check = 0;
+  for (size_t k = first; k < i; ++k) {
+    const auto d = static_cast<unsigned>(digitValue<Base>(s[k]));
+    overflow |= check > most || (check == most && d > lastDigit);
+    check = check * Base + d;
   }
   if (overflow) numberRange();
   return n;
 }
 
-int32_t readInt(std::string_view s, int base = 10) {
-  const Tnumber n = scanNumber(s, base);
+template <unsigned Base = 10>
+int32_t readInt(std::string_view s) {
+  const Tnumber n = scanNumber<Base>(s);
   const uint64_t limit = n.negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
   if (n.magnitude > limit) numberRange();
   return static_cast<int32_t>(n.negative ? 0 - n.magnitude : n.magnitude);
@@ -164,14 +174,14 @@ int32_t readInt(std::string_view s, int base = 10) {
 
 // Written as unsigned decimal, so the whole unsigned range must read back.
 uint32_t readUnsigned(std::string_view s) {
-  const Tnumber n = scanNumber(s, 10);
+  const Tnumber n = scanNumber<10>(s);
   if (n.negative) return static_cast<uint32_t>(readInt(s));
   if (n.magnitude > std::numeric_limits<uint32_t>::max()) numberRange();
   return static_cast<uint32_t>(n.magnitude);
 }
 
 uint64_t readTime(std::string_view s) {
-  const Tnumber n = scanNumber(s, 10);
+  const Tnumber n = scanNumber<10>(s);
   if (n.negative && n.magnitude != 0) numberRange();
   return n.magnitude;
 }
@@ -195,11 +205,55 @@ class Tpieces {
   char sep_;
 };
 
-// Splits a field at ':' into key and value; false unless exactly two pieces.
-bool keyValue(std::string_view field, std::string_view& key, std::string_view& value) {
-  Tpieces pieces(field, ':');
+// A field of a line, the text between two ';', and where its ':' are.
+struct Tfield {
+  std::string_view text;
+  size_t firstColon = 0;
+  int colons = 0;
+};
+
+// The non-empty fields of a line in one pass over its characters: every line
+// of a sample file comes through here.
+class Tfields {
+ public:
+  explicit Tfields(std::string_view line) : line_(line) {}
+  bool next(Tfield& field) {
+    while (pos_ < line_.size()) {
+      const size_t start = pos_;
+      field.colons = 0;
+      for (; pos_ < line_.size() && line_[pos_] != ';'; ++pos_) {
+        if (line_[pos_] == ':' && field.colons++ == 0) field.firstColon = pos_ - start;
+      }
+      field.text = line_.substr(start, pos_ - start);
+      ++pos_;
+      if (!field.text.empty()) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view line_;
+  size_t pos_ = 0;
+};
+
+// Splits a field at ':' into key and value; false unless exactly two
+// non-empty pieces. The usual form, "key:value", is taken without splitting.
+bool keyValue(const Tfield& field, std::string_view& key, std::string_view& value) {
+  const std::string_view text = field.text;
+  if (field.colons == 1 && field.firstColon > 0 && field.firstColon + 1 < text.size()) {
+    key = text.substr(0, field.firstColon);
+    value = text.substr(field.firstColon + 1);
+    return true;
+  }
+  Tpieces pieces(text, ':');
   std::string_view extra;
   return pieces.next(key) && pieces.next(value) && !pieces.next(extra);
+}
+
+// Keys compared without a call: they are two characters.
+template <size_t N>
+bool is(std::string_view key, const char (&name)[N]) {
+  return key.size() == N - 1 && std::char_traits<char>::compare(key.data(), name, N - 1) == 0;
 }
 
 std::shared_ptr<Tbase> newObject(char tag) {
@@ -237,78 +291,79 @@ int32_t readLevel(std::string_view head) {
 void readData(Tdata& d, std::string_view bytes) {
   Tpieces pieces(bytes, ',');
   for (std::string_view piece; pieces.next(piece);)
-    d.data.push_back(static_cast<uint8_t>(readInt(piece, 16)));
+    d.data.push_back(static_cast<uint8_t>(readInt<16>(piece)));
 }
 
 // The key says whether the CRC was found good ("5P", "6P") or bad ("5F", "6F").
-void readCrc(std::string_view key, std::string_view value, const char* good, const char* bad, uint32_t& crc,
-             bool& ok) {
-  if (key != good && key != bad) return;
-  crc = readInt(value, 16);
-  ok = key == good;
+void readCrc(std::string_view key, std::string_view value, const char (&good)[3], const char (&bad)[3],
+             uint32_t& crc, bool& ok) {
+  const bool found = is(key, good);
+  if (!found && !is(key, bad)) return;
+  crc = readInt<16>(value);
+  ok = found;
 }
 
 // Applies one key/value field of a packet; unknown keys are ignored.
 void readPacketField(Tbase& obj, std::string_view key, std::string_view value) {
   auto& p = static_cast<TpacketBase&>(obj);
-  if (key == "TI") {
+  if (is(key, "TI")) {
     p.time = readTime(value);
-  } else if (key == "TL") {
+  } else if (is(key, "TL")) {
     p.idle = readUnsigned(value);
   } else if (obj.objType == otSof) {
     auto& s = static_cast<Tsof&>(obj);
-    if (key == "FR")
+    if (is(key, "FR"))
       s.frame = readInt(value);
     else
       readCrc(key, value, "5P", "5F", s.crc5, s.crcOK);
   } else if (obj.objType == otToken) {
     auto& t = static_cast<Ttoken&>(obj);
-    if (key == "AD")
+    if (is(key, "AD"))
       t.addr = readInt(value);
-    else if (key == "EP")
+    else if (is(key, "EP"))
       t.endp = readInt(value);
     else
       readCrc(key, value, "5P", "5F", t.crc5, t.crcOK);
   } else if (obj.objType == otData) {
     auto& d = static_cast<Tdata&>(obj);
-    if (key == "DA")
+    if (is(key, "DA"))
       readData(d, value);
     else
       readCrc(key, value, "6P", "6F", d.crc16, d.crcOK);
   }
 }
 
-void readPacket(Tbase& obj, std::string_view tagField, Tpieces& fields) {
+void readPacket(Tbase& obj, const Tfield& tagField, Tfields& fields) {
   std::string_view key, value;
   if (keyValue(tagField, key, value))
     static_cast<TpacketBase&>(obj).pid = readInt(value);
   else
     obj.valid = false;
-  for (std::string_view field; fields.next(field);) {
+  for (Tfield field; fields.next(field);) {
     if (keyValue(field, key, value))
       readPacketField(obj, key, value);
-    else if (!(obj.objType == otData && field == "DA:"))
+    else if (!(obj.objType == otData && field.text == "DA:"))
       obj.valid = false;  // "DA:" is an empty payload
   }
 }
 
-void readReset(Treset& r, Tpieces& fields) {
+void readReset(Treset& r, Tfields& fields) {
   std::string_view key, value;
-  for (std::string_view field; fields.next(field);) {
+  for (Tfield field; fields.next(field);) {
     if (!keyValue(field, key, value))
       r.valid = false;
-    else if (key == "TI")
+    else if (is(key, "TI"))
       r.time = readTime(value);
-    else if (key == "RL")
+    else if (is(key, "RL"))
       r.resetLen = readUnsigned(value);
-    else if (key == "TL")
+    else if (is(key, "TL"))
       r.idle = readUnsigned(value);
   }
 }
 
-void readTransax(Ttransax& t, std::string_view tagField) {
+void readTransax(Ttransax& t, const Tfield& tagField) {
   std::string_view key, value;
-  if (!keyValue(tagField, key, value) || key != "T") {
+  if (!keyValue(tagField, key, value) || !is(key, "T")) {
     t.valid = false;
   } else if (value == "SETUP") {
     t.trxType = TtrxType::SETUP;
@@ -414,13 +469,13 @@ TlevelError::TlevelError(int32_t level)
 
 std::shared_ptr<Tbase> objFromText(std::string_view line) {
   if (line.empty() || line[0] == '-') return nullptr;
-  Tpieces fields(line, ';');
-  std::string_view head, tagField;
+  Tfields fields(line);
+  Tfield head, tagField;
   if (!fields.next(head) || !fields.next(tagField)) return nullptr;
-  std::shared_ptr<Tbase> obj = newObject(tagField[0]);
+  std::shared_ptr<Tbase> obj = newObject(tagField.text[0]);
   if (!obj) return nullptr;
   obj->time = ~uint64_t{0};  // unknown until a "TI" field says otherwise
-  obj->level = readLevel(head);
+  obj->level = readLevel(head.text);
   switch (obj->objType) {
     case otReset:
       readReset(static_cast<Treset&>(*obj), fields);
