@@ -28,17 +28,19 @@ double cpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// User and kernel processor time of the whole process, in seconds.
+// User and kernel processor time of the whole process, in seconds, and its
+// page faults so far (first touches of fresh memory).
 struct TcpuSplit {
   double user = 0;
   double kernel = 0;
+  long faults = 0;
 };
 
 TcpuSplit cpuSplit() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
-  return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+  return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_minflt};
 }
 
 double kernelShare(const TcpuSplit& before, const TcpuSplit& after) {
@@ -127,6 +129,9 @@ TWR_BENCH(pipeline) {
   // Page faults on fresh memory and heap growth show up as kernel time.
   report("decode_kernel_share", kernelShare(splitBefore, splitAfter), "%");
   report("decode_warm_kernel_share", kernelShare(warmBefore, warmAfter), "%");
+  report("decode_page_faults_per_packet", (splitAfter.faults - splitBefore.faults) / n, "faults/packet");
+  report("decode_warm_page_faults_per_packet", (warmAfter.faults - warmBefore.faults) / 3 / n,
+         "faults/packet");
   report("decode_e2e_scan_ratio", coldSeconds / scanSeconds, "x");
   report("decode_raw_bytes_per_packet", static_cast<double>(raw.size()) / n, "B/packet");
   compareWithTshark(ex.events, coldSeconds);
