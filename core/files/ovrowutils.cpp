@@ -138,10 +138,12 @@ int digitValue(char c) {
 template <unsigned Base>
 Tnumber scanNumber(std::string_view s) {
   size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
   Tnumber n;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
-  if (Base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] | 0x20) == 'x' &&
+  // Written numbers start with a digit; the rest of the syntax is for hand-made lines.
+  const bool plain = !s.empty() && s[0] >= (Base == 10 ? '0' : '1') && s[0] <= '9';
+  while (!plain && i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+  if (!plain && i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
+  if (!plain && Base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] | 0x20) == 'x' &&
       digitValue<16>(s[i + 2]) >= 0)
     i += 2;
   if (i == s.size() || digitValue<Base>(s[i]) < 0) badNumber();
