@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -221,14 +222,20 @@ class Tfields {
   explicit Tfields(std::string_view line) : line_(line) {}
   bool next(Tfield& field) {
     while (pos_ < line_.size()) {
-      const size_t start = pos_;
+      const char* start = line_.data() + pos_;
+      const size_t rest = line_.size() - pos_;
+      const auto* end = static_cast<const char*>(std::memchr(start, ';', rest));
+      const size_t n = end ? static_cast<size_t>(end - start) : rest;
+      pos_ += n + 1;
+      if (n == 0) continue;
+      field.text = std::string_view(start, n);
+      const auto* colon = static_cast<const char*>(std::memchr(start, ':', n));
       field.colons = 0;
-      for (; pos_ < line_.size() && line_[pos_] != ';'; ++pos_) {
-        if (line_[pos_] == ':' && field.colons++ == 0) field.firstColon = pos_ - start;
+      if (colon) {
+        field.firstColon = static_cast<size_t>(colon - start);
+        field.colons = std::memchr(colon + 1, ':', n - field.firstColon - 1) ? 2 : 1;
       }
-      field.text = line_.substr(start, pos_ - start);
-      ++pos_;
-      if (!field.text.empty()) return true;
+      return true;
     }
     return false;
   }
