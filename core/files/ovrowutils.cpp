@@ -1,5 +1,6 @@
 #include "files/ovrowutils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -13,16 +14,55 @@ namespace {
 
 // ---- writing ----
 
-template <typename T>
-void appendNum(std::string& out, T value) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr);
-}
+// Writes one line into room made for it beforehand: sample files and text
+// output write millions of lines, and string appends check room at every step.
+class Twriter {
+ public:
+  explicit Twriter(char* at) : p(at) {}
+  char* end() const { return p; }
 
-void appendHex(std::string& out, unsigned value, int digits) {
-  static const char hex[] = "0123456789abcdef";
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(hex[(value >> shift) & 15]);
+  void put(char c) { *p++ = c; }
+  template <size_t N>
+  void put(const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    p += N - 1;
+  }
+  void put(const char* text) {
+    const size_t n = std::strlen(text);
+    std::memcpy(p, text, n);
+    p += n;
+  }
+  template <typename T>
+  void num(T value) {
+    p = std::to_chars(p, p + maxDigits, value).ptr;
+  }
+  void hex(unsigned value, int digits) {
+    static const char hexDigits[] = "0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *p++ = hexDigits[(value >> shift) & 15];
+  }
+  void spaces(size_t n) {
+    std::memset(p, ' ', n);
+    p += n;
+  }
+  // ";" and a key with its ":".
+  template <size_t N>
+  void field(const char (&keyWithColon)[N]) {
+    put(';');
+    put(keyWithColon);
+  }
+
+  static constexpr size_t maxDigits = 20;
+
+ private:
+  char* p;
+};
+
+// Room one object's own line may take: the head, the fixed fields with their
+// longest numbers, and three characters per payload byte.
+size_t lineRoom(const Tbase& obj) {
+  size_t room = 2 * static_cast<size_t>(std::max(obj.level, 0)) + 160;
+  if (obj.objType == otData) room += 3 * static_cast<const Tdata&>(obj).data.size();
+  return room;
 }
 
 // The 6-character name column; the marker for other PIDs is only 4 wide.
@@ -70,36 +110,21 @@ const char* pidColumn(uint32_t objType, uint32_t pid) {
   return "????";
 }
 
-void appendHead(std::string& out, const Tbase& obj, const char* kind, const char* column) {
-  if (obj.level > 0 && obj.objType != otReset) out.append(2 * static_cast<size_t>(obj.level), ' ');
-  out.append(kind);
-  if (column) out.append(column);
-  appendNum(out, obj.level);
+template <size_t N>
+void putHead(Twriter& out, const Tbase& obj, const char (&kind)[N], const char* column) {
+  if (obj.level > 0 && obj.objType != otReset) out.spaces(2 * static_cast<size_t>(obj.level));
+  out.put(kind);
+  if (column) out.put(column);
+  out.num(obj.level);
 }
 
-void appendField(std::string& out, const char* keyWithColon) {
-  out.push_back(';');
-  out.append(keyWithColon);
-}
-
-void appendPacketTail(std::string& out, const TpacketBase& p, char tag) {
-  out.push_back(';');
-  out.push_back(tag);
-  out.push_back(':');
-  appendNum(out, static_cast<int32_t>(p.pid));
-  appendField(out, "TI:");
-  appendNum(out, p.time);
-}
-
-void appendGrouper(std::string& out, const Tgrouper& g, const char* kind, const char* tag) {
-  appendHead(out, g, kind, nullptr);
-  appendField(out, tag);
-  appendField(out, "X:");
-  appendNum(out, g.children.size());
-  out.push_back('\n');
-  for (const auto& child : g.children) {
-    if (child) rowutils::appendObjText(*child, out);
-  }
+void putPacketTail(Twriter& out, const TpacketBase& p, char tag) {
+  out.put(';');
+  out.put(tag);
+  out.put(':');
+  out.num(static_cast<int32_t>(p.pid));
+  out.field("TI:");
+  out.num(p.time);
 }
 
 const char* trxWord(TtrxType t) {
@@ -111,6 +136,90 @@ const char* trxWord(TtrxType t) {
     default:
       return "T:OUT";
   }
+}
+
+// The object's own line, without the lines of a grouper's children.
+void putLine(Twriter& out, const Tbase& obj) {
+  switch (obj.objType) {
+    case otReset: {
+      const auto& r = static_cast<const Treset&>(obj);
+      putHead(out, r, "RESET   ", "      ");
+      out.field("Y:Reset;TI:");
+      out.num(r.time);
+      out.field("RL:");
+      out.num(r.resetLen);
+      out.field("TL:");
+      out.num(r.idle);
+      break;
+    }
+    case otSof: {
+      const auto& s = static_cast<const Tsof&>(obj);
+      putHead(out, s, "SOF     ", "      ");
+      putPacketTail(out, s, 'S');
+      out.field("FR:");
+      out.num(static_cast<int32_t>(s.frame));
+      out.put(s.crcOK ? ";5P:" : ";5F:");
+      out.hex(s.crc5 & 0xff, 2);
+      out.field("TL:");
+      out.num(s.idle);
+      break;
+    }
+    case otToken: {
+      const auto& t = static_cast<const Ttoken&>(obj);
+      putHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
+      putPacketTail(out, t, 'K');
+      out.field("AD:");
+      out.num(static_cast<int32_t>(t.addr));
+      out.field("EP:");
+      out.num(static_cast<int32_t>(t.endp));
+      out.put(t.crcOK ? ";5P:" : ";5F:");
+      out.hex(t.crc5 & 0xff, 2);
+      out.field("TL:");
+      out.num(t.idle);
+      break;
+    }
+    case otData: {
+      const auto& d = static_cast<const Tdata&>(obj);
+      putHead(out, d, "DATA    ", pidColumn(otData, d.pid));
+      putPacketTail(out, d, 'D');
+      out.field("DA:");
+      for (size_t i = 0; i < d.data.size(); ++i) {
+        if (i) out.put(',');
+        out.hex(d.data[i], 2);
+      }
+      out.put(d.crcOK ? ";6P:" : ";6F:");
+      out.hex(d.crc16 & 0xffff, 4);
+      out.field("TL:");
+      out.num(d.idle);
+      break;
+    }
+    case otHandshake: {
+      const auto& h = static_cast<const Thandshake&>(obj);
+      putHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
+      putPacketTail(out, h, 'H');
+      out.field("TL:");
+      out.num(h.idle);
+      break;
+    }
+    case otSofGroup:
+      putHead(out, obj, "SOF_GR  ", nullptr);
+      out.put(";G:SOFgroup");
+      break;
+    case otTransax:
+      putHead(out, obj, "TRANSAX ", nullptr);
+      out.put(';');
+      out.put(trxWord(static_cast<const Ttransax&>(obj).trxType));
+      break;
+    case otTransfer:
+      putHead(out, obj, "TRANSFR ", nullptr);
+      out.put(";C:CONTROL");
+      break;
+  }
+  if (obj.objType >= otSofGroup) {
+    out.field("X:");
+    out.num(static_cast<const Tgrouper&>(obj).children.size());
+  }
+  out.put('\n');
 }
 
 // ---- reading ----
@@ -388,82 +497,16 @@ void readTransax(Ttransax& t, const Tfield& tagField) {
 namespace rowutils {
 
 void appendObjText(const Tbase& obj, std::string& out) {
-  switch (obj.objType) {
-    case otReset: {
-      const auto& r = static_cast<const Treset&>(obj);
-      appendHead(out, r, "RESET   ", "      ");
-      appendField(out, "Y:Reset;TI:");
-      appendNum(out, r.time);
-      appendField(out, "RL:");
-      appendNum(out, r.resetLen);
-      appendField(out, "TL:");
-      appendNum(out, r.idle);
-      break;
-    }
-    case otSof: {
-      const auto& s = static_cast<const Tsof&>(obj);
-      appendHead(out, s, "SOF     ", "      ");
-      appendPacketTail(out, s, 'S');
-      appendField(out, "FR:");
-      appendNum(out, static_cast<int32_t>(s.frame));
-      appendField(out, s.crcOK ? "5P:" : "5F:");
-      appendHex(out, s.crc5 & 0xff, 2);
-      appendField(out, "TL:");
-      appendNum(out, s.idle);
-      break;
-    }
-    case otToken: {
-      const auto& t = static_cast<const Ttoken&>(obj);
-      appendHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
-      appendPacketTail(out, t, 'K');
-      appendField(out, "AD:");
-      appendNum(out, static_cast<int32_t>(t.addr));
-      appendField(out, "EP:");
-      appendNum(out, static_cast<int32_t>(t.endp));
-      appendField(out, t.crcOK ? "5P:" : "5F:");
-      appendHex(out, t.crc5 & 0xff, 2);
-      appendField(out, "TL:");
-      appendNum(out, t.idle);
-      break;
-    }
-    case otData: {
-      const auto& d = static_cast<const Tdata&>(obj);
-      appendHead(out, d, "DATA    ", pidColumn(otData, d.pid));
-      appendPacketTail(out, d, 'D');
-      appendField(out, "DA:");
-      for (size_t i = 0; i < d.data.size(); ++i) {
-        if (i) out.push_back(',');
-        appendHex(out, d.data[i], 2);
-      }
-      appendField(out, d.crcOK ? "6P:" : "6F:");
-      appendHex(out, d.crc16 & 0xffff, 4);
-      appendField(out, "TL:");
-      appendNum(out, d.idle);
-      break;
-    }
-    case otHandshake: {
-      const auto& h = static_cast<const Thandshake&>(obj);
-      appendHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
-      appendPacketTail(out, h, 'H');
-      appendField(out, "TL:");
-      appendNum(out, h.idle);
-      break;
-    }
-    case otSofGroup:
-      appendGrouper(out, static_cast<const Tgrouper&>(obj), "SOF_GR  ", "G:SOFgroup");
-      return;
-    case otTransax: {
-      const auto& t = static_cast<const Ttransax&>(obj);
-      appendGrouper(out, t, "TRANSAX ", trxWord(t.trxType));
-      return;
-    }
-    case otTransfer:
-      appendGrouper(out, static_cast<const Tgrouper&>(obj), "TRANSFR ", "C:CONTROL");
-      return;
-    default:
-      return;
+  if (obj.objType > otTransfer) return;
+  const size_t start = out.size();
+  out.resize(start + lineRoom(obj));
+  Twriter writer(out.data() + start);
+  putLine(writer, obj);
+  out.resize(static_cast<size_t>(writer.end() - out.data()));
+  if (obj.objType < otSofGroup) return;
+  for (const auto& child : static_cast<const Tgrouper&>(obj).children) {
+    if (child) appendObjText(*child, out);
   }
-  out.push_back('\n');
 }
 
 std::string objToString(const std::shared_ptr<Tbase>& obj) {
