@@ -127,6 +127,14 @@ void putPacketTail(Twriter& out, const TpacketBase& p, char tag) {
   out.num(p.time);
 }
 
+// The end of a SOF or token line.
+void putCrc5AndIdle(Twriter& out, bool crcOK, uint32_t crc5, uint32_t idle) {
+  out.put(crcOK ? ";5P:" : ";5F:");
+  out.hex(crc5 & 0xff, 2);
+  out.field("TL:");
+  out.num(idle);
+}
+
 const char* trxWord(TtrxType t) {
   switch (t) {
     case TtrxType::SETUP:
@@ -158,10 +166,7 @@ void putLine(Twriter& out, const Tbase& obj) {
       putPacketTail(out, s, 'S');
       out.field("FR:");
       out.num(static_cast<int32_t>(s.frame));
-      out.put(s.crcOK ? ";5P:" : ";5F:");
-      out.hex(s.crc5 & 0xff, 2);
-      out.field("TL:");
-      out.num(s.idle);
+      putCrc5AndIdle(out, s.crcOK, s.crc5, s.idle);
       break;
     }
     case otToken: {
@@ -172,10 +177,7 @@ void putLine(Twriter& out, const Tbase& obj) {
       out.num(static_cast<int32_t>(t.addr));
       out.field("EP:");
       out.num(static_cast<int32_t>(t.endp));
-      out.put(t.crcOK ? ";5P:" : ";5F:");
-      out.hex(t.crc5 & 0xff, 2);
-      out.field("TL:");
-      out.num(t.idle);
+      putCrc5AndIdle(out, t.crcOK, t.crc5, t.idle);
       break;
     }
     case otData: {
