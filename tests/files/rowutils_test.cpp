@@ -178,6 +178,7 @@ TEST(ObjText, MalformedLines) {
   EXPECT_FALSE(read<Thandshake>("HANDSH 0;H;TI:1")->valid);
   EXPECT_TRUE(read<Thandshake>("HANDSH 0;H::2::;TI:1")->valid);  // empty pieces are dropped
   EXPECT_FALSE(read<Tsof>("SOF 0;S:5;5F:03")->crcOK);
+  EXPECT_TRUE(read<Tsof>("SOF 0;S:5;5P:03;ZZ:1")->crcOK);  // a later unknown key leaves the verdict
   EXPECT_FALSE(read<Tdata>("DATA 0;D:3;6F:03")->crcOK);
 
   // The reset's tag field is not read, its later fields are.
