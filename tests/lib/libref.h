@@ -24,6 +24,8 @@ uint64_t refDecoded(const TrefRows* ref);
 const char* refText(const TrefRows* ref, uint32_t ix);
 const char* refBoxes(const TrefRows* ref, uint32_t ix);
 void refFree(TrefRows* ref);
+/* While on, every C++ allocation of the calling thread fails. */
+void refFailAllocations(int on);
 
 #ifdef __cplusplus
 }
