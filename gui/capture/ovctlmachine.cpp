@@ -76,13 +76,16 @@ void TctlMachine::startDecode() {
   // failed): the earlier results stay, and so does OK.
   const int32_t status = lo.hardwareStatus;
   const std::string failure = ex.failureText();
+  const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
                      : failure.empty()               ? wxString("Nothing was captured")
-                                                     : "Decoding failed: " + wxString::FromUTF8(failure));
+                                                     : decodeFailed);
   ctlState = status == TloThread::statusReady ? ctlReady : ctlNoHardware;
   TbuttonStates buttons = buttonStates(ctlState);
   buttons.ok = TbuttonStates::okKeep;
   view.applyButtons(buttons);
+  // Last: the box runs the event loop, and with it this machine's timer.
+  if (!failure.empty()) view.reportProblem(decodeFailed + ". The data decoded before is kept.");
 }
 
 void TctlMachine::setAcqProgress(uint64_t count) {

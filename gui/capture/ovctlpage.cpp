@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/gauge.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -96,6 +97,10 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
 }
 
 void TctlPage::setStatusLine(const wxString& text) { footer.setStatusStr(text); }
+void TctlPage::reportProblem(const wxString& text) {
+  wxMessageBox(text, _G.productName, wxOK | wxICON_ERROR, this);
+}
+
 void TctlPage::setIdLine(const wxString& text) { footer.setIdStr(text); }
 
 void TctlPage::showAcqProgress(const wxString& text, int percent) {

@@ -95,7 +95,7 @@ TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   failOtherThreads = false;
   EXPECT_FALSE(decoded);
   EXPECT_FALSE(ex.done.load());
-  EXPECT_EQ(ex.failureText(), "std::bad_alloc");
+  EXPECT_EQ(ex.failureText(), "out of memory");
   EXPECT_TRUE(sizes(ex) == before);
   EXPECT_EQ(ex.rows->front().obj, firstRow);
   ASSERT_TRUE(ex.startDecode(&good));

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <thread>
 
+#include "allocfail.h"
 #include "capture/ovctlmachine.h"
 #include "decode/ovexthrd.h"
 #include "device/simhosttiming.h"
@@ -21,6 +24,7 @@ namespace {
 // What the window would show.
 struct TfakeView : TctlView {
   void setStatusLine(const wxString& text) override { status = text; }
+  void reportProblem(const wxString& text) override { problem = text; }
   void setIdLine(const wxString& text) override { id = text; }
   void showAcqProgress(const wxString& text, int percent) override { acqText = text, acqBar = percent; }
   void showDecProgress(const wxString& text, int) override { decText = text; }
@@ -32,7 +36,7 @@ struct TfakeView : TctlView {
   wxString bufferField() const override { return field; }
   void setBufferField(const wxString& text) override { field = text; }
 
-  wxString status, id, acqText, decText, field;
+  wxString status, id, acqText, decText, field, problem;
   int acqBar = -1;
   TbuttonStates buttons;
   bool ok = false;
@@ -168,6 +172,18 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   rig.machine.onTick();
   EXPECT_TRUE(rig.lo.stop);
   ASSERT_TRUE(rig.reaches(ctlReady));
+  EXPECT_TRUE(rig.view.ok);
+
+  // A decode that runs out of memory is reported in a box; OK still takes the last decode.
+  rig.start("8");
+  finishCapture(8192);
+  std::ifstream replay(TWR_TEST_DATA_DIR "/lib_replay.raw", std::ios::binary);
+  rig.lo.buffer.assign(std::istreambuf_iterator<char>(replay), {});
+  failAllocationsFrom = 1024;
+  rig.machine.onTick();
+  failAllocationsFrom = 0;
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_EQ(rig.view.problem, "Decoding failed: out of memory. The data decoded before is kept.");
   EXPECT_TRUE(rig.view.ok);
 
   // The next capture neither inherits that stop nor the last done flag.
