@@ -52,6 +52,8 @@ void TctlMachine::showHardware(bool changed) {
 
 void TctlMachine::startCapture() {
   startStopPressed = false;
+  // Clears what the last run reported (it may have lacked memory): the device is ready.
+  view.setStatusLine(hardwareStatusText(TloThread::statusReady));
   bufferKB = clampBufferKB(wxstr2num(view.bufferField()), bufferLimit);
   view.setBufferField(num2str(bufferKB));
   bufferBytes = uint64_t(bufferKB) * 1024;
@@ -80,7 +82,9 @@ void TctlMachine::startDecode() {
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
                      : failure.empty()               ? wxString("Nothing was captured")
                                                      : decodeFailed);
-  ctlState = status == TloThread::statusReady ? ctlReady : ctlNoHardware;
+  // Without memory for the buffer the device is still ready: a smaller buffer may fit.
+  const bool deviceReady = status == TloThread::statusReady || status == TloThread::statusNoMemory;
+  ctlState = deviceReady ? ctlReady : ctlNoHardware;
   TbuttonStates buttons = buttonStates(ctlState);
   buttons.ok = TbuttonStates::okKeep;
   view.applyButtons(buttons);

@@ -102,7 +102,25 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   EXPECT_EQ(rig.view.acqBar, 100);
   EXPECT_EQ(rig.view.decText, "100%");
   EXPECT_TRUE(rig.view.ok);
-  EXPECT_GT(rig.ex.rows->size(), 0u);
+  const size_t rows = rig.ex.rows->size();
+  EXPECT_GT(rows, 0u);
+  ASSERT_TRUE(rig.reaches(ctlReady));
+
+  // A buffer larger than memory allows: said so, the last decode kept, and a
+  // smaller buffer can be tried at once.
+  failAllocationsFrom = 32 << 20;
+  rig.start("65536");
+  const bool refused = rig.reaches(ctlReady);
+  failAllocationsFrom = 0;
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(rig.view.status, "Memory allocation failed");
+  EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusNoMemory);
+  EXPECT_TRUE(rig.view.ok);
+  EXPECT_EQ(rig.ex.rows->size(), rows);
+  rig.start("8");
+  ASSERT_TRUE(rig.reaches(ctlDecoded));
+  EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
+  EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
   ASSERT_TRUE(rig.reaches(ctlReady));
 
   // A large buffer stopped as soon as data flows: what came is still decoded.
@@ -152,18 +170,6 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   report(TloThread::statusReady);
   ASSERT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
-
-  // A capture that leaves no data (no memory for the buffer) returns to a state
-  // the user can act in, and says why.
-  rig.start("8");
-  ASSERT_EQ(rig.machine.state(), ctlAcquiring);
-  finishCapture(0);
-  rig.lo.hardwareStatus = TloThread::statusNoMemory;
-  rig.machine.onTick();
-  EXPECT_EQ(rig.machine.state(), ctlNoHardware);
-  EXPECT_EQ(rig.view.status, "Memory allocation failed");
-  report(TloThread::statusReady);
-  ASSERT_EQ(rig.machine.state(), ctlReady);
 
   // Stop pressed in the tick in which the capture ends.
   rig.start("8");
