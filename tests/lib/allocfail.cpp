@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<bool> failing{false};
 std::thread::id failingThread;
+std::atomic<uint64_t> failFrom{0};
 
 }  // namespace
 
@@ -19,10 +20,14 @@ void refFailAllocations(int on) {
   failing = on != 0;
 }
 
+void refFailAllocationsFrom(uint64_t bytes) { failFrom = bytes; }
+
 void* operator new(std::size_t n) {
   // Only the test's thread: the context's capture thread goes on as before.
   if (failing.load(std::memory_order_relaxed) && std::this_thread::get_id() == failingThread)
     throw std::bad_alloc();
+  const uint64_t from = failFrom.load(std::memory_order_relaxed);
+  if (from && n >= from) throw std::bad_alloc();
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }

@@ -186,3 +186,69 @@ void caseSimEndDuringCapture(void) {
   printf("sniffEnd during a capture took %llu ms\n", (unsigned long long)took);
   simRemove();
 }
+
+/* A capture of size bytes, decoded; returns the row count. */
+static uint32_t captureAndDecode(TsniffContext* ctx, uint32_t size) {
+  setNeeded(ctx, size);
+  setRun(ctx, 1);
+  if (!waitCaptured(ctx)) return 0;
+  CHECK(startDecode(ctx));
+  return getPacketDataRowCount(ctx);
+}
+
+/* Faults of the box and of the host, each ending in its status with the
+ * context usable and nothing captured lost. */
+void caseSimFaults(void) {
+  simPlug(serial, NULL);
+  TsniffContext* ctx = sniffInit();
+  REQUIRE(ctx != NULL);
+  REQUIRE(waitReady(ctx));
+  const uint32_t rows = captureAndDecode(ctx, 16384);
+  CHECK(rows > 0);
+
+  /* A buffer larger than memory allows: -5, the last decode kept, and the
+   * next buffer that fits makes the device ready again. */
+  refFailAllocationsFrom(32u << 20);
+  setNeeded(ctx, 64u << 20);
+  setRun(ctx, 1);
+  const int captured = waitCaptured(ctx);
+  refFailAllocationsFrom(0);
+  REQUIRE(captured);
+  CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_NO_MEMORY);
+  CHECK_INT(getCaptureCount(ctx), 0);
+  CHECK(!startDecode(ctx));
+  CHECK_INT(getPacketDataRowCount(ctx), rows);
+  CHECK(captureAndDecode(ctx, 8192) > 0);
+  CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_READY);
+
+  /* A stream with a wrong header or of random bytes decodes without harm. */
+  simSetFault("wrong-magic", 1);
+  CHECK_INT(captureAndDecode(ctx, 16384), 0);
+  CHECK_INT(getCaptureCount(ctx), 16384);
+  simSetFault("wrong-magic", 0);
+  simSetFault("garbage-stream", 1);
+  captureAndDecode(ctx, 16384);
+  CHECK_INT(getDecodeDone(ctx), 1);
+  simSetFault("garbage-stream", 0);
+
+  /* Unplugged during a capture: what came is decoded, and the box is brought
+   * up again when it returns. */
+  setNeeded(ctx, 64u << 20);
+  setRun(ctx, 1);
+  REQUIRE(waitStreaming(ctx));
+  simUnplug();
+  REQUIRE(waitCaptured(ctx));
+  const uint64_t before = getCaptureCount(ctx);
+  CHECK(before > 0 && before < (64u << 20));
+  CHECK(startDecode(ctx));
+  CHECK(getDecodedCount(ctx) + 16 > before); /* all but an item cut by the unplug */
+  CHECK(getPacketDataRowCount(ctx) > 0);
+  for (uint64_t end = nowMs() + 5000; getHardwareStatus(ctx) == TWR_STATUS_READY && nowMs() < end; sleepMs(20)) {
+  }
+  CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_NOT_FOUND);
+  simReplug();
+  REQUIRE(waitReady(ctx));
+  CHECK(captureAndDecode(ctx, 8192) > 0);
+  sniffEnd(ctx);
+  simRemove();
+}

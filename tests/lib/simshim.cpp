@@ -28,4 +28,17 @@ void simStallStream(unsigned ms) {
   if (sniffer) sniffer->stallStream(ms);
 }
 
+void simSetFault(const char* name, int on) {
+  TsimFault fault;
+  if (sniffer && simfaults::fromName(name, fault)) sniffer->setFault(fault, on != 0);
+}
+
+void simUnplug(void) {
+  if (sniffer) sniffer->unplug();
+}
+
+void simReplug(void) {
+  if (sniffer) sniffer->plug();
+}
+
 }  // extern "C"
