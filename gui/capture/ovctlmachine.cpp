@@ -80,8 +80,8 @@ void TctlMachine::startDecode() {
   const std::string failure = ex.failureText();
   const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
-                     : failure.empty()               ? wxString("Nothing was captured")
-                                                     : decodeFailed);
+                     : failure.empty()                ? wxString("Nothing was captured")
+                                                      : decodeFailed);
   // Without memory for the buffer the device is still ready: a smaller buffer may fit.
   const bool deviceReady = status == TloThread::statusReady || status == TloThread::statusNoMemory;
   ctlState = deviceReady ? ctlReady : ctlNoHardware;

@@ -127,9 +127,7 @@ void TctlPage::applyButtons(const TbuttonStates& buttons) {
 wxString TctlPage::bufferField() const { return bufferText->GetValue(); }
 void TctlPage::setBufferField(const wxString& text) { bufferText->ChangeValue(text); }
 
-void TctlPage::bypassConnect(bool connect) {
-  lo.low.setTargetConnected(connect);
-}
+void TctlPage::bypassConnect(bool connect) { lo.low.setTargetConnected(connect); }
 
 void TctlPage::onOK(wxCommandEvent&) {
   static_cast<TsnifferGui*>(FindWindowById(idSnifferGui))->doExit(wxID_OK);

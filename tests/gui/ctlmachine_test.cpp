@@ -42,7 +42,6 @@ struct TfakeView : TctlView {
   bool ok = false;
 };
 
-
 struct Trig {
   explicit Trig(unsigned periodMs = 20) : lo(quickHostTiming(periodMs)) {}
   // Ticks (faster than the dialog's timer) until done() or the limit.
