@@ -107,8 +107,8 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
 
   // A buffer larger than memory allows: said so, the last decode kept, and a
   // smaller buffer can be tried at once.
-  failAllocationsFrom = 32 << 20;
-  rig.start("65536");
+  failAllocationsFrom = 16 << 20;
+  rig.start("40000");
   const bool refused = rig.reaches(ctlReady);
   failAllocationsFrom = 0;
   ASSERT_TRUE(refused);
