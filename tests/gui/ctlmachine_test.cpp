@@ -107,10 +107,10 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
 
   // A buffer larger than memory allows: said so, the last decode kept, and a
   // smaller buffer can be tried at once.
-  failAllocationsFrom = 16 << 20;
+  failAllocations(allocFailAnyThread, 16 << 20);
   rig.start("40000");
   const bool refused = rig.reaches(ctlReady);
-  failAllocationsFrom = 0;
+  failAllocations(allocFailNone, 0);
   ASSERT_TRUE(refused);
   EXPECT_EQ(rig.view.status, "Memory allocation failed");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusNoMemory);
@@ -184,9 +184,9 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   finishCapture(8192);
   std::ifstream replay(TWR_TEST_DATA_DIR "/lib_replay.raw", std::ios::binary);
   rig.lo.buffer.assign(std::istreambuf_iterator<char>(replay), {});
-  failAllocationsFrom = 1024;
+  failAllocations(allocFailAnyThread, 1024);
   rig.machine.onTick();
-  failAllocationsFrom = 0;
+  failAllocations(allocFailNone, 0);
   EXPECT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.problem, "Decoding failed: out of memory. The data decoded before is kept.");
   EXPECT_TRUE(rig.view.ok);

@@ -2,27 +2,11 @@
 // on screen stays there.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <new>
 
 #include "allocfail.h"
 #include "decode/ovtree2lin.h"
 #include "ovdispldata.h"
-
-std::atomic<std::size_t> failAllocationsFrom{0};
-
-void* operator new(std::size_t n) {
-  const std::size_t from = failAllocationsFrom.load(std::memory_order_relaxed);
-  if (from && n >= from) throw std::bad_alloc();
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-// GCC takes the replacement pair for a mismatch.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 TEST(GuiOutOfMemory, LoadAndAdoptionKeepTheShownData) {
   TdisplData data;
@@ -34,7 +18,7 @@ TEST(GuiOutOfMemory, LoadAndAdoptionKeepTheShownData) {
   Ttree2lin(roots, *captured);
 
   const std::string pcap = TWR_TEST_DATA_DIR "/packetry/emf2022-badge/capture.pcap";
-  failAllocationsFrom = 16384;
+  failAllocations(allocFailAnyThread, 16384);
   const unsigned loaded = data.sampleFileRead(pcap);
   bool adoptionFailed = false;
   try {
@@ -42,7 +26,7 @@ TEST(GuiOutOfMemory, LoadAndAdoptionKeepTheShownData) {
   } catch (const std::bad_alloc&) {
     adoptionFailed = true;
   }
-  failAllocationsFrom = 0;
+  failAllocations(allocFailNone, 0);
 
   EXPECT_EQ(loaded, 0u);
   EXPECT_EQ(data.fileError(), "Cannot read \"" + pcap + "\": out of memory.");

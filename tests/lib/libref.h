@@ -24,10 +24,6 @@ uint64_t refDecoded(const TrefRows* ref);
 const char* refText(const TrefRows* ref, uint32_t ix);
 const char* refBoxes(const TrefRows* ref, uint32_t ix);
 void refFree(TrefRows* ref);
-/* While on, every C++ allocation of the calling thread fails. */
-void refFailAllocations(int on);
-/* Every C++ allocation of at least this many bytes fails, on any thread (0: none). */
-void refFailAllocationsFrom(uint64_t bytes);
 
 #ifdef __cplusplus
 }

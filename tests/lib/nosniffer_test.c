@@ -5,6 +5,7 @@
 #include <string.h>
 #include <umockdev.h>
 
+#include "allocfail.h"
 #include "cases.h"
 #include "check.h"
 #include "libref.h"
@@ -137,7 +138,7 @@ static void checkSampleFiles(TsniffContext* ctx) {
  * value, and the context keeps its rows. */
 static void checkOutOfMemory(TsniffContext* ctx) {
   char buf[256];
-  refFailAllocations(1);
+  failAllocations(allocFailThisThread, 0);
   CHECK(sniffInit() == NULL);
   CHECK(versionX() == NULL);
   CHECK_INT(version(buf, sizeof buf), 0);
@@ -146,7 +147,7 @@ static void checkOutOfMemory(TsniffContext* ctx) {
   CHECK_INT(getPacketDataRow(ctx, 5, buf, sizeof buf), 0);
   CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_sample.ovd")), 0);
   CHECK_INT(getPacketDataRowCount(ctx), 22);
-  refFailAllocations(0);
+  failAllocations(allocFailNone, 0);
   CHECK(getBoxStrX(ctx, 5) != NULL);
   CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_sample.ovd")), 22);
 }

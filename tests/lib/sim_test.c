@@ -5,6 +5,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "allocfail.h"
 #include "cases.h"
 #include "check.h"
 #include "libref.h"
@@ -208,11 +209,11 @@ void caseSimFaults(void) {
 
   /* A buffer larger than memory allows: -5, the last decode kept, and the
    * next buffer that fits makes the device ready again. */
-  refFailAllocationsFrom(32u << 20);
+  failAllocations(allocFailAnyThread, 32u << 20);
   setNeeded(ctx, 64u << 20);
   setRun(ctx, 1);
   const int captured = waitCaptured(ctx);
-  refFailAllocationsFrom(0);
+  failAllocations(allocFailNone, 0);
   REQUIRE(captured);
   CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_NO_MEMORY);
   CHECK_INT(getCaptureCount(ctx), 0);
