@@ -33,12 +33,4 @@ void simSetFault(const char* name, int on) {
   if (sniffer && simfaults::fromName(name, fault)) sniffer->setFault(fault, on != 0);
 }
 
-void simUnplug(void) {
-  if (sniffer) sniffer->unplug();
-}
-
-void simReplug(void) {
-  if (sniffer) sniffer->plug();
-}
-
 }  // extern "C"

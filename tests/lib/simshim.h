@@ -19,9 +19,6 @@ int simTargetConnected(void);
 void simStallStream(unsigned ms);
 /* A fault by its twr-sim option name ("wrong-magic", ...) on or off. */
 void simSetFault(const char* name, int on);
-/* Pulls the cable, and plugs it in again. */
-void simUnplug(void);
-void simReplug(void);
 
 #ifdef __cplusplus
 }
