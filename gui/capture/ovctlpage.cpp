@@ -97,11 +97,11 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
 }
 
 void TctlPage::setStatusLine(const wxString& text) { footer.setStatusStr(text); }
+void TctlPage::setIdLine(const wxString& text) { footer.setIdStr(text); }
+
 void TctlPage::reportProblem(const wxString& text) {
   wxMessageBox(text, _G.productName, wxOK | wxICON_ERROR, this);
 }
-
-void TctlPage::setIdLine(const wxString& text) { footer.setIdStr(text); }
 
 void TctlPage::showAcqProgress(const wxString& text, int percent) {
   acqText->SetLabel(text);
