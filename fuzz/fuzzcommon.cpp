@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <tuple>
 
 #include "boxes/ovboxes.h"
 #include "files/ovrowutils.h"
@@ -18,9 +20,25 @@ std::string memoryFile(const uint8_t* data, size_t size) {
   return "/proc/self/fd/" + std::to_string(fd);
 }
 
-void renderRows(const std::vector<TlinRow>& rows) {
+namespace {
+
+using TrowKind = std::tuple<uint32_t, uint16_t, int32_t, uint32_t, size_t>;
+
+TrowKind kindOf(const Tbase* obj) {
+  if (!obj) return {};
+  const bool packet = obj->objType >= otSof && obj->objType <= otHandshake;
+  const uint32_t pid = packet ? static_cast<const TpacketBase*>(obj)->pid : 0;
+  const size_t size = obj->objType == otData ? static_cast<const Tdata*>(obj)->data.size() : 0;
+  return {obj->objType, obj->flags, obj->level, pid, size};
+}
+
+}  // namespace
+
+void renderRows(const std::vector<TlinRow>& rows, bool kindsOnly) {
   Tboxes boxes;
+  std::set<TrowKind> seen;
   for (const TlinRow& row : rows) {
+    if (kindsOnly && !seen.insert(kindOf(row.obj.get())).second) continue;
     boxes.getBoxesString(row.obj);
     // Only the object's own line, short of a grouper's child count: a line
     // read back alone has no children.

@@ -13,8 +13,10 @@ namespace fuzz {
 // A path the loader can open that holds bytes, without touching the disk.
 std::string memoryFile(const uint8_t* data, size_t size);
 // Text and boxes of every row; aborts when a row's text does not read back
-// as the same text.
-void renderRows(const std::vector<TlinRow>& rows);
+// as the same text. With kindsOnly, only the first row of each kind (type,
+// flags, level, PID, data length): a decode repeats a few kinds thousands of
+// times, and drawing each again would take most of a run.
+void renderRows(const std::vector<TlinRow>& rows, bool kindsOnly = false);
 // Runs the scripts from the source tree, wherever the target was started (it
 // changes the working directory).
 void useSourceScripts();

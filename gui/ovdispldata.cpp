@@ -1,5 +1,7 @@
 #include "ovdispldata.h"
 
+#include <new>
+
 #include "decode/ovgroup.h"
 #include "ovsamplefile.h"
 
@@ -73,22 +75,32 @@ bool TdisplData::doubleClick(int ix) {
 unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
                                 std::shared_ptr<std::vector<TlinRow>> newRows) {
   if (!newRows || newRows->empty()) return 0;
+  // What can run out of memory comes first, so that a failure leaves the shown data whole.
+  TvisIndex newIndex;
+  newIndex.adopt(*newRows);
+  if (!newObjs) newObjs = std::make_shared<TobjVec>();
+  visIndex = std::move(newIndex);
   rows = std::move(newRows);
-  objs = newObjs ? std::move(newObjs) : std::make_shared<TobjVec>();
+  objs = std::move(newObjs);
   lua.setRows(rows);
-  visIndex.adopt(*rows);
   resetVisibleRows();
   return rows->size();
 }
 
 unsigned TdisplData::sampleFileRead(const std::string& path) {
-  TsampleRead read = readSampleFile(path);
-  lastFileError = read.problem;
-  lastFileMissing = read.missing;
-  if (!read.problem.empty()) return 0;
-  const unsigned long adopted = adopt(read.objs, read.rows);
-  if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
-  return static_cast<unsigned>(adopted);
+  lastFileMissing = false;
+  try {
+    TsampleRead read = readSampleFile(path);
+    lastFileError = read.problem;
+    lastFileMissing = read.missing;
+    if (!read.problem.empty()) return 0;
+    const unsigned long adopted = adopt(read.objs, read.rows);
+    if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
+    return static_cast<unsigned>(adopted);
+  } catch (const std::bad_alloc&) {
+    lastFileError = "Cannot read \"" + path + "\": out of memory.";
+    return 0;
+  }
 }
 
 std::string TdisplData::sampleFileSave(const std::string& path) const { return saveSampleFile(*rows, path); }

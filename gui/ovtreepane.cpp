@@ -5,6 +5,7 @@
 #include <wx/sizer.h>
 
 #include <algorithm>
+#include <new>
 
 #include "ovcaprun.h"
 #include "ovdatapane.h"
@@ -18,8 +19,8 @@ TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPacket
 
 const wxColour paneBg(232, 232, 232);
 
-// A write the user asked for failed: say so, never let it look like success.
-void reportWriteProblem(const std::string& problem) {
+// Something the user asked for failed: say so, never let it look like success.
+void reportProblem(const std::string& problem) {
   if (!problem.empty()) wxMessageBox(toWx(problem), _G.productName, wxOK | wxICON_ERROR);
 }
 
@@ -239,13 +240,18 @@ void TreeMidPane::onSampleFileRead(const char* path) {
   wxMessageBox(toWx(rowCache.fileError()), _G.productName, wxOK | wxICON_ERROR);
 }
 
-void TreeMidPane::onSampleFileSave(const char* path) { reportWriteProblem(rowCache.sampleFileSave(path)); }
+void TreeMidPane::onSampleFileSave(const char* path) { reportProblem(rowCache.sampleFileSave(path)); }
 
-void TreeMidPane::onExportPcap(const char* path) { reportWriteProblem(rowCache.exportPcap(path)); }
+void TreeMidPane::onExportPcap(const char* path) { reportProblem(rowCache.exportPcap(path)); }
 
 void TreeMidPane::onDoCapture() {
   const TcaptureResult result = runCaptureDialog();
-  if (result.ok && rowCache.adoptCapture(result.trees, result.rows)) _G.pubSub.pub(topicVisRowsChanged, 0);
+  if (!result.ok) return;
+  try {
+    if (rowCache.adoptCapture(result.trees, result.rows)) _G.pubSub.pub(topicVisRowsChanged, 0);
+  } catch (const std::bad_alloc&) {
+    reportProblem("Out of memory: the capture cannot be shown; the data shown before is kept.");
+  }
 }
 
 TreePane::TreePane(wxWindow* parent, TdataPane& dataPane, TdecodePane& decodePane)

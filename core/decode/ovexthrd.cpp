@@ -108,6 +108,8 @@ std::string TexThread::failureText() const {
   if (!failure) return "";
   try {
     std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

@@ -16,6 +16,10 @@ class TexThread {
   using TeventVec = std::vector<TeventBin>;
   using TrowVec = std::vector<TlinRow>;
 
+  // Heap a decode may hold per raw byte: a bus reset in every byte takes
+  // 208 bytes (twr-bench --only amplification), random bytes about 32.
+  static constexpr uint64_t worstHeapPerRawByte = 210;
+
   // The owner's result vectors are refilled in place by every decode, so
   // readers holding these pointers see the latest results; a missing one is
   // created here.

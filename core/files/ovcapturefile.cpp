@@ -77,7 +77,9 @@ bool TcaptureFile::loadRaw(const std::string& path, Tcapture& capture) {
   }
   TexThread decoder(capture.events, std::make_shared<TobjVec>(), capture.trees, capture.rows);
   if (!decoder.startDecode(&raw)) {
-    error = path + ": not a raw capture (bad magic or no data)";
+    const std::string failure = decoder.failureText();
+    error = path + (failure.empty() ? ": not a raw capture (bad magic or no data)"
+                                    : ": decoding failed: " + failure);
     return false;
   }
   return true;

@@ -149,6 +149,8 @@ bool TloThread::doThreadRun() {
     hardwareStatus = statusNoMemory;
     return false;
   }
+  // The device was ready all along: only an earlier run lacked its buffer.
+  if (hardwareStatus == statusNoMemory) hardwareStatus = statusReady;
   low.clearSnifferFIFO();
   low.resetFPGA();
   low.startStreaming();

@@ -52,6 +52,8 @@ void TctlMachine::showHardware(bool changed) {
 
 void TctlMachine::startCapture() {
   startStopPressed = false;
+  // Clears what the last run reported (it may have lacked memory): the device is ready.
+  view.setStatusLine(hardwareStatusText(TloThread::statusReady));
   bufferKB = clampBufferKB(wxstr2num(view.bufferField()), bufferLimit);
   view.setBufferField(num2str(bufferKB));
   bufferBytes = uint64_t(bufferKB) * 1024;
@@ -76,13 +78,18 @@ void TctlMachine::startDecode() {
   // failed): the earlier results stay, and so does OK.
   const int32_t status = lo.hardwareStatus;
   const std::string failure = ex.failureText();
+  const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
-                     : failure.empty()               ? wxString("Nothing was captured")
-                                                     : "Decoding failed: " + wxString::FromUTF8(failure));
-  ctlState = status == TloThread::statusReady ? ctlReady : ctlNoHardware;
+                     : failure.empty()                ? wxString("Nothing was captured")
+                                                      : decodeFailed);
+  // Without memory for the buffer the device is still ready: a smaller buffer may fit.
+  const bool deviceReady = status == TloThread::statusReady || status == TloThread::statusNoMemory;
+  ctlState = deviceReady ? ctlReady : ctlNoHardware;
   TbuttonStates buttons = buttonStates(ctlState);
   buttons.ok = TbuttonStates::okKeep;
   view.applyButtons(buttons);
+  // Last: the box runs the event loop, and with it this machine's timer.
+  if (!failure.empty()) view.reportProblem(decodeFailed + ". The data decoded before is kept.");
 }
 
 void TctlMachine::setAcqProgress(uint64_t count) {

@@ -16,6 +16,8 @@ class TctlView {
  public:
   virtual ~TctlView() = default;
   virtual void setStatusLine(const wxString& text) = 0;
+  // A failure the user must not miss (the status line is easily overlooked).
+  virtual void reportProblem(const wxString& text) = 0;
   virtual void setIdLine(const wxString& text) = 0;
   virtual void showAcqProgress(const wxString& text, int percent) = 0;
   virtual void showDecProgress(const wxString& text, int percent) = 0;

@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/gauge.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -98,6 +99,10 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
 void TctlPage::setStatusLine(const wxString& text) { footer.setStatusStr(text); }
 void TctlPage::setIdLine(const wxString& text) { footer.setIdStr(text); }
 
+void TctlPage::reportProblem(const wxString& text) {
+  wxMessageBox(text, _G.productName, wxOK | wxICON_ERROR, this);
+}
+
 void TctlPage::showAcqProgress(const wxString& text, int percent) {
   acqText->SetLabel(text);
   acqBar->SetValue(percent);
@@ -122,9 +127,7 @@ void TctlPage::applyButtons(const TbuttonStates& buttons) {
 wxString TctlPage::bufferField() const { return bufferText->GetValue(); }
 void TctlPage::setBufferField(const wxString& text) { bufferText->ChangeValue(text); }
 
-void TctlPage::bypassConnect(bool connect) {
-  lo.low.setTargetConnected(connect);
-}
+void TctlPage::bypassConnect(bool connect) { lo.low.setTargetConnected(connect); }
 
 void TctlPage::onOK(wxCommandEvent&) {
   static_cast<TsnifferGui*>(FindWindowById(idSnifferGui))->doExit(wxID_OK);

@@ -24,6 +24,7 @@ class TctlPage : public wxPanel, public TctlView {
 
   // TctlView
   void setStatusLine(const wxString& text) override;
+  void reportProblem(const wxString& text) override;
   void setIdLine(const wxString& text) override;
   void showAcqProgress(const wxString& text, int percent) override;
   void showDecProgress(const wxString& text, int percent) override;

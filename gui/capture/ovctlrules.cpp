@@ -1,9 +1,12 @@
 #include "capture/ovctlrules.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <limits>
 #include <string>
 
+#include "decode/ovexthrd.h"
 #include "hardware/ovlothrd.h"
 
 uint32_t wxstr2num(const wxString& text) {
@@ -38,8 +41,15 @@ uint32_t largestCaptureKB() {
   return std::numeric_limits<decltype(TloThread::needed)>::max() / TloThread::sizeGranularity;
 }
 
+uint32_t largestDecodableKB() {
+  // Beyond it the decode would end in the kernel's out-of-memory killer, not in a message.
+  const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+  const uint64_t kb = memory / TexThread::worstHeapPerRawByte / 1024;
+  return static_cast<uint32_t>(std::min<uint64_t>(kb, std::numeric_limits<uint32_t>::max()));
+}
+
 uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit) {
-  return std::max<uint32_t>(std::min({kb, bufferLimit, largestCaptureKB()}), 4);
+  return std::max<uint32_t>(std::min({kb, bufferLimit, largestCaptureKB(), largestDecodableKB()}), 4);
 }
 
 const char* hardwareStatusText(int32_t status) {

@@ -26,8 +26,11 @@ int progressPercent(uint64_t part, uint64_t whole);
 
 // The largest buffer, in KBytes, whose byte count the capture thread can hold.
 uint32_t largestCaptureKB();
-// A requested size limited to the program's limit and the capture thread's
-// largest, and raised to at least 4 KBytes.
+// The largest buffer, in KBytes, whose decode fits in this machine's memory
+// even in the worst case.
+uint32_t largestDecodableKB();
+// A requested size limited to the program's limit, the capture thread's
+// largest and the largest decodable, and raised to at least 4 KBytes.
 uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit);
 
 // The status line for a hardware status of the capture thread.

@@ -1,1 +1,1 @@
-target_link_libraries(${target} PRIVATE twrsim)
+target_link_libraries(${target} PRIVATE twrsim twr-test-allocfail)

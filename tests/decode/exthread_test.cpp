@@ -1,39 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <thread>
 
+#include "allocfail.h"
 #include "capture.h"
 #include "decode/ovarena.h"
 #include "decode/ovexthrd.h"
 
 using namespace synth;
-
-namespace {
-
-// While armed, every allocation off the arming thread fails: the decode
-// thread runs out of memory at its first allocation.
-std::atomic<bool> failOtherThreads{false};
-std::thread::id armingThread;
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (failOtherThreads.load(std::memory_order_relaxed) && std::this_thread::get_id() != armingThread)
-    throw std::bad_alloc();
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-// GCC takes the replacement pair for a mismatch.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -89,13 +66,13 @@ TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   EXPECT_FALSE(ex.startDecode(nullptr));
 
   // A decode that runs out of memory ends the decode, not the process.
-  armingThread = std::this_thread::get_id();
-  failOtherThreads = true;
+  // The decode thread runs out at its first allocation.
+  failAllocations(allocFailOtherThreads, 0);
   const bool decoded = ex.startDecode(&good);
-  failOtherThreads = false;
+  failAllocations(allocFailNone, 0);
   EXPECT_FALSE(decoded);
   EXPECT_FALSE(ex.done.load());
-  EXPECT_EQ(ex.failureText(), "std::bad_alloc");
+  EXPECT_EQ(ex.failureText(), "out of memory");
   EXPECT_TRUE(sizes(ex) == before);
   EXPECT_EQ(ex.rows->front().obj, firstRow);
   ASSERT_TRUE(ex.startDecode(&good));

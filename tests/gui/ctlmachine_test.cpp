@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <thread>
 
+#include "allocfail.h"
 #include "capture/ovctlmachine.h"
 #include "decode/ovexthrd.h"
 #include "device/simhosttiming.h"
@@ -21,6 +24,7 @@ namespace {
 // What the window would show.
 struct TfakeView : TctlView {
   void setStatusLine(const wxString& text) override { status = text; }
+  void reportProblem(const wxString& text) override { problem = text; }
   void setIdLine(const wxString& text) override { id = text; }
   void showAcqProgress(const wxString& text, int percent) override { acqText = text, acqBar = percent; }
   void showDecProgress(const wxString& text, int) override { decText = text; }
@@ -32,12 +36,11 @@ struct TfakeView : TctlView {
   wxString bufferField() const override { return field; }
   void setBufferField(const wxString& text) override { field = text; }
 
-  wxString status, id, acqText, decText, field;
+  wxString status, id, acqText, decText, field, problem;
   int acqBar = -1;
   TbuttonStates buttons;
   bool ok = false;
 };
-
 
 struct Trig {
   explicit Trig(unsigned periodMs = 20) : lo(quickHostTiming(periodMs)) {}
@@ -98,7 +101,25 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   EXPECT_EQ(rig.view.acqBar, 100);
   EXPECT_EQ(rig.view.decText, "100%");
   EXPECT_TRUE(rig.view.ok);
-  EXPECT_GT(rig.ex.rows->size(), 0u);
+  const size_t rows = rig.ex.rows->size();
+  EXPECT_GT(rows, 0u);
+  ASSERT_TRUE(rig.reaches(ctlReady));
+
+  // A buffer larger than memory allows: said so, the last decode kept, and a
+  // smaller buffer can be tried at once.
+  failAllocations(allocFailAnyThread, 16 << 20);
+  rig.start("40000");
+  const bool refused = rig.reaches(ctlReady);
+  failAllocations(allocFailNone, 0);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(rig.view.status, "Memory allocation failed");
+  EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusNoMemory);
+  EXPECT_TRUE(rig.view.ok);
+  EXPECT_EQ(rig.ex.rows->size(), rows);
+  rig.start("8");
+  ASSERT_TRUE(rig.reaches(ctlDecoded));
+  EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
+  EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
   ASSERT_TRUE(rig.reaches(ctlReady));
 
   // A large buffer stopped as soon as data flows: what came is still decoded.
@@ -149,18 +170,6 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   ASSERT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
 
-  // A capture that leaves no data (no memory for the buffer) returns to a state
-  // the user can act in, and says why.
-  rig.start("8");
-  ASSERT_EQ(rig.machine.state(), ctlAcquiring);
-  finishCapture(0);
-  rig.lo.hardwareStatus = TloThread::statusNoMemory;
-  rig.machine.onTick();
-  EXPECT_EQ(rig.machine.state(), ctlNoHardware);
-  EXPECT_EQ(rig.view.status, "Memory allocation failed");
-  report(TloThread::statusReady);
-  ASSERT_EQ(rig.machine.state(), ctlReady);
-
   // Stop pressed in the tick in which the capture ends.
   rig.start("8");
   rig.machine.pressStartStop();
@@ -168,6 +177,18 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   rig.machine.onTick();
   EXPECT_TRUE(rig.lo.stop);
   ASSERT_TRUE(rig.reaches(ctlReady));
+  EXPECT_TRUE(rig.view.ok);
+
+  // A decode that runs out of memory is reported in a box; OK still takes the last decode.
+  rig.start("8");
+  finishCapture(8192);
+  std::ifstream replay(TWR_TEST_DATA_DIR "/lib_replay.raw", std::ios::binary);
+  rig.lo.buffer.assign(std::istreambuf_iterator<char>(replay), {});
+  failAllocations(allocFailAnyThread, 1024);
+  rig.machine.onTick();
+  failAllocations(allocFailNone, 0);
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_EQ(rig.view.problem, "Decoding failed: out of memory. The data decoded before is kept.");
   EXPECT_TRUE(rig.view.ok);
 
   // The next capture neither inherits that stop nor the last done flag.

@@ -6,6 +6,7 @@ void caseTextConventions(void);
 void caseNoSniffer(void);
 void caseSimCapture(void);
 void caseSimEndDuringCapture(void);
+void caseSimFaults(void);
 
 /* Data files shipped with the tests. */
 #define DATA_FILE(name) TWR_TEST_DATA_DIR "/" name

@@ -22,6 +22,7 @@ static const struct {
     {"noSniffer", caseNoSniffer},
     {"simCapture", caseSimCapture},
     {"simEndDuringCapture", caseSimEndDuringCapture},
+    {"simFaults", caseSimFaults},
 };
 
 int main(int argc, char** argv) {

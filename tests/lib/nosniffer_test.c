@@ -5,6 +5,7 @@
 #include <string.h>
 #include <umockdev.h>
 
+#include "allocfail.h"
 #include "cases.h"
 #include "check.h"
 #include "libref.h"
@@ -133,6 +134,24 @@ static void checkSampleFiles(TsniffContext* ctx) {
   refFree(ref);
 }
 
+/* With memory used up, every call that needs some answers with its failure
+ * value, and the context keeps its rows. */
+static void checkOutOfMemory(TsniffContext* ctx) {
+  char buf[256];
+  failAllocations(allocFailThisThread, 0);
+  CHECK(sniffInit() == NULL);
+  CHECK(versionX() == NULL);
+  CHECK_INT(version(buf, sizeof buf), 0);
+  CHECK(getPacketDataRowX(ctx, 5) == NULL);
+  CHECK(getBoxStrX(ctx, 5) == NULL);
+  CHECK_INT(getPacketDataRow(ctx, 5, buf, sizeof buf), 0);
+  CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_sample.ovd")), 0);
+  CHECK_INT(getPacketDataRowCount(ctx), 22);
+  failAllocations(allocFailNone, 0);
+  CHECK(getBoxStrX(ctx, 5) != NULL);
+  CHECK_INT(sampleFileRead(ctx, DATA_FILE("lib_sample.ovd")), 22);
+}
+
 void caseNoSniffer(void) {
   /* An empty simulated bus, so a sniffer on the developer's desk stays out of it. */
   UMockdevTestbed* bus = umockdev_testbed_new();
@@ -146,6 +165,7 @@ void caseNoSniffer(void) {
   checkNoRows(ctx);
   checkRequestsWithoutDevice(ctx);
   checkSampleFiles(ctx);
+  checkOutOfMemory(ctx);
   sniffEnd(ctx);
   g_object_unref(bus);
 }

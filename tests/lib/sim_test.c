@@ -5,6 +5,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "allocfail.h"
 #include "cases.h"
 #include "check.h"
 #include "libref.h"
@@ -184,5 +185,53 @@ void caseSimEndDuringCapture(void) {
   const uint64_t took = nowMs() - start;
   CHECK(took < 1000 * slowdown());
   printf("sniffEnd during a capture took %llu ms\n", (unsigned long long)took);
+  simRemove();
+}
+
+/* A capture of size bytes, decoded; returns the row count. */
+static uint32_t captureAndDecode(TsniffContext* ctx, uint32_t size) {
+  setNeeded(ctx, size);
+  setRun(ctx, 1);
+  if (!waitCaptured(ctx)) return 0;
+  CHECK(startDecode(ctx));
+  return getPacketDataRowCount(ctx);
+}
+
+/* Faults of the host and of the stream, each ending in its status with the
+ * context usable. */
+void caseSimFaults(void) {
+  simPlug(serial, NULL);
+  TsniffContext* ctx = sniffInit();
+  REQUIRE(ctx != NULL);
+  REQUIRE(waitReady(ctx));
+  const uint32_t rows = captureAndDecode(ctx, 16384);
+  CHECK(rows > 0);
+
+  /* A buffer larger than memory allows: -5, the last decode kept, and the
+   * next buffer that fits makes the device ready again. */
+  failAllocations(allocFailAnyThread, 32u << 20);
+  setNeeded(ctx, 64u << 20);
+  setRun(ctx, 1);
+  const int captured = waitCaptured(ctx);
+  failAllocations(allocFailNone, 0);
+  REQUIRE(captured);
+  CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_NO_MEMORY);
+  CHECK_INT(getCaptureCount(ctx), 0);
+  CHECK(!startDecode(ctx));
+  CHECK_INT(getPacketDataRowCount(ctx), rows);
+  CHECK(captureAndDecode(ctx, 8192) > 0);
+  CHECK_INT(getHardwareStatus(ctx), TWR_STATUS_READY);
+
+  /* A stream with a wrong header or of random bytes decodes without harm. */
+  simSetFault("wrong-magic", 1);
+  CHECK_INT(captureAndDecode(ctx, 16384), 0);
+  CHECK_INT(getCaptureCount(ctx), 16384);
+  simSetFault("wrong-magic", 0);
+  simSetFault("garbage-stream", 1);
+  captureAndDecode(ctx, 16384);
+  CHECK_INT(getDecodeDone(ctx), 1);
+  simSetFault("garbage-stream", 0);
+
+  sniffEnd(ctx);
   simRemove();
 }

@@ -28,4 +28,9 @@ void simStallStream(unsigned ms) {
   if (sniffer) sniffer->stallStream(ms);
 }
 
+void simSetFault(const char* name, int on) {
+  TsimFault fault;
+  if (sniffer && simfaults::fromName(name, fault)) sniffer->setFault(fault, on != 0);
+}
+
 }  // extern "C"

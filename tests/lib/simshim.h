@@ -17,6 +17,8 @@ void simRemove(void);
 int simTargetConnected(void);
 /* The stream delivers nothing for the next ms milliseconds. */
 void simStallStream(unsigned ms);
+/* A fault by its twr-sim option name ("wrong-magic", ...) on or off. */
+void simSetFault(const char* name, int on);
 
 #ifdef __cplusplus
 }
