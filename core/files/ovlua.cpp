@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 #include "decode/ovgroup.h"
 #include "files/ovluafind.h"
@@ -82,12 +83,25 @@ const char* decodeFunction(uint32_t objType) {
   }
 }
 
+// C++ running under Lua must not unwind through Lua's C frames: running out
+// of memory there becomes a Lua error instead.
+template <class Tstep>
+void raiseOnBadAlloc(lua_State* L, Tstep step) {
+  bool outOfMemory = false;
+  try {
+    step();
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  if (outOfMemory) luaL_error(L, "not enough memory");
+}
+
 // Runs inside lua_pcall so that nothing the scripts did to the globals (an
 // erroring metatable on _G, say) can raise outside protection.
 int callDecode(lua_State* L) {
   auto* obj = static_cast<std::shared_ptr<Tbase>*>(lua_touserdata(L, 1));
   lua_getglobal(L, decodeFunction((*obj)->objType));
-  rowutils::setParams(*obj, L);
+  raiseOnBadAlloc(L, [&] { rowutils::setParams(*obj, L); });
   lua_call(L, 1, 1);
   return 1;
 }
@@ -161,7 +175,8 @@ int getNodeC(lua_State* L) {
   int isNum = 0;
   const lua_Number n = lua_tonumberx(L, -1, &isNum);
   // Range-checked before the conversion: NaN or a huge number must not reach the cast.
-  if (isNum && n >= 0 && n < 9.0e18) self->getNode(L, static_cast<long long>(std::floor(n)));
+  if (isNum && n >= 0 && n < 9.0e18)
+    raiseOnBadAlloc(L, [&] { self->getNode(L, static_cast<long long>(std::floor(n))); });
   return 1;
 }
 
@@ -322,7 +337,14 @@ void TluaState::setRows(std::shared_ptr<const TrowList> rowList) {
 std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
   if (!L) return scriptError;
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
-  std::string text = rowutils::doDecode(obj, L);
+  const int top = lua_gettop(L);
+  std::string text;
+  try {
+    text = rowutils::doDecode(obj, L);
+  } catch (const std::bad_alloc&) {
+    lua_settop(L, top);
+    text = "out of memory";  // short enough to need no allocation
+  }
   lua_sethook(L, nullptr, 0, 0);
   return text;
 }

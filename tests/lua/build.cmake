@@ -1,2 +1,2 @@
 # Scenario captures come from the synthesizer.
-target_link_libraries(${target} PRIVATE twrsim)
+target_link_libraries(${target} PRIVATE twrsim twr-test-allocfail)
