@@ -14,7 +14,8 @@ TEST(ScriptsOutOfMemory, RowSaysSoAndTheNextDecodeWorks) {
   while (transfer < rows->size() && (*rows)[transfer].obj->objType != otTransfer) ++transfer;
   ASSERT_LT(transfer, rows->size());
 
-  TluaState lua(rows);
+  const std::filesystem::path scripts = std::filesystem::path(TWR_SOURCE_DIR) / "scripts";
+  TluaState lua(rows, scripts);
   ASSERT_EQ(lua.loadError(), "");
   // The transfer's first decode allocates its data stage under the scripts' call.
   failAllocations(allocFailThisThread, 0);
@@ -26,5 +27,5 @@ TEST(ScriptsOutOfMemory, RowSaysSoAndTheNextDecodeWorks) {
 
   const std::string text = lua.decodeRow(static_cast<long long>(transfer));
   EXPECT_TRUE(has(text, "bMaxPacketSize0#64 bytes")) << text;
-  EXPECT_EQ(text, TluaState(rows).decodeRow(static_cast<long long>(transfer)));
+  EXPECT_EQ(text, TluaState(rows, scripts).decodeRow(static_cast<long long>(transfer)));
 }
