@@ -139,19 +139,6 @@ bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value) {
   return controlOut(h, 0xC9, 0x42, {uint8_t(reg % 64), uint8_t(0x40 + value % 64)}) >= 0;
 }
 
-bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line) {
-  if (controlOut(h, 0xCA, 0x5700 + 17, {uint8_t(address & 0xF0)}) < 0) return false;
-  if (controlIn(h, 0xCB, 0, line, 17) != 17) return false;
-  line.resize(16);
-  return true;
-}
-
-bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data) {
-  Bytes message = {address};
-  message.insert(message.end(), data.begin(), data.end());
-  return controlOut(h, 0xC9, 0x57, message) >= 0;
-}
-
 bool startStream(libusb_device_handle* h) {
   return controlOut(h, 0xC2, 0) == 0 && controlOut(h, 0xC3, 0) == 0 && regWrite(h, 4, 2);
 }

@@ -43,12 +43,10 @@ Bytes embeddedFirmware();
 libusb_device_handle* bringUp(Tusb& usb, TsimSniffer& sniffer);
 void closeHandle(libusb_device_handle* h);
 
-// Firmware requests to the FPGA and EEPROM targets.
+// Firmware requests to the FPGA's configuration and register ports.
 bool cfgWrite(libusb_device_handle* h, const Bytes& bytes);
 // A configuration read-back of k bytes, big-endian, as write-then-read plus fetch.
 bool cfgRead(libusb_device_handle* h, const Bytes& command, unsigned k, uint64_t& value);
 bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value);
-bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line);
-bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data);
 // Clear FIFO, reset FPGA, register 4 = 2.
 bool startStream(libusb_device_handle* h);
