@@ -31,17 +31,3 @@ TEST(ClosedDevice, EveryRequestFailsWithoutTouchingLibusb) {
   low.close();
   EXPECT_FALSE(low.isOpen());
 }
-
-// The pauses and time-outs the real device needs; tests run with shorter ones.
-TEST(HardwareTiming, DefaultsSuitTheRealDevice) {
-  const ThwTiming timing;
-  EXPECT_EQ(timing.reenumPauseMs, 2000u);
-  EXPECT_EQ(timing.reopenPauseMs, 200u);
-  EXPECT_EQ(timing.notFoundPauseMs, 500u);
-  EXPECT_EQ(timing.readTimeoutMs, 5000u);
-  EXPECT_EQ(timing.threadPeriodMs, 250u);
-  EXPECT_EQ(timing.refreshPauseMs, 5u);
-  EXPECT_EQ(timing.eepromWriteMs, 10u);
-  EXPECT_EQ(TFX2base::controlTimeout, 5000u);
-  EXPECT_EQ(TFX2base::reopenAttempts, 25);
-}

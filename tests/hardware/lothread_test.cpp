@@ -45,7 +45,7 @@ struct Trig {
 
 }  // namespace
 
-TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
+TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   TsimConfig config = TsimConfig::quick();
   config.serial = "TWR-0042";
   Trig rig(config);
@@ -55,15 +55,9 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
   const TloThread::TdeviceTexts texts = lo.deviceTextsCopy();
   EXPECT_EQ(texts.serial, "TWR-0042");
-  EXPECT_EQ(lo.serialCopy(), "TWR-0042");
-  EXPECT_FALSE(texts.fxString0.empty());
   EXPECT_NE(texts.fxString0, "?");
-  EXPECT_FALSE(texts.fxString1.empty());
   EXPECT_FALSE(texts.fpgaString.empty());
-  EXPECT_EQ(lo.errorCount, 0u);
-  TsimStatus s = rig.sniffer.status();
-  EXPECT_TRUE(s.firmwareRunning);
-  EXPECT_TRUE(s.fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
+  EXPECT_TRUE(rig.sniffer.status().fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
   EXPECT_TRUE(lo.low.leds(5));
   EXPECT_EQ(rig.sniffer.status().leds, 5);
 
@@ -73,14 +67,7 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   EXPECT_EQ(lo.buffer.size(), 8192u);
   EXPECT_EQ(lo.captureCount, 8192u);
   EXPECT_EQ(rig.head(), streamMagic);
-  uint64_t asked = 0;
-  for (const auto& r : wirelog::reads()) {
-    EXPECT_EQ(r.endpoint, 0x86);
-    EXPECT_LE(r.length, 4096);
-    asked = std::max<uint64_t>(asked, uint64_t(r.length));
-  }
-  EXPECT_EQ(asked, 4096u);
-  EXPECT_EQ(lo.state, TloThread::stateIdle);
+  for (const auto& r : wirelog::reads()) EXPECT_TRUE(r.endpoint == 0x86 && r.length <= 4096);
 
   // Sizes are taken in whole kilobytes.
   wirelog::clear();
@@ -97,16 +84,9 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   ASSERT_TRUE(rig.captured());
   EXPECT_TRUE(lo.buffer.empty());
   EXPECT_EQ(lo.captureCount, 0u);
-  EXPECT_EQ(lo.hardwareStatus, 0);
-}
-
-TEST(CaptureThread, StopRequests) {
-  Trig rig;
-  rig.start();
-  TloThread& lo = *rig.lo;
-  ASSERT_TRUE(rig.ready());
 
   // Mid-capture: the stream stalls after the run starts, so the capture waits until stopped.
+  wirelog::clear();
   rig.sniffer.stallStream(60000);
   rig.runFor(64 * 1024);
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
@@ -115,7 +95,6 @@ TEST(CaptureThread, StopRequests) {
   lo.stop = true;
   ASSERT_TRUE(rig.captured());
   EXPECT_EQ(lo.captureCount, 0u);
-  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
   EXPECT_FALSE(lo.stop);
   EXPECT_TRUE(lo.low.isOpen());
 
@@ -164,7 +143,6 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
   rig.sniffer.unplug();
   ASSERT_TRUE(rig.captured());
-  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
   ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -1; }));
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
   EXPECT_EQ(lo.serialCopy(), "unavailable");
@@ -261,28 +239,4 @@ TEST(CaptureThread, ConnectRequestsAtAnyTime) {
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().arrivals > arrivals; }, 15s));
   EXPECT_GE(std::chrono::steady_clock::now() - silent, std::chrono::milliseconds(TFX2base::controlTimeout));
   EXPECT_TRUE(rig.ready());
-}
-
-TEST(CaptureThread, FailedBringUpsAreReported) {
-  TsimConfig config = TsimConfig::quick();
-  config.faults.insert(TsimFault::wrongFpgaId);
-  Trig rig(config);
-  rig.start();
-  TloThread& lo = *rig.lo;
-  ASSERT_TRUE(waitFor([&] { return lo.tickCount >= 2; }));
-  EXPECT_EQ(lo.hardwareStatus, -1);
-  EXPECT_EQ(lo.serialCopy(), "unavailable");
-  EXPECT_FALSE(lo.hardwareChanged) << "still -1";
-
-  // Later failures report -2 and keep trying; a repaired device comes up.
-  rig.sniffer.setFault(TsimFault::wrongFpgaId, false);
-  rig.sniffer.setFault(TsimFault::eepromReadFailure, true);
-  ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -2; }));
-  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "");
-  EXPECT_EQ(lo.deviceTextsCopy().fpgaString, "");
-  rig.sniffer.setFault(TsimFault::eepromReadFailure, false);
-  ASSERT_TRUE(rig.ready());
-  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "TWRSIM0001");
 }
