@@ -77,12 +77,8 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
   };
   const std::vector<Tcase> cases = {
       {false, false, true, {0, 6, 7, 8, 9, 10}},
-      {false, false, false, {0, 6, 7}},
-      {true, false, true, {0, 1, 2, 6, 7, 8, 9, 10}},
       {true, false, false, {0, 1, 2, 6, 7}},
       {false, true, true, {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
-      {false, true, false, {0, 3, 6, 7, 11}},
-      {true, true, true, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
       {true, true, false, {0, 1, 2, 3, 6, 7, 11}},
   };
   for (const auto& c : cases) {
