@@ -58,8 +58,6 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   EXPECT_NE(texts.fxString0, "?");
   EXPECT_FALSE(texts.fpgaString.empty());
   EXPECT_TRUE(rig.sniffer.status().fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
-  EXPECT_TRUE(lo.low.leds(5));
-  EXPECT_EQ(rig.sniffer.status().leds, 5);
 
   // 8192 bytes: 10240 are read, the first 2048 dropped; the stream then starts with its header.
   rig.runFor(8192);
@@ -70,15 +68,11 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   for (const auto& r : wirelog::reads()) EXPECT_TRUE(r.endpoint == 0x86 && r.length <= 4096);
 
   // Sizes are taken in whole kilobytes.
-  wirelog::clear();
   rig.runFor(10000);
   ASSERT_TRUE(rig.captured());
   EXPECT_EQ(lo.buffer.size(), 9216u);
   EXPECT_EQ(lo.captureCount, 9216u);
   EXPECT_EQ(rig.head(), streamMagic);
-  uint64_t total = 0;
-  for (const auto& r : wirelog::reads()) total += uint64_t(r.received);
-  EXPECT_EQ(total, 9216u + 2048u);
 
   rig.runFor(1000);
   ASSERT_TRUE(rig.captured());
@@ -145,7 +139,6 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   ASSERT_TRUE(rig.captured());
   ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -1; }));
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "unavailable");
 
   // Plugged in again, it is brought up from scratch.
   const unsigned arrivals = rig.sniffer.status().arrivals;
@@ -172,7 +165,6 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
     rig.lo.reset();
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
-    std::printf("destruction while %s: %lld ms\n", state, static_cast<long long>(took.count()));
     EXPECT_LT(took, 500ms);
   };
   const auto absent = [](Trig& rig) { return rig.sniffer.unplug(), true; };

@@ -48,13 +48,11 @@ TEST(ScriptsOnEnumeration, HidMouse) {
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "iProduct#2 (\"Synthetic Optical Mouse\")"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
                          {"bInterfaceProtocol#0x02 (Mouse)", "bEndpointAddress#0x81 (endpoint 1 IN)"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bString#\"SM-000417\"", "language 0x0409"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransfer, {"HID report descriptor", "Usage: Mouse (0x02)", "Logical Minimum: -127"}));
   // A data packet of a data stage finds its transfer and so the request.
   EXPECT_TRUE(
       oneTextHas(d, otData, {"Data stage of GET_DESCRIPTOR (STRING descriptor, index 2)", "bString"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"IN transaction to 7.1: NAK"}));
   EXPECT_TRUE(oneTextHas(d, otToken, {"SETUP (0x2D)", "Address#7", "(pass)"}));
   EXPECT_TRUE(oneTextHas(d, otReset, {"Bus reset: SE0 on both data lines for 10 ms"}));
   for (const auto& t : d.texts) EXPECT_EQ(t.find("FAIL"), std::string::npos) << t;

@@ -29,19 +29,7 @@ std::vector<int> Tusb::sniffers() {
   return out;
 }
 
-libusb_device_handle* Tusb::open() {
-  libusb_device** list = nullptr;
-  const ssize_t n = libusb_get_device_list(ctx, &list);
-  libusb_device_handle* handle = nullptr;
-  for (ssize_t i = 0; i < n && !handle; ++i) {
-    libusb_device_descriptor d;
-    if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == vendorId &&
-        d.idProduct == productId && libusb_open(list[i], &handle) != 0)
-      handle = nullptr;
-  }
-  if (n >= 0) libusb_free_device_list(list, 1);
-  return handle;
-}
+libusb_device_handle* Tusb::open() { return libusb_open_device_with_vid_pid(ctx, vendorId, productId); }
 
 int Tusb::waitForNew(int old, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
