@@ -41,15 +41,6 @@ int Tusb::waitForNew(int old, std::chrono::milliseconds limit) {
   return 0;
 }
 
-bool Tusb::waitUntilGone(std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (sniffers().empty()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
-}
-
 int controlIn(libusb_device_handle* h, uint8_t request, uint16_t value, Bytes& data, unsigned length) {
   data.assign(length, 0);
   const int rc =

@@ -26,7 +26,6 @@ class Tusb {
   libusb_device_handle* open();
   // Waits until a sniffer with another device number than `old` appears; its number or 0.
   int waitForNew(int old, std::chrono::milliseconds limit);
-  bool waitUntilGone(std::chrono::milliseconds limit);
 
   libusb_context* ctx = nullptr;
 };
