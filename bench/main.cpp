@@ -8,6 +8,7 @@
 
 #include "bench.h"
 #include "decode/ovarena.h"
+#include "decode/ovmemtune.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ long peakRssBytes() {
 }
 
 int main(int argc, char** argv) {
+  memtune::forLargeDecodes();  // as the programs measured do
   BenchOptions options;
   const char* only = nullptr;
   for (int i = 1; i < argc; ++i) {

@@ -2,15 +2,20 @@
 // full bus load.
 #include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "bench.h"
 #include "decode/ovexthrd.h"
+#include "files/ovpcapexport.h"
 #include "synth/generator.h"
 #include "synth/scenario.h"
+#include "tshark.h"
 
 namespace {
 
@@ -23,17 +28,19 @@ double cpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// User and kernel processor time of the whole process, in seconds.
+// User and kernel processor time of the whole process, in seconds, and its
+// page faults so far (first touches of fresh memory).
 struct TcpuSplit {
   double user = 0;
   double kernel = 0;
+  long faults = 0;
 };
 
 TcpuSplit cpuSplit() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
-  return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+  return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_minflt};
 }
 
 double kernelShare(const TcpuSplit& before, const TcpuSplit& after) {
@@ -51,6 +58,27 @@ std::vector<uint8_t> fullLoadCapture(size_t minBytes) {
   while (raw.size() < minBytes) generator.next(raw);
   generator.finish(raw);
   return raw;
+}
+
+// Our decode's processor time over tshark's for the same packets, written as
+// a pcap file by our exporter.
+void compareWithTshark(const std::shared_ptr<TexThread::TeventVec>& events, double decodeSeconds) {
+  const std::string path = "/tmp/twr-bench-" + std::to_string(getpid()) + "-tshark.pcap";
+  Tcapture capture;
+  capture.events = events;
+  TexportCounts counts;
+  std::string error;
+  if (!exportPcap(capture, path, {}, counts, error)) {
+    std::fprintf(stderr, "pipeline: %s\n", error.c_str());
+    return;
+  }
+  const double tsharkSeconds = tsharkCpuSeconds(path);
+  std::remove(path.c_str());
+  if (tsharkSeconds <= 0) {
+    std::fprintf(stderr, "pipeline: no decode_vs_tshark_cpu: tshark is not on PATH or failed\n");
+    return;
+  }
+  report("decode_vs_tshark_cpu", decodeSeconds / tsharkSeconds, "x");
 }
 
 }  // namespace
@@ -101,6 +129,10 @@ TWR_BENCH(pipeline) {
   // Page faults on fresh memory and heap growth show up as kernel time.
   report("decode_kernel_share", kernelShare(splitBefore, splitAfter), "%");
   report("decode_warm_kernel_share", kernelShare(warmBefore, warmAfter), "%");
+  report("decode_page_faults_per_packet", (splitAfter.faults - splitBefore.faults) / n, "faults/packet");
+  report("decode_warm_page_faults_per_packet", (warmAfter.faults - warmBefore.faults) / 3 / n,
+         "faults/packet");
   report("decode_e2e_scan_ratio", coldSeconds / scanSeconds, "x");
   report("decode_raw_bytes_per_packet", static_cast<double>(raw.size()) / n, "B/packet");
+  compareWithTshark(ex.events, coldSeconds);
 }

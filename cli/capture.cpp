@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "commands.h"
@@ -121,15 +122,7 @@ bool writePcap(const TexThread& decoder, const std::string& path) {
 
 void printSummary(const std::vector<TlinRow>& rows) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
-  struct TerrorCount {
-    uint16_t flag;
-    const char* name;
-    unsigned long count;
-  } errors[] = {{flagPidCheck, "PID check", 0},
-                {flagPidIllegal, "illegal PID", 0},
-                {flagSe1, "SE1", 0},
-                {flagLength, "length", 0},
-                {flagCrc, "CRC", 0}};
+  unsigned long errorCounts[std::size(errorFlags)] = {};
   for (const TlinRow& row : rows) {
     const Tbase* obj = row.obj.get();
     if (!obj) continue;
@@ -142,8 +135,8 @@ void printSummary(const std::vector<TlinRow>& rows) {
       case otData:
       case otHandshake:
         ++packets;
-        for (auto& kind : errors)
-          if (obj->flags & kind.flag) ++kind.count;
+        for (size_t i = 0; i < std::size(errorFlags); ++i)
+          if (obj->flags & errorFlags[i].flag) ++errorCounts[i];
         break;
       case otTransax:
         ++transactions;
@@ -158,8 +151,9 @@ void printSummary(const std::vector<TlinRow>& rows) {
   const std::pair<const char*, unsigned long> counts[] = {
       {"packets", packets}, {"transactions", transactions}, {"transfers", transfers}, {"resets", resets}};
   for (const auto& [name, count] : counts) std::printf("%-30s %lu\n", name, count);
-  for (const TerrorCount& kind : errors)
-    std::printf("%-30s %lu\n", ("packets with " + std::string(kind.name) + " error").c_str(), kind.count);
+  for (size_t i = 0; i < std::size(errorFlags); ++i)
+    std::printf("%-30s %lu\n", ("packets with " + std::string(errorFlags[i].name) + " error").c_str(),
+                errorCounts[i]);
 }
 
 int capture(const Tparsed& args, uint32_t size) {

@@ -56,7 +56,7 @@ int run(const Tparsed& args) {
   const bool regular = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   if (regular && TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
-    Tcapture capture{decoder.events, decoder.trees, decoder.rows};
+    Tcapture capture{decoder.events, decoder.trees, decoder.rows, decoder.objects};
     if (!file.loadPcap(path, capture)) return inputError(file.lastError());
     inputWarnings(path, file.warnings());
   } else {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "decode/ovmemtune.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void printCommands(FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  memtune::forLargeDecodes();
   if (argc < 2) {
     std::fprintf(stderr, "twr: missing command (see 'twr --help')\n");
     return exitUsage;

@@ -2,6 +2,7 @@
 
 #include <wx/log.h>
 
+#include "decode/ovmemtune.h"
 #include "ovglobs.h"
 #include "ovicon.xpm"
 #include "ovmainframe.h"
@@ -25,6 +26,7 @@ bool TovApp::OnInit() {
 }
 
 int main(int argc, char** argv) {
+  memtune::forLargeDecodes();
   wxDisableAsserts();
   wxLog::SetLogLevel(wxLOG_Info);
   return wxEntry(argc, argv);

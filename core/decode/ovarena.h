@@ -21,6 +21,10 @@ void* take(std::size_t bytes);
 void give(void* p) noexcept;
 // Bytes of chunks alive in the process, for measuring.
 std::size_t bytesHeld();
+// Up to this many bytes of chunks no longer used are kept for later objects
+// instead of going back to the system (0 at start). A program's choice, made
+// once in its main: memory held idle against page faults saved.
+void keepSpareBytes(std::size_t bytes);
 
 // Stateless, so a shared_ptr's control block pays nothing to carry it.
 template <class T>

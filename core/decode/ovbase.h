@@ -16,6 +16,15 @@ constexpr uint16_t flagSe1 = 0x10;         // SE1 line state inside the packet
 constexpr uint16_t flagLength = 0x20;      // wrong length for the packet type
 constexpr uint16_t flagCrc = 0x40;         // CRC5 or CRC16 check failed
 
+// The error flags under the names a user reads them by.
+struct TerrorFlag {
+  uint16_t flag;
+  const char* name;
+};
+inline constexpr TerrorFlag errorFlags[] = {
+    {flagPidCheck, "PID check"}, {flagPidIllegal, "illegal PID"}, {flagSe1, "SE1"}, {flagLength, "length"},
+    {flagCrc, "CRC"}};
+
 // Row flag bits set by the row builder; 0x08, 0x40 and 0x80 belong to the display model.
 constexpr uint8_t rowFlagSof = 0x01;
 constexpr uint8_t rowFlagPacket = 0x04;

@@ -15,6 +15,13 @@ std::shared_ptr<T> orNew(std::shared_ptr<T> p) {
   return p ? std::move(p) : std::make_shared<T>();
 }
 
+// The results of a decode may be kept for long: a stage's output is left with
+// little spare room, whatever its estimate was.
+template <class V>
+void trimSlack(V& v) {
+  if (v.capacity() - v.size() > v.size() / 3) v.shrink_to_fit();
+}
+
 // The stages of the chain, each filling `out` from the product of the one before.
 
 // Empty when the stream's header is bad. Publishes the read position after
@@ -23,12 +30,13 @@ void rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progres
                  TexThread::TeventVec& out) {
   Traw reader;
   reader.useRawData(raw);  // the owner keeps the buffer unchanged meanwhile
-  // Busy traffic takes about 40 raw bytes per event: room for more than twice
-  // that spares the growth copies, and the pages never reached are never touched.
-  out.reserve(raw.size() / 16 + 1);
+  // Busy traffic takes about 40 raw bytes per event; quieter traffic takes
+  // more, and the room it leaves goes when the stage ends.
+  out.reserve(raw.size() / 32 + 1);
   Traw2bin bin;
   uint64_t position = 0;
   while (bin.getNextBinEvent(reader, out, position)) progress.store(position, std::memory_order_relaxed);
+  trimSlack(out);
 }
 
 // Events that cannot be converted are skipped, not an end: one object per
@@ -36,9 +44,13 @@ void rawToEvents(const std::vector<uint8_t>& raw, std::atomic<uint64_t>& progres
 void eventsToObjects(const TexThread::TeventVec& events, TobjVec& out) {
   out.reserve(events.size());
   Tbin2obj().buildObjVec(events, out);
+  trimSlack(out);
 }
 
-void objectsToTree(const TobjVec& objects, TobjVec& out) { Tobj2tree(objects, out); }
+void objectsToTree(const TobjVec& objects, TobjVec& out) {
+  Tobj2tree(objects, out);
+  trimSlack(out);
+}
 
 void treeToRows(const TobjVec& roots, TexThread::TrowVec& out) { Ttree2lin(roots, out); }
 

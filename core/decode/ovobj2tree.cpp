@@ -104,17 +104,22 @@ void Tobj2tree::Timpl::takeSofs() {
 }
 
 void Tobj2tree::Timpl::takeTransax(TtrxType type, const std::vector<TpidSet>& targets) {
-  auto trx = arena::make<Ttransax>(type);
-  trx->children.reserve(targets.size());
+  // The packets that fit are counted first, so the children are sized exactly.
+  std::size_t taken = 0;
+  bool cutOff = false;
   for (const TpidSet& step : targets) {
-    // The capture ended inside the transaction: drop it with its packets.
-    if (i == objs.size()) return;
-    const int pid = pidOf(*objs[i]);
+    cutOff = i + taken == objs.size();
+    if (cutOff) break;
+    const int pid = pidOf(*objs[i + taken]);
     if (pid < 0 || !step.test(static_cast<std::size_t>(pid))) break;
-    objs[i]->level = 1;
-    trx->children.push_back(objs[i]);
-    ++i;
+    ++taken;
   }
+  const std::size_t first = i;
+  for (; i < first + taken; ++i) objs[i]->level = 1;
+  // The capture ended inside the transaction: it goes with its packets.
+  if (cutOff) return;
+  auto trx = arena::make<Ttransax>(type);
+  trx->children.assign(objs.begin() + first, objs.begin() + i);
   addTransax(std::move(trx));
 }
 

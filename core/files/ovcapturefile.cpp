@@ -57,7 +57,8 @@ bool TcaptureFile::loadPcap(const std::string& path, Tcapture& capture) {
 }
 
 void TcaptureFile::decodeEvents(Tcapture& capture) {
-  TobjVec objects;
+  TobjVec& objects = *capture.objects;
+  objects.clear();
   objects.reserve(capture.events->size());
   Tbin2obj().buildObjVec(*capture.events, objects);
   capture.trees->clear();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "decode/ovtree2lin.h"
+#include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
 #include "files/ovrowutils.h"
 
@@ -29,86 +31,18 @@ struct TgzCloser {
 };
 using TgzFile = std::unique_ptr<gzFile_s, TgzCloser>;
 
-// Buffered reading of a gzip (or plain) file, by byte or by line.
-class TgzReader {
- public:
-  explicit TgzReader(gzFile file) : file_(file), buf_(new char[chunkSize]) {}
-
-  // Next byte, or -1 at the end.
-  int get() {
-    if (pos_ == end_ && !refill()) return -1;
-    return static_cast<unsigned char>(buf_[pos_++]);
-  }
-
-  // Next line without its newline; false at the end. The view lives until the next call.
-  bool nextLine(std::string_view& line) {
-    carry_.clear();
-    for (;;) {
-      if (pos_ == end_ && !refill()) {
-        line = carry_;
-        return !carry_.empty();
-      }
-      const char* start = buf_.get() + pos_;
-      const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
-      const size_t n = newline ? newline - start : end_ - pos_;
-      // A line without end would otherwise take all memory before it fails.
-      if (carry_.size() + n > TdataIO::maxLineLength) {
-        tooLong_ = failed_ = true;
-        return false;
-      }
-      if (newline && carry_.empty()) {
-        pos_ += n + 1;
-        line = std::string_view(start, n);
-        return true;
-      }
-      carry_.append(start, n);
-      pos_ += n + (newline ? 1 : 0);
-      if (newline) {
-        line = carry_;
-        return true;
-      }
-    }
-  }
-
-  bool failed() const { return failed_; }
-  // Why reading failed: an overlong line, the system's reason, or damaged compressed data.
-  std::string failure(unsigned long line) const {
-    if (tooLong_)
-      return "line " + std::to_string(line) + ": longer than " + std::to_string(TdataIO::maxLineLength) +
-             " bytes";
-    return readErrno_ ? std::string("cannot read file: ") + std::strerror(readErrno_)
-                      : "damaged compressed data";
-  }
-
- private:
-  bool refill() {
-    if (failed_) return false;
-    const int n = gzread(file_, buf_.get(), chunkSize);
-    int code = Z_OK;
-    gzerror(file_, &code);
-    // A truncated or damaged stream must not pass for a shorter capture.
-    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
-      failed_ = true;
-      if (code == Z_ERRNO) readErrno_ = errno;
-    }
-    pos_ = 0;
-    end_ = n > 0 && !failed_ ? static_cast<size_t>(n) : 0;
-    return end_ > 0;
-  }
-
-  gzFile file_;
-  std::unique_ptr<char[]> buf_;
-  size_t pos_ = 0;
-  size_t end_ = 0;
-  bool failed_ = false;
-  bool tooLong_ = false;
-  int readErrno_ = 0;
-  std::string carry_;
-};
-
-}  // namespace
-
-namespace {
+// The "X:" count of a grouper's line, to size its children at once rather than
+// one push at a time. Only a hint: a file may lie, so a large count is cut
+// down to what small groupers need and longer lists grow as usual.
+size_t childCountHint(std::string_view line) {
+  constexpr size_t mostTrusted = 64;
+  const size_t at = line.find(";X:");
+  if (at == std::string_view::npos) return 0;
+  size_t count = 0;
+  for (size_t i = at + 3; i < line.size() && line[i] >= '0' && line[i] <= '9' && count <= mostTrusted; ++i)
+    count = count * 10 + (line[i] - '0');
+  return std::min(count, mostTrusted);
+}
 
 // Hands the body to flush in pieces of about chunkSize bytes; flush may keep
 // them or consume and clear them.
@@ -227,7 +161,7 @@ unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinR
     error = std::string("cannot open file: ") + std::strerror(errno ? errno : ENOMEM);
     return 0;
   }
-  TgzReader in(file.get());
+  TgzReader in(file.get(), maxLineLength);
 
   line = 1;
   for (size_t i = 0; i < magicSize; ++i) {
@@ -278,8 +212,11 @@ unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinR
     // added: that one may land at obj's level, and a grouper inside itself
     // would never be freed.
     const bool attached = static_cast<size_t>(obj->level) < parentList.size();
-    if (obj->objType >= otSofGroup && obj->objType <= otTransfer)
-      setParentList(&static_cast<Tgrouper&>(*obj).children, obj->level + 1);
+    if (obj->objType >= otSofGroup && obj->objType <= otTransfer) {
+      auto& children = static_cast<Tgrouper&>(*obj).children;
+      children.reserve(childCountHint(text));
+      setParentList(&children, obj->level + 1);
+    }
     if (attached)
       addToParent(std::move(obj));
     else

@@ -1,7 +1,9 @@
 #include "files/ovrowutils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -12,16 +14,55 @@ namespace {
 
 // ---- writing ----
 
-template <typename T>
-void appendNum(std::string& out, T value) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr);
-}
+// Writes one line into room made for it beforehand: sample files and text
+// output write millions of lines, and string appends check room at every step.
+class Twriter {
+ public:
+  explicit Twriter(char* at) : p(at) {}
+  char* end() const { return p; }
 
-void appendHex(std::string& out, unsigned value, int digits) {
-  static const char hex[] = "0123456789abcdef";
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(hex[(value >> shift) & 15]);
+  void put(char c) { *p++ = c; }
+  template <size_t N>
+  void put(const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    p += N - 1;
+  }
+  void put(const char* text) {
+    const size_t n = std::strlen(text);
+    std::memcpy(p, text, n);
+    p += n;
+  }
+  template <typename T>
+  void num(T value) {
+    p = std::to_chars(p, p + maxDigits, value).ptr;
+  }
+  void hex(unsigned value, int digits) {
+    static const char hexDigits[] = "0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *p++ = hexDigits[(value >> shift) & 15];
+  }
+  void spaces(size_t n) {
+    std::memset(p, ' ', n);
+    p += n;
+  }
+  // ";" and a key with its ":".
+  template <size_t N>
+  void field(const char (&keyWithColon)[N]) {
+    put(';');
+    put(keyWithColon);
+  }
+
+  static constexpr size_t maxDigits = 20;
+
+ private:
+  char* p;
+};
+
+// Room one object's own line may take: the head, the fixed fields with their
+// longest numbers, and three characters per payload byte.
+size_t lineRoom(const Tbase& obj) {
+  size_t room = 2 * static_cast<size_t>(std::max(obj.level, 0)) + 160;
+  if (obj.objType == otData) room += 3 * static_cast<const Tdata&>(obj).data.size();
+  return room;
 }
 
 // The 6-character name column; the marker for other PIDs is only 4 wide.
@@ -69,36 +110,29 @@ const char* pidColumn(uint32_t objType, uint32_t pid) {
   return "????";
 }
 
-void appendHead(std::string& out, const Tbase& obj, const char* kind, const char* column) {
-  if (obj.level > 0 && obj.objType != otReset) out.append(2 * static_cast<size_t>(obj.level), ' ');
-  out.append(kind);
-  if (column) out.append(column);
-  appendNum(out, obj.level);
+template <size_t N>
+void putHead(Twriter& out, const Tbase& obj, const char (&kind)[N], const char* column) {
+  if (obj.level > 0 && obj.objType != otReset) out.spaces(2 * static_cast<size_t>(obj.level));
+  out.put(kind);
+  if (column) out.put(column);
+  out.num(obj.level);
 }
 
-void appendField(std::string& out, const char* keyWithColon) {
-  out.push_back(';');
-  out.append(keyWithColon);
+void putPacketTail(Twriter& out, const TpacketBase& p, char tag) {
+  out.put(';');
+  out.put(tag);
+  out.put(':');
+  out.num(static_cast<int32_t>(p.pid));
+  out.field("TI:");
+  out.num(p.time);
 }
 
-void appendPacketTail(std::string& out, const TpacketBase& p, char tag) {
-  out.push_back(';');
-  out.push_back(tag);
-  out.push_back(':');
-  appendNum(out, static_cast<int32_t>(p.pid));
-  appendField(out, "TI:");
-  appendNum(out, p.time);
-}
-
-void appendGrouper(std::string& out, const Tgrouper& g, const char* kind, const char* tag) {
-  appendHead(out, g, kind, nullptr);
-  appendField(out, tag);
-  appendField(out, "X:");
-  appendNum(out, g.children.size());
-  out.push_back('\n');
-  for (const auto& child : g.children) {
-    if (child) rowutils::appendObjText(*child, out);
-  }
+// The end of a SOF or token line.
+void putCrc5AndIdle(Twriter& out, bool crcOK, uint32_t crc5, uint32_t idle) {
+  out.put(crcOK ? ";5P:" : ";5F:");
+  out.hex(crc5 & 0xff, 2);
+  out.field("TL:");
+  out.num(idle);
 }
 
 const char* trxWord(TtrxType t) {
@@ -112,6 +146,84 @@ const char* trxWord(TtrxType t) {
   }
 }
 
+// The object's own line, without the lines of a grouper's children.
+void putLine(Twriter& out, const Tbase& obj) {
+  switch (obj.objType) {
+    case otReset: {
+      const auto& r = static_cast<const Treset&>(obj);
+      putHead(out, r, "RESET   ", "      ");
+      out.field("Y:Reset;TI:");
+      out.num(r.time);
+      out.field("RL:");
+      out.num(r.resetLen);
+      out.field("TL:");
+      out.num(r.idle);
+      break;
+    }
+    case otSof: {
+      const auto& s = static_cast<const Tsof&>(obj);
+      putHead(out, s, "SOF     ", "      ");
+      putPacketTail(out, s, 'S');
+      out.field("FR:");
+      out.num(static_cast<int32_t>(s.frame));
+      putCrc5AndIdle(out, s.crcOK, s.crc5, s.idle);
+      break;
+    }
+    case otToken: {
+      const auto& t = static_cast<const Ttoken&>(obj);
+      putHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
+      putPacketTail(out, t, 'K');
+      out.field("AD:");
+      out.num(static_cast<int32_t>(t.addr));
+      out.field("EP:");
+      out.num(static_cast<int32_t>(t.endp));
+      putCrc5AndIdle(out, t.crcOK, t.crc5, t.idle);
+      break;
+    }
+    case otData: {
+      const auto& d = static_cast<const Tdata&>(obj);
+      putHead(out, d, "DATA    ", pidColumn(otData, d.pid));
+      putPacketTail(out, d, 'D');
+      out.field("DA:");
+      for (size_t i = 0; i < d.data.size(); ++i) {
+        if (i) out.put(',');
+        out.hex(d.data[i], 2);
+      }
+      out.put(d.crcOK ? ";6P:" : ";6F:");
+      out.hex(d.crc16 & 0xffff, 4);
+      out.field("TL:");
+      out.num(d.idle);
+      break;
+    }
+    case otHandshake: {
+      const auto& h = static_cast<const Thandshake&>(obj);
+      putHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
+      putPacketTail(out, h, 'H');
+      out.field("TL:");
+      out.num(h.idle);
+      break;
+    }
+    case otSofGroup:
+      putHead(out, obj, "SOF_GR  ", nullptr);
+      out.put(";G:SOFgroup");
+      break;
+    case otTransax:
+      putHead(out, obj, "TRANSAX ", nullptr);
+      out.put(';');
+      out.put(trxWord(static_cast<const Ttransax&>(obj).trxType));
+      break;
+    case otTransfer:
+      putHead(out, obj, "TRANSFR ", nullptr);
+      out.put(";C:CONTROL");
+      break;
+  }
+  if (obj.objType >= otSofGroup) {
+    out.field("X:");
+    out.num(static_cast<const Tgrouper&>(obj).children.size());
+  }
+  out.put('\n');
+}
+
 // ---- reading ----
 
 [[noreturn]] void badNumber() { throw std::invalid_argument("stoi"); }
@@ -122,41 +234,53 @@ struct Tnumber {
   uint64_t magnitude = 0;
 };
 
+template <unsigned Base>
+int digitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (Base == 16) {
+    const char lower = static_cast<char>(c | 0x20);
+    if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  }
+  return -1;
+}
+
 // The accepted syntax of the standard string-to-number conversion: leading
 // white space, a sign, an optional 0x prefix in base 16, then digits; anything
 // after the digits is ignored.
-Tnumber scanNumber(std::string_view s, int base) {
+template <unsigned Base>
+Tnumber scanNumber(std::string_view s) {
   size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
   Tnumber n;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
-  auto digit = [&](size_t at) -> int {
-    if (at >= s.size()) return -1;
-    const char c = s[at];
-    int d = -1;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    return d < base ? d : -1;
-  };
-  if (base == 16 && i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
-      digit(i + 2) >= 0)
+  // Written numbers start with a digit; the rest of the syntax is for hand-made lines.
+  const bool plain = !s.empty() && s[0] >= (Base == 10 ? '0' : '1') && s[0] <= '9';
+  while (!plain && i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+  if (!plain && i < s.size() && (s[i] == '+' || s[i] == '-')) n.negative = s[i++] == '-';
+  if (!plain && Base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] | 0x20) == 'x' &&
+      digitValue<16>(s[i + 2]) >= 0)
     i += 2;
-  if (digit(i) < 0) badNumber();
+  if (i == s.size() || digitValue<Base>(s[i]) < 0) badNumber();
+  const size_t first = i;
+  for (int d; i < s.size() && (d = digitValue<Base>(s[i])) >= 0; ++i) n.magnitude = n.magnitude * Base + d;
+  // Only a long number can have overflowed: check it again the slow way, with
+  // the bounds as constants rather than a division per digit.
+  constexpr size_t safeDigits = Base == 10 ? 19 : 15;
+  if (i - first <= safeDigits) return n;
+  constexpr uint64_t most = std::numeric_limits<uint64_t>::max() / Base;
+  constexpr unsigned lastDigit = std::numeric_limits<uint64_t>::max() % Base;
   bool overflow = false;
-  for (int d; (d = digit(i)) >= 0; ++i) {
-    if (n.magnitude > (std::numeric_limits<uint64_t>::max() - d) / base) overflow = true;
-    n.magnitude = n.magnitude * base + d;
+  uint64_t check = 0;
+  for (size_t k = first; k < i; ++k) {
+    const auto d = static_cast<unsigned>(digitValue<Base>(s[k]));
+    overflow |= check > most || (check == most && d > lastDigit);
+    check = check * Base + d;
   }
   if (overflow) numberRange();
   return n;
 }
 
-int32_t readInt(std::string_view s, int base = 10) {
-  const Tnumber n = scanNumber(s, base);
+template <unsigned Base = 10>
+int32_t readInt(std::string_view s) {
+  const Tnumber n = scanNumber<Base>(s);
   const uint64_t limit = n.negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
   if (n.magnitude > limit) numberRange();
   return static_cast<int32_t>(n.negative ? 0 - n.magnitude : n.magnitude);
@@ -164,14 +288,14 @@ int32_t readInt(std::string_view s, int base = 10) {
 
 // Written as unsigned decimal, so the whole unsigned range must read back.
 uint32_t readUnsigned(std::string_view s) {
-  const Tnumber n = scanNumber(s, 10);
+  const Tnumber n = scanNumber<10>(s);
   if (n.negative) return static_cast<uint32_t>(readInt(s));
   if (n.magnitude > std::numeric_limits<uint32_t>::max()) numberRange();
   return static_cast<uint32_t>(n.magnitude);
 }
 
 uint64_t readTime(std::string_view s) {
-  const Tnumber n = scanNumber(s, 10);
+  const Tnumber n = scanNumber<10>(s);
   if (n.negative && n.magnitude != 0) numberRange();
   return n.magnitude;
 }
@@ -195,11 +319,61 @@ class Tpieces {
   char sep_;
 };
 
-// Splits a field at ':' into key and value; false unless exactly two pieces.
-bool keyValue(std::string_view field, std::string_view& key, std::string_view& value) {
-  Tpieces pieces(field, ':');
+// A field of a line, the text between two ';', and where its ':' are.
+struct Tfield {
+  std::string_view text;
+  size_t firstColon = 0;
+  int colons = 0;
+};
+
+// The non-empty fields of a line in one pass over its characters: every line
+// of a sample file comes through here.
+class Tfields {
+ public:
+  explicit Tfields(std::string_view line) : line_(line) {}
+  bool next(Tfield& field) {
+    while (pos_ < line_.size()) {
+      const char* start = line_.data() + pos_;
+      const size_t rest = line_.size() - pos_;
+      const auto* end = static_cast<const char*>(std::memchr(start, ';', rest));
+      const size_t n = end ? static_cast<size_t>(end - start) : rest;
+      pos_ += n + 1;
+      if (n == 0) continue;
+      field.text = std::string_view(start, n);
+      const auto* colon = static_cast<const char*>(std::memchr(start, ':', n));
+      field.colons = 0;
+      if (colon) {
+        field.firstColon = static_cast<size_t>(colon - start);
+        field.colons = std::memchr(colon + 1, ':', n - field.firstColon - 1) ? 2 : 1;
+      }
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view line_;
+  size_t pos_ = 0;
+};
+
+// Splits a field at ':' into key and value; false unless exactly two
+// non-empty pieces. The usual form, "key:value", is taken without splitting.
+bool keyValue(const Tfield& field, std::string_view& key, std::string_view& value) {
+  const std::string_view text = field.text;
+  if (field.colons == 1 && field.firstColon > 0 && field.firstColon + 1 < text.size()) {
+    key = text.substr(0, field.firstColon);
+    value = text.substr(field.firstColon + 1);
+    return true;
+  }
+  Tpieces pieces(text, ':');
   std::string_view extra;
   return pieces.next(key) && pieces.next(value) && !pieces.next(extra);
+}
+
+// Keys compared without a call: they are two characters.
+template <size_t N>
+bool is(std::string_view key, const char (&name)[N]) {
+  return key.size() == N - 1 && std::char_traits<char>::compare(key.data(), name, N - 1) == 0;
 }
 
 std::shared_ptr<Tbase> newObject(char tag) {
@@ -237,78 +411,79 @@ int32_t readLevel(std::string_view head) {
 void readData(Tdata& d, std::string_view bytes) {
   Tpieces pieces(bytes, ',');
   for (std::string_view piece; pieces.next(piece);)
-    d.data.push_back(static_cast<uint8_t>(readInt(piece, 16)));
+    d.data.push_back(static_cast<uint8_t>(readInt<16>(piece)));
 }
 
 // The key says whether the CRC was found good ("5P", "6P") or bad ("5F", "6F").
-void readCrc(std::string_view key, std::string_view value, const char* good, const char* bad, uint32_t& crc,
-             bool& ok) {
-  if (key != good && key != bad) return;
-  crc = readInt(value, 16);
-  ok = key == good;
+void readCrc(std::string_view key, std::string_view value, const char (&good)[3], const char (&bad)[3],
+             uint32_t& crc, bool& ok) {
+  const bool found = is(key, good);
+  if (!found && !is(key, bad)) return;
+  crc = readInt<16>(value);
+  ok = found;
 }
 
 // Applies one key/value field of a packet; unknown keys are ignored.
 void readPacketField(Tbase& obj, std::string_view key, std::string_view value) {
   auto& p = static_cast<TpacketBase&>(obj);
-  if (key == "TI") {
+  if (is(key, "TI")) {
     p.time = readTime(value);
-  } else if (key == "TL") {
+  } else if (is(key, "TL")) {
     p.idle = readUnsigned(value);
   } else if (obj.objType == otSof) {
     auto& s = static_cast<Tsof&>(obj);
-    if (key == "FR")
+    if (is(key, "FR"))
       s.frame = readInt(value);
     else
       readCrc(key, value, "5P", "5F", s.crc5, s.crcOK);
   } else if (obj.objType == otToken) {
     auto& t = static_cast<Ttoken&>(obj);
-    if (key == "AD")
+    if (is(key, "AD"))
       t.addr = readInt(value);
-    else if (key == "EP")
+    else if (is(key, "EP"))
       t.endp = readInt(value);
     else
       readCrc(key, value, "5P", "5F", t.crc5, t.crcOK);
   } else if (obj.objType == otData) {
     auto& d = static_cast<Tdata&>(obj);
-    if (key == "DA")
+    if (is(key, "DA"))
       readData(d, value);
     else
       readCrc(key, value, "6P", "6F", d.crc16, d.crcOK);
   }
 }
 
-void readPacket(Tbase& obj, std::string_view tagField, Tpieces& fields) {
+void readPacket(Tbase& obj, const Tfield& tagField, Tfields& fields) {
   std::string_view key, value;
   if (keyValue(tagField, key, value))
     static_cast<TpacketBase&>(obj).pid = readInt(value);
   else
     obj.valid = false;
-  for (std::string_view field; fields.next(field);) {
+  for (Tfield field; fields.next(field);) {
     if (keyValue(field, key, value))
       readPacketField(obj, key, value);
-    else if (!(obj.objType == otData && field == "DA:"))
+    else if (!(obj.objType == otData && field.text == "DA:"))
       obj.valid = false;  // "DA:" is an empty payload
   }
 }
 
-void readReset(Treset& r, Tpieces& fields) {
+void readReset(Treset& r, Tfields& fields) {
   std::string_view key, value;
-  for (std::string_view field; fields.next(field);) {
+  for (Tfield field; fields.next(field);) {
     if (!keyValue(field, key, value))
       r.valid = false;
-    else if (key == "TI")
+    else if (is(key, "TI"))
       r.time = readTime(value);
-    else if (key == "RL")
+    else if (is(key, "RL"))
       r.resetLen = readUnsigned(value);
-    else if (key == "TL")
+    else if (is(key, "TL"))
       r.idle = readUnsigned(value);
   }
 }
 
-void readTransax(Ttransax& t, std::string_view tagField) {
+void readTransax(Ttransax& t, const Tfield& tagField) {
   std::string_view key, value;
-  if (!keyValue(tagField, key, value) || key != "T") {
+  if (!keyValue(tagField, key, value) || !is(key, "T")) {
     t.valid = false;
   } else if (value == "SETUP") {
     t.trxType = TtrxType::SETUP;
@@ -324,82 +499,16 @@ void readTransax(Ttransax& t, std::string_view tagField) {
 namespace rowutils {
 
 void appendObjText(const Tbase& obj, std::string& out) {
-  switch (obj.objType) {
-    case otReset: {
-      const auto& r = static_cast<const Treset&>(obj);
-      appendHead(out, r, "RESET   ", "      ");
-      appendField(out, "Y:Reset;TI:");
-      appendNum(out, r.time);
-      appendField(out, "RL:");
-      appendNum(out, r.resetLen);
-      appendField(out, "TL:");
-      appendNum(out, r.idle);
-      break;
-    }
-    case otSof: {
-      const auto& s = static_cast<const Tsof&>(obj);
-      appendHead(out, s, "SOF     ", "      ");
-      appendPacketTail(out, s, 'S');
-      appendField(out, "FR:");
-      appendNum(out, static_cast<int32_t>(s.frame));
-      appendField(out, s.crcOK ? "5P:" : "5F:");
-      appendHex(out, s.crc5 & 0xff, 2);
-      appendField(out, "TL:");
-      appendNum(out, s.idle);
-      break;
-    }
-    case otToken: {
-      const auto& t = static_cast<const Ttoken&>(obj);
-      appendHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
-      appendPacketTail(out, t, 'K');
-      appendField(out, "AD:");
-      appendNum(out, static_cast<int32_t>(t.addr));
-      appendField(out, "EP:");
-      appendNum(out, static_cast<int32_t>(t.endp));
-      appendField(out, t.crcOK ? "5P:" : "5F:");
-      appendHex(out, t.crc5 & 0xff, 2);
-      appendField(out, "TL:");
-      appendNum(out, t.idle);
-      break;
-    }
-    case otData: {
-      const auto& d = static_cast<const Tdata&>(obj);
-      appendHead(out, d, "DATA    ", pidColumn(otData, d.pid));
-      appendPacketTail(out, d, 'D');
-      appendField(out, "DA:");
-      for (size_t i = 0; i < d.data.size(); ++i) {
-        if (i) out.push_back(',');
-        appendHex(out, d.data[i], 2);
-      }
-      appendField(out, d.crcOK ? "6P:" : "6F:");
-      appendHex(out, d.crc16 & 0xffff, 4);
-      appendField(out, "TL:");
-      appendNum(out, d.idle);
-      break;
-    }
-    case otHandshake: {
-      const auto& h = static_cast<const Thandshake&>(obj);
-      appendHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
-      appendPacketTail(out, h, 'H');
-      appendField(out, "TL:");
-      appendNum(out, h.idle);
-      break;
-    }
-    case otSofGroup:
-      appendGrouper(out, static_cast<const Tgrouper&>(obj), "SOF_GR  ", "G:SOFgroup");
-      return;
-    case otTransax: {
-      const auto& t = static_cast<const Ttransax&>(obj);
-      appendGrouper(out, t, "TRANSAX ", trxWord(t.trxType));
-      return;
-    }
-    case otTransfer:
-      appendGrouper(out, static_cast<const Tgrouper&>(obj), "TRANSFR ", "C:CONTROL");
-      return;
-    default:
-      return;
+  if (obj.objType > otTransfer) return;
+  const size_t start = out.size();
+  out.resize(start + lineRoom(obj));
+  Twriter writer(out.data() + start);
+  putLine(writer, obj);
+  out.resize(static_cast<size_t>(writer.end() - out.data()));
+  if (obj.objType < otSofGroup) return;
+  for (const auto& child : static_cast<const Tgrouper&>(obj).children) {
+    if (child) appendObjText(*child, out);
   }
-  out.push_back('\n');
 }
 
 std::string objToString(const std::shared_ptr<Tbase>& obj) {
@@ -414,13 +523,13 @@ TlevelError::TlevelError(int32_t level)
 
 std::shared_ptr<Tbase> objFromText(std::string_view line) {
   if (line.empty() || line[0] == '-') return nullptr;
-  Tpieces fields(line, ';');
-  std::string_view head, tagField;
+  Tfields fields(line);
+  Tfield head, tagField;
   if (!fields.next(head) || !fields.next(tagField)) return nullptr;
-  std::shared_ptr<Tbase> obj = newObject(tagField[0]);
+  std::shared_ptr<Tbase> obj = newObject(tagField.text[0]);
   if (!obj) return nullptr;
   obj->time = ~uint64_t{0};  // unknown until a "TI" field says otherwise
-  obj->level = readLevel(head);
+  obj->level = readLevel(head.text);
   switch (obj->objType) {
     case otReset:
       readReset(static_cast<Treset&>(*obj), fields);

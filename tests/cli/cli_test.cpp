@@ -147,6 +147,12 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
   EXPECT_EQ(r.out.find("SOF           0;S:5;", third), third) << r.out;
   EXPECT_EQ(r.out.find('\n', third), r.out.size() - 1) << r.out;
   EXPECT_EQ(runTwr("decode " + path).out.rfind("TRANSAX 0;T:IN;X:2\n", 0), 0u);
+
+  // The same packets imported from pcap list the same objects; the idle
+  // after the last one is not recorded there.
+  ASSERT_EQ(runTwr("export " + path + " " + temp("ping.pcap")).status, 0);
+  EXPECT_EQ(runTwr("decode " + temp("ping.pcap") + " --objects").out,
+            r.out.substr(0, r.out.size() - 2) + "0\n");
 }
 
 TEST(Cli, BundledExampleMatchesItsReference) {

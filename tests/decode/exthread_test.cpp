@@ -197,4 +197,15 @@ TEST(ExThread, SecondDecodeReplacesEveryResult) {
   fresh.trees->clear();
   fresh.rows->clear();
   EXPECT_EQ(arena::bytesHeld(), arenaBefore) << arenaBefore;
+
+  // Storage kept for reuse serves one decoder at a time.
+  arena::keepSpareBytes(size_t{64} << 20);
+  TexThread(events).startDecode(&first);
+  events->clear();
+  TexThread again, other;
+  ASSERT_TRUE(again.startDecode(&first));
+  ASSERT_TRUE(other.startDecode(&second));
+  ASSERT_EQ(again.rows->size(), heldTimes.size());
+  for (size_t r = 0; r < heldTimes.size(); ++r) EXPECT_EQ((*again.rows)[r].obj->time, heldTimes[r]) << r;
+  arena::keepSpareBytes(0);
 }

@@ -66,6 +66,7 @@ TEST(ObjText, MalformedLines) {
   EXPECT_TRUE(empty->valid);
   EXPECT_FALSE(read<Tdata>("DATA 0;D:3;DA;TL:1")->valid);  // no ":" at all
   EXPECT_FALSE(read<Tsof>("SOF 0;S:5;5F:03")->crcOK);
+  EXPECT_TRUE(read<Tsof>("SOF 0;S:5;5P:03;ZZ:1")->crcOK);  // a later unknown key leaves the verdict
   EXPECT_FALSE(read<Tdata>("DATA 0;D:3;6F:03")->crcOK);
   EXPECT_EQ(read<Ttransax>("TRANSAX 1;T:BULK;X:2")->trxType, TtrxType::Undefined);
 

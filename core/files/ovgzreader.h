@@ -1,0 +1,57 @@
+// Buffered reading of a gzip (or plain) file, by byte or by line. The next
+// piece is decompressed on another thread while the caller works through the
+// current one, so a load costs about its parsing time, not parsing plus inflate.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <future>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TgzReader {
+ public:
+  // Lines longer than maxLine fail the read instead of taking all memory.
+  TgzReader(gzFile file, size_t maxLine);
+  ~TgzReader();
+  TgzReader(const TgzReader&) = delete;
+  TgzReader& operator=(const TgzReader&) = delete;
+
+  // Next byte, or -1 at the end.
+  int get() {
+    if (pos == end && !refill()) return -1;
+    return static_cast<unsigned char>(buf[pos++]);
+  }
+  // Next line without its newline; false at the end. The view lives until the next call.
+  bool nextLine(std::string_view& line);
+
+  bool failed() const { return failedRead; }
+  // Why reading failed: an overlong line, the system's reason, or damaged
+  // compressed data; line is the file line being read.
+  std::string failure(unsigned long line) const;
+
+  // One piece as zlib delivered it.
+  struct Tpiece {
+    int size = 0;
+    int code = Z_OK;
+    int error = 0;  // errno when code is Z_ERRNO
+  };
+
+ private:
+  bool refill();
+  void readAhead();
+
+  gzFile file;
+  size_t maxLine;
+  std::unique_ptr<char[]> buf;
+  std::unique_ptr<char[]> spare;  // filled by the piece in flight
+  size_t pos = 0;
+  size_t end = 0;
+  bool failedRead = false;
+  bool tooLong = false;
+  int readErrno = 0;
+  std::string carry;
+  std::future<Tpiece> ahead;  // last member: waited for before the buffers go
+};
