@@ -85,16 +85,16 @@ FAULTS = [
          why="ordinals count from 0"),
     # ---- files ----
     dict(id="text-field-order", file="core/files/ovrowutils.cpp", dirs=["files"],
-         old='appendField(out, "AD:");\n      appendNum(out, static_cast<int32_t>(t.addr));\n'
-             '      appendField(out, "EP:");\n      appendNum(out, static_cast<int32_t>(t.endp));',
-         new='appendField(out, "EP:");\n      appendNum(out, static_cast<int32_t>(t.endp));\n'
-             '      appendField(out, "AD:");\n      appendNum(out, static_cast<int32_t>(t.addr));',
+         old='out.field("AD:");\n      out.num(static_cast<int32_t>(t.addr));\n'
+             '      out.field("EP:");\n      out.num(static_cast<int32_t>(t.endp));',
+         new='out.field("EP:");\n      out.num(static_cast<int32_t>(t.endp));\n'
+             '      out.field("AD:");\n      out.num(static_cast<int32_t>(t.addr));',
          why="text form writes EP before AD"),
     dict(id="text-crc-flag", file="core/files/ovrowutils.cpp", dirs=["files"],
-         old='appendField(out, d.crcOK ? "6P:" : "6F:");', new='appendField(out, d.crcOK ? "6F:" : "6P:");',
+         old='out.put(d.crcOK ? ";6P:" : ";6F:");', new='out.put(d.crcOK ? ";6F:" : ";6P:");',
          why="text form writes a good CRC16 as failed"),
     dict(id="text-data-decimal", file="core/files/ovrowutils.cpp", dirs=["files"],
-         old="readInt(piece, 16)", new="readInt(piece, 10)",
+         old="readInt<16>(piece)", new="readInt<10>(piece)",
          why="data bytes are read back as decimal"),
     dict(id="text-negative-level", file="core/files/ovrowutils.cpp", dirs=["files"],
          old="if (start > 0 && head[start - 1] == '-') --start;", new="",
@@ -102,8 +102,8 @@ FAULTS = [
     dict(id="load-children-level", file="core/files/ovdataio.cpp", dirs=["files"],
          old="children, obj->level + 1);", new="children, obj->level);",
          why="a grouper's children attach beside it instead of inside"),
-    dict(id="truncated-gzip-accepted", file="core/files/ovdataio.cpp", dirs=["files"],
-         old="if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {", new="if (n < 0) {",
+    dict(id="truncated-gzip-accepted", file="core/files/ovgzreader.cpp", dirs=["files"],
+         old="if (piece.size < 0 || (piece.code != Z_OK && piece.code != Z_STREAM_END)) {", new="if (piece.size < 0) {",
          why="a truncated or damaged gzip stream loads as a shorter capture"),
     dict(id="gzip-length", file="core/files/ovgzstream.cpp", dirs=["files"],
          old="static_cast<uint32_t>(head.size() + size), 4", new="static_cast<uint32_t>(size), 4",
