@@ -64,13 +64,9 @@ TEST(Boxes, TimeAndColourTexts) {
   EXPECT_EQ(Tboxes::tick2str(0, false), "0 ns");
   EXPECT_EQ(Tboxes::tick2str(11, false), "916 ns");
   EXPECT_EQ(Tboxes::tick2str(1234567, true), "1 234 567");
-  EXPECT_EQ(Tboxes::tick2str(123456, true), "123 456");
-  EXPECT_EQ(Tboxes::tick2str(999, true), "999");
   // No overflow near the top of the range: (2^64 - 1) * 1000 / 12 ns.
   EXPECT_EQ(Tboxes::tick2str(~uint64_t{0}, false), "1 537 228 672 809 129 301 250 ns");
-  EXPECT_EQ(Tboxes::hexRGB(0x800080), "0xff800080");
-  EXPECT_EQ(Tboxes::hexRGB(0xe6d8ad), "0xffadd8e6");
-  EXPECT_EQ(Tboxes::hexRGB(0x1000000), "0xff000000");  // only 24 bits
+  EXPECT_EQ(Tboxes::hexRGB(0x1e6d8ad), "0xffadd8e6");  // only 24 bits, red last
 }
 
 // Only a sample file can put these into a transaction.
@@ -100,10 +96,8 @@ TEST(Boxes, SetupFields) {
             (V{"0", "DtoH", "S", "D", "6", "0x0100", "0x0000", "18"}));
   EXPECT_EQ(fields({0x21, 9, 0x34, 0x12, 0xcd, 0xab, 0x00, 0x01}),
             (V{"0", "HtoD", "C", "I", "9", "0x1234", "0xabcd", "256"}));
-  EXPECT_EQ(fields({0x04, 0, 0, 0, 0, 0, 0, 0})[3], "?");
   EXPECT_EQ(fields({0x43, 0, 0, 0, 0, 0, 0, 0})[2], "V");
   EXPECT_EQ(fields({0x63, 255, 0, 0, 0, 0, 0, 0})[3], "O");
-  EXPECT_EQ(fields({0x62, 255, 0, 0, 0, 0, 0, 0})[2], "R");
   EXPECT_TRUE(fields({0x80, 6, 0, 1, 0, 0, 0x12}).empty());  // not a SETUP packet
 }
 

@@ -4,10 +4,10 @@
 // the test with TWR_UPDATE_GOLDEN=1 and review the diff of those files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "boxes/ovboxes.h"
 #include "capture.h"
@@ -44,17 +44,12 @@ void expectGolden(const std::string& name, const std::string& text) {
   ASSERT_TRUE(in) << path;
   const std::string want(std::istreambuf_iterator<char>(in), {});
   if (text == want) return;
-  std::istringstream got(text), ref(want);
-  std::string a, b;
-  for (int line = 1;; ++line) {
-    const bool moreGot = static_cast<bool>(std::getline(got, a));
-    const bool moreRef = static_cast<bool>(std::getline(ref, b));
-    if (a != b || moreGot != moreRef) {
-      ADD_FAILURE() << path << " line " << line << "\n got: " << (moreGot ? a : "(end)")
-                    << "\nwant: " << (moreRef ? b : "(end)");
-      return;
-    }
-  }
+  const auto at = std::mismatch(text.begin(), text.end(), want.begin(), want.end()).first;
+  const size_t pos = static_cast<size_t>(at - text.begin());
+  const size_t from = pos == 0 ? 0 : text.rfind('\n', pos - 1) + 1;  // npos + 1 is 0
+  ADD_FAILURE() << path << " line " << std::count(text.begin(), text.begin() + from, '\n') + 1
+                << "\n got: " << text.substr(from, text.find('\n', from) - from)
+                << "\nwant: " << want.substr(from, want.find('\n', from) - from);
 }
 
 }  // namespace

@@ -47,43 +47,29 @@ std::string decode(const std::vector<uint8_t>& items) {
 
 TEST(RawHeader, MagicFillerAndSplitAppends) {
   Traw raw;
-  std::vector<uint8_t> fillerOnly = withMagic({0x80, 0xFF, 0xC3});
-  EXPECT_FALSE(raw.addRawData(fillerOnly));
-  TrawItem it;
-  EXPECT_FALSE(raw.getItem(it));
-
-  raw.reset();
-  EXPECT_FALSE(raw.addRawData(magicBytes()));  // exactly the magic
-
+  EXPECT_FALSE(raw.addRawData(withMagic({0x80, 0xFF, 0xC3})));  // filler only
   raw.reset();
   std::vector<uint8_t> bad = withMagic({0x3F});
   bad[4] = 'W';
   EXPECT_FALSE(raw.addRawData(bad));
   EXPECT_EQ(raw.getPosition(), 4u);
+  TrawItem it;
   EXPECT_FALSE(raw.getItem(it));
-  EXPECT_EQ(it.start, 0u);
-  EXPECT_EQ(it.end, 0u);
-  // The verdict was taken: a good tail does not revive it.
-  EXPECT_FALSE(raw.addRawData({0x15}));
+  EXPECT_FALSE(raw.addRawData({0x15}));  // the verdict was taken: a good tail does not revive it
 
   // Filler is skipped; the position lands on the first item byte.
   raw.reset();
   EXPECT_TRUE(raw.addRawData(withMagic({0x80, 0xFE, 0x15})));
   EXPECT_EQ(raw.getPosition(), 10u);
 
-  // A first append shorter than the magic: the check runs again on the next.
-  std::vector<uint8_t> whole = withMagic({0x81, 0x15});
-  Traw split;
-  EXPECT_FALSE(split.addRawData({whole.begin(), whole.begin() + 5}));
-  EXPECT_TRUE(split.addRawData({whole.begin() + 5, whole.end()}));
-  EXPECT_EQ(runText(allItems(split)), "K1 J1 K1 J1 K1 J1");
-
-  // Split right after the magic or inside the filler: still decided later.
-  for (size_t cut : {size_t{8}, size_t{9}}) {
-    Traw late;
-    EXPECT_FALSE(late.addRawData({whole.begin(), whole.begin() + cut}));
-    EXPECT_TRUE(late.addRawData({whole.begin() + cut, whole.end()}));
-    EXPECT_EQ(allItems(late).size(), 6u);
+  // A first append shorter than the magic, or ending right after it or inside
+  // the filler: the check runs again on the next.
+  const std::vector<uint8_t> whole = withMagic({0x81, 0x15});
+  for (size_t cut : {size_t{5}, size_t{8}, size_t{9}}) {
+    Traw split;
+    EXPECT_FALSE(split.addRawData({whole.begin(), whole.begin() + cut}));
+    EXPECT_TRUE(split.addRawData({whole.begin() + cut, whole.end()}));
+    EXPECT_EQ(runText(allItems(split)), "K1 J1 K1 J1 K1 J1");
   }
 }
 
@@ -91,84 +77,38 @@ TEST(RawItems, CountBytes) {
   // 110bbbbb alone is b; 10a 110b 110c is a + 64b + 4096c.
   EXPECT_EQ(decode({0x00, 0xC7}), "K13");
   EXPECT_EQ(decode({0x00, 0x81, 0xC2, 0xC3}), "K" + std::to_string(6 + 1 + 128 + 3 * 4096));
-  // Every 10xxxxxx byte adds unmultiplied and resets the multiplier to 64.
-  EXPECT_EQ(decode({0x00, 0x81, 0xC1, 0x82, 0xC1}), "K" + std::to_string(6 + 1 + 64 + 2 + 64));
-  // A 111xxxxx byte ends the count and is a marker.
-  EXPECT_EQ(decode({0x00, 0x82, 0xE0, 0x83}), "K8 03");
-  // A count at the very end of the stream is used as far as it goes.
-  EXPECT_EQ(decode({0x00, 0x82, 0xC1}), "K72");
-  // Totals are 32-bit: the largest total gives a run longer than 32 bits
-  // that still counts forward in time.
-  std::vector<uint8_t> huge = {0x3F, 0xBF};
-  for (int i = 0; i < 6; ++i) huge.push_back(0xDF);
-  uint32_t total = 63;
-  uint32_t mult = 64;
-  for (int i = 0; i < 6; ++i, mult *= 64) total += 31u * mult;
-  Traw raw;
-  ASSERT_TRUE(raw.addRawData(withMagic(huge)));
-  const std::vector<TrawItem> items = allItems(raw);
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].count, int64_t{total} + 6);
-  EXPECT_GT(items[0].count, 0);
-  EXPECT_EQ(raw.getPosition(), 8 + huge.size());
-
-  // The largest total in one byte's latest sample does not wrap to zero.
+  // Every 10xxxxxx byte adds unmultiplied and resets the multiplier to 64; a
+  // 111xxxxx byte ends the count and is a marker.
+  EXPECT_EQ(decode({0x00, 0x81, 0xC1, 0x82, 0xC1, 0xE0, 0x83}),
+            "K" + std::to_string(6 + 1 + 64 + 2 + 64) + " 03");
+  // Totals are 32-bit: the largest gives a run longer than 32 bits, still forward in time.
   std::vector<uint8_t> wrap = {0x00};
   synth::appendCompactCount(UINT32_MAX, wrap);
   EXPECT_EQ(decode(wrap), "K" + std::to_string(uint64_t{UINT32_MAX} + 6));
 }
 
-TEST(RawItems, EndOfStreamAndReset) {
-  Traw raw;
-  ASSERT_TRUE(raw.addRawData(withMagic({0x3F, 0x82})));
-  TrawItem it;
-  ASSERT_TRUE(raw.getItem(it));
-  EXPECT_EQ(it.count, 8);
-  EXPECT_EQ(raw.getPosition(), 10u);
-  EXPECT_FALSE(raw.getItem(it));
-  EXPECT_EQ(it.start, 8u);
-  EXPECT_EQ(it.end, 8u);
-  // Appending more after the end continues the stream and its time.
-  EXPECT_TRUE(raw.addRawData({0x00}));
-  ASSERT_TRUE(raw.getItem(it));
-  EXPECT_EQ(it.start, 8u);
-  EXPECT_EQ(it.val, lineK);
-
-  raw.reset();
-  EXPECT_EQ(raw.getPosition(), 0u);
-  EXPECT_FALSE(raw.getItem(it));
-  EXPECT_EQ(it.start, 0u);
-  EXPECT_TRUE(raw.addRawData(withMagic({0x15})));
-  EXPECT_EQ(allItems(raw).size(), 6u);
-}
-
-TEST(TrawInPlace, ReadsACallersBufferLikeACopy) {
-  const std::vector<uint8_t> stream = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.', 0x80, 0x3F, 0x85, 0xC1, 0x15};
+// A stream given in two parts reads as one, whether the first part was copied
+// or is read in place (the caller's buffer is never written).
+TEST(RawItems, AppendsContinueTheStream) {
+  const std::vector<uint8_t> stream = withMagic({0x80, 0x3F, 0x85, 0xC1, 0x15});
   Traw copied;
-  Traw inPlace;
   ASSERT_TRUE(copied.addRawData(stream));
-  ASSERT_TRUE(inPlace.useRawData(stream));
-  TrawItem a, b;
-  while (copied.getItem(a)) {
-    ASSERT_TRUE(inPlace.getItem(b));
-    EXPECT_EQ(a.val, b.val);
-    EXPECT_EQ(a.count, b.count);
-    EXPECT_EQ(a.end, b.end);
-  }
-  EXPECT_FALSE(inPlace.getItem(b));
-  EXPECT_EQ(inPlace.getPosition(), stream.size());
+  const std::vector<TrawItem> whole = allItems(copied);
+  ASSERT_EQ(whole.size(), 7u);  // J 75, then K J K J K J
 
-  // Appending after an in-place start copies first, so the caller's buffer is never written.
-  Traw mixed;
   const std::vector<uint8_t> head(stream.begin(), stream.begin() + 10);
   const std::vector<uint8_t> tail(stream.begin() + 10, stream.end());
-  ASSERT_TRUE(mixed.useRawData(head));
-  EXPECT_TRUE(mixed.addRawData(tail));
-  EXPECT_EQ(head.size(), 10u);
-  TrawItem item;
-  int runs = 0;
-  while (mixed.getItem(item)) ++runs;
-  EXPECT_EQ(item.end, a.end);
-  EXPECT_EQ(runs, 7);  // J 75, then K J K J K J
+  for (bool inPlace : {false, true}) {
+    Traw raw;
+    ASSERT_TRUE(inPlace ? raw.useRawData(head) : raw.addRawData(head));
+    EXPECT_TRUE(raw.addRawData(tail));
+    EXPECT_EQ(runText(allItems(raw)), runText(whole)) << inPlace;
+    EXPECT_EQ(raw.getPosition(), stream.size());
+  }
   EXPECT_FALSE(Traw().useRawData({'O', 'R', 'L'}));
+
+  // After a reset the reader takes a new stream.
+  copied.reset();
+  EXPECT_TRUE(copied.addRawData(withMagic({0x15})));
+  EXPECT_EQ(runText(allItems(copied)), "K1 J1 K1 J1 K1 J1");
 }

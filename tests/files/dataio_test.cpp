@@ -126,7 +126,6 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   std::string manyBody;
   TdataIO::appendBody(many, manyBody);
   ASSERT_GT(manyBody.size(), 2u << 20);
-  EXPECT_EQ(readGzip(tempPath("many.ovd")), "OVFMT01\n" + std::to_string(manyBody.size()) + "\n" + manyBody);
   EXPECT_EQ(std::system(("gzip -t " + tempPath("many.ovd")).c_str()), 0);  // blocks joined into one stream
   EXPECT_EQ(load(tempPath("many.ovd")).count, 60000u);
   std::string streamed;
@@ -137,10 +136,6 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   });
   EXPECT_EQ(streamed, manyBody);
   EXPECT_GT(pieces, 2);
-
-  // The same layout without compression loads alike.
-  writePlain(tempPath("plain.ovd"), file);
-  EXPECT_EQ(load(tempPath("plain.ovd")).count, rows.size());
 }
 
 TEST(SampleFile, EmptyAndRejectedFiles) {
@@ -154,26 +149,9 @@ TEST(SampleFile, EmptyAndRejectedFiles) {
   EXPECT_EQ(io.lastError(), "");
   EXPECT_TRUE(l.rows->empty());
 
-  EXPECT_EQ(load(tempPath("does-not-exist"), &io).count, 0u);
-  EXPECT_EQ(io.lastError(), "cannot open file: No such file or directory");
-  EXPECT_EQ(io.saveLinearToFile({}, tempPath("no-such-dir/x.ovd")), 0);
-  EXPECT_EQ(io.lastError(), "cannot create file: No such file or directory");
-
   writeGzip(tempPath("short.ovd"), "OVFMT01");
   EXPECT_EQ(load(tempPath("short.ovd"), &io).count, 0u);
   EXPECT_EQ(io.lastError(), "not a sample file (too short)");
-
-  writeGzip(tempPath("badlen.ovd"), "OVFMT01\n12a\nSOF 0;S:5\n");
-  EXPECT_EQ(load(tempPath("badlen.ovd"), &io).count, 0u);
-  EXPECT_EQ(io.lastError(), "not a sample file (bad length line)");
-
-  // The magic is not compared; only the length line's digits are.
-  writeGzip(tempPath("magic.ovd"), "XXXXXXXX5\nSOF 0;S:5\n");
-  EXPECT_EQ(load(tempPath("magic.ovd")).count, 1u);
-
-  // After twelve digits the rest of the line is a body line.
-  writeGzip(tempPath("longlen.ovd"), "OVFMT01\n123456789012SOF 0;S:5\n");
-  EXPECT_EQ(load(tempPath("longlen.ovd")).count, 1u);
 
   // A cut-off compressed stream is not taken for a shorter capture.
   TexThread decoder;
@@ -314,39 +292,4 @@ TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
   const std::string stem = good.substr(dir.size());
   for (const auto& entry : std::filesystem::directory_iterator(dir))
     EXPECT_FALSE(entry.path().filename().string().rfind(stem + ".tmp", 0) == 0) << entry.path();
-}
-
-TEST(SampleFile, LoadThatRunsOutOfMemoryFails) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
-#endif
-  // A small file of many objects, loaded under an address-space limit far
-  // below what its objects need.
-  std::string body = "OVFMT01\n0\n";
-  for (int i = 0; i < 3000000; ++i) body += "SOF 0;S:5\n";
-  const std::string path = tempPath("huge.ovd");
-  writeGzip(path, body);
-  body = std::string();
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    rlim_t kilobytes = 0;
-    while (status >> key && key != "VmSize:") {
-    }
-    status >> kilobytes;
-    const rlimit tight{(kilobytes + 100 * 1024) * 1024, (kilobytes + 100 * 1024) * 1024};
-    setrlimit(RLIMIT_AS, &tight);
-    auto objs = std::make_shared<TobjVec>();
-    auto rows = std::make_shared<std::vector<TlinRow>>();
-    TdataIO io;
-    const bool refused = io.loadLinearFile(path, objs, rows) == 0 &&
-                         io.lastError().rfind("out of memory at line ", 0) == 0 && objs->empty() &&
-                         rows->empty();
-    _exit(refused ? 0 : 1);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the load did not fail as it should";
 }

@@ -89,18 +89,6 @@ struct Twindow {
     event.m_controlDown = ctrl;
     mid.GetEventHandler()->ProcessEvent(event);
   }
-  // Press at the first y, move through the others, release.
-  void drag(std::vector<int> ys) {
-    auto send = [&](wxEventType type, int y) {
-      wxMouseEvent event(type);
-      event.m_x = 20;
-      event.m_y = y;
-      mid.GetEventHandler()->ProcessEvent(event);
-    };
-    send(wxEVT_LEFT_DOWN, ys[0]);
-    for (std::size_t i = 1; i < ys.size(); i++) send(wxEVT_MOTION, ys[i]);
-    send(wxEVT_LEFT_UP, ys.back());
-  }
   void click(wxEventType type, int line) {
     wxMouseEvent event(type);
     event.m_y = line * mid.cache().getRowHt() + 3;
@@ -135,26 +123,17 @@ TEST(TreeView, ScrollClickAndNewData) {
   EXPECT_EQ(w.mid.lineRows()[0], 4);
   EXPECT_EQ(w.mid.lineRows()[1], 5);
 
-  // Wheel: one notch, two half notches, sideways nothing, Ctrl 25 rows.
-  w.wheel(-120);
-  EXPECT_EQ(w.mid.top(), 5);
+  // Wheel: two half notches make one, sideways nothing, Ctrl 25 rows.
+  w.wheel(-60);
+  EXPECT_EQ(w.mid.top(), 4);
   w.wheel(-60);
   EXPECT_EQ(w.mid.top(), 5);
-  w.wheel(-60);
-  EXPECT_EQ(w.mid.top(), 6);
   w.wheel(-120, wxMOUSE_WHEEL_HORIZONTAL);
-  EXPECT_EQ(w.mid.top(), 6);
-  w.wheel(120);
   EXPECT_EQ(w.mid.top(), 5);
   w.wheel(-120, wxMOUSE_WHEEL_VERTICAL, true);
   int expect = 5;
   for (int i = 0; i < 25; i++) expect = rows.nextVisibleRow(expect);
   EXPECT_EQ(w.mid.top(), expect);
-
-  // Dragging up moves on by whole rows; slow moves of less than a row add up.
-  const int ht = rows.getRowHt(), before = w.mid.top();
-  w.drag({300, 300 - 3 * ht / 5, 300 - 6 * ht / 5});
-  EXPECT_EQ(w.mid.top(), rows.nextVisibleRow(before));
 
   // A scroll request outside the rows lands on the first or last visible row.
   _G.pubSub.pub(topicScrolled, 100000);
@@ -218,7 +197,6 @@ TEST(DecodePane, PlainTextEncodingsAndTables) {
   // Headings without rows: still tall enough for the header.
   EXPECT_EQ(lists[1]->GetItemCount(), 0);
   EXPECT_EQ(lists[1]->GetMinSize().y, row.height + 12);
-  EXPECT_GE(lists[1]->GetColumnWidth(0), 0);
 
   w.decode->render("");
   EXPECT_TRUE(w.decodeLabels().empty());

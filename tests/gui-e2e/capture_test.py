@@ -1,20 +1,107 @@
 """A user's first session: the program starts from its run directory on the
-bundled capture with the simulated sniffer plugged in, captures, stops, keeps
-the capture with OK; a second capture is cancelled while it runs, the window
-keeps the first, and the sniffer is free again for the next opening."""
+bundled capture with the simulated sniffer plugged in. The user clicks a
+transfer row and a data packet row and reads the data and decode panes,
+toggles the filters and zooms; then captures, stops, keeps the capture with
+OK; a second capture is cancelled while it runs, the window keeps the first,
+and the sniffer is free again for the next opening. Screenshots after each
+step go to the output folder."""
+
+import subprocess
 
 import twrgui
+
+
+def tree_area(s, frame):
+    """The drawn rows: the panel beside the tree's scroll bar."""
+    bar = s.tree_scroll_bar(frame)
+    for sibling in bar.parent:
+        if sibling.getRoleName() == "panel":
+            return sibling.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
+    raise AssertionError("no row area beside the scroll bar")
+
+
+def box_tops(s, area, name):
+    """Screen y of each row's first box top: dark outline pixels in the column just inside it."""
+    x, y, w, h = area
+    shot = s.screenshot(name)
+    out = subprocess.run(["convert", shot, "-crop", "1x%d+%d+%d" % (h, x + 12, y), "txt:-"],
+                         check=True, capture_output=True, text=True).stdout
+    pixels = []
+    for line in out.splitlines()[1:]:
+        rest = line.split(":", 1)[1]
+        pixels.append(tuple(int(v) for v in rest.split("(")[1].split(")")[0].split(",")[:3]))
+    # A top outline is a dark pixel right under the plain row background.
+    dark = [max(p) < 60 for p in pixels]
+    return [y + i for i in range(1, len(pixels)) if dark[i] and pixels[i - 1] == (232, 232, 232)]
+
+
+def pane_text(s, frame):
+    return s.find(lambda a: a.getRoleName() == "text", frame).queryText().getText(0, -1)
+
+
+def decode_texts(s, frame):
+    scroll = s.find(lambda a: a.getRoleName() == "scroll pane", frame)
+    texts = []
+    stack = [scroll]
+    while stack:
+        a = stack.pop()
+        if a.getRoleName() == "label":
+            texts.append(a.name)
+        stack.extend(list(a))
+    return texts
+
+
+def click_line(s, area, pitch, line, button="1"):
+    x, y, w, h = area
+    s.xdotool("mousemove", str(x + 60), str(y + line * pitch + pitch // 2), "click", button)
 
 
 def test(s, args):
     s.launch([args.sim, "--serial", "E2E-0001", "--", "./tracewren"], args.rundir)
     frame = s.window("Orlavex Tracewren")
+    area = tree_area(s, frame)
+    s.wait_until(lambda: len(box_tops(s, area, "start")) > 5, "rows to be painted")
+    tops = box_tops(s, area, "start")
+    pitch = tops[1] - tops[0]
+    assert all(b - a == pitch for a, b in zip(tops, tops[1:])), "rows of equal height: %s" % tops
+
+    # Line 2 of the bundled capture is a control transfer: Get Descriptor, 8 bytes back.
+    click_line(s, area, pitch, 2)
+    s.wait_until(lambda: "bytes" in pane_text(s, frame), "the transfer's data")
+    dump = pane_text(s, frame)
+    assert dump == " 8 bytes\n\n      0  1  2  3  4  5  6  7  01234567\n  0: 12 01 00 02 00 00 00 08  ........", dump
+    s.wait_until(lambda: len(decode_texts(s, frame)) > 0, "the transfer's decode text")
+    transfer_texts = decode_texts(s, frame)
+    s.screenshot("transfer-clicked")
+
+    # Line 5 is the SETUP stage's DATA0 packet.
+    click_line(s, area, pitch, 5)
+    s.wait_until(lambda: "80 06" in pane_text(s, frame), "the packet's data")
+    assert pane_text(s, frame).endswith("\n  0: 80 06 00 01 00 00 08 00  ........"), pane_text(s, frame)
+    s.wait_until(lambda: decode_texts(s, frame) != transfer_texts, "the packet's decode text")
+    assert any(t.strip() for t in decode_texts(s, frame)), decode_texts(s, frame)
+    s.screenshot("packet-clicked")
+
+    # Filters: a toggle relabels itself and keeps what the panes show.
+    shown = pane_text(s, frame)
+    s.press("Show SOFs", frame)
+    s.button("Hide SOFs", frame)
+    s.screenshot("sofs-shown")
+    s.press("Hide Packets", frame)
+    s.button("Show Packets", frame)
+    assert pane_text(s, frame) == shown, "a filter toggle keeps the data pane"
+    fewer = box_tops(s, area, "packets-hidden")
+    assert len(fewer) > 5
+    s.press("Show Packets", frame)
+    s.press("Hide SOFs", frame)
+
+    # Zoom in: taller rows.
+    s.press("+", frame)
+    s.wait_until(lambda: len(box_tops(s, area, "zoomed")) > 2 and
+                 box_tops(s, area, "zoomed")[1] - box_tops(s, area, "zoomed")[0] > pitch, "taller rows")
+
     bundled = s.shown_rows(frame)
     assert bundled > 0, "the bundled capture is on screen at start-up"
-    s.screenshot("main-bundled")
-    s.press("Show SOFs", frame)
-    s.press("Hide SOFs", frame)
-    s.button("Show SOFs", frame)
 
     # Capture, stop it, keep it.
     s.press("Capture", frame)
@@ -64,15 +151,10 @@ def test(s, args):
     s.press("Capture", frame)
     dlg = s.window("USB Packet Sniffer")
     s.wait_label("Hardware Initialized OK", dlg)
-    tabs = s.find(lambda a: a.getRoleName() == "page tab list", dlg).querySelection()
-    tabs.selectChild(1)
-    s.label(lambda n: n.startswith("Press the Stop button"), dlg)
-    s.screenshot("dialog-help")
-    tabs.selectChild(0)
     s.press("Cancel", dlg)
 
     s.press("Exit", frame)
-    print("bundled rows %d, captured rows %d" % (bundled, captured))
+    print("row pitch %d, bundled rows %d, captured rows %d" % (pitch, bundled, captured))
 
 
 twrgui.run(test)

@@ -97,10 +97,13 @@ class Session:
             raise AssertionError("label %r never appeared" % text)
 
     def tree_scroll_bar(self, frame):
-        """The tree's scroll bar: the one scroll bar of the window that is on screen."""
-        def shown_bar(a):
-            return a.getRoleName() == "scroll bar" and a.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)[2] > 1
-        bar = self.find(shown_bar, frame)
+        """The tree's scroll bar: on screen, beside the panel whose tooltip tells the rows
+        (the decode pane's tables have scroll bars of their own)."""
+        def tree_bar(a):
+            return a.getRoleName() == "scroll bar" and \
+                a.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)[2] > 1 and \
+                any(s.getRoleName() == "panel" and s.description for s in a.parent)
+        bar = self.find(tree_bar, frame)
         if bar is None:
             raise AssertionError("no scroll bar beside the tree")
         return bar

@@ -1,4 +1,4 @@
-// The capture dialog's number texts, progress rounding, sizes and buttons.
+// The capture dialog's number texts, progress rounding and sizes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -35,32 +35,4 @@ TEST(CaptureDialogRules, ProgressAndSizes) {
   const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
   EXPECT_LE(clampBufferKB(4294967295u, limit) * 1024ull * 208, memory);
   EXPECT_GT(clampBufferKB(4294967295u, limit) * 1024ull * 212, memory);
-}
-
-TEST(CaptureDialogRules, ButtonsPerState) {
-  EXPECT_FALSE(buttonStates(ctlInit).apply);
-  struct Row {
-    int32_t state;
-    const char* label;
-    bool start, field, connect;
-    TbuttonStates::Tok ok;
-  };
-  const Row table[] = {
-      {ctlNoHardware, "Start", false, true, false, TbuttonStates::okOff},
-      {ctlReady, "Start", true, true, true, TbuttonStates::okKeep},
-      {ctlAcquiring, "Stop", true, false, false, TbuttonStates::okKeep},
-      {ctlDecoding, "Stop", false, false, false, TbuttonStates::okKeep},
-      {ctlDecoded, "Start", true, true, true, TbuttonStates::okOn},
-  };
-  for (const Row& row : table) {
-    const TbuttonStates b = buttonStates(row.state);
-    SCOPED_TRACE(row.state);
-    EXPECT_TRUE(b.apply);
-    EXPECT_STREQ(b.startLabel, row.label);
-    EXPECT_EQ(b.start, row.start);
-    EXPECT_EQ(b.field, row.field);
-    EXPECT_EQ(b.connect, row.connect);
-    EXPECT_EQ(b.disconnect, row.connect);
-    EXPECT_EQ(b.ok, row.ok);
-  }
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "ovdecodeitems.h"
 #include "ovdumptext.h"
 
 TEST(DumpText, CountHeaderAndLines) {
@@ -24,21 +23,4 @@ TEST(DumpText, CountHeaderAndLines) {
   EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 2 + 38);
   EXPECT_NE(dump.find("\n 120: e9 e9 e9 e9 e9 e9 e9 e9  ........\n 128: e9 e9 e9 7e"), std::string::npos);
   EXPECT_EQ(dump.substr(dump.size() - 4), "...~");
-}
-
-TEST(DecodeItems, EmptyPiecesDropAtEveryLevel) {
-  EXPECT_TRUE(parseDecodeText("").empty());
-  auto items = parseDecodeText(";Sfirst\nline;;Xignored;TDevice\nField#Value\n\nbLength#18\na##b;T;");
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].text, "first\nline");
-  const auto& lines = items[1].lines;
-  EXPECT_EQ(items[1].text, "Device");
-  EXPECT_EQ(tableRowCount(lines), 2);      // the empty line is no row
-  EXPECT_EQ(tableCell(lines, 1, 1), "b");  // empty cells close up
-  EXPECT_EQ(tableCell(lines, 0, 2), "");
-  EXPECT_EQ(tableCell(lines, 2, 0), "");
-  // Title only: one space, no headings, no rows.
-  EXPECT_EQ(items[2].text, " ");
-  EXPECT_TRUE(tableHeadings(items[2].lines).empty());
-  EXPECT_EQ(tableRowCount(items[2].lines), 0);
 }

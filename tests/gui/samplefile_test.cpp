@@ -3,55 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "ovsamplefile.h"
 
 TEST(GuiSampleFiles, FailuresNameTheFileAndNeverThrow) {
-  const std::string good = TWR_TEST_DATA_DIR "/lib_sample.ovd";
-  const std::string bad = TWR_TEST_DATA_DIR "/lib_malformed.ovd";
-
-  TsampleRead read = readSampleFile(good);
-  EXPECT_EQ(read.problem, "");
-  ASSERT_GT(read.rows->size(), 0u);
-
-  TsampleRead broken = readSampleFile(bad);
-  EXPECT_FALSE(broken.missing);
-  EXPECT_NE(broken.problem.find(bad), std::string::npos) << broken.problem;
-  EXPECT_NE(broken.problem.find("line 6"), std::string::npos) << broken.problem;
-  EXPECT_TRUE(broken.rows->empty() && broken.objs->empty());
-
-  TsampleRead missing = readSampleFile("/nonexistent/default.ovd");
-  EXPECT_TRUE(missing.missing);
-
-  const std::string unwritable = "/nonexistent/dir/out.ovd";
-  const std::string problem = saveSampleFile(*read.rows, unwritable);
-  EXPECT_NE(problem.find(unwritable), std::string::npos) << problem;
-
-  const std::string copy = testing::TempDir() + "gui_sample_copy.ovd";
-  EXPECT_EQ(saveSampleFile(*read.rows, copy), "");
-  EXPECT_EQ(readSampleFile(copy).rows->size(), read.rows->size());
-  std::remove(copy.c_str());
-}
-
-TEST(GuiSampleFiles, PcapReadByContentAndExported) {
   const std::string pcap = TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap";
   const TsampleRead read = readSampleFile(pcap);
   EXPECT_EQ(read.problem, "");
   ASSERT_GT(read.rows->size(), 0u);
+  EXPECT_TRUE(readSampleFile("/nonexistent/default.ovd").missing);
+  const TsampleRead broken = readSampleFile(TWR_TEST_DATA_DIR "/lib_malformed.ovd");
+  EXPECT_FALSE(broken.missing);
+  EXPECT_NE(broken.problem.find("lib_malformed.ovd\": line 6"), std::string::npos) << broken.problem;
+  EXPECT_TRUE(broken.rows->empty() && broken.objs->empty());
 
   const std::string exported = testing::TempDir() + "gui_export.data";  // no telling name
   EXPECT_EQ(exportPcapFile(read.objs, read.rows, exported), "");
   EXPECT_EQ(readSampleFile(exported).rows->size(), read.rows->size());
-
-  std::filesystem::resize_file(exported, 30);
-  const TsampleRead broken = readSampleFile(exported);
-  EXPECT_EQ(broken.problem, "Cannot read \"" + exported +
-                                "\": byte 24: record header runs past the end of the file (6 "
-                                "bytes left, 16 needed).");
-  EXPECT_TRUE(broken.rows->empty());
+  std::remove(exported.c_str());
   EXPECT_EQ(exportPcapFile(read.objs, read.rows, "/nonexistent/dir/out.pcap"),
             "Cannot export to \"/nonexistent/dir/out.pcap\": cannot create file: No such file or directory.");
-  std::remove(exported.c_str());
+  EXPECT_NE(saveSampleFile(*read.rows, "/nonexistent/dir/out.ovd").find("/nonexistent/dir/out.ovd"),
+            std::string::npos);
 }

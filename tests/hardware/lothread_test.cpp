@@ -45,7 +45,7 @@ struct Trig {
 
 }  // namespace
 
-TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
+TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   TsimConfig config = TsimConfig::quick();
   config.serial = "TWR-0042";
   Trig rig(config);
@@ -55,17 +55,9 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
   const TloThread::TdeviceTexts texts = lo.deviceTextsCopy();
   EXPECT_EQ(texts.serial, "TWR-0042");
-  EXPECT_EQ(lo.serialCopy(), "TWR-0042");
-  EXPECT_FALSE(texts.fxString0.empty());
   EXPECT_NE(texts.fxString0, "?");
-  EXPECT_FALSE(texts.fxString1.empty());
   EXPECT_FALSE(texts.fpgaString.empty());
-  EXPECT_EQ(lo.errorCount, 0u);
-  TsimStatus s = rig.sniffer.status();
-  EXPECT_TRUE(s.firmwareRunning);
-  EXPECT_TRUE(s.fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
-  EXPECT_TRUE(lo.low.leds(5));
-  EXPECT_EQ(rig.sniffer.status().leds, 5);
+  EXPECT_TRUE(rig.sniffer.status().fpgaHoldsEmbeddedImage) << "the stale FPGA image is replaced at bring-up";
 
   // 8192 bytes: 10240 are read, the first 2048 dropped; the stream then starts with its header.
   rig.runFor(8192);
@@ -73,40 +65,22 @@ TEST(CaptureThread, BringsTheDeviceUpAndCaptures) {
   EXPECT_EQ(lo.buffer.size(), 8192u);
   EXPECT_EQ(lo.captureCount, 8192u);
   EXPECT_EQ(rig.head(), streamMagic);
-  uint64_t asked = 0;
-  for (const auto& r : wirelog::reads()) {
-    EXPECT_EQ(r.endpoint, 0x86);
-    EXPECT_LE(r.length, 4096);
-    asked = std::max<uint64_t>(asked, uint64_t(r.length));
-  }
-  EXPECT_EQ(asked, 4096u);
-  EXPECT_EQ(lo.state, TloThread::stateIdle);
+  for (const auto& r : wirelog::reads()) EXPECT_TRUE(r.endpoint == 0x86 && r.length <= 4096);
 
   // Sizes are taken in whole kilobytes.
-  wirelog::clear();
   rig.runFor(10000);
   ASSERT_TRUE(rig.captured());
   EXPECT_EQ(lo.buffer.size(), 9216u);
   EXPECT_EQ(lo.captureCount, 9216u);
   EXPECT_EQ(rig.head(), streamMagic);
-  uint64_t total = 0;
-  for (const auto& r : wirelog::reads()) total += uint64_t(r.received);
-  EXPECT_EQ(total, 9216u + 2048u);
 
   rig.runFor(1000);
   ASSERT_TRUE(rig.captured());
   EXPECT_TRUE(lo.buffer.empty());
   EXPECT_EQ(lo.captureCount, 0u);
-  EXPECT_EQ(lo.hardwareStatus, 0);
-}
-
-TEST(CaptureThread, StopRequests) {
-  Trig rig;
-  rig.start();
-  TloThread& lo = *rig.lo;
-  ASSERT_TRUE(rig.ready());
 
   // Mid-capture: the stream stalls after the run starts, so the capture waits until stopped.
+  wirelog::clear();
   rig.sniffer.stallStream(60000);
   rig.runFor(64 * 1024);
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
@@ -115,7 +89,6 @@ TEST(CaptureThread, StopRequests) {
   lo.stop = true;
   ASSERT_TRUE(rig.captured());
   EXPECT_EQ(lo.captureCount, 0u);
-  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
   EXPECT_FALSE(lo.stop);
   EXPECT_TRUE(lo.low.isOpen());
 
@@ -164,10 +137,8 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().streaming; }));
   rig.sniffer.unplug();
   ASSERT_TRUE(rig.captured());
-  EXPECT_EQ(lo.buffer.size(), 64u * 1024);
   ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -1; }));
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "unavailable");
 
   // Plugged in again, it is brought up from scratch.
   const unsigned arrivals = rig.sniffer.status().arrivals;
@@ -194,7 +165,6 @@ TEST(CaptureThread, DestructionReturnsPromptlyInEveryState) {
     rig.lo.reset();
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
-    std::printf("destruction while %s: %lld ms\n", state, static_cast<long long>(took.count()));
     EXPECT_LT(took, 500ms);
   };
   const auto absent = [](Trig& rig) { return rig.sniffer.unplug(), true; };
@@ -261,28 +231,4 @@ TEST(CaptureThread, ConnectRequestsAtAnyTime) {
   ASSERT_TRUE(waitFor([&] { return rig.sniffer.status().arrivals > arrivals; }, 15s));
   EXPECT_GE(std::chrono::steady_clock::now() - silent, std::chrono::milliseconds(TFX2base::controlTimeout));
   EXPECT_TRUE(rig.ready());
-}
-
-TEST(CaptureThread, FailedBringUpsAreReported) {
-  TsimConfig config = TsimConfig::quick();
-  config.faults.insert(TsimFault::wrongFpgaId);
-  Trig rig(config);
-  rig.start();
-  TloThread& lo = *rig.lo;
-  ASSERT_TRUE(waitFor([&] { return lo.tickCount >= 2; }));
-  EXPECT_EQ(lo.hardwareStatus, -1);
-  EXPECT_EQ(lo.serialCopy(), "unavailable");
-  EXPECT_FALSE(lo.hardwareChanged) << "still -1";
-
-  // Later failures report -2 and keep trying; a repaired device comes up.
-  rig.sniffer.setFault(TsimFault::wrongFpgaId, false);
-  rig.sniffer.setFault(TsimFault::eepromReadFailure, true);
-  ASSERT_TRUE(waitFor([&] { return lo.hardwareStatus == -2; }));
-  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "");
-  EXPECT_EQ(lo.deviceTextsCopy().fpgaString, "");
-  rig.sniffer.setFault(TsimFault::eepromReadFailure, false);
-  ASSERT_TRUE(rig.ready());
-  EXPECT_TRUE(lo.hardwareChanged.exchange(false));
-  EXPECT_EQ(lo.serialCopy(), "TWRSIM0001");
 }

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "hardware/ovimages.h"
 #include "hwsupport.h"
@@ -104,8 +106,6 @@ TEST(DeviceProtocol, RegisterPort) {
   }
   TwireRequest r = onlyRequest([&] { EXPECT_TRUE(low.startStreaming()); });
   EXPECT_EQ(r.data, (Bytes{0x04, 0x42}));
-  r = onlyRequest([&] { EXPECT_TRUE(low.wrFpgaReg(68, 65)); });  // both cut to six bits
-  EXPECT_EQ(r.data, (Bytes{0x04, 0x41}));
 
   // Selecting register 1 makes the next 16-byte read return the FPGA's text.
   r = onlyRequest([&] { EXPECT_TRUE(low.wrFpgaAddr(65)); });
@@ -117,69 +117,13 @@ TEST(DeviceProtocol, RegisterPort) {
   EXPECT_EQ(r.length, 16);
   EXPECT_NE(text[0], 0);
 
-  wirelog::clear();
-  uint8_t value = 99;
-  EXPECT_TRUE(low.rdFpgaReg(2, value));
-  auto log = wirelog::requests();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].data, Bytes{0x02});
-  EXPECT_EQ(log[1].request, 0xC8);
-  EXPECT_EQ(log[1].length, 2);
-  ASSERT_EQ(log[1].data.size(), 2u);
-  EXPECT_EQ(value, log[1].data[0]);
-
   // A failed selection stops the read.
   rig.sniffer.unplug();
   wirelog::clear();
-  value = 99;
+  uint8_t value = 99;
   EXPECT_FALSE(low.rdFpgaReg(2, value));
   EXPECT_EQ(value, 0);
   EXPECT_EQ(wirelog::requests().size(), 1u);
-}
-
-TEST(DeviceProtocol, EepromLines) {
-  TsimConfig config = TsimConfig::quick();
-  config.serial = "SN-4711";
-  Tready rig(config);
-  ASSERT_TRUE(rig.ready);
-  TovLow& low = rig.low;
-
-  uint8_t line[16];
-  EXPECT_TRUE(low.eeRd(0x57, 0xE0, line, 16));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(line)), "SN-4711");
-  auto log = wirelog::requests();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].request, 0xCA);
-  EXPECT_EQ(log[0].value, 0x5711);
-  EXPECT_EQ(log[0].data, Bytes{0xE0});
-  EXPECT_EQ(log[1].request, 0xCB);
-  EXPECT_EQ(log[1].length, 17);
-
-  const Bytes data{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  TwireRequest r = onlyRequest([&] { EXPECT_TRUE(low.eeWr(0x57, 0x80, data.data(), 16)); });
-  EXPECT_EQ(r.request, 0xC9);
-  EXPECT_EQ(r.value, 0x57);
-  ASSERT_EQ(r.data.size(), 17u);
-  EXPECT_EQ(r.data[0], 0x80);
-  const TsimStatus s = rig.sniffer.status();
-  EXPECT_EQ(Bytes(s.eeprom.begin() + 0x80, s.eeprom.begin() + 0x90), data);
-
-  // Reads cover the whole line holding the address.
-  wirelog::clear();
-  EXPECT_TRUE(low.eeRd(0x57, 0x85, line, 16));
-  EXPECT_EQ(Bytes(line, line + 16), data);
-  EXPECT_EQ(wirelog::requests()[0].data, Bytes{0x80});
-  r = onlyRequest([&] { EXPECT_TRUE(low.eeWr(0x57, 0x90, nullptr, 0)); });
-  EXPECT_EQ(r.data, Bytes{0x90});
-  wirelog::clear();
-  EXPECT_FALSE(low.eeRd(0x57, 0xE0, line, 17));
-  EXPECT_TRUE(wirelog::requests().empty());
-
-  rig.sniffer.setFault(TsimFault::eepromReadFailure, true);
-  EXPECT_FALSE(low.eeRd(0x57, 0xE0, line, 16));
-  bool needed = false;
-  EXPECT_FALSE(low.updateFPGAneeded(needed));
-  EXPECT_FALSE(low.updateFPGA(false));
 }
 
 TEST(FpgaUpdate, ProgramsOnMismatchSkipsOnMatchAndForces) {
@@ -249,4 +193,69 @@ TEST(FpgaUpdate, RefusesAWrongPartAndAFpgaThatStaysBusy) {
     ASSERT_TRUE(rig.low.updateFPGAneeded(needed));
     EXPECT_TRUE(needed);
   }
+}
+
+// The simulated configuration port refuses what the real one refuses, so that the
+// update above proves its order: steps left out, run in the wrong mode or while busy.
+TEST(FpgaUpdate, SimulatedPortRefusesStepsOutOfOrder) {
+  Tready rig;
+  ASSERT_TRUE(rig.ready);
+  TovLow& low = rig.low;
+  // The sequence with its waits; `change` leaves out one step or one wait ("... wait"),
+  // or enters the wrong configuration mode ("offline").
+  const auto program = [&](const std::string& change, unsigned rows) {
+    const auto step = [&](const std::string& name, bool wait, const std::function<bool()>& command) {
+      if (change == name) return;
+      command();
+      if (wait && change != name + " wait") low.waitNotBusy();
+    };
+    step("enableX", false, [&] { return change == "offline" ? low.enable() : low.enableX(); });
+    step("feature bits", true, [&] { return low.setFEAbits(0x0320); });
+    step("erase", true, [&] { return low.erase(); });
+    step("initAddr", true, [&] { return low.initAddr(); });
+    for (unsigned row = 0; row < rows; ++row)
+      step("rows", false, [&] { return low.sendRow(fpgaConfigData + row * 16); });
+    step("done", true, [&] { return low.done(); });
+    step("refresh", false, [&] { return low.refresh(); });
+    if (change != "refresh wait")
+      std::this_thread::sleep_for(std::chrono::milliseconds(TsimConfig::quick().refreshBusyMs));
+    step("disable", true, [&] { return low.disable(); });
+    step("bypass", false, [&] { return low.bypass(); });
+  };
+  for (const char* change : {"offline", "erase wait", "initAddr wait", "done", "done wait", "refresh wait",
+                             "disable", "disable wait"}) {
+    const unsigned before = rig.sniffer.status().fpgaRefused;
+    program(change, 1);
+    EXPECT_GT(rig.sniffer.status().fpgaRefused, before) << change;
+  }
+  program("", fpgaConfigNumFrames - 1);
+  EXPECT_FALSE(rig.sniffer.status().fpgaRunning) << "one row short";
+  program("bypass", fpgaConfigNumFrames);
+  EXPECT_FALSE(rig.sniffer.status().fpgaRunning) << "not before the bypass";
+  EXPECT_FALSE(low.wrFpgaReg(4, 2)) << "no user logic, no register port";
+  EXPECT_TRUE(low.bypass());
+  EXPECT_TRUE(rig.sniffer.status().fpgaRunning);
+}
+
+// What the capture thread's clear, reset and start are for: the FIFO holds 2048 stale
+// bytes, then the stream's header follows; without a reset the old stream goes on.
+TEST(DeviceProtocol, StreamHeadAfterClearResetAndStart) {
+  Tready rig;
+  ASSERT_TRUE(rig.ready);
+  TovLow& low = rig.low;
+  const std::string magic = "ORLAVEX.";
+  const auto magicAt = [&] {
+    Bytes stream, block(4096);
+    int received = 0;
+    for (int i = 0; i < 4 && low.blockRead(0x86, block.data(), 4096, received) == 0 && received > 0; ++i)
+      stream.insert(stream.end(), block.begin(), block.begin() + received);
+    return std::search(stream.begin(), stream.end(), magic.begin(), magic.end()) - stream.begin();
+  };
+  ASSERT_TRUE(low.clearFX2FIFO() && low.resetFPGA() && low.startStreaming());
+  EXPECT_TRUE(rig.sniffer.status().targetConnected) << "streaming connects the target";
+  EXPECT_EQ(magicAt(), 2048);
+  ASSERT_TRUE(low.resetFPGA() && low.startStreaming());
+  EXPECT_GE(magicAt(), 4096 + 2048) << "an uncleared FIFO delivers its stale bytes first";
+  ASSERT_TRUE(low.clearFX2FIFO() && low.startStreaming());
+  EXPECT_EQ(magicAt(), 4 * 4096) << "without a reset the stream has no new header";
 }

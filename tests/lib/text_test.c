@@ -22,8 +22,6 @@ void caseTextConventions(void) {
                    &second, &end),
             6);
   CHECK_INT(end, strlen(text));
-  CHECK(strstr("JanFebMarAprMayJunJulAugSepOctNovDec", month) != NULL && strlen(month) == 3);
-  CHECK(day >= 1 && day <= 31 && year >= 2024 && hour >= 0 && hour < 24 && minute < 60 && second < 61);
 
   char buf[64];
   memset(buf, 'x', sizeof buf);

@@ -45,111 +45,62 @@ TEST(ScriptsOnEnumeration, HidMouse) {
       d, otTransfer, {"bMaxPacketSize0#8 bytes", "First 8 bytes of the DEVICE descriptor, as requested"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_ADDRESS (device address 7)", "completed"}));
   // String indexes show the strings the host read later.
+  EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "iProduct#2 (\"Synthetic Optical Mouse\")"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"idVendor#0x1209", "idProduct#0x7A57", "bNumConfigurations#1",
-                          "iProduct#2 (\"Synthetic Optical Mouse\")"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"First 9 of the 34 bytes of wTotalLength, as requested"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"bInterfaceProtocol#0x02 (Mouse)", "THID descriptor",
-                          "bEndpointAddress#0x81 (endpoint 1 IN)", "0x03 (Interrupt)"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"wLANGID[0]#0x0409 (English (United States))"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bString#\"Synthetic Optical Mouse\""}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bString#\"SM-000417\"", "language 0x0409"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_CONFIGURATION (configuration 1)"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"HID SET_IDLE (duration indefinite"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"HID report descriptor", "Usage: Mouse (0x02)", "  Usage: Wheel (0x38)",
-                          "Input: Data, Variable, Relative", "Logical Minimum: -127"}));
+                         {"bInterfaceProtocol#0x02 (Mouse)", "bEndpointAddress#0x81 (endpoint 1 IN)"}));
+  EXPECT_TRUE(
+      oneTextHas(d, otTransfer, {"HID report descriptor", "Usage: Mouse (0x02)", "Logical Minimum: -127"}));
   // A data packet of a data stage finds its transfer and so the request.
   EXPECT_TRUE(
       oneTextHas(d, otData, {"Data stage of GET_DESCRIPTOR (STRING descriptor, index 2)", "bString"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"IN transaction to 7.1: NAK"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"IN transaction to 7.1: ACK", "DATA"}));
-  EXPECT_TRUE(oneTextHas(d, otToken, {"SETUP (0x2D)", "Address#7", "CRC5 computed#", "(pass)"}));
-  EXPECT_TRUE(oneTextHas(d, otSof, {"Start of frame", "(pass)", "Idle after packet#"}));
+  EXPECT_TRUE(oneTextHas(d, otToken, {"SETUP (0x2D)", "Address#7", "(pass)"}));
   EXPECT_TRUE(oneTextHas(d, otReset, {"Bus reset: SE0 on both data lines for 10 ms"}));
-  EXPECT_TRUE(oneTextHas(d, otSofGroup, {"SAn uninterrupted sequence of "}));
   for (const auto& t : d.texts) EXPECT_EQ(t.find("FAIL"), std::string::npos) << t;
 }
 
 TEST(ScriptsOnEnumeration, CdcAcmSerialPort) {
   const Tdecoded d = decodeAll(captureRows("serial", 0.3));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bDeviceClass#0xEF (Miscellaneous)"}));
-  EXPECT_TRUE(oneTextHas(
-      d, otTransfer,
-      {"TInterface association descriptor", "bFunctionClass#0x02 (Communications (CDC))",
-       "TCDC Header functional descriptor", "bcdCDC#0x0110 (1.10)", "TCDC Union functional descriptor",
-       "bSubordinateInterface0#1", "bmCapabilities#0x02 (line coding and serial state)",
-       "bEndpointAddress#0x83 (endpoint 3 IN)", "0x0A (CDC Data)",
-       "bEndpointAddress#0x02 (endpoint 2 OUT)"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"CDC SET_LINE_CODING", "dwDTERate#115200 baud", "bParityType#0 (None parity)",
-                          "Serial port: 115200 baud, 8N1"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"CDC GET_LINE_CODING", "bDataBits#8 data bits"}));
+                         {"TInterface association descriptor", "bFunctionClass#0x02 (Communications (CDC))",
+                          "TCDC Union functional descriptor", "bSubordinateInterface0#1"}));
+  EXPECT_TRUE(oneTextHas(d, otTransfer, {"CDC SET_LINE_CODING", "dwDTERate#115200 baud", "8N1"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"CDC SET_CONTROL_LINE_STATE (DTR on, RTS on)"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bString#\"Synthetic Serial Port\""}));
   // Bus data with separators in it: shown, and the markup still holds (decodeAll checks).
   EXPECT_TRUE(oneTextHas(d, otData, {"4F 4B 3B 23 0D 0A  OK"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"OUT transaction to 9.2: ACK"}));
 }
 
 TEST(ScriptsOnEnumeration, MassStorage) {
   const Tdecoded d = decodeAll(captureRows("storage", 0.3));
-  EXPECT_TRUE(oneTextHas(
-      d, otTransfer,
-      {"bInterfaceClass#0x08 (Mass Storage)", "bInterfaceSubClass#0x06 (SCSI transparent command set)",
-       "bInterfaceProtocol#0x50 (Bulk-Only Transport)"}));
+  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bInterfaceClass#0x08 (Mass Storage)"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"Mass Storage Get Max LUN", "Max LUN#0 (LUNs 0 to 0)"}));
-  EXPECT_TRUE(oneTextHas(
-      d, otTransax,
-      {"CBW tag 0x00000101: SCSI INQUIRY", "Allocation length#36 bytes", "bmCBWFlags#0x80 (data in"}));
-  EXPECT_TRUE(oneTextHas(d, otData, {"SCSI command: TEST UNIT READY", "dCBWDataTransferLength#0 bytes"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI READ CAPACITY(10)"}));
+  EXPECT_TRUE(oneTextHas(d, otTransax, {"CBW tag 0x00000101: SCSI INQUIRY", "Allocation length#36 bytes"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransax, {"SCSI READ(10)", "Logical block address#0", "Transfer length#1 blocks"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000104: Command Passed", "dCSWDataResidue#0 bytes"}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI INQUIRY data", "Vendor#\"WRENFLD\"", "Revision#\"1.00\""}));
+  EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI INQUIRY data", "Vendor#\"WRENFLD\""}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"Block length#512 bytes", "Capacity#125829120 bytes"}));
   // The synthesized disk answers INQUIRY with exactly the 36 bytes asked for.
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000101", "Data phase#36 of 36 bytes transferred"}));
   for (const auto& t : d.texts) EXPECT_FALSE(t.find("residue is wrong") != std::string::npos) << t;
 }
 
-TEST(ScriptsOnEnumeration, MissingOrFailingScripts) {
+// The shipped scripts with the report parser broken: that text is the error,
+// the other rows still decode.
+TEST(ScriptsOnEnumeration, OneFailingDecoderSpoilsOnlyItsText) {
   auto rows = captureRows("hid", 0.1);
-  {
-    ScratchDir dir;  // no scripts: every row that goes to Lua gets Lua's message
-    TluaState lua(rows);
-    size_t sofGroups = 0;
-    for (size_t i = 0; i < rows->size(); ++i) {
-      const std::string t = lua.decodeRow(static_cast<long long>(i));
-      if ((*rows)[i].obj->objType == otSofGroup) {
-        ++sofGroups;
-        EXPECT_EQ(t.rfind("SAn uninterrupted sequence of ", 0), 0u) << t;
-      } else {
-        EXPECT_EQ(t, "attempt to call a nil value");
-      }
-    }
-    EXPECT_GT(sofGroups, 0u);
+  ScratchDir dir;
+  std::filesystem::copy(std::filesystem::path(TWR_SOURCE_DIR) / "scripts", dir.dir() / "scripts",
+                        std::filesystem::copy_options::recursive);
+  dir.write("scripts/classes/broken.lua",
+            "require('lib.registry').descriptorStages[0x22] = function() error('report parser broke') end");
+  std::ofstream(dir.dir() / "scripts/init.lua", std::ios::app) << "\nrequire 'classes.broken'\n";
+  TluaState lua(rows);
+  EXPECT_EQ(lua.loadError(), "");
+  int broken = 0, decoded = 0;
+  for (size_t i = 0; i < rows->size(); ++i) {
+    const std::string t = lua.decodeRow(static_cast<long long>(i));
+    if (t.find("broken.lua:1: report parser broke") != std::string::npos) ++broken;
+    if (t.find("idVendor#0x1209") != std::string::npos) ++decoded;
   }
-  {
-    // The shipped scripts with the report parser broken: that text is the
-    // error, the other rows still decode.
-    ScratchDir dir;
-    std::filesystem::copy(std::filesystem::path(TWR_SOURCE_DIR) / "scripts", dir.dir() / "scripts",
-                          std::filesystem::copy_options::recursive);
-    dir.write("scripts/classes/broken.lua",
-              "require('lib.registry').descriptorStages[0x22] = function() error('report parser broke') end");
-    std::ofstream(dir.dir() / "scripts/init.lua", std::ios::app) << "\nrequire 'classes.broken'\n";
-    TluaState lua(rows);
-    EXPECT_EQ(lua.loadError(), "");
-    int broken = 0, decoded = 0;
-    for (size_t i = 0; i < rows->size(); ++i) {
-      const std::string t = lua.decodeRow(static_cast<long long>(i));
-      if (t.find("broken.lua:1: report parser broke") != std::string::npos) ++broken;
-      if (t.find("idVendor#0x1209") != std::string::npos) ++decoded;
-    }
-    EXPECT_GT(broken, 0);
-    EXPECT_GT(decoded, 0);
-  }
+  EXPECT_GT(broken, 0);
+  EXPECT_GT(decoded, 0);
 }

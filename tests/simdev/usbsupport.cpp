@@ -29,19 +29,7 @@ std::vector<int> Tusb::sniffers() {
   return out;
 }
 
-libusb_device_handle* Tusb::open() {
-  libusb_device** list = nullptr;
-  const ssize_t n = libusb_get_device_list(ctx, &list);
-  libusb_device_handle* handle = nullptr;
-  for (ssize_t i = 0; i < n && !handle; ++i) {
-    libusb_device_descriptor d;
-    if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == vendorId &&
-        d.idProduct == productId && libusb_open(list[i], &handle) != 0)
-      handle = nullptr;
-  }
-  if (n >= 0) libusb_free_device_list(list, 1);
-  return handle;
-}
+libusb_device_handle* Tusb::open() { return libusb_open_device_with_vid_pid(ctx, vendorId, productId); }
 
 int Tusb::waitForNew(int old, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -51,15 +39,6 @@ int Tusb::waitForNew(int old, std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return 0;
-}
-
-bool Tusb::waitUntilGone(std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (sniffers().empty()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
 }
 
 int controlIn(libusb_device_handle* h, uint8_t request, uint16_t value, Bytes& data, unsigned length) {
@@ -97,61 +76,4 @@ void closeHandle(libusb_device_handle* h) {
   if (!h) return;
   libusb_release_interface(h, 0);
   libusb_close(h);
-}
-
-namespace {
-
-libusb_device_handle* openAndClaim(Tusb& usb) {
-  libusb_device_handle* h = usb.open();
-  if (!h) return nullptr;
-  if (libusb_kernel_driver_active(h, 0) == 1) libusb_detach_kernel_driver(h, 0);
-  if (libusb_set_configuration(h, 1) != 0 || libusb_claim_interface(h, 0) != 0) {
-    libusb_close(h);
-    return nullptr;
-  }
-  return h;
-}
-
-}  // namespace
-
-libusb_device_handle* bringUp(Tusb& usb, TsimSniffer& sniffer) {
-  libusb_device_handle* h = openAndClaim(usb);
-  if (!h) return nullptr;
-  const int before = sniffer.status().devnum;
-  const bool loaded = downloadFirmware(h, embeddedFirmware());
-  closeHandle(h);
-  if (!loaded || usb.waitForNew(before, std::chrono::milliseconds(3000)) == 0) return nullptr;
-  return openAndClaim(usb);
-}
-
-bool cfgWrite(libusb_device_handle* h, const Bytes& bytes) { return controlOut(h, 0xC9, 0x40, bytes) >= 0; }
-
-bool cfgRead(libusb_device_handle* h, const Bytes& command, unsigned k, uint64_t& value) {
-  Bytes result;
-  if (controlOut(h, 0xCA, uint16_t(0x4000 + k + 1), command) < 0) return false;
-  if (controlIn(h, 0xCB, 0, result, k + 1) != int(k + 1)) return false;
-  value = 0;
-  for (unsigned i = 0; i < k; ++i) value = value << 8 | result[i];
-  return true;
-}
-
-bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value) {
-  return controlOut(h, 0xC9, 0x42, {uint8_t(reg % 64), uint8_t(0x40 + value % 64)}) >= 0;
-}
-
-bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line) {
-  if (controlOut(h, 0xCA, 0x5700 + 17, {uint8_t(address & 0xF0)}) < 0) return false;
-  if (controlIn(h, 0xCB, 0, line, 17) != 17) return false;
-  line.resize(16);
-  return true;
-}
-
-bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data) {
-  Bytes message = {address};
-  message.insert(message.end(), data.begin(), data.end());
-  return controlOut(h, 0xC9, 0x57, message) >= 0;
-}
-
-bool startStream(libusb_device_handle* h) {
-  return controlOut(h, 0xC2, 0) == 0 && controlOut(h, 0xC3, 0) == 0 && regWrite(h, 4, 2);
 }

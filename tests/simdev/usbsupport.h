@@ -26,7 +26,6 @@ class Tusb {
   libusb_device_handle* open();
   // Waits until a sniffer with another device number than `old` appears; its number or 0.
   int waitForNew(int old, std::chrono::milliseconds limit);
-  bool waitUntilGone(std::chrono::milliseconds limit);
 
   libusb_context* ctx = nullptr;
 };
@@ -39,16 +38,4 @@ int controlOut(libusb_device_handle* h, uint8_t request, uint16_t value, const B
 bool downloadFirmware(libusb_device_handle* h, const Bytes& records);
 Bytes embeddedFirmware();
 
-// The whole bring-up: open, set configuration, claim, download, wait, reopen. Null on failure.
-libusb_device_handle* bringUp(Tusb& usb, TsimSniffer& sniffer);
 void closeHandle(libusb_device_handle* h);
-
-// Firmware requests to the FPGA and EEPROM targets.
-bool cfgWrite(libusb_device_handle* h, const Bytes& bytes);
-// A configuration read-back of k bytes, big-endian, as write-then-read plus fetch.
-bool cfgRead(libusb_device_handle* h, const Bytes& command, unsigned k, uint64_t& value);
-bool regWrite(libusb_device_handle* h, unsigned reg, unsigned value);
-bool eepromRead(libusb_device_handle* h, uint8_t address, Bytes& line);
-bool eepromWrite(libusb_device_handle* h, uint8_t address, const Bytes& data);
-// Clear FIFO, reset FPGA, register 4 = 2.
-bool startStream(libusb_device_handle* h);
