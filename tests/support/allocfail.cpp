@@ -32,6 +32,10 @@ void* operator new(std::size_t n) {
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
+// std::stable_sort's buffer comes from here and goes back through the delete below.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  return fails(n) ? nullptr : std::malloc(n ? n : 1);
+}
 // GCC takes the replacement pair for a mismatch.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
