@@ -1,0 +1,54 @@
+// A capture may stop anywhere inside a transaction. What it cut off has no
+// outcome and must not pass for a whole transaction; what ended before the
+// stop must all be there.
+#include <gtest/gtest.h>
+
+#include "capture.h"
+#include "decode/ovexthrd.h"
+
+using namespace synth;
+
+namespace {
+
+struct Tending {
+  const char* name;
+  std::vector<Tbytes> packets;
+  bool kept;
+};
+
+}  // namespace
+
+TEST(CaptureEnd, TransactionCutOffByTheStopGoesWithItsPackets) {
+  const std::vector<Tending> endings = {
+      {"lone IN token", {tokenPacket(pidIn, 4, 1)}, false},
+      {"lone SETUP token", {tokenPacket(pidSetup, 4, 0)}, false},
+      {"NAKed IN, stop before a handshake could follow",
+       {tokenPacket(pidIn, 4, 1), handshakePacket(pidNak)},
+       false},
+      {"OUT and its data", {tokenPacket(pidOut, 4, 2), dataPacket(pidData0, {1})}, false},
+      {"whole IN", {tokenPacket(pidIn, 4, 1), dataPacket(pidData1, {2}), handshakePacket(pidAck)}, true},
+  };
+  for (const Tending& ending : endings) {
+    SCOPED_TRACE(ending.name);
+    TbusWriter bus;
+    bus.setSofs(false);
+    // One whole transaction first, so the decode has something to keep.
+    for (const Tbytes& packet :
+         {tokenPacket(pidOut, 4, 2), dataPacket(pidData0, {9}), handshakePacket(pidAck)}) {
+      bus.idle(40);
+      bus.packet(packet);
+    }
+    for (const Tbytes& packet : ending.packets) {
+      bus.idle(40);
+      bus.packet(packet);
+    }
+    const std::vector<uint8_t> raw = testcap::rawOf(bus);
+    TexThread ex;
+    ASSERT_TRUE(ex.startDecode(&raw));
+    ASSERT_EQ(ex.objects->size(), 3 + ending.packets.size());  // every packet was decoded
+    const size_t endingRows = ending.kept ? 1 + ending.packets.size() : 0;
+    EXPECT_EQ(ex.trees->size(), ending.kept ? 2u : 1u);
+    EXPECT_EQ(ex.rows->size(), 4 + endingRows);
+    EXPECT_EQ(ex.rows->back().obj, ending.kept ? ex.objects->back() : (*ex.objects)[2]);
+  }
+}
