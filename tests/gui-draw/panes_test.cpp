@@ -201,13 +201,3 @@ TEST(DecodePane, PlainTextEncodingsAndTables) {
   w.decode->render("");
   EXPECT_TRUE(w.decodeLabels().empty());
 }
-
-TEST(Subscription, EndsWithItsOwner) {
-  int calls = 0;
-  {
-    Tsubscription sub(topicSplitterChanged, [&](long) { calls++; });
-    _G.pubSub.pub(topicSplitterChanged, 0);
-  }
-  _G.pubSub.pub(topicSplitterChanged, 0);
-  EXPECT_EQ(calls, 1);
-}

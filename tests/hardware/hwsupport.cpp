@@ -13,11 +13,6 @@ int __real_libusb_control_transfer(libusb_device_handle* handle, uint8_t request
                                    unsigned int timeout);
 int __real_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
                                      unsigned char* data, int length, int* transferred, unsigned int timeout);
-int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                                   uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
-                                   unsigned int timeout);
-int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
-                                     unsigned char* data, int length, int* transferred, unsigned int timeout);
 }
 
 namespace {
@@ -27,6 +22,8 @@ std::vector<TwireRequest> requestLog;
 std::vector<TwireRead> readLog;
 
 }  // namespace
+
+extern "C" {
 
 int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                                    uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
@@ -48,6 +45,7 @@ int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char
   std::lock_guard<std::mutex> guard(lock);
   readLog.push_back({endpoint, length, timeout, rc, transferred ? *transferred : -1});
   return rc;
+}
 }
 
 namespace wirelog {
@@ -79,7 +77,6 @@ std::vector<TwireRequest> toTarget(uint8_t target) {
 }
 
 }  // namespace wirelog
-
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;

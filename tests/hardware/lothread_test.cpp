@@ -74,11 +74,6 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   EXPECT_EQ(lo.captureCount, 9216u);
   EXPECT_EQ(rig.head(), streamMagic);
 
-  rig.runFor(1000);
-  ASSERT_TRUE(rig.captured());
-  EXPECT_TRUE(lo.buffer.empty());
-  EXPECT_EQ(lo.captureCount, 0u);
-
   // Mid-capture: the stream stalls after the run starts, so the capture waits until stopped.
   wirelog::clear();
   rig.sniffer.stallStream(60000);

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "decode/ovcrc.h"
 #include "decode/ovutils.h"
 #include "files/ovrowutils.h"
+#include "synth/usbpackets.h"
 
 std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
   std::vector<const Tbase*> packets;
@@ -72,20 +72,13 @@ TeventBin packetEvent(uint64_t time, std::vector<uint8_t> bytes) {
   return ev;
 }
 
-std::vector<uint8_t> dataPacket(uint8_t pid, std::vector<uint8_t> payload) {
-  const uint16_t crc = crc::makeCRC16(payload.data(), payload.size());
-  payload.insert(payload.begin(), pid);
-  payload.push_back(static_cast<uint8_t>(crc));
-  payload.push_back(static_cast<uint8_t>(crc >> 8));
-  return payload;
-}
-
 }  // namespace
 
 Tcapture faultCapture() {
   const uint64_t hour = 3600ull * 1000000 * ticksPerMicrosecond;
-  const std::vector<uint8_t> setup = dataPacket(0xC3, {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00});
-  std::vector<uint8_t> badCrc16 = dataPacket(0x4B, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
+  using synth::dataPacket, synth::pidData0, synth::pidData1;
+  const std::vector<uint8_t> setup = dataPacket(pidData0, {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00});
+  std::vector<uint8_t> badCrc16 = dataPacket(pidData1, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
   badCrc16.back() ^= 0x01;
   Tcapture capture;
   *capture.events = {
@@ -99,7 +92,7 @@ Tcapture faultCapture() {
       packetEvent(hour + 302, {0x12}),                  // ACK with a bad PID check
       packetEvent(5 * hour + 2, {0xE1, 0x05, 0xD0}),    // OUT 5.0
       packetEvent(5 * hour + 103, {0xE1, 0x05, 0xD1}),  // OUT 5.0, bad CRC5
-      packetEvent(5 * hour + 200, dataPacket(0x4B, {})),
+      packetEvent(5 * hour + 200, dataPacket(pidData1, {})),
       packetEvent(30 * hour + 299, {0xD2}),
   };
   TcaptureFile::decodeEvents(capture);

@@ -5,7 +5,6 @@
 void caseTextConventions(void);
 void caseNoSniffer(void);
 void caseSimCapture(void);
-void caseSimEndDuringCapture(void);
 void caseSimFaults(void);
 
 /* Data files shipped with the tests. */

@@ -21,7 +21,6 @@ static const struct {
     {"textConventions", caseTextConventions},
     {"noSniffer", caseNoSniffer},
     {"simCapture", caseSimCapture},
-    {"simEndDuringCapture", caseSimEndDuringCapture},
     {"simFaults", caseSimFaults},
 };
 

@@ -1,7 +1,6 @@
 /* A context with no sniffer on the bus: what a client sees before the
  * hardware is plugged in, and sample files instead of captures. */
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <umockdev.h>
 
@@ -28,7 +27,6 @@ static void checkSerialAndNoRows(TsniffContext* ctx) {
 static void checkRequestsWithoutDevice(TsniffContext* ctx) {
   CHECK(loh(ctx) != NULL && exh(ctx) != NULL && loh(ctx) != exh(ctx));
   CHECK(!setConnect(ctx, 1));
-  CHECK(!setConnect(ctx, 0));
   CHECK(setNeeded(ctx, 8192));
   CHECK_INT(getCaptureCount(ctx), 0);
   CHECK_INT(getCaptureDone(ctx), 0);
@@ -50,22 +48,18 @@ static void checkRequestsWithoutDevice(TsniffContext* ctx) {
   CHECK_INT(getRun(ctx), 0);
 }
 
-/* Copy-out of one loaded row: a null buffer, one byte short, exact. */
+/* Copy-out of one loaded row: one byte short, exact. */
 static void checkRowCopyOut(TsniffContext* ctx, const TrefRows* ref, uint32_t ix) {
   const char* want = refText(ref, ix);
   const uint32_t needed = (uint32_t)strlen(want) + 1;
-  char* buf = malloc(needed + 1);
-  REQUIRE(buf != NULL);
-  memset(buf, 'x', needed + 1);
-  CHECK_INT(getPacketDataRow(ctx, ix, buf, 1), needed);
-  CHECK(buf[0] == 0 && buf[1] == 'x');
-  memset(buf, 'x', needed + 1);
+  char buf[512];
+  REQUIRE(needed < sizeof buf);
+  memset(buf, 'x', sizeof buf);
   CHECK_INT(getPacketDataRow(ctx, ix, buf, needed - 1), needed);
   CHECK(buf[0] == 0 && buf[1] == 'x' && buf[needed - 2] == 'x');
   CHECK_INT(getPacketDataRow(ctx, ix, buf, needed), needed);
   CHECK_STR(buf, want);
   CHECK(buf[needed] == 'x');
-  free(buf);
 }
 
 static void checkSampleFiles(TsniffContext* ctx) {

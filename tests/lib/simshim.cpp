@@ -24,10 +24,6 @@ void simRemove(void) { sniffer.reset(); }
 
 int simTargetConnected(void) { return sniffer && sniffer->status().targetConnected ? 1 : 0; }
 
-void simStallStream(unsigned ms) {
-  if (sniffer) sniffer->stallStream(ms);
-}
-
 void simSetFault(const char* name, int on) {
   TsimFault fault;
   if (sniffer && simfaults::fromName(name, fault)) sniffer->setFault(fault, on != 0);

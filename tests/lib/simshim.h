@@ -2,8 +2,6 @@
 #ifndef TWR_TEST_SIMSHIM_H
 #define TWR_TEST_SIMSHIM_H
 
-#include <stdint.h>
-
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -15,8 +13,6 @@ void simPlug(const char* serial, const char* replayFile);
 /* Removes the bus again; call after sniffEnd. */
 void simRemove(void);
 int simTargetConnected(void);
-/* The stream delivers nothing for the next ms milliseconds. */
-void simStallStream(unsigned ms);
 /* A fault by its twr-sim option name ("wrong-magic", ...) on or off. */
 void simSetFault(const char* name, int on);
 

@@ -30,16 +30,6 @@ std::shared_ptr<T> at(int row, int parent) {
   return p;
 }
 
-// An acknowledged transaction of that type carrying `payload`.
-std::shared_ptr<Ttransax> acked(TtrxType type, std::vector<uint8_t> payload) {
-  auto trx = std::make_shared<Ttransax>(type);
-  auto dat = std::make_shared<Tdata>();
-  dat->data = std::move(payload);
-  trx->children = {std::make_shared<Ttoken>(), dat, std::make_shared<Thandshake>()};
-  std::static_pointer_cast<Thandshake>(trx->children.back())->pid = 2;
-  return trx;
-}
-
 // A transaction IN 5.1, DATA1 {1,2,3}, ACK in rows 0..3.
 std::shared_ptr<TrowList> smallRows() {
   auto trx = std::make_shared<Ttransax>(TtrxType::IN);
@@ -88,17 +78,6 @@ TEST(LuaTables, KeysPerClass) {
   // Every trxType other than SETUP and IN is passed as "OUT".
   EXPECT_EQ(inspect(std::make_shared<Ttransax>(TtrxType::Undefined), "return t.type..' '..t.subType"),
             "transaction OUT");
-
-  // The core's data stage and completion: a GET_DESCRIPTOR read of 2 bytes.
-  auto transfer = at<Ttransfer>(0, -1);
-  transfer->children = {acked(TtrxType::SETUP, {0x80, 6, 0, 1, 0, 0, 2, 0}), acked(TtrxType::IN, {0x12, 1}),
-                        acked(TtrxType::OUT, {})};
-  EXPECT_EQ(
-      inspect(transfer, "return t.subType..' '..table.concat(t.dataStage, ',')..' '..tostring(t.complete)"),
-      "CONTROL 18,1 true");
-  transfer->children.pop_back();
-  transfer->data.clear();
-  EXPECT_EQ(inspect(transfer, "return #t.dataStage..' '..tostring(t.complete)"), "2 false");
 
   // Fields that are not part of the contract stay out.
   EXPECT_EQ(inspect(tok, "return tostring(t.time)..tostring(t.level)..tostring(t.flags)"), "nilnilnil");

@@ -25,6 +25,10 @@ TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
       {getDescriptor(2, 0),
        {9, 2, 34, 0, 1, 1, 0, 0x80, 50},
        {"Truncated: only the first 9 of the 34 bytes"}},
+      // Hosts read the 9-byte header first, on purpose.
+      {getDescriptor(2, 0, 0, 9),
+       {9, 2, 34, 0, 1, 1, 0, 0x80, 50},
+       {"First 9 of the 34 bytes of wTotalLength, as requested: hosts read the 9-byte header"}},
       // An interface with bLength 0 would loop forever if trusted.
       {getDescriptor(2, 0),
        {9, 2, 27, 0, 1, 1, 0, 0x80, 50, 0, 4, 0, 0, 1, 3, 1, 2, 0, 7, 5, 0x81, 3, 4, 0, 10},
