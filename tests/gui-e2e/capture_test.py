@@ -108,7 +108,7 @@ def test(s, args):
     dlg = s.window("USB Packet Sniffer")
     s.screenshot("dialog-opened")
     s.wait_label("Hardware Initialized OK", dlg)
-    assert s.label_text("Hardware Serial: ", dlg) == "Hardware Serial: E2E-0001"
+    s.wait_label("Hardware Serial: E2E-0001", dlg)
     ok = s.button("OK", dlg)
     assert not s.enabled(ok), "nothing decoded yet"
     s.screenshot("dialog-ready")

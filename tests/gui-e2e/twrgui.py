@@ -86,12 +86,6 @@ class Session:
     def label(self, pred, root=None, timeout=20):
         return self.find(lambda a: a.getRoleName() == "label" and pred(a.name or ""), root, timeout)
 
-    def label_text(self, prefix, root=None, timeout=20):
-        hit = self.label(lambda n: n.startswith(prefix), root, timeout)
-        if hit is None:
-            raise AssertionError("no label starting with %r" % prefix)
-        return hit.name
-
     def wait_label(self, text, root=None, timeout=30):
         if self.label(lambda n: n == text, root, timeout) is None:
             raise AssertionError("label %r never appeared" % text)

@@ -2,21 +2,12 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
-#include "hardware/ovlow.h"
 #include "hwsupport.h"
 
 namespace {
 
 constexpr uint16_t vid = 0x04B4, pid = 0x8613;
-
-// Sniffer first: libusb must find the testbed when the transport initialises it.
-struct Trig {
-  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
-    wirelog::clear();
-  }
-  TsimSniffer sniffer;
-  TovLow low;
-};
+using Trig = TlowRig;
 
 }  // namespace
 

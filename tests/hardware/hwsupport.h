@@ -9,7 +9,7 @@
 
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
-#include "hardware/ovfx2.h"
+#include "hardware/ovlow.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -44,7 +44,16 @@ std::vector<TwireRequest> toTarget(uint8_t target);
 
 }  // namespace wirelog
 
-// Host pauses to match TsimConfig::quick().
+// A simulated sniffer and the transport on it; the sniffer comes first, so that libusb finds
+// the testbed when the transport initialises it.
+struct TlowRig {
+  explicit TlowRig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
+    wirelog::clear();
+  }
+  TsimSniffer sniffer;
+  TovLow low;
+};
+
 
 // Polls until done() or the limit; the final answer of done().
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));

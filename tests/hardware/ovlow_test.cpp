@@ -15,13 +15,11 @@
 namespace {
 
 // A sniffer with its firmware running, opened by the class under test.
-struct Tready {
-  explicit Tready(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
+struct Tready : TlowRig {
+  explicit Tready(const TsimConfig& config = TsimConfig::quick()) : TlowRig(config) {
     ready = low.FX2openAndReload();
     wirelog::clear();
   }
-  TsimSniffer sniffer;
-  TovLow low;
   bool ready = false;
 };
 

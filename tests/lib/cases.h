@@ -5,7 +5,6 @@
 void caseTextConventions(void);
 void caseNoSniffer(void);
 void caseSimCapture(void);
-void caseSimFaults(void);
 
 /* Data files shipped with the tests. */
 #define DATA_FILE(name) TWR_TEST_DATA_DIR "/" name

@@ -21,7 +21,6 @@ static const struct {
     {"textConventions", caseTextConventions},
     {"noSniffer", caseNoSniffer},
     {"simCapture", caseSimCapture},
-    {"simFaults", caseSimFaults},
 };
 
 int main(int argc, char** argv) {

@@ -24,9 +24,4 @@ void simRemove(void) { sniffer.reset(); }
 
 int simTargetConnected(void) { return sniffer && sniffer->status().targetConnected ? 1 : 0; }
 
-void simSetFault(const char* name, int on) {
-  TsimFault fault;
-  if (sniffer && simfaults::fromName(name, fault)) sniffer->setFault(fault, on != 0);
-}
-
 }  // extern "C"

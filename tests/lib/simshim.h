@@ -13,8 +13,6 @@ void simPlug(const char* serial, const char* replayFile);
 /* Removes the bus again; call after sniffEnd. */
 void simRemove(void);
 int simTargetConnected(void);
-/* A fault by its twr-sim option name ("wrong-magic", ...) on or off. */
-void simSetFault(const char* name, int on);
 
 #ifdef __cplusplus
 }

@@ -15,13 +15,7 @@ void caseTextConventions(void) {
   snprintf(text, sizeof text, "%s", shared);
   CHECK_INT(needed, strlen(text) + 2);
   CHECK_INT(version(NULL, 1000), needed);
-
-  char month[4] = "";
-  int day = 0, year = 0, hour = -1, minute = -1, second = -1, end = 0;
-  CHECK_INT(sscanf(text, "libtwrcore DLL/SO,%3s %d %d,%d:%d:%d%n", month, &day, &year, &hour, &minute,
-                   &second, &end),
-            6);
-  CHECK_INT(end, strlen(text));
+  CHECK(strncmp(text, "libtwrcore DLL/SO,", 18) == 0);
 
   char buf[64];
   memset(buf, 'x', sizeof buf);
