@@ -17,10 +17,6 @@
 
 namespace {
 
-std::string temp(const std::string& name) {
-  return testing::TempDir() + "cli_" + std::to_string(getpid()) + "_" + name;
-}
-
 bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
 
 }  // namespace
@@ -61,21 +57,21 @@ TEST(Cli, UsageAndHelp) {
 
 TEST(Cli, InputErrors) {
   const std::string dir = testing::TempDir();
-  writeFile(temp("notraw"), "ORLAVEX?\x01\x02");
-  writeFile(temp("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
-  writeFile(temp("badnum.ovd"),
+  writeFile(tempPath("notraw"), "ORLAVEX?\x01\x02");
+  writeFile(tempPath("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
+  writeFile(tempPath("badnum.ovd"),
             "OVFMT01\n0\nTRANSAX 0;T:IN;X:1\n  TOKEN   IN    1;K:9;TI:1x;AD:99999999999\n");
-  writeFile(temp("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
+  writeFile(tempPath("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
 
   const std::pair<std::string, std::string> failures[] = {
       {"decode /nonexistent/raw", "cannot read /nonexistent/raw: No such file or directory"},
       {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
-      {"decode " + temp("notraw"), temp("notraw") + ": not a raw capture (bad magic or no data)"},
-      {"show " + temp("raw-as-ovd"), temp("raw-as-ovd") + ": not a sample file (bad length line)"},
+      {"decode " + tempPath("notraw"), tempPath("notraw") + ": not a raw capture (bad magic or no data)"},
+      {"show " + tempPath("raw-as-ovd"), tempPath("raw-as-ovd") + ": not a sample file (bad length line)"},
       // Nothing of a partial load is printed.
-      {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ": line 4: malformed number"},
-      {"show " + temp("garbled.ovd"), temp("garbled.ovd") + ": damaged compressed data"},
+      {"show " + tempPath("badnum.ovd"), tempPath("badnum.ovd") + ": line 4: malformed number"},
+      {"show " + tempPath("garbled.ovd"), tempPath("garbled.ovd") + ": damaged compressed data"},
       {"decode " TWR_SOURCE_DIR "/data/example.raw -o /nonexistent/out.ovd",
        "/nonexistent/out.ovd: cannot create file: No such file or directory"},
   };
@@ -87,8 +83,8 @@ TEST(Cli, InputErrors) {
   }
 
   // A well-formed file of an empty capture is not an error.
-  TdataIO().saveLinearToFile({}, temp("nothing.ovd"));
-  const Trun r = runTwr("show " + temp("nothing.ovd"));
+  TdataIO().saveLinearToFile({}, tempPath("nothing.ovd"));
+  const Trun r = runTwr("show " + tempPath("nothing.ovd"));
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.empty());
   EXPECT_TRUE(r.err.empty());
@@ -96,7 +92,7 @@ TEST(Cli, InputErrors) {
 
 // A pipe may never end: a stream that is not a capture is refused by its head.
 TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
-  const std::string fifo = temp("pipe");
+  const std::string fifo = tempPath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::atomic<size_t> written{0};
   std::thread writer([&] {
@@ -129,7 +125,7 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
   bus.packet(synth::sofPacket(7));
   bus.finish();
   const std::vector<uint8_t> raw = synth::encodeRaw(bus.takeRuns());
-  const std::string path = temp("ping.raw");
+  const std::string path = tempPath("ping.raw");
   writeFile(path, std::string(raw.begin(), raw.end()));
 
   Trun r = runTwr("decode " + path + " --objects");
@@ -150,15 +146,15 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
 
   // The same packets imported from pcap list the same objects; the idle
   // after the last one is not recorded there.
-  ASSERT_EQ(runTwr("export " + path + " " + temp("ping.pcap")).status, 0);
-  EXPECT_EQ(runTwr("decode " + temp("ping.pcap") + " --objects").out,
+  ASSERT_EQ(runTwr("export " + path + " " + tempPath("ping.pcap")).status, 0);
+  EXPECT_EQ(runTwr("decode " + tempPath("ping.pcap") + " --objects").out,
             r.out.substr(0, r.out.size() - 2) + "0\n");
 }
 
 TEST(Cli, BundledExampleMatchesItsReference) {
   const std::string top = TWR_SOURCE_DIR;
   // The same command as tools/make-example: the example must come from the synthesizer as it is now.
-  const std::string raw = temp("example.raw");
+  const std::string raw = tempPath("example.raw");
   ASSERT_EQ(
       std::system(("'" TWR_SYNTH_BINARY "' --scenario hid --seconds 0.5 --seed 1 -o '" + raw + "'").c_str()),
       0);
@@ -169,12 +165,12 @@ TEST(Cli, BundledExampleMatchesItsReference) {
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, readFile(top + "/data/example.boxes"));
   // Saving prints nothing, unless boxes are asked for too; the file shows the same.
-  const std::string saved = temp("example.ovd");
+  const std::string saved = tempPath("example.ovd");
   EXPECT_EQ(runTwr("decode --boxes '" + top + "/data/example.raw' -o " + saved).out, shown.out);
   const Trun body = runTwr("show '" + top + "/default.ovd'");
   ASSERT_GT(body.out.size(), 10000u);
   EXPECT_EQ(runTwr("show " + saved).out, body.out);
-  const Trun decoded = runTwr("decode '" + top + "/data/example.raw' -o " + temp("again.ovd"));
+  const Trun decoded = runTwr("decode '" + top + "/data/example.raw' -o " + tempPath("again.ovd"));
   EXPECT_EQ(decoded.status, 0);
   EXPECT_TRUE(decoded.out.empty());
   EXPECT_EQ(runTwr("decode '" + top + "/data/example.raw'").out, body.out);

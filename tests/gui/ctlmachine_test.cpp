@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -16,6 +14,7 @@
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovlothrd.h"
+#include "support/testfiles.h"
 
 using namespace std::chrono_literals;
 
@@ -169,8 +168,8 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   // A decode that runs out of memory is reported in a box; OK still takes the last decode.
   rig.start("8");
   finishCapture(8192);
-  std::ifstream replay(TWR_TEST_DATA_DIR "/lib_replay.raw", std::ios::binary);
-  rig.lo.buffer.assign(std::istreambuf_iterator<char>(replay), {});
+  const std::string replay = readFile(TWR_TEST_DATA_DIR "/lib_replay.raw");
+  rig.lo.buffer.assign(replay.begin(), replay.end());
   failAllocations(allocFailAnyThread, 1024);
   rig.machine.onTick();
   failAllocations(allocFailNone, 0);

@@ -6,18 +6,28 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "decode/ovbin2obj.h"
 #include "decode/ovutils.h"
 #include "files/ovrowutils.h"
 #include "synth/usbpackets.h"
 
-std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
-  std::vector<const Tbase*> packets;
+TobjVec packetsOf(const Tcapture& capture) {
+  TobjVec out;
+  if (!capture.events->empty()) {
+    Tbin2obj().buildObjVec(*capture.events, out);
+    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
+              out.end());
+    return out;
+  }
   for (const TlinRow& row : *capture.rows)
-    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake)
-      packets.push_back(row.obj.get());
-  std::stable_sort(packets.begin(), packets.end(), [](auto* a, auto* b) { return a->time < b->time; });
+    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) out.push_back(row.obj);
+  std::stable_sort(out.begin(), out.end(), [](auto& a, auto& b) { return a->time < b->time; });
+  return out;
+}
+
+std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
   std::vector<std::string> lines;
-  for (const Tbase* packet : packets) {
+  for (const TobjPtr& packet : packetsOf(capture)) {
     std::string text;
     rowutils::appendObjText(*packet, text);
     const size_t kind = text.find_first_not_of(' ');
@@ -97,8 +107,4 @@ Tcapture faultCapture() {
   };
   TcaptureFile::decodeEvents(capture);
   return capture;
-}
-
-std::string tempPath(const std::string& name) {
-  return testing::TempDir() + "interop_" + std::to_string(getpid()) + "_" + name;
 }

@@ -2,9 +2,8 @@
 // descriptor the host read from the interface.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
+#include "support/testfiles.h"
 #include "synthrows.h"
 
 namespace {
@@ -12,8 +11,8 @@ namespace {
 using namespace synth;
 
 Tbytes readData(const std::string& name) {
-  std::ifstream in(std::string(TWR_TEST_DATA_DIR) + "/hid/" + name, std::ios::binary);
-  return Tbytes(std::istreambuf_iterator<char>(in), {});
+  const std::string bytes = readFile(std::string(TWR_TEST_DATA_DIR) + "/hid/" + name);
+  return Tbytes(bytes.begin(), bytes.end());
 }
 
 Tbytes getReportDescriptor(size_t length) {
