@@ -91,11 +91,7 @@ TEST(Boxes, SetupFields) {
     for (size_t i = 4; i + 1 < boxes.size(); ++i) values.push_back(boxes[i].text2);
     return values;
   };
-  using V = std::vector<std::string>;
-  EXPECT_EQ(fields({0x80, 6, 0x00, 0x01, 0, 0, 0x12, 0}),
-            (V{"0", "DtoH", "S", "D", "6", "0x0100", "0x0000", "18"}));
-  EXPECT_EQ(fields({0x21, 9, 0x34, 0x12, 0xcd, 0xab, 0x00, 0x01}),
-            (V{"0", "HtoD", "C", "I", "9", "0x1234", "0xabcd", "256"}));
+  // Directions, standard and class types are the goldens'.
   EXPECT_EQ(fields({0x43, 0, 0, 0, 0, 0, 0, 0})[2], "V");
   EXPECT_EQ(fields({0x63, 255, 0, 0, 0, 0, 0, 0})[3], "O");
   EXPECT_TRUE(fields({0x80, 6, 0, 1, 0, 0, 0x12}).empty());  // not a SETUP packet
@@ -103,19 +99,11 @@ TEST(Boxes, SetupFields) {
 
 TEST(Boxes, ControlTransfers) {
   Tboxes b;
-  const auto& failed = b.getBoxes(getDescriptor(0x40, false));
-  ASSERT_EQ(failed.size(), 6u);
-  EXPECT_EQ(failed[1].text2, "Non-standard");
-  EXPECT_EQ(failed[5].text2, "Fail");
   // Drawing reads the stages without caching them in the transfer.
   const auto complete = getDescriptor(6, true);
-  const auto& ok = b.getBoxes(complete);
-  ASSERT_EQ(ok.size(), 6u);
-  EXPECT_EQ(ok[4].text1, "DATA (18 bytes)");
-  EXPECT_EQ(ok[5].text2, "OK");
+  EXPECT_EQ(b.getBoxes(complete).at(5).text2, "OK");
   EXPECT_TRUE(complete->data.empty());
   EXPECT_FALSE(complete->complete);
-  EXPECT_EQ(b.getBoxes(getDescriptor(12, true))[1].text2, "Sync Frame");
-  EXPECT_EQ(b.getBoxes(getDescriptor(13, true))[1].text2, "Non-standard");
-  EXPECT_EQ(b.getBoxes(getDescriptor(5, true))[1].text2, "Set Address");
+  EXPECT_EQ(b.getBoxes(getDescriptor(12, true)).at(1).text2, "Sync Frame");
+  EXPECT_EQ(b.getBoxes(getDescriptor(0x40, false)).at(1).text2, "Non-standard");
 }

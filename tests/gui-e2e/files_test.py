@@ -64,8 +64,7 @@ def test(s, args):
     shown = s.shown_rows(frame)
 
     choose_file(s, frame, "Read data", "Open saved sample data", bad, "Open")
-    box = s.label(lambda n: bad in n and "line 6" in n, timeout=20)
-    assert box is not None, "no message naming the file and its line"
+    s.must(s.label(lambda n: bad in n and "line 6" in n), "no message naming the file and its line")
     s.screenshot("malformed-file-message")
     s.key("Return")
     s.wait_until(lambda: s.label(lambda n: bad in n, timeout=0) is None, "the message to close")
@@ -93,8 +92,7 @@ def test(s, args):
     assert os.path.samefile(page, os.path.join(run, "twr_help.html")), url
 
     menu(s, frame, "Help", "About")
-    notice = s.label(lambda n: "Orlavex" in n and "warranty" in n, timeout=20)
-    assert notice is not None, "the legal notice is in the About box"
+    s.must(s.label(lambda n: "Orlavex" in n and "warranty" in n), "no legal notice in the About box")
     s.screenshot("about")
     s.key("Escape")
 
