@@ -44,15 +44,12 @@ TEST(ScriptsOnEnumeration, HidMouse) {
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_ADDRESS (device address 7)", "completed"}));
   // String indexes show the strings the host read later.
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "iProduct#2 (\"Synthetic Optical Mouse\")"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"bInterfaceProtocol#0x02 (Mouse)", "bEndpointAddress#0x81 (endpoint 1 IN)"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransfer, {"HID report descriptor", "Usage: Mouse (0x02)", "Logical Minimum: -127"}));
   // A data packet of a data stage finds its transfer and so the request.
   EXPECT_TRUE(
       oneTextHas(d, otData, {"Data stage of GET_DESCRIPTOR (STRING descriptor, index 2)", "bString"}));
   EXPECT_TRUE(oneTextHas(d, otToken, {"SETUP (0x2D)", "Address#7", "(pass)"}));
-  EXPECT_TRUE(oneTextHas(d, otReset, {"Bus reset: SE0 on both data lines for 10 ms"}));
   for (const auto& t : d.texts) EXPECT_EQ(t.find("FAIL"), std::string::npos) << t;
 }
 
@@ -69,13 +66,11 @@ TEST(ScriptsOnEnumeration, CdcAcmSerialPort) {
 
 TEST(ScriptsOnEnumeration, MassStorage) {
   const Tdecoded d = decodeAll(captureRows("storage", 0.3));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bInterfaceClass#0x08 (Mass Storage)"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"Mass Storage Get Max LUN", "Max LUN#0 (LUNs 0 to 0)"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CBW tag 0x00000101: SCSI INQUIRY", "Allocation length#36 bytes"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransax, {"SCSI READ(10)", "Logical block address#0", "Transfer length#1 blocks"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI INQUIRY data", "Vendor#\"WRENFLD\""}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"Block length#512 bytes", "Capacity#125829120 bytes"}));
   // The synthesized disk answers INQUIRY with exactly the 36 bytes asked for.
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000101", "Data phase#36 of 36 bytes transferred"}));
   for (const auto& t : d.texts) EXPECT_FALSE(t.find("residue is wrong") != std::string::npos) << t;
