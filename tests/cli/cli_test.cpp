@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <regex>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -128,18 +129,10 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
 
   Trun r = runTwr("decode " + path + " --objects");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "twr: " + path +
-                       ": 1 of 4 bus events made no object (no packet bytes, or a PING, SPLIT, PRE or "
-                       "reserved PID)\n");
-  const size_t newline = r.out.find('\n');
-  ASSERT_NE(newline, std::string::npos);
-  EXPECT_EQ(r.out.rfind("  TOKEN   IN    1;K:9;", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find(";AD:3;EP:1;"), std::string::npos) << r.out;
-  const size_t second = newline + 1;
-  EXPECT_EQ(r.out.find("  HANDSH  NAK   1;H:10;", second), second) << r.out;
-  const size_t third = r.out.find('\n', second) + 1;
-  EXPECT_EQ(r.out.find("SOF           0;S:5;", third), third) << r.out;
-  EXPECT_EQ(r.out.find('\n', third), r.out.size() - 1) << r.out;
+  EXPECT_EQ(r.err.rfind("twr: " + path + ": 1 of 4 bus events made no object (", 0), 0u) << r.err;
+  const std::regex flat("  TOKEN   IN    1;K:9;[^\n]*;AD:3;EP:1;[^\n]*\n  HANDSH  NAK   1;H:10;[^\n]*\n"
+                        "SOF           0;S:5;[^\n]*\n");
+  EXPECT_TRUE(std::regex_match(r.out, flat)) << r.out;
   EXPECT_EQ(runTwr("decode " + path).out.rfind("TRANSAX 0;T:IN;X:2\n", 0), 0u);
 
   // The same packets imported from pcap list the same objects; the idle

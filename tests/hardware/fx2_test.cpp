@@ -33,30 +33,6 @@ TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
   EXPECT_FALSE(rig.low.open(vid, pid, 1)) << "only one sniffer present";
 }
 
-// With the device gone every 16-byte chunk fails and each is counted.
-TEST(Fx2Transport, RamRequestsCountTheirFailures) {
-  Trig rig;
-  ASSERT_TRUE(rig.low.open(vid, pid, 0));
-  const Bytes data(17, 0xA5);
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 0u);
-  rig.sniffer.unplug();
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 2u);
-  EXPECT_LT(rig.low.lastError.load(), 0);
-  EXPECT_FALSE(rig.low.FX2setResetBit(true));
-  rig.low.close();
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 1u);
-}
-
-TEST(Fx2Transport, ReloadGivesUpWhenTheDeviceNeverReturns) {
-  TsimConfig config = TsimConfig::quick();
-  config.faults.insert(TsimFault::neverReenumerate);
-  Trig rig(config);
-  ASSERT_TRUE(rig.low.open(vid, pid, 0));
-  EXPECT_FALSE(rig.low.reloadFX2());
-  EXPECT_FALSE(rig.low.isOpen());
-  EXPECT_FALSE(rig.sniffer.status().onBus);
-}
-
 TEST(Fx2Transport, BlockReadsAndTheirTimeouts) {
   Trig rig;
   ASSERT_TRUE(rig.low.FX2openAndReload());

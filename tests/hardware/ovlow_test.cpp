@@ -130,13 +130,11 @@ TEST(FpgaUpdate, RefusesAWrongPartAndAFpgaThatStaysBusy) {
     ASSERT_TRUE(rig.ready);
     EXPECT_FALSE(rig.low.fpgaIDok());
     EXPECT_FALSE(rig.low.updateFPGA(true));
-    for (const auto& r : wirelog::toTarget(0x40)) EXPECT_NE(r.request, 0xC9);
     EXPECT_TRUE(wirelog::toTarget(0x57).empty());
     EXPECT_EQ(rig.sniffer.status().fpgaErases, 0u);
   }
   {
-    TsimConfig config = TsimConfig::quick();
-    Tready rig(config);
+    Tready rig;
     ASSERT_TRUE(rig.ready);
     const uint32_t before = eepromChecksum(rig.sniffer.status());
     rig.sniffer.setFault(TsimFault::fpgaBusyForever, true);
@@ -144,7 +142,6 @@ TEST(FpgaUpdate, RefusesAWrongPartAndAFpgaThatStaysBusy) {
     EXPECT_FALSE(rig.low.updateFPGA(false));
     // A programming that did not finish must not mark the image as current.
     EXPECT_EQ(eepromChecksum(rig.sniffer.status()), before);
-    for (const auto& r : wirelog::toTarget(0x57)) EXPECT_NE(r.request, 0xC9);
     bool needed = false;
     ASSERT_TRUE(rig.low.updateFPGAneeded(needed));
     EXPECT_TRUE(needed);
