@@ -5,41 +5,11 @@
 #include <vector>
 
 #include "boxes/ovboxes.h"
-#include "decode/ovgroup.h"
+#include "support/objects.h"
 
 namespace {
 
-std::shared_ptr<Ttoken> token(uint32_t pid, uint32_t addr, uint32_t endp, int level = 2) {
-  auto t = std::make_shared<Ttoken>();
-  t->pid = pid;
-  t->addr = addr;
-  t->endp = endp;
-  t->level = level;
-  return t;
-}
-
-std::shared_ptr<Tdata> data(uint32_t pid, std::vector<uint8_t> bytes, int level = 2) {
-  auto d = std::make_shared<Tdata>();
-  d->pid = pid;
-  d->data = std::move(bytes);
-  d->level = level;
-  return d;
-}
-
-std::shared_ptr<Thandshake> handshake(uint32_t pid, int level = 2) {
-  auto h = std::make_shared<Thandshake>();
-  h->pid = pid;
-  h->level = level;
-  return h;
-}
-
-std::shared_ptr<Ttransax> transax(TtrxType type, std::vector<std::shared_ptr<Tbase>> children,
-                                  int level = 1) {
-  auto t = std::make_shared<Ttransax>(type);
-  t->children = std::move(children);
-  t->level = level;
-  return t;
-}
+std::shared_ptr<Thandshake> handshake(uint32_t pid) { return packet<Thandshake>(pid); }
 
 // A GET_DESCRIPTOR(device) transfer; the status stage only when `complete`.
 std::shared_ptr<Ttransfer> getDescriptor(uint8_t request, bool complete) {
@@ -86,7 +56,7 @@ TEST(Boxes, SetupFields) {
   // The boxes between the token's (left, PID, ADDR, ENDP) and the handshake's.
   auto fields = [&](std::vector<uint8_t> setup) {
     const auto& boxes =
-        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}, 0));
+        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}));
     std::vector<std::string> values;
     for (size_t i = 4; i + 1 < boxes.size(); ++i) values.push_back(boxes[i].text2);
     return values;

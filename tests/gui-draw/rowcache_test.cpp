@@ -3,17 +3,13 @@
 
 #include "decode/ovtree2lin.h"
 #include "ovrcache.h"
+#include "support/objects.h"
 
 namespace {
 
 std::shared_ptr<std::vector<TlinRow>> tokenRows(int n) {
   TobjVec roots;
-  for (int i = 0; i < n; i++) {
-    auto token = std::make_shared<Ttoken>();
-    token->pid = 9;  // IN
-    token->addr = i % 128;
-    roots.push_back(token);
-  }
+  for (int i = 0; i < n; i++) roots.push_back(token(pidIn, i % 128, 0));
   auto rows = std::make_shared<std::vector<TlinRow>>();
   Ttree2lin(roots, *rows);
   return rows;
