@@ -119,18 +119,7 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
-  ASSERT_TRUE(rig.reaches(ctlReady));
-
-  // A large buffer stopped as soon as data flows: what came is still decoded.
-  rig.start("10000");
-  EXPECT_EQ(rig.view.field, "10_000");
-  ASSERT_TRUE(rig.tickUntil([&] { return rig.lo.captureCount > 0; }));
-  rig.machine.pressStartStop();
-  ASSERT_TRUE(rig.reaches(ctlDecoded));
-  EXPECT_LT(rig.lo.captureCount, 10000u * 1024);
-  EXPECT_LT(rig.view.acqBar, 100);
-  EXPECT_EQ(rig.view.decText, "100%");
-  EXPECT_FALSE(rig.lo.stop) << "the capture thread took the stop request";
+  // (A capture stopped as soon as data flows is the user's, in gui-e2e-capture.)
 }
 
 // The capture thread sleeps for seconds after its first search for the

@@ -48,25 +48,18 @@ Tcapture load(const std::string& path) {
   return capture;
 }
 
-std::string commandOutput(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return out;
-}
 
 std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
                                       const std::string& filter) {
   std::string command = "tshark -n -r '" + path + "' -T fields -E occurrence=f";
   if (!filter.empty()) command += " -Y '" + filter + "'";
   for (const std::string& field : utils::split(fields, ' ')) command += " -e " + field;
-  return utils::split(commandOutput(command + " 2>/dev/null"), '\n');
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[4096];
+  for (size_t n; pipe && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
+  return utils::split(out, '\n');
 }
 
 namespace {

@@ -22,9 +22,8 @@ std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras = 
 // Any capture file, loaded as twr loads it.
 Tcapture load(const std::string& path);
 
-// Standard output of a shell command; fails the test when it does not exit 0.
-std::string commandOutput(const std::string& command);
-// tshark's fields (one line per packet, fields separated by tabs) of a file.
+// tshark's fields (one line per packet, fields separated by tabs) of a file; a
+// tshark that fails fails the test.
 std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
                                       const std::string& filter = "");
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/ovgroup.h"
+#include "support/objects.h"
 #include "files/ovlua.h"
 #include "scratchdir.h"
 
@@ -32,19 +32,13 @@ std::shared_ptr<T> at(int row, int parent) {
 
 // A transaction IN 5.1, DATA1 {1,2,3}, ACK in rows 0..3.
 std::shared_ptr<TrowList> smallRows() {
-  auto trx = std::make_shared<Ttransax>(TtrxType::IN);
-  auto tok = at<Ttoken>(1, 0);
-  tok->pid = 9;
-  tok->addr = 5;
-  tok->endp = 1;
-  auto dat = at<Tdata>(2, 0);
-  dat->pid = 11;
-  dat->data = {1, 2, 3};
-  auto ack = at<Thandshake>(3, 0);
-  ack->pid = 2;
-  trx->children = {tok, dat, ack};
-  auto rows = std::make_shared<TrowList>();
-  for (TobjPtr o : {TobjPtr(trx), TobjPtr(tok), TobjPtr(dat), TobjPtr(ack)}) rows->push_back({o, 0});
+  auto trx = transax(TtrxType::IN, {token(pidIn, 5, 1), data(pidData1, {1, 2, 3}), packet<Thandshake>(pidAck)});
+  auto rows = std::make_shared<TrowList>(1, TlinRow{trx, 0});
+  for (const TobjPtr& packet : trx->children) {
+    packet->row = static_cast<int>(rows->size());
+    packet->parentRow = 0;
+    rows->push_back({packet, 0});
+  }
   return rows;
 }
 
