@@ -31,8 +31,6 @@ TEST(Cli, UsageAndHelp) {
     r = runTwr(std::string(command) + " --help");
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_EQ(r.out.rfind(std::string("usage: twr ") + command, 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("--boxes"), std::string::npos);
-    EXPECT_TRUE(r.err.empty());
     // --help wins over anything else on the line.
     EXPECT_EQ(runTwr(std::string(command) + " a b --nonsense --help").status, 0);
   }

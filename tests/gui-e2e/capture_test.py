@@ -1,10 +1,6 @@
-"""A user's first session: the program starts from its run directory on the
-bundled capture with the simulated sniffer plugged in. The user clicks a
-transfer row and a data packet row and reads the data and decode panes,
-toggles the filters and zooms; then captures, stops, keeps the capture with
-OK; a second capture is cancelled while it runs, the window keeps the first,
-and the sniffer is free again for the next opening. Screenshots after each
-step go to the output folder."""
+"""A user's first session on the bundled capture with the simulated sniffer:
+rows clicked and the panes read, filters, zoom; a capture kept with OK, one
+cancelled, and the sniffer free again afterwards. Screenshots go to --out."""
 
 import subprocess
 

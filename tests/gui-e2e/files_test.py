@@ -1,9 +1,6 @@
-"""Files as a user meets them, with the program in a directory whose path has
-spaces and non-ASCII letters, started from another directory: no default
-capture there (silently), reading a sample file, a malformed one (reported
-with its name and line, the shown data kept), saving, reading a pcap file and
-exporting pcap, the help page found
-beside the program, and the About box."""
+"""Files as a user meets them, the program in a path with spaces and non-ASCII
+letters, started elsewhere: sample, malformed and pcap files read, saved and
+exported (a malformed one named with its line); the help page; the About box."""
 
 import gzip
 import os

@@ -1,7 +1,5 @@
 """Drives the tracewren GUI as a user would: a private Xvfb display, the
-accessibility bus, the program (under the simulated sniffer when asked),
-and helpers to find windows and controls by role and name, press, type,
-read labels and take screenshots. Run inside `dbus-run-session`."""
+accessibility bus, the program, and helpers. Run inside `dbus-run-session`."""
 
 import argparse
 import os

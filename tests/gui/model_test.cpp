@@ -80,14 +80,6 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
       EXPECT_EQ(d.isVisible(r), std::count(c.visible.begin(), c.visible.end(), r) == 1) << r;
   }
 
-  // Answers hold until the next reset.
-  filters = {};
-  d.resetVisibleRows();
-  filters.showPackets = false;
-  EXPECT_TRUE(d.isVisible(8));
-  d.resetVisibleRows();
-  EXPECT_FALSE(d.isVisible(8));
-
   // Nearest: the earlier on a tie. Visible with nothing shown but resets and transfers: 0, 6, 7.
   filters = {false, false, false};
   d.resetVisibleRows();

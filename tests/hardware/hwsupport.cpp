@@ -43,7 +43,7 @@ int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char
                                      unsigned int timeout) {
   const int rc = __real_libusb_interrupt_transfer(handle, endpoint, data, length, transferred, timeout);
   std::lock_guard<std::mutex> guard(lock);
-  readLog.push_back({endpoint, length, timeout, rc, transferred ? *transferred : -1});
+  readLog.push_back({endpoint, length});
   return rc;
 }
 }

@@ -29,9 +29,6 @@ struct TwireRequest {
 struct TwireRead {
   int endpoint;
   int length;
-  unsigned timeout;
-  int result;
-  int received;
 };
 
 namespace wirelog {
