@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,20 +40,15 @@ TEST(Boxes, TimeAndColourTexts) {
   EXPECT_EQ(Tboxes::hexRGB(0x1e6d8ad), "0xffadd8e6");  // only 24 bits, red last
 }
 
-// Only a sample file can put these into a transaction.
-TEST(Boxes, WarningForUnexpectedChildren) {
+TEST(Boxes, TransactionFields) {
   Tboxes b;
-  // Children of an unexpected class, or missing, give the warning box.
-  auto odd = transax(TtrxType::OUT, {std::make_shared<Treset>(), nullptr, std::make_shared<Tsof>()});
-  const std::string text = b.getBoxesString(odd);
-  size_t warnings = 0;
-  for (size_t at = 0; (at = text.find("0xfff0ffff,Warning - Unimplemented;", at)) != std::string::npos; ++at)
-    ++warnings;
-  EXPECT_EQ(warnings, 3u) << text;
-}
+  // Children of an unexpected class, or missing (only a sample file makes these), give the warning box.
+  const auto& odd =
+      b.getBoxes(transax(TtrxType::OUT, {std::make_shared<Treset>(), nullptr, std::make_shared<Tsof>()}));
+  EXPECT_EQ(
+      std::count_if(odd.begin(), odd.end(), [](auto& box) { return box.text1 == "Warning - Unimplemented"; }),
+      3);
 
-TEST(Boxes, SetupFields) {
-  Tboxes b;
   // The boxes between the token's (left, PID, ADDR, ENDP) and the handshake's.
   auto fields = [&](std::vector<uint8_t> setup) {
     const auto& boxes =

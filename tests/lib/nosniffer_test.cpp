@@ -27,10 +27,7 @@ void expectRequestsWithoutDevice(TsniffContext* ctx) {
   EXPECT_TRUE(setNeeded(ctx, 8192));
   EXPECT_EQ(getCaptureCount(ctx), 0u);
   EXPECT_EQ(getCaptureDone(ctx), 0);
-  // Nothing was captured, so there is nothing to decode.
-  EXPECT_FALSE(startDecode(ctx));
-  EXPECT_EQ(getDecodeDone(ctx), 0);
-  EXPECT_EQ(getDecodedCount(ctx), 0u);
+  EXPECT_FALSE(startDecode(ctx)) << "nothing was captured";
   // Without hardware the requests stay pending.
   EXPECT_TRUE(setStop(ctx, 1));
   EXPECT_EQ(getStop(ctx), 1);
