@@ -81,14 +81,11 @@ TEST(Cli, InputErrors) {
 
   // A well-formed file of an empty capture is not an error.
   TdataIO().saveLinearToFile({}, tempPath("nothing.ovd"));
-  const Trun r = runTwr("show " + tempPath("nothing.ovd"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(r.out.empty());
-  EXPECT_TRUE(r.err.empty());
-}
+  const Trun empty = runTwr("show " + tempPath("nothing.ovd"));
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.out.empty() && empty.err.empty());
 
-// A pipe may never end: a stream that is not a capture is refused by its head.
-TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
+  // A pipe may never end: a stream that is not a capture is refused by its head.
   const std::string fifo = tempPath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::atomic<size_t> written{0};
@@ -99,11 +96,11 @@ TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
     for (int i = 0; i < 1024 && write(fd, block.data(), block.size()) > 0; ++i) written += block.size();
     close(fd);
   });
-  const Trun r = runTwr("decode " + fifo);
+  const Trun piped = runTwr("decode " + fifo);
   writer.join();
   unlink(fifo.c_str());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_EQ(piped.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
   EXPECT_LT(written.load(), size_t{1} << 20);
 }
 

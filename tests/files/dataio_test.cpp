@@ -187,7 +187,7 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
   EXPECT_EQ(l.rows->size(), 3u);
 }
 
-TEST(SampleFile, MalformedNumberFailsTheLoadAndNamesItsLine) {
+TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   writeGzip(tempPath("badnum.ovd"), "OVFMT01\n0\nSOF 0;S:5\n\n- x\nTOKEN 0;K:9;AD:q\n");
   TdataIO io;
   Tloaded l = load(tempPath("badnum.ovd"), &io);
@@ -198,15 +198,12 @@ TEST(SampleFile, MalformedNumberFailsTheLoadAndNamesItsLine) {
   writeGzip(tempPath("range.ovd"), "OVFMT01\n0\nSOF 0;S:5;TI:99999999999999999999\n");
   EXPECT_EQ(load(tempPath("range.ovd"), &io).count, 0u);
   EXPECT_EQ(io.lastError(), "line 3: malformed number");
-}
 
-TEST(SampleFile, HostileFilesFailWithTheirReason) {
-  TdataIO io;
   // Groupers nested far deeper than any walk over the tree may recurse.
   std::string deep = "OVFMT01\n0\n";
   for (int level = 0; level < 80000; ++level) deep += "TRANSAX " + std::to_string(level) + ";T:IN;X:1\n";
   writeGzip(tempPath("deep.ovd"), deep);
-  Tloaded l = load(tempPath("deep.ovd"), &io);
+  l = load(tempPath("deep.ovd"), &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "line 67: level 64 outside 0..63");
   EXPECT_TRUE(l.objs->empty());

@@ -4,8 +4,6 @@
 #include "cli/runtwr.h"
 #include "interop.h"
 
-namespace {
-
 const std::string example = TWR_SOURCE_DIR "/data/example.raw";
 
 TEST(PcapCommands, ExportImportShowAndDecodeByContent) {
@@ -25,5 +23,3 @@ TEST(PcapCommands, ExportImportShowAndDecodeByContent) {
   EXPECT_EQ(notPcap.err, "twr: " + example + ": not a pcap or pcapng file\n");
   EXPECT_EQ(runTwr("export '" + example + "' '" + pcap + "' --linktype 293").status, 2);
 }
-
-}  // namespace
