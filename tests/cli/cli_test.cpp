@@ -23,16 +23,15 @@ bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') 
 }  // namespace
 
 TEST(Cli, UsageAndHelp) {
-  Trun r = runTwr("--help");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("  decode "), std::string::npos);
-  EXPECT_NE(r.out.find("  show "), std::string::npos);
-  for (const char* command : {"decode", "show"}) {
-    r = runTwr(std::string(command) + " --help");
+  const Trun help = runTwr("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const std::string command : {"decode", "show"}) {
+    EXPECT_NE(help.out.find("  " + command + " "), std::string::npos) << command;
+    const Trun r = runTwr(command + " --help");
     EXPECT_EQ(r.status, 0) << command;
-    EXPECT_EQ(r.out.rfind(std::string("usage: twr ") + command, 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("usage: twr " + command, 0), 0u) << r.out;
     // --help wins over anything else on the line.
-    EXPECT_EQ(runTwr(std::string(command) + " a b --nonsense --help").status, 0);
+    EXPECT_EQ(runTwr(command + " a b --nonsense --help").status, 0);
   }
 
   // Usage errors: status 2, one line on stderr, nothing on stdout.
@@ -44,7 +43,7 @@ TEST(Cli, UsageAndHelp) {
       {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd "},
   };
   for (const auto& [args, err] : misuse) {
-    r = runTwr(args);
+    const Trun r = runTwr(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_TRUE(oneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find(err), std::string::npos) << r.err;

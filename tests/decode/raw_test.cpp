@@ -7,10 +7,8 @@
 
 namespace {
 
-std::vector<uint8_t> magicBytes() { return synth::encodeRaw({}); }
-
 std::vector<uint8_t> withMagic(std::vector<uint8_t> items) {
-  std::vector<uint8_t> v = magicBytes();
+  std::vector<uint8_t> v = synth::encodeRaw({});  // the magic alone
   v.insert(v.end(), items.begin(), items.end());
   return v;
 }

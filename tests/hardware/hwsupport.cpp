@@ -3,7 +3,6 @@
 #include <libusb.h>
 
 #include <mutex>
-#include <thread>
 
 // The test program is linked with --wrap for these two functions, so every call the
 // core makes goes through the recorders below on its way to the real libusb.
@@ -77,12 +76,3 @@ std::vector<TwireRequest> toTarget(uint8_t target) {
 }
 
 }  // namespace wirelog
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}

@@ -9,7 +9,9 @@
 
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
+#include "hardware/ovlothrd.h"
 #include "hardware/ovlow.h"
+#include "support/waitfor.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -41,6 +43,12 @@ std::vector<TwireRequest> toTarget(uint8_t target);
 
 }  // namespace wirelog
 
+// Until the capture thread has brought the sniffer up and waits for a run.
+inline bool threadReady(TloThread& lo) {
+  return waitFor(
+      [&] { return lo.hardwareStatus == TloThread::statusReady && lo.state == TloThread::stateIdle; });
+}
+
 // A simulated sniffer and the transport on it; the sniffer comes first, so that libusb finds
 // the testbed when the transport initialises it.
 struct TlowRig {
@@ -50,7 +58,3 @@ struct TlowRig {
   TsimSniffer sniffer;
   TovLow low;
 };
-
-
-// Polls until done() or the limit; the final answer of done().
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -21,9 +21,7 @@ const std::string streamMagic = "ORLAVEX.";
 struct Trig {
   explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config) { wirelog::clear(); }
   void start() { lo = std::make_unique<TloThread>(quickHostTiming()); }
-  bool ready() {
-    return waitFor([&] { return lo->hardwareStatus == 0 && lo->state == TloThread::stateIdle; });
-  }
+  bool ready() { return threadReady(*lo); }
   // What a front end does to start a run.
   void runFor(uint32_t bytes) {
     lo->buffer.clear();

@@ -36,24 +36,17 @@ void expectSameStatus(const Tcapture& capture, const std::string& path) {
     EXPECT_EQ(judged[i], std::to_string(i + 1) + "\t" + statusOf(static_cast<const TpacketBase&>(*ours[i])));
 }
 
-// The setup bytes of every control transfer.
-std::vector<std::vector<uint8_t>> setupsOf(const Tcapture& capture) {
-  std::vector<std::vector<uint8_t>> out;
-  for (const TobjPtr& root : *capture.trees) {
-    if (root->objType != otTransfer) continue;
-    const auto setup = static_cast<const Ttransfer&>(*root).findSetupTransax();
-    const auto data = setup ? setup->findDataPkt() : nullptr;
-    if (data && data->data.size() == 8) out.push_back(data->data);
-  }
-  return out;
-}
-
 // Our standard device requests as tshark prints them (it decodes them without class knowledge).
 std::vector<std::string> standardRequestsOf(const Tcapture& capture) {
   std::vector<std::string> out;
-  for (const std::vector<uint8_t>& d : setupsOf(capture))
-    if ((d[0] & 0x7F) == 0)
-      out.push_back(hex(d[0], 2) + "\t" + std::to_string(d[1]) + "\t" + std::to_string(d[6] | d[7] << 8));
+  for (const TobjPtr& root : *capture.trees) {
+    const auto setup =
+        root->objType == otTransfer ? static_cast<const Ttransfer&>(*root).findSetupTransax() : nullptr;
+    const auto packet = setup ? setup->findDataPkt() : nullptr;
+    if (!packet || packet->data.size() != 8 || (packet->data[0] & 0x7F) != 0) continue;
+    const std::vector<uint8_t>& d = packet->data;
+    out.push_back(hex(d[0], 2) + "\t" + std::to_string(d[1]) + "\t" + std::to_string(d[6] | d[7] << 8));
+  }
   return out;
 }
 

@@ -1,7 +1,6 @@
 #include "libref.h"
 
 #include <memory>
-#include <thread>
 
 #include "boxes/ovboxes.h"
 #include "decode/ovexthrd.h"
@@ -21,7 +20,9 @@ TrefRows fromRows(const std::vector<TlinRow>& rows) {
   return ref;
 }
 
-const std::vector<uint8_t>& captureBuffer(TsniffContext* ctx) { return static_cast<TloThread*>(loh(ctx))->buffer; }
+const std::vector<uint8_t>& captureBuffer(TsniffContext* ctx) {
+  return static_cast<TloThread*>(loh(ctx))->buffer;
+}
 
 }  // namespace
 
@@ -41,12 +42,3 @@ TrefRows refFromCapture(TsniffContext* ctx) {
 }
 
 uint64_t refCaptureBytes(TsniffContext* ctx) { return captureBuffer(ctx).size(); }
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}

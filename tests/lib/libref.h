@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/waitfor.h"
 #include "twrcore.h"
 
 #define DATA_FILE(name) TWR_TEST_DATA_DIR "/" name
@@ -20,6 +21,3 @@ struct TrefRows {
 TrefRows refFromSample(const std::string& path);
 TrefRows refFromCapture(TsniffContext* ctx);
 uint64_t refCaptureBytes(TsniffContext* ctx);
-
-// Polls until done() or the limit; the final answer of done().
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(30));

@@ -6,12 +6,8 @@
 
 #include "synthrows.h"
 
-namespace {
-
 using namespace synth;
 using Bytes = Tbytes;
-
-}  // namespace
 
 TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
   const struct {

@@ -5,11 +5,7 @@
 
 #include "synthrows.h"
 
-namespace {
-
 using namespace synth;
-
-}  // namespace
 
 TEST(ScriptsStateFacts, ResetsAndUnits) {
   Ttraffic traffic;
