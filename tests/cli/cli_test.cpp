@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <regex>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,8 +124,9 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
   Trun r = runTwr("decode " + path + " --objects");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err.rfind("twr: " + path + ": 1 of 4 bus events made no object (", 0), 0u) << r.err;
-  const std::regex flat("  TOKEN   IN    1;K:9;[^\n]*;AD:3;EP:1;[^\n]*\n  HANDSH  NAK   1;H:10;[^\n]*\n"
-                        "SOF           0;S:5;[^\n]*\n");
+  // ECMAScript's "." stops at a line end.
+  const std::regex flat(
+      "  TOKEN   IN    1;K:9;.*;AD:3;EP:1;.*\n  HANDSH  NAK   1;H:10;.*\nSOF           0;S:5;.*\n");
   EXPECT_TRUE(std::regex_match(r.out, flat)) << r.out;
   EXPECT_EQ(runTwr("decode " + path).out.rfind("TRANSAX 0;T:IN;X:2\n", 0), 0u);
 

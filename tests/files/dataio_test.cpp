@@ -77,8 +77,7 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   EXPECT_EQ(io.lastError(), "");
   std::string body;
   TdataIO::appendBody(rows, body);
-  const std::string file = readGzip(path);
-  EXPECT_EQ(file, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
+  EXPECT_EQ(readGzip(path), "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
   EXPECT_EQ(readFile(path).substr(0, 2), "\x1f\x8b");  // really compressed
 
   // Every field is in the text form.

@@ -4,11 +4,7 @@
 
 #include "hwsupport.h"
 
-namespace {
-
 constexpr uint16_t vid = 0x04B4, pid = 0x8613;
-
-}  // namespace
 
 TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
   {

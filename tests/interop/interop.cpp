@@ -48,7 +48,6 @@ Tcapture load(const std::string& path) {
   return capture;
 }
 
-
 std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
                                       const std::string& filter) {
   std::string command = "tshark -n -r '" + path + "' -T fields -E occurrence=f";

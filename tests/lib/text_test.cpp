@@ -30,7 +30,8 @@ TEST(Library, textConventions) {
   EXPECT_EQ(getPacketDataRow(nullptr, 0, buf, sizeof buf), 0u);
   EXPECT_EQ(buf[0], 0);
   EXPECT_TRUE(!getPacketDataRowX(nullptr, 0) && !getBoxStrX(nullptr, 0) && !linix2rowptr(nullptr, 0));
-  EXPECT_TRUE(!startDecode(nullptr) && !setConnect(nullptr, 1) && !setRun(nullptr, 1) && getRun(nullptr) == 0);
+  EXPECT_TRUE(!startDecode(nullptr) && !setConnect(nullptr, 1) && !setRun(nullptr, 1) &&
+              getRun(nullptr) == 0);
   EXPECT_EQ(sampleFileRead(nullptr, DATA_FILE("lib_sample.ovd")), 0u);
   EXPECT_TRUE(!loh(nullptr) && !exh(nullptr));
 }

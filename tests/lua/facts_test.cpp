@@ -51,8 +51,7 @@ TEST(ScriptsStateFacts, ControlTransferStages) {
 }
 
 TEST(ScriptsStateFacts, MassStorageResidue) {
-  const Tbytes inquiry{'U', 'S', 'B', 'C', 7, 0, 0, 0, 36, 0, 0, 0, 0x80, 0, 6, 0x12, 0, 0, 0, 36, 0};
-  Tbytes cbw = inquiry;
+  Tbytes cbw{'U', 'S', 'B', 'C', 7, 0, 0, 0, 36, 0, 0, 0, 0x80, 0, 6, 0x12, 0, 0, 0, 36, 0};  // INQUIRY
   cbw.resize(31, 0);
   for (uint8_t residue : {16, 0}) {
     Ttraffic traffic;
