@@ -1,45 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "boxes/ovboxes.h"
-#include "decode/ovgroup.h"
+#include "support/objects.h"
 
 namespace {
 
-std::shared_ptr<Ttoken> token(uint32_t pid, uint32_t addr, uint32_t endp, int level = 2) {
-  auto t = std::make_shared<Ttoken>();
-  t->pid = pid;
-  t->addr = addr;
-  t->endp = endp;
-  t->level = level;
-  return t;
-}
-
-std::shared_ptr<Tdata> data(uint32_t pid, std::vector<uint8_t> bytes, int level = 2) {
-  auto d = std::make_shared<Tdata>();
-  d->pid = pid;
-  d->data = std::move(bytes);
-  d->level = level;
-  return d;
-}
-
-std::shared_ptr<Thandshake> handshake(uint32_t pid, int level = 2) {
-  auto h = std::make_shared<Thandshake>();
-  h->pid = pid;
-  h->level = level;
-  return h;
-}
-
-std::shared_ptr<Ttransax> transax(TtrxType type, std::vector<std::shared_ptr<Tbase>> children,
-                                  int level = 1) {
-  auto t = std::make_shared<Ttransax>(type);
-  t->children = std::move(children);
-  t->level = level;
-  return t;
-}
+std::shared_ptr<Thandshake> handshake(uint32_t pid) { return packet<Thandshake>(pid); }
 
 // A GET_DESCRIPTOR(device) transfer; the status stage only when `complete`.
 std::shared_ptr<Ttransfer> getDescriptor(uint8_t request, bool complete) {
@@ -69,33 +40,24 @@ TEST(Boxes, TimeAndColourTexts) {
   EXPECT_EQ(Tboxes::hexRGB(0x1e6d8ad), "0xffadd8e6");  // only 24 bits, red last
 }
 
-// Only a sample file can put these into a transaction.
-TEST(Boxes, WarningForUnexpectedChildren) {
+TEST(Boxes, TransactionFields) {
   Tboxes b;
-  // Children of an unexpected class, or missing, give the warning box.
-  auto odd = transax(TtrxType::OUT, {std::make_shared<Treset>(), nullptr, std::make_shared<Tsof>()});
-  EXPECT_EQ(b.getBoxesString(odd),
-            "g0,w14,t2|s0xff000000,0xff90ee90,Transaction|s0xff000000,0xff90ee90,6666;"
-            "g0,w35,t1|s0xffff0000,0xfff0ffff,Warning - Unimplemented;"
-            "g0,w35,t1|s0xffff0000,0xfff0ffff,Warning - Unimplemented;"
-            "g0,w35,t1|s0xffff0000,0xfff0ffff,Warning - Unimplemented;\n");
-}
+  // Children of an unexpected class, or missing (only a sample file makes these), give the warning box.
+  const auto& odd =
+      b.getBoxes(transax(TtrxType::OUT, {std::make_shared<Treset>(), nullptr, std::make_shared<Tsof>()}));
+  EXPECT_EQ(
+      std::count_if(odd.begin(), odd.end(), [](auto& box) { return box.text1 == "Warning - Unimplemented"; }),
+      3);
 
-TEST(Boxes, SetupFields) {
-  Tboxes b;
   // The boxes between the token's (left, PID, ADDR, ENDP) and the handshake's.
   auto fields = [&](std::vector<uint8_t> setup) {
     const auto& boxes =
-        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}, 0));
+        b.getBoxes(transax(TtrxType::SETUP, {token(13, 0, 0), data(3, std::move(setup)), handshake(2)}));
     std::vector<std::string> values;
     for (size_t i = 4; i + 1 < boxes.size(); ++i) values.push_back(boxes[i].text2);
     return values;
   };
-  using V = std::vector<std::string>;
-  EXPECT_EQ(fields({0x80, 6, 0x00, 0x01, 0, 0, 0x12, 0}),
-            (V{"0", "DtoH", "S", "D", "6", "0x0100", "0x0000", "18"}));
-  EXPECT_EQ(fields({0x21, 9, 0x34, 0x12, 0xcd, 0xab, 0x00, 0x01}),
-            (V{"0", "HtoD", "C", "I", "9", "0x1234", "0xabcd", "256"}));
+  // Directions, standard and class types are the goldens'.
   EXPECT_EQ(fields({0x43, 0, 0, 0, 0, 0, 0, 0})[2], "V");
   EXPECT_EQ(fields({0x63, 255, 0, 0, 0, 0, 0, 0})[3], "O");
   EXPECT_TRUE(fields({0x80, 6, 0, 1, 0, 0, 0x12}).empty());  // not a SETUP packet
@@ -103,19 +65,11 @@ TEST(Boxes, SetupFields) {
 
 TEST(Boxes, ControlTransfers) {
   Tboxes b;
-  const auto& failed = b.getBoxes(getDescriptor(0x40, false));
-  ASSERT_EQ(failed.size(), 6u);
-  EXPECT_EQ(failed[1].text2, "Non-standard");
-  EXPECT_EQ(failed[5].text2, "Fail");
   // Drawing reads the stages without caching them in the transfer.
   const auto complete = getDescriptor(6, true);
-  const auto& ok = b.getBoxes(complete);
-  ASSERT_EQ(ok.size(), 6u);
-  EXPECT_EQ(ok[4].text1, "DATA (18 bytes)");
-  EXPECT_EQ(ok[5].text2, "OK");
+  EXPECT_EQ(b.getBoxes(complete).at(5).text2, "OK");
   EXPECT_TRUE(complete->data.empty());
   EXPECT_FALSE(complete->complete);
-  EXPECT_EQ(b.getBoxes(getDescriptor(12, true))[1].text2, "Sync Frame");
-  EXPECT_EQ(b.getBoxes(getDescriptor(13, true))[1].text2, "Non-standard");
-  EXPECT_EQ(b.getBoxes(getDescriptor(5, true))[1].text2, "Set Address");
+  EXPECT_EQ(b.getBoxes(getDescriptor(12, true)).at(1).text2, "Sync Frame");
+  EXPECT_EQ(b.getBoxes(getDescriptor(0x40, false)).at(1).text2, "Non-standard");
 }

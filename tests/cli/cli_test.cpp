@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,41 +18,32 @@
 
 namespace {
 
-std::string temp(const std::string& name) {
-  return testing::TempDir() + "cli_" + std::to_string(getpid()) + "_" + name;
-}
-
 bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
 
 }  // namespace
 
 TEST(Cli, UsageAndHelp) {
-  Trun r = runTwr("--help");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("  decode "), std::string::npos);
-  EXPECT_NE(r.out.find("  show "), std::string::npos);
-  for (const char* command : {"decode", "show"}) {
-    r = runTwr(std::string(command) + " --help");
+  const Trun help = runTwr("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const std::string command : {"decode", "show"}) {
+    EXPECT_NE(help.out.find("  " + command + " "), std::string::npos) << command;
+    const Trun r = runTwr(command + " --help");
     EXPECT_EQ(r.status, 0) << command;
-    EXPECT_EQ(r.out.rfind(std::string("usage: twr ") + command, 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("--boxes"), std::string::npos);
-    EXPECT_TRUE(r.err.empty());
+    EXPECT_EQ(r.out.rfind("usage: twr " + command, 0), 0u) << r.out;
     // --help wins over anything else on the line.
-    EXPECT_EQ(runTwr(std::string(command) + " a b --nonsense --help").status, 0);
+    EXPECT_EQ(runTwr(command + " a b --nonsense --help").status, 0);
   }
 
   // Usage errors: status 2, one line on stderr, nothing on stdout.
   const std::pair<const char*, const char*> misuse[] = {
       {"", "twr: missing command (see 'twr --help')\n"},
       {"frobnicate", "twr: unknown command 'frobnicate' (see 'twr --help')\n"},
-      {"decode",
-       "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] [--boxes] [--decode] "
-       "[--objects])\n"},
+      {"decode", "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] "},
       {"decode a -o", "-o needs OUT.ovd"},
-      {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd [--boxes] [--decode])\n"},
+      {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd "},
   };
   for (const auto& [args, err] : misuse) {
-    r = runTwr(args);
+    const Trun r = runTwr(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_TRUE(oneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
@@ -61,21 +53,21 @@ TEST(Cli, UsageAndHelp) {
 
 TEST(Cli, InputErrors) {
   const std::string dir = testing::TempDir();
-  writeFile(temp("notraw"), "ORLAVEX?\x01\x02");
-  writeFile(temp("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
-  writeFile(temp("badnum.ovd"),
+  writeFile(tempPath("notraw"), "ORLAVEX?\x01\x02");
+  writeFile(tempPath("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
+  writeFile(tempPath("badnum.ovd"),
             "OVFMT01\n0\nTRANSAX 0;T:IN;X:1\n  TOKEN   IN    1;K:9;TI:1x;AD:99999999999\n");
-  writeFile(temp("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
+  writeFile(tempPath("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
 
   const std::pair<std::string, std::string> failures[] = {
       {"decode /nonexistent/raw", "cannot read /nonexistent/raw: No such file or directory"},
       {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
-      {"decode " + temp("notraw"), temp("notraw") + ": not a raw capture (bad magic or no data)"},
-      {"show " + temp("raw-as-ovd"), temp("raw-as-ovd") + ": not a sample file (bad length line)"},
+      {"decode " + tempPath("notraw"), tempPath("notraw") + ": not a raw capture (bad magic or no data)"},
+      {"show " + tempPath("raw-as-ovd"), tempPath("raw-as-ovd") + ": not a sample file (bad length line)"},
       // Nothing of a partial load is printed.
-      {"show " + temp("badnum.ovd"), temp("badnum.ovd") + ": line 4: malformed number"},
-      {"show " + temp("garbled.ovd"), temp("garbled.ovd") + ": damaged compressed data"},
+      {"show " + tempPath("badnum.ovd"), tempPath("badnum.ovd") + ": line 4: malformed number"},
+      {"show " + tempPath("garbled.ovd"), tempPath("garbled.ovd") + ": damaged compressed data"},
       {"decode " TWR_SOURCE_DIR "/data/example.raw -o /nonexistent/out.ovd",
        "/nonexistent/out.ovd: cannot create file: No such file or directory"},
   };
@@ -87,16 +79,13 @@ TEST(Cli, InputErrors) {
   }
 
   // A well-formed file of an empty capture is not an error.
-  TdataIO().saveLinearToFile({}, temp("nothing.ovd"));
-  const Trun r = runTwr("show " + temp("nothing.ovd"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(r.out.empty());
-  EXPECT_TRUE(r.err.empty());
-}
+  TdataIO().saveLinearToFile({}, tempPath("nothing.ovd"));
+  const Trun empty = runTwr("show " + tempPath("nothing.ovd"));
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.out.empty() && empty.err.empty());
 
-// A pipe may never end: a stream that is not a capture is refused by its head.
-TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
-  const std::string fifo = temp("pipe");
+  // A pipe may never end: a stream that is not a capture is refused by its head.
+  const std::string fifo = tempPath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::atomic<size_t> written{0};
   std::thread writer([&] {
@@ -106,11 +95,11 @@ TEST(Cli, DecodeRefusesAForeignPipeByItsHead) {
     for (int i = 0; i < 1024 && write(fd, block.data(), block.size()) > 0; ++i) written += block.size();
     close(fd);
   });
-  const Trun r = runTwr("decode " + fifo);
+  const Trun piped = runTwr("decode " + fifo);
   writer.join();
   unlink(fifo.c_str());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_EQ(piped.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
   EXPECT_LT(written.load(), size_t{1} << 20);
 }
 
@@ -129,36 +118,29 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
   bus.packet(synth::sofPacket(7));
   bus.finish();
   const std::vector<uint8_t> raw = synth::encodeRaw(bus.takeRuns());
-  const std::string path = temp("ping.raw");
+  const std::string path = tempPath("ping.raw");
   writeFile(path, std::string(raw.begin(), raw.end()));
 
   Trun r = runTwr("decode " + path + " --objects");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "twr: " + path +
-                       ": 1 of 4 bus events made no object (no packet bytes, or a PING, SPLIT, PRE or "
-                       "reserved PID)\n");
-  const size_t newline = r.out.find('\n');
-  ASSERT_NE(newline, std::string::npos);
-  EXPECT_EQ(r.out.rfind("  TOKEN   IN    1;K:9;", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find(";AD:3;EP:1;"), std::string::npos) << r.out;
-  const size_t second = newline + 1;
-  EXPECT_EQ(r.out.find("  HANDSH  NAK   1;H:10;", second), second) << r.out;
-  const size_t third = r.out.find('\n', second) + 1;
-  EXPECT_EQ(r.out.find("SOF           0;S:5;", third), third) << r.out;
-  EXPECT_EQ(r.out.find('\n', third), r.out.size() - 1) << r.out;
+  EXPECT_EQ(r.err.rfind("twr: " + path + ": 1 of 4 bus events made no object (", 0), 0u) << r.err;
+  // ECMAScript's "." stops at a line end.
+  const std::regex flat(
+      "  TOKEN   IN    1;K:9;.*;AD:3;EP:1;.*\n  HANDSH  NAK   1;H:10;.*\nSOF           0;S:5;.*\n");
+  EXPECT_TRUE(std::regex_match(r.out, flat)) << r.out;
   EXPECT_EQ(runTwr("decode " + path).out.rfind("TRANSAX 0;T:IN;X:2\n", 0), 0u);
 
   // The same packets imported from pcap list the same objects; the idle
   // after the last one is not recorded there.
-  ASSERT_EQ(runTwr("export " + path + " " + temp("ping.pcap")).status, 0);
-  EXPECT_EQ(runTwr("decode " + temp("ping.pcap") + " --objects").out,
+  ASSERT_EQ(runTwr("export " + path + " " + tempPath("ping.pcap")).status, 0);
+  EXPECT_EQ(runTwr("decode " + tempPath("ping.pcap") + " --objects").out,
             r.out.substr(0, r.out.size() - 2) + "0\n");
 }
 
 TEST(Cli, BundledExampleMatchesItsReference) {
   const std::string top = TWR_SOURCE_DIR;
   // The same command as tools/make-example: the example must come from the synthesizer as it is now.
-  const std::string raw = temp("example.raw");
+  const std::string raw = tempPath("example.raw");
   ASSERT_EQ(
       std::system(("'" TWR_SYNTH_BINARY "' --scenario hid --seconds 0.5 --seed 1 -o '" + raw + "'").c_str()),
       0);
@@ -169,12 +151,12 @@ TEST(Cli, BundledExampleMatchesItsReference) {
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, readFile(top + "/data/example.boxes"));
   // Saving prints nothing, unless boxes are asked for too; the file shows the same.
-  const std::string saved = temp("example.ovd");
+  const std::string saved = tempPath("example.ovd");
   EXPECT_EQ(runTwr("decode --boxes '" + top + "/data/example.raw' -o " + saved).out, shown.out);
   const Trun body = runTwr("show '" + top + "/default.ovd'");
   ASSERT_GT(body.out.size(), 10000u);
   EXPECT_EQ(runTwr("show " + saved).out, body.out);
-  const Trun decoded = runTwr("decode '" + top + "/data/example.raw' -o " + temp("again.ovd"));
+  const Trun decoded = runTwr("decode '" + top + "/data/example.raw' -o " + tempPath("again.ovd"));
   EXPECT_EQ(decoded.status, 0);
   EXPECT_TRUE(decoded.out.empty());
   EXPECT_EQ(runTwr("decode '" + top + "/data/example.raw'").out, body.out);

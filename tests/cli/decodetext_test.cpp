@@ -51,6 +51,4 @@ TEST(CliDecodeText, OneEscapedLinePerRow) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "twr: decode scripts not loaded: TWR_SCRIPTS=no-such-dir holds no init.lua\n");
   EXPECT_EQ(r.out, "");
-  std::filesystem::remove(stem + ".raw");
-  std::filesystem::remove(stem + ".ovd");
 }

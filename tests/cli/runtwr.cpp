@@ -5,17 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 Trun runTwr(const std::string& args) {
   // Tests run in parallel processes: each needs its own capture files.

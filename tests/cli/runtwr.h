@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "support/testfiles.h"
+
 struct Trun {
   int status = -1;
   std::string out;
@@ -11,5 +13,3 @@ struct Trun {
 
 // args are passed to /bin/sh after "twr", so quote what needs quoting.
 Trun runTwr(const std::string& args);
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);

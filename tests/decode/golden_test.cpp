@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 #include "boxes/ovboxes.h"
 #include "capture.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
+#include "support/testfiles.h"
 
 using namespace synth;
 
@@ -40,9 +40,8 @@ void expectGolden(const std::string& name, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
     return;
   }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in) << path;
-  const std::string want(std::istreambuf_iterator<char>(in), {});
+  const std::string want = readFile(path);
+  ASSERT_FALSE(want.empty()) << path;
   if (text == want) return;
   const auto at = std::mismatch(text.begin(), text.end(), want.begin(), want.end()).first;
   const size_t pos = static_cast<size_t>(at - text.begin());

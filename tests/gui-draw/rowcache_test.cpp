@@ -3,17 +3,13 @@
 
 #include "decode/ovtree2lin.h"
 #include "ovrcache.h"
+#include "support/objects.h"
 
 namespace {
 
 std::shared_ptr<std::vector<TlinRow>> tokenRows(int n) {
   TobjVec roots;
-  for (int i = 0; i < n; i++) {
-    auto token = std::make_shared<Ttoken>();
-    token->pid = 9;  // IN
-    token->addr = i % 128;
-    roots.push_back(token);
-  }
+  for (int i = 0; i < n; i++) roots.push_back(token(pidIn, i % 128, 0));
   auto rows = std::make_shared<std::vector<TlinRow>>();
   Ttree2lin(roots, *rows);
   return rows;
@@ -74,14 +70,6 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   }
   EXPECT_EQ(w, x + 125);
   EXPECT_EQ(pixel(image, x + 3, m.rowHt / 2), css(rowPlainBg));
-
-  // Box images are told apart by their colours, not by the text alone; colours are BGR.
-  TboxImages images;
-  images.setFont(cache.rowFont());
-  const wxImage red = images.get("A", 0xffffff, 0x0000ff, 30, 20).ConvertToImage();
-  const wxImage blue = images.get("A", 0xffffff, 0xff0000, 30, 20).ConvertToImage();
-  EXPECT_EQ(pixel(red, 1, 1), fromBGR(0x0000ff));
-  EXPECT_EQ(pixel(blue, 1, 1), fromBGR(0xff0000));
 
   // Hidden rows are plain and have no decode text.
   TrowCache hidden([] { return TdisplFilters{false, false, false}; });

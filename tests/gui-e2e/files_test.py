@@ -1,9 +1,6 @@
-"""Files as a user meets them, with the program in a directory whose path has
-spaces and non-ASCII letters, started from another directory: no default
-capture there (silently), reading a sample file, a malformed one (reported
-with its name and line, the shown data kept), saving, reading a pcap file and
-exporting pcap, the help page found
-beside the program, and the About box."""
+"""Files as a user meets them, the program in a path with spaces and non-ASCII
+letters, started elsewhere: sample, malformed and pcap files read, saved and
+exported (a malformed one named with its line); the help page; the About box."""
 
 import gzip
 import os
@@ -64,8 +61,7 @@ def test(s, args):
     shown = s.shown_rows(frame)
 
     choose_file(s, frame, "Read data", "Open saved sample data", bad, "Open")
-    box = s.label(lambda n: bad in n and "line 6" in n, timeout=20)
-    assert box is not None, "no message naming the file and its line"
+    s.must(s.label(lambda n: bad in n and "line 6" in n), "no message naming the file and its line")
     s.screenshot("malformed-file-message")
     s.key("Return")
     s.wait_until(lambda: s.label(lambda n: bad in n, timeout=0) is None, "the message to close")
@@ -93,8 +89,7 @@ def test(s, args):
     assert os.path.samefile(page, os.path.join(run, "twr_help.html")), url
 
     menu(s, frame, "Help", "About")
-    notice = s.label(lambda n: "Orlavex" in n and "warranty" in n, timeout=20)
-    assert notice is not None, "the legal notice is in the About box"
+    s.must(s.label(lambda n: "Orlavex" in n and "warranty" in n), "no legal notice in the About box")
     s.screenshot("about")
     s.key("Escape")
 

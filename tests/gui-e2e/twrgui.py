@@ -1,7 +1,5 @@
 """Drives the tracewren GUI as a user would: a private Xvfb display, the
-accessibility bus, the program (under the simulated sniffer when asked),
-and helpers to find windows and controls by role and name, press, type,
-read labels and take screenshots. Run inside `dbus-run-session`."""
+accessibility bus, the program, and helpers. Run inside `dbus-run-session`."""
 
 import argparse
 import os
@@ -71,30 +69,25 @@ class Session:
                 return None
             time.sleep(0.2)
 
+    def must(self, hit, what):
+        if hit is None:
+            raise AssertionError(what)
+        return hit
+
     def window(self, title, timeout=20):
-        win = self.find(lambda a: a.getRoleName() in ("frame", "dialog", "file chooser", "alert") and a.name == title, timeout=timeout)
-        if win is None:
-            raise AssertionError("no window titled %r" % title)
-        return win
+        roles = ("frame", "dialog", "file chooser", "alert")
+        return self.must(self.find(lambda a: a.getRoleName() in roles and a.name == title, timeout=timeout),
+                         "no window titled %r" % title)
 
     def button(self, name, root=None, timeout=20):
-        b = self.find(lambda a: a.getRoleName() == "push button" and a.name == name, root, timeout)
-        if b is None:
-            raise AssertionError("no button %r" % name)
-        return b
+        return self.must(self.find(lambda a: a.getRoleName() == "push button" and a.name == name, root, timeout),
+                         "no button %r" % name)
 
     def label(self, pred, root=None, timeout=20):
         return self.find(lambda a: a.getRoleName() == "label" and pred(a.name or ""), root, timeout)
 
-    def label_text(self, prefix, root=None, timeout=20):
-        hit = self.label(lambda n: n.startswith(prefix), root, timeout)
-        if hit is None:
-            raise AssertionError("no label starting with %r" % prefix)
-        return hit.name
-
     def wait_label(self, text, root=None, timeout=30):
-        if self.label(lambda n: n == text, root, timeout) is None:
-            raise AssertionError("label %r never appeared" % text)
+        self.must(self.label(lambda n: n == text, root, timeout), "label %r never appeared" % text)
 
     def tree_scroll_bar(self, frame):
         """The tree's scroll bar: on screen, beside the panel whose tooltip tells the rows
@@ -103,10 +96,7 @@ class Session:
             return a.getRoleName() == "scroll bar" and \
                 a.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)[2] > 1 and \
                 any(s.getRoleName() == "panel" and s.description for s in a.parent)
-        bar = self.find(tree_bar, frame)
-        if bar is None:
-            raise AssertionError("no scroll bar beside the tree")
-        return bar
+        return self.must(self.find(tree_bar, frame), "no scroll bar beside the tree")
 
     # Acting -------------------------------------------------------------
 
@@ -146,9 +136,7 @@ class Session:
             state = a.getState()
             return a.getRoleName() == "text" and state.contains(self.atspi.STATE_SHOWING) and \
                 state.contains(self.atspi.STATE_EDITABLE)
-        entry = self.find(shown_entry, root)
-        if entry is None:
-            raise AssertionError("no text entry shows")
+        entry = self.must(self.find(shown_entry, root), "no text entry shows")
         self.click(entry)  # with no window manager, keys go where the pointer is
         for _ in range(5):
             self.key("ctrl+a", "BackSpace")

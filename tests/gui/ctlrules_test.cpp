@@ -4,22 +4,15 @@
 
 #include "capture/ovctlrules.h"
 
-TEST(CaptureDialogRules, NumberTexts) {
-  EXPECT_EQ(num2str(999), "999");
-  EXPECT_EQ(num2str(1000), "1_000");
+TEST(CaptureDialogRules, NumberTextsProgressAndSizes) {
   EXPECT_EQ(num2str(1234567), "1_234_567");
   EXPECT_EQ(num2str(4294967296ull), "4_294_967_296");
   EXPECT_EQ(wxstr2num("1_024"), 1024u);
   EXPECT_EQ(wxstr2num(" 2,0x48 KB"), 2048u);
   EXPECT_EQ(wxstr2num("KBytes"), 0u);
-  EXPECT_EQ(wxstr2num("4294967295"), 4294967295u);
   EXPECT_EQ(wxstr2num("4294967296"), 4294967295u) << "saturates, never wraps";
   EXPECT_EQ(wxstr2num("99999999999999999999"), 4294967295u);
-}
 
-TEST(CaptureDialogRules, ProgressAndSizes) {
-  EXPECT_EQ(progressPercent(500, 1000), 50);
-  EXPECT_EQ(progressPercent(1, 3), 33);
   EXPECT_EQ(progressPercent(2, 3), 67);
   EXPECT_EQ(progressPercent(1, 1000), 0);
   EXPECT_EQ(progressPercent(999, 1000), 100);
@@ -29,7 +22,6 @@ TEST(CaptureDialogRules, ProgressAndSizes) {
   const uint32_t limit = 67108864;
   EXPECT_EQ(largestCaptureKB(), 4194303u);
   EXPECT_EQ(clampBufferKB(3, limit), 4u);
-  EXPECT_EQ(clampBufferKB(1024, limit), 1024u);
   EXPECT_EQ(clampBufferKB(200, 128), 128u);
   // No larger buffer than the worst case of its decode lets fit in memory.
   const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));

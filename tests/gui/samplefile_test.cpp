@@ -12,16 +12,11 @@ TEST(GuiSampleFiles, FailuresNameTheFileAndNeverThrow) {
   const TsampleRead read = readSampleFile(pcap);
   EXPECT_EQ(read.problem, "");
   ASSERT_GT(read.rows->size(), 0u);
-  EXPECT_TRUE(readSampleFile("/nonexistent/default.ovd").missing);
   const TsampleRead broken = readSampleFile(TWR_TEST_DATA_DIR "/lib_malformed.ovd");
   EXPECT_FALSE(broken.missing);
   EXPECT_NE(broken.problem.find("lib_malformed.ovd\": line 6"), std::string::npos) << broken.problem;
   EXPECT_TRUE(broken.rows->empty() && broken.objs->empty());
 
-  const std::string exported = testing::TempDir() + "gui_export.data";  // no telling name
-  EXPECT_EQ(exportPcapFile(read.objs, read.rows, exported), "");
-  EXPECT_EQ(readSampleFile(exported).rows->size(), read.rows->size());
-  std::remove(exported.c_str());
   EXPECT_EQ(exportPcapFile(read.objs, read.rows, "/nonexistent/dir/out.pcap"),
             "Cannot export to \"/nonexistent/dir/out.pcap\": cannot create file: No such file or directory.");
   EXPECT_NE(saveSampleFile(*read.rows, "/nonexistent/dir/out.ovd").find("/nonexistent/dir/out.ovd"),

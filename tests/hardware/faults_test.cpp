@@ -11,15 +11,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-bool ready(TloThread& lo) {
-  return waitFor(
-      [&] { return lo.hardwareStatus == TloThread::statusReady && lo.state == TloThread::stateIdle; });
-}
-
-}  // namespace
-
 TEST(CaptureThreadFaults, BringUpFailuresAndUnplugsRecover) {
   struct Tcase {
     const char* what;
@@ -38,7 +29,7 @@ TEST(CaptureThreadFaults, BringUpFailuresAndUnplugsRecover) {
     sniffer.setFault(c.fault, false);
     sniffer.unplug();
     sniffer.plug();
-    EXPECT_TRUE(ready(lo));
+    EXPECT_TRUE(threadReady(lo));
   }
 
   // Pulled while the firmware goes down, then while the FPGA is programmed.
@@ -55,7 +46,7 @@ TEST(CaptureThreadFaults, BringUpFailuresAndUnplugsRecover) {
     EXPECT_TRUE(waitFor([&] { return lo.tickCount > ticks + 2; })) << "the thread goes on";
     EXPECT_EQ(lo.hardwareStatus, TloThread::statusNotFound);
     sniffer.plug();
-    ASSERT_TRUE(ready(lo));
+    ASSERT_TRUE(threadReady(lo));
     EXPECT_TRUE(sniffer.status().fpgaHoldsEmbeddedImage);
   }
 }
@@ -68,7 +59,7 @@ TEST(CaptureThreadFaults, StallOfSecondsEndsInAFullCapture) {
   config.stallMs = 2000;
   TsimSniffer sniffer(config);
   TloThread lo(quickHostTiming());
-  ASSERT_TRUE(ready(lo));
+  ASSERT_TRUE(threadReady(lo));
   lo.needed = 8192;
   lo.run = true;
   ASSERT_TRUE(waitFor([&] { return !lo.run && lo.captureDone; }));

@@ -2,30 +2,16 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
-#include "hardware/ovlow.h"
 #include "hwsupport.h"
 
-namespace {
-
 constexpr uint16_t vid = 0x04B4, pid = 0x8613;
-
-// Sniffer first: libusb must find the testbed when the transport initialises it.
-struct Trig {
-  explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
-    wirelog::clear();
-  }
-  TsimSniffer sniffer;
-  TovLow low;
-};
-
-}  // namespace
 
 TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
   {
     // A bare FX2 often gets a kernel driver; the device must still open.
     TsimConfig config = TsimConfig::quick();
     config.kernelDriverBound = true;
-    Trig rig(config);
+    TlowRig rig(config);
     ASSERT_TRUE(rig.sniffer.status().kernelDriverBound);
     ASSERT_TRUE(rig.low.open(vid, pid, 0)) << "lastError " << rig.low.lastError.load();
     const TsimStatus s = rig.sniffer.status();
@@ -38,53 +24,6 @@ TEST(Fx2Transport, OpensWithAndWithoutAKernelDriver) {
     EXPECT_FALSE(rig.sniffer.status().interfaceClaimed);
     EXPECT_EQ(rig.low.dev, nullptr);
   }
-  Trig rig;
+  TlowRig rig;
   EXPECT_FALSE(rig.low.open(vid, pid, 1)) << "only one sniffer present";
-}
-
-// With the device gone every 16-byte chunk fails and each is counted.
-TEST(Fx2Transport, RamRequestsCountTheirFailures) {
-  Trig rig;
-  ASSERT_TRUE(rig.low.open(vid, pid, 0));
-  const Bytes data(17, 0xA5);
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 0u);
-  rig.sniffer.unplug();
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 2u);
-  EXPECT_LT(rig.low.lastError.load(), 0);
-  EXPECT_FALSE(rig.low.FX2setResetBit(true));
-  rig.low.close();
-  EXPECT_EQ(rig.low.WriteRAM(0x1000, data.data(), 17, 5000), 1u);
-}
-
-TEST(Fx2Transport, ReloadGivesUpWhenTheDeviceNeverReturns) {
-  TsimConfig config = TsimConfig::quick();
-  config.faults.insert(TsimFault::neverReenumerate);
-  Trig rig(config);
-  ASSERT_TRUE(rig.low.open(vid, pid, 0));
-  EXPECT_FALSE(rig.low.reloadFX2());
-  EXPECT_FALSE(rig.low.isOpen());
-  EXPECT_FALSE(rig.sniffer.status().onBus);
-}
-
-TEST(Fx2Transport, BlockReadsAndTheirTimeouts) {
-  Trig rig;
-  ASSERT_TRUE(rig.low.FX2openAndReload());
-  wirelog::clear();
-  Bytes block(4096, 0xEE);
-  int received = -5;
-  // Nothing streams yet: a time-out is not an error and the device stays open.
-  EXPECT_EQ(rig.low.blockRead(0x86, block.data(), 4096, received), 0);
-  EXPECT_EQ(received, 0);
-  EXPECT_TRUE(rig.low.isOpen());
-  auto reads = wirelog::reads();
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].endpoint, 0x86);
-  EXPECT_EQ(reads[0].timeout, quickHostTiming().readTimeoutMs);
-  EXPECT_EQ(reads[0].result, LIBUSB_ERROR_TIMEOUT);
-
-  // Any other error closes the device.
-  rig.sniffer.unplug();
-  EXPECT_LT(rig.low.blockRead(0x86, block.data(), 4096, received), 0);
-  EXPECT_FALSE(rig.low.isOpen());
-  EXPECT_LT(rig.low.lastError.load(), 0);
 }

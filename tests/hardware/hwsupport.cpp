@@ -3,7 +3,6 @@
 #include <libusb.h>
 
 #include <mutex>
-#include <thread>
 
 // The test program is linked with --wrap for these two functions, so every call the
 // core makes goes through the recorders below on its way to the real libusb.
@@ -12,11 +11,6 @@ int __real_libusb_control_transfer(libusb_device_handle* handle, uint8_t request
                                    uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
                                    unsigned int timeout);
 int __real_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
-                                     unsigned char* data, int length, int* transferred, unsigned int timeout);
-int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                                   uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
-                                   unsigned int timeout);
-int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
                                      unsigned char* data, int length, int* transferred, unsigned int timeout);
 }
 
@@ -27,6 +21,8 @@ std::vector<TwireRequest> requestLog;
 std::vector<TwireRead> readLog;
 
 }  // namespace
+
+extern "C" {
 
 int __wrap_libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
                                    uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
@@ -46,8 +42,9 @@ int __wrap_libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char
                                      unsigned int timeout) {
   const int rc = __real_libusb_interrupt_transfer(handle, endpoint, data, length, transferred, timeout);
   std::lock_guard<std::mutex> guard(lock);
-  readLog.push_back({endpoint, length, timeout, rc, transferred ? *transferred : -1});
+  readLog.push_back({endpoint, length});
   return rc;
+}
 }
 
 namespace wirelog {
@@ -79,13 +76,3 @@ std::vector<TwireRequest> toTarget(uint8_t target) {
 }
 
 }  // namespace wirelog
-
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}

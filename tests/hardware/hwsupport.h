@@ -9,7 +9,9 @@
 
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
-#include "hardware/ovfx2.h"
+#include "hardware/ovlothrd.h"
+#include "hardware/ovlow.h"
+#include "support/waitfor.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -29,9 +31,6 @@ struct TwireRequest {
 struct TwireRead {
   int endpoint;
   int length;
-  unsigned timeout;
-  int result;
-  int received;
 };
 
 namespace wirelog {
@@ -44,7 +43,18 @@ std::vector<TwireRequest> toTarget(uint8_t target);
 
 }  // namespace wirelog
 
-// Host pauses to match TsimConfig::quick().
+// Until the capture thread has brought the sniffer up and waits for a run.
+inline bool threadReady(TloThread& lo) {
+  return waitFor(
+      [&] { return lo.hardwareStatus == TloThread::statusReady && lo.state == TloThread::stateIdle; });
+}
 
-// Polls until done() or the limit; the final answer of done().
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// A simulated sniffer and the transport on it; the sniffer comes first, so that libusb finds
+// the testbed when the transport initialises it.
+struct TlowRig {
+  explicit TlowRig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config), low(quickHostTiming()) {
+    wirelog::clear();
+  }
+  TsimSniffer sniffer;
+  TovLow low;
+};

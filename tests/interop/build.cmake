@@ -3,7 +3,7 @@ add_dependencies(${target} twr)
 target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/cli/runtwr.cpp)
 target_compile_definitions(${target} PRIVATE TWR_BINARY="$<TARGET_FILE:twr>")
 # And the library's sampleFileRead, through its C interface.
-target_link_libraries(${target} PRIVATE libtwrcore)
+target_link_libraries(${target} PRIVATE libtwrcore twrsim)
 
 add_test(NAME interop.capturePcap
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/interop/capture_pcap.sh $<TARGET_FILE:twr-sim> $<TARGET_FILE:twr>

@@ -4,8 +4,6 @@
 #include "cli/runtwr.h"
 #include "interop.h"
 
-namespace {
-
 const std::string example = TWR_SOURCE_DIR "/data/example.raw";
 
 TEST(PcapCommands, ExportImportShowAndDecodeByContent) {
@@ -22,13 +20,6 @@ TEST(PcapCommands, ExportImportShowAndDecodeByContent) {
   EXPECT_EQ(runTwr("decode '" + pcap + "'").out, fromOvd.out);
 
   const Trun notPcap = runTwr("import '" + example + "' '" + ovd + "'");
-  EXPECT_EQ(notPcap.status, 1);
   EXPECT_EQ(notPcap.err, "twr: " + example + ": not a pcap or pcapng file\n");
-  writeFile(pcap, readFile(pcap).substr(0, 100));
-  const Trun cut = runTwr("show '" + pcap + "'");
-  EXPECT_EQ(cut.status, 1);
-  EXPECT_EQ(cut.err.rfind("twr: " + pcap + ": byte 96: block header runs past", 0), 0u) << cut.err;
   EXPECT_EQ(runTwr("export '" + example + "' '" + pcap + "' --linktype 293").status, 2);
 }
-
-}  // namespace

@@ -6,18 +6,28 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "decode/ovcrc.h"
+#include "decode/ovbin2obj.h"
 #include "decode/ovutils.h"
 #include "files/ovrowutils.h"
+#include "synth/usbpackets.h"
+
+TobjVec packetsOf(const Tcapture& capture) {
+  TobjVec out;
+  if (!capture.events->empty()) {
+    Tbin2obj().buildObjVec(*capture.events, out);
+    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
+              out.end());
+    return out;
+  }
+  for (const TlinRow& row : *capture.rows)
+    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) out.push_back(row.obj);
+  std::stable_sort(out.begin(), out.end(), [](auto& a, auto& b) { return a->time < b->time; });
+  return out;
+}
 
 std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
-  std::vector<const Tbase*> packets;
-  for (const TlinRow& row : *capture.rows)
-    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake)
-      packets.push_back(row.obj.get());
-  std::stable_sort(packets.begin(), packets.end(), [](auto* a, auto* b) { return a->time < b->time; });
   std::vector<std::string> lines;
-  for (const Tbase* packet : packets) {
+  for (const TobjPtr& packet : packetsOf(capture)) {
     std::string text;
     rowutils::appendObjText(*packet, text);
     const size_t kind = text.find_first_not_of(' ');
@@ -38,25 +48,17 @@ Tcapture load(const std::string& path) {
   return capture;
 }
 
-std::string commandOutput(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return out;
-}
-
 std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
                                       const std::string& filter) {
   std::string command = "tshark -n -r '" + path + "' -T fields -E occurrence=f";
   if (!filter.empty()) command += " -Y '" + filter + "'";
   for (const std::string& field : utils::split(fields, ' ')) command += " -e " + field;
-  return utils::split(commandOutput(command + " 2>/dev/null"), '\n');
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[4096];
+  for (size_t n; pipe && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
+  return utils::split(out, '\n');
 }
 
 namespace {
@@ -72,20 +74,13 @@ TeventBin packetEvent(uint64_t time, std::vector<uint8_t> bytes) {
   return ev;
 }
 
-std::vector<uint8_t> dataPacket(uint8_t pid, std::vector<uint8_t> payload) {
-  const uint16_t crc = crc::makeCRC16(payload.data(), payload.size());
-  payload.insert(payload.begin(), pid);
-  payload.push_back(static_cast<uint8_t>(crc));
-  payload.push_back(static_cast<uint8_t>(crc >> 8));
-  return payload;
-}
-
 }  // namespace
 
 Tcapture faultCapture() {
   const uint64_t hour = 3600ull * 1000000 * ticksPerMicrosecond;
-  const std::vector<uint8_t> setup = dataPacket(0xC3, {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00});
-  std::vector<uint8_t> badCrc16 = dataPacket(0x4B, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
+  using synth::dataPacket, synth::pidData0, synth::pidData1;
+  const std::vector<uint8_t> setup = dataPacket(pidData0, {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00});
+  std::vector<uint8_t> badCrc16 = dataPacket(pidData1, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
   badCrc16.back() ^= 0x01;
   Tcapture capture;
   *capture.events = {
@@ -99,13 +94,9 @@ Tcapture faultCapture() {
       packetEvent(hour + 302, {0x12}),                  // ACK with a bad PID check
       packetEvent(5 * hour + 2, {0xE1, 0x05, 0xD0}),    // OUT 5.0
       packetEvent(5 * hour + 103, {0xE1, 0x05, 0xD1}),  // OUT 5.0, bad CRC5
-      packetEvent(5 * hour + 200, dataPacket(0x4B, {})),
+      packetEvent(5 * hour + 200, dataPacket(pidData1, {})),
       packetEvent(30 * hour + 299, {0xD2}),
   };
   TcaptureFile::decodeEvents(capture);
   return capture;
-}
-
-std::string tempPath(const std::string& name) {
-  return testing::TempDir() + "interop_" + std::to_string(getpid()) + "_" + name;
 }

@@ -8,7 +8,11 @@
 
 #include "decode/ovbase.h"
 #include "files/ovcapturefile.h"
+#include "support/testfiles.h"
 
+// Packets of a capture in bus order, made from the recorded events where there
+// are any (the tree leaves out a transaction cut off by the end).
+TobjVec packetsOf(const Tcapture& capture);
 // Every packet of a capture in bus order as its text line without level,
 // indentation and idle time; extras add the idle time and the error flags
 // (which sample files do not keep).
@@ -18,14 +22,11 @@ std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras = 
 // Any capture file, loaded as twr loads it.
 Tcapture load(const std::string& path);
 
-// Standard output of a shell command; fails the test when it does not exit 0.
-std::string commandOutput(const std::string& command);
-// tshark's fields (one line per packet, fields separated by tabs) of a file.
+// tshark's fields (one line per packet, fields separated by tabs) of a file; a
+// tshark that fails fails the test.
 std::vector<std::string> tsharkFields(const std::string& path, const std::string& fields,
                                       const std::string& filter = "");
 
 // A control transfer (GET_DESCRIPTOR device) among SOFs, with bad CRC5s, a
 // bad CRC16 and a bad PID check on some packets, spread over hours of bus time.
 Tcapture faultCapture();
-
-std::string tempPath(const std::string& name);

@@ -8,8 +8,6 @@
 #include "interop.h"
 #include "twrcore.h"
 
-namespace {
-
 TEST(PcapLibrary, SampleFileReadLoadsPcapAndKeepsRowsOnDamage) {
   const std::string pcap = TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap";
   const Tcapture capture = load(pcap);
@@ -23,5 +21,3 @@ TEST(PcapLibrary, SampleFileReadLoadsPcapAndKeepsRowsOnDamage) {
   EXPECT_EQ(sampleFileRead(ctx.get(), damaged.c_str()), 0u);
   EXPECT_EQ(getPacketDataRowCount(ctx.get()), capture.rows->size());
 }
-
-}  // namespace

@@ -18,7 +18,7 @@ Tcapture withoutEvents(const Tcapture& capture) {
   return sample;
 }
 
-TEST(PcapRoundTrip, EveryPacketKeepsItsBytesAndTick) {
+TEST(PcapRoundTrip, EveryPacketKeepsItsBytesTickAndIdle) {
   const Tcapture raw = load(TWR_SOURCE_DIR "/data/example.raw");
   const Tcapture faults = faultCapture();
   const struct {
@@ -44,12 +44,9 @@ TEST(PcapRoundTrip, EveryPacketKeepsItsBytesAndTick) {
       EXPECT_EQ(packetLines(load(path), extras), packetLines(source.capture, extras));
     }
   }
-}
 
-// The file has no line states: the idle time after a packet comes from the gap
-// to the next one, which must give what the raw stream recorded.
-TEST(PcapImport, IdleIsTheGapLessTheTimeOnTheWire) {
-  const Tcapture raw = load(TWR_SOURCE_DIR "/data/example.raw");
+  // The file has no line states: the idle time after a packet comes from the gap
+  // to the next one, which must give what the raw stream recorded.
   TexportCounts counts;
   std::string error;
   const std::string path = tempPath("idle.pcap");

@@ -1,10 +1,7 @@
 // Wireshark, through tshark, reads our exports as we decoded them.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "cli/runtwr.h"
-#include "decode/ovbin2obj.h"
 #include "decode/ovgroup.h"
 #include "files/ovpcapexport.h"
 #include "interop.h"
@@ -12,22 +9,6 @@
 namespace {
 
 const std::string example = TWR_SOURCE_DIR "/data/example.raw";
-
-// Packets of the capture in bus order, made from the recorded events where
-// there are any (the tree leaves out a transaction cut off by the end).
-std::vector<TobjPtr> packets(const Tcapture& capture) {
-  TobjVec out;
-  if (!capture.events->empty()) {
-    Tbin2obj().buildObjVec(*capture.events, out);
-    out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
-              out.end());
-    return out;
-  }
-  for (const TlinRow& row : *capture.rows)
-    if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) out.push_back(row.obj);
-  std::stable_sort(out.begin(), out.end(), [](auto& a, auto& b) { return a->time < b->time; });
-  return out;
-}
 
 std::string hex(unsigned value, int digits) {
   char text[16];
@@ -49,30 +30,23 @@ std::string statusOf(const TpacketBase& packet) {
 void expectSameStatus(const Tcapture& capture, const std::string& path) {
   const std::vector<std::string> judged =
       tsharkFields(path, "frame.number usbll.crc5.status usbll.crc16.status usbll.invalid_pid");
-  const std::vector<TobjPtr> ours = packets(capture);
+  const TobjVec ours = packetsOf(capture);
   ASSERT_EQ(judged.size(), ours.size());
   for (size_t i = 0; i < ours.size(); ++i)
     EXPECT_EQ(judged[i], std::to_string(i + 1) + "\t" + statusOf(static_cast<const TpacketBase&>(*ours[i])));
 }
 
-// The setup bytes of every control transfer.
-std::vector<std::vector<uint8_t>> setupsOf(const Tcapture& capture) {
-  std::vector<std::vector<uint8_t>> out;
-  for (const TobjPtr& root : *capture.trees) {
-    if (root->objType != otTransfer) continue;
-    const auto setup = static_cast<const Ttransfer&>(*root).findSetupTransax();
-    const auto data = setup ? setup->findDataPkt() : nullptr;
-    if (data && data->data.size() == 8) out.push_back(data->data);
-  }
-  return out;
-}
-
 // Our standard device requests as tshark prints them (it decodes them without class knowledge).
 std::vector<std::string> standardRequestsOf(const Tcapture& capture) {
   std::vector<std::string> out;
-  for (const std::vector<uint8_t>& d : setupsOf(capture))
-    if ((d[0] & 0x7F) == 0)
-      out.push_back(hex(d[0], 2) + "\t" + std::to_string(d[1]) + "\t" + std::to_string(d[6] | d[7] << 8));
+  for (const TobjPtr& root : *capture.trees) {
+    const auto setup =
+        root->objType == otTransfer ? static_cast<const Ttransfer&>(*root).findSetupTransax() : nullptr;
+    const auto packet = setup ? setup->findDataPkt() : nullptr;
+    if (!packet || packet->data.size() != 8 || (packet->data[0] & 0x7F) != 0) continue;
+    const std::vector<uint8_t>& d = packet->data;
+    out.push_back(hex(d[0], 2) + "\t" + std::to_string(d[1]) + "\t" + std::to_string(d[6] | d[7] << 8));
+  }
   return out;
 }
 

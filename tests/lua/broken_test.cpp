@@ -6,12 +6,8 @@
 
 #include "synthrows.h"
 
-namespace {
-
 using namespace synth;
 using Bytes = Tbytes;
-
-}  // namespace
 
 TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
   const struct {
@@ -19,25 +15,29 @@ TEST(ScriptsOnBrokenData, DescriptorsDecodedAsFarAsTheyGo) {
     std::vector<const char*> facts;
   } cases[] = {
       // Cut after 8 bytes: the head fields, then a note.
-      {getDescriptor(1, 0),
+      {getDescriptor(1, 0, 0, 255),
        {18, 1, 0x10, 1, 0, 0, 0, 64},
        {"bMaxPacketSize0#64 bytes", "declares 18 bytes but only 8 were transferred"}},
-      {getDescriptor(2, 0),
+      {getDescriptor(2, 0, 0, 255),
        {9, 2, 34, 0, 1, 1, 0, 0x80, 50},
        {"Truncated: only the first 9 of the 34 bytes"}},
+      // Hosts read the 9-byte header first, on purpose.
+      {getDescriptor(2, 0, 0, 9),
+       {9, 2, 34, 0, 1, 1, 0, 0x80, 50},
+       {"First 9 of the 34 bytes of wTotalLength, as requested: hosts read the 9-byte header"}},
       // An interface with bLength 0 would loop forever if trusted.
-      {getDescriptor(2, 0),
+      {getDescriptor(2, 0, 0, 255),
        {9, 2, 27, 0, 1, 1, 0, 0x80, 50, 0, 4, 0, 0, 1, 3, 1, 2, 0, 7, 5, 0x81, 3, 4, 0, 10},
        {"Malformed: bLength 0 at offset 9"}},
-      {getDescriptor(1, 0), {18}, {"only the bLength byte"}},
-      {getDescriptor(3, 1, 0x409), {5, 3, 'A', 0, 'B'}, {"bString#\"A\"", "odd number of bytes"}},
-      {getDescriptor(3, 1, 0x409), {255, 3, 'O', 0, 'K', 0}, {"bString#\"OK\"", "Truncated"}},
+      {getDescriptor(1, 0, 0, 255), {18}, {"only the bLength byte"}},
+      {getDescriptor(3, 1, 0x409, 255), {5, 3, 'A', 0, 'B'}, {"bString#\"A\"", "odd number of bytes"}},
+      {getDescriptor(3, 1, 0x409, 255), {255, 3, 'O', 0, 'K', 0}, {"bString#\"OK\"", "Truncated"}},
       // A report descriptor whose last item lacks its data byte.
       {{0x81, 6, 0, 0x22, 0, 0, 64, 0},
        {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75},
        {"Collection: Application", "Truncated: the item at offset 6 needs 1 data bytes but only 0 remain"}},
       // Separators inside device text stay out of the markup (checked by decodeAll).
-      {getDescriptor(3, 2, 0x409), {10, 3, ';', 0, '#', 0, '\n', 0, 0, 0}, {"bString"}},
+      {getDescriptor(3, 2, 0x409, 255), {10, 3, ';', 0, '#', 0, '\n', 0, 0, 0}, {"bString"}},
   };
   for (const auto& c : cases) {
     const std::string t = readText(c.setup, c.stage);

@@ -3,12 +3,11 @@
 // no script error on any row.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <string>
 
 #include "decode/ovexthrd.h"
 #include "decodecheck.h"
-#include "scratchdir.h"
 #include "synth/generator.h"
 
 namespace {
@@ -23,17 +22,13 @@ std::shared_ptr<TrowList> captureRows(const std::string& scenario, double second
   return decoder.rows;
 }
 
-// `needles` all appear in one text of that type.
-::testing::AssertionResult oneTextHas(const Tdecoded& d, uint32_t type,
-                                      std::initializer_list<const char*> needles) {
-  for (const auto& t : d.ofType(type)) {
-    bool all = true;
-    for (const char* n : needles) all = all && t.find(n) != std::string::npos;
-    if (all) return ::testing::AssertionSuccess();
-  }
-  auto failure = ::testing::AssertionFailure() << "no text of type " << type << " has all of:";
-  for (const char* n : needles) failure << " [" << n << "]";
-  return failure;
+// `needles` all appear in one text of that type (a failure shows them in its expression).
+bool oneTextHas(const Tdecoded& d, uint32_t type, std::initializer_list<const char*> needles) {
+  for (const auto& t : d.ofType(type))
+    if (std::all_of(needles.begin(), needles.end(),
+                    [&](const char* n) { return t.find(n) != std::string::npos; }))
+      return true;
+  return false;
 }
 
 }  // namespace
@@ -46,15 +41,12 @@ TEST(ScriptsOnEnumeration, HidMouse) {
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"SET_ADDRESS (device address 7)", "completed"}));
   // String indexes show the strings the host read later.
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"idVendor#0x1209", "iProduct#2 (\"Synthetic Optical Mouse\")"}));
-  EXPECT_TRUE(oneTextHas(d, otTransfer,
-                         {"bInterfaceProtocol#0x02 (Mouse)", "bEndpointAddress#0x81 (endpoint 1 IN)"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransfer, {"HID report descriptor", "Usage: Mouse (0x02)", "Logical Minimum: -127"}));
   // A data packet of a data stage finds its transfer and so the request.
   EXPECT_TRUE(
       oneTextHas(d, otData, {"Data stage of GET_DESCRIPTOR (STRING descriptor, index 2)", "bString"}));
   EXPECT_TRUE(oneTextHas(d, otToken, {"SETUP (0x2D)", "Address#7", "(pass)"}));
-  EXPECT_TRUE(oneTextHas(d, otReset, {"Bus reset: SE0 on both data lines for 10 ms"}));
   for (const auto& t : d.texts) EXPECT_EQ(t.find("FAIL"), std::string::npos) << t;
 }
 
@@ -71,36 +63,10 @@ TEST(ScriptsOnEnumeration, CdcAcmSerialPort) {
 
 TEST(ScriptsOnEnumeration, MassStorage) {
   const Tdecoded d = decodeAll(captureRows("storage", 0.3));
-  EXPECT_TRUE(oneTextHas(d, otTransfer, {"bInterfaceClass#0x08 (Mass Storage)"}));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"Mass Storage Get Max LUN", "Max LUN#0 (LUNs 0 to 0)"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CBW tag 0x00000101: SCSI INQUIRY", "Allocation length#36 bytes"}));
   EXPECT_TRUE(
       oneTextHas(d, otTransax, {"SCSI READ(10)", "Logical block address#0", "Transfer length#1 blocks"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"SCSI INQUIRY data", "Vendor#\"WRENFLD\""}));
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"Block length#512 bytes", "Capacity#125829120 bytes"}));
-  // The synthesized disk answers INQUIRY with exactly the 36 bytes asked for.
-  EXPECT_TRUE(oneTextHas(d, otTransax, {"CSW tag 0x00000101", "Data phase#36 of 36 bytes transferred"}));
   for (const auto& t : d.texts) EXPECT_FALSE(t.find("residue is wrong") != std::string::npos) << t;
-}
-
-// The shipped scripts with the report parser broken: that text is the error,
-// the other rows still decode.
-TEST(ScriptsOnEnumeration, OneFailingDecoderSpoilsOnlyItsText) {
-  auto rows = captureRows("hid", 0.1);
-  ScratchDir dir;
-  std::filesystem::copy(std::filesystem::path(TWR_SOURCE_DIR) / "scripts", dir.dir() / "scripts",
-                        std::filesystem::copy_options::recursive);
-  dir.write("scripts/classes/broken.lua",
-            "require('lib.registry').descriptorStages[0x22] = function() error('report parser broke') end");
-  std::ofstream(dir.dir() / "scripts/init.lua", std::ios::app) << "\nrequire 'classes.broken'\n";
-  TluaState lua(rows);
-  EXPECT_EQ(lua.loadError(), "");
-  int broken = 0, decoded = 0;
-  for (size_t i = 0; i < rows->size(); ++i) {
-    const std::string t = lua.decodeRow(static_cast<long long>(i));
-    if (t.find("broken.lua:1: report parser broke") != std::string::npos) ++broken;
-    if (t.find("idVendor#0x1209") != std::string::npos) ++decoded;
-  }
-  EXPECT_GT(broken, 0);
-  EXPECT_GT(decoded, 0);
 }

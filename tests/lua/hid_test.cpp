@@ -2,9 +2,7 @@
 // descriptor the host read from the interface.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
+#include "support/testfiles.h"
 #include "synthrows.h"
 
 namespace {
@@ -12,8 +10,8 @@ namespace {
 using namespace synth;
 
 Tbytes readData(const std::string& name) {
-  std::ifstream in(std::string(TWR_TEST_DATA_DIR) + "/hid/" + name, std::ios::binary);
-  return Tbytes(std::istreambuf_iterator<char>(in), {});
+  const std::string bytes = readFile(std::string(TWR_TEST_DATA_DIR) + "/hid/" + name);
+  return Tbytes(bytes.begin(), bytes.end());
 }
 
 Tbytes getReportDescriptor(size_t length) {
@@ -39,7 +37,7 @@ std::string reportText(const std::string& name, const Tbytes& report) {
 
 }  // namespace
 
-TEST(ScriptsOnHid, RealReportDescriptors) {
+TEST(ScriptsOnHid, RealDescriptorsAndTheirReports) {
   // Main items (fields) counted independently from the item prefixes.
   const std::pair<const char*, int> files[] = {{"amp.bin", 5},        {"headset.bin", 6},    {"hub.bin", 2},
                                                {"keyboard-0.bin", 5}, {"keyboard-1.bin", 2}, {"kvm-0.bin", 6},
@@ -55,10 +53,8 @@ TEST(ScriptsOnHid, RealReportDescriptors) {
   // Report IDs: the amplifier has input 3, output 4 and input 5.
   const std::string amp = readText(getReportDescriptor(57), readData("amp.bin"));
   EXPECT_TRUE(has(amp, "output 4#1#304 bits")) << amp;
-}
 
-TEST(ScriptsOnHid, ReportsDecodedWithTheirDescriptor) {
-  // Report ID 1: buttons, 12-bit X and Y, wheel, AC Pan.
+  // Reports decoded with the descriptor. Report ID 1: buttons, 12-bit X and Y, wheel, AC Pan.
   std::string t = reportText("mouse.bin", {1, 0x01, 0xFD, 0x5F, 0x00, 0xFF, 0x00});
   EXPECT_TRUE(has(t, "THID input report 1")) << t;
   EXPECT_TRUE(has(t, "Button 1#1\nButton 2#0")) << t;

@@ -8,7 +8,7 @@
 
 TEST(ScriptsOutOfMemory, RowSaysSoAndTheNextDecodeWorks) {
   Ttraffic traffic;
-  traffic.host.controlRead(3, 64, getDescriptor(1, 0), {18, 1, 0x10, 1, 0, 0, 0, 64});
+  traffic.host.controlRead(3, 64, getDescriptor(1, 0, 0, 255), {18, 1, 0x10, 1, 0, 0, 0, 64});
   const std::shared_ptr<TrowList> rows = traffic.rows();
   size_t transfer = 0;
   while (transfer < rows->size() && (*rows)[transfer].obj->objType != otTransfer) ++transfer;

@@ -11,6 +11,9 @@
 #include "decode/ovtree2lin.h"
 #include "decodecheck.h"
 #include "synth/host.h"
+#include "synth/requests.h"
+
+using synth::getDescriptor;
 
 struct Ttraffic {
   synth::TbusWriter bus;
@@ -33,17 +36,6 @@ struct Ttraffic {
     return out;
   }
 };
-
-inline synth::Tbytes getDescriptor(uint8_t type, uint8_t index, uint16_t wIndex = 0, uint16_t length = 255) {
-  return {0x80,
-          6,
-          index,
-          type,
-          static_cast<uint8_t>(wIndex),
-          static_cast<uint8_t>(wIndex >> 8),
-          static_cast<uint8_t>(length),
-          static_cast<uint8_t>(length >> 8)};
-}
 
 // The transfer text of a single control read of `stage`.
 inline std::string readText(const synth::Tbytes& setup, const synth::Tbytes& stage) {

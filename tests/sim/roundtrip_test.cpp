@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "decode/ovraw.h"
 #include "decode/ovraw2bin.h"
@@ -31,12 +32,10 @@ std::vector<TeventBin> decodeEvents(const std::vector<uint8_t>& stream, size_t f
 // Reports the first difference only, with enough context to replay it.
 void expectSameEvents(const std::vector<TeventBin>& got, const std::vector<TeventBin>& want,
                       const std::string& what) {
-  for (size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
-    ASSERT_EQ(got[i].kind, want[i].kind) << what << " event " << i;
-    ASSERT_EQ(got[i].time, want[i].time) << what << " event " << i;
-    ASSERT_EQ(got[i].flags, want[i].flags) << what << " event " << i;
-    ASSERT_EQ(got[i].bytes, want[i].bytes) << what << " event " << i << " at " << want[i].time;
-  }
+  for (size_t i = 0; i < std::min(got.size(), want.size()); ++i)
+    ASSERT_EQ(std::tie(got[i].kind, got[i].time, got[i].flags, got[i].bytes),
+              std::tie(want[i].kind, want[i].time, want[i].flags, want[i].bytes))
+        << what << " event " << i;
   ASSERT_EQ(got.size(), want.size()) << what;
 }
 
