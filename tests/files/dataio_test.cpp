@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "allocfail.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
 #include "decode/ovtree2lin.h"
@@ -224,6 +225,19 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "line 4: longer than 1048576 bytes");
   EXPECT_TRUE(l.objs->empty());
+
+  // Memory runs out when the list of 70,000 objects outgrows its first megabyte.
+  std::string many = "OVFMT01\n0\n";
+  for (int k = 0; k < 70000; ++k) many += "SOF 0;S:5;TI:" + std::to_string(k) + "\n";
+  writeGzip(tempPath("many.ovd"), many);
+  failAllocations(allocFailThisThread, 3 << 19);
+  l = load(tempPath("many.ovd"), &io);
+  failAllocations(allocFailNone, 0);
+  EXPECT_EQ(l.count, 0u);
+  EXPECT_EQ(io.lastError(), "out of memory at line 65539");
+  EXPECT_TRUE(l.objs->empty());
+  EXPECT_TRUE(l.rows->empty());
+  EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 70000u);
 }
 
 TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
