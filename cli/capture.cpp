@@ -1,8 +1,11 @@
 // twr capture: a capture from the sniffer, decoded and saved as a sample file.
 // Like the GUI it drives the core's capture and decode threads directly; the C
 // library is a front end of its own, proven by the examples that use it.
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -28,26 +31,24 @@ void onInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-// "4M", "512K", "1G" or plain bytes; binary multiples. False when not a size
-// the capture thread can take (1 KiB up to below 4 GiB).
-bool parseSize(const std::string& text, uint32_t& bytes) {
+// "4M", "512K", "1G" or plain bytes; binary multiples. False when not a size.
+bool parseSize(const std::string& text, uint64_t& bytes) {
   char* end = nullptr;
+  errno = 0;
   const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-  if (end == text.c_str() || text[0] == '-') return false;
-  unsigned long long scale = 1;
+  if (end == text.c_str() || text[0] == '-' || errno == ERANGE) return false;
+  int shift = 0;
   const std::string suffix = end;
   if (suffix == "K" || suffix == "k")
-    scale = 1ull << 10;
+    shift = 10;
   else if (suffix == "M" || suffix == "m")
-    scale = 1ull << 20;
+    shift = 20;
   else if (suffix == "G" || suffix == "g")
-    scale = 1ull << 30;
+    shift = 30;
   else if (!suffix.empty())
     return false;
-  if (value == 0 || value > 0xffffffffull / scale) return false;
-  const unsigned long long total = value * scale;
-  if (total < TloThread::sizeGranularity || total > 0xffffffffull) return false;
-  bytes = static_cast<uint32_t>(total);
+  if (value > UINT64_MAX >> shift) return false;
+  bytes = uint64_t{value} << shift;
   return true;
 }
 
@@ -81,10 +82,10 @@ bool waitForHardware(const TloThread& lo) {
 }
 
 // Runs one capture; Ctrl-C ends it early. Leaves only the captured bytes in the buffer.
-uint64_t runCapture(TloThread& lo, uint32_t size) {
+uint64_t runCapture(TloThread& lo, uint64_t size) {
   lo.buffer.clear();
   lo.captureCount = 0;
-  lo.needed = size;
+  lo.needed = static_cast<uint32_t>(size);
   lo.run = true;
   Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
   bool stopping = false;
@@ -156,7 +157,7 @@ void printSummary(const std::vector<TlinRow>& rows) {
                 errorCounts[i]);
 }
 
-int capture(const Tparsed& args, uint32_t size) {
+int capture(const Tparsed& args, uint64_t size) {
   TloThread lo;
   if (!waitForHardware(lo)) return exitInterrupted;
   if ((args.has("--connect") || args.has("--disconnect")) &&
@@ -182,15 +183,20 @@ int capture(const Tparsed& args, uint32_t size) {
   return interrupted ? exitInterrupted : exitOk;
 }
 
-int usage(const char* message) {
-  std::fprintf(stderr, "twr capture: %s (see 'twr capture --help')\n", message);
+int usage(const std::string& message) {
+  std::fprintf(stderr, "twr capture: %s (see 'twr capture --help')\n", message.c_str());
   return exitUsage;
 }
 
 int run(const Tparsed& args) {
-  uint32_t size = 0;
-  if (!args.has("--size") || !parseSize(args.value("--size"), size))
-    return usage("--size needs a capture size from 1K to below 4G, such as 4M");
+  uint64_t size = 0;
+  if (!args.has("--size") || !parseSize(args.value("--size"), size) || size < TloThread::sizeGranularity)
+    return usage("--size needs a capture size of at least 1K, such as 4M");
+  const uint64_t largest = TloThread::largestCaptureForThisMachine();
+  if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > largest) {
+    const std::string most = std::to_string(largest / 1024) + "K";
+    return usage("--size " + args.value("--size") + " is larger than the largest capture, " + most);
+  }
   if (!args.has("-o")) return usage("-o OUT.ovd is required");
   if (args.has("--connect") && args.has("--disconnect"))
     return usage("--connect and --disconnect exclude each other");

@@ -40,6 +40,8 @@ bool setConnect(TsniffContext* ctx, int connect) {
 
 bool setNeeded(TsniffContext* ctx, uint32_t bytes) {
   if (!ctx || ctx->captureBusy()) return false;
+  if (TloThread::bufferBytes(bytes) - TloThread::headBytes > TloThread::largestCaptureForThisMachine())
+    return false;
   ctx->lo.buffer.clear();
   ctx->lo.captureCount = 0;
   ctx->lo.needed = bytes;

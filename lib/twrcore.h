@@ -63,7 +63,9 @@ TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
 /* Empties the capture buffer and sets the size of the next capture in bytes
  * (rounded down to 1024); true when done. While a capture is requested or
  * running it changes nothing and returns false: the running capture keeps
- * its size and buffer, so call it again once getCaptureDone reads 1.
+ * its size and buffer, so call it again once getCaptureDone reads 1. A size
+ * whose buffer (the size and 2048 bytes) exceeds the machine's memory also
+ * changes nothing and returns false; up to 0xFFFFFC00 fits where it does.
  * Choose the size by memory: startDecode may need up to 210 bytes of heap
  * per captured byte (a bus reset in every byte), about 32 for noise. */
 TWRCORE_API bool setNeeded(TsniffContext* ctx, uint32_t bytes);

@@ -282,4 +282,15 @@ FAULTS = [
     dict(id="lua-cdc-rate", file="scripts/classes/cdc.lua", dirs=["lua"],
          old="local rate = bytes.le(d, 1, 4)", new="local rate = bytes.le(d, 2, 4)",
          why="the CDC baud rate is read one byte off"),
+    # ---- sizes near 4 GiB, decode-text bounds, loading budget (lead) ----
+    dict(id="capture-size-wraps", file="core/hardware/ovlothrd.h", dirs=["hardware", "lib"],
+         old="return bytes / sizeGranularity * sizeGranularity + headBytes;",
+         new="return uint32_t(bytes / sizeGranularity * sizeGranularity + headBytes);",
+         why="a buffer of 4 GiB and its head wraps to 1 KiB"),
+    dict(id="dialog-size-cut", file="gui/capture/ovctlmachine.cpp", dirs=["gui"],
+         old="if (kb > largestKB) {", new="if (false) {",
+         why="the dialog starts a capture of a size it cannot take"),
+    dict(id="cli-size-unchecked", file="cli/capture.cpp", dirs=["cli"],
+         old="* TloThread::sizeGranularity > largest) {", new="* TloThread::sizeGranularity > largest * 2) {",
+         why="twr capture takes a size above the largest"),
 ]

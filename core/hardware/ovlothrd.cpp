@@ -1,5 +1,7 @@
 #include "hardware/ovlothrd.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -140,8 +142,17 @@ TloThread::TdeviceTexts TloThread::deviceTextsCopy() const {
   return texts;
 }
 
+uint64_t TloThread::largestCaptureFor(uint64_t memoryBytes) {
+  if (memoryBytes < bufferBytes(sizeGranularity)) return 0;
+  return std::min(largestCapture, bufferBytes(memoryBytes - headBytes) - headBytes);
+}
+
+uint64_t TloThread::largestCaptureForThisMachine() {
+  return largestCaptureFor(uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE)));
+}
+
 bool TloThread::doThreadRun() {
-  const size_t total = needed / sizeGranularity * sizeGranularity + headBytes;
+  const uint64_t total = bufferBytes(needed);
   captureCount = 0;
   try {
     buffer.resize(total);
@@ -156,18 +167,18 @@ bool TloThread::doThreadRun() {
   low.startStreaming();
 
   bool ok = true;
-  size_t offset = 0;
+  uint64_t offset = 0;
   // quit is honoured too: a destructor must not wait for a capture that may never fill.
   while (offset < total && !quit) {
     if (stop.exchange(false)) break;
-    const int ask = static_cast<int>(std::min<size_t>(total - offset, captureBlock));
+    const int ask = static_cast<int>(std::min<uint64_t>(total - offset, captureBlock));
     int received = 0;
     if (low.blockIn(streamEndpoint, buffer.data() + offset, ask, received) < 0) {
       ok = false;
       break;
     }
-    offset += static_cast<size_t>(std::clamp(received, 0, ask));
-    captureCount = std::max<size_t>(offset, headBytes) - headBytes;
+    offset += static_cast<uint64_t>(std::clamp(received, 0, ask));
+    captureCount = std::max<uint64_t>(offset, headBytes) - headBytes;
   }
   // Also after a failed read, so that the buffer always starts with this capture's data.
   buffer.erase(buffer.begin(), buffer.begin() + headBytes);

@@ -31,6 +31,8 @@ class TloThread {
   // The stream begins with what the FIFO held before the run; it is dropped.
   static constexpr uint32_t headBytes = 2048;
   static constexpr uint32_t sizeGranularity = 1024;
+  // The largest capture `needed` can ask for: 4 GiB less 1 KiB.
+  static constexpr uint64_t largestCapture = uint64_t{0xFFFFFFFF} / sizeGranularity * sizeGranularity;
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;
   static constexpr int serialBytes = 16;
@@ -47,6 +49,16 @@ class TloThread {
   ~TloThread();
   TloThread(const TloThread&) = delete;
   TloThread& operator=(const TloThread&) = delete;
+
+  // The bytes a run of `bytes` reads, head included; 64 bits, as sizes near
+  // 4 GiB plus the head do not fit in 32.
+  static uint64_t bufferBytes(uint64_t bytes) {
+    return bytes / sizeGranularity * sizeGranularity + headBytes;
+  }
+  // The largest capture whose buffer fits in memoryBytes (the machine's memory
+  // by default), in whole KiB; 0 when none does.
+  static uint64_t largestCaptureFor(uint64_t memoryBytes);
+  static uint64_t largestCaptureForThisMachine();
 
   // The serial number as published by the capture thread; safe from any thread.
   std::string serialCopy() const;

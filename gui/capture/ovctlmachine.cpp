@@ -52,9 +52,17 @@ void TctlMachine::showHardware(bool changed) {
 
 void TctlMachine::startCapture() {
   startStopPressed = false;
+  const uint32_t largestKB = largestBufferKB(bufferLimit);
+  const uint32_t kb = wxstr2num(view.bufferField());
+  if (kb > largestKB) {
+    // Refused rather than cut, so that nobody captures less than they believe.
+    view.setBufferField(num2str(largestKB));
+    view.setStatusLine("Buffer Size too large: at most " + num2str(largestKB) + " KBytes");
+    return;
+  }
   // Clears what the last run reported (it may have lacked memory): the device is ready.
   view.setStatusLine(hardwareStatusText(TloThread::statusReady));
-  bufferKB = clampBufferKB(wxstr2num(view.bufferField()), bufferLimit);
+  bufferKB = std::max(kb, smallestBufferKB);
   view.setBufferField(num2str(bufferKB));
   bufferBytes = uint64_t(bufferKB) * 1024;
   setAcqProgress(0);

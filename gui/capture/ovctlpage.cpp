@@ -9,6 +9,7 @@
 
 #include "capture/ovcapdlg.h"
 #include "capture/ovcappanels.h"
+#include "hardware/ovlothrd.h"
 #include "ovglobs.h"
 
 namespace {
@@ -58,7 +59,7 @@ TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer
   acqText = new wxStaticText(this, wxID_ANY, "0 Bytes");
   decText = new wxStaticText(this, wxID_ANY, "0%");
   // Room for the longest count, so that the fixed-size dialog never clips it.
-  acqText->SetMinSize(acqText->GetTextExtent(num2str(uint64_t(largestCaptureKB()) * 1024) + " Bytes"));
+  acqText->SetMinSize(acqText->GetTextExtent(num2str(TloThread::largestCapture) + " Bytes"));
   decText->SetMinSize(decText->GetTextExtent("100%"));
 
   auto* buffer = new wxFlexGridSizer(3, 5, 5);

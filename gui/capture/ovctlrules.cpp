@@ -37,10 +37,6 @@ int progressPercent(uint64_t part, uint64_t whole) {
   return static_cast<int>(share * 100 + 0.5f);
 }
 
-uint32_t largestCaptureKB() {
-  return std::numeric_limits<decltype(TloThread::needed)>::max() / TloThread::sizeGranularity;
-}
-
 uint32_t largestDecodableKB() {
   // Beyond it the decode would end in the kernel's out-of-memory killer, not in a message.
   const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
@@ -48,8 +44,9 @@ uint32_t largestDecodableKB() {
   return static_cast<uint32_t>(std::min<uint64_t>(kb, std::numeric_limits<uint32_t>::max()));
 }
 
-uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit) {
-  return std::max<uint32_t>(std::min({kb, bufferLimit, largestCaptureKB(), largestDecodableKB()}), 4);
+uint32_t largestBufferKB(uint32_t bufferLimit) {
+  const auto captureKB = static_cast<uint32_t>(TloThread::largestCaptureForThisMachine() / 1024);
+  return std::max<uint32_t>(std::min({bufferLimit, captureKB, largestDecodableKB()}), smallestBufferKB);
 }
 
 const char* hardwareStatusText(int32_t status) {

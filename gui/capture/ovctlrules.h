@@ -24,14 +24,14 @@ wxString num2str(uint64_t n);
 // Rounded percentage of part in whole: 0 only for nothing, 100 only for all.
 int progressPercent(uint64_t part, uint64_t whole);
 
-// The largest buffer, in KBytes, whose byte count the capture thread can hold.
-uint32_t largestCaptureKB();
 // The largest buffer, in KBytes, whose decode fits in this machine's memory
 // even in the worst case.
 uint32_t largestDecodableKB();
-// A requested size limited to the program's limit, the capture thread's
-// largest and the largest decodable, and raised to at least 4 KBytes.
-uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit);
+// Smaller sizes are raised to it.
+constexpr uint32_t smallestBufferKB = 4;
+// The largest size the dialog accepts: the program's limit, the capture
+// thread's largest on this machine and the largest decodable.
+uint32_t largestBufferKB(uint32_t bufferLimit);
 
 // The status line for a hardware status of the capture thread.
 const char* hardwareStatusText(int32_t status);

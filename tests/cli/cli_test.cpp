@@ -41,6 +41,9 @@ TEST(Cli, UsageAndHelp) {
       {"decode", "twr decode: missing operand (usage: twr decode RAWFILE [-o OUT.ovd] "},
       {"decode a -o", "-o needs OUT.ovd"},
       {"show a.ovd -o x", "twr show: unknown option -o (usage: twr show FILE.ovd "},
+      // Sizes whose buffer, 2 KiB more than the size, would wrap in 32 bits or not exist.
+      {"capture --size 4194304K -o x.ovd", "--size 4194304K is larger than the largest capture, "},
+      {"capture --size 18446744073709551615K -o x.ovd", "--size needs a capture size of at least 1K"},
   };
   for (const auto& [args, err] : misuse) {
     const Trun r = runTwr(args);

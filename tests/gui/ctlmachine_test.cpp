@@ -145,6 +145,14 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   ASSERT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
 
+  // A size above the largest is refused, naming the largest; nothing starts.
+  const wxString largest = num2str(largestBufferKB(67108864));
+  rig.start("4194304");
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_FALSE(rig.lo.run);
+  EXPECT_EQ(rig.view.field, largest);
+  EXPECT_EQ(rig.view.status, "Buffer Size too large: at most " + largest + " KBytes");
+
   // Stop pressed in the tick in which the capture ends.
   rig.start("8");
   rig.machine.pressStartStop();

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "allocfail.h"
 #include "hardware/ovlothrd.h"
 #include "hwsupport.h"
 
@@ -82,6 +83,20 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   EXPECT_TRUE(wirelog::reads().empty());
 
   // The next run is whole again.
+  rig.runFor(8192);
+  rig.expectWhole(8192);
+
+  // The largest size: its buffer of 4 GiB and the head is sized in 64 bits (without the
+  // memory for it, the run says so rather than reading into a wrapped 1 KiB).
+  EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 40), 0xFFFFFC00u);
+  EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 30), (1u << 30) - 2048);
+  EXPECT_EQ(TloThread::largestCaptureFor(3071), 0u);
+  failAllocations(allocFailOtherThreads, uint64_t{1} << 30);
+  rig.runFor(0xFFFFFC00);
+  const bool ended = rig.captured();
+  failAllocations(allocFailNone, 0);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(lo.hardwareStatus, TloThread::statusNoMemory);
   rig.runFor(8192);
   rig.expectWhole(8192);
 }

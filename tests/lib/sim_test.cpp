@@ -95,16 +95,20 @@ void expectSampleAfterCapture(TsniffContext* ctx) {
 // buffer that fits makes the device ready again.
 void expectNoMemory(TsniffContext* ctx) {
   const uint32_t rows = getPacketDataRowCount(ctx);
-  failAllocations(allocFailAnyThread, 32u << 20);
-  setNeeded(ctx, 128u << 20);  // more than the stopped capture's buffer holds
-  setRun(ctx, 1);
-  const bool ended = captured(ctx);
-  failAllocations(allocFailNone, 0);
-  ASSERT_TRUE(ended);
-  EXPECT_EQ(getHardwareStatus(ctx), TWR_STATUS_NO_MEMORY);
-  EXPECT_EQ(getCaptureCount(ctx), 0u);
-  EXPECT_FALSE(startDecode(ctx));
-  EXPECT_EQ(getPacketDataRowCount(ctx), rows);
+  // More than the stopped capture's buffer holds, and the largest size, whose buffer
+  // of 4 GiB and its head must not wrap to a small one.
+  for (const uint32_t bytes : {128u << 20, 0xFFFFFC00u}) {
+    failAllocations(allocFailAnyThread, 32u << 20);
+    EXPECT_TRUE(setNeeded(ctx, bytes));
+    setRun(ctx, 1);
+    const bool ended = captured(ctx);
+    failAllocations(allocFailNone, 0);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(getHardwareStatus(ctx), TWR_STATUS_NO_MEMORY);
+    EXPECT_EQ(getCaptureCount(ctx), 0u);
+    EXPECT_FALSE(startDecode(ctx));
+    EXPECT_EQ(getPacketDataRowCount(ctx), rows);
+  }
   setNeeded(ctx, 8192);
   setRun(ctx, 1);
   ASSERT_TRUE(captured(ctx));
