@@ -9,6 +9,7 @@
 --   data(doc, req, bytes)     decoder of the data stage (optional)
 
 local bytes = require "lib.bytes"
+local markup = require "lib.markup"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
 local strings = require "strings"
@@ -174,15 +175,23 @@ function R.setupTable(doc, req)
   return t
 end
 
--- Decodes a data stage with the request's decoder, else as raw bytes.
+-- Decodes a data stage with the request's decoder, else as raw bytes. Every
+-- row of a transfer shows its data stage, so the decode is kept with the
+-- request (cached with its transfer) and made once.
 function R.decodeData(doc, req, d)
   if #d == 0 then return end
-  local e = req.entry
-  if e and e.data then
-    e.data(doc, req, d)
-  else
-    doc:hexdump(string.format("Data stage (%d bytes)", #d), d)
+  if not req.dataDoc then
+    -- Kept only once whole: a decode stopped half way is made again next time.
+    local part = markup.new()
+    local e = req.entry
+    if e and e.data then
+      e.data(part, req, d)
+    else
+      part:hexdump(string.format("Data stage (%d bytes)", #d), d)
+    end
+    req.dataDoc = part
   end
+  doc:append(req.dataDoc)
 end
 
 return R

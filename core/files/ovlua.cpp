@@ -1,5 +1,6 @@
 #include "files/ovlua.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -9,8 +10,13 @@
 
 namespace {
 
-// Instructions one script call may run; far above any real decode.
-constexpr int instructionBudget = 200000000;
+using Tclock = std::chrono::steady_clock;
+
+// How often a running script looks at the clock: often enough to stop within a
+// millisecond, rarely enough to cost nothing measurable.
+constexpr int instructionsPerClockCheck = 1000;
+// Loading the scripts runs once, off the per-row budget.
+constexpr auto loadBudget = std::chrono::seconds(5);
 
 // Sets "key" of the table on top of the stack.
 void setInt(lua_State* L, const char* key, lua_Integer v) {
@@ -131,8 +137,12 @@ void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
   return p;
 }
 
-// From the first overrun on, every instruction fails, so a script's own pcall cannot swallow the stop.
+// Stops a script once the deadline its state's extra space points to has
+// passed: time, not instructions, as string functions can take long in one.
+// From the first overrun on, every instruction fails, so a script's own pcall
+// cannot swallow the stop.
 void budgetHook(lua_State* L, lua_Debug*) {
+  if (Tclock::now() < **static_cast<Tclock::time_point**>(lua_getextraspace(L))) return;
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, 1);
   luaL_error(L, "decode script stopped: it ran too long");
 }
@@ -310,6 +320,7 @@ void TluaState::prepare(const std::filesystem::path& scriptDir) {
     scriptError = "cannot create a Lua state";
     return;
   }
+  *static_cast<Tclock::time_point**>(lua_getextraspace(L)) = &deadline;
   std::string err;
   if (!protectedRun(L, openLibs, nullptr, err)) {
     scriptError = err;
@@ -317,7 +328,7 @@ void TluaState::prepare(const std::filesystem::path& scriptDir) {
   }
   if (!scriptDir.empty()) {
     std::string init = (scriptDir / "init.lua").string();
-    lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
+    startBudget(loadBudget);
     protectedRun(L, runInit, &init, scriptError);
     lua_sethook(L, nullptr, 0, 0);
   }
@@ -336,7 +347,7 @@ void TluaState::setRows(std::shared_ptr<const TrowList> rowList) {
 
 std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
   if (!L) return scriptError;
-  lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionBudget);
+  startBudget(rowTimeBudget);
   const int top = lua_gettop(L);
   std::string text;
   try {
@@ -347,6 +358,11 @@ std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
   }
   lua_sethook(L, nullptr, 0, 0);
   return text;
+}
+
+void TluaState::startBudget(std::chrono::milliseconds budget) {
+  deadline = Tclock::now() + budget;
+  lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionsPerClockCheck);
 }
 
 std::string TluaState::decodeRow(long long row) {

@@ -3,6 +3,7 @@
 // over one row list from the scripts' init.lua.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <lua.hpp>
@@ -48,8 +49,11 @@ class TluaState {
   // Why the scripts are not (fully) loaded; empty when they are.
   const std::string& loadError() const { return scriptError; }
 
-  // rowutils::doDecode with a time budget, so a looping script cannot hang its caller.
+  // rowutils::doDecode within rowTimeBudget, so that no script keeps its
+  // caller (the GUI thread) waiting: a decode that passes it gives "decode
+  // script stopped: it ran too long" instead of its text.
   std::string decode(const std::shared_ptr<Tbase>& obj);
+  static constexpr std::chrono::milliseconds rowTimeBudget{50};
   // "Error - row N" for an index outside the rows, else the row object's text.
   std::string decodeRow(long long row);
   // Pushes the table of a valid row and returns 1; otherwise pushes nothing and returns -1.
@@ -60,10 +64,13 @@ class TluaState {
 
  private:
   void prepare(const std::filesystem::path& scriptDir);
+  // Sets the deadline and the hook that keeps it.
+  void startBudget(std::chrono::milliseconds budget);
 
   std::shared_ptr<const TrowList> rows;
   std::size_t memoryUsed = 0;
   lua_Integer rowsVersion = 0;
+  std::chrono::steady_clock::time_point deadline;  // of the script call running
   lua_State* L = nullptr;
   std::string scriptError;
 };

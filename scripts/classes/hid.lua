@@ -215,10 +215,21 @@ local function controlReport(doc, req, d)
   if layout and kind then hidreport.decode(doc, layout, kind, d, usageOf32) end
 end
 
+-- Collections deeper than this are not indented further but marked with their
+-- depth, so that a hostile descriptor cannot make its text grow with the square
+-- of its nesting.
+local INDENTED_DEPTH = 8
+
+local function indentFor(depth)
+  if depth <= INDENTED_DEPTH then return string.rep("  ", depth) end
+  return string.rep("  ", INDENTED_DEPTH) .. string.format("[depth %d] ", depth)
+end
+
 -- A report descriptor, one table row per item, indented by collection depth.
 local function reportDescriptor(doc, _, d)
   local t = doc:table(string.format("HID report descriptor (%d bytes)", #d), { "Bytes", "Item" })
   local st = { depth = 0 }
+  local deepest = 0
   local pos = 1
   while pos <= #d do
     local prefix = d[pos]
@@ -230,7 +241,7 @@ local function reportDescriptor(doc, _, d)
         return
       end
       t:row(bytes.hexList(d, pos, math.min(pos + 7, pos + 2 + size)),
-        string.format("%sLong item 0x%02X (%d data bytes)", string.rep("  ", st.depth), tag, size))
+        string.format("%sLong item 0x%02X (%d data bytes)", indentFor(st.depth), tag, size))
       pos = pos + 3 + size
     else
       local size = ({ [0] = 0, 1, 2, 4 })[prefix & 3]
@@ -243,12 +254,17 @@ local function reportDescriptor(doc, _, d)
       local depth = st.depth
       local name, meaning = describe((prefix >> 2) & 3, prefix >> 4, v, size, st)
       -- A Collection sits at the outer depth, End Collection at the outer one too.
-      local indent = string.rep("  ", math.min(depth, st.depth))
+      local indent = indentFor(math.min(depth, st.depth))
       t:row(bytes.hexList(d, pos, pos + size), indent .. name .. (meaning ~= "" and ": " .. meaning or ""))
+      deepest = math.max(deepest, st.depth)
       pos = pos + 1 + size
     end
   end
   if st.depth > 0 then doc:para("%d collection(s) not closed by End Collection.", st.depth) end
+  if deepest > INDENTED_DEPTH then
+    doc:para("Collections nest %d deep; items below depth %d are marked with their depth instead of indented.",
+      deepest, INDENTED_DEPTH)
+  end
   layoutSummary(doc, hidreport.parse(d))
 end
 

@@ -30,11 +30,19 @@ local function cellText(s)
 end
 M.cellText = cellText
 
+-- Rows a table keeps; the rest are only counted. A hostile capture could
+-- otherwise make one decode text of gigabytes, and nobody reads that far.
+M.maxTableRows = 1000
+
 local Table = {}
 Table.__index = Table
 
 -- Adds one row; every argument is one cell.
 function Table:row(...)
+  if #self.rows >= M.maxTableRows then
+    self.dropped = self.dropped + 1
+    return self
+  end
   local cells = table.pack(...)
   local out = {}
   for i = 1, #self.headings do out[i] = cellText(cells[i] == nil and "" or cells[i]) end
@@ -48,6 +56,12 @@ function Table:render()
   for i, h in ipairs(self.headings) do heads[i] = cellText(h) end
   lines[2] = table.concat(heads, "#")
   for _, r in ipairs(self.rows) do lines[#lines + 1] = r end
+  if self.dropped > 0 then
+    local more = string.format("%d more rows", self.dropped)
+    local cells = #self.headings == 1 and { "... " .. more } or { "...", more }
+    for i = 3, #self.headings do cells[i] = "-" end
+    lines[#lines + 1] = table.concat(cells, "#")
+  end
   return table.concat(lines, "\n")
 end
 
@@ -67,14 +81,16 @@ end
 
 -- Adds a table and returns it for its rows. Default columns: field and value.
 function Doc:table(title, headings)
-  local t = setmetatable({ title = title, headings = headings or { "Field", "Value" }, rows = {} }, Table)
+  local t = setmetatable({ title = title, headings = headings or { "Field", "Value" }, rows = {}, dropped = 0 },
+    Table)
   self.items[#self.items + 1] = t
   return t
 end
 
--- A hex and ASCII table of d, 16 bytes a row, at most `limit` bytes.
+-- A hex and ASCII table of d, 16 bytes a row, at most `limit` bytes (and no
+-- more than a table keeps, so that its last row says how many bytes are left).
 function Doc:hexdump(title, d, limit)
-  limit = math.min(limit or #d, #d)
+  limit = math.min(limit or #d, #d, (M.maxTableRows - 1) * 16)
   local t = self:table(title, { "Offset", "Bytes" })
   for i = 1, limit, 16 do
     local last = math.min(i + 15, limit)

@@ -123,9 +123,17 @@ TEST(LuaDecode, HostileScriptsGiveTexts) {
       setmetatable(_G, {__index = function() error("no such global") end})
       return "Sdone"
     end
+    function reset_decode(t)
+      local s = string.rep("x", 1 << 24)
+      for i = 1, 10000 do if s:find("y", 1, true) then return "Sfound" end end
+      return "Sdone"
+    end
   )");
   TluaState lua;
   EXPECT_NE(lua.decode(at<Ttoken>(0, -1)).find("ran too long"), std::string::npos);
+  // Few instructions, each a long string search: stopped by the clock (the instruction
+  // count alone lets it run for seconds).
+  EXPECT_NE(lua.decode(at<Treset>(0, -1)).find("ran too long"), std::string::npos);
   EXPECT_NE(lua.decode(at<Tdata>(0, -1)).find("not enough memory"), std::string::npos);
   EXPECT_EQ(lua.decode(at<Thandshake>(0, -1)), "Sdone");
   // The erroring _G metatable now guards every missing global, outside the script too.
