@@ -53,7 +53,7 @@ class TluaState {
   // caller (the GUI thread) waiting: a decode that passes it gives "decode
   // script stopped: it ran too long" instead of its text.
   std::string decode(const std::shared_ptr<Tbase>& obj);
-  static constexpr std::chrono::milliseconds rowTimeBudget{50};
+  static constexpr std::chrono::milliseconds rowTimeBudget{80};
   // "Error - row N" for an index outside the rows, else the row object's text.
   std::string decodeRow(long long row);
   // Pushes the table of a valid row and returns 1; otherwise pushes nothing and returns -1.

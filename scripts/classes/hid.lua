@@ -141,11 +141,9 @@ local function describe(itemType, tag, v, size, st)
     local name = mainTags[tag] or string.format("Main item 0x%X", tag)
     if tag == 0x8 or tag == 0x9 or tag == 0xB then return name, mainFlags(v, tag == 0x8) end
     if tag == 0xA then
-      st.depth = st.depth + 1
       local kind = collectionTypes[v] or (v >= 0x80 and "Vendor-defined" or "Reserved")
       return name, string.format("%s (0x%02X)", kind, v)
     end
-    if tag == 0xC then st.depth = math.max(st.depth - 1, 0) end
     return name, ""
   elseif itemType == 1 then
     local name = globalTags[tag] or string.format("Global item 0x%X", tag)
@@ -215,6 +213,16 @@ local function controlReport(doc, req, d)
   if layout and kind then hidreport.decode(doc, layout, kind, d, usageOf32) end
 end
 
+-- Data bytes of a short item by the low two bits of its prefix.
+local ITEM_SIZES = { [0] = 0, 1, 2, 4 }
+
+-- Follows the collection depth over one item.
+local function nest(itemType, tag, st)
+  if itemType ~= 0 then return end
+  if tag == 0xA then st.depth = st.depth + 1 end
+  if tag == 0xC then st.depth = math.max(st.depth - 1, 0) end
+end
+
 -- Collections deeper than this are not indented further but marked with their
 -- depth, so that a hostile descriptor cannot make its text grow with the square
 -- of its nesting.
@@ -244,18 +252,22 @@ local function reportDescriptor(doc, _, d)
         string.format("%sLong item 0x%02X (%d data bytes)", indentFor(st.depth), tag, size))
       pos = pos + 3 + size
     else
-      local size = ({ [0] = 0, 1, 2, 4 })[prefix & 3]
+      local size = ITEM_SIZES[prefix & 3]
       if pos + size > #d then
         doc:para("Truncated: the item at offset %d needs %d data bytes but only %d remain.",
           pos - 1, size, #d - pos)
         return
       end
-      local v = bytes.le(d, pos + 1, size) or 0
-      local depth = st.depth
-      local name, meaning = describe((prefix >> 2) & 3, prefix >> 4, v, size, st)
-      -- A Collection sits at the outer depth, End Collection at the outer one too.
-      local indent = indentFor(math.min(depth, st.depth))
-      t:row(bytes.hexList(d, pos, pos + size), indent .. name .. (meaning ~= "" and ": " .. meaning or ""))
+      local itemType, tag, depth = (prefix >> 2) & 3, prefix >> 4, st.depth
+      nest(itemType, tag, st)
+      if t:full() then
+        t:row()  -- only counted: past what the table shows, the nesting is all that is followed
+      else
+        local name, meaning = describe(itemType, tag, bytes.le(d, pos + 1, size) or 0, size, st)
+        -- A Collection sits at the outer depth, End Collection at the outer one too.
+        local indent = indentFor(math.min(depth, st.depth))
+        t:row(bytes.hexList(d, pos, pos + size), indent .. name .. (meaning ~= "" and ": " .. meaning or ""))
+      end
       deepest = math.max(deepest, st.depth)
       pos = pos + 1 + size
     end

@@ -5,6 +5,9 @@ local bytes = require "lib.bytes"
 
 local M = {}
 
+-- Data bytes of a short item by the low two bits of its prefix.
+local ITEM_SIZES = { [0] = 0, 1, 2, 4 }
+
 local KINDS = { [0x8] = "input", [0x9] = "output", [0xB] = "feature" }
 
 local function signed(v, size)
@@ -37,7 +40,7 @@ function M.parse(d)
       local size = d[pos + 1] or 0
       pos = pos + 3 + size
     else
-      local size = ({ [0] = 0, 1, 2, 4 })[prefix & 3]
+      local size = ITEM_SIZES[prefix & 3]
       if pos + size > #d then
         layout.problem = string.format("the item at offset %d is cut off", pos - 1)
         return layout

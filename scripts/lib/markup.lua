@@ -37,9 +37,12 @@ M.maxTableRows = 1000
 local Table = {}
 Table.__index = Table
 
+-- True once further rows are only counted.
+function Table:full() return #self.rows >= M.maxTableRows end
+
 -- Adds one row; every argument is one cell.
 function Table:row(...)
-  if #self.rows >= M.maxTableRows then
+  if self:full() then
     self.dropped = self.dropped + 1
     return self
   end
