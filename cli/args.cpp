@@ -77,6 +77,14 @@ bool parseArgs(const Tcommand& command, int argc, char** argv, Tparsed& parsed, 
   return true;
 }
 
+std::string outputName(const std::string& path) { return path == "-" ? "standard output" : path; }
+
+int stdoutCount(const Tparsed& args, const std::vector<std::string>& options) {
+  int count = 0;
+  for (const std::string& option : options) count += args.has(option) && args.value(option) == "-";
+  return count;
+}
+
 int inputError(const std::string& message) {
   std::fprintf(stderr, "twr: %s\n", message.c_str());
   return exitBadInput;

@@ -41,6 +41,12 @@ constexpr int exitUsage = 2;
 bool parseArgs(const Tcommand& command, int argc, char** argv, Tparsed& parsed, int& status);
 void printHelp(const Tcommand& command, FILE* to);
 
+// An output path of "-" is standard output: messages call it so, and only one
+// output of a command may be it.
+std::string outputName(const std::string& path);
+// How many of the options name standard output as their file.
+int stdoutCount(const Tparsed& args, const std::vector<std::string>& options);
+
 // "twr: " and the message, one line on standard error; returns exitBadInput.
 int inputError(const std::string& message);
 // "twr: PATH: " and each warning, one line each on standard error.

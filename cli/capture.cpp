@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <thread>
 
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
+#include "files/ovfilewriter.h"
 #include "files/ovpcapexport.h"
 #include "hardware/ovlothrd.h"
 #include "progress.h"
@@ -21,6 +21,7 @@
 namespace {
 
 constexpr int exitInterrupted = 130;
+const std::vector<std::string> outputOptions = {"-o", "--raw", "--pcap"};
 constexpr auto pollPeriod = std::chrono::milliseconds(100);
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -108,20 +109,21 @@ uint64_t runCapture(TloThread& lo, uint64_t size) {
 }
 
 bool writeRaw(const std::vector<uint8_t>& bytes, const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return out.flush().good();
+  TfileWriter out;
+  if (out.open(path) && out.write(bytes.data(), bytes.size()) && out.commit()) return true;
+  inputError(outputName(path) + ": " + out.lastError());
+  return false;
 }
 
 bool writePcap(const TexThread& decoder, const std::string& path) {
   TexportCounts counts;
   std::string error;
   if (exportPcap({decoder.events, decoder.trees, decoder.rows}, path, {}, counts, error)) return true;
-  inputError(error);
+  inputError(outputName(path) + ": " + error);
   return false;
 }
 
-void printSummary(const std::vector<TlinRow>& rows) {
+void printSummary(const std::vector<TlinRow>& rows, FILE* to) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
   unsigned long errorCounts[std::size(errorFlags)] = {};
   for (const TlinRow& row : rows) {
@@ -151,10 +153,10 @@ void printSummary(const std::vector<TlinRow>& rows) {
   }
   const std::pair<const char*, unsigned long> counts[] = {
       {"packets", packets}, {"transactions", transactions}, {"transfers", transfers}, {"resets", resets}};
-  for (const auto& [name, count] : counts) std::printf("%-30s %lu\n", name, count);
+  for (const auto& [name, count] : counts) std::fprintf(to, "%-30s %lu\n", name, count);
   for (size_t i = 0; i < std::size(errorFlags); ++i)
-    std::printf("%-30s %lu\n", ("packets with " + std::string(errorFlags[i].name) + " error").c_str(),
-                errorCounts[i]);
+    std::fprintf(to, "%-30s %lu\n", ("packets with " + std::string(errorFlags[i].name) + " error").c_str(),
+                 errorCounts[i]);
 }
 
 int capture(const Tparsed& args, uint64_t size) {
@@ -171,15 +173,14 @@ int capture(const Tparsed& args, uint64_t size) {
   TexThread ex;
   if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");
 
-  if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw")))
-    return inputError("cannot write " + args.value("--raw"));
+  if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw"))) return exitBadInput;
   if (args.has("--pcap") && !writePcap(ex, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
   if (io.saveLinearToFile(*ex.rows, out) == 0 && !io.lastError().empty())
-    return inputError(out + ": " + io.lastError());
-  std::fprintf(stderr, "twr: saved %zu rows to %s\n", ex.rows->size(), out.c_str());
-  printSummary(*ex.rows);
+    return inputError(outputName(out) + ": " + io.lastError());
+  std::fprintf(stderr, "twr: saved %zu rows to %s\n", ex.rows->size(), outputName(out).c_str());
+  printSummary(*ex.rows, stdoutCount(args, outputOptions) != 0 ? stderr : stdout);
   return interrupted ? exitInterrupted : exitOk;
 }
 
@@ -198,6 +199,8 @@ int run(const Tparsed& args) {
     return usage("--size " + args.value("--size") + " is larger than the largest capture, " + most);
   }
   if (!args.has("-o")) return usage("-o OUT.ovd is required");
+  if (stdoutCount(args, outputOptions) > 1)
+    return usage("only one of -o, --raw and --pcap can be - (standard output)");
   if (args.has("--connect") && args.has("--disconnect"))
     return usage("--connect and --disconnect exclude each other");
   std::signal(SIGINT, onInterrupt);
@@ -215,10 +218,11 @@ const Tcommand captureCommand{
     "Waits for the sniffer to be plugged in, captures SIZE bytes of line-state stream (K, M, G\n"
     "suffixes; rounded down to 1 KiB) and saves the decoded rows to OUT.ovd. Ctrl-C ends the capture\n"
     "early; what was captured so far is still decoded and saved. Progress goes to standard error,\n"
-    "the summary to standard output.",
+    "the summary to standard output, or to standard error when an output file is - (standard\n"
+    "output; one at most). A file is replaced only once its successor is complete.",
     {
         {"--size", "SIZE", "bytes to capture, such as 4M"},
-        {"-o", "OUT.ovd", "sample file to write"},
+        {"-o", "OUT.ovd", "sample file to write (- for standard output)"},
         {"--raw", "OUT.raw", "also keep the raw stream as captured"},
         {"--pcap", "OUT.pcap", "also write the packets as pcap (bus resets left out, see 'twr export')"},
         {"--connect", "", "connect the target to its host before capturing"},

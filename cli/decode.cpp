@@ -48,6 +48,11 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr decode: only one of --boxes, --decode and --objects can be given\n");
     return exitUsage;
   }
+  if (stdoutCount(args, {"-o"}) != 0 &&
+      (args.has("--boxes") || args.has("--decode") || args.has("--objects"))) {
+    std::fprintf(stderr, "twr decode: -o - takes standard output; --boxes, --decode and --objects need it\n");
+    return exitUsage;
+  }
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
   TexThread decoder;
@@ -79,7 +84,7 @@ int run(const Tparsed& args) {
     TdataIO io;
     const std::string& out = args.value("-o");
     if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
-      return inputError(out + ": " + io.lastError());
+      return inputError(outputName(out) + ": " + io.lastError());
   }
   if (args.has("--objects")) {
     printObjects(*decoder.objects);
@@ -103,7 +108,7 @@ const Tcommand decodeCommand{
     "pcapng file of USB packets (told apart by content). With -o the text\n"
     "goes to a sample file instead; --boxes prints box strings and --decode decode texts either way.",
     {
-        {"-o", "OUT.ovd", "save a sample file instead of printing the text"},
+        {"-o", "OUT.ovd", "save a sample file instead of printing the text (- for standard output)"},
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
          "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},

@@ -6,6 +6,9 @@
 
 namespace {
 
+// The summary gives way to a file written to standard output.
+FILE* summaryStream(const std::string& out) { return out == "-" ? stderr : stdout; }
+
 int runExport(const Tparsed& args) {
   TpcapWriter::Toptions options;
   if (args.has("--linktype")) {
@@ -25,8 +28,9 @@ int runExport(const Tparsed& args) {
   inputWarnings(in, file.warnings());
   TexportCounts counts;
   std::string error;
-  if (!exportPcap(capture, out, options, counts, error)) return inputError(error);
-  std::printf("packets written %lu\nbus resets left out %lu\n", counts.packets, counts.resets);
+  if (!exportPcap(capture, out, options, counts, error)) return inputError(outputName(out) + ": " + error);
+  std::fprintf(summaryStream(out), "packets written %lu\nbus resets left out %lu\n", counts.packets,
+               counts.resets);
   return exitOk;
 }
 
@@ -41,8 +45,9 @@ int runImport(const Tparsed& args) {
   inputWarnings(in, file.warnings());
   TdataIO io;
   if (io.saveLinearToFile(*capture.rows, out) == 0 && !io.lastError().empty())
-    return inputError(out + ": " + io.lastError());
-  std::printf("packets read %zu\nrows saved %zu\n", capture.events->size(), capture.rows->size());
+    return inputError(outputName(out) + ": " + io.lastError());
+  std::fprintf(summaryStream(out), "packets read %zu\nrows saved %zu\n", capture.events->size(),
+               capture.rows->size());
   return exitOk;
 }
 
@@ -55,7 +60,8 @@ const Tcommand exportCommand{
     "FILE is a raw capture, a sample file or a pcap file, told apart by content. Each record is one\n"
     "packet from its PID through its CRC, as recorded (bad CRCs and PID checks included), with\n"
     "nanosecond time stamps from the start of the capture. Bus resets cannot be written: these link\n"
-    "types have no record for them, so they are only counted in the summary.",
+    "types have no record for them, so they are only counted in the summary. OUT.pcap may be - for\n"
+    "standard output (the summary then goes to standard error).",
     {
         {"--linktype", "288|294", "294 USB full speed (default), 288 USB 2.0 for tools that lack 294"},
         {"--pcapng", "", "write pcapng instead of pcap"},
@@ -68,7 +74,8 @@ const Tcommand importCommand{
     {"IN.pcap", "OUT.ovd"},
     "Decode a pcap or pcapng file of USB packets and save it as a sample file.",
     "Link types 288, 293 (low speed, with a warning) and 294 are read; the packets are decoded into\n"
-    "transactions and transfers as a capture from the sniffer is.",
+    "transactions and transfers as a capture from the sniffer is. OUT.ovd may be - for standard\n"
+    "output (the summary then goes to standard error).",
     {},
     runImport,
 };

@@ -1,19 +1,17 @@
 #include "files/ovdataio.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string_view>
 
 #include "decode/ovtree2lin.h"
+#include "files/ovfilewriter.h"
 #include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
 #include "files/ovrowutils.h"
@@ -56,8 +54,8 @@ void bodyChunks(const std::vector<TlinRow>& rows, std::string& chunk, Flush flus
   flush(chunk);
 }
 
-// The whole sample file, flushed to the disk; false when anything failed.
-bool writeSampleFile(const std::vector<TlinRow>& rows, FILE* file) {
+// The whole sample file; false when anything failed.
+bool writeSampleFile(const std::vector<TlinRow>& rows, TfileWriter& out) {
   // The body is compressed as it is formatted; its length goes in front afterwards.
   TgzStream gz;
   bool ok = true;
@@ -68,8 +66,7 @@ bool writeSampleFile(const std::vector<TlinRow>& rows, FILE* file) {
     text.clear();
   });
   ok = ok && gz.finish();
-  ok = ok && gz.write(file, std::string(magic, magicSize) + std::to_string(gz.bodySize()) + "\n");
-  return ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+  return ok && gz.write(out, std::string(magic, magicSize) + std::to_string(gz.bodySize()) + "\n");
 }
 
 }  // namespace
@@ -89,34 +86,19 @@ void TdataIO::streamBody(const std::vector<TlinRow>& rows, const std::function<v
 
 int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
   error.clear();
-  // Written beside the target and renamed over it only when complete, so a
-  // failed save never leaves a truncated file nor destroys a good one.
-  std::string temp;
-  FILE* file = nullptr;
-  for (int attempt = 0; !file && attempt < 100; ++attempt) {
-    temp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0)
-      file = fdopen(fd, "wb");
-    else if (errno != EEXIST)
-      break;
-  }
-  if (!file) {
-    error = std::string("cannot create file: ") + std::strerror(errno);
+  TfileWriter out;
+  if (!out.open(path)) {
+    error = out.lastError();
     return 0;
   }
   bool ok = false;
   try {
-    ok = writeSampleFile(rows, file);
+    ok = writeSampleFile(rows, out) && out.commit();
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
   }
-  const int writeErrno = errno;
-  ok = std::fclose(file) == 0 && ok;
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) {
-    error = std::string("write error: ") + std::strerror(errno ? errno : writeErrno ? writeErrno : EIO);
-    std::remove(temp.c_str());
+    // A failure that is not the file's is for want of memory, zlib's included.
+    error = out.lastError().empty() ? std::string("write error: ") + std::strerror(ENOMEM) : out.lastError();
     return 0;
   }
   return static_cast<int>(rows.size());

@@ -19,7 +19,8 @@ class TdataIO {
 
   // Returns the number of rows, 0 when the file cannot be written (lastError()
   // then says why; an empty capture also gives 0 but no error). The file at
-  // path is replaced only by a complete one.
+  // path is replaced only by a complete one; "-" is standard output (see
+  // TfileWriter for links, devices and pipes).
   int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
   // Empties both vectors, reads the file, rebuilds the tree and the rows.
   // Returns the number of objects read, 0 when nothing could be read; a failed

@@ -94,7 +94,7 @@ bool TgzStream::finish() {
   return ok;
 }
 
-bool TgzStream::write(FILE* file, const std::string& head) const {
+bool TgzStream::write(TfileWriter& out, const std::string& head) const {
   if (head.size() > 0xffff) return false;
   std::vector<unsigned char> front = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3};  // gzip, no name, no time, Unix
   // The head as a stored, non-final deflate block; it ends on a byte boundary,
@@ -107,7 +107,6 @@ bool TgzStream::write(FILE* file, const std::string& head) const {
   const uLong headCrc = crc32_z(0, reinterpret_cast<const unsigned char*>(head.data()), head.size());
   putLE(back, static_cast<uint32_t>(crc32_combine(headCrc, crc, static_cast<z_off_t>(size))), 4);
   putLE(back, static_cast<uint32_t>(head.size() + size), 4);  // length modulo 2^32
-  return std::fwrite(front.data(), 1, front.size(), file) == front.size() &&
-         std::fwrite(packed.data(), 1, packed.size(), file) == packed.size() &&
-         std::fwrite(back.data(), 1, back.size(), file) == back.size();
+  return out.write(front.data(), front.size()) && out.write(packed.data(), packed.size()) &&
+         out.write(back.data(), back.size());
 }

@@ -12,11 +12,12 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <future>
 #include <string>
 #include <vector>
+
+#include "files/ovfilewriter.h"
 
 class TgzStream {
  public:
@@ -32,7 +33,7 @@ class TgzStream {
   // Uncompressed body bytes so far.
   uint64_t bodySize() const { return size; }
   // Writes one gzip member: head (at most 65535 bytes, stored) then the body.
-  bool write(FILE* file, const std::string& head) const;
+  bool write(TfileWriter& out, const std::string& head) const;
 
   // One compressed block with what the trailer needs of it.
   struct Tblock {

@@ -81,7 +81,7 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
     }
   }
   if (!writer.close()) {
-    error = path + ": " + writer.lastError();
+    error = writer.lastError();
     return false;
   }
   return true;

@@ -13,7 +13,7 @@ struct TexportCounts {
 
 // Writes every packet in bus order: the recorded bytes where the capture has
 // them, else bytes rebuilt from the decoded fields (a bad PID check keeps a
-// wrong check nibble, bad CRCs stay as received). False with error set when
-// the file cannot be written.
+// wrong check nibble, bad CRCs stay as received). False with error saying why
+// when the file cannot be written; what stood at path then stays.
 bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::Toptions options,
                 TexportCounts& counts, std::string& error);

@@ -1,8 +1,5 @@
 #include "files/ovpcapwrite.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
 constexpr uint32_t snapLength = 65535;
@@ -14,11 +11,7 @@ uint32_t padded4(size_t n) { return static_cast<uint32_t>((n + 3) & ~size_t{3});
 // Fields are written in the machine's byte order; both formats say which one
 // through their magic, and readers swap as needed.
 TpcapWriter::TpcapWriter(const std::string& path, Toptions opts) : options(opts) {
-  file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    fail(std::string("cannot create file: ") + std::strerror(errno));
-    return;
-  }
+  if (!out.open(path)) return;
   if (!options.pcapng) {
     put32(pcapfmt::magicNano);
     put16(2);  // version 2.4
@@ -54,10 +47,6 @@ TpcapWriter::TpcapWriter(const std::string& path, Toptions opts) : options(opts)
   put32(interfaceLength);
 }
 
-TpcapWriter::~TpcapWriter() {
-  if (file) std::fclose(file);
-}
-
 void TpcapWriter::add(uint64_t time, const uint8_t* bytes, size_t n) {
   if (!ok()) return;
   const uint64_t ns = pcapfmt::ticksToNs(time);
@@ -82,22 +71,4 @@ void TpcapWriter::add(uint64_t time, const uint8_t* bytes, size_t n) {
   const uint8_t zeros[3] = {};
   put(zeros, padded4(n) - n);
   put32(blockLength);
-}
-
-bool TpcapWriter::close() {
-  if (file) {
-    if (std::fclose(file) != 0 && !failed) fail(std::string("write error: ") + std::strerror(errno));
-    file = nullptr;
-  }
-  return !failed;
-}
-
-void TpcapWriter::put(const void* data, size_t n) {
-  if (!failed && n && std::fwrite(data, 1, n, file) != n)
-    fail(std::string("write error: ") + std::strerror(errno));
-}
-
-void TpcapWriter::fail(const std::string& why) {
-  failed = true;
-  error = why;
 }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "files/ovfilewriter.h"
 #include "files/ovpcapformat.h"
 
 class TpcapWriter {
@@ -15,29 +15,24 @@ class TpcapWriter {
     bool pcapng = false;
   };
 
-  // Creates or truncates path and writes the file head; check ok().
+  // Starts the file at path ("-": standard output) and writes its head;
+  // check ok(). Until close() what stood at path stays (see TfileWriter).
   TpcapWriter(const std::string& path, Toptions options);
-  ~TpcapWriter();
-  TpcapWriter(const TpcapWriter&) = delete;
-  TpcapWriter& operator=(const TpcapWriter&) = delete;
 
   // One packet at tick time (ticks since the capture start).
   void add(uint64_t time, const uint8_t* bytes, size_t n);
-  // Flushes and closes; false when anything failed since the start.
-  bool close();
+  // Puts the file in place; false when anything failed since the start.
+  bool close() { return out.commit(); }
 
-  bool ok() const { return file && !failed; }
+  bool ok() const { return out.ok(); }
   // Why the file could not be written ("" while all is well).
-  const std::string& lastError() const { return error; }
+  const std::string& lastError() const { return out.lastError(); }
 
  private:
-  void put(const void* data, size_t n);
+  void put(const void* data, size_t n) { out.write(data, n); }
   void put32(uint32_t v) { put(&v, 4); }
   void put16(uint16_t v) { put(&v, 2); }
-  void fail(const std::string& why);
 
   Toptions options;
-  FILE* file = nullptr;
-  bool failed = false;
-  std::string error;
+  TfileWriter out;
 };

@@ -44,6 +44,9 @@ TEST(Cli, UsageAndHelp) {
       // Sizes whose buffer, 2 KiB more than the size, would wrap in 32 bits or not exist.
       {"capture --size 4194304K -o x.ovd", "--size 4194304K is larger than the largest capture, "},
       {"capture --size 18446744073709551615K -o x.ovd", "--size needs a capture size of at least 1K"},
+      {"decode a -o - --boxes",
+       "twr decode: -o - takes standard output; --boxes, --decode and --objects need it"},
+      {"capture --size 4M -o - --pcap -", "only one of -o, --raw and --pcap can be - (standard output)"},
   };
   for (const auto& [args, err] : misuse) {
     const Trun r = runTwr(args);
@@ -138,6 +141,26 @@ TEST(Cli, SkippedEventsAndFlatObjects) {
   ASSERT_EQ(runTwr("export " + path + " " + tempPath("ping.pcap")).status, 0);
   EXPECT_EQ(runTwr("decode " + tempPath("ping.pcap") + " --objects").out,
             r.out.substr(0, r.out.size() - 2) + "0\n");
+}
+
+// "-" as an output is standard output, byte for byte the file it stands for;
+// a summary then goes to standard error.
+TEST(Cli, DashAsOutputIsStandardOutput) {
+  const std::string raw = TWR_SOURCE_DIR "/data/example.raw";
+  const std::pair<std::string, std::string> writes[] = {
+      {"decode " + raw + " -o ", ""},
+      {"export " + raw + " ", "packets written 907\nbus resets left out 3\n"},
+      {"import " TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap ",
+       "packets read 212\nrows saved 291\n"},
+  };
+  for (const auto& [command, summary] : writes) {
+    const Trun toFile = runTwr(command + tempPath("out"));
+    const Trun toStdout = runTwr(command + "-");
+    EXPECT_EQ(toStdout.status, 0) << command;
+    EXPECT_EQ(toFile.out, summary);
+    EXPECT_EQ(toStdout.err, summary);
+    EXPECT_TRUE(toStdout.out == readFile(tempPath("out"))) << command;
+  }
 }
 
 TEST(Cli, BundledExampleMatchesItsReference) {

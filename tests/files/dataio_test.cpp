@@ -1,20 +1,14 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "allocfail.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 #include "support/testfiles.h"
 #include "synth/generator.h"
@@ -238,44 +232,4 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   EXPECT_TRUE(l.objs->empty());
   EXPECT_TRUE(l.rows->empty());
   EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 70000u);
-}
-
-TEST(SampleFile, FailedSaveKeepsTheFileItWouldReplace) {
-  TexThread decoder;
-  decodeHid(decoder, 0.05);
-  const std::vector<TlinRow>& rows = *decoder.rows;
-  const std::string good = tempPath("good.ovd");
-  TdataIO io;
-  ASSERT_EQ(io.saveLinearToFile(rows, good), static_cast<int>(rows.size()));
-  const std::string before = readFile(good);
-
-  // A capture whose file is larger than the process may write.
-  TobjVec roots;
-  for (uint32_t i = 0; i < 2000; ++i) {
-    auto d = std::make_shared<Tdata>();
-    for (uint32_t b = 0; b < 64; ++b) d->data.push_back(static_cast<uint8_t>((i * 2654435761u) >> (b % 24)));
-    roots.push_back(d);
-  }
-  std::vector<TlinRow> big;
-  Ttree2lin(roots, big);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{before.size() + 4096, before.size() + 4096};
-    setrlimit(RLIMIT_FSIZE, &small);
-    TdataIO childIo;
-    const bool refused =
-        childIo.saveLinearToFile(big, good) == 0 && childIo.lastError() == "write error: File too large";
-    _exit(refused ? 0 : 1);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save did not fail as it should";
-  EXPECT_TRUE(readFile(good) == before) << "the old file was changed";
-  // Nothing is left beside it.
-  const std::string dir = good.substr(0, good.rfind('/') + 1);
-  const std::string stem = good.substr(dir.size());
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    EXPECT_FALSE(entry.path().filename().string().rfind(stem + ".tmp", 0) == 0) << entry.path();
 }
