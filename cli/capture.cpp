@@ -1,11 +1,9 @@
 // twr capture: a capture from the sniffer, decoded and saved as a sample file.
 // Like the GUI it drives the core's capture and decode threads directly; the C
 // library is a front end of its own, proven by the examples that use it.
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
 #include "files/ovfilewriter.h"
+#include "files/ovmemorybudget.h"
 #include "files/ovpcapexport.h"
 #include "hardware/ovlothrd.h"
 #include "progress.h"
@@ -30,27 +29,6 @@ void onInterrupt(int) {
   interrupted = 1;
   // A second Ctrl-C ends the program at once, should the device hang.
   std::signal(SIGINT, SIG_DFL);
-}
-
-// "4M", "512K", "1G" or plain bytes; binary multiples. False when not a size.
-bool parseSize(const std::string& text, uint64_t& bytes) {
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-  if (end == text.c_str() || text[0] == '-' || errno == ERANGE) return false;
-  int shift = 0;
-  const std::string suffix = end;
-  if (suffix == "K" || suffix == "k")
-    shift = 10;
-  else if (suffix == "M" || suffix == "m")
-    shift = 20;
-  else if (suffix == "G" || suffix == "g")
-    shift = 30;
-  else if (!suffix.empty())
-    return false;
-  if (value > UINT64_MAX >> shift) return false;
-  bytes = uint64_t{value} << shift;
-  return true;
 }
 
 const char* statusText(int status) {
@@ -191,7 +169,8 @@ int usage(const std::string& message) {
 
 int run(const Tparsed& args) {
   uint64_t size = 0;
-  if (!args.has("--size") || !parseSize(args.value("--size"), size) || size < TloThread::sizeGranularity)
+  if (!args.has("--size") || !membudget::parseByteSize(args.value("--size"), size) ||
+      size < TloThread::sizeGranularity)
     return usage("--size needs a capture size of at least 1K, such as 4M");
   const uint64_t largest = TloThread::largestCaptureForThisMachine();
   if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > largest) {

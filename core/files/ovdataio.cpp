@@ -10,10 +10,12 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "decode/ovgroup.h"
 #include "decode/ovtree2lin.h"
 #include "files/ovfilewriter.h"
 #include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
+#include "files/ovmemorybudget.h"
 #include "files/ovrowutils.h"
 
 namespace {
@@ -40,6 +42,16 @@ size_t childCountHint(std::string_view line) {
   for (size_t i = at + 3; i < line.size() && line[i] >= '0' && line[i] <= '9' && count <= mostTrusted; ++i)
     count = count * 10 + (line[i] - '0');
   return std::min(count, mostTrusted);
+}
+
+// What one loaded object holds on the heap, near enough for a budget: the
+// object with its count (the largest class), its bytes, its place in its
+// parent's list (twice, for the list's growth) and its display row.
+size_t heldBytes(const Tbase& obj) {
+  constexpr size_t objectBytes = std::max({sizeof(Tdata), sizeof(Ttransax), sizeof(Ttransfer)}) + 16;
+  size_t bytes = objectBytes + 2 * sizeof(TobjPtr) + sizeof(TlinRow);
+  if (obj.objType == otData) bytes += static_cast<const Tdata&>(obj).data.capacity();
+  return bytes;
 }
 
 // Hands the body to flush in pieces of about chunkSize bytes; flush may keep
@@ -103,6 +115,8 @@ int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::strin
   }
   return static_cast<int>(rows.size());
 }
+
+TdataIO::TdataIO() : memoryBudget(membudget::defaultBudget()) {}
 
 void TdataIO::addToParent(std::shared_ptr<Tbase> obj) {
   const int level = obj->level;
@@ -175,7 +189,10 @@ unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinR
   } guard{parentList};
   parentList.assign(1, &objs);
   unsigned count = 0;
-  for (std::string_view text; count < maxObjects && in.nextLine(text); ++line) {
+  uint64_t held = 0;
+  for (std::string_view text; count < maxObjects; ++line) {
+    line += in.skipEmptyLines();  // a run of them costs its inflating and no more
+    if (!in.nextLine(text)) break;
     std::shared_ptr<Tbase> obj;
     try {
       obj = rowutils::objFromText(text);
@@ -190,6 +207,8 @@ unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinR
       return 0;
     }
     if (!obj) continue;
+    held += heldBytes(*obj);
+    if (held > memoryBudget) throw std::bad_alloc();  // reported, with the line, as memory running out
     // Whether obj has a list is decided before its own children's list is
     // added: that one may land at obj's level, and a grouper inside itself
     // would never be freed.

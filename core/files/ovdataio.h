@@ -14,6 +14,8 @@
 
 class TdataIO {
  public:
+  TdataIO();
+
   // Longest body line a load accepts; a real line is a few kilobytes at most.
   static constexpr size_t maxLineLength = size_t{1} << 20;
 
@@ -26,7 +28,8 @@ class TdataIO {
   // Returns the number of objects read, 0 when nothing could be read; a failed
   // load (lastError() not empty) leaves both vectors empty. Never throws for
   // a damaged file: a malformed number is "line N: malformed number", and
-  // running out of memory is a failed load too.
+  // running out of memory, or what was read needing more than memoryBudget
+  // bytes, is "out of memory at line N".
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
   // The text of every root row in row order: a sample file's body.
@@ -34,6 +37,9 @@ class TdataIO {
   // The same body handed to put in pieces of about a megabyte as it is made,
   // so that printing a large capture never holds its whole text.
   static void streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put);
+
+  // Heap a load may fill with objects and rows (membudget::defaultBudget() when made).
+  uint64_t memoryBudget;
 
   // Why the last load or save gave 0 ("" when it did not fail), and the file
   // line the last load was reading (1 is the magic line).

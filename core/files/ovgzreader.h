@@ -24,6 +24,8 @@ class TgzReader {
     if (pos == end && !refill()) return -1;
     return static_cast<unsigned char>(buf[pos++]);
   }
+  // Skips the empty lines at the reading position; returns how many.
+  unsigned long skipEmptyLines();
   // Next line without its newline; false at the end. The view lives until the next call.
   bool nextLine(std::string_view& line);
 

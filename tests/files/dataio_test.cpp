@@ -232,4 +232,19 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   EXPECT_TRUE(l.objs->empty());
   EXPECT_TRUE(l.rows->empty());
   EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 70000u);
+
+  // Under a budget the load stops where what it read would pass it; a run of empty lines
+  // before costs only its reading, and its lines are counted.
+  io.memoryBudget = 1 << 20;
+  EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 0u);
+  const std::string prefix = "out of memory at line ";
+  ASSERT_EQ(io.lastError().rfind(prefix, 0), 0u) << io.lastError();
+  const unsigned long stop = std::stoul(io.lastError().substr(prefix.size()));
+  EXPECT_GT(stop, 3000u);
+  EXPECT_LT(stop, 20000u);
+  writeGzip(tempPath("spaced.ovd"), many.substr(0, 10) + std::string(100001, '\n') + many.substr(10));
+  l = load(tempPath("spaced.ovd"), &io);
+  EXPECT_EQ(io.lastError(), prefix + std::to_string(stop + 100001));
+  EXPECT_TRUE(l.objs->empty());
+  EXPECT_TRUE(l.rows->empty());
 }
