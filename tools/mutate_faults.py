@@ -243,6 +243,13 @@ FAULTS = [
     dict(id="pcap-wire-stuffing", file="core/files/ovpcapformat.cpp", dirs=["interop", "files"],
          old="if (++ones == 6) {", new="if (++ones == 7) {",
          why="a packet's time on the wire leaves out stuffed bits"),
+    # ---- input files: block lengths, pipes, raw stream bound ----
+    dict(id="pcap-block-fields", file="core/files/ovpcapread.cpp", dirs=["interop"],
+         old="if (length < fieldBytes(type))", new="if (false)",
+         why="a pcapng block shorter than its fields is read past its end"),
+    dict(id="pcap-simple-fields", file="core/files/ovpcapread.cpp", dirs=["interop"],
+         old="      case ngSimplePacket:\n        return 16;", new="      case ngSimplePacket:\n        return 12;",
+         why="a simple packet block of 12 bytes wraps its packet length"),
     # ---- GUI ----
     dict(id="gui-packet-filter", file="gui/ovvisindex.cpp", dirs=["gui", "gui-draw"],
          old="obj->objType <= otHandshake", new="obj->objType < otHandshake",
