@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decode/ovbase.h"
+#include "files/ovinput.h"
 
 class TdataIO {
  public:
@@ -28,6 +29,9 @@ class TdataIO {
   // running out of memory is a failed load too.
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
+  // The same from an input opened already, from where its reading stands.
+  unsigned loadLinearFile(Tinput& input, std::shared_ptr<TobjVec> objs,
+                          std::shared_ptr<std::vector<TlinRow>> rows);
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
   // The same body handed to put in pieces of about a megabyte as it is made,
@@ -40,7 +44,7 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
-  unsigned load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows);
+  unsigned load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows);
   // Drops obj when its level has no list.
   void addToParent(std::shared_ptr<Tbase> obj);
   void setParentList(TobjVec* list, int level);

@@ -1,8 +1,6 @@
 #include "files/ovpcapread.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <limits>
 
 #include "decode/ovutils.h"
@@ -214,25 +212,15 @@ bool TpcapReader::isPcap(const uint8_t* head, size_t n) {
   return false;
 }
 
-bool TpcapReader::read(const std::string& path, std::vector<TeventBin>& events) {
+bool TpcapReader::read(Tinput& input, std::vector<TeventBin>& events) {
   error.clear();
   notes.clear();
-  std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> file;
-  if (in) {
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    if (size >= 0) {
-      file.resize(static_cast<size_t>(size));
-      in.read(reinterpret_cast<char*>(file.data()), size);
-    }
-  }
-  if (!in) {
-    error = path + ": cannot read file: " + std::strerror(errno ? errno : EIO);
+  if (!input.readAll(file, std::numeric_limits<uint64_t>::max())) {
+    error = input.name() + ": " + input.error();
     return false;
   }
-  return parse(file, path, events);
+  return parse(file, input.name(), events);
 }
 
 bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name,

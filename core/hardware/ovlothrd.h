@@ -31,6 +31,10 @@ class TloThread {
   // The stream begins with what the FIFO held before the run; it is dropped.
   static constexpr uint32_t headBytes = 2048;
   static constexpr uint32_t sizeGranularity = 1024;
+  // The longest stream a run reads: the largest size needed holds, in whole
+  // granules, and the head bytes. No raw capture is longer.
+  static constexpr uint64_t largestStream =
+      uint64_t{UINT32_MAX} / sizeGranularity * sizeGranularity + headBytes;
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;
   static constexpr int serialBytes = 16;
