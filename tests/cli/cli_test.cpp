@@ -56,6 +56,7 @@ TEST(Cli, InputErrors) {
   const std::string dir = testing::TempDir();
   writeFile(tempPath("notraw"), "ORLAVEX?\x01\x02");
   writeFile(tempPath("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
+  writeFile(tempPath("magic.raw"), "ORLAVEX.\x85");       // filler, but not one item
   writeFile(tempPath("badnum.ovd"),
             "OVFMT01\n0\nTRANSAX 0;T:IN;X:1\n  TOKEN   IN    1;K:9;TI:1x;AD:99999999999\n");
   writeFile(tempPath("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
@@ -65,6 +66,8 @@ TEST(Cli, InputErrors) {
       {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
       {"decode " + tempPath("notraw"), tempPath("notraw") + ": not a raw capture (bad magic or no data)"},
+      {"decode " + tempPath("magic.raw"),
+       tempPath("magic.raw") + ": not a raw capture (bad magic or no data)"},
       {"show " + tempPath("raw-as-ovd"), tempPath("raw-as-ovd") + ": not a sample file (bad length line)"},
       // Nothing of a partial load is printed.
       {"show " + tempPath("badnum.ovd"), tempPath("badnum.ovd") + ": line 4: malformed number"},
