@@ -19,11 +19,6 @@ TcaptureFile::TcaptureFile() : TcaptureFile(TloThread::largestStream) {}
 
 TcaptureFile::TcaptureFile(uint64_t longestRaw) : longestRaw(longestRaw) {}
 
-bool TcaptureFile::load(const std::string& path, Tcapture& capture) {
-  Tinput input(path);
-  return load(input, capture);
-}
-
 bool TcaptureFile::load(Tinput& input, Tcapture& capture) {
   switch (kindOf(input)) {
     case Tkind::pcap:

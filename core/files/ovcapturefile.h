@@ -33,10 +33,9 @@ class TcaptureFile {
   // The same with another bound on raw streams.
   explicit TcaptureFile(uint64_t longestRaw);
 
-  // Fills capture from path. False with lastError() (naming the file) when the
-  // file cannot be read or is malformed; a sample file with nothing in it
-  // loads as an empty capture.
-  bool load(const std::string& path, Tcapture& capture);
+  // Fills capture from an input not read yet, of the kind its content shows.
+  // False with lastError() (naming the file) when the input cannot be read or
+  // is malformed; a sample file with nothing in it loads as an empty capture.
   bool load(Tinput& input, Tcapture& capture);
   // The same for one kind, whatever the content, from an input not read yet.
   bool loadPcap(Tinput& input, Tcapture& capture);
