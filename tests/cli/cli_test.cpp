@@ -64,6 +64,8 @@ TEST(Cli, InputErrors) {
   const std::pair<std::string, std::string> failures[] = {
       {"decode /nonexistent/raw", "/nonexistent/raw: cannot open file: No such file or directory"},
       {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
+      {"import /nonexistent/x.pcap " + tempPath("x.ovd"),
+       "/nonexistent/x.pcap: cannot open file: No such file or directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
       {"decode " + tempPath("notraw"), tempPath("notraw") + ": not a raw capture (bad magic or no data)"},
       {"decode " + tempPath("magic.raw"),
