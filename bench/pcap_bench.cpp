@@ -43,7 +43,8 @@ TWR_BENCH(pcapFiles) {
     report(format + "_export_packets_per_s", counts.packets / write.seconds(), "packets/s");
     Tcapture imported;
     Stopwatch read;
-    TcaptureFile().loadPcap(path, imported);
+    Tinput input(path);
+    TcaptureFile().loadPcap(input, imported);
     report(format + "_import_packets_per_s", imported.events->size() / read.seconds(), "packets/s");
   }
   std::remove(path.c_str());

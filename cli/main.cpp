@@ -16,6 +16,7 @@ void printCommands(FILE* to) {
   for (const Tcommand* command : commands) {
     std::fprintf(to, "  %-8s %s\n", command->name.c_str(), command->summary.c_str());
   }
+  std::fprintf(to, "an input file may be a FIFO or a pipe; - reads standard input\n");
 }
 
 }  // namespace

@@ -20,12 +20,12 @@ int runExport(const Tparsed& args) {
     options.linkType = static_cast<uint32_t>(std::stoul(type));
   }
   options.pcapng = args.has("--pcapng");
-  const std::string& in = args.operands[0];
+  Tinput in(args.operands[0]);
   const std::string& out = args.operands[1];
   TcaptureFile file;
   Tcapture capture;
   if (!file.load(in, capture)) return inputError(file.lastError());
-  inputWarnings(in, file.warnings());
+  inputWarnings(in.name(), file.warnings());
   TexportCounts counts;
   std::string error;
   if (!exportPcap(capture, out, options, counts, error)) return inputError(outputName(out) + ": " + error);
@@ -35,14 +35,15 @@ int runExport(const Tparsed& args) {
 }
 
 int runImport(const Tparsed& args) {
-  const std::string& in = args.operands[0];
+  Tinput in(args.operands[0]);
   const std::string& out = args.operands[1];
+  if (!in.error().empty()) return inputError(in.name() + ": " + in.error());
   if (TcaptureFile::kindOf(in) != TcaptureFile::Tkind::pcap)
-    return inputError(in + ": not a pcap or pcapng file");
+    return inputError(in.name() + ": not a pcap or pcapng file");
   TcaptureFile file;
   Tcapture capture;
   if (!file.loadPcap(in, capture)) return inputError(file.lastError());
-  inputWarnings(in, file.warnings());
+  inputWarnings(in.name(), file.warnings());
   TdataIO io;
   if (io.saveLinearToFile(*capture.rows, out) == 0 && !io.lastError().empty())
     return inputError(outputName(out) + ": " + io.lastError());

@@ -10,13 +10,13 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr show: --boxes and --decode cannot be combined\n");
     return exitUsage;
   }
-  const std::string& path = args.operands[0];
+  Tinput input(args.operands[0]);
   TcaptureFile file;
   Tcapture capture;
-  const bool pcap = TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap;
-  if (!(pcap ? file.loadPcap(path, capture) : file.loadSample(path, capture)))
+  const bool pcap = TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap;
+  if (!(pcap ? file.loadPcap(input, capture) : file.loadSample(input, capture)))
     return inputError(file.lastError());
-  inputWarnings(path, file.warnings());
+  inputWarnings(input.name(), file.warnings());
   const auto& rows = capture.rows;
   startOutput();
   if (args.has("--decode")) {

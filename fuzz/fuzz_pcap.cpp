@@ -6,7 +6,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Tcapture capture;
   TcaptureFile file;
-  if (!file.loadPcap(fuzz::memoryFile(data, size), capture)) {
+  Tinput input(fuzz::memoryFile(data, size));
+  if (!file.loadPcap(input, capture)) {
     if (file.lastError().empty()) __builtin_trap();  // a refusal always says why
     return 0;
   }

@@ -27,15 +27,16 @@ TsampleRead readSampleFile(const std::string& path) {
     result.problem = "Cannot read \"" + path + "\": there is no such file.";
     return result;
   }
-  if (TcaptureFile::kindOf(path) == TcaptureFile::Tkind::pcap) {
+  Tinput input(path);
+  if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
     Tcapture capture{std::make_shared<std::vector<TeventBin>>(), result.objs, result.rows};
-    if (!file.loadPcap(path, capture)) result.problem = sentence("Cannot read", path, file.lastError());
+    if (!file.loadPcap(input, capture)) result.problem = sentence("Cannot read", path, file.lastError());
     return result;
   }
   TdataIO io;
   // A failed load leaves both lists empty.
-  if (io.loadLinearFile(path, result.objs, result.rows) == 0)
+  if (io.loadLinearFile(input, result.objs, result.rows) == 0)
     result.problem = "Cannot read \"" + path + "\": " + io.lastError() + ".";
   return result;
 }

@@ -66,10 +66,11 @@ uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName) {
   if (!ctx || !fileName) return 0;
   return guarded<uint32_t>(0, [&] {
     Tcapture capture;
-    if (TcaptureFile::kindOf(fileName) == TcaptureFile::Tkind::pcap)
-      TcaptureFile().loadPcap(fileName, capture);
+    Tinput input(fileName);
+    if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap)
+      TcaptureFile().loadPcap(input, capture);
     else
-      TdataIO().loadLinearFile(fileName, capture.trees, capture.rows);
+      TdataIO().loadLinearFile(input, capture.trees, capture.rows);
     if (capture.rows->empty()) return uint32_t(0);
     std::atomic_store(&ctx->ex.trees, capture.trees);
     std::atomic_store(&ctx->ex.rows, capture.rows);

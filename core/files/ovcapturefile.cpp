@@ -1,10 +1,5 @@
 #include "files/ovcapturefile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
 #include "decode/ovbin2obj.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovobj2tree.h"
@@ -12,44 +7,34 @@
 #include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 #include "files/ovpcapread.h"
+#include "hardware/ovlothrd.h"
 
-namespace {
-
-// Enough for a raw capture's magic, its filler and a first item byte.
-constexpr size_t headSize = 1 << 16;
-
-std::vector<uint8_t> head(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes(headSize);
-  in.read(reinterpret_cast<char*>(bytes.data()), headSize);
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
+TcaptureFile::Tkind TcaptureFile::kindOf(const Tinput& input) {
+  const std::vector<uint8_t>& head = input.head();
+  if (TpcapReader::isPcap(head.data(), head.size())) return Tkind::pcap;
+  return Traw::magicAt(head.data(), head.size()) ? Tkind::raw : Tkind::sample;
 }
 
-}  // namespace
+TcaptureFile::TcaptureFile() : TcaptureFile(TloThread::largestCapture) {}
 
-TcaptureFile::Tkind TcaptureFile::kindOf(const std::string& path) {
-  const std::vector<uint8_t> bytes = head(path);
-  if (TpcapReader::isPcap(bytes.data(), bytes.size())) return Tkind::pcap;
-  return Traw().addRawData(bytes) ? Tkind::raw : Tkind::sample;
-}
+TcaptureFile::TcaptureFile(uint64_t longestRaw) : longestRaw(longestRaw) {}
 
-bool TcaptureFile::load(const std::string& path, Tcapture& capture) {
-  switch (kindOf(path)) {
+bool TcaptureFile::load(Tinput& input, Tcapture& capture) {
+  switch (kindOf(input)) {
     case Tkind::pcap:
-      return loadPcap(path, capture);
+      return loadPcap(input, capture);
     case Tkind::raw:
-      return loadRaw(path, capture);
+      return loadRaw(input, capture);
     case Tkind::sample:
-      return loadSample(path, capture);
+      return loadSample(input, capture);
   }
   return false;
 }
 
-bool TcaptureFile::loadPcap(const std::string& path, Tcapture& capture) {
+bool TcaptureFile::loadPcap(Tinput& input, Tcapture& capture) {
   TpcapReader reader;
   capture.events->clear();
-  const bool ok = reader.read(path, *capture.events);
+  const bool ok = reader.read(input, *capture.events);
   error = reader.lastError();
   notes = reader.warnings();
   if (ok) decodeEvents(capture);
@@ -66,32 +51,50 @@ void TcaptureFile::decodeEvents(Tcapture& capture) {
   Ttree2lin(*capture.trees, *capture.rows);
 }
 
-bool TcaptureFile::loadRaw(const std::string& path, Tcapture& capture) {
+bool TcaptureFile::loadRaw(Tinput& input, Tcapture& capture) {
   error.clear();
   notes.clear();
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = path + ": cannot read file: " + std::strerror(errno ? errno : EIO);
+  const std::string notRaw = input.name() + ": not a raw capture (bad magic or no data)";
+  if (!input.error().empty()) {
+    error = input.name() + ": " + input.error();
     return false;
   }
-  TexThread decoder(capture.events, std::make_shared<TobjVec>(), capture.trees, capture.rows);
+  // A pipe may never end: a foreign stream is refused by its head.
+  if (!Traw::magicAt(input.head().data(), input.head().size())) {
+    error = notRaw;
+    return false;
+  }
+  std::vector<uint8_t> raw;
+  if (!input.readAll(raw, longestRaw)) {
+    error = input.name() + ": " +
+            (input.tooLong() ? "longer than the largest capture the device makes (" +
+                                   std::to_string(longestRaw) + " bytes)"
+                             : input.error());
+    return false;
+  }
+  // The decoder yields nothing for a stream without data; say why instead.
+  if (!Traw().useRawData(raw)) {
+    error = notRaw;
+    return false;
+  }
+  TexThread decoder(capture.events, capture.objects, capture.trees, capture.rows);
   if (!decoder.startDecode(&raw)) {
-    const std::string failure = decoder.failureText();
-    error = path + (failure.empty() ? ": not a raw capture (bad magic or no data)"
-                                    : ": decoding failed: " + failure);
+    error = input.name() + ": decoding failed: " + decoder.failureText();
     return false;
   }
+  if (decoder.skippedEvents != 0)
+    notes.push_back(std::to_string(decoder.skippedEvents) + " of " + std::to_string(capture.events->size()) +
+                    " bus events made no object (no packet bytes, or a PING, SPLIT, PRE or reserved PID)");
   return true;
 }
 
-bool TcaptureFile::loadSample(const std::string& path, Tcapture& capture) {
+bool TcaptureFile::loadSample(Tinput& input, Tcapture& capture) {
   error.clear();
   notes.clear();
   capture.events->clear();
   TdataIO io;
-  if (io.loadLinearFile(path, capture.trees, capture.rows) == 0 && !io.lastError().empty()) {
-    error = path + ": " + io.lastError();
+  if (io.loadLinearFile(input, capture.trees, capture.rows) == 0 && !io.lastError().empty()) {
+    error = input.name() + ": " + io.lastError();
     return false;
   }
   return true;

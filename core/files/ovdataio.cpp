@@ -1,7 +1,5 @@
 #include "files/ovdataio.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -25,11 +23,6 @@ constexpr size_t magicSize = 8;
 constexpr int maxLengthDigits = 12;
 constexpr unsigned maxObjects = 4294967295u - 100;  // 2^32 - 101
 constexpr unsigned chunkSize = 1u << 20;
-
-struct TgzCloser {
-  void operator()(gzFile_s* f) const { gzclose(f); }
-};
-using TgzFile = std::unique_ptr<gzFile_s, TgzCloser>;
 
 // The "X:" count of a grouper's line, to size its children at once rather than
 // one push at a time. Only a hint: a file may lie, so a large count is cut
@@ -135,8 +128,14 @@ void TdataIO::setParentList(TobjVec* list, int level) {
 
 unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                                  std::shared_ptr<std::vector<TlinRow>> rows) {
+  Tinput input(path);
+  return loadLinearFile(input, std::move(objs), std::move(rows));
+}
+
+unsigned TdataIO::loadLinearFile(Tinput& input, std::shared_ptr<TobjVec> objs,
+                                 std::shared_ptr<std::vector<TlinRow>> rows) {
   try {
-    return load(path, *objs, *rows);
+    return load(input, *objs, *rows);
   } catch (const std::bad_alloc&) {
     // What was built is released: a half-read file must not pass for a capture.
     error = "out of memory at line " + std::to_string(line);
@@ -146,18 +145,16 @@ unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVe
   }
 }
 
-unsigned TdataIO::load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows) {
+unsigned TdataIO::load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows) {
   error.clear();
   line = 0;
   objs.clear();
   rows.clear();
-  errno = 0;
-  TgzFile file(gzopen(path.c_str(), "rb"));
-  if (!file) {
-    error = std::string("cannot open file: ") + std::strerror(errno ? errno : ENOMEM);
+  if (!input.error().empty()) {
+    error = input.error();
     return 0;
   }
-  TgzReader in(file.get(), maxLineLength);
+  TgzReader in(input, maxLineLength);
 
   line = 1;
   for (size_t i = 0; i < magicSize; ++i) {

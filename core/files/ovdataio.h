@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decode/ovbase.h"
+#include "files/ovinput.h"
 
 class TdataIO {
  public:
@@ -32,6 +33,9 @@ class TdataIO {
   // bytes, is "out of memory at line N".
   unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
                           std::shared_ptr<std::vector<TlinRow>> rows);
+  // The same from an input opened already, from where its reading stands.
+  unsigned loadLinearFile(Tinput& input, std::shared_ptr<TobjVec> objs,
+                          std::shared_ptr<std::vector<TlinRow>> rows);
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
   // The same body handed to put in pieces of about a megabyte as it is made,
@@ -47,7 +51,7 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
-  unsigned load(const std::string& path, TobjVec& objs, std::vector<TlinRow>& rows);
+  unsigned load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows);
   // Drops obj when its level has no list.
   void addToParent(std::shared_ptr<Tbase> obj);
   void setParentList(TobjVec* list, int level);

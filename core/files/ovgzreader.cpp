@@ -9,19 +9,12 @@ namespace {
 
 constexpr unsigned pieceBytes = 1u << 20;
 
-TgzReader::Tpiece readPiece(gzFile file, char* into) {
-  TgzReader::Tpiece piece;
-  errno = 0;
-  piece.size = gzread(file, into, pieceBytes);
-  gzerror(file, &piece.code);
-  if (piece.code == Z_ERRNO) piece.error = errno;
-  return piece;
-}
+Tinflater::Tpiece readPiece(Tinflater* source, char* into) { return source->read(into, pieceBytes); }
 
 }  // namespace
 
-TgzReader::TgzReader(gzFile file, size_t maxLine)
-    : file(file), maxLine(maxLine), buf(new char[pieceBytes]), spare(new char[pieceBytes]) {
+TgzReader::TgzReader(Tinput& input, size_t maxLine)
+    : source(input), maxLine(maxLine), buf(new char[pieceBytes]), spare(new char[pieceBytes]) {
   readAhead();
 }
 
@@ -31,17 +24,17 @@ TgzReader::~TgzReader() {
 
 void TgzReader::readAhead() {
   try {
-    ahead = std::async(std::launch::async, readPiece, file, spare.get());
+    ahead = std::async(std::launch::async, readPiece, &source, spare.get());
   } catch (const std::system_error&) {
     // No thread to be had: read when the piece is needed.
-    ahead = std::async(std::launch::deferred, readPiece, file, spare.get());
+    ahead = std::async(std::launch::deferred, readPiece, &source, spare.get());
   }
 }
 
 bool TgzReader::refill() {
   pos = end = 0;
   if (failedRead || !ahead.valid()) return false;
-  const Tpiece piece = ahead.get();
+  const Tinflater::Tpiece piece = ahead.get();
   // A truncated or damaged stream must not pass for a shorter capture.
   if (piece.size < 0 || (piece.code != Z_OK && piece.code != Z_STREAM_END)) {
     failedRead = true;

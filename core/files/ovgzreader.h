@@ -1,9 +1,7 @@
-// Buffered reading of a gzip (or plain) file, by byte or by line. The next
+// Buffered reading of a gzip (or plain) input, by byte or by line. The next
 // piece is decompressed on another thread while the caller works through the
 // current one, so a load costs about its parsing time, not parsing plus inflate.
 #pragma once
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <future>
@@ -11,10 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "files/ovinflate.h"
+
 class TgzReader {
  public:
   // Lines longer than maxLine fail the read instead of taking all memory.
-  TgzReader(gzFile file, size_t maxLine);
+  TgzReader(Tinput& input, size_t maxLine);
   ~TgzReader();
   TgzReader(const TgzReader&) = delete;
   TgzReader& operator=(const TgzReader&) = delete;
@@ -34,18 +34,11 @@ class TgzReader {
   // compressed data; line is the file line being read.
   std::string failure(unsigned long line) const;
 
-  // One piece as zlib delivered it.
-  struct Tpiece {
-    int size = 0;
-    int code = Z_OK;
-    int error = 0;  // errno when code is Z_ERRNO
-  };
-
  private:
   bool refill();
   void readAhead();
 
-  gzFile file;
+  Tinflater source;
   size_t maxLine;
   std::unique_ptr<char[]> buf;
   std::unique_ptr<char[]> spare;  // filled by the piece in flight
@@ -55,5 +48,5 @@ class TgzReader {
   bool tooLong = false;
   int readErrno = 0;
   std::string carry;
-  std::future<Tpiece> ahead;  // last member: waited for before the buffers go
+  std::future<Tinflater::Tpiece> ahead;  // last member: waited for before the buffers go
 };

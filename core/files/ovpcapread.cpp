@@ -1,8 +1,6 @@
 #include "files/ovpcapread.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <limits>
 
 #include "decode/ovutils.h"
@@ -105,20 +103,32 @@ class Tparser {
     uint32_t tsResol = 6;  // if_tsresol: a power of ten, or of two with the top bit set
   };
 
+  // Bytes a block needs for its fixed fields, both lengths included.
+  static uint32_t fieldBytes(uint32_t type) {
+    switch (type) {
+      case ngSectionHeader:
+        return 28;
+      case ngInterface:
+        return 20;
+      case ngEnhancedPacket:
+        return 32;
+      case ngSimplePacket:
+        return 16;
+      default:
+        return 12;
+    }
+  }
+
   void parseNg() {
     std::vector<Tinterface> interfaces;
     for (size_t at = 0; at < file.size();) {
       need(at, 12, "block header");
       uint32_t type = raw32(at);
       if (type == ngSectionHeader) {
-        need(at, 28, "section header");
         const uint32_t order = raw32(at + 8);
         if (order != ngByteOrder && order != swap32(ngByteOrder))
           throw TformatError{at + 8, "section header with an unknown byte-order mark"};
         swapped = order != ngByteOrder;
-        if (u16(at + 12) != 1)
-          throw TformatError{at + 12, "pcapng major version " + std::to_string(u16(at + 12))};
-        interfaces.clear();
       } else if (swapped) {
         type = swap32(type);
       }
@@ -128,24 +138,28 @@ class Tparser {
             at + 4, "block length " + std::to_string(length) + " is not a multiple of 4 of at least 12"};
       need(at, length, "block");
       if (u32(at + length - 4) != length) throw TformatError{at + length - 4, "block's two lengths differ"};
-      if (type == ngInterface) {
-        need(at, 20, "interface description");
+      // From here on every field read lies inside the block.
+      if (length < fieldBytes(type))
+        throw TformatError{at, "block of " + std::to_string(length) + " bytes is shorter than its fields"};
+      if (type == ngSectionHeader) {
+        if (u16(at + 12) != 1)
+          throw TformatError{at + 12, "pcapng major version " + std::to_string(u16(at + 12))};
+        interfaces.clear();
+      } else if (type == ngInterface) {
         checkLinkType(u16(at + 8), at + 8);
         interfaces.push_back({tsResolution(at + 16, at + length - 4)});
       } else if (type == ngEnhancedPacket) {
-        need(at, 32, "enhanced packet block");
         const uint32_t id = u32(at + 8);
         if (id >= interfaces.size())
           throw TformatError{at + 8,
                              "packet of interface " + std::to_string(id) + ", which is not described"};
         const uint32_t captured = u32(at + 20);
-        if (captured > length - 32)
+        if (uint64_t{captured} + 32 > length)
           throw TformatError{at + 20, "packet length " + std::to_string(captured) + " runs past its block"};
         const uint64_t units = uint64_t{u32(at + 12)} << 32 | u32(at + 16);
         records.push_back({toNs(units, interfaces[id].tsResol), at + 28, captured});
       } else if (type == ngSimplePacket) {
         if (interfaces.empty()) throw TformatError{at, "simple packet before any interface description"};
-        need(at, 16, "simple packet block");
         const uint32_t captured = std::min(u32(at + 8), length - 16);
         // Simple packets carry no time: they follow the packet before them.
         records.push_back({records.empty() ? 0 : records.back().ns, at + 12, captured});
@@ -198,25 +212,15 @@ bool TpcapReader::isPcap(const uint8_t* head, size_t n) {
   return false;
 }
 
-bool TpcapReader::read(const std::string& path, std::vector<TeventBin>& events) {
+bool TpcapReader::read(Tinput& input, std::vector<TeventBin>& events) {
   error.clear();
   notes.clear();
-  std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> file;
-  if (in) {
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    if (size >= 0) {
-      file.resize(static_cast<size_t>(size));
-      in.read(reinterpret_cast<char*>(file.data()), size);
-    }
-  }
-  if (!in) {
-    error = path + ": cannot read file: " + std::strerror(errno ? errno : EIO);
+  if (!input.readAll(file, std::numeric_limits<uint64_t>::max())) {
+    error = input.name() + ": " + input.error();
     return false;
   }
-  return parse(file, path, events);
+  return parse(file, input.name(), events);
 }
 
 bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/ovbase.h"
+#include "files/ovinput.h"
 
 class TpcapReader {
  public:
@@ -20,7 +21,7 @@ class TpcapReader {
   // packets; lastError() then names the file and, for a malformed file, the
   // byte offset. Nothing is allocated beyond the file's own size and one
   // event per record.
-  bool read(const std::string& path, std::vector<TeventBin>& events);
+  bool read(Tinput& input, std::vector<TeventBin>& events);
   // The same for a file already in memory; name is used in messages.
   bool parse(const std::vector<uint8_t>& file, const std::string& name, std::vector<TeventBin>& events);
 

@@ -31,7 +31,7 @@ class TloThread {
   // The stream begins with what the FIFO held before the run; it is dropped.
   static constexpr uint32_t headBytes = 2048;
   static constexpr uint32_t sizeGranularity = 1024;
-  // The largest capture `needed` can ask for: 4 GiB less 1 KiB.
+  // The largest capture `needed` can ask for, 4 GiB less 1 KiB: no raw capture is longer.
   static constexpr uint64_t largestCapture = uint64_t{0xFFFFFFFF} / sizeGranularity * sizeGranularity;
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -61,15 +62,20 @@ TEST(Cli, InputErrors) {
   const std::string dir = testing::TempDir();
   writeFile(tempPath("notraw"), "ORLAVEX?\x01\x02");
   writeFile(tempPath("raw-as-ovd"), "ORLAVEX.\x3f\x85");  // a raw capture is not a sample file
+  writeFile(tempPath("magic.raw"), "ORLAVEX.\x85");       // filler, but not one item
   writeFile(tempPath("badnum.ovd"),
             "OVFMT01\n0\nTRANSAX 0;T:IN;X:1\n  TOKEN   IN    1;K:9;TI:1x;AD:99999999999\n");
   writeFile(tempPath("garbled.ovd"), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03garbage", 18));
 
   const std::pair<std::string, std::string> failures[] = {
-      {"decode /nonexistent/raw", "cannot read /nonexistent/raw: No such file or directory"},
+      {"decode /nonexistent/raw", "/nonexistent/raw: cannot open file: No such file or directory"},
       {"show /nonexistent/x.ovd", "/nonexistent/x.ovd: cannot open file: No such file or directory"},
+      {"import /nonexistent/x.pcap " + tempPath("x.ovd"),
+       "/nonexistent/x.pcap: cannot open file: No such file or directory"},
       {"show " + dir, dir + ": cannot read file: Is a directory"},
       {"decode " + tempPath("notraw"), tempPath("notraw") + ": not a raw capture (bad magic or no data)"},
+      {"decode " + tempPath("magic.raw"),
+       tempPath("magic.raw") + ": not a raw capture (bad magic or no data)"},
       {"show " + tempPath("raw-as-ovd"), tempPath("raw-as-ovd") + ": not a sample file (bad length line)"},
       // Nothing of a partial load is printed.
       {"show " + tempPath("badnum.ovd"), tempPath("badnum.ovd") + ": line 4: malformed number"},
@@ -107,6 +113,52 @@ TEST(Cli, InputErrors) {
   EXPECT_EQ(piped.status, 1);
   EXPECT_EQ(piped.err, "twr: " + fifo + ": not a raw capture (bad magic or no data)\n");
   EXPECT_LT(written.load(), size_t{1} << 20);
+}
+
+// Every input is read once, so a FIFO or a pipe gives what the file gives, and
+// "-" is standard input. A twr that opened its input twice would wait for ever
+// on the FIFO: the time limit makes that a failure.
+TEST(Cli, InputsThatArePipes) {
+  // Larger than a pipe's buffer and the head read first, so reading goes on after it.
+  const std::string raw = tempPath("piped.raw"), ovd = tempPath("piped.ovd"), pcap = tempPath("piped.pcap");
+  ASSERT_EQ(std::system(("'" TWR_SYNTH_BINARY "' --scenario bulk --bytes 400000 -o '" + raw + "'").c_str()),
+            0);
+  ASSERT_EQ(runTwr("decode " + raw + " -o " + ovd).status, 0);
+  ASSERT_EQ(runTwr("export " + raw + " " + pcap).status, 0);
+  ASSERT_GT(readFile(ovd).size(), 100000u);
+
+  const std::pair<const char*, std::string> commands[] = {
+      {"show IN", ovd},        {"show IN", pcap},      {"decode IN", raw},     {"decode IN", pcap},
+      {"import IN OUT", pcap}, {"export IN OUT", ovd}, {"export IN OUT", raw},
+  };
+  const auto with = [](std::string command, const std::string& in, const std::string& out) {
+    command.replace(command.find("IN"), 2, in);
+    const size_t at = command.find("OUT");
+    return at == std::string::npos ? command : command.replace(at, 3, out);
+  };
+  int fifos = 0;
+  for (const auto& [command, file] : commands) {
+    const std::string reference = tempPath("reference.out"), out = tempPath("piped.out");
+    const Trun expected = runTwr(with(command, file, reference));
+    ASSERT_EQ(expected.status, 0) << command << " " << file;
+    const std::string fifo = tempPath("input" + std::to_string(fifos++));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The input operand, and the shell command before twr that feeds it.
+    const std::pair<std::string, std::string> ways[] = {
+        {fifo, "(timeout 30 sh -c \"cat '" + file + "' >'" + fifo + "'\" &);"},
+        {"-", "cat '" + file + "' |"},
+        {"/dev/stdin", "cat '" + file + "' |"},
+    };
+    for (const auto& [in, feed] : ways) {
+      SCOPED_TRACE(with(command, in, out) + " from " + file);
+      std::remove(out.c_str());
+      const Trun r = runTwr(feed, with(command, in, out), 20);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(r.out == expected.out) << r.out.size() << " bytes, not " << expected.out.size();
+      EXPECT_TRUE(readFile(out) == readFile(reference));
+    }
+    unlink(fifo.c_str());
+  }
 }
 
 // An event that makes no object is skipped and counted on standard error;

@@ -42,9 +42,10 @@ std::vector<std::string> packetLines(const Tcapture& capture, unsigned extras) {
 }
 
 Tcapture load(const std::string& path) {
+  Tinput input(path);
   TcaptureFile file;
   Tcapture capture;
-  EXPECT_TRUE(file.load(path, capture)) << file.lastError();
+  EXPECT_TRUE(file.load(input, capture)) << file.lastError();
   return capture;
 }
 

@@ -146,3 +146,48 @@ TEST(PcapRead, RefusesMalformedFilesNamingTheByte) {
 }
 
 }  // namespace
+
+// Blocks whose length leaves no room for their own fields: a check such as
+// "captured > length - 32" wraps for them and reads far past the file.
+TEST(PcapRead, BlocksShorterThanTheirFieldsAreRefused) {
+  using namespace pcapfmt;
+  const std::vector<uint32_t> section = {ngSectionHeader, 28, ngByteOrder, 1, ~0u, ~0u, 28};
+  const std::vector<uint32_t> iface = {ngInterface, 20, linkUsbFull, 0, 20};
+  const std::vector<uint32_t> ack = {ngEnhancedPacket, 36, 0, 0, 7, 1, 1, 0xD2, 36};
+  const struct {
+    const char* name;
+    std::vector<std::vector<uint32_t>> blocks;
+    std::string message;  // after "bad.file: "
+  } cases[] = {
+      {"packet block of 28 claiming 2 GB",
+       {section, iface, {ngEnhancedPacket, 28, 0, 0, 7, 0x7FFFFFF0, 28}, ack},
+       "byte 48: block of 28 bytes is shorter than its fields"},
+      {"packet block of 28 claiming the next block",
+       {section, iface, {ngEnhancedPacket, 28, 0, 0, 7, 40, 28}, ack},
+       "byte 48: block of 28 bytes is shorter than its fields"},
+      {"simple packet block of 12 at the end",
+       {section, iface, ack, {ngSimplePacket, 12, 12}},
+       "byte 84: block of 12 bytes is shorter than its fields"},
+      {"interface block of 16",
+       {section, {ngInterface, 16, linkUsbFull, 16}, ack},
+       "byte 28: block of 16 bytes is shorter than its fields"},
+      {"section header of 20",
+       {{ngSectionHeader, 20, ngByteOrder, 1, 20}, iface, ack},
+       "byte 0: block of 20 bytes is shorter than its fields"},
+      {"option longer than its block",
+       {section, {ngInterface, 28, linkUsbFull, 0, ngOptTsResol | 9u << 16, 3, 28}},
+       "byte 46: option runs past its block"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Tbytes file;
+    for (const auto& block : c.blocks)
+      for (uint32_t word : block)
+        file.insert(file.end(),
+                    {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16), uint8_t(word >> 24)});
+    TpcapReader reader;
+    std::vector<TeventBin> events;
+    EXPECT_FALSE(reader.parse(file, "bad.file", events));
+    EXPECT_EQ(reader.lastError(), "bad.file: " + c.message);
+  }
+}

@@ -84,9 +84,10 @@ TEST(PacketryCaptures, ImportWithTheFactsOfTsharkAndTheirReference) {
   for (const char* name : {"ksolti-core-enum", "emf2022-badge", "iso-unambiguous"}) {
     SCOPED_TRACE(name);
     const std::string pcap = dataDir + name + "/capture.pcap";
+    Tinput input(pcap);
     TcaptureFile file;
     Tcapture capture;
-    ASSERT_TRUE(file.load(pcap, capture)) << file.lastError();
+    ASSERT_TRUE(file.load(input, capture)) << file.lastError();
     EXPECT_TRUE(file.warnings().empty());
 
     // Every record becomes a packet object with tshark's address and endpoint.

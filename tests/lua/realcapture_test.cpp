@@ -6,10 +6,10 @@
 #include "files/ovcapturefile.h"
 
 TEST(ScriptsOnRealCapture, CompositeAudioMidiDevice) {
+  Tinput input(TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap");
   Tcapture capture;
   TcaptureFile file;
-  ASSERT_TRUE(file.load(TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap", capture))
-      << file.lastError();
+  ASSERT_TRUE(file.load(input, capture)) << file.lastError();
   const Tdecoded d = decodeAll(capture.rows);
 
   const std::string device = d.find(otTransfer, "idVendor#");
