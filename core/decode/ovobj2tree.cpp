@@ -1,5 +1,6 @@
 #include "decode/ovobj2tree.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 #include <map>
@@ -11,7 +12,8 @@ namespace {
 // An endpoint with an open control transfer.
 struct TportInfo {
   std::shared_ptr<Ttransfer> transfer;
-  char dir = '?';  // data stage: '?' not seen yet, 'i' IN, 'o' OUT
+  std::size_t root = 0;  // its index in the roots
+  char dir = '?';        // data stage: '?' not seen yet, 'i' IN, 'o' OUT
 };
 
 // Unique for every (address, endpoint) pair.
@@ -53,57 +55,75 @@ const std::vector<Tobj2tree::TpidSet> Tobj2tree::outTargets = {
 
 class Tobj2tree::Timpl {
  public:
-  Timpl(const TobjVec& objs, TobjVec& roots);
+  explicit Timpl(TobjVec& roots) : roots(roots) {}
+  std::size_t take(const TobjVec& objs, bool final);
 
  private:
-  // First pass: gathers the next top-level item starting at object i.
-  void takeSofs();
-  void takeTransax(TtrxType type, const std::vector<TpidSet>& targets);
+  // First pass: gathers the next top-level item starting at object i; false
+  // when it must wait for more objects.
+  bool takeSofs(const TobjVec& objs, bool final);
+  bool takeTransax(const TobjVec& objs, bool final, TtrxType type, const std::vector<TpidSet>& targets);
   // Second pass, run on each top-level item as soon as it is complete: items
   // only depend on the ones before them, so no working list is kept.
   void addItem(TobjPtr item);
   void addTransax(std::shared_ptr<Ttransax> trx);
+  void changed(std::size_t root) { firstChanged = std::min(firstChanged, root); }
 
-  const TobjVec& objs;
   TobjVec& roots;
   std::size_t i = 0;
   std::map<int, TportInfo> ports;
+  // The SOF group at the end of the roots, while SOFs may still join it.
+  std::shared_ptr<TsofGroup> openSofs;
+  std::size_t firstChanged = 0;
 };
 
-Tobj2tree::Timpl::Timpl(const TobjVec& objs, TobjVec& roots) : objs(objs), roots(roots) {
+std::size_t Tobj2tree::Timpl::take(const TobjVec& objs, bool final) {
+  firstChanged = roots.size();
   while (i < objs.size()) {
     const Tbase& obj = *objs[i];
+    bool took = true;
     if (obj.objType == otSof) {
-      takeSofs();
+      took = takeSofs(objs, final);
     } else if (obj.objType == otToken && pidOf(obj) == pidIn) {
-      takeTransax(TtrxType::IN, inTargets);
+      took = takeTransax(objs, final, TtrxType::IN, inTargets);
     } else if (obj.objType == otToken && pidOf(obj) == pidOut) {
-      takeTransax(TtrxType::OUT, outTargets);
+      took = takeTransax(objs, final, TtrxType::OUT, outTargets);
     } else if (obj.objType == otToken && pidOf(obj) == pidSetup) {
-      takeTransax(TtrxType::SETUP, setupTargets);
+      took = takeTransax(objs, final, TtrxType::SETUP, setupTargets);
     } else {
       addItem(objs[i++]);
     }
+    if (!took) break;
   }
+  return firstChanged;
 }
 
-void Tobj2tree::Timpl::takeSofs() {
+bool Tobj2tree::Timpl::takeSofs(const TobjVec& objs, bool final) {
   std::size_t end = i + 1;
   while (end < objs.size() && objs[end]->objType == otSof) ++end;
-  if (end == i + 1) {
+  if (openSofs) {
+    changed(roots.size() - 1);
+  } else if (end == i + 1) {
+    // A lone SOF is a root of its own once something else follows it.
+    if (end == objs.size() && !final) return false;
     addItem(objs[i++]);
-    return;
+    return true;
+  } else {
+    openSofs = arena::make<TsofGroup>();
+    openSofs->children.reserve(end - i);
+    addItem(openSofs);
   }
-  auto group = arena::make<TsofGroup>();
-  group->children.reserve(end - i);
   for (; i < end; ++i) {
     objs[i]->level = 1;
-    group->children.push_back(objs[i]);
+    openSofs->children.push_back(objs[i]);
   }
-  addItem(std::move(group));
+  // More SOFs may follow while the objects end with these.
+  if (end < objs.size() || final) openSofs.reset();
+  return true;
 }
 
-void Tobj2tree::Timpl::takeTransax(TtrxType type, const std::vector<TpidSet>& targets) {
+bool Tobj2tree::Timpl::takeTransax(const TobjVec& objs, bool final, TtrxType type,
+                                   const std::vector<TpidSet>& targets) {
   // The packets that fit are counted first, so the children are sized exactly.
   std::size_t taken = 0;
   bool cutOff = false;
@@ -113,19 +133,26 @@ void Tobj2tree::Timpl::takeTransax(TtrxType type, const std::vector<TpidSet>& ta
     const int pid = pidOf(*objs[i + taken]);
     if (pid < 0 || !step.test(static_cast<std::size_t>(pid))) break;
     ++taken;
+    // A handshake ends the transaction, so that one ending the objects so far
+    // is whole: IN, NAK, ACK is a NAKed IN and a stray ACK.
+    if (objs[i + taken - 1]->objType == otHandshake) break;
   }
+  if (cutOff && !final) return false;
   const std::size_t first = i;
   for (; i < first + taken; ++i) objs[i]->level = 1;
   // The capture ended inside the transaction: it goes with its packets.
-  if (cutOff) return;
+  if (cutOff) return true;
   auto trx = arena::make<Ttransax>(type);
   trx->children.assign(objs.begin() + first, objs.begin() + i);
   addTransax(std::move(trx));
+  return true;
 }
 
 void Tobj2tree::Timpl::addItem(TobjPtr item) {
   // A bus reset ends every open control transfer.
   if (item->objType == otReset) ports.clear();
+  if (item != openSofs) openSofs.reset();
+  changed(roots.size());
   roots.push_back(std::move(item));
 }
 
@@ -136,15 +163,17 @@ void Tobj2tree::Timpl::addTransax(std::shared_ptr<Ttransax> trx) {
     auto transfer = arena::make<Ttransfer>();
     setLevels(*trx, 1);
     transfer->children.push_back(std::move(trx));
-    ports[key].transfer = transfer;  // a new entry starts with dir '?'
-    roots.push_back(std::move(transfer));
+    TportInfo& port = ports[key];
+    port = TportInfo{transfer, roots.size()};  // dir '?' again
+    addItem(std::move(transfer));
     return;
   }
   const auto port = ports.find(key);
   if (port == ports.end()) {
-    roots.push_back(std::move(trx));
+    addItem(std::move(trx));
     return;
   }
+  openSofs.reset();
   const bool in = trx->trxType == TtrxType::IN;
   TportInfo& info = port->second;
   if (info.dir == '?') info.dir = in ? 'i' : 'o';
@@ -153,8 +182,14 @@ void Tobj2tree::Timpl::addTransax(std::shared_ptr<Ttransax> trx) {
   const bool status = data && data->data.empty() && info.dir == (in ? 'o' : 'i');
   setLevels(*trx, 1);
   info.transfer->children.push_back(std::move(trx));
+  changed(info.root);
   if (status) ports.erase(port);
 }
 
-Tobj2tree::Tobj2tree(const TobjVec& objs, TobjVec& roots) : impl(std::make_unique<Timpl>(objs, roots)) {}
+Tobj2tree::Tobj2tree(const TobjVec& objs, TobjVec& roots) : impl(std::make_unique<Timpl>(roots)) {
+  impl->take(objs, true);
+}
+Tobj2tree::Tobj2tree(TobjVec& roots) : impl(std::make_unique<Timpl>(roots)) {}
 Tobj2tree::~Tobj2tree() = default;
+
+std::size_t Tobj2tree::take(const TobjVec& objs, bool final) { return impl->take(objs, final); }

@@ -20,6 +20,15 @@ class Tobj2tree {
   // Appends the top-level objects of `objs` to `roots`; the caller empties
   // `roots` first.
   Tobj2tree(const TobjVec& objs, TobjVec& roots);
+  // Builds `roots` while the objects arrive, through take().
+  explicit Tobj2tree(TobjVec& roots);
+  // Takes the objects of `objs` (the same list, grown) not taken before;
+  // final: none follows. Whatever the objects come in, the roots end as a
+  // single call with all of them makes them. An item that later objects
+  // could change waits for them, but for SOF groups and control transfers,
+  // which are added at once and grow. Returns the first root added or given
+  // children by this call (roots.size() when none).
+  size_t take(const TobjVec& objs, bool final);
   ~Tobj2tree();
   Tobj2tree(const Tobj2tree&) = delete;
   Tobj2tree& operator=(const Tobj2tree&) = delete;

@@ -1,5 +1,6 @@
 #include "decode/ovraw.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -56,11 +57,22 @@ bool Traw::useRawData(const std::vector<uint8_t>& v) {
   return headerOk;
 }
 
+void Traw::useGrowingData(const uint8_t* stream, size_t available, bool final) {
+  own.clear();
+  bytes = stream;
+  for (; scanned < available; ++scanned)
+    if (!isCountByte(stream[scanned])) lastItemByte = scanned;
+  length = final ? available : std::min(lastItemByte, available);
+  if (pos == 0 && !headerOk) headerOk = checkHeader();
+}
+
 void Traw::reset() {
   own.clear();
   bytes = nullptr;
   length = 0;
   pos = 0;
+  scanned = 0;
+  lastItemByte = 0;
   pending = 0;
   headerOk = false;
   time = 0;

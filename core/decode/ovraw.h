@@ -36,6 +36,12 @@ class Traw {
   // anything added before; a later addRawData copies v first. Returns whether
   // the header is OK.
   bool useRawData(const std::vector<uint8_t>& v);
+  // Reads a stream that grows in place: its first `available` bytes are at
+  // `stream` and never change; final once no byte will follow. An item is read
+  // only once whole (a count byte may still follow it), so a run is never cut
+  // at a block end. The bytes must stay at `stream` until the next call; the
+  // read position, pending runs and time carry on from the last call.
+  void useGrowingData(const uint8_t* stream, size_t available, bool final);
   void reset();
   // Next run; false when the header is bad or the stream is exhausted (then
   // start and end both hold the current time).
@@ -139,6 +145,10 @@ class Traw {
   const uint8_t* bytes = nullptr;
   size_t length = 0;
   size_t pos = 0;
+  // Of a growing stream: bytes looked at so far, and the last of them that is
+  // not a count byte (the start of the item that may still be growing).
+  size_t scanned = 0;
+  size_t lastItemByte = 0;
   // Runs of the current item byte, latest first; pending - 1 indexes the next
   // one to deliver (the earliest).
   uint32_t pendVal[6] = {};

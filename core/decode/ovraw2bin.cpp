@@ -88,12 +88,19 @@ class Traw2bin::Timpl {
 
  private:
   enum class Phase { sync, data, done };
+  // The event being read when the reader ran dry: a growing stream finishes
+  // it with its next bytes.
+  enum class Open { none, resetIdle, packetBody, packetIdle };
 
-  bool getVal(Traw& raw, TrawItem& item) { return raw.getItem(item); }
-  void getBinPacket(Traw& raw, std::vector<TeventBin>& events, const TrawItem& first);
-  void getBinUSBreset(Traw& raw, std::vector<TeventBin>& events, const TrawItem& se0);
-  // Idle J and stray SE1 between events carry nothing.
-  void getBinTrash() {}
+  bool getVal(Traw& raw, TrawItem& item) {
+    if (!raw.getItem(item)) return false;
+    readSome = true;
+    return true;
+  }
+  void startPacket(const TrawItem& first);
+  void continueEvent(Traw& raw, std::vector<TeventBin>& events);
+  void getBinPacket(Traw& raw, std::vector<TeventBin>& events);
+  void getBinUSBreset(Traw& raw, std::vector<TeventBin>& events);
   void doSyncPattern();
   void doConvertToBin(uint32_t state, int64_t ticks);
   void doNRZI(unsigned level, int64_t ticks);
@@ -103,6 +110,10 @@ class Traw2bin::Timpl {
   void putBits(uint64_t bits, unsigned n);
   void putOnes(uint64_t n);
 
+  Open open = Open::none;
+  TrawItem openFirst;  // the event's first run
+  uint16_t packetFlags = 0;
+  bool readSome = false;  // a run or a six-sample byte was taken in this call
   Phase phase = Phase::sync;
   uint32_t head[8] = {};  // first states of the packet, for sync detection
   unsigned nHead = 0;
@@ -130,51 +141,68 @@ bool Traw2bin::buildBinVec(Traw& raw, std::vector<TeventBin>& events) {
 }
 
 bool Traw2bin::Timpl::getNextBinEvent(Traw& raw, std::vector<TeventBin>& events, uint64_t& position) {
+  readSome = false;
   TrawItem item;
-  const bool got = getVal(raw, item);
-  if (got) {
-    switch (item.val) {
-      case lineSe0:
-        getBinUSBreset(raw, events, item);
-        break;
-      case lineK:
-        getBinPacket(raw, events, item);
-        break;
-      default:
-        getBinTrash();
-        break;
+  if (open == Open::none && getVal(raw, item)) {
+    openFirst = item;
+    if (item.val == lineSe0) {
+      open = Open::resetIdle;
+    } else if (item.val == lineK) {
+      startPacket(item);
     }
+    // Idle J and stray SE1 between events carry nothing.
   }
+  continueEvent(raw, events);
   position = raw.getPosition();
-  return got;
+  return readSome;
 }
 
-void Traw2bin::Timpl::getBinUSBreset(Traw& raw, std::vector<TeventBin>& events, const TrawItem& se0) {
+// Goes on with the open event until it is complete or the reader runs dry.
+void Traw2bin::Timpl::continueEvent(Traw& raw, std::vector<TeventBin>& events) {
+  switch (open) {
+    case Open::resetIdle:
+      getBinUSBreset(raw, events);
+      break;
+    case Open::packetBody:
+    case Open::packetIdle:
+      getBinPacket(raw, events);
+      break;
+    case Open::none:
+      break;
+  }
+}
+
+void Traw2bin::Timpl::getBinUSBreset(Traw& raw, std::vector<TeventBin>& events) {
   TrawItem next;
   if (!getVal(raw, next)) return;
+  open = Open::none;
   uint8_t bytes[9] = {0x10};
-  putLe32(bytes + 1, se0.count);
+  putLe32(bytes + 1, openFirst.count);
   putLe32(bytes + 5, next.count);
   TeventBin& ev = events.emplace_back();
   ev.kind = srcKindReset;
-  ev.time = se0.start;
+  ev.time = openFirst.start;
   ev.bytes.assign(bytes, bytes + 9);
 }
 
-void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events, const TrawItem& first) {
+void Traw2bin::Timpl::startPacket(const TrawItem& first) {
+  open = Open::packetBody;
   phase = Phase::sync;
   nHead = 0;
   nOut = 0;
-  uint16_t flags = 0;
+  packetFlags = 0;
   doConvertToBin(lineK, first.count);
+}
 
+void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events) {
   TrawItem item;
-  for (;;) {
+  while (open == Open::packetBody) {
     doSixSamples(raw);
     if (!getVal(raw, item)) return;
-    if (item.val == lineSe0) break;
-    if (item.val == lineSe1) {
-      flags = flagSe1;
+    if (item.val == lineSe0) {
+      open = Open::packetIdle;
+    } else if (item.val == lineSe1) {
+      packetFlags = flagSe1;
       doConvertToBin(lineJ, 1);
     } else {
       doConvertToBin(item.val, item.count);
@@ -182,7 +210,9 @@ void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events, co
   }
   TrawItem idle;
   if (!getVal(raw, idle)) return;
+  open = Open::none;
 
+  uint16_t flags = packetFlags;
   if (nOut > 0) {
     const unsigned p = out[0];
     if (((~p >> 4) ^ p) & 0x0F) flags |= flagPidCheck;
@@ -191,7 +221,7 @@ void Traw2bin::Timpl::getBinPacket(Traw& raw, std::vector<TeventBin>& events, co
   TeventBin& ev = events.emplace_back();
   ev.kind = srcKindPacket;
   ev.flags = flags;
-  ev.time = first.start;
+  ev.time = openFirst.start;
   putLe32(out + nOut, idle.count);
   ev.bytes.assign(out, out + nOut + 4);
 }
@@ -339,7 +369,7 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
     if (phase != Phase::data) {
       bool took = false;
       raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
-        took = true;
+        took = readSome = true;
         if (phase == Phase::sync) {
           int k = 5;
           for (; k >= 0 && nHead < 8; --k) head[nHead++] = (b >> k) & 1 ? lineJ : lineK;
@@ -357,6 +387,7 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
     size_t no = nOut;
     uint8_t* o = out;
     uint32_t longExtra = 0;
+    const size_t before = raw.getPosition();
     raw.takeSixSamples([&](uint8_t b, uint32_t extra) {
       const uint32_t isLong = extra > maxTableExtra;
       const uint32_t e = sixTable.entry[r | (b << 3) | (extra & (isLong - 1))];
@@ -375,6 +406,7 @@ void Traw2bin::Timpl::doSixSamples(Traw& raw) {
     acc = a;
     nAcc = na;
     nOut = no;
+    if (raw.getPosition() != before) readSome = true;
     if (no >= maxPacketBytes) {
       nOut = maxPacketBytes;
       phase = Phase::done;

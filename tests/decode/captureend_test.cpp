@@ -1,6 +1,6 @@
-// A capture may stop anywhere inside a transaction. What it cut off has no
-// outcome and must not pass for a whole transaction; what ended before the
-// stop must all be there.
+// A capture may stop anywhere inside a transaction. What it cut off before its
+// handshake has no outcome and must not pass for a whole transaction; what
+// ended before the stop must all be there.
 #include <gtest/gtest.h>
 
 #include "capture.h"
@@ -22,9 +22,10 @@ TEST(CaptureEnd, TransactionCutOffByTheStopGoesWithItsPackets) {
   const std::vector<Tending> endings = {
       {"lone IN token", {tokenPacket(pidIn, 4, 1)}, false},
       {"lone SETUP token", {tokenPacket(pidSetup, 4, 0)}, false},
-      {"NAKed IN, stop before a handshake could follow",
-       {tokenPacket(pidIn, 4, 1), handshakePacket(pidNak)},
-       false},
+      // A handshake ends a transaction: one that ends the capture is whole.
+      {"NAKed IN", {tokenPacket(pidIn, 4, 1), handshakePacket(pidNak)}, true},
+      {"STALLed IN", {tokenPacket(pidIn, 4, 1), handshakePacket(pidStall)}, true},
+      {"IN and its data", {tokenPacket(pidIn, 4, 1), dataPacket(pidData1, {2})}, false},
       {"OUT and its data", {tokenPacket(pidOut, 4, 2), dataPacket(pidData0, {1})}, false},
       {"whole IN", {tokenPacket(pidIn, 4, 1), dataPacket(pidData1, {2}), handshakePacket(pidAck)}, true},
   };
