@@ -118,9 +118,14 @@ Tbin2obj::Tbin2obj() : impl(std::make_unique<Timpl>()) {}
 Tbin2obj::~Tbin2obj() = default;
 
 bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs) {
+  return buildObjVec(events, 0, objs);
+}
+
+bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, std::size_t first, TobjVec& objs) {
   // One bad event must not hide the rest of the capture: skip it and go on.
   bool ok = true;
-  for (const TeventBin& ev : events) {
+  for (std::size_t e = first; e < events.size(); ++e) {
+    const TeventBin& ev = events[e];
     switch (ev.kind) {
       case srcKindPacket:
         ok &= impl->binPacket2Object(ev, objs);

@@ -1,6 +1,7 @@
 // Bus events to packet and reset objects.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,8 @@ class Tbin2obj {
   // cannot be converted (no packet bytes, a PID of type Special or Reserved, an
   // unknown kind, a malformed reset) are skipped and the result is false.
   bool buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs);
+  // The same for the events from index `first` on.
+  bool buildObjVec(const std::vector<TeventBin>& events, std::size_t first, TobjVec& objs);
 
  private:
   class Timpl;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 class TexThread {
  public:
@@ -55,11 +56,6 @@ class TexThread {
  private:
   // A decode is built here and swapped in only when complete, so a failed one
   // keeps the previous results; the vectors' room is reused across decodes.
-  struct Tresults {
-    TeventVec events;
-    TobjVec objects;
-    TobjVec trees;
-    TrowVec rows;
-    void clear();
-  } next;
+  Tcapture next;
+  void clearNext();
 };

@@ -1,5 +1,6 @@
 #include "decode/ovtree2lin.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -17,6 +18,11 @@ size_t rowCount(const Tbase& node) {
   return n;
 }
 
+// The flags a grouper's children take from it.
+uint8_t childFlagsOf(const Tbase& node, uint8_t inherited) {
+  return node.objType == otSofGroup ? inherited | sofRowFlags : inherited;
+}
+
 }  // namespace
 
 Ttree2lin::Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows) {
@@ -24,7 +30,50 @@ Ttree2lin::Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows) {
   size_t total = 0;
   for (const TobjPtr& root : roots) total += rowCount(*root);
   rows.reserve(total);
-  for (const TobjPtr& root : roots) tree2lin(root, -1, rows, 0);
+  flattenFrom(roots, 0, rows);
+}
+
+size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<TlinRow>& rows) {
+  if (firstChanged >= flattened) {
+    const size_t firstRow = rows.size();
+    flattenFrom(roots, flattened, rows);
+    return firstRow;
+  }
+  const Tbase& changed = *roots[firstChanged];
+  if (firstChanged + 1 == flattened) {
+    // The last root gained children: their rows follow its rows.
+    const size_t firstRow = rows.size();
+    const auto& children = static_cast<const Tgrouper&>(changed).children;
+    const uint8_t flags = childFlagsOf(changed, 0);
+    for (size_t c = lastRootChildren; c < children.size(); ++c) tree2lin(children[c], changed.row, rows, flags);
+    lastRootChildren = children.size();
+    flattenFrom(roots, flattened, rows);
+    return firstRow;
+  }
+  // A transfer further back gained children: the rows from it on are made again.
+  const auto checkpoint =
+      std::lower_bound(beforeTransfer.begin(), beforeTransfer.end(), firstChanged,
+                       [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
+  const bool known = checkpoint != beforeTransfer.end() && checkpoint->first == firstChanged;
+  const size_t from = known ? firstChanged : 0;
+  counters = known ? checkpoint->second : Tcounters{};
+  beforeTransfer.erase(known ? checkpoint : beforeTransfer.begin(), beforeTransfer.end());
+  const size_t firstRow = known ? static_cast<size_t>(changed.row) : 0;
+  rows.resize(firstRow);
+  flattenFrom(roots, from, rows);
+  return firstRow;
+}
+
+void Ttree2lin::flattenFrom(const TobjVec& roots, size_t first, std::vector<TlinRow>& rows) {
+  for (size_t r = first; r < roots.size(); ++r) {
+    if (roots[r]->objType == otTransfer) beforeTransfer.emplace_back(r, counters);
+    tree2lin(roots[r], -1, rows, 0);
+  }
+  flattened = roots.size();
+  lastRootChildren =
+      flattened > 0 && roots.back()->objType >= otSofGroup && roots.back()->objType <= otTransfer
+          ? static_cast<const Tgrouper&>(*roots.back()).children.size()
+          : 0;
 }
 
 void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow>& rows, uint8_t inherited) {
@@ -34,31 +83,29 @@ void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow
 
   int* counter = nullptr;
   uint8_t flags = inherited;
-  uint8_t childFlags = inherited;
   switch (node->objType) {
     case otReset:
-      counter = &resets;
+      counter = &counters.resets;
       break;
     case otSof:
-      counter = &packets;
+      counter = &counters.packets;
       flags |= sofRowFlags;
       break;
     case otToken:
     case otData:
     case otHandshake:
-      counter = &packets;
+      counter = &counters.packets;
       flags |= rowFlagPacket;
       break;
     case otSofGroup:
-      counter = &sofGroups;
+      counter = &counters.sofGroups;
       flags |= sofRowFlags;
-      childFlags |= sofRowFlags;
       break;
     case otTransax:
-      counter = &transaxes;
+      counter = &counters.transaxes;
       break;
     case otTransfer:
-      counter = &transfers;
+      counter = &counters.transfers;
       break;
     default:
       // A plain grouper, or anything unknown, has no row and hides its children.
@@ -67,7 +114,6 @@ void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow
   rows.push_back(TlinRow{node, flags});
   node->ordinal = ++*counter;
   if (node->objType < otSofGroup) return;
-  for (const TobjPtr& child : static_cast<const Tgrouper&>(*node).children) {
-    tree2lin(child, row, rows, childFlags);
-  }
+  const uint8_t childFlags = childFlagsOf(*node, inherited);
+  for (const TobjPtr& child : static_cast<const Tgrouper&>(*node).children) tree2lin(child, row, rows, childFlags);
 }

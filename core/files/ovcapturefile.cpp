@@ -1,10 +1,8 @@
 #include "files/ovcapturefile.h"
 
-#include "decode/ovbin2obj.h"
+#include "decode/ovchain.h"
 #include "decode/ovexthrd.h"
-#include "decode/ovobj2tree.h"
 #include "decode/ovraw.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 #include "files/ovpcapread.h"
 #include "hardware/ovlothrd.h"
@@ -42,13 +40,10 @@ bool TcaptureFile::loadPcap(Tinput& input, Tcapture& capture) {
 }
 
 void TcaptureFile::decodeEvents(Tcapture& capture) {
-  TobjVec& objects = *capture.objects;
-  objects.clear();
-  objects.reserve(capture.events->size());
-  Tbin2obj().buildObjVec(*capture.events, objects);
+  capture.objects->clear();
   capture.trees->clear();
-  Tobj2tree(objects, *capture.trees);
-  Ttree2lin(*capture.trees, *capture.rows);
+  capture.rows->clear();
+  TdecodeChain(capture).takeEvents(true);
 }
 
 bool TcaptureFile::loadRaw(Tinput& input, Tcapture& capture) {
