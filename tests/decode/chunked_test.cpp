@@ -1,0 +1,104 @@
+// The decode of a capture fed as it arrives, in pieces of any size, ends as
+// the decode of the whole; on the way, the rows before the first row a piece
+// changed stay as they were.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "boxes/ovboxes.h"
+#include "decode/ovchain.h"
+#include "files/ovdataio.h"
+#include "files/ovlua.h"
+#include "support/testfiles.h"
+#include "synth/generator.h"
+
+namespace {
+
+std::vector<uint8_t> synthesized(const std::string& scenario, double seconds) {
+  synth::Tgenerator generator(synth::makeScenario(scenario, 3), 3);
+  std::vector<uint8_t> raw;
+  while (generator.time() < seconds * 12e6) generator.next(raw);
+  generator.finish(raw);
+  return raw;
+}
+
+// The text form and the box strings of every row: what a decode shows.
+std::string shown(const Tcapture& capture) {
+  std::string text;
+  TdataIO::appendBody(*capture.rows, text);
+  Tboxes boxes;
+  for (const TlinRow& row : *capture.rows) text += boxes.getBoxesString(row.obj);
+  return text;
+}
+
+struct TrowState {
+  const Tbase* obj;
+  int ordinal;
+  int parentRow;
+};
+
+// Feeds raw in random pieces, tiny ones among them, and once with no new byte;
+// checks after each that the rows before the first changed one are unchanged.
+Tcapture decodeInPieces(const std::vector<uint8_t>& raw, std::mt19937& random) {
+  Tcapture capture;
+  TdecodeChain chain(capture);
+  std::vector<TrowState> before;
+  std::geometric_distribution<size_t> small(0.3), large(1.0 / 4000);
+  for (size_t available = 0; available < raw.size();) {
+    available = std::min(raw.size(), available + (random() % 2 ? small(random) : large(random)));
+    chain.takeRaw(raw.data(), available, available == raw.size());
+    const std::vector<TlinRow>& rows = *capture.rows;
+    const size_t stable = chain.firstChangedRow();
+    EXPECT_LE(stable, before.size());
+    for (size_t r = 0; r < stable && r < before.size(); ++r) {
+      const Tbase& obj = *rows[r].obj;
+      if (&obj != before[r].obj || obj.row != static_cast<int>(r) || obj.ordinal != before[r].ordinal ||
+          obj.parentRow != before[r].parentRow) {
+        ADD_FAILURE() << "row " << r << " changed before the first changed row " << stable;
+        return capture;
+      }
+    }
+    before.clear();
+    for (const TlinRow& row : rows) before.push_back({row.obj.get(), row.obj->ordinal, row.obj->parentRow});
+  }
+  return capture;
+}
+
+}  // namespace
+
+TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
+  std::vector<uint8_t> resets = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.'};
+  resets.resize(20000, 0x42);  // a reset of one tick in every byte
+  std::vector<uint8_t> noise = resets;
+  std::mt19937 random(7);
+  for (size_t i = 8; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(random());
+  const std::string example = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  const std::pair<const char*, std::vector<uint8_t>> captures[] = {
+      {"example", std::vector<uint8_t>(example.begin(), example.end())},
+      {"hid", synthesized("hid", 0.2)},
+      {"storage", synthesized("storage", 0.2)},
+      {"serial", synthesized("serial", 0.2)},
+      {"resets", resets},
+      {"noise", noise},
+  };
+  for (const auto& [name, raw] : captures) {
+    SCOPED_TRACE(name);
+    Tcapture whole;
+    TdecodeChain(whole).takeRaw(raw.data(), raw.size(), true);
+    ASSERT_FALSE(whole.rows->empty());
+    const std::string expected = shown(whole);
+    Tcapture last;
+    for (int split = 0; split < 12; ++split) {
+      last = decodeInPieces(raw, random);
+      ASSERT_EQ(last.events->size(), whole.events->size());
+      ASSERT_EQ(last.objects->size(), whole.objects->size());
+      ASSERT_TRUE(shown(last) == expected) << "split " << split;
+    }
+    // The scripts read the tree the rows point into: their texts agree too.
+    TluaState wholeLua(whole.rows, TWR_SOURCE_DIR "/scripts"), lastLua(last.rows, TWR_SOURCE_DIR "/scripts");
+    for (size_t r = 0; r < whole.rows->size(); r += 7)
+      ASSERT_EQ(lastLua.decodeRow(static_cast<long long>(r)), wholeLua.decodeRow(static_cast<long long>(r))) << r;
+  }
+}
