@@ -24,12 +24,12 @@ std::vector<uint8_t> synthesized(const std::string& scenario, double seconds) {
   return raw;
 }
 
-// The text form, and the box strings and filter flags of every row: what a decode shows.
+// The text form, and the box strings, filter flags and parents of every row: what a decode shows.
 std::string shown(const Tcapture& capture) {
   std::string text;
   TdataIO::appendBody(*capture.rows, text);
   Tboxes boxes;
-  for (const TlinRow& row : *capture.rows) text += boxes.getBoxesString(row.obj) + std::to_string(row.flags);
+  for (const TlinRow& row : *capture.rows) text += boxes.getBoxesString(row.obj) + std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
   return text;
 }
 
