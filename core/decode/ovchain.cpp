@@ -20,7 +20,10 @@ void TdecodeChain::takeRaw(const uint8_t* stream, std::size_t available, bool fi
   raw.useGrowingData(stream, available, final);
   // The position counts only where runs were read: a stream refused by its
   // header was not read at all.
-  for (uint64_t at = 0; bin.getNextBinEvent(raw, events, at);) position = at;
+  for (uint64_t at = 0; bin.getNextBinEvent(raw, events, at);) {
+    position = at;
+    if (published) published->store(at, std::memory_order_relaxed);
+  }
   takeEvents(final);
 }
 

@@ -3,6 +3,7 @@
 // in pieces of any size; either way the results are those of the whole.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,8 +28,9 @@ class TdecodeChain {
   // import fills it itself); final once no event follows.
   void takeEvents(bool final);
 
-  // Raw bytes read so far.
+  // Raw bytes read so far; also stored, as they are read, in `watched` when given.
   uint64_t rawPosition() const { return position; }
+  void publishPosition(std::atomic<uint64_t>* watched) { published = watched; }
   // The first row the last call changed: the rows before it are final.
   std::size_t firstChangedRow() const { return changedRow; }
 
@@ -37,6 +39,7 @@ class TdecodeChain {
   Traw raw;
   Traw2bin bin;
   uint64_t position = 0;
+  std::atomic<uint64_t>* published = nullptr;
   Tbin2obj toObjects;
   std::size_t eventsTaken = 0;
   Tobj2tree tree;

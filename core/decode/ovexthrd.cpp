@@ -1,6 +1,5 @@
 #include "decode/ovexthrd.h"
 
-#include <algorithm>
 #include <thread>
 
 #include "decode/ovchain.h"
@@ -38,13 +37,8 @@ void TexThread::threadFunc() {
   try {
     clearNext();
     TdecodeChain chain(next);
-    // In pieces, to publish progress; the result is that of the whole.
-    constexpr size_t piece = size_t{1} << 20;
-    for (size_t available = 0; available < raw->size();) {
-      available = std::min(raw->size(), available + piece);
-      chain.takeRaw(raw->data(), available, available == raw->size());
-      progress.store(chain.rawPosition(), std::memory_order_relaxed);
-    }
+    chain.publishPosition(&progress);
+    chain.takeRaw(raw->data(), raw->size(), true);
 
     skippedEvents = next.events->size() - next.objects->size();
     events->swap(*next.events);

@@ -60,8 +60,14 @@ bool Traw::useRawData(const std::vector<uint8_t>& v) {
 void Traw::useGrowingData(const uint8_t* stream, size_t available, bool final) {
   own.clear();
   bytes = stream;
-  for (; scanned < available; ++scanned)
-    if (!isCountByte(stream[scanned])) lastItemByte = scanned;
+  // The last item byte, looked for from the end: count bytes are few.
+  for (size_t i = available; !final && i > scanned; --i) {
+    if (!isCountByte(stream[i - 1])) {
+      lastItemByte = i - 1;
+      break;
+    }
+  }
+  scanned = std::max(scanned, available);
   length = final ? available : std::min(lastItemByte, available);
   if (pos == 0 && !headerOk) headerOk = checkHeader();
 }

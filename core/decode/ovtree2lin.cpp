@@ -34,6 +34,12 @@ Ttree2lin::Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows) {
 }
 
 size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<TlinRow>& rows) {
+  if (flattened == 0 && rows.empty()) {
+    // A whole capture in one go gets its rows sized exactly, as the constructor does.
+    size_t total = 0;
+    for (const TobjPtr& root : roots) total += rowCount(*root);
+    rows.reserve(total);
+  }
   if (firstChanged >= flattened) {
     const size_t firstRow = rows.size();
     flattenFrom(roots, flattened, rows);
@@ -45,15 +51,16 @@ size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<
     const size_t firstRow = rows.size();
     const auto& children = static_cast<const Tgrouper&>(changed).children;
     const uint8_t flags = childFlagsOf(changed, 0);
-    for (size_t c = lastRootChildren; c < children.size(); ++c) tree2lin(children[c], changed.row, rows, flags);
+    for (size_t c = lastRootChildren; c < children.size(); ++c)
+      tree2lin(children[c], changed.row, rows, flags);
     lastRootChildren = children.size();
     flattenFrom(roots, flattened, rows);
     return firstRow;
   }
   // A transfer further back gained children: the rows from it on are made again.
-  const auto checkpoint =
-      std::lower_bound(beforeTransfer.begin(), beforeTransfer.end(), firstChanged,
-                       [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
+  const auto checkpoint = std::lower_bound(
+      beforeTransfer.begin(), beforeTransfer.end(), firstChanged,
+      [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
   const bool known = checkpoint != beforeTransfer.end() && checkpoint->first == firstChanged;
   const size_t from = known ? firstChanged : 0;
   counters = known ? checkpoint->second : Tcounters{};
@@ -115,5 +122,6 @@ void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow
   node->ordinal = ++*counter;
   if (node->objType < otSofGroup) return;
   const uint8_t childFlags = childFlagsOf(*node, inherited);
-  for (const TobjPtr& child : static_cast<const Tgrouper&>(*node).children) tree2lin(child, row, rows, childFlags);
+  for (const TobjPtr& child : static_cast<const Tgrouper&>(*node).children)
+    tree2lin(child, row, rows, childFlags);
 }
