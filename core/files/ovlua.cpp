@@ -1,5 +1,7 @@
 #include "files/ovlua.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -137,12 +139,22 @@ void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
   return p;
 }
 
-// Stops a script once the deadline its state's extra space points to has
-// passed: time, not instructions, as string functions can take long in one.
-// From the first overrun on, every instruction fails, so a script's own pcall
-// cannot swallow the stop.
+// Processor time of the calling thread.
+std::chrono::nanoseconds threadTime() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
+
+// Stops a script once the budget its state's extra space points to is spent:
+// time, not instructions, as string functions can take long in one. The
+// clock is cheap to read; the thread's processor time is read only once it has
+// passed, so that a busy machine does not stop a script that waited for a
+// processor rather than ran. From the first overrun on, every instruction
+// fails, so a script's own pcall cannot swallow the stop.
 void budgetHook(lua_State* L, lua_Debug*) {
-  if (Tclock::now() < **static_cast<Tclock::time_point**>(lua_getextraspace(L))) return;
+  const auto& budget = **static_cast<TluaState::Tbudget**>(lua_getextraspace(L));
+  if (Tclock::now() < budget.wallEnd || threadTime() < budget.threadEnd) return;
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, 1);
   luaL_error(L, "decode script stopped: it ran too long");
 }
@@ -320,7 +332,7 @@ void TluaState::prepare(const std::filesystem::path& scriptDir) {
     scriptError = "cannot create a Lua state";
     return;
   }
-  *static_cast<Tclock::time_point**>(lua_getextraspace(L)) = &deadline;
+  *static_cast<Tbudget**>(lua_getextraspace(L)) = &budget;
   std::string err;
   if (!protectedRun(L, openLibs, nullptr, err)) {
     scriptError = err;
@@ -360,8 +372,8 @@ std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {
   return text;
 }
 
-void TluaState::startBudget(std::chrono::milliseconds budget) {
-  deadline = Tclock::now() + budget;
+void TluaState::startBudget(std::chrono::milliseconds time) {
+  budget = {Tclock::now() + time, threadTime() + time};
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionsPerClockCheck);
 }
 

@@ -54,6 +54,12 @@ class TluaState {
   // script stopped: it ran too long" instead of its text.
   std::string decode(const std::shared_ptr<Tbase>& obj);
   static constexpr std::chrono::milliseconds rowTimeBudget{80};
+
+  // When a script call must end: by the clock and by the thread's processor time.
+  struct Tbudget {
+    std::chrono::steady_clock::time_point wallEnd;
+    std::chrono::nanoseconds threadEnd{0};
+  };
   // "Error - row N" for an index outside the rows, else the row object's text.
   std::string decodeRow(long long row);
   // Pushes the table of a valid row and returns 1; otherwise pushes nothing and returns -1.
@@ -64,13 +70,13 @@ class TluaState {
 
  private:
   void prepare(const std::filesystem::path& scriptDir);
-  // Sets the deadline and the hook that keeps it.
-  void startBudget(std::chrono::milliseconds budget);
+  // Sets the budget and the hook that keeps it.
+  void startBudget(std::chrono::milliseconds time);
 
   std::shared_ptr<const TrowList> rows;
   std::size_t memoryUsed = 0;
   lua_Integer rowsVersion = 0;
-  std::chrono::steady_clock::time_point deadline;  // of the script call running
+  Tbudget budget;  // of the script call running
   lua_State* L = nullptr;
   std::string scriptError;
 };
