@@ -60,16 +60,12 @@ bool waitForHardware(const TloThread& lo) {
   return false;
 }
 
-// Runs one capture; Ctrl-C ends it early. Leaves only the captured bytes in the buffer.
-uint64_t runCapture(TloThread& lo, uint64_t size) {
-  lo.buffer.clear();
-  lo.captureCount = 0;
-  lo.needed = static_cast<uint32_t>(size);
-  lo.run = true;
+// Follows the requested capture to its end; Ctrl-C ends it early. Leaves only the captured
+// bytes in the buffer.
+uint64_t awaitCapture(TloThread& lo, uint64_t size) {
   Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
   bool stopping = false;
-  // Until the thread takes the request, captureDone still speaks of the last run.
-  while (lo.run || !lo.captureDone) {
+  while (!lo.captureDone) {
     if (interrupted && !stopping) {
       // Taken even before the run starts: that run then ends before its first read.
       lo.stop = true;
@@ -79,10 +75,8 @@ uint64_t runCapture(TloThread& lo, uint64_t size) {
     progress.update(lo.captureCount);
     std::this_thread::sleep_for(pollPeriod);
   }
-  const uint64_t captured = lo.captureCount;
+  const uint64_t captured = lo.takeCapture().size();
   progress.finish(captured);
-  // After a stop the tail of the buffer is filler, not captured data.
-  lo.buffer.resize(captured);
   return captured;
 }
 
@@ -144,9 +138,9 @@ int capture(const Tparsed& args, uint64_t size) {
       !lo.low.setTargetConnected(args.has("--connect")))
     return inputError("the sniffer did not take the connect request");
 
-  const uint64_t captured = runCapture(lo, size);
-  if (lo.hardwareStatus == TloThread::statusNoMemory)
+  if (lo.requestCapture(size) == TloThread::Trequest::noMemory)
     return inputError(statusText(TloThread::statusNoMemory));
+  const uint64_t captured = awaitCapture(lo, size);
   if (captured == 0) return inputError("nothing was captured");
   TexThread ex;
   if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");

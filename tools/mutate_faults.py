@@ -201,7 +201,7 @@ FAULTS = [
          old="  low.clearSnifferFIFO();\n", new="",
          why="a capture starts without clearing the FIFO, so stale bytes come first"),
     dict(id="hw-stale-head-kept", file="core/hardware/ovlothrd.cpp", dirs=["hardware"],
-         old="buffer.erase(buffer.begin(), buffer.begin() + headBytes);", new="",
+         old="if (count > 0) std::copy(", new="if (false) std::copy(",
          why="the FIFO's stale bytes stay in front of a capture"),
     # ---- simulated sniffer (the rig the hardware tests trust) ----
     dict(id="sim-busy-port", file="sim/device/simfpga.cpp", dirs=["hardware", "simdev"],
@@ -224,8 +224,8 @@ FAULTS = [
          old="ctx ? ctx->lo.hardwareStatus.load() : TWR_STATUS_NOT_FOUND",
          new="ctx ? ctx->lo.hardwareStatus.load() : TWR_STATUS_READY",
          why="a missing context reports a ready sniffer"),
-    dict(id="lib-stop-filler-decoded", file="lib/ovlibcapture.cpp", dirs=["lib"],
-         old="if (ctx->lo.captureCount < buffer.size()) buffer.resize(ctx->lo.captureCount);", new="",
+    dict(id="lib-stop-filler-decoded", file="core/hardware/ovlothrd.cpp", dirs=["lib"],
+         old="  buffer.resize(count);\n", new="  buffer.resize(buffer.size() - headBytes);\n",
          why="after a stop the buffer's unfilled tail is decoded as bus data"),
     dict(id="lib-row-past-end", file="lib/ovlibrows.cpp", dirs=["lib"],
          old="if (!rows || ix >= rows->size()) return false;", new="if (!rows) return false;",
@@ -380,4 +380,16 @@ FAULTS = [
     dict(id="empty-lines-uncounted", file="core/files/ovgzreader.cpp", dirs=["files"],
          old="skipped += pos - from;", new="skipped += (pos - from) / 2;",
          why="a run of empty lines shifts the line numbers of the lines after it"),
+    # ---- capture sequence: request, withdrawal, bytes read during the run (h-seq) ----
+    dict(id="seq-head-erased-at-end", file="core/hardware/ovlothrd.cpp", dirs=["hardware"],
+         old="std::memory_order_release);\n  }\n  return ok;",
+         new="std::memory_order_release);\n  }\n  buffer.erase(buffer.begin(), buffer.begin() + headBytes);\n"
+             "  return ok;",
+         why="the capture thread moves the bytes at the end of a run, under a reader of them"),
+    dict(id="seq-request-while-busy", file="core/hardware/ovlothrd.cpp", dirs=["hardware"],
+         old="if (captureBusy()) return Trequest::busy;", new="if (false) return Trequest::busy;",
+         why="a second request empties the buffer the running capture writes"),
+    dict(id="seq-withdraw-ignored", file="core/hardware/ovlothrd.cpp", dirs=["hardware"],
+         old="return run.exchange(false);", new="return run.load();",
+         why="a withdrawn request is still taken once the device is ready"),
 ]
