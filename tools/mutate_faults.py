@@ -392,4 +392,18 @@ FAULTS = [
     dict(id="seq-withdraw-ignored", file="core/hardware/ovlothrd.cpp", dirs=["hardware"],
          old="return run.exchange(false);", new="return run.load();",
          why="a withdrawn request is still taken once the device is ready"),
+    dict(id="seq-dialog-request-kept", file="gui/capture/ovctlmachine.cpp", dirs=["gui"],
+         old="  if (changed && !lo.withdrawRequest() && lo.captureBusy()) lo.stop = true;\n", new="",
+         why="a capture requested before the device dropped runs once it is back, behind the dialog"),
+    dict(id="seq-dialog-orphan-runs", file="gui/capture/ovctlmachine.cpp", dirs=["gui"],
+         old="if (changed && !lo.withdrawRequest() && lo.captureBusy()) lo.stop = true;",
+         new="if (changed) lo.withdrawRequest();",
+         why="a capture the thread took just before a hardware change runs on to its end"),
+    dict(id="seq-dialog-ok-withdrawn", file="gui/capture/ovctlpage.cpp", dirs=["gui-e2e"],
+         old="if (buttons.okOn) okBtn->Enable();", new="okBtn->Enable(buttons.okOn);",
+         why="OK is disabled again once the dialog is ready for the next capture: the decode is lost"),
+    dict(id="seq-dialog-squeezed", file="gui/capture/ovcapdlg.cpp", dirs=["gui-e2e"],
+         old="  Fit();\n  SetSize(GetSize() * 2);\n", new="  fixSize();\n",
+         why="the dialog is shown at the size measured before GTK styled its controls: its last row of "
+             "buttons gets 2 pixels and GTK warns"),
 ]

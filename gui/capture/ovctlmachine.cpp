@@ -38,8 +38,10 @@ void TctlMachine::onTick() {
 void TctlMachine::abandon() { lo.stop = true; }
 
 void TctlMachine::showHardware(bool changed) {
-  // A press from before this status must not start a capture by itself later.
+  // A press or a request from before this status must not start a capture by itself later,
+  // nor run one behind the dialog's back; nor may a capture the thread took just before it.
   startStopPressed = false;
+  if (changed && !lo.withdrawRequest() && lo.captureBusy()) lo.stop = true;
   const int32_t status = lo.hardwareStatus;
   view.setStatusLine(hardwareStatusText(status));
   if (changed) serial = wxString::FromUTF8(lo.serialCopy());
@@ -96,10 +98,7 @@ void TctlMachine::startDecode() {
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
                      : failure.empty()                ? wxString("Nothing was captured")
                                                       : decodeFailed);
-  ctlState = status == TloThread::statusReady ? ctlReady : ctlNoHardware;
-  TbuttonStates buttons = buttonStates(ctlState);
-  buttons.ok = TbuttonStates::okKeep;
-  view.applyButtons(buttons);
+  enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
   // Last: the box runs the event loop, and with it this machine's timer.
   if (!failure.empty()) view.reportProblem(decodeFailed + ". The data decoded before is kept.");
 }

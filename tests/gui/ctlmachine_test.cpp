@@ -30,7 +30,7 @@ struct TfakeView : TctlView {
   void applyButtons(const TbuttonStates& b) override {
     if (!b.apply) return;
     buttons = b;
-    if (b.ok != TbuttonStates::okKeep) ok = b.ok == TbuttonStates::okOn;
+    ok = ok || b.okOn;
   }
   wxString bufferField() const override { return field; }
   void setBufferField(const wxString& text) override { field = text; }
@@ -119,6 +119,14 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
+
+  // The device drops after the decode, then comes back: the decode can still be taken.
+  sniffer.unplug();
+  ASSERT_TRUE(rig.reaches(ctlNoHardware));
+  EXPECT_TRUE(rig.view.ok);
+  sniffer.plug();
+  ASSERT_TRUE(rig.reaches(ctlReady));
+  EXPECT_TRUE(rig.view.ok);
   // (A capture stopped as soon as data flows is the user's, in gui-e2e-capture.)
 }
 
@@ -180,12 +188,32 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   for (int i = 0; i < 3; ++i) rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlAcquiring) << "done flag of the previous capture";
 
-  // A lost device ends the display of a running capture; the pending press goes with it.
+  // A lost device ends the display of a running capture; the pending press and the request
+  // the thread has not taken go with it, so that no capture runs behind the dialog's back.
   rig.machine.pressStartStop();
   report(TloThread::statusNotFound);
   EXPECT_EQ(rig.machine.state(), ctlNoHardware);
+  EXPECT_FALSE(rig.lo.run);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
   report(TloThread::statusReady);
   rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlReady);
+
+  // A request taken just before a change the dialog sees late: that capture is ended, and a
+  // Start before its end is refused rather than emptying the buffer it writes.
+  rig.start("8");
+  rig.lo.run = false;
+  rig.lo.state = TloThread::stateRun;
+  report(TloThread::statusReady);
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_TRUE(rig.lo.stop);
+  rig.start("8");
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_EQ(rig.view.status, "The last capture is still ending: press Start again");
+  EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
+  rig.lo.state = TloThread::stateInit;
+  rig.lo.captureDone = true;
+  rig.start("8");
+  EXPECT_EQ(rig.machine.state(), ctlAcquiring);
+  EXPECT_FALSE(rig.lo.stop);
 }
