@@ -406,4 +406,17 @@ FAULTS = [
          old="  Fit();\n  SetSize(GetSize() * 2);\n", new="  fixSize();\n",
          why="the dialog is shown at the size measured before GTK styled its controls: its last row of "
              "buttons gets 2 pixels and GTK warns"),
+    dict(id="seq-summary-time-again", file="core/boxes/ovboxes.cpp", dirs=["boxes"],
+         old="  boxes.back().summaryValue = false;\n", new="",
+         why="a packet's summary line says its time twice"),
+    dict(id="seq-summary-flat", file="core/boxes/ovsummary.cpp", dirs=["boxes"],
+         old="line.append(2 * static_cast<size_t>(std::clamp(obj->level, 0, deepestIndent)), ' ');",
+         new="line.append(static_cast<size_t>(std::clamp(obj->level, 0, 0)), ' ');",
+         why="summary lines lose the rows' levels"),
+    dict(id="seq-summary-grouper-time", file="core/boxes/ovsummary.cpp", dirs=["boxes"],
+         old="if (obj->objType < otSofGroup) {", new="if (obj->objType <= otSofGroup) {",
+         why="a SOF group's line shows the grouper's placeholder time, not its first SOF's"),
+    dict(id="seq-format-ignored", file="cli/output.cpp", dirs=["cli"],
+         old='if (args.has("--format") && args.value("--format") == "summary")', new="if (false)",
+         why="--format summary prints the text form"),
 ]
