@@ -25,9 +25,10 @@ constexpr auto pollPeriod = std::chrono::milliseconds(100);
 
 volatile std::sig_atomic_t interrupted = 0;
 
-void onInterrupt(int) {
+// Ctrl-C and SIGTERM end the capture as Stop does; a second Ctrl-C ends the program at once,
+// should the device hang.
+void onStopSignal(int) {
   interrupted = 1;
-  // A second Ctrl-C ends the program at once, should the device hang.
   std::signal(SIGINT, SIG_DFL);
 }
 
@@ -60,16 +61,12 @@ bool waitForHardware(const TloThread& lo) {
   return false;
 }
 
-// Runs one capture; Ctrl-C ends it early. Leaves only the captured bytes in the buffer.
-uint64_t runCapture(TloThread& lo, uint64_t size) {
-  lo.buffer.clear();
-  lo.captureCount = 0;
-  lo.needed = static_cast<uint32_t>(size);
-  lo.run = true;
+// Follows the requested capture to its end; Ctrl-C ends it early. Leaves only the captured
+// bytes in the buffer.
+uint64_t awaitCapture(TloThread& lo, uint64_t size) {
   Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
   bool stopping = false;
-  // Until the thread takes the request, captureDone still speaks of the last run.
-  while (lo.run || !lo.captureDone) {
+  while (!lo.captureDone) {
     if (interrupted && !stopping) {
       // Taken even before the run starts: that run then ends before its first read.
       lo.stop = true;
@@ -79,10 +76,10 @@ uint64_t runCapture(TloThread& lo, uint64_t size) {
     progress.update(lo.captureCount);
     std::this_thread::sleep_for(pollPeriod);
   }
-  const uint64_t captured = lo.captureCount;
+  const uint64_t captured = lo.takeCapture().size();
   progress.finish(captured);
-  // After a stop the tail of the buffer is filler, not captured data.
-  lo.buffer.resize(captured);
+  if (!stopping && captured < size / TloThread::sizeGranularity * TloThread::sizeGranularity)
+    progress.note("the sniffer stopped streaming (unplugged?); keeping what was captured");
   return captured;
 }
 
@@ -144,9 +141,9 @@ int capture(const Tparsed& args, uint64_t size) {
       !lo.low.setTargetConnected(args.has("--connect")))
     return inputError("the sniffer did not take the connect request");
 
-  const uint64_t captured = runCapture(lo, size);
-  if (lo.hardwareStatus == TloThread::statusNoMemory)
+  if (lo.requestCapture(size) == TloThread::Trequest::noMemory)
     return inputError(statusText(TloThread::statusNoMemory));
+  const uint64_t captured = awaitCapture(lo, size);
   if (captured == 0) return inputError("nothing was captured");
   TexThread ex;
   if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");
@@ -159,7 +156,7 @@ int capture(const Tparsed& args, uint64_t size) {
     return inputError(outputName(out) + ": " + io.lastError());
   std::fprintf(stderr, "twr: saved %zu rows to %s\n", ex.rows->size(), outputName(out).c_str());
   printSummary(*ex.rows, stdoutCount(args, outputOptions) != 0 ? stderr : stdout);
-  return interrupted ? exitInterrupted : exitOk;
+  return exitOk;
 }
 
 int usage(const std::string& message) {
@@ -182,9 +179,11 @@ int run(const Tparsed& args) {
     return usage("only one of -o, --raw and --pcap can be - (standard output)");
   if (args.has("--connect") && args.has("--disconnect"))
     return usage("--connect and --disconnect exclude each other");
-  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGINT, onStopSignal);
+  std::signal(SIGTERM, onStopSignal);
   const int status = capture(args, size);
   std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   return status;
 }
 
@@ -195,10 +194,11 @@ const Tcommand captureCommand{
     {},
     "Capture from the sniffer, decode, save a sample file and print a summary.",
     "Waits for the sniffer to be plugged in, captures SIZE bytes of line-state stream (K, M, G\n"
-    "suffixes; rounded down to 1 KiB) and saves the decoded rows to OUT.ovd. Ctrl-C ends the capture\n"
-    "early; what was captured so far is still decoded and saved. Progress goes to standard error,\n"
-    "the summary to standard output, or to standard error when an output file is - (standard\n"
-    "output; one at most). A file is replaced only once its successor is complete.",
+    "suffixes; rounded down to 1 KiB) and saves the decoded rows to OUT.ovd. Ctrl-C or SIGTERM ends\n"
+    "the capture early, as does the sniffer going away: what was captured so far is still decoded\n"
+    "and written to every output, exit status 0; a second Ctrl-C quits at once. Progress goes to\n"
+    "standard error, the summary to standard output, or to standard error when an output file is\n"
+    "- (standard output; one at most). A file is replaced only once its successor is complete.",
     {
         {"--size", "SIZE", "bytes to capture, such as 4M"},
         {"-o", "OUT.ovd", "sample file to write (- for standard output)"},

@@ -7,13 +7,20 @@
 namespace {
 
 int run(const Tparsed& args) {
-  if (args.has("--boxes") + args.has("--decode") + args.has("--objects") > 1) {
-    std::fprintf(stderr, "twr decode: only one of --boxes, --decode and --objects can be given\n");
+  const int prints =
+      args.has("--boxes") + args.has("--decode") + args.has("--objects") + args.has("--format");
+  if (prints > 1) {
+    std::fprintf(stderr, "twr decode: only one of --boxes, --decode, --objects and --format can be given\n");
     return exitUsage;
   }
-  if (stdoutCount(args, {"-o"}) != 0 &&
-      (args.has("--boxes") || args.has("--decode") || args.has("--objects"))) {
-    std::fprintf(stderr, "twr decode: -o - takes standard output; --boxes, --decode and --objects need it\n");
+  if (stdoutCount(args, {"-o"}) != 0 && prints != 0) {
+    std::fprintf(
+        stderr,
+        "twr decode: -o - takes standard output; --boxes, --decode, --objects and --format need it\n");
+    return exitUsage;
+  }
+  if (!formatKnown(args)) {
+    std::fprintf(stderr, "twr decode: --format is text or summary\n");
     return exitUsage;
   }
   Tinput input(args.operands[0]);
@@ -37,8 +44,8 @@ int run(const Tparsed& args) {
     if (!printDecodes(capture.rows)) return exitBadInput;
   } else if (args.has("--boxes")) {
     printBoxes(rows);
-  } else if (!args.has("-o")) {
-    printBody(rows);
+  } else if (args.has("--format") || !args.has("-o")) {
+    printRows(args, rows);
   }
   return finishOutput();
 }
@@ -51,13 +58,14 @@ const Tcommand decodeCommand{
     "Decode a raw capture and print the text of every object as a sample file holds it.",
     "RAWFILE is the byte stream as the device delivers it, starting with its magic, or a pcap or\n"
     "pcapng file of USB packets (told apart by content). With -o the text\n"
-    "goes to a sample file instead; --boxes prints box strings and --decode decode texts either way.",
+    "goes to a sample file instead; --boxes, --decode and --format print either way.",
     {
         {"-o", "OUT.ovd", "save a sample file instead of printing the text (- for standard output)"},
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
          "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
         {"--objects", "", "print the packets and resets in bus order, before grouping"},
+        formatOption(),
     },
     run,
 };

@@ -8,6 +8,7 @@
 
 #include "args.h"
 #include "boxes/ovboxes.h"
+#include "boxes/ovsummary.h"
 #include "files/ovdataio.h"
 #include "files/ovlua.h"
 #include "files/ovrowutils.h"
@@ -39,6 +40,34 @@ void printBoxes(const std::vector<TlinRow>& rows) {
     putWhenFull(chunk);
   }
   put(chunk);
+}
+
+void printSummary(const std::vector<TlinRow>& rows) {
+  Tboxes boxes;
+  std::string chunk;
+  for (const TlinRow& row : rows) {
+    chunk += summaryLine(row.obj, boxes);
+    chunk += '\n';
+    putWhenFull(chunk);
+  }
+  put(chunk);
+}
+
+// A function, not a constant: the commands' records copy it during static initialisation.
+Toption formatOption() {
+  return {"--format", "FORM",
+          "text: rows as a sample file holds them (the default); summary: one readable line per row"};
+}
+
+bool formatKnown(const Tparsed& args) {
+  return !args.has("--format") || args.value("--format") == "text" || args.value("--format") == "summary";
+}
+
+void printRows(const Tparsed& args, const std::vector<TlinRow>& rows) {
+  if (args.has("--format") && args.value("--format") == "summary")
+    printSummary(rows);
+  else
+    printBody(rows);
 }
 
 void printObjects(const TobjVec& objects) {

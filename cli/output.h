@@ -5,11 +5,19 @@
 #include <memory>
 #include <vector>
 
+#include "args.h"
 #include "decode/ovbase.h"
 
 void startOutput();
 void printBody(const std::vector<TlinRow>& rows);
 void printBoxes(const std::vector<TlinRow>& rows);
+// One readable line per row: time, level as indent, boxes as "name value".
+void printSummary(const std::vector<TlinRow>& rows);
+// The --format option of the commands that print rows: text (the default) or summary.
+Toption formatOption();
+bool formatKnown(const Tparsed& args);
+// The rows in the form --format names.
+void printRows(const Tparsed& args, const std::vector<TlinRow>& rows);
 // The text of each object of a flat list, for checking the grouping by hand.
 void printObjects(const TobjVec& objects);
 // One decode text of the scripts per row, newlines written as \n and

@@ -6,8 +6,12 @@
 namespace {
 
 int run(const Tparsed& args) {
-  if (args.has("--boxes") && args.has("--decode")) {
-    std::fprintf(stderr, "twr show: --boxes and --decode cannot be combined\n");
+  if (args.has("--boxes") + args.has("--decode") + args.has("--format") > 1) {
+    std::fprintf(stderr, "twr show: only one of --boxes, --decode and --format can be given\n");
+    return exitUsage;
+  }
+  if (!formatKnown(args)) {
+    std::fprintf(stderr, "twr show: --format is text or summary\n");
     return exitUsage;
   }
   Tinput input(args.operands[0]);
@@ -24,7 +28,7 @@ int run(const Tparsed& args) {
   } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
-    printBody(*rows);
+    printRows(args, *rows);
   return finishOutput();
 }
 
@@ -40,6 +44,7 @@ const Tcommand showCommand{
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
          "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+        formatOption(),
     },
     run,
 };

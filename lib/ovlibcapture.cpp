@@ -21,7 +21,7 @@ TsniffContext* sniffInit(void) {
 void sniffEnd(TsniffContext* ctx) {
   if (!ctx) return;
   // A capture that never fills must not hold the caller up.
-  ctx->lo.run = false;
+  ctx->lo.withdrawRequest();
   ctx->lo.stop = true;
   ctx->ex.rows.reset();
   ctx->ex.trees.reset();
@@ -39,19 +39,20 @@ bool setConnect(TsniffContext* ctx, int connect) {
 }
 
 bool setNeeded(TsniffContext* ctx, uint32_t bytes) {
-  if (!ctx || ctx->captureBusy()) return false;
+  if (!ctx || ctx->lo.captureBusy()) return false;
   if (TloThread::bufferBytes(bytes) - TloThread::headBytes > TloThread::largestCaptureForThisMachine())
     return false;
-  ctx->lo.buffer.clear();
-  ctx->lo.captureCount = 0;
-  ctx->lo.needed = bytes;
+  ctx->needed = bytes;
   return true;
 }
 
 bool setRun(TsniffContext* ctx, int value) {
   if (!ctx) return false;
-  ctx->lo.run = value != 0;
-  return value != 0;
+  if (value == 0) {
+    ctx->lo.withdrawRequest();
+    return false;
+  }
+  return guarded(false, [&] { return ctx->lo.requestCapture(ctx->needed) == TloThread::Trequest::taken; });
 }
 
 bool setStop(TsniffContext* ctx, int value) {
@@ -75,13 +76,8 @@ int getHardwareStatus(TsniffContext* ctx) {
 uint64_t getCaptureCount(TsniffContext* ctx) { return ctx ? ctx->lo.captureCount.load() : 0; }
 
 bool startDecode(TsniffContext* ctx) {
-  if (!ctx || ctx->captureBusy()) return false;
-  return guarded(false, [&] {
-    std::vector<uint8_t>& buffer = ctx->lo.buffer;
-    // After a stop the tail of the buffer is filler, not captured data.
-    if (ctx->lo.captureCount < buffer.size()) buffer.resize(ctx->lo.captureCount);
-    return ctx->ex.startDecode(&buffer);
-  });
+  if (!ctx || ctx->lo.captureBusy()) return false;
+  return guarded(false, [&] { return ctx->ex.startDecode(&ctx->lo.takeCapture()); });
 }
 
 int getDecodeDone(TsniffContext* ctx) { return ctx && ctx->ex.done ? 1 : 0; }

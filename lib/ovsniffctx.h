@@ -12,10 +12,6 @@ struct TsniffContext {
       : ex(std::make_shared<TexThread::TeventVec>(), std::make_shared<TobjVec>(), std::make_shared<TobjVec>(),
            std::make_shared<TexThread::TrowVec>()) {}
 
-  // True from a run request until the capture's buffer is handed back; the
-  // capture thread may write the buffer during all of it.
-  bool captureBusy() const {
-    const uint32_t s = lo.state;
-    return lo.run || s == TloThread::stateRun || s == TloThread::stateCaptured;
-  }
+  // The size of the next capture, as setNeeded left it.
+  uint32_t needed = 8192;
 };

@@ -60,8 +60,8 @@ TWRCORE_API void* exh(TsniffContext* ctx);
  * the device took it, false when no sniffer is open. May be called at any
  * time, also while a capture runs or the sniffer is being brought up. */
 TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
-/* Empties the capture buffer and sets the size of the next capture in bytes
- * (rounded down to 1024); true when done. While a capture is requested or
+/* Sets the size of the next capture in bytes (rounded down to 1024); true
+ * when done. While a capture is requested or
  * running it changes nothing and returns false: the running capture keeps
  * its size and buffer, so call it again once getCaptureDone reads 1. A size
  * whose buffer (the size and 2048 bytes) exceeds the machine's memory also
@@ -69,8 +69,13 @@ TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
  * Choose the size by memory: startDecode may need up to 210 bytes of heap
  * per captured byte (a bus reset in every byte), about 32 for noise. */
 TWRCORE_API bool setNeeded(TsniffContext* ctx, uint32_t bytes);
-/* Raise (value != 0) or withdraw a capture request; returns value != 0.
- * The capture thread takes it within 250 ms (getRun then reads 0). */
+/* Raise (value != 0) or withdraw a capture request. Raising empties the
+ * capture buffer and allocates the next one; true when the request is
+ * raised. It is refused (false) while a capture is requested or running, and
+ * when no memory holds the buffer: then getCaptureDone reads 1 at once, with
+ * nothing captured and getHardwareStatus TWR_STATUS_NO_MEMORY. The capture
+ * thread takes a request within 250 ms (getRun then reads 0). Withdrawing
+ * returns false. */
 TWRCORE_API bool setRun(TsniffContext* ctx, int value);
 /* Raise or withdraw a stop request for the running capture; returns value != 0. */
 TWRCORE_API bool setStop(TsniffContext* ctx, int value);

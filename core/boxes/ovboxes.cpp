@@ -132,11 +132,13 @@ void Tboxes::genLeftBox(uint64_t textColour, uint64_t fillColour, const std::str
 
 void Tboxes::genLeftPacketBox(unsigned ordinal, uint64_t time) {
   genLeftBox(black, azure, "Packet " + std::to_string(ordinal), tick2str(time, false));
+  boxes.back().summaryValue = false;
 }
 
 void Tboxes::genPidBox(int level, int pid) {
-  add(16 * level + 10, 7, 1, utils::pidName(pid), utils::pidFG(pid), utils::pidBG(pid)).text2 =
-      utils::pidPrintCode(pid);
+  TdisplayBox& box = add(16 * level + 10, 7, 1, utils::pidName(pid), utils::pidFG(pid), utils::pidBG(pid));
+  box.text2 = utils::pidPrintCode(pid);
+  box.summaryValue = false;
 }
 
 void Tboxes::genCrcBox(const char* name, const char* value, bool ok) {
@@ -158,6 +160,7 @@ void Tboxes::genResetBox(uint64_t resetLen, uint64_t time) {
   box.text2 = tick2str(time, false);
   box.textColour2 = white;
   box.fillColour2 = purple;
+  box.summaryValue = false;
 }
 
 void Tboxes::genDataToggleBox(int pid, bool inSetup) {

@@ -20,6 +20,9 @@ struct TdisplayBox {
   std::string text2;
   uint64_t textColour2 = 0xffffff;
   uint64_t fillColour2 = 0x800080;
+  // False where text2 says again what a one-line summary says otherwise: the row's time, a
+  // PID's code.
+  bool summaryValue = true;
 };
 
 class Tboxes {

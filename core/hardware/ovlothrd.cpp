@@ -23,7 +23,6 @@ TloThread::TloThread(const ThwTiming& timing)
       errorCount(0),
       state(stateInit),
       low(timing),
-      needed(8192),
       captureCount(0),
       run(false),
       stop(false),
@@ -51,13 +50,7 @@ void TloThread::threadFunc() {
         if (doThreadInit()) state = stateIdle;
         break;
       case stateIdle:
-        if (run) {
-          // Both changed before run reads false, so that a front end which waits for the request
-          // to be taken never sees the previous capture's done flag or an idle state.
-          captureDone = false;
-          state = stateRun;
-          run = false;
-        } else {
+        if (!takeRequest()) {
           std::string presence;
           if (!getString(presence, TovLow::reqString1) || !low.isOpen()) {
             state = stateInit;
@@ -72,8 +65,9 @@ void TloThread::threadFunc() {
         state = stateCaptured;
         break;
       case stateCaptured:
-        captureDone = true;
+        // Idle first: a front end that sees the capture done may request the next one at once.
         state = stateIdle;
+        captureDone.store(true, std::memory_order_release);
         break;
       default:
         ++errorCount;
@@ -151,17 +145,63 @@ uint64_t TloThread::largestCaptureForThisMachine() {
   return largestCaptureFor(uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE)));
 }
 
-bool TloThread::doThreadRun() {
-  const uint64_t total = bufferBytes(needed);
-  captureCount = 0;
+TloThread::Trequest TloThread::requestCapture(uint64_t bytes) {
+  std::lock_guard<std::mutex> guard(requestLock);
+  if (captureBusy()) return Trequest::busy;
+  captureCount.store(0, std::memory_order_release);
+  taken = false;
+  captureDone = false;
+  // Freed first, so that the last capture's memory is there for the new buffer.
+  std::vector<uint8_t>().swap(buffer);
   try {
-    buffer.resize(total);
+    buffer.resize(bufferBytes(std::min(bytes, largestCapture)));
   } catch (const std::bad_alloc&) {
-    hardwareStatus = statusNoMemory;
-    return false;
+    std::vector<uint8_t>().swap(buffer);
+    int32_t ready = statusReady;
+    hardwareStatus.compare_exchange_strong(ready, statusNoMemory);
+    captureDone = true;
+    return Trequest::noMemory;
   }
-  // The device was ready all along: only an earlier run lacked its buffer.
-  if (hardwareStatus == statusNoMemory) hardwareStatus = statusReady;
+  // The device was ready all along: only an earlier request lacked its buffer.
+  int32_t lacking = statusNoMemory;
+  hardwareStatus.compare_exchange_strong(lacking, statusReady);
+  run = true;
+  return Trequest::taken;
+}
+
+bool TloThread::withdrawRequest() {
+  std::lock_guard<std::mutex> guard(requestLock);
+  return run.exchange(false);
+}
+
+bool TloThread::takeRequest() {
+  std::lock_guard<std::mutex> guard(requestLock);
+  if (!run) return false;
+  // Running before the request reads taken, so that captureBusy holds throughout.
+  state = stateRun;
+  run = false;
+  return true;
+}
+
+bool TloThread::captureBusy() const {
+  const bool requested = run;
+  const uint32_t s = state;
+  return requested || s == stateRun || s == stateCaptured;
+}
+
+std::vector<uint8_t>& TloThread::takeCapture() {
+  if (taken || captureBusy()) return buffer;
+  taken = true;
+  const uint64_t count = std::min<uint64_t>(captureCount.load(std::memory_order_acquire),
+                                            buffer.size() < headBytes ? 0 : buffer.size() - headBytes);
+  if (count > 0) std::copy(buffer.begin() + headBytes, buffer.begin() + headBytes + count, buffer.begin());
+  buffer.resize(count);
+  return buffer;
+}
+
+bool TloThread::doThreadRun() {
+  // Sized by the request; the head stays in front so that nothing moves under a reader.
+  const uint64_t total = buffer.size();
   low.clearSnifferFIFO();
   low.resetFPGA();
   low.startStreaming();
@@ -178,10 +218,8 @@ bool TloThread::doThreadRun() {
       break;
     }
     offset += static_cast<uint64_t>(std::clamp(received, 0, ask));
-    captureCount = std::max<uint64_t>(offset, headBytes) - headBytes;
+    captureCount.store(std::max<uint64_t>(offset, headBytes) - headBytes, std::memory_order_release);
   }
-  // Also after a failed read, so that the buffer always starts with this capture's data.
-  buffer.erase(buffer.begin(), buffer.begin() + headBytes);
   return ok;
 }
 

@@ -11,14 +11,20 @@
 
 #include "hardware/ovliblow.h"
 
-// Front ends talk to the thread only through the public fields:
-// - before a run (no capture running): empty buffer, captureCount = 0, set needed, then raise run;
-// - during a run: read captureCount, raise stop to end it early;
-// - once captureDone is set the buffer is theirs until the next run request;
+// Front ends talk to the thread through these calls and fields:
+// - requestCapture starts a capture: it sizes the buffer for it and raises run; it is refused
+//   while a capture is requested or running (captureBusy), so a buffer being written is never
+//   emptied. withdrawRequest takes back a request the thread has not taken yet.
+// - during a run: raise stop to end it early; read captureCount (acquire) and the first
+//   captureCount bytes at capturedBytes(), from any one thread: the capture thread writes only
+//   beyond them and publishes each block with a release store of captureCount.
+// - once captureDone is set (after the last write), takeCapture hands over the buffer, holding
+//   exactly the captured bytes; it is the front end's until its next request.
 // - any time: read hardwareStatus, copy the serial with serialCopy(), exchange hardwareChanged
 //   with false, and connect or disconnect the target with low.setTargetConnected.
-// Requests are atomics taken by exchange, so each is consumed exactly once. The texts read from
-// the device change at every re-initialisation, so they are handed out only as copies.
+// The buffer is sized in the front end's thread and never moved during a run, so that the bytes
+// can be read as they arrive. Requests are taken exactly once. The texts read from the device
+// change at every re-initialisation, so they are handed out only as copies.
 class TloThread {
  public:
   enum : uint32_t { stateInit = 0, stateIdle = 1, stateRun = 2, stateCaptured = 3 };
@@ -60,10 +66,28 @@ class TloThread {
   static uint64_t largestCaptureFor(uint64_t memoryBytes);
   static uint64_t largestCaptureForThisMachine();
 
+  enum class Trequest { taken, busy, noMemory };
+  // Empties the buffer and sizes it for a capture of `bytes` (rounded down to whole KiB), then
+  // raises run. busy: a capture is requested or running, nothing changed. noMemory: no buffer
+  // of that size fits; the buffer is left empty, captureDone is set and a ready device reports
+  // statusNoMemory until the next request that fits.
+  Trequest requestCapture(uint64_t bytes);
+  // True when a request was still pending and is now withdrawn; false once the thread has
+  // taken it (then the capture runs, or has run, to its end).
+  bool withdrawRequest();
+  // From a run request until captureDone is set.
+  bool captureBusy() const;
+  // The capture's first byte: valid from requestCapture until takeCapture.
+  const uint8_t* capturedBytes() const { return buffer.data() + headBytes; }
+  // Only while no capture is busy: the buffer cut to the captured bytes (none after a
+  // withdrawn request). Called again it returns the same buffer.
+  std::vector<uint8_t>& takeCapture();
+
   // The serial number as published by the capture thread; safe from any thread.
   std::string serialCopy() const;
   TdeviceTexts deviceTextsCopy() const;
 
+  // The head and then the capture while a capture is busy; after takeCapture only the capture.
   std::vector<uint8_t> buffer;
   std::atomic<int32_t> hardwareStatus;
   std::atomic<bool> quit;
@@ -71,9 +95,11 @@ class TloThread {
   std::atomic<uint32_t> errorCount;
   std::atomic<uint32_t> state;
   TlibOvLow low;
-  uint32_t needed;
+  // Bytes of the capture in the buffer after the head; stored with release order.
   std::atomic<uint64_t> captureCount;
+  // Raised by requestCapture, taken by the thread.
   std::atomic<bool> run;
+  // Ends the running capture, or the next one before its first read.
   std::atomic<bool> stop;
   // Hands the buffer over: set only after the last write into it.
   std::atomic<bool> captureDone;
@@ -84,12 +110,19 @@ class TloThread {
   bool doThreadInit();
   bool doThreadInitX();
   bool doThreadRun();
+  // Moves a raised run request into stateRun.
+  bool takeRequest();
   bool getString(std::string& text, int request);
   // The sleeps between cycles; false when quit was raised.
   bool pause();
   bool initFailed(TdeviceTexts read);
   void publish(const TdeviceTexts& read);
 
+  // Serialises a request, its withdrawal and the thread taking it, so that a request is
+  // never taken after it was withdrawn, nor made while the thread takes the last one.
+  std::mutex requestLock;
+  // Whether takeCapture has cut the buffer since the last request.
+  bool taken = true;
   mutable std::mutex textLock;
   TdeviceTexts texts;
   unsigned periodMs;

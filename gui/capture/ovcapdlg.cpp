@@ -31,9 +31,13 @@ TcaptureDialogInner::TcaptureDialogInner() : wxDialog(nullptr, wxID_ANY, "USB Pa
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(gui, 1, wxEXPAND);
   SetSizer(sizer);
-  fixSize();
+  // The controls measure with their fonts only once GTK has styled them, as the dialog is
+  // shown: measured now, with the default font, the page comes out 32 pixels short, and
+  // its last row (Start, OK, Cancel) would be laid out 2 pixels high. So it is shown with
+  // room to spare, and fitted once the controls know their size.
+  Fit();
+  SetSize(GetSize() * 2);
   Bind(wxEVT_CLOSE_WINDOW, &TcaptureDialogInner::OnCloseWindow, this);
-  // GTK knows the notebook's tab height only once it is shown: fit again then.
   Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
     if (event.IsShown()) fixSize();
     event.Skip();

@@ -21,8 +21,7 @@ void TctlMachine::onTick() {
         startStopPressed = false;
         lo.stop = true;
       }
-      // Until the thread has taken the run request, captureDone may still be the last capture's.
-      if (!lo.run && lo.captureDone) startDecode();
+      if (lo.captureDone) startDecode();
       break;
     case ctlDecoding:
       setDecProgress(ex.progress);
@@ -39,8 +38,10 @@ void TctlMachine::onTick() {
 void TctlMachine::abandon() { lo.stop = true; }
 
 void TctlMachine::showHardware(bool changed) {
-  // A press from before this status must not start a capture by itself later.
+  // A press or a request from before this status must not start a capture by itself later,
+  // nor run one behind the dialog's back; nor may a capture the thread took just before it.
   startStopPressed = false;
+  if (changed && !lo.withdrawRequest() && lo.captureBusy()) lo.stop = true;
   const int32_t status = lo.hardwareStatus;
   view.setStatusLine(hardwareStatusText(status));
   if (changed) serial = wxString::FromUTF8(lo.serialCopy());
@@ -67,35 +68,37 @@ void TctlMachine::startCapture() {
   bufferBytes = uint64_t(bufferKB) * 1024;
   setAcqProgress(0);
   setDecProgress(0);
-  lo.buffer.clear();
-  lo.captureCount = 0;
-  lo.needed = static_cast<uint32_t>(bufferBytes);
   // A Stop pressed as the last capture ended must not end this one.
-  lo.stop = false;
-  lo.run = true;
-  enterState(ctlAcquiring);
+  if (!lo.captureBusy()) lo.stop = false;
+  switch (lo.requestCapture(bufferBytes)) {
+    case TloThread::Trequest::taken:
+      enterState(ctlAcquiring);
+      break;
+    case TloThread::Trequest::noMemory:
+      // The device is still ready: a smaller buffer may fit.
+      view.setStatusLine(hardwareStatusText(TloThread::statusNoMemory));
+      break;
+    case TloThread::Trequest::busy:
+      view.setStatusLine("The last capture is still ending: press Start again");
+      break;
+  }
 }
 
 void TctlMachine::startDecode() {
   setAcqProgress(lo.captureCount);
-  if (ex.startDecode(&lo.buffer)) {
+  if (ex.startDecode(&lo.takeCapture())) {
     enterState(ctlDecoding);
     return;
   }
-  // Nothing decoded (no memory for the buffer, no byte captured, or the decode
-  // failed): the earlier results stay, and so does OK.
+  // Nothing decoded (no byte captured, or the decode failed): the earlier
+  // results stay, and so does OK.
   const int32_t status = lo.hardwareStatus;
   const std::string failure = ex.failureText();
   const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
   view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
                      : failure.empty()                ? wxString("Nothing was captured")
                                                       : decodeFailed);
-  // Without memory for the buffer the device is still ready: a smaller buffer may fit.
-  const bool deviceReady = status == TloThread::statusReady || status == TloThread::statusNoMemory;
-  ctlState = deviceReady ? ctlReady : ctlNoHardware;
-  TbuttonStates buttons = buttonStates(ctlState);
-  buttons.ok = TbuttonStates::okKeep;
-  view.applyButtons(buttons);
+  enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
   // Last: the box runs the event loop, and with it this machine's timer.
   if (!failure.empty()) view.reportProblem(decodeFailed + ". The data decoded before is kept.");
 }

@@ -121,7 +121,7 @@ void TctlPage::applyButtons(const TbuttonStates& buttons) {
   bufferText->Enable(buttons.field);
   connectBtn->Enable(buttons.connect);
   disconnBtn->Enable(buttons.disconnect);
-  if (buttons.ok != TbuttonStates::okKeep) okBtn->Enable(buttons.ok == TbuttonStates::okOn);
+  if (buttons.okOn) okBtn->Enable();
   Layout();
 }
 

@@ -72,8 +72,6 @@ TbuttonStates buttonStates(int32_t state) {
   b.start = idle || state == ctlAcquiring;
   b.field = idle || state == ctlNoHardware;
   b.connect = b.disconnect = idle;
-  b.ok = state == ctlDecoded      ? TbuttonStates::okOn
-         : state == ctlNoHardware ? TbuttonStates::okOff
-                                  : TbuttonStates::okKeep;
+  b.okOn = state == ctlDecoded;
   return b;
 }

@@ -37,14 +37,15 @@ uint32_t largestBufferKB(uint32_t bufferLimit);
 const char* hardwareStatusText(int32_t status);
 
 struct TbuttonStates {
-  enum Tok { okKeep, okOff, okOn };
   bool apply = false;  // false: every control stays as it is
   const char* startLabel = "Start";
   bool start = false;
   bool field = false;
   bool connect = false;
   bool disconnect = false;
-  Tok ok = okKeep;
+  // Enables OK; nothing disables it again, so that a decoded capture can always be taken,
+  // whatever the device does after the decode.
+  bool okOn = false;
 };
 
 TbuttonStates buttonStates(int32_t state);

@@ -22,7 +22,8 @@ std::atomic<pid_t> child{0};
 
 void usage(std::ostream& out) {
   out << "usage: twr-sim [options] -- COMMAND [ARGS...]\n"
-         "Runs COMMAND with a simulated Tracewren sniffer on its USB bus.\n\n"
+         "Runs COMMAND with a simulated Tracewren sniffer on its USB bus and exits with its status.\n"
+         "Ctrl-C and Ctrl-\\ are left to COMMAND; SIGTERM and SIGHUP are passed on to it.\n\n"
          "  --pace realtime|fast  stream at the rate of the real bus (default) or as fast as read\n"
          "  --replay FILE         stream this raw capture instead of the simulated target traffic\n"
          "  --serial TEXT         hardware serial number in the EEPROM (up to 16 characters)\n"
@@ -110,18 +111,27 @@ int main(int argc, char** argv) {
   // A sanitized program would refuse to run with a library preloaded before its runtime.
   prependEnv("ASAN_OPTIONS", "verify_asan_link_order=0", ':');
 
+  // As system() does: a Ctrl-C or Ctrl-\ from the terminal reaches the program too, as one
+  // process group, and is the program's to handle; ending here would take the device from
+  // under it before it has kept what it captured.
+  struct sigaction ignore = {}, oldInt = {}, oldQuit = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGINT, &ignore, &oldInt);
+  sigaction(SIGQUIT, &ignore, &oldQuit);
   const pid_t pid = fork();
   if (pid < 0) {
     std::perror("twr-sim: fork");
     return 1;
   }
   if (pid == 0) {
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGQUIT, &oldQuit, nullptr);
     execvp(argv[i], argv + i);
     std::cerr << "twr-sim: cannot run " << argv[i] << ": " << std::strerror(errno) << "\n";
     _exit(127);
   }
   child = pid;
-  std::signal(SIGINT, forward);
+  // These end the program, which ends us: it keeps the device until then.
   std::signal(SIGTERM, forward);
   std::signal(SIGHUP, forward);
 

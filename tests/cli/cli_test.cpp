@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -46,7 +47,9 @@ TEST(Cli, UsageAndHelp) {
       {"capture --size 4194304K -o x.ovd", "--size 4194304K is larger than the largest capture, "},
       {"capture --size 18446744073709551615K -o x.ovd", "--size needs a capture size of at least 1K"},
       {"decode a -o - --boxes",
-       "twr decode: -o - takes standard output; --boxes, --decode and --objects need it"},
+       "twr decode: -o - takes standard output; --boxes, --decode, --objects and --format need it"},
+      {"decode a --format text --boxes", "only one of --boxes, --decode, --objects and --format"},
+      {"show a.ovd --format lines", "twr show: --format is text or summary"},
       {"capture --size 4M -o - --pcap -", "only one of -o, --raw and --pcap can be - (standard output)"},
   };
   for (const auto& [args, err] : misuse) {
@@ -238,4 +241,13 @@ TEST(Cli, BundledExampleMatchesItsReference) {
   EXPECT_EQ(decoded.status, 0);
   EXPECT_TRUE(decoded.out.empty());
   EXPECT_EQ(runTwr("decode '" + top + "/data/example.raw'").out, body.out);
+
+  // Both print the rows in either form; text is the default; saving still prints the form asked.
+  EXPECT_EQ(runTwr("show --format text '" + top + "/default.ovd'").out, body.out);
+  const Trun summary = runTwr("show --format summary '" + top + "/default.ovd'");
+  EXPECT_EQ(summary.status, 0);
+  EXPECT_EQ(std::count(summary.out.begin(), summary.out.end(), '\n'),
+            std::count(body.out.begin(), body.out.end(), '\n'));
+  EXPECT_EQ(runTwr("decode --format summary '" + top + "/data/example.raw' -o " + tempPath("again.ovd")).out,
+            summary.out);
 }

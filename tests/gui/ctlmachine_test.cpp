@@ -30,7 +30,7 @@ struct TfakeView : TctlView {
   void applyButtons(const TbuttonStates& b) override {
     if (!b.apply) return;
     buttons = b;
-    if (b.ok != TbuttonStates::okKeep) ok = b.ok == TbuttonStates::okOn;
+    ok = ok || b.okOn;
   }
   wxString bufferField() const override { return field; }
   void setBufferField(const wxString& text) override { field = text; }
@@ -94,7 +94,7 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   rig.start("0_008");
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
   EXPECT_EQ(rig.view.field, "8");
-  EXPECT_EQ(rig.lo.needed, 8192u);
+  EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.acqText, "8_192 Bytes");
   EXPECT_EQ(rig.view.acqBar, 100);
@@ -119,6 +119,14 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
+
+  // The device drops after the decode, then comes back: the decode can still be taken.
+  sniffer.unplug();
+  ASSERT_TRUE(rig.reaches(ctlNoHardware));
+  EXPECT_TRUE(rig.view.ok);
+  sniffer.plug();
+  ASSERT_TRUE(rig.reaches(ctlReady));
+  EXPECT_TRUE(rig.view.ok);
   // (A capture stopped as soon as data flows is the user's, in gui-e2e-capture.)
 }
 
@@ -135,10 +143,11 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
     rig.lo.hardwareChanged = true;
     rig.machine.onTick();
   };
-  auto finishCapture = [&](size_t bytes) {
+  auto finishCapture = [&](const std::string& bytes) {
     EXPECT_TRUE(rig.lo.run.exchange(false));
-    rig.lo.buffer.assign(bytes, 0);
-    rig.lo.captureCount = bytes;
+    rig.lo.buffer.assign(TloThread::headBytes, 0);
+    rig.lo.buffer.insert(rig.lo.buffer.end(), bytes.begin(), bytes.end());
+    rig.lo.captureCount = bytes.size();
     rig.lo.captureDone = true;
   };
   report(TloThread::statusReady);
@@ -156,7 +165,7 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   // Stop pressed in the tick in which the capture ends.
   rig.start("8");
   rig.machine.pressStartStop();
-  finishCapture(8192);
+  finishCapture(std::string(8192, 0));
   rig.machine.onTick();
   EXPECT_TRUE(rig.lo.stop);
   ASSERT_TRUE(rig.reaches(ctlReady));
@@ -164,9 +173,7 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
 
   // A decode that runs out of memory is reported in a box; OK still takes the last decode.
   rig.start("8");
-  finishCapture(8192);
-  const std::string replay = readFile(TWR_TEST_DATA_DIR "/lib_replay.raw");
-  rig.lo.buffer.assign(replay.begin(), replay.end());
+  finishCapture(readFile(TWR_TEST_DATA_DIR "/lib_replay.raw"));
   failAllocations(allocFailAnyThread, 1024);
   rig.machine.onTick();
   failAllocations(allocFailNone, 0);
@@ -178,16 +185,35 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   rig.start("8");
   EXPECT_FALSE(rig.lo.stop);
   EXPECT_TRUE(rig.lo.run);
-  EXPECT_TRUE(rig.lo.captureDone);
   for (int i = 0; i < 3; ++i) rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlAcquiring) << "done flag of the previous capture";
 
-  // A lost device ends the display of a running capture; the pending press goes with it.
+  // A lost device ends the display of a running capture; the pending press and the request
+  // the thread has not taken go with it, so that no capture runs behind the dialog's back.
   rig.machine.pressStartStop();
   report(TloThread::statusNotFound);
   EXPECT_EQ(rig.machine.state(), ctlNoHardware);
+  EXPECT_FALSE(rig.lo.run);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
   report(TloThread::statusReady);
   rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlReady);
+
+  // A request taken just before a change the dialog sees late: that capture is ended, and a
+  // Start before its end is refused rather than emptying the buffer it writes.
+  rig.start("8");
+  rig.lo.run = false;
+  rig.lo.state = TloThread::stateRun;
+  report(TloThread::statusReady);
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_TRUE(rig.lo.stop);
+  rig.start("8");
+  EXPECT_EQ(rig.machine.state(), ctlReady);
+  EXPECT_EQ(rig.view.status, "The last capture is still ending: press Start again");
+  EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
+  rig.lo.state = TloThread::stateInit;
+  rig.lo.captureDone = true;
+  rig.start("8");
+  EXPECT_EQ(rig.machine.state(), ctlAcquiring);
+  EXPECT_FALSE(rig.lo.stop);
 }

@@ -60,10 +60,10 @@ TEST(CaptureThreadFaults, StallOfSecondsEndsInAFullCapture) {
   TsimSniffer sniffer(config);
   TloThread lo(quickHostTiming());
   ASSERT_TRUE(threadReady(lo));
-  lo.needed = 8192;
-  lo.run = true;
-  ASSERT_TRUE(waitFor([&] { return !lo.run && lo.captureDone; }));
-  EXPECT_EQ(lo.captureCount, 8192u);
-  EXPECT_EQ(std::string(lo.buffer.begin(), lo.buffer.begin() + 8), "ORLAVEX.");
+  ASSERT_EQ(lo.requestCapture(8192), TloThread::Trequest::taken);
+  ASSERT_TRUE(waitFor([&] { return lo.captureDone.load(); }));
+  const std::vector<uint8_t>& buffer = lo.takeCapture();
+  ASSERT_EQ(buffer.size(), 8192u);
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 8), "ORLAVEX.");
   EXPECT_EQ(lo.hardwareStatus, TloThread::statusReady);
 }

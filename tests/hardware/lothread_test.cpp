@@ -23,23 +23,17 @@ struct Trig {
   explicit Trig(const TsimConfig& config = TsimConfig::quick()) : sniffer(config) { wirelog::clear(); }
   void start() { lo = std::make_unique<TloThread>(quickHostTiming()); }
   bool ready() { return threadReady(*lo); }
-  // What a front end does to start a run.
-  void runFor(uint32_t bytes) {
-    lo->buffer.clear();
-    lo->captureCount = 0;
-    lo->needed = bytes;
-    lo->run = true;
-  }
-  // As a front end must: the done flag belongs to the new run once the request has been taken.
+  TloThread::Trequest runFor(uint64_t bytes) { return lo->requestCapture(bytes); }
   bool captured() {
-    return waitFor([&] { return !lo->run && lo->captureDone; });
+    return waitFor([&] { return lo->captureDone.load(); });
   }
   // A run ended with all of its bytes, the stream's header first.
   void expectWhole(size_t bytes) {
     ASSERT_TRUE(captured());
-    EXPECT_EQ(lo->buffer.size(), bytes);
     EXPECT_EQ(lo->captureCount, bytes);
-    EXPECT_EQ(std::string(lo->buffer.begin(), lo->buffer.begin() + streamMagic.size()), streamMagic);
+    const std::vector<uint8_t>& buffer = lo->takeCapture();
+    EXPECT_EQ(buffer.size(), bytes);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + streamMagic.size()), streamMagic);
   }
 
   TsimSniffer sniffer;
@@ -91,14 +85,54 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 40), 0xFFFFFC00u);
   EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 30), (1u << 30) - 2048);
   EXPECT_EQ(TloThread::largestCaptureFor(3071), 0u);
-  failAllocations(allocFailOtherThreads, uint64_t{1} << 30);
-  rig.runFor(0xFFFFFC00);
-  const bool ended = rig.captured();
+  failAllocations(allocFailAnyThread, uint64_t{1} << 30);
+  const TloThread::Trequest refused = rig.runFor(0xFFFFFC00);
   failAllocations(allocFailNone, 0);
-  ASSERT_TRUE(ended);
+  EXPECT_EQ(refused, TloThread::Trequest::noMemory);
+  EXPECT_TRUE(lo.captureDone);
   EXPECT_EQ(lo.hardwareStatus, TloThread::statusNoMemory);
+  EXPECT_TRUE(lo.takeCapture().empty());
   rig.runFor(8192);
+  EXPECT_EQ(lo.hardwareStatus, TloThread::statusReady);
   rig.expectWhole(8192);
+}
+
+// A front end reads the bytes as they arrive (under ThreadSanitizer too), while the capture
+// thread writes the ones after them; no second request touches the buffer meanwhile.
+TEST(CaptureThread, CapturedBytesAreReadWhileTheRunGoesOn) {
+  TsimConfig config = TsimConfig::quick();
+  config.pace = TsimPace::realtime;
+  Trig rig(config);
+  rig.start();
+  TloThread& lo = *rig.lo;
+  ASSERT_TRUE(rig.ready());
+  ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::taken);
+  const uint8_t* bytes = lo.capturedBytes();
+  std::vector<uint8_t> seen;
+  int steps = 0;
+  std::thread reader([&] {
+    for (bool done = false; !done;) {
+      done = lo.captureDone;
+      const uint64_t count = lo.captureCount.load(std::memory_order_acquire);
+      if (count == seen.size()) {
+        std::this_thread::yield();
+        continue;
+      }
+      seen.insert(seen.end(), bytes + seen.size(), bytes + count);
+      ++steps;
+    }
+  });
+  ASSERT_TRUE(waitFor([&] { return lo.captureCount > 3 * TloThread::captureBlock; }));
+  EXPECT_EQ(rig.runFor(8192), TloThread::Trequest::busy);
+  EXPECT_FALSE(lo.withdrawRequest()) << "taken already";
+  EXPECT_EQ(lo.capturedBytes(), bytes);
+  lo.stop = true;
+  reader.join();
+  const std::vector<uint8_t>& buffer = lo.takeCapture();
+  EXPECT_GT(steps, 1);
+  EXPECT_EQ(seen.size(), lo.captureCount);
+  EXPECT_TRUE(seen == buffer) << seen.size() << " bytes read, " << buffer.size() << " captured";
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + streamMagic.size()), streamMagic);
 }
 
 TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
@@ -113,8 +147,19 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   EXPECT_EQ(lo.state, TloThread::stateInit);
   EXPECT_TRUE(lo.run) << "the request waits for a ready device";
   EXPECT_FALSE(lo.captureDone);
+  EXPECT_EQ(rig.runFor(4096), TloThread::Trequest::busy);
 
+  // Withdrawn, it is not taken when the device comes.
+  EXPECT_TRUE(lo.withdrawRequest());
+  EXPECT_FALSE(lo.withdrawRequest());
   rig.sniffer.plug();
+  ASSERT_TRUE(rig.ready());
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(rig.sniffer.status().streaming);
+  EXPECT_FALSE(lo.captureDone);
+  EXPECT_TRUE(lo.takeCapture().empty());
+
+  rig.runFor(8192);
   rig.expectWhole(8192);
   EXPECT_EQ(lo.hardwareStatus, 0);
   EXPECT_TRUE(lo.hardwareChanged.exchange(false));

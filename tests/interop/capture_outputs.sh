@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # twr capture's files on the simulated sniffer: --pcap writes what twr export
 # makes of the same capture's raw stream, the sample file may go to standard
-# output, and a capture killed while saving keeps the file it would replace.
+# output, a capture killed while saving keeps the file it would replace, and one ended by
+# a signal keeps what was captured.
 # Arguments: twr-sim, twr, scratch directory.
 set -u
 sim=$1 twr=$2 work=$3
@@ -21,3 +22,29 @@ mkdir killed && cd killed && echo old >old.raw || exit 1
   >/dev/null 2>&1 && { echo "FAIL: the capture was not ended by the file-size limit"; exit 1; }
 [ "$(cat old.raw)" = old ] || { echo "FAIL: the killed save changed the old file"; exit 1; }
 [ "$(ls)" = old.raw ] || { echo "FAIL: the killed save left $(ls | tr '\n' ' ')"; exit 1; }
+
+# Ctrl-C in a terminal signals the whole foreground group, the simulator too; SIGTERM may end
+# the simulator alone. Either way twr ends the capture as Stop does and keeps every output
+# consistent with what was captured.
+cd "$work" || exit 1
+for case in "INT group" "TERM simulator"; do
+  set -- $case
+  mkdir "$1" && cd "$1" || exit 1
+  set -m  # the capture gets a process group of its own, as in a terminal
+  "$sim" -- "$twr" capture --size 64M -o X.ovd --raw X.raw --pcap X.pcap >summary.txt 2>err.txt &
+  leader=$!
+  set +m
+  for _ in $(seq 300); do grep -q "^twr: captured [1-9]" err.txt && break; sleep 0.1; done
+  grep -q "^twr: captured [1-9]" err.txt || { kill -KILL -- -$leader; echo "FAIL: $case: no data"; exit 1; }
+  if [ "$2" = group ]; then kill -"$1" -- -$leader; else kill -"$1" $leader; fi
+  wait $leader
+  status=$?
+  [ $status = 0 ] || { echo "FAIL: SIG$1 to the $2: exit $status: $(cat err.txt)"; exit 1; }
+  grep -q "^packets  " summary.txt || { echo "FAIL: SIG$1: no summary"; exit 1; }
+  [ "$(stat -c %s X.raw)" -gt 1000 ] || { echo "FAIL: SIG$1: hardly any raw stream kept"; exit 1; }
+  "$twr" show X.ovd >saved.txt && "$twr" decode X.raw >decoded.txt && cmp -s saved.txt decoded.txt ||
+    { echo "FAIL: SIG$1: the sample file differs from the decode of the raw stream"; exit 1; }
+  "$twr" export X.raw again.pcap >/dev/null && cmp -s X.pcap again.pcap ||
+    { echo "FAIL: SIG$1: the pcap differs from the export of the raw stream"; exit 1; }
+  cd ..
+done
