@@ -10,6 +10,9 @@
 #include <thread>
 
 #include "allocfail.h"
+#include "decode/ovexthrd.h"
+#include "files/ovdataio.h"
+#include "hardware/ovlivedecode.h"
 #include "hardware/ovlothrd.h"
 #include "hwsupport.h"
 
@@ -97,9 +100,10 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   rig.expectWhole(8192);
 }
 
-// A front end reads the bytes as they arrive (under ThreadSanitizer too), while the capture
-// thread writes the ones after them; no second request touches the buffer meanwhile.
-TEST(CaptureThread, CapturedBytesAreReadWhileTheRunGoesOn) {
+// A front end decodes the bytes as they arrive (under ThreadSanitizer too), while the capture
+// thread writes the ones after them; no second request touches the buffer meanwhile. The live
+// decode ends as the decode of the whole capture.
+TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   TsimConfig config = TsimConfig::quick();
   config.pace = TsimPace::realtime;
   Trig rig(config);
@@ -108,18 +112,14 @@ TEST(CaptureThread, CapturedBytesAreReadWhileTheRunGoesOn) {
   ASSERT_TRUE(rig.ready());
   ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::taken);
   const uint8_t* bytes = lo.capturedBytes();
-  std::vector<uint8_t> seen;
+  Tcapture live;
+  TliveDecode decode(lo, live);
   int steps = 0;
   std::thread reader([&] {
-    for (bool done = false; !done;) {
-      done = lo.captureDone;
-      const uint64_t count = lo.captureCount.load(std::memory_order_acquire);
-      if (count == seen.size()) {
-        std::this_thread::yield();
-        continue;
-      }
-      seen.insert(seen.end(), bytes + seen.size(), bytes + count);
-      ++steps;
+    for (uint64_t decoded = 0; !decode.poll(std::chrono::milliseconds(20));
+         std::this_thread::sleep_for(5ms)) {
+      steps += decode.decodedBytes() != decoded;
+      decoded = decode.decodedBytes();
     }
   });
   ASSERT_TRUE(waitFor([&] { return lo.captureCount > 3 * TloThread::captureBlock; }));
@@ -128,11 +128,17 @@ TEST(CaptureThread, CapturedBytesAreReadWhileTheRunGoesOn) {
   EXPECT_EQ(lo.capturedBytes(), bytes);
   lo.stop = true;
   reader.join();
-  const std::vector<uint8_t>& buffer = lo.takeCapture();
   EXPECT_GT(steps, 1);
-  EXPECT_EQ(seen.size(), lo.captureCount);
-  EXPECT_TRUE(seen == buffer) << seen.size() << " bytes read, " << buffer.size() << " captured";
+  EXPECT_EQ(decode.decodedBytes(), lo.captureCount);
+  const std::vector<uint8_t>& buffer = lo.takeCapture();
   EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + streamMagic.size()), streamMagic);
+  TexThread whole;
+  ASSERT_TRUE(whole.startDecode(&buffer));
+  std::string liveText, wholeText;
+  TdataIO::appendBody(*live.rows, liveText);
+  TdataIO::appendBody(*whole.rows, wholeText);
+  EXPECT_FALSE(wholeText.empty());
+  EXPECT_TRUE(liveText == wholeText) << live.rows->size() << " rows live, " << whole.rows->size() << " whole";
 }
 
 TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
