@@ -43,3 +43,8 @@ void TdecodeChain::takeEvents(bool final) {
   trimSlack(*out.trees);
   trimSlack(*out.rows);
 }
+
+std::size_t TdecodeChain::finalRows() const {
+  const std::size_t root = tree.firstOpenRoot();
+  return root < out.trees->size() ? static_cast<std::size_t>((*out.trees)[root]->row) : out.rows->size();
+}

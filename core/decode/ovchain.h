@@ -31,8 +31,11 @@ class TdecodeChain {
   // Raw bytes read so far; also stored, as they are read, in `watched` when given.
   uint64_t rawPosition() const { return position; }
   void publishPosition(std::atomic<uint64_t>* watched) { published = watched; }
-  // The first row the last call changed: the rows before it are final.
+  // The first row the last call changed: the rows before it are as they were.
   std::size_t firstChangedRow() const { return changedRow; }
+  // The rows no later input can change: those of the roots before the first
+  // one that may still gain children.
+  std::size_t finalRows() const;
 
  private:
   Tcapture out;

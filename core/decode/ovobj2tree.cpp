@@ -57,6 +57,7 @@ class Tobj2tree::Timpl {
  public:
   explicit Timpl(TobjVec& roots) : roots(roots) {}
   std::size_t take(const TobjVec& objs, bool final);
+  std::size_t firstOpenRoot() const;
 
  private:
   // First pass: gathers the next top-level item starting at object i; false
@@ -178,12 +179,15 @@ void Tobj2tree::Timpl::addTransax(std::shared_ptr<Ttransax> trx) {
   TportInfo& info = port->second;
   if (info.dir == '?') info.dir = in ? 'i' : 'o';
   const auto data = trx->findDataPkt();
-  // A zero-length packet against the data direction is the status stage.
+  // A zero-length packet against the data direction is the status stage. A
+  // STALL ends the transfer too: the endpoint takes nothing but a new SETUP.
   const bool status = data && data->data.empty() && info.dir == (in ? 'o' : 'i');
+  const auto handshake = trx->findHandshakePkt();
+  const bool stalled = handshake && (handshake->pid & 15) == pidStall;
   setLevels(*trx, 1);
   info.transfer->children.push_back(std::move(trx));
   changed(info.root);
-  if (status) ports.erase(port);
+  if (status || stalled) ports.erase(port);
 }
 
 Tobj2tree::Tobj2tree(const TobjVec& objs, TobjVec& roots) : impl(std::make_unique<Timpl>(roots)) {
@@ -193,3 +197,10 @@ Tobj2tree::Tobj2tree(TobjVec& roots) : impl(std::make_unique<Timpl>(roots)) {}
 Tobj2tree::~Tobj2tree() = default;
 
 std::size_t Tobj2tree::take(const TobjVec& objs, bool final) { return impl->take(objs, final); }
+std::size_t Tobj2tree::firstOpenRoot() const { return impl->firstOpenRoot(); }
+
+std::size_t Tobj2tree::Timpl::firstOpenRoot() const {
+  std::size_t first = openSofs ? roots.size() - 1 : roots.size();
+  for (const auto& [key, port] : ports) first = std::min(first, port.root);
+  return first;
+}

@@ -29,6 +29,10 @@ class Tobj2tree {
   // which are added at once and grow. Returns the first root added or given
   // children by this call (roots.size() when none).
   size_t take(const TobjVec& objs, bool final);
+  // The first root that later objects may still give children (a control
+  // transfer before its status stage, a SOF group at the end), roots.size()
+  // when none: the roots before it are final.
+  size_t firstOpenRoot() const;
   ~Tobj2tree();
   Tobj2tree(const Tobj2tree&) = delete;
   Tobj2tree& operator=(const Tobj2tree&) = delete;
