@@ -439,7 +439,7 @@ FAULTS = [
          old="if (obj->objType < otSofGroup) {", new="if (obj->objType <= otSofGroup) {",
          why="a SOF group's line shows the grouper's placeholder time, not its first SOF's"),
     dict(id="seq-format-ignored", file="cli/output.cpp", dirs=["cli"],
-         old='if (args.has("--format") && args.value("--format") == "summary")', new="if (false)",
+         old='args.value("--format") == "summary")\n    printSummary', new='args.value("--format") == "Summary")\n    printSummary',
          why="--format summary prints the text form"),
     dict(id="seq-sim-forwards-int", file="sim/device/twrsim.cpp", dirs=["interop"],
          old="  sigaction(SIGINT, &ignore, &oldInt);\n", new="  std::signal(SIGINT, forward);\n",

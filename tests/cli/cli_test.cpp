@@ -246,6 +246,7 @@ TEST(Cli, BundledExampleMatchesItsReference) {
   EXPECT_EQ(runTwr("show --format text '" + top + "/default.ovd'").out, body.out);
   const Trun summary = runTwr("show --format summary '" + top + "/default.ovd'");
   EXPECT_EQ(summary.status, 0);
+  EXPECT_EQ(summary.out.rfind("  0.000000 ms  Reset for 2 000 000 ns  Idle 60000\n", 0), 0u);
   EXPECT_EQ(std::count(summary.out.begin(), summary.out.end(), '\n'),
             std::count(body.out.begin(), body.out.end(), '\n'));
   EXPECT_EQ(runTwr("decode --format summary '" + top + "/data/example.raw' -o " + tempPath("again.ovd")).out,

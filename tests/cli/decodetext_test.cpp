@@ -35,7 +35,7 @@ TEST(CliDecodeText, OneEscapedLinePerRow) {
 
   r = runTwr("show '" + stem + ".ovd' --decode --boxes");
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "twr show: --boxes and --decode cannot be combined\n");
+  EXPECT_EQ(r.err, "twr show: only one of --boxes, --decode and --format can be given\n");
 
   // From another directory the scripts beside the program are found.
   const auto cwd = std::filesystem::current_path();

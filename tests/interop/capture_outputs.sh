@@ -41,6 +41,7 @@ for case in "INT group" "TERM simulator"; do
   status=$?
   [ $status = 0 ] || { echo "FAIL: SIG$1 to the $2: exit $status: $(cat err.txt)"; exit 1; }
   grep -q "^packets  " summary.txt || { echo "FAIL: SIG$1: no summary"; exit 1; }
+  grep -q "stopping; decoding what was captured" err.txt || { echo "FAIL: SIG$1: $(cat err.txt)"; exit 1; }
   [ "$(stat -c %s X.raw)" -gt 1000 ] || { echo "FAIL: SIG$1: hardly any raw stream kept"; exit 1; }
   "$twr" show X.ovd >saved.txt && "$twr" decode X.raw >decoded.txt && cmp -s saved.txt decoded.txt ||
     { echo "FAIL: SIG$1: the sample file differs from the decode of the raw stream"; exit 1; }
