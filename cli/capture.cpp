@@ -9,12 +9,13 @@
 #include <thread>
 
 #include "commands.h"
-#include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
 #include "files/ovfilewriter.h"
 #include "files/ovmemorybudget.h"
 #include "files/ovpcapexport.h"
+#include "hardware/ovlivedecode.h"
 #include "hardware/ovlothrd.h"
+#include "output.h"
 #include "progress.h"
 
 namespace {
@@ -61,12 +62,17 @@ bool waitForHardware(const TloThread& lo) {
   return false;
 }
 
-// Follows the requested capture to its end; Ctrl-C ends it early. Leaves only the captured
+// Follows the requested capture to its end, decoding it as it arrives; Ctrl-C ends it early.
+// With --live, prints each row once no later byte can change it. Leaves only the captured
 // bytes in the buffer.
-uint64_t awaitCapture(TloThread& lo, uint64_t size) {
-  Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity);
+uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size, const Tcapture& decoded) {
+  const bool live = args.has("--live");
+  // Rows on the terminal take the place of the progress bar.
+  Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity, !live);
+  TliveDecode decode(lo, decoded);
+  size_t printed = 0;
   bool stopping = false;
-  while (!lo.captureDone) {
+  for (bool finished = false; !finished;) {
     if (interrupted && !stopping) {
       // Taken even before the run starts: that run then ends before its first read.
       lo.stop = true;
@@ -74,7 +80,12 @@ uint64_t awaitCapture(TloThread& lo, uint64_t size) {
       progress.note("stopping; decoding what was captured");
     }
     progress.update(lo.captureCount);
-    std::this_thread::sleep_for(pollPeriod);
+    finished = decode.poll(pollPeriod);
+    if (live && decode.finalRows() > printed) {
+      printRowsNow(args, *decoded.rows, printed, decode.finalRows());
+      printed = decode.finalRows();
+    }
+    if (!finished) std::this_thread::sleep_for(pollPeriod);
   }
   const uint64_t captured = lo.takeCapture().size();
   progress.finish(captured);
@@ -90,10 +101,10 @@ bool writeRaw(const std::vector<uint8_t>& bytes, const std::string& path) {
   return false;
 }
 
-bool writePcap(const TexThread& decoder, const std::string& path) {
+bool writePcap(const Tcapture& decoded, const std::string& path) {
   TexportCounts counts;
   std::string error;
-  if (exportPcap({decoder.events, decoder.trees, decoder.rows}, path, {}, counts, error)) return true;
+  if (exportPcap(decoded, path, {}, counts, error)) return true;
   inputError(outputName(path) + ": " + error);
   return false;
 }
@@ -143,19 +154,19 @@ int capture(const Tparsed& args, uint64_t size) {
 
   if (lo.requestCapture(size) == TloThread::Trequest::noMemory)
     return inputError(statusText(TloThread::statusNoMemory));
-  const uint64_t captured = awaitCapture(lo, size);
+  if (args.has("--live")) startOutput();
+  Tcapture decoded;
+  const uint64_t captured = followCapture(args, lo, size, decoded);
   if (captured == 0) return inputError("nothing was captured");
-  TexThread ex;
-  if (!ex.startDecode(&lo.buffer)) return inputError("decoding failed");
 
   if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw"))) return exitBadInput;
-  if (args.has("--pcap") && !writePcap(ex, args.value("--pcap"))) return exitBadInput;
+  if (args.has("--pcap") && !writePcap(decoded, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
-  if (io.saveLinearToFile(*ex.rows, out) == 0 && !io.lastError().empty())
+  if (io.saveLinearToFile(*decoded.rows, out) == 0 && !io.lastError().empty())
     return inputError(outputName(out) + ": " + io.lastError());
-  std::fprintf(stderr, "twr: saved %zu rows to %s\n", ex.rows->size(), outputName(out).c_str());
-  printSummary(*ex.rows, stdoutCount(args, outputOptions) != 0 ? stderr : stdout);
+  std::fprintf(stderr, "twr: saved %zu rows to %s\n", decoded.rows->size(), outputName(out).c_str());
+  printSummary(*decoded.rows, stdoutCount(args, outputOptions) != 0 || args.has("--live") ? stderr : stdout);
   return exitOk;
 }
 
@@ -179,6 +190,10 @@ int run(const Tparsed& args) {
     return usage("only one of -o, --raw and --pcap can be - (standard output)");
   if (args.has("--connect") && args.has("--disconnect"))
     return usage("--connect and --disconnect exclude each other");
+  if (!formatKnown(args)) return usage("--format is text or summary");
+  if (args.has("--format") && !args.has("--live")) return usage("--format goes with --live");
+  if (args.has("--live") && stdoutCount(args, outputOptions) != 0)
+    return usage("--live prints the rows on standard output, so no output can be - too");
   std::signal(SIGINT, onStopSignal);
   std::signal(SIGTERM, onStopSignal);
   const int status = capture(args, size);
@@ -204,6 +219,8 @@ const Tcommand captureCommand{
         {"-o", "OUT.ovd", "sample file to write (- for standard output)"},
         {"--raw", "OUT.raw", "also keep the raw stream as captured"},
         {"--pcap", "OUT.pcap", "also write the packets as pcap (bus resets left out, see 'twr export')"},
+        {"--live", "", "print each row as it is decoded, in the order 'twr decode' prints them"},
+        formatOption(),
         {"--connect", "", "connect the target to its host before capturing"},
         {"--disconnect", "", "disconnect the target from its host before capturing"},
     },

@@ -70,6 +70,13 @@ void printRows(const Tparsed& args, const std::vector<TlinRow>& rows) {
     printBody(rows);
 }
 
+void printRowsNow(const Tparsed& args, const std::vector<TlinRow>& rows, size_t from, size_t to) {
+  const std::vector<TlinRow> part(rows.begin() + static_cast<std::ptrdiff_t>(from),
+                                  rows.begin() + static_cast<std::ptrdiff_t>(to));
+  printRows(args, part);
+  std::fflush(stdout);
+}
+
 void printObjects(const TobjVec& objects) {
   std::string chunk;
   for (const TobjPtr& obj : objects) {

@@ -18,6 +18,8 @@ Toption formatOption();
 bool formatKnown(const Tparsed& args);
 // The rows in the form --format names.
 void printRows(const Tparsed& args, const std::vector<TlinRow>& rows);
+// The same for rows[from, to), which begins and ends at top-level rows, written out at once.
+void printRowsNow(const Tparsed& args, const std::vector<TlinRow>& rows, size_t from, size_t to);
 // The text of each object of a flat list, for checking the grouping by hand.
 void printObjects(const TobjVec& objects);
 // One decode text of the scripts per row, newlines written as \n and

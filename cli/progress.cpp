@@ -12,8 +12,8 @@ constexpr auto plainPeriod = std::chrono::seconds(2);
 
 }  // namespace
 
-Tprogress::Tprogress(uint64_t total)
-    : total(total), terminal(isatty(STDERR_FILENO) == 1), start(Clock::now()), lastDraw(start) {}
+Tprogress::Tprogress(uint64_t total, bool bar)
+    : total(total), bar(bar), terminal(isatty(STDERR_FILENO) == 1), start(Clock::now()), lastDraw(start) {}
 
 std::string Tprogress::humanBytes(double bytes) {
   static const char* const units[] = {"B", "KiB", "MiB", "GiB"};
@@ -39,7 +39,7 @@ std::string Tprogress::describe(uint64_t bytes) const {
 
 void Tprogress::update(uint64_t bytes) {
   const Clock::time_point now = Clock::now();
-  if (now - lastDraw < (terminal ? terminalPeriod : plainPeriod)) return;
+  if (!bar || now - lastDraw < (terminal ? terminalPeriod : plainPeriod)) return;
   lastDraw = now;
   if (terminal) {
     const int filled = total ? static_cast<int>(bytes * barWidth / total) : barWidth;

@@ -8,7 +8,8 @@
 
 class Tprogress {
  public:
-  explicit Tprogress(uint64_t total);
+  // Without bar, update draws nothing: rows printed as they come show the progress.
+  explicit Tprogress(uint64_t total, bool bar = true);
   // Called often; draws only when something is due.
   void update(uint64_t bytes);
   // A message on a line of its own; the bar goes on below it.
@@ -24,6 +25,7 @@ class Tprogress {
 
   using Clock = std::chrono::steady_clock;
   uint64_t total;
+  bool bar;
   bool terminal;
   Clock::time_point start;
   Clock::time_point lastDraw;

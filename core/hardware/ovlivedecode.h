@@ -25,6 +25,8 @@ class TliveDecode {
   // The first row the last poll changed (the row count when it changed none):
   // the rows before it are as they were.
   std::size_t firstChangedRow() const { return changedRow; }
+  // The rows no later byte can change (all of them once the capture is decoded).
+  std::size_t finalRows() const { return finished ? out.rows->size() : chain.finalRows(); }
 
  private:
   const TloThread& lo;
