@@ -40,11 +40,14 @@ struct TrowState {
 };
 
 // Feeds raw in random pieces, tiny ones among them, and once with no new byte;
-// checks after each that the rows before the first changed one are unchanged.
-Tcapture decodeInPieces(const std::vector<uint8_t>& raw, std::mt19937& random) {
+// checks after each that the rows before the first changed one are unchanged,
+// and that those called final read as the whole decode's rows.
+Tcapture decodeInPieces(const std::vector<uint8_t>& raw, const Tcapture& whole, std::mt19937& random) {
   Tcapture capture;
   TdecodeChain chain(capture);
   std::vector<TrowState> before;
+  size_t finalRows = 0;
+  Tboxes boxes;
   std::geometric_distribution<size_t> small(0.3), large(1.0 / 4000);
   for (size_t available = 0; available < raw.size();) {
     available = std::min(raw.size(), available + (random() % 2 ? small(random) : large(random)));
@@ -57,6 +60,18 @@ Tcapture decodeInPieces(const std::vector<uint8_t>& raw, std::mt19937& random) {
       if (&obj != before[r].obj || obj.row != static_cast<int>(r) || obj.ordinal != before[r].ordinal ||
           obj.parentRow != before[r].parentRow) {
         ADD_FAILURE() << "row " << r << " changed before the first changed row " << stable;
+        return capture;
+      }
+    }
+    if (chain.finalRows() < finalRows || chain.finalRows() > whole.rows->size()) {
+      ADD_FAILURE() << "final rows went from " << finalRows << " to " << chain.finalRows();
+      return capture;
+    }
+    for (; finalRows < chain.finalRows(); ++finalRows) {
+      const TlinRow& expected = (*whole.rows)[finalRows];
+      if (boxes.getBoxesString(rows[finalRows].obj) != boxes.getBoxesString(expected.obj) ||
+          rows[finalRows].obj->parentRow != expected.obj->parentRow) {
+        ADD_FAILURE() << "row " << finalRows << " was called final before it was";
         return capture;
       }
     }
@@ -91,7 +106,7 @@ TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
     const std::string expected = shown(whole);
     Tcapture last;
     for (int split = 0; split < 12; ++split) {
-      last = decodeInPieces(raw, random);
+      last = decodeInPieces(raw, whole, random);
       ASSERT_EQ(last.events->size(), whole.events->size());
       ASSERT_EQ(last.objects->size(), whole.objects->size());
       ASSERT_TRUE(shown(last) == expected) << "split " << split;
