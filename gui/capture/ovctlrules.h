@@ -34,7 +34,7 @@ uint32_t largestDecodableKB();
 uint32_t clampBufferKB(uint32_t kb, uint32_t bufferLimit);
 
 // The status line for a hardware status of the capture thread.
-const char* hardwareStatusText(int32_t status);
+wxString hardwareStatusText(int32_t status);
 
 struct TbuttonStates {
   enum Tok { okKeep, okOff, okOn };

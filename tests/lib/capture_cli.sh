@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # twr capture on the simulated sniffer: a capture run to its end, one ended by
-# Ctrl-C, and the mistakes a user can make on the command line.
+# Ctrl-C, one the sniffer's permissions refuse, and the mistakes a user can make
+# on the command line.
 # Arguments: twr-sim, twr, scratch directory.
 set -u
 sim=$1 twr=$2 work=$3
@@ -42,6 +43,19 @@ size=$(stat -c %s part.raw 2>/dev/null || echo 0)
 [ "$size" -gt 0 ] && [ "$size" -lt 8388608 ] || fail "interrupted raw file has $size bytes"
 grep -Eq '^packets +[1-9]' pout.txt || fail "no summary after Ctrl-C: $(cat pout.txt)"
 "$twr" show part.ovd >/dev/null || fail "interrupted sample file unreadable"
+
+# A sniffer the user may not open: the message names the udev rule, and Ctrl-C ends the wait.
+"$sim" --pace fast --fault access-denied -- "$twr" capture --size 16K -o denied.ovd 2>derr.txt &
+pid=$!
+for _ in $(seq 100); do
+  grep -q "no permission" derr.txt 2>/dev/null && break
+  sleep 0.1
+done
+kill -INT $pid
+wait $pid
+grep -q "^twr: no permission to open the sniffer: install the udev rule 60-tracewren.rules" derr.txt ||
+  fail "no permission message: $(cat derr.txt)"
+[ ! -e denied.ovd ] || fail "a sample file without a capture"
 
 # Mistakes are usage errors, found before any hardware is looked for.
 for args in "-o x.ovd" "--size 4M" "--size 4X -o x.ovd" "--size 0 -o x.ovd" "--size 4G -o x.ovd" \

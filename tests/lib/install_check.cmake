@@ -46,8 +46,8 @@ endforeach()
 list(SORT exported)
 set(expected exh getBoxStrX getCaptureCount getCaptureDone getDecodeDone getDecodedCount getHardwareChanged
   getHardwareStatus getPacketDataRow getPacketDataRowCount getPacketDataRowX getRun getSerial getSerialX getStop
-  linix2rowptr loh sampleFileRead setConnect setNeeded setRun setStop sniffEnd sniffInit startDecode version
-  versionX)
+  linix2rowptr loh sampleFileRead setConnect setNeeded setRun setStop sniffEnd sniffInit startDecode statusText
+  version versionX)
 string(REPLACE ";" " " exported "${exported}")
 string(REPLACE ";" " " expected "${expected}")
 if(NOT exported STREQUAL expected)
