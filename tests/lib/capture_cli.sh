@@ -10,6 +10,16 @@ fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
 }
+# Ctrl-C to the background job pid once file shows pattern (or after 20 s); its exit status.
+interrupt_when() {
+  local pattern=$1 file=$2 pid=$3
+  for _ in $(seq 200); do
+    grep -q "$pattern" "$file" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -INT "$pid"
+  wait "$pid"
+}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
 # To the end: summary, raw stream and sample file agree.
@@ -29,13 +39,7 @@ grep -q "captured 256.0 KiB of 256.0 KiB (100%)" err.txt || fail "no final progr
 
 # Ctrl-C once data flows: what came so far is decoded and saved.
 "$sim" -- "$twr" capture --size 8M -o part.ovd --raw part.raw >pout.txt 2>perr.txt &
-pid=$!
-for _ in $(seq 200); do
-  grep -q "captured [1-9]" perr.txt 2>/dev/null && break
-  sleep 0.1
-done
-kill -INT $pid
-wait $pid
+interrupt_when "captured [1-9]" perr.txt $!
 status=$?
 [ $status -eq 130 ] || fail "interrupted capture exit $status: $(cat perr.txt)"
 grep -q "stopping" perr.txt || fail "no stop message: $(cat perr.txt)"
@@ -46,13 +50,7 @@ grep -Eq '^packets +[1-9]' pout.txt || fail "no summary after Ctrl-C: $(cat pout
 
 # A sniffer the user may not open: the message names the udev rule, and Ctrl-C ends the wait.
 "$sim" --pace fast --fault access-denied -- "$twr" capture --size 16K -o denied.ovd 2>derr.txt &
-pid=$!
-for _ in $(seq 100); do
-  grep -q "no permission" derr.txt 2>/dev/null && break
-  sleep 0.1
-done
-kill -INT $pid
-wait $pid
+interrupt_when "no permission" derr.txt $!
 grep -q "^twr: no permission to open the sniffer: install the udev rule 60-tracewren.rules" derr.txt ||
   fail "no permission message: $(cat derr.txt)"
 [ ! -e denied.ovd ] || fail "a sample file without a capture"

@@ -5,11 +5,7 @@
 # Arguments: build directory, source directory, version, scratch directory.
 set -u
 build=$1 source=$2 version=$3 work=$4
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/checks.sh"
 rm -rf "$work" && mkdir -p "$work/root" || exit 1
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.txt" 2>&1 || {
   cat "$work/cpack.txt"
@@ -59,5 +55,4 @@ root=$work/root
 "$root/usr/bin/twr" decode "$source/data/example.raw" --boxes >"$work/packaged-boxes.txt" &&
   cmp -s "$work/packaged-boxes.txt" "$source/data/example.boxes" || fail "the packaged twr decodes example.raw differently"
 
-[ $failures -eq 0 ] && echo "all passed"
-exit $((failures > 0))
+finish

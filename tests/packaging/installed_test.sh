@@ -6,11 +6,7 @@
 # Arguments: build directory, source directory, version, scratch directory.
 set -u
 build=$1 source=$2 version=$3 work=$4
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/checks.sh"
 rm -rf "$work" && mkdir -p "$work/elsewhere" || exit 1
 prefix=$work/prefix
 for component in tracewren libtwrcore libtwrcore-dev; do
@@ -78,5 +74,4 @@ for command in decode show capture export import; do
   expect_completion "$want" twr "$command" -
 done
 
-[ $failures -eq 0 ] && echo "all passed"
-exit $((failures > 0))
+finish
