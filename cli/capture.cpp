@@ -33,12 +33,15 @@ void onStopSignal(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-const char* statusText(int status) {
+std::string statusText(int status) {
   switch (status) {
     case TloThread::statusNotFound:
       return "waiting for the sniffer: starting it up, or plug it in (Ctrl-C to give up)";
     case TloThread::statusInitFailed:
       return "sniffer found but it failed to start; retrying";
+    case TloThread::statusNoPermission:
+      return std::string("no permission to open the sniffer: install the udev rule ") +
+             TloThread::accessRule + " and plug the sniffer in again (see 'man twr'); waiting";
     case TloThread::statusNoMemory:
       return "no memory for the capture buffer";
     default:
@@ -55,7 +58,7 @@ bool waitForHardware(const TloThread& lo) {
       std::fprintf(stderr, "twr: sniffer %s ready\n", lo.serialCopy().c_str());
       return true;
     }
-    if (status != shown) std::fprintf(stderr, "twr: %s\n", statusText(status));
+    if (status != shown) std::fprintf(stderr, "twr: %s\n", statusText(status).c_str());
     shown = status;
     std::this_thread::sleep_for(pollPeriod);
   }

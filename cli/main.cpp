@@ -12,7 +12,8 @@ const Tcommand* const commands[] = {&decodeCommand, &showCommand, &captureComman
                                     &importCommand};
 
 void printCommands(FILE* to) {
-  std::fprintf(to, "usage: twr COMMAND [ARGS]  ('twr COMMAND --help' for details)\ncommands:\n");
+  std::fprintf(to,
+               "usage: twr COMMAND [ARGS]  ('twr COMMAND --help' for details; twr --version)\ncommands:\n");
   for (const Tcommand* command : commands) {
     std::fprintf(to, "  %-8s %s\n", command->name.c_str(), command->summary.c_str());
   }
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h") {
     printCommands(stdout);
+    return exitOk;
+  }
+  if (name == "--version") {
+    std::printf("twr %s\n", TWR_VERSION);
     return exitOk;
   }
   for (const Tcommand* command : commands) {

@@ -20,6 +20,7 @@ def load(path):
         "sniffEnd": (None, [ctx]),
         "versionX": (ctypes.c_char_p, []),
         "getHardwareStatus": (ctypes.c_int, [ctx]),
+        "statusText": (ctypes.c_char_p, [ctypes.c_int]),
         "getSerialX": (ctypes.c_char_p, [ctx]),
         "setNeeded": (ctypes.c_bool, [ctx, ctypes.c_uint32]),
         "setRun": (ctypes.c_bool, [ctx, ctypes.c_int]),
@@ -64,7 +65,7 @@ def main():
         deadline = time.monotonic() + args.wait
         while lib.getHardwareStatus(ctx) != 0:
             if time.monotonic() > deadline:
-                sys.exit("no sniffer (status %d)" % lib.getHardwareStatus(ctx))
+                sys.exit(lib.statusText(lib.getHardwareStatus(ctx)).decode())
             time.sleep(0.1)
         print("sniffer", lib.getSerialX(ctx).decode())
 

@@ -20,7 +20,7 @@ static int capture(TsniffContext* ctx) {
   int waited = 0;
   while (getHardwareStatus(ctx) != TWR_STATUS_READY) {
     if (waited++ == 30) {
-      fprintf(stderr, "no sniffer found (status %d)\n", getHardwareStatus(ctx));
+      fprintf(stderr, "%s\n", statusText(getHardwareStatus(ctx)));
       return 0;
     }
     sleepMs(500);

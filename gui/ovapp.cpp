@@ -2,6 +2,9 @@
 
 #include <wx/log.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "decode/ovmemtune.h"
 #include "ovglobs.h"
 #include "ovicon.xpm"
@@ -26,6 +29,11 @@ bool TovApp::OnInit() {
 }
 
 int main(int argc, char** argv) {
+  // Answered before the toolkit starts, so that it needs no display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tracewren %s\n", TWR_VERSION);
+    return 0;
+  }
   memtune::forLargeDecodes();
   wxDisableAsserts();
   wxLog::SetLogLevel(wxLOG_Info);

@@ -7,6 +7,7 @@
 #include <wx/sizer.h>
 
 #include "ovglobs.h"
+#include "ovhelppage.h"
 #include "ovmidpane.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
@@ -54,6 +55,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   fileMenu->AppendSeparator();
   fileMenu->Append(wxID_EXIT, "&Exit");
   auto* helpMenu = new wxMenu;
+  helpMenu->Append(wxID_HELP_CONTENTS, "&Help page\tF1");
   helpMenu->Append(wxID_ABOUT, "&About");
   auto* menuBar = new wxMenuBar;
   menuBar->Append(fileMenu, "&File");
@@ -63,6 +65,8 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   Bind(wxEVT_MENU, &TmainFrame::OnFileSave, this, idFileSave);
   Bind(wxEVT_MENU, &TmainFrame::OnExportPcap, this, idExportPcap);
   Bind(wxEVT_MENU, &TmainFrame::OnCapture, this, idCapture);
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent&) { openHelpPage(this); }, wxID_HELP_CONTENTS);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &TmainFrame::OnExit, this, wxID_EXIT);
   Bind(wxEVT_CLOSE_WINDOW, &TmainFrame::OnClose, this);

@@ -1,13 +1,12 @@
 #include "ovtoolbar.h"
 
-#include <wx/filename.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/utils.h>
 
 #include "ovglobs.h"
+#include "ovhelppage.h"
 #include "ovmainframe.h"
-#include "ovrundir.h"
 #include "ovviewrules.h"
 
 Ttoolbar::Ttoolbar(wxWindow* parent, int id)
@@ -64,11 +63,7 @@ void Ttoolbar::OnPacket(wxCommandEvent&) {
   _G.pubSub.pub(topicVisRowsChanged, 0);
 }
 
-void Ttoolbar::OnHelp(wxCommandEvent&) {
-  // FileNameToURL escapes spaces and other characters a browser would misread.
-  const wxFileName page(wxString(findShippedFile(_G.helpFile, shippedFileDirs()).c_str(), *wxConvFileName));
-  wxLaunchDefaultBrowser(wxFileName::FileNameToURL(page));
-}
+void Ttoolbar::OnHelp(wxCommandEvent&) { openHelpPage(this); }
 
 void Ttoolbar::OnExit(wxCommandEvent&) {
   if (evilMainFramePtr) evilMainFramePtr->Close(true);

@@ -11,6 +11,18 @@ std::string localStringBuffer;
 
 std::string versionText() { return std::string("libtwrcore DLL/SO,") + __DATE__ + "," + __TIME__; }
 
+static_assert(TWR_STATUS_READY == TloThread::statusReady &&
+              TWR_STATUS_NOT_FOUND == TloThread::statusNotFound &&
+              TWR_STATUS_INIT_FAILED == TloThread::statusInitFailed &&
+              TWR_STATUS_NO_PERMISSION == TloThread::statusNoPermission &&
+              TWR_STATUS_NO_MEMORY == TloThread::statusNoMemory);
+
+const char* noPermissionText() {
+  static const std::string text =
+      std::string("no permission to open the sniffer: install the udev rule ") + TloThread::accessRule;
+  return text.c_str();
+}
+
 }  // namespace
 
 namespace libtext {
@@ -39,6 +51,23 @@ uint32_t version(char* buf, uint32_t size) {
 
 const char* versionX(void) {
   return libtext::guarded<const char*>(nullptr, [] { return libtext::toShared(versionText()); });
+}
+
+const char* statusText(int status) {
+  switch (status) {
+    case TWR_STATUS_READY:
+      return "sniffer ready";
+    case TWR_STATUS_NOT_FOUND:
+      return "sniffer not found";
+    case TWR_STATUS_INIT_FAILED:
+      return "sniffer found but it failed to start";
+    case TWR_STATUS_NO_PERMISSION:
+      return libtext::guarded<const char*>("no permission to open the sniffer", noPermissionText);
+    case TWR_STATUS_NO_MEMORY:
+      return "no memory for the capture buffer";
+    default:
+      return "unknown hardware status";
+  }
 }
 
 uint32_t getSerial(TsniffContext* ctx, char* buf, uint32_t size) {

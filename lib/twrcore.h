@@ -37,6 +37,8 @@ typedef struct TsniffContext TsniffContext;
 #define TWR_STATUS_READY 0
 #define TWR_STATUS_NOT_FOUND (-1)
 #define TWR_STATUS_INIT_FAILED (-2)
+/* Found, but this user may not open it: the udev rule is not installed. */
+#define TWR_STATUS_NO_PERMISSION (-3)
 #define TWR_STATUS_NO_MEMORY (-5)
 
 /* New context; starts looking for the sniffer and returns after 2 seconds.
@@ -88,6 +90,9 @@ TWRCORE_API int getCaptureDone(TsniffContext* ctx);
 TWRCORE_API int getHardwareChanged(TsniffContext* ctx);
 /* One of TWR_STATUS_*; starts at TWR_STATUS_NOT_FOUND. */
 TWRCORE_API int getHardwareStatus(TsniffContext* ctx);
+/* A sentence for a hardware status, naming the udev rule when access was
+ * refused; static text, never NULL. */
+TWRCORE_API const char* statusText(int status);
 /* Bytes captured so far in the current or last capture. */
 TWRCORE_API uint64_t getCaptureCount(TsniffContext* ctx);
 

@@ -180,6 +180,7 @@ bool TFX2base::FX2reload(const uint8_t* image, uint32_t length) {
 }
 
 bool TFX2base::openX() {
+  openRefused = false;
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(nullptr, &list);
   if (count < 0) {
@@ -203,6 +204,7 @@ bool TFX2base::openX() {
   const int rc = libusb_open(chosen, &opened);
   libusb_free_device_list(list, 1);
   err(rc);
+  openRefused = rc == LIBUSB_ERROR_ACCESS;
   if (rc != 0) return fail();
   std::unique_lock<std::shared_mutex> guard(handleLock);
   dev = chosen;

@@ -69,6 +69,8 @@ class TFX2base {
   // has re-enumerated; false when it never comes back.
   bool FX2reload(const uint8_t* image, uint32_t length);
   bool open(uint16_t vendorId, uint16_t productId, int instance);
+  // The last open found the device but the system refused access to it (no udev rule for the user).
+  bool accessDenied() const { return openRefused; }
   // 0 on success or time-out (transferred tells what arrived), a negative libusb
   // code otherwise, after which the device is closed; -1 when closed.
   int blockRead(int endpoint, uint8_t* buffer, int length, int& transferred);
@@ -96,5 +98,6 @@ class TFX2base {
                            uint8_t* data, uint16_t length, unsigned timeout);
 
   const std::atomic<bool>* cancel = nullptr;
+  bool openRefused = false;
   mutable std::shared_mutex handleLock;  // shared by requests, exclusive to free or replace the handle
 };

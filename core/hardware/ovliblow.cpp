@@ -8,6 +8,7 @@ TlibOvLow::~TlibOvLow() = default;
 
 bool TlibOvLow::snifferOpen() { return ov->FX2openAndReload(); }
 bool TlibOvLow::isOpen() const { return ov->isOpen(); }
+bool TlibOvLow::accessDenied() const { return ov->accessDenied(); }
 
 int TlibOvLow::controlOut(uint8_t request, int value, int index, const uint8_t* data, uint16_t length) {
   return ov->controlOut(request, value, index, data, length);

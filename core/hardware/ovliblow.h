@@ -20,6 +20,8 @@ class TlibOvLow {
 
   bool snifferOpen();
   bool isOpen() const;
+  // The last open attempt found the sniffer but was not allowed to use it.
+  bool accessDenied() const;
   int controlOut(uint8_t request, int value, int index, const uint8_t* data, uint16_t length);
   int controlIn(uint8_t request, int value, int index, uint8_t* data, uint16_t length);
   int blockIn(int endpoint, uint8_t* buffer, int length, int& received);

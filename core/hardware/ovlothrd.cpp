@@ -91,7 +91,7 @@ bool TloThread::doThreadInit() {
 bool TloThread::doThreadInitX() {
   if (!low.snifferOpen() || !low.fpgaIDok()) {
     publish(TdeviceTexts());
-    hardwareStatus = statusNotFound;
+    hardwareStatus = low.accessDenied() ? statusNoPermission : statusNotFound;
     return false;
   }
   TdeviceTexts read;

@@ -31,6 +31,8 @@ class TloThread {
   static constexpr int statusReady = 0;
   static constexpr int statusNotFound = -1;
   static constexpr int statusInitFailed = -2;
+  // Found, but the user may not open it: the udev rule below is missing.
+  static constexpr int statusNoPermission = -3;
   static constexpr int statusNoMemory = -5;
   static constexpr int captureBlock = 4096;
   static constexpr int streamEndpoint = 0x86;
@@ -42,6 +44,9 @@ class TloThread {
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;
   static constexpr int serialBytes = 16;
+  // The udev rule that lets the logged-in user open the sniffer; front ends name it in their
+  // no-permission texts.
+  static constexpr const char* accessRule = "60-tracewren.rules";
 
   // What the last bring-up read from the device.
   struct TdeviceTexts {

@@ -40,10 +40,10 @@ class TsnifferGui : public wxPanel {
 class TcaptureDialogInner : public wxDialog {
  public:
   TcaptureDialogInner();
+  // The dialog takes its content's size and cannot be resized; again after the content grew.
+  void fixSize();
   TsnifferGui* gui;
 
  private:
   void OnCloseWindow(wxCloseEvent&);
-  // The dialog takes its content's size and cannot be resized.
-  void fixSize();
 };

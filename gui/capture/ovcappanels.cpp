@@ -3,6 +3,8 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "capture/ovcapdlg.h"
+
 namespace {
 
 enum { idStatusText = 7010, idIdText = 7011, idVersionText = 7012 };
@@ -52,7 +54,13 @@ Tfooter::Tfooter(wxWindow* parent, int id) : wxPanel(parent, id) {
   SetSizer(sizer);
 }
 
-void Tfooter::setStatusStr(const wxString& text) { status->SetLabel(text); }
+void Tfooter::setStatusStr(const wxString& text) {
+  const int before = status->GetBestSize().y;
+  status->SetLabel(text);
+  // A status of another number of lines changes the height of the fixed-size dialog.
+  if (status->GetBestSize().y == before) return;
+  if (auto* dialog = dynamic_cast<TcaptureDialogInner*>(wxGetTopLevelParent(this))) dialog->fixSize();
+}
 void Tfooter::setIdStr(const wxString& text) { idLine->SetLabel(text); }
 
 ThBorder::ThBorder(wxWindow* parent) : wxPanel(parent, wxID_ANY) {

@@ -95,7 +95,7 @@ void TctlMachine::startDecode() {
   const int32_t status = lo.hardwareStatus;
   const std::string failure = ex.failureText();
   const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
-  view.setStatusLine(status != TloThread::statusReady ? wxString(hardwareStatusText(status))
+  view.setStatusLine(status != TloThread::statusReady ? hardwareStatusText(status)
                      : failure.empty()                ? wxString("Nothing was captured")
                                                       : decodeFailed);
   enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);

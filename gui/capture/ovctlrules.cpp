@@ -49,7 +49,7 @@ uint32_t largestBufferKB(uint32_t bufferLimit) {
   return std::max<uint32_t>(std::min({bufferLimit, captureKB, largestDecodableKB()}), smallestBufferKB);
 }
 
-const char* hardwareStatusText(int32_t status) {
+wxString hardwareStatusText(int32_t status) {
   switch (status) {
     case TloThread::statusReady:
       return "Hardware Initialized OK";
@@ -57,6 +57,8 @@ const char* hardwareStatusText(int32_t status) {
       return "Sniffer hardware not found";
     case TloThread::statusInitFailed:
       return "Hardware initialization failed";
+    case TloThread::statusNoPermission:
+      return wxString("No permission to open the sniffer:\ninstall the udev rule ") + TloThread::accessRule;
     case TloThread::statusNoMemory:
       return "Memory allocation failed";
     default:

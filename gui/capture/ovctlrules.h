@@ -34,7 +34,7 @@ constexpr uint32_t smallestBufferKB = 4;
 uint32_t largestBufferKB(uint32_t bufferLimit);
 
 // The status line for a hardware status of the capture thread.
-const char* hardwareStatusText(int32_t status);
+wxString hardwareStatusText(int32_t status);
 
 struct TbuttonStates {
   bool apply = false;  // false: every control stays as it is

@@ -18,6 +18,8 @@ const TfaultName faultNames[] = {
      "the stream delivers nothing for a while after it starts (--stall-ms)"},
     {TsimFault::garbageStream, "garbage-stream", "the stream carries random bytes"},
     {TsimFault::wrongMagic, "wrong-magic", "the stream starts with a wrong header"},
+    {TsimFault::accessDenied, "access-denied",
+     "opening the device is refused, as without the udev rule (COMMAND runs without root's override)"},
 };
 
 }  // namespace

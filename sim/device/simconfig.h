@@ -13,6 +13,7 @@ enum class TsimFault {
   streamStall,        // the stream delivers nothing for stallMs after streaming starts
   garbageStream,      // the stream carries random bytes instead of line states
   wrongMagic,         // the stream starts with a wrong header
+  accessDenied,       // the device node may not be opened, as without the udev rule
 };
 
 enum class TsimPace { realtime, fast };

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "device/simsnifferimpl.h"
@@ -20,6 +22,9 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 
 TsimSniffer::Timpl::Timpl(const TsimConfig& config) : config(config), device(this->config) {
   testbed = umockdev_testbed_new();
+  gchar* dir = umockdev_testbed_get_root_dir(testbed);
+  root = dir;
+  g_free(dir);
   bus = std::thread([this] { busThread(); });
 }
 
@@ -50,6 +55,7 @@ void TsimSniffer::Timpl::arrive(bool runningFirmware) {
   std::lock_guard<std::mutex> testbedGuard(testbedLock);
   auto node = std::make_unique<TsimNode>();
   std::vector<uint8_t> descriptors;
+  bool denied = false;
   {
     std::lock_guard<std::mutex> guard(lock);
     if (current) return;
@@ -58,6 +64,7 @@ void TsimSniffer::Timpl::arrive(bool runningFirmware) {
     node->owner = this;
     node->devnum = nextDevnum++;
     node->kernelDriver = config.kernelDriverBound;
+    denied = config.has(TsimFault::accessDenied);
   }
   char number[4];
   snprintf(number, sizeof number, "%03d", node->devnum & 0x7F);
@@ -66,6 +73,7 @@ void TsimSniffer::Timpl::arrive(bool runningFirmware) {
   node->handler = umockdev_ioctl_base_new();
   g_signal_connect(node->handler, "handle-ioctl", G_CALLBACK(handleIoctl), node.get());
   umockdev_testbed_attach_ioctl(testbed, node->devnode.c_str(), node->handler, nullptr);
+  const std::string devnode = node->devnode;
   const std::string record = "P: " + node->syspath.substr(4) + "\nN: bus/usb/001/" + number +
                              "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=" + node->devnode +
                              "\nE: BUSNUM=001\nE: DEVNUM=" + number +
@@ -86,6 +94,11 @@ void TsimSniffer::Timpl::arrive(bool runningFirmware) {
     g_printerr("twr-sim: cannot add the device: %s\n", error->message);
     g_error_free(error);
   }
+  if (denied) setNodeAccess(devnode, true);
+}
+
+void TsimSniffer::Timpl::setNodeAccess(const std::string& devnode, bool denied) const {
+  chmod((root + devnode).c_str(), denied ? 0 : 0644);
 }
 
 void TsimSniffer::Timpl::leave() {
@@ -198,6 +211,8 @@ void TsimSniffer::setFault(TsimFault fault, bool on) {
     impl->config.faults.insert(fault);
   else
     impl->config.faults.erase(fault);
+  // The device on the bus changes too, as after a udev rule change and a trigger.
+  if (fault == TsimFault::accessDenied && impl->current) impl->setNodeAccess(impl->current->devnode, on);
 }
 
 void TsimSniffer::stopAnswering(unsigned ms) {
@@ -210,9 +225,4 @@ void TsimSniffer::stallStream(unsigned ms) {
   impl->device.stream.stallUntil(TsimClock::now() + std::chrono::milliseconds(ms));
 }
 
-std::string TsimSniffer::rootDir() const {
-  gchar* dir = umockdev_testbed_get_root_dir(impl->testbed);
-  std::string out = dir;
-  g_free(dir);
-  return out;
-}
+std::string TsimSniffer::rootDir() const { return impl->root; }

@@ -61,12 +61,15 @@ class TsimSniffer::Timpl {
 
   void arrive(bool runningFirmware);
   void leave();
+  // Opening the node is refused while the access fault is on (a device without its udev rule).
+  void setNodeAccess(const std::string& devnode, bool denied) const;
   gboolean onIoctl(TsimNode& node, UMockdevIoctlClient* client);
 
   mutable std::mutex lock;  // device and node state; never held across testbed calls
   TsimConfig config;
   TsimDevice device;
   UMockdevTestbed* testbed = nullptr;
+  std::string root;                              // the testbed's directory
   std::vector<std::unique_ptr<TsimNode>> nodes;  // every node ever attached; the last may be present
   TsimNode* current = nullptr;
   int nextDevnum = 2;

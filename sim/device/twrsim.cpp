@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "device/simaccess.h"
 #include "device/simsniffer.h"
 
 namespace {
@@ -126,6 +127,10 @@ int main(int argc, char** argv) {
   if (pid == 0) {
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGQUIT, &oldQuit, nullptr);
+    if (config.has(TsimFault::accessDenied) && !dropFileOverridesForGood()) {
+      std::cerr << "twr-sim: cannot take root's file access override from " << argv[i] << "\n";
+      _exit(127);
+    }
     execvp(argv[i], argv + i);
     std::cerr << "twr-sim: cannot run " << argv[i] << ": " << std::strerror(errno) << "\n";
     _exit(127);

@@ -1,6 +1,7 @@
 """Files as a user meets them, the program in a path with spaces and non-ASCII
 letters, started elsewhere: sample, malformed and pcap files read, saved and
-exported (a malformed one named with its line); the help page; the About box."""
+exported (a malformed one named with its line); the help page, with a browser
+and without; the About box."""
 
 import gzip
 import os
@@ -87,6 +88,17 @@ def test(s, args):
     url = open(opened).read()
     page = urllib.parse.unquote(urllib.parse.urlparse(url).path) if url.startswith("file:") else url
     assert os.path.samefile(page, os.path.join(run, "twr_help.html")), url
+
+    # Without a browser xdg-open fails; the button and the menu then say where the page is.
+    with open(fake, "w") as f:
+        f.write("#!/bin/sh\nexit 3\n")
+    where = lambda n: "help page is" in n and os.path.join(run, "twr_help.html") in n
+    for open_help in (lambda: s.press("Help", frame), lambda: menu(s, frame, "Help", "Help page")):
+        open_help()
+        s.must(s.label(where), "no message naming the help page")
+        s.screenshot("help-without-browser")
+        s.key("Return")
+        s.wait_until(lambda: s.label(where, timeout=0) is None, "the message to close")
 
     menu(s, frame, "Help", "About")
     s.must(s.label(lambda n: "Orlavex" in n and "warranty" in n), "no legal notice in the About box")

@@ -11,6 +11,7 @@
 #include "allocfail.h"
 #include "capture/ovctlmachine.h"
 #include "decode/ovexthrd.h"
+#include "device/simaccess.h"
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovlothrd.h"
@@ -79,6 +80,25 @@ TEST(CaptureDialogMachine, WithoutHardwareSaysSoAndNeverStarts) {
   EXPECT_EQ(rig.view.id, "Hardware Serial: unavailable");
   EXPECT_FALSE(rig.view.buttons.start);
   EXPECT_FALSE(rig.lo.run);
+}
+
+TEST(CaptureDialogMachine, NamesTheUdevRuleUntilAccessIsGranted) {
+  TsimConfig config = TsimConfig::quick();
+  config.faults.insert(TsimFault::accessDenied);
+  TsimSniffer sniffer(config);
+  std::unique_ptr<Trig> rig;
+  {
+    // The capture thread opens the device as a user's program would, also when the tests run as root.
+    TsimUserFileAccess asUser;
+    rig = std::make_unique<Trig>();
+  }
+  ASSERT_TRUE(rig->tickUntil([&] { return rig->lo.hardwareStatus == TloThread::statusNoPermission; }));
+  rig->machine.onTick();
+  EXPECT_EQ(rig->machine.state(), ctlNoHardware);
+  EXPECT_EQ(rig->view.status, "No permission to open the sniffer:\ninstall the udev rule 60-tracewren.rules");
+  EXPECT_FALSE(rig->view.buttons.start);
+  sniffer.setFault(TsimFault::accessDenied, false);
+  EXPECT_TRUE(rig->reaches(ctlReady)) << rig->view.status;
 }
 
 TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 
+#include "device/simaccess.h"
 #include "hardware/ovlothrd.h"
 #include "hwsupport.h"
 
@@ -19,11 +20,14 @@ TEST(CaptureThreadFaults, BringUpFailuresAndUnplugsRecover) {
   };
   for (const Tcase& c :
        {Tcase{"firmware never re-enumerates", TsimFault::neverReenumerate, TloThread::statusNotFound},
-        Tcase{"FPGA busy forever", TsimFault::fpgaBusyForever, TloThread::statusInitFailed}}) {
+        Tcase{"FPGA busy forever", TsimFault::fpgaBusyForever, TloThread::statusInitFailed},
+        Tcase{"no udev rule", TsimFault::accessDenied, TloThread::statusNoPermission}}) {
     SCOPED_TRACE(c.what);
     TsimConfig config = TsimConfig::quick();
     config.faults.insert(c.fault);
     TsimSniffer sniffer(config);
+    // The capture thread opens the device as a user's program would, also when the tests run as root.
+    TsimUserFileAccess asUser;
     TloThread lo(quickHostTiming());
     ASSERT_TRUE(waitFor([&] { return lo.tickCount >= 3 && lo.hardwareStatus == c.status; }));
     sniffer.setFault(c.fault, false);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# twr capture on the simulated sniffer: a capture run to its end and the mistakes
-# a user can make on the command line (one ended by a signal: interop.captureOutputs).
+# twr capture on the simulated sniffer: a capture run to its end, one the sniffer's
+# permissions refuse, and the mistakes a user can make on the command line (one ended
+# by a signal: interop.captureOutputs).
 # Arguments: twr-sim, twr, scratch directory.
 set -u
 sim=$1 twr=$2 work=$3
@@ -8,6 +9,16 @@ failures=0
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
+}
+# Ctrl-C to the background job pid once file shows pattern (or after 20 s); its exit status.
+interrupt_when() {
+  local pattern=$1 file=$2 pid=$3
+  for _ in $(seq 200); do
+    grep -q "$pattern" "$file" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -INT -- -"$pid"  # as a terminal's Ctrl-C: to the command's whole process group
+  wait "$pid"
 }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
@@ -25,6 +36,15 @@ grep -q "ready" err.txt || fail "no ready message: $(cat err.txt)"
 grep -q "captured 256.0 KiB of 256.0 KiB (100%)" err.txt || fail "no final progress line: $(cat err.txt)"
 "$twr" decode full.raw >fromraw.txt && "$twr" show full.ovd >fromovd.txt || fail "cannot read the files back"
 [ -s fromovd.txt ] && cmp -s fromraw.txt fromovd.txt || fail "the sample file is not the decode of the raw stream"
+
+# A sniffer the user may not open: the message names the udev rule, and Ctrl-C ends the wait.
+set -m
+"$sim" --pace fast --fault access-denied -- "$twr" capture --size 16K -o denied.ovd 2>derr.txt &
+set +m
+interrupt_when "no permission" derr.txt $!
+grep -q "^twr: no permission to open the sniffer: install the udev rule 60-tracewren.rules" derr.txt ||
+  fail "no permission message: $(cat derr.txt)"
+[ ! -e denied.ovd ] || fail "a sample file without a capture"
 
 # Mistakes are usage errors, found before any hardware is looked for.
 for args in "-o x.ovd" "--size 4M" "--size 4X -o x.ovd" "--size 0 -o x.ovd" "--size 4G -o x.ovd" \

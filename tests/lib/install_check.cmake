@@ -13,7 +13,10 @@ endfunction()
 
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${prefix})
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component libtwrcore)
+# The library for programs, and what building them takes, as the two packages split them.
+foreach(component libtwrcore libtwrcore-dev)
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component ${component})
+endforeach()
 
 file(GLOB_RECURSE pcFile ${prefix}/*/twrcore.pc)
 file(GLOB_RECURSE header ${prefix}/include/twrcore.h)
@@ -46,8 +49,8 @@ endforeach()
 list(SORT exported)
 set(expected exh getBoxStrX getCaptureCount getCaptureDone getDecodeDone getDecodedCount getHardwareChanged
   getHardwareStatus getPacketDataRow getPacketDataRowCount getPacketDataRowX getRun getSerial getSerialX getStop
-  linix2rowptr loh sampleFileRead setConnect setNeeded setRun setStop sniffEnd sniffInit startDecode version
-  versionX)
+  linix2rowptr loh sampleFileRead setConnect setNeeded setRun setStop sniffEnd sniffInit startDecode statusText
+  version versionX)
 string(REPLACE ";" " " exported "${exported}")
 string(REPLACE ";" " " expected "${expected}")
 if(NOT exported STREQUAL expected)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "allocfail.h"
+#include "device/simaccess.h"
 #include "device/simsniffer.h"
 #include "libref.h"
 
@@ -32,6 +33,16 @@ void expectRowsMatchCore(TsniffContext* ctx) {
     EXPECT_EQ(textCopy, ref.texts[i]);
     EXPECT_STREQ(boxes, ref.boxes[i].c_str());
   }
+}
+
+// A sniffer whose udev rule is missing is named as such, and comes up once access is granted.
+void expectNoPermission(TsniffContext* ctx, TsimSniffer& sniffer) {
+  ASSERT_TRUE(waitFor([&] { return getHardwareStatus(ctx) == TWR_STATUS_NO_PERMISSION; }))
+      << getHardwareStatus(ctx);
+  EXPECT_STREQ(statusText(getHardwareStatus(ctx)),
+               "no permission to open the sniffer: install the udev rule 60-tracewren.rules");
+  EXPECT_EQ(getHardwareChanged(ctx), 1);
+  sniffer.setFault(TsimFault::accessDenied, false);
 }
 
 void expectBringUp(TsniffContext* ctx, const TsimSniffer& sniffer) {
@@ -139,9 +150,16 @@ TEST(Library, simCapture) {
   config.serial = serial;
   config.pace = TsimPace::realtime;
   config.replayFile = DATA_FILE("lib_replay.raw");
+  config.faults.insert(TsimFault::accessDenied);
   TsimSniffer sniffer(config);
-  TsniffContext* ctx = sniffInit();
+  TsniffContext* ctx;
+  {
+    // Opens the device as a user's program would, also when the tests run as root.
+    TsimUserFileAccess asUser;
+    ctx = sniffInit();
+  }
   ASSERT_NE(ctx, nullptr);
+  expectNoPermission(ctx, sniffer);
   expectBringUp(ctx, sniffer);
   expectFullCapture(ctx, 17000);  // rounded down to 16 KiB
   expectStoppedCapture(ctx);

@@ -21,6 +21,9 @@ TEST(Library, textConventions) {
   EXPECT_STREQ(buf, text.c_str());
   EXPECT_TRUE(buf[needed - 2] == 0 && buf[needed - 1] == 0 && buf[needed] == 'x');
 
+  EXPECT_STREQ(statusText(TWR_STATUS_READY), "sniffer ready");
+  EXPECT_STREQ(statusText(-4), "unknown hardware status");
+
   // A null context is answered, never dereferenced.
   sniffEnd(nullptr);
   EXPECT_EQ(getHardwareStatus(nullptr), TWR_STATUS_NOT_FOUND);
