@@ -106,7 +106,7 @@ TEST(CaptureThread, CapturedBytesAreReadWhileTheRunGoesOn) {
   rig.start();
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(rig.ready());
-  ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::taken);
+  ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::accepted);
   const uint8_t* bytes = lo.capturedBytes();
   std::vector<uint8_t> seen;
   int steps = 0;
