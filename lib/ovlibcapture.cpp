@@ -52,7 +52,7 @@ bool setRun(TsniffContext* ctx, int value) {
     ctx->lo.withdrawRequest();
     return false;
   }
-  return guarded(false, [&] { return ctx->lo.requestCapture(ctx->needed) == TloThread::Trequest::taken; });
+  return guarded(false, [&] { return ctx->lo.requestCapture(ctx->needed) == TloThread::Trequest::accepted; });
 }
 
 bool setStop(TsniffContext* ctx, int value) {

@@ -166,7 +166,7 @@ TloThread::Trequest TloThread::requestCapture(uint64_t bytes) {
   int32_t lacking = statusNoMemory;
   hardwareStatus.compare_exchange_strong(lacking, statusReady);
   run = true;
-  return Trequest::taken;
+  return Trequest::accepted;
 }
 
 bool TloThread::withdrawRequest() {

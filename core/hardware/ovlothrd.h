@@ -39,7 +39,7 @@ class TloThread {
   // The stream begins with what the FIFO held before the run; it is dropped.
   static constexpr uint32_t headBytes = 2048;
   static constexpr uint32_t sizeGranularity = 1024;
-  // The largest capture `needed` can ask for, 4 GiB less 1 KiB: no raw capture is longer.
+  // The largest capture a request can ask for, 4 GiB less 1 KiB: no raw capture is longer.
   static constexpr uint64_t largestCapture = uint64_t{0xFFFFFFFF} / sizeGranularity * sizeGranularity;
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;
@@ -71,7 +71,7 @@ class TloThread {
   static uint64_t largestCaptureFor(uint64_t memoryBytes);
   static uint64_t largestCaptureForThisMachine();
 
-  enum class Trequest { taken, busy, noMemory };
+  enum class Trequest { accepted, busy, noMemory };
   // Empties the buffer and sizes it for a capture of `bytes` (rounded down to whole KiB), then
   // raises run. busy: a capture is requested or running, nothing changed. noMemory: no buffer
   // of that size fits; the buffer is left empty, captureDone is set and a ready device reports
@@ -82,7 +82,7 @@ class TloThread {
   bool withdrawRequest();
   // From a run request until captureDone is set.
   bool captureBusy() const;
-  // The capture's first byte: valid from requestCapture until takeCapture.
+  // The capture's first byte: valid from an accepted request until takeCapture.
   const uint8_t* capturedBytes() const { return buffer.data() + headBytes; }
   // Only while no capture is busy: the buffer cut to the captured bytes (none after a
   // withdrawn request). Called again it returns the same buffer.

@@ -71,7 +71,7 @@ void TctlMachine::startCapture() {
   // A Stop pressed as the last capture ended must not end this one.
   if (!lo.captureBusy()) lo.stop = false;
   switch (lo.requestCapture(bufferBytes)) {
-    case TloThread::Trequest::taken:
+    case TloThread::Trequest::accepted:
       enterState(ctlAcquiring);
       break;
     case TloThread::Trequest::noMemory:

@@ -64,7 +64,7 @@ TEST(CaptureThreadFaults, StallOfSecondsEndsInAFullCapture) {
   TsimSniffer sniffer(config);
   TloThread lo(quickHostTiming());
   ASSERT_TRUE(threadReady(lo));
-  ASSERT_EQ(lo.requestCapture(8192), TloThread::Trequest::taken);
+  ASSERT_EQ(lo.requestCapture(8192), TloThread::Trequest::accepted);
   ASSERT_TRUE(waitFor([&] { return lo.captureDone.load(); }));
   const std::vector<uint8_t>& buffer = lo.takeCapture();
   ASSERT_EQ(buffer.size(), 8192u);

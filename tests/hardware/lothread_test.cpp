@@ -110,7 +110,7 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   rig.start();
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(rig.ready());
-  ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::taken);
+  ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::accepted);
   const uint8_t* bytes = lo.capturedBytes();
   Tcapture live;
   TliveDecode decode(lo, live);
