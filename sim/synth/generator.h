@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "synth/rawencoder.h"
@@ -38,5 +39,9 @@ class Tgenerator {
   TlineRuns runs_;
   bool started_ = false;
 };
+
+// The whole raw stream of the first `seconds` of a scenario's traffic.
+std::vector<uint8_t> scenarioRaw(const std::string& scenario, double seconds, uint64_t seed = 1,
+                                 const TrawOptions& raw = {});
 
 }  // namespace synth

@@ -16,20 +16,14 @@
 
 namespace {
 
-std::vector<uint8_t> synthesized(const std::string& scenario, double seconds) {
-  synth::Tgenerator generator(synth::makeScenario(scenario, 3), 3);
-  std::vector<uint8_t> raw;
-  while (generator.time() < seconds * 12e6) generator.next(raw);
-  generator.finish(raw);
-  return raw;
-}
-
 // The text form, and the box strings, filter flags and parents of every row: what a decode shows.
 std::string shown(const Tcapture& capture) {
   std::string text;
   TdataIO::appendBody(*capture.rows, text);
   Tboxes boxes;
-  for (const TlinRow& row : *capture.rows) text += boxes.getBoxesString(row.obj) + std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
+  for (const TlinRow& row : *capture.rows)
+    text +=
+        boxes.getBoxesString(row.obj) + std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
   return text;
 }
 
@@ -92,9 +86,9 @@ TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
   const std::string example = readFile(TWR_SOURCE_DIR "/data/example.raw");
   const std::pair<const char*, std::vector<uint8_t>> captures[] = {
       {"example", std::vector<uint8_t>(example.begin(), example.end())},
-      {"hid", synthesized("hid", 0.2)},
-      {"storage", synthesized("storage", 0.2)},
-      {"serial", synthesized("serial", 0.2)},
+      {"hid", synth::scenarioRaw("hid", 0.2, 3)},
+      {"storage", synth::scenarioRaw("storage", 0.2, 3)},
+      {"serial", synth::scenarioRaw("serial", 0.2, 3)},
       {"resets", resets},
       {"noise", noise},
   };
@@ -114,6 +108,7 @@ TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
     // The scripts read the tree the rows point into: their texts agree too.
     TluaState wholeLua(whole.rows, TWR_SOURCE_DIR "/scripts"), lastLua(last.rows, TWR_SOURCE_DIR "/scripts");
     for (size_t r = 0; r < whole.rows->size(); r += 7)
-      ASSERT_EQ(lastLua.decodeRow(static_cast<long long>(r)), wholeLua.decodeRow(static_cast<long long>(r))) << r;
+      ASSERT_EQ(lastLua.decodeRow(static_cast<long long>(r)), wholeLua.decodeRow(static_cast<long long>(r)))
+          << r;
   }
 }

@@ -13,10 +13,7 @@
 namespace {
 
 std::shared_ptr<TrowList> captureRows(const std::string& scenario, double seconds) {
-  synth::Tgenerator generator(synth::makeScenario(scenario, 5), 5);
-  std::vector<uint8_t> raw;
-  while (generator.time() < seconds * 12e6) generator.next(raw);
-  generator.finish(raw);
+  const std::vector<uint8_t> raw = synth::scenarioRaw(scenario, seconds, 5);
   TexThread decoder;
   decoder.startDecode(&raw);
   return decoder.rows;
