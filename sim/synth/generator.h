@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "synth/rawencoder.h"
@@ -38,5 +39,9 @@ class Tgenerator {
   TlineRuns runs_;
   bool started_ = false;
 };
+
+// The whole raw stream of `seconds` of bus time of a scenario (makeScenario's names).
+std::vector<uint8_t> rawCapture(const std::string& scenario, double seconds, uint64_t seed,
+                                const TrawOptions& raw = {});
 
 }  // namespace synth

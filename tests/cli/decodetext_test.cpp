@@ -12,10 +12,7 @@
 #include "synth/generator.h"
 
 TEST(CliDecodeText, OneEscapedLinePerRow) {
-  synth::Tgenerator generator(synth::makeScenario("serial", 4), 4);
-  std::vector<uint8_t> raw;
-  while (generator.time() < 0.1 * 12e6) generator.next(raw);
-  generator.finish(raw);
+  const std::vector<uint8_t> raw = synth::rawCapture("serial", 0.1, 4);
   const std::string stem = testing::TempDir() + "cli_decode_" + std::to_string(getpid());
   writeFile(stem + ".raw", std::string(raw.begin(), raw.end()));
 

@@ -51,10 +51,7 @@ Tloaded load(const std::string& path, TdataIO* io = nullptr) {
 void decodeHid(TexThread& decoder, double seconds) {
   synth::TrawOptions options;
   options.varied = true;
-  synth::Tgenerator generator(synth::makeScenario("hid", 5), 5, options);
-  std::vector<uint8_t> raw;
-  while (generator.time() < seconds * 12e6) generator.next(raw);
-  generator.finish(raw);
+  std::vector<uint8_t> raw = synth::rawCapture("hid", seconds, 5, options);
   ASSERT_TRUE(decoder.startDecode(&raw));
 }
 
