@@ -38,10 +38,11 @@ struct Tdecoded {
   }
 };
 
-// Runs the scripts in the source tree over every row, and checks every text:
-// valid markup, no script error.
-inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows) {
+// Runs the scripts in the source tree over every row, given `external`
+// descriptors, and checks every text: valid markup, no script error.
+inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows, const TexternalDevices& external = {}) {
   TluaState lua(rows, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
+  lua.setExternalDevices(external);
   Tdecoded out{rows, {}};
   if (!lua.loadError().empty()) {
     ADD_FAILURE() << lua.loadError();
