@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovraw.h"
+#include "descriptors.h"
 #include "files/ovcapturefile.h"
 #include "files/ovdataio.h"
 #include "output.h"
@@ -53,6 +54,8 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr decode: -o - takes standard output; --boxes, --decode and --objects need it\n");
     return exitUsage;
   }
+  TexternalDevices external;
+  if (const int status = externalDevicesFrom("decode", args, external)) return status;
   const std::string& path = args.operands[0];
   std::vector<uint8_t> raw;
   TexThread decoder;
@@ -89,7 +92,7 @@ int run(const Tparsed& args) {
   if (args.has("--objects")) {
     printObjects(*decoder.objects);
   } else if (args.has("--decode")) {
-    if (!printDecodes(decoder.rows)) return exitBadInput;
+    if (!printDecodes(decoder.rows, external, path)) return exitBadInput;
   } else if (args.has("--boxes")) {
     printBoxes(rows);
   } else if (!args.has("-o")) {
@@ -111,8 +114,11 @@ const Tcommand decodeCommand{
         {"-o", "OUT.ovd", "save a sample file instead of printing the text (- for standard output)"},
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
-         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts); the "
+         "descriptors of the devices it enumerates are remembered for later captures"},
         {"--objects", "", "print the packets and resets in bus order, before grouping"},
+        descriptorsOption(),
+        hintOption(),
     },
     run,
 };

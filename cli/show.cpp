@@ -1,5 +1,6 @@
 // twr show: a sample file's text or boxes.
 #include "commands.h"
+#include "descriptors.h"
 #include "files/ovcapturefile.h"
 #include "output.h"
 
@@ -10,6 +11,8 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr show: --boxes and --decode cannot be combined\n");
     return exitUsage;
   }
+  TexternalDevices external;
+  if (const int status = externalDevicesFrom("show", args, external)) return status;
   const std::string& path = args.operands[0];
   TcaptureFile file;
   Tcapture capture;
@@ -20,7 +23,7 @@ int run(const Tparsed& args) {
   const auto& rows = capture.rows;
   startOutput();
   if (args.has("--decode")) {
-    if (!printDecodes(rows)) return exitBadInput;
+    if (!printDecodes(rows, external, path)) return exitBadInput;
   } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
@@ -39,7 +42,10 @@ const Tcommand showCommand{
     {
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
-         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts); the "
+         "descriptors of the devices it enumerates are remembered for later captures"},
+        descriptorsOption(),
+        hintOption(),
     },
     run,
 };

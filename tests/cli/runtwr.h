@@ -11,5 +11,7 @@ struct Trun {
   std::string err;
 };
 
-// args are passed to /bin/sh after "twr", so quote what needs quoting.
+// args are passed to /bin/sh after "twr", so quote what needs quoting. twr's
+// configuration directory is configDir().
 Trun runTwr(const std::string& args);
+std::string configDir();
