@@ -28,10 +28,7 @@ double cpuSeconds() {
 }
 
 void decodeScenario(const std::string& scenario, double seconds) {
-  synth::Tgenerator generator(synth::makeScenario(scenario, 9), 9);
-  std::vector<uint8_t> raw;
-  while (generator.time() < seconds * 12e6) generator.next(raw);
-  generator.finish(raw);
+  std::vector<uint8_t> raw = synth::rawCapture(scenario, seconds, 9);
   TexThread decoder;
   decoder.startDecode(&raw);
 
@@ -82,5 +79,8 @@ TWR_BENCH(luaDecode) {
   const double seconds = options.quick ? 1 : 5;
   decodeScenario("hid", seconds);
   decodeScenario("storage", seconds);
+  // A serial chip's status packets every frame, and a device known only from its traffic.
+  decodeScenario("ftdi", seconds);
+  decodeScenario("storage-late", seconds);
   for (unsigned naks : {100u, 400u, options.quick ? 2000u : 20000u}) decodeLongTransfer(naks);
 }

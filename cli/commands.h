@@ -8,3 +8,4 @@ extern const Tcommand showCommand;
 extern const Tcommand captureCommand;
 extern const Tcommand exportCommand;
 extern const Tcommand importCommand;
+extern const Tcommand streamCommand;

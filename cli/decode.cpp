@@ -1,5 +1,6 @@
 // twr decode: a raw capture from the device to its sample-file text, boxes or file.
 #include "commands.h"
+#include "descriptors.h"
 #include "files/ovcapturefile.h"
 #include "files/ovdataio.h"
 #include "output.h"
@@ -23,6 +24,8 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr decode: --format is text or summary\n");
     return exitUsage;
   }
+  TexternalDevices external;
+  if (const int status = externalDevicesFrom("decode", args, external)) return status;
   Tinput input(args.operands[0]);
   TcaptureFile file;
   Tcapture capture;
@@ -41,7 +44,7 @@ int run(const Tparsed& args) {
   if (args.has("--objects")) {
     printObjects(*capture.objects);
   } else if (args.has("--decode")) {
-    if (!printDecodes(capture.rows)) return exitBadInput;
+    if (!printDecodes(capture.rows, external, input.name())) return exitBadInput;
   } else if (args.has("--boxes")) {
     printBoxes(rows);
   } else if (args.has("--format") || !args.has("-o")) {
@@ -63,9 +66,12 @@ const Tcommand decodeCommand{
         {"-o", "OUT.ovd", "save a sample file instead of printing the text (- for standard output)"},
         {"--boxes", "", "print one box string per row"},
         {"--decode", "",
-         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
+         "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts); the "
+         "descriptors of the devices it enumerates are remembered for later captures"},
         {"--objects", "", "print the packets and resets in bus order, before grouping"},
         formatOption(),
+        descriptorsOption(),
+        hintOption(),
     },
     run,
 };

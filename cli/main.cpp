@@ -8,8 +8,8 @@
 
 namespace {
 
-const Tcommand* const commands[] = {&decodeCommand, &showCommand, &captureCommand, &exportCommand,
-                                    &importCommand};
+const Tcommand* const commands[] = {&decodeCommand, &showCommand,   &captureCommand,
+                                    &exportCommand, &importCommand, &streamCommand};
 
 void printCommands(FILE* to) {
   std::fprintf(to,

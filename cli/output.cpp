@@ -9,6 +9,7 @@
 #include "args.h"
 #include "boxes/ovboxes.h"
 #include "boxes/ovsummary.h"
+#include "descriptors.h"
 #include "files/ovdataio.h"
 #include "files/ovlua.h"
 #include "files/ovrowutils.h"
@@ -86,12 +87,14 @@ void printObjects(const TobjVec& objects) {
   put(chunk);
 }
 
-bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
+bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows, const TexternalDevices& external,
+                  const std::string& capture) {
   TluaState lua(rows);
   if (!lua.loadError().empty()) {
     inputError("decode scripts not loaded: " + lua.loadError());
     return false;
   }
+  lua.setExternalDevices(external);
   std::string chunk;
   for (size_t i = 0; i < rows->size(); ++i) {
     for (char c : lua.decodeRow(static_cast<long long>(i))) {
@@ -106,6 +109,7 @@ bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows) {
     putWhenFull(chunk);
   }
   put(chunk);
+  rememberDevices(lua, capture);
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "decode/ovbase.h"
+#include "files/ovdevicedescs.h"
 
 void startOutput();
 void printBody(const std::vector<TlinRow>& rows);
@@ -23,8 +24,11 @@ void printRowsNow(const Tparsed& args, const std::vector<TlinRow>& rows, size_t 
 // The text of each object of a flat list, for checking the grouping by hand.
 void printObjects(const TobjVec& objects);
 // One decode text of the scripts per row, newlines written as \n and
-// backslashes as \\ so that every text stays on its line. False, with the
-// reason on standard error and nothing printed, when the scripts cannot be loaded.
-bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows);
+// backslashes as \\ so that every text stays on its line; the scripts get
+// `external` first, and afterwards the descriptor sets the capture holds are
+// remembered as coming from the file `capture`. False, with the reason on
+// standard error and nothing printed, when the scripts cannot be loaded.
+bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows, const TexternalDevices& external,
+                  const std::string& capture);
 // Flushes standard output; exit status 0, or 1 with a message when writing failed.
 int finishOutput();

@@ -1,5 +1,6 @@
 // twr show: a sample file's text or boxes.
 #include "commands.h"
+#include "descriptors.h"
 #include "files/ovcapturefile.h"
 #include "output.h"
 
@@ -14,6 +15,8 @@ int run(const Tparsed& args) {
     std::fprintf(stderr, "twr show: --format is text or summary\n");
     return exitUsage;
   }
+  TexternalDevices external;
+  if (const int status = externalDevicesFrom("show", args, external)) return status;
   Tinput input(args.operands[0]);
   TcaptureFile file;
   Tcapture capture;
@@ -24,7 +27,7 @@ int run(const Tparsed& args) {
   const auto& rows = capture.rows;
   startOutput();
   if (args.has("--decode")) {
-    if (!printDecodes(rows)) return exitBadInput;
+    if (!printDecodes(rows, external, input.name())) return exitBadInput;
   } else if (args.has("--boxes"))
     printBoxes(*rows);
   else
@@ -45,6 +48,8 @@ const Tcommand showCommand{
         {"--decode", "",
          "print one decode text per row (scripts: $TWR_SCRIPTS, beside twr, installed, ./scripts)"},
         formatOption(),
+        descriptorsOption(),
+        hintOption(),
     },
     run,
 };

@@ -4,7 +4,7 @@ _twr() {
   local cur prev words cword
   _init_completion || return
 
-  local commands="decode show capture export import"
+  local commands="decode show capture export import stream"
   if ((cword == 1)); then
     mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
     return
@@ -13,11 +13,11 @@ _twr() {
   local options files
   case ${words[1]} in
     decode)
-      options="-o --boxes --decode --objects --format --help"
+      options="-o --boxes --decode --objects --format --descriptors --hint --help"
       files='@(raw|pcap|pcapng)'
       ;;
     show)
-      options="--boxes --decode --format --help"
+      options="--boxes --decode --format --descriptors --hint --help"
       files='@(ovd|pcap|pcapng)'
       ;;
     capture)
@@ -31,6 +31,10 @@ _twr() {
     import)
       options="--help"
       files='@(pcap|pcapng)'
+      ;;
+    stream)
+      options="--address --endpoint --hex --raw --help"
+      files='@(raw|ovd|pcap|pcapng)'
       ;;
     *) return ;;
   esac
@@ -51,6 +55,10 @@ _twr() {
       ;;
     --linktype)
       mapfile -t COMPREPLY < <(compgen -W "288 294" -- "$cur")
+      return
+      ;;
+    --descriptors)
+      _filedir
       return
       ;;
     --format)

@@ -39,14 +39,14 @@ local subclassNames = {
   [0x020D] = "Network Control Model",
   [0x0101] = "Audio Control", [0x0102] = "Audio Streaming", [0x0103] = "MIDI Streaming",
   [0x0801] = "RBC", [0x0802] = "MMC-5 (ATAPI)", [0x0804] = "UFI", [0x0805] = "SFF-8070i",
-  [0x0806] = "SCSI transparent command set",
+  [0x0806] = "SCSI transparent command set", [0xFE01] = "Device Firmware Upgrade",
 }
 local protocolNames = {
   [0x010120] = "Audio 2.0", [0x010220] = "Audio 2.0",
   [0x030101] = "Keyboard", [0x030102] = "Mouse",
   [0x020201] = "AT commands (V.250)",
   [0x080600] = "Control/Bulk/Interrupt", [0x080601] = "Control/Bulk", [0x080650] = "Bulk-Only Transport",
-  [0x080662] = "USB Attached SCSI",
+  [0x080662] = "USB Attached SCSI", [0xFE0101] = "DFU run-time", [0xFE0102] = "DFU mode",
 }
 
 local function className(v)

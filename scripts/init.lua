@@ -22,12 +22,25 @@
 -- unchanged. It exists only once this file has run, so call it from the
 -- decode functions, not while loading. Its cost grows with the row's
 -- children, so follow a transfer's rows through lib/tree.lua's cache.
--- rowsVersion changes whenever the program loads other rows: caches keyed by
--- row number must be dropped then.
+-- rowsVersion changes whenever the program loads other rows or other
+-- external descriptors: caches keyed by row number must be dropped then.
+--
+-- externalDevices: descriptors from outside the capture, for devices whose
+-- enumeration it lacks (devices.lua reads them): hints[addr] = { source,
+-- class, subclass, vendor, product, descriptors } (what the user says about
+-- an address, any field but source may be missing), remembered[vendor << 16
+-- | product] and listed[addr] (an "lsusb -v" text) hold descriptor sets. A
+-- set is { source, device, configuration (byte arrays, may be empty),
+-- reports = { [interface] = HID report descriptor bytes } }; source says in
+-- decode texts where it came from. The program sets it, empty when it has none.
+--
+-- capturedDevices(), defined by devices.lua for the program: the descriptor sets the
+-- capture holds, as a list of sets without source, for it to remember.
 --
 -- Layout: lib/ (markup, bytes, row navigation), packets, transactions and
 -- transfers (what a row is), requests and descriptors (chapter 9 of USB 2.0),
--- classes/ (HID, CDC ACM, mass storage, audio and MIDI).
+-- devices (what is known of each address), classes/ (HID, CDC ACM, mass
+-- storage, audio and MIDI, DFU, and the serial chips of classes/serial.lua).
 
 -- Sibling files are found next to this one, whatever the working directory.
 local here = debug.getinfo(1, "S").source:match("^@(.*[/\\])") or "./scripts/"
@@ -42,6 +55,11 @@ require "classes.hid"
 require "classes.cdc"
 require "classes.msc"
 require "classes.audio"
+require "classes.dfu"
+require "classes.ftdi"
+require "classes.cp210x"
+require "classes.ch341"
+require "classes.pl2303"
 
 local packets = require "packets"
 local transactions = require "transactions"

@@ -5,6 +5,7 @@
 local tree = require "lib.tree"
 local registry = require "lib.registry"
 local requests = require "requests"
+local devices = require "devices"
 
 local M = {}
 
@@ -66,7 +67,11 @@ function M.describe(doc, trx, data)
   if data and #data.data > 0 then
     for _, decode in ipairs(registry.payloadDecoders) do
       local summary = decode(doc, data.data, trx)
-      if summary then return summary end
+      if summary then
+        local origin = devices.origin(tree.address(trx), trx.handle)
+        if origin then doc:para(origin) end
+        return summary
+      end
     end
   end
   return nil

@@ -98,6 +98,12 @@ R.standard = {
     end },
 }
 
+-- The entry when it is for the request's direction.
+local function directed(e, req)
+  if e and (e.dir == nil or e.dir == req.dir) then return e end
+  return nil
+end
+
 -- Class entries that fit the request's bRequest and direction.
 local function candidates(req)
   local codes, list = {}, {}
@@ -105,8 +111,8 @@ local function candidates(req)
   table.sort(codes)
   for _, code in ipairs(codes) do
     local set = registry.classRequests[code]
-    local e = set[req.bRequest]
-    if e and (e.dir == nil or e.dir == req.dir) then list[#list + 1] = { entry = e, class = set.name, code = code } end
+    local e = directed(set[req.bRequest], req)
+    if e then list[#list + 1] = { entry = e, class = set.name, code = code } end
   end
   return list
 end
@@ -129,7 +135,7 @@ local function classEntry(req)
 end
 
 -- Parses 8 setup bytes. `addr` and `row` (optional) let class requests find
--- the interface they address.
+-- the interface they address, and vendor requests the serial chip (req.chip).
 function R.parse(s, addr, row)
   local req = {
     bmRequestType = s[1], bRequest = s[2],
@@ -137,8 +143,14 @@ function R.parse(s, addr, row)
     dir = s[1] >> 7, kind = (s[1] >> 5) & 3, recipient = s[1] & 0x1F,
     addr = addr, row = row,
   }
+  local chip, model, how
+  if (req.kind == 1 or req.kind == 2) and addr and row then chip, model, how = devices.chip(addr, row) end
+  local chipSet = chip and (req.kind == 2 and chip.requests or chip.classRequests)
   if req.kind == 0 then
     req.entry = R.standard[req.bRequest]
+  elseif chipSet then
+    req.entry, req.class = directed(chipSet[req.bRequest], req), chip.name
+    req.chip, req.chipModel, req.chipHow = chip, model, how
   elseif req.kind == 1 then
     req.entry, req.class = classEntry(req)
   end

@@ -5,6 +5,7 @@ local markup = require "lib.markup"
 local tree = require "lib.tree"
 local requests = require "requests"
 local payload = require "payload"
+local devices = require "devices"
 
 local C = {}
 
@@ -59,6 +60,11 @@ function C.transfer(t)
   local retries = retryCount(info)
   if retries > 0 then status:row("Retries", retries .. " repeated data packets dropped") end
 
+  if req.chipHow then doc:para("Serial chip: %s.", req.chipHow) end
+  if req.kind ~= 0 then
+    local origin = devices.origin(addr, t.handle)
+    if origin then doc:para(origin) end
+  end
   requests.setupTable(doc, req)
   transactionsTable(doc, list)
   requests.decodeData(doc, req, info.data)

@@ -19,7 +19,7 @@ void usage(FILE* to) {
                "  --seed N     traffic and encoding seed (default 1)\n"
                "  --varied     vary the encoding between equivalent forms\n"
                "  -o FILE      output file (default standard output)\n"
-               "scenarios:");
+               "scenarios (NAME-late: enumerated before the capture starts):");
   for (const std::string& name : synth::scenarioNames()) std::fprintf(to, " %s", name.c_str());
   std::fprintf(to, "\n");
 }

@@ -44,12 +44,16 @@ void newTable(lua_State* L, const Tbase& obj, const char* type) {
   setStr(L, "type", type);
 }
 
-void setBytes(lua_State* L, const char* key, const std::vector<uint8_t>& bytes) {
+void pushBytes(lua_State* L, const std::vector<uint8_t>& bytes) {
   lua_createtable(L, static_cast<int>(bytes.size()), 0);
   for (size_t i = 0; i < bytes.size(); ++i) {
     lua_pushinteger(L, bytes[i]);
     lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
   }
+}
+
+void setBytes(lua_State* L, const char* key, const std::vector<uint8_t>& bytes) {
+  pushBytes(L, bytes);
   lua_setfield(L, -2, key);
 }
 
@@ -208,6 +212,98 @@ int setRowsVersion(lua_State* L) {
   return 0;
 }
 
+void pushDescriptors(lua_State* L, const TdeviceDescriptors& set) {
+  lua_createtable(L, 0, 4);
+  setStr(L, "source", set.source.c_str());
+  setBytes(L, "device", set.device);
+  setBytes(L, "configuration", set.configuration);
+  lua_createtable(L, 0, static_cast<int>(set.reports.size()));
+  for (const auto& [iface, bytes] : set.reports) {
+    pushBytes(L, bytes);
+    lua_rawseti(L, -2, iface);
+  }
+  lua_setfield(L, -2, "reports");
+}
+
+void pushHint(lua_State* L, const TdeviceHint& hint) {
+  lua_createtable(L, 0, 6);
+  setStr(L, "source", hint.source.c_str());
+  if (hint.deviceClass >= 0) setInt(L, "class", hint.deviceClass);
+  if (hint.subclass >= 0) setInt(L, "subclass", hint.subclass);
+  if (hint.vendor >= 0) setInt(L, "vendor", hint.vendor);
+  if (hint.product >= 0) setInt(L, "product", hint.product);
+  if (hint.descriptors) {
+    pushDescriptors(L, *hint.descriptors);
+    lua_setfield(L, -2, "descriptors");
+  }
+}
+
+// Sets rows of the table on top of the stack, keyed by number.
+template <class Tmap, class Tpush>
+void setKeyed(lua_State* L, const char* key, const Tmap& map, Tpush push) {
+  lua_createtable(L, 0, static_cast<int>(map.size()));
+  for (const auto& [k, v] : map) {
+    lua_pushinteger(L, static_cast<lua_Integer>(k));
+    push(L, v);
+    lua_settable(L, -3);
+  }
+  lua_setfield(L, -2, key);
+}
+
+int setExternal(lua_State* L) {
+  const auto* devices = static_cast<const TexternalDevices*>(lua_touserdata(L, 1));
+  raiseOnBadAlloc(L, [&] {
+    lua_createtable(L, 0, 3);
+    setKeyed(L, "hints", devices->hints, pushHint);
+    setKeyed(L, "remembered", devices->remembered, pushDescriptors);
+    setKeyed(L, "listed", devices->listed, pushDescriptors);
+  });
+  lua_setglobal(L, "externalDevices");
+  return 0;
+}
+
+// The byte array on top of the stack (anything else reads as none), popped.
+std::vector<uint8_t> popBytes(lua_State* L) {
+  std::vector<uint8_t> bytes;
+  if (lua_istable(L, -1)) {
+    for (lua_Integer i = 1; lua_rawgeti(L, -1, i) == LUA_TNUMBER; ++i) {
+      bytes.push_back(static_cast<uint8_t>(lua_tointeger(L, -1)));
+      lua_pop(L, 1);
+    }
+    lua_pop(L, 1);
+  }
+  lua_pop(L, 1);
+  return bytes;
+}
+
+// Calls the scripts' capturedDevices and reads its list of sets.
+int readCaptured(lua_State* L) {
+  auto* sets = static_cast<std::vector<TdeviceDescriptors>*>(lua_touserdata(L, 1));
+  if (lua_getglobal(L, "capturedDevices") != LUA_TFUNCTION) return 0;
+  lua_call(L, 0, 1);
+  if (!lua_istable(L, -1)) return 0;
+  raiseOnBadAlloc(L, [&] {
+    for (lua_Integer i = 1; lua_rawgeti(L, -1, i) == LUA_TTABLE; ++i) {
+      TdeviceDescriptors set;
+      lua_getfield(L, -1, "device");
+      set.device = popBytes(L);
+      lua_getfield(L, -1, "configuration");
+      set.configuration = popBytes(L);
+      if (lua_getfield(L, -1, "reports") == LUA_TTABLE) {
+        for (int iface = 0; iface < 256; ++iface) {
+          if (lua_rawgeti(L, -1, iface) == LUA_TTABLE)
+            set.reports[iface] = popBytes(L);
+          else
+            lua_pop(L, 1);
+        }
+      }
+      lua_pop(L, 2);
+      sets->push_back(std::move(set));
+    }
+  });
+  return 0;
+}
+
 int registerGetNode(lua_State* L) {
   lua_pushvalue(L, 1);
   lua_pushcclosure(L, getNodeC, 1);
@@ -347,14 +443,35 @@ void TluaState::prepare(const std::filesystem::path& scriptDir) {
   // After the scripts ran, so init.lua cannot call it while it loads.
   if (!protectedRun(L, registerGetNode, this, err) && scriptError.empty()) scriptError = err;
   protectedRun(L, setRowsVersion, &rowsVersion, err);
+  setExternalDevices({});
+}
+
+void TluaState::advanceRowsVersion() {
+  std::string err;
+  ++rowsVersion;
+  protectedRun(L, setRowsVersion, &rowsVersion, err);
 }
 
 void TluaState::setRows(std::shared_ptr<const TrowList> rowList) {
   rows = std::move(rowList);
+  if (L) advanceRowsVersion();
+}
+
+void TluaState::setExternalDevices(const TexternalDevices& devices) {
   if (!L) return;
   std::string err;
-  ++rowsVersion;
-  protectedRun(L, setRowsVersion, &rowsVersion, err);
+  protectedRun(L, setExternal, const_cast<TexternalDevices*>(&devices), err);
+  advanceRowsVersion();
+}
+
+std::vector<TdeviceDescriptors> TluaState::capturedDevices() {
+  std::vector<TdeviceDescriptors> sets;
+  if (!L) return sets;
+  startBudget(scanBudget);
+  std::string err;
+  if (!protectedRun(L, readCaptured, &sets, err)) sets.clear();
+  lua_sethook(L, nullptr, 0, 0);
+  return sets;
 }
 
 std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decode/ovbase.h"
+#include "files/ovdevicedescs.h"
 
 namespace rowutils {
 
@@ -45,6 +46,15 @@ class TluaState {
   // advances the global "rowsVersion", which script caches keyed by row check.
   void setRows(std::shared_ptr<const TrowList> rows);
 
+  // Descriptors from outside the capture, which the scripts read from the
+  // global "externalDevices" for devices whose enumeration the capture lacks.
+  // Advances "rowsVersion", as texts made before may change.
+  void setExternalDevices(const TexternalDevices& devices);
+  // The descriptor sets the capture holds, device by device, as the scripts'
+  // "capturedDevices" finds them (within scanBudget); empty when it cannot say.
+  std::vector<TdeviceDescriptors> capturedDevices();
+  static constexpr std::chrono::seconds scanBudget{10};
+
   lua_State* state() const { return L; }
   // Why the scripts are not (fully) loaded; empty when they are.
   const std::string& loadError() const { return scriptError; }
@@ -70,6 +80,7 @@ class TluaState {
 
  private:
   void prepare(const std::filesystem::path& scriptDir);
+  void advanceRowsVersion();
   // Sets the budget and the hook that keeps it.
   void startBudget(std::chrono::milliseconds time);
 

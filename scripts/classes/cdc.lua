@@ -6,8 +6,9 @@ local tree = require "lib.tree"
 local registry = require "lib.registry"
 local descriptors = require "descriptors"
 local devices = require "devices"
+local serial = require "classes.serial"
 
-local CDC = 0x02
+local CDC, CDC_DATA = 0x02, 0x0A
 local F = descriptors.formats
 
 local subtypes = {
@@ -20,25 +21,17 @@ local subtypes = {
   [0x1A] = "NCM", [0x1B] = "MBIM",
 }
 
-local function bits(v, names)
-  local on = {}
-  for i, name in ipairs(names) do
-    if (v >> (i - 1)) & 1 == 1 then on[#on + 1] = name end
-  end
-  return string.format("0x%02X (%s)", v, #on > 0 and table.concat(on, ", ") or "none")
-end
-
 local fieldsBySubtype = {
   [0x00] = { { "bcdCDC", 2, F.bcd } },
   [0x01] = {
     { "bmCapabilities", 1, function(v)
-        return bits(v, { "device handles call management itself", "call management over the data interface" })
+        return bytes.bits(v, { "device handles call management itself", "call management over the data interface" })
       end },
     { "bDataInterface", 1, F.num },
   },
   [0x02] = {
     { "bmCapabilities", 1, function(v)
-        return bits(v, { "Comm_Feature requests", "line coding and serial state", "Send_Break",
+        return bytes.bits(v, { "Comm_Feature requests", "line coding and serial state", "Send_Break",
           "Network_Connection" })
       end },
   },
@@ -156,8 +149,28 @@ local function notification(doc, d, trx)
   return summary
 end
 
+-- Bulk data of the data interface: the serial bytes. A class known only for
+-- the whole device (a hint, or a SET_LINE_CODING seen) covers every endpoint.
+local function serialData(doc, d, trx)
+  local addr, endp = tree.address(trx)
+  if not addr or endp == 0 then return nil end
+  local owner, class = devices.endpointOwner(addr, trx.subType == "IN" and (endp | 0x80) or endp, trx.handle)
+  if class == CDC_DATA or (class == CDC and owner == nil) then return serial.data(doc, d, 1, trx.subType) end
+  return nil
+end
+
+-- A SET_LINE_CODING proves a CDC serial port.
+registry.transferClues[#registry.transferClues + 1] = function(info, _, keep)
+  local s = info.setup
+  if s[1] == 0x21 and s[2] == 0x20 and #info.data == 7 then
+    keep("clue", { class = CDC, why = string.format("the SET_LINE_CODING to interface %d in row %d is a CDC " ..
+      "serial port's request", s[5], info.node.handle) })
+  end
+end
+
 registry.classDescriptors[CDC] = functional
 registry.payloadDecoders[#registry.payloadDecoders + 1] = notification
+registry.payloadDecoders[#registry.payloadDecoders + 1] = serialData
 -- The data interface of a CDC function carries no class descriptors of its own.
 
-return {}
+return { requests = registry.classRequests[CDC] }

@@ -238,6 +238,14 @@ registry.payloadDecoders[#registry.payloadDecoders + 1] = function(doc, d, trx)
   return nil
 end
 
+-- A command block wrapper the device took proves a mass-storage device.
+registry.acknowledgedOutClues[#registry.acknowledgedOutClues + 1] = function(d, trx, _, keep)
+  if #d == 31 and bytes.matches(d, 1, "USBC") then
+    keep("clue", { class = MSC, why = string.format('the 31-byte OUT in row %d starting "USBC" is a ' ..
+      "mass-storage command block", trx.handle) })
+  end
+end
+
 local function iface(req) return "interface " .. (req.wIndex & 0xFF) end
 
 registry.classRequests[MSC] = {

@@ -45,6 +45,16 @@ function M.ascii(d, first, last)
   return table.concat(out)
 end
 
+-- v in hex with the names of its set bits, low bit first ("" names a bit
+-- not worth naming): "0x31 (CTS, DSR)", "0x00 (none)".
+function M.bits(v, names)
+  local on = {}
+  for i, name in ipairs(names) do
+    if name ~= "" and (v >> (i - 1)) & 1 == 1 then on[#on + 1] = name end
+  end
+  return string.format("0x%02X (%s)", v, #on > 0 and table.concat(on, ", ") or "none")
+end
+
 -- Sub-array d[first..last].
 function M.slice(d, first, last)
   local out = {}

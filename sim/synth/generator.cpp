@@ -25,8 +25,8 @@ void Tgenerator::finish(std::vector<uint8_t>& out) {
   encoder_.finish(out);
 }
 
-std::vector<uint8_t> scenarioRaw(const std::string& scenario, double seconds, uint64_t seed,
-                                 const TrawOptions& raw) {
+std::vector<uint8_t> rawCapture(const std::string& scenario, double seconds, uint64_t seed,
+                                const TrawOptions& raw) {
   Tgenerator generator(makeScenario(scenario, seed), seed, raw);
   std::vector<uint8_t> out;
   while (static_cast<double>(generator.time()) < seconds * 12e6) generator.next(out);

@@ -40,8 +40,8 @@ class Tgenerator {
   bool started_ = false;
 };
 
-// The whole raw stream of the first `seconds` of a scenario's traffic.
-std::vector<uint8_t> scenarioRaw(const std::string& scenario, double seconds, uint64_t seed = 1,
-                                 const TrawOptions& raw = {});
+// The whole raw stream of `seconds` of bus time of a scenario (makeScenario's names).
+std::vector<uint8_t> rawCapture(const std::string& scenario, double seconds, uint64_t seed,
+                                const TrawOptions& raw = {});
 
 }  // namespace synth

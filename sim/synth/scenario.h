@@ -24,7 +24,9 @@ std::unique_ptr<Tscenario> makeMouseScenario(uint64_t seed);
 // Frames filled with bulk IN and OUT traffic: dense captures for benchmarks.
 std::unique_ptr<Tscenario> makeBulkScenario(uint64_t seed);
 
-// By name ("hid", "bulk"); null for an unknown name.
+// By name ("hid", "bulk", ...); a name with "-late" after it is that device
+// enumerated before the capture started: its traffic without the attach,
+// enumeration and set-up. Null for an unknown name.
 std::unique_ptr<Tscenario> makeScenario(const std::string& name, uint64_t seed);
 std::vector<std::string> scenarioNames();
 

@@ -27,7 +27,7 @@ bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') 
 TEST(Cli, UsageAndHelp) {
   const Trun help = runTwr("--help");
   EXPECT_EQ(help.status, 0);
-  for (const std::string command : {"decode", "show"}) {
+  for (const std::string command : {"decode", "show", "stream"}) {
     EXPECT_NE(help.out.find("  " + command + " "), std::string::npos) << command;
     const Trun r = runTwr(command + " --help");
     EXPECT_EQ(r.status, 0) << command;

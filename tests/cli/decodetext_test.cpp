@@ -12,7 +12,7 @@
 #include "synth/generator.h"
 
 TEST(CliDecodeText, OneEscapedLinePerRow) {
-  const std::vector<uint8_t> raw = synth::scenarioRaw("serial", 0.1, 4);
+  const std::vector<uint8_t> raw = synth::rawCapture("serial", 0.1, 4);
   const std::string stem = testing::TempDir() + "cli_decode_" + std::to_string(getpid());
   writeFile(stem + ".raw", std::string(raw.begin(), raw.end()));
 

@@ -11,8 +11,10 @@ struct Trun {
   std::string err;
 };
 
-// args are passed to /bin/sh after "twr", so quote what needs quoting.
+// args are passed to /bin/sh after "twr", so quote what needs quoting. twr's
+// configuration directory is configDir().
 Trun runTwr(const std::string& args);
 // The same after a shell prefix ("cat FILE |" pipes into twr), stopped after
 // seconds: a twr that would wait for ever ends with status 124 instead.
 Trun runTwr(const std::string& prefix, const std::string& args, int seconds);
+std::string configDir();

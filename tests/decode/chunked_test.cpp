@@ -86,9 +86,9 @@ TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
   const std::string example = readFile(TWR_SOURCE_DIR "/data/example.raw");
   const std::pair<const char*, std::vector<uint8_t>> captures[] = {
       {"example", std::vector<uint8_t>(example.begin(), example.end())},
-      {"hid", synth::scenarioRaw("hid", 0.2, 3)},
-      {"storage", synth::scenarioRaw("storage", 0.2, 3)},
-      {"serial", synth::scenarioRaw("serial", 0.2, 3)},
+      {"hid", synth::rawCapture("hid", 0.2, 3)},
+      {"storage", synth::rawCapture("storage", 0.2, 3)},
+      {"serial", synth::rawCapture("serial", 0.2, 3)},
       {"resets", resets},
       {"noise", noise},
   };

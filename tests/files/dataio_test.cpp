@@ -51,7 +51,7 @@ Tloaded load(const std::string& path, TdataIO* io = nullptr) {
 void decodeHid(TexThread& decoder, double seconds) {
   synth::TrawOptions options;
   options.varied = true;
-  const std::vector<uint8_t> raw = synth::scenarioRaw("hid", seconds, 5, options);
+  const std::vector<uint8_t> raw = synth::rawCapture("hid", seconds, 5, options);
   ASSERT_TRUE(decoder.startDecode(&raw));
 }
 

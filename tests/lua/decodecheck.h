@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,16 +25,24 @@ struct Tdecoded {
   }
   // The first text of that type containing `needle`, or "".
   std::string find(uint32_t objType, const std::string& needle) const {
-    for (const auto& t : ofType(objType))
-      if (t.find(needle) != std::string::npos) return t;
+    return find(objType, std::initializer_list<std::string>{needle});
+  }
+  // The first text of that type containing all `needles`, or "".
+  std::string find(uint32_t objType, std::initializer_list<std::string> needles) const {
+    for (const auto& t : ofType(objType)) {
+      bool all = true;
+      for (const std::string& n : needles) all = all && t.find(n) != std::string::npos;
+      if (all) return t;
+    }
     return {};
   }
 };
 
-// Runs the scripts in the source tree over every row, and checks every text:
-// valid markup, no script error.
-inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows) {
+// Runs the scripts in the source tree over every row, given `external`
+// descriptors, and checks every text: valid markup, no script error.
+inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows, const TexternalDevices& external = {}) {
   TluaState lua(rows, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
+  lua.setExternalDevices(external);
   Tdecoded out{rows, {}};
   if (!lua.loadError().empty()) {
     ADD_FAILURE() << lua.loadError();

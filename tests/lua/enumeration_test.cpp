@@ -6,32 +6,19 @@
 #include <algorithm>
 #include <string>
 
-#include "decode/ovexthrd.h"
-#include "decodecheck.h"
-#include "synth/generator.h"
+#include "synthrows.h"
 
 namespace {
 
-std::shared_ptr<TrowList> captureRows(const std::string& scenario, double seconds) {
-  const std::vector<uint8_t> raw = synth::scenarioRaw(scenario, seconds, 5);
-  TexThread decoder;
-  decoder.startDecode(&raw);
-  return decoder.rows;
-}
-
 // `needles` all appear in one text of that type (a failure shows them in its expression).
-bool oneTextHas(const Tdecoded& d, uint32_t type, std::initializer_list<const char*> needles) {
-  for (const auto& t : d.ofType(type))
-    if (std::all_of(needles.begin(), needles.end(),
-                    [&](const char* n) { return t.find(n) != std::string::npos; }))
-      return true;
-  return false;
+bool oneTextHas(const Tdecoded& d, uint32_t type, std::initializer_list<std::string> needles) {
+  return !d.find(type, needles).empty();
 }
 
 }  // namespace
 
 TEST(ScriptsOnEnumeration, HidMouse) {
-  const Tdecoded d = decodeAll(captureRows("hid", 0.25));
+  const Tdecoded d = decodeAll(scenarioRows("hid", 0.25));
   // The first device descriptor read stops after 8 bytes, as hosts do.
   EXPECT_TRUE(oneTextHas(
       d, otTransfer, {"bMaxPacketSize0#8 bytes", "First 8 bytes of the DEVICE descriptor, as requested"}));
@@ -48,7 +35,7 @@ TEST(ScriptsOnEnumeration, HidMouse) {
 }
 
 TEST(ScriptsOnEnumeration, CdcAcmSerialPort) {
-  const Tdecoded d = decodeAll(captureRows("serial", 0.3));
+  const Tdecoded d = decodeAll(scenarioRows("serial", 0.3));
   EXPECT_TRUE(oneTextHas(d, otTransfer,
                          {"TInterface association descriptor", "bFunctionClass#0x02 (Communications (CDC))",
                           "TCDC Union functional descriptor", "bSubordinateInterface0#1"}));
@@ -59,7 +46,7 @@ TEST(ScriptsOnEnumeration, CdcAcmSerialPort) {
 }
 
 TEST(ScriptsOnEnumeration, MassStorage) {
-  const Tdecoded d = decodeAll(captureRows("storage", 0.3));
+  const Tdecoded d = decodeAll(scenarioRows("storage", 0.3));
   EXPECT_TRUE(oneTextHas(d, otTransfer, {"Mass Storage Get Max LUN", "Max LUN#0 (LUNs 0 to 0)"}));
   EXPECT_TRUE(oneTextHas(d, otTransax, {"CBW tag 0x00000101: SCSI INQUIRY", "Allocation length#36 bytes"}));
   EXPECT_TRUE(

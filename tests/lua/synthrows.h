@@ -7,9 +7,11 @@
 
 #include "decode/ovbase.h"
 #include "decode/ovbin2obj.h"
+#include "decode/ovexthrd.h"
 #include "decode/ovobj2tree.h"
 #include "decode/ovtree2lin.h"
 #include "decodecheck.h"
+#include "synth/generator.h"
 #include "synth/host.h"
 #include "synth/requests.h"
 
@@ -36,6 +38,14 @@ struct Ttraffic {
     return out;
   }
 };
+
+// The rows of a scenario's capture, through the whole decode pipeline.
+inline std::shared_ptr<TrowList> scenarioRows(const std::string& scenario, double seconds) {
+  std::vector<uint8_t> raw = synth::rawCapture(scenario, seconds, 5);
+  TexThread decoder;
+  decoder.startDecode(&raw);
+  return decoder.rows;
+}
 
 // The transfer text of a single control read of `stage`.
 inline std::string readText(const synth::Tbytes& setup, const synth::Tbytes& stage) {

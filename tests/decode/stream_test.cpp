@@ -1,0 +1,67 @@
+// An endpoint's data as its receiver took it: acknowledged payloads in order,
+// a retry's repeat and unacknowledged data left out, runs split by pauses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "capture.h"
+#include "decode/ovbin2obj.h"
+#include "decode/ovexthrd.h"
+#include "decode/ovobj2tree.h"
+#include "decode/ovstream.h"
+#include "synth/classdevices.h"
+#include "synth/generator.h"
+
+namespace {
+
+std::string joined(const TendpointStream& stream) {
+  std::string out;
+  for (const TstreamRun& r : stream.runs) out.append(r.bytes.begin(), r.bytes.end());
+  return out;
+}
+
+}  // namespace
+
+TEST(EndpointStream, TheBytesTheReceiverTook) {
+  // A CP2102 prints the text once with a retry; the host types "help\r", NAKed once first.
+  std::vector<uint8_t> raw = synth::rawCapture("cp210x", 0.3, 3);
+  TexThread decoder;
+  ASSERT_TRUE(decoder.startDecode(&raw));
+  const TendpointStream in = endpointStream(*decoder.trees, 5, 0x81);
+  EXPECT_EQ(joined(in), synth::serialChipText());
+  EXPECT_EQ(in.retries, 1u);
+  EXPECT_EQ(in.unacknowledged, 0u);
+  const TendpointStream out = endpointStream(*decoder.trees, 5, 0x01);
+  EXPECT_EQ(joined(out), "help\r");
+  EXPECT_EQ(out.packets, 1u);
+  EXPECT_EQ(out.unacknowledged, 1u);
+  EXPECT_TRUE(endpointStream(*decoder.trees, 5, 0x82).runs.empty());
+  EXPECT_TRUE(endpointStream(*decoder.trees, 6, 0x81).runs.empty());
+}
+
+TEST(EndpointStream, ToggleResetsAndRuns) {
+  synth::TbusWriter bus;
+  synth::TusbHost host(bus, 1, testcap::steadyTiming());
+  host.in(4, 1, synth::pidData0, {'a', 'b'});
+  // SET_CONFIGURATION starts the toggle again: the same DATA0 after it is new data.
+  host.controlWrite(4, 64, synth::setConfiguration(1), {});
+  host.in(4, 1, synth::pidData0, {'a', 'b'});
+  host.in(4, 1, synth::pidData1, {'c'});
+  host.in(4, 1, synth::pidData1, {'c'});  // a retry
+  bus.idle(3 * 12000);
+  host.in(4, 1, synth::pidData0, {'d'});
+  bus.reset(120000);  // so does a bus reset
+  bus.idle(100);
+  host.in(4, 1, synth::pidData0, {'d'});
+  bus.finish();
+  TobjVec objs, roots;
+  Tbin2obj().buildObjVec(bus.takeEvents(), objs);
+  Tobj2tree(objs, roots);
+  const TendpointStream s = endpointStream(roots, 4, 0x81);
+  ASSERT_EQ(s.runs.size(), 3u);
+  EXPECT_EQ(std::string(s.runs[0].bytes.begin(), s.runs[0].bytes.end()), "ababc");
+  EXPECT_EQ(std::string(s.runs[1].bytes.begin(), s.runs[1].bytes.end()), "d");
+  EXPECT_EQ(std::string(s.runs[2].bytes.begin(), s.runs[2].bytes.end()), "d");
+  EXPECT_GE(s.runs[1].time - s.runs[0].time, 3u * 12000);
+  EXPECT_EQ(s.retries, 1u);
+}
