@@ -6,6 +6,8 @@
 # Arguments: build directory, source directory, version, scratch directory.
 set -u
 build=$1 source=$2 version=$3 work=$4
+# Descriptors twr --decode remembers go to the scratch directory, never the user's.
+export XDG_CONFIG_HOME=$work/config
 source "$(dirname "$0")/checks.sh"
 rm -rf "$work" && mkdir -p "$work/elsewhere" || exit 1
 prefix=$work/prefix
