@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../bench.h"
+#include "decode/ovcapture.h"
 #include "decode/ovgroup.h"
 #include "decode/ovtree2lin.h"
 #include "ovcaprun.h"
@@ -19,7 +20,7 @@
 #include "ovtreepane.h"
 
 // Nothing here publishes the Capture topic.
-TcaptureResult runCaptureDialog() { return {}; }
+wxWindow* openCaptureDialog(wxWindow*, TcaptureSink&) { return nullptr; }
 
 namespace {
 
@@ -43,8 +44,8 @@ std::shared_ptr<Tbase> packet(std::shared_ptr<TpacketBase> p, uint32_t pid, uint
 
 // Frames of one SOF, a NAKed IN and an acknowledged OUT with 8 data bytes (9
 // rows each), then an idle tail of SOFs only, as a capture left running ends.
-TcaptureResult synthCapture(long rows) {
-  TcaptureResult capture{true, std::make_shared<TobjVec>(), std::make_shared<std::vector<TlinRow>>()};
+Tcapture synthCapture(long rows) {
+  Tcapture capture;
   const long frames = rows * 9 / 10 / 9, idleSofs = rows / 10;
   uint64_t t = 0;
   for (long f = 0; f < frames; f++, t += 12000) {
@@ -123,8 +124,8 @@ TWR_BENCH(gui) {
   const long before = residentBytes();
   const long rows = options.quick ? 5'000'000 : 10'000'000;
   {
-    TcaptureResult capture = synthCapture(rows);
-    cache.adoptCapture(capture.trees, capture.rows);
+    Tcapture capture = synthCapture(rows);
+    cache.showCapture(capture.trees, capture.rows);
   }
   report("gui_rows", static_cast<double>(cache.rowCount()), "rows");
 

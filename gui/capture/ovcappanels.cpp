@@ -14,8 +14,9 @@ const char* const helpParagraphs[] = {
     "Buffer sizes above 100MByte risk running into memory shortage problems.",
     "3. Click on the Run button. This starts the Sniffer. The progress display will update a few times per "
     "second. ",
-    "Data sniffed from USB is captured in a compressed format. The compressed data will be decompressed when "
-    "the capture buffer is full.",
+    "Data sniffed from USB is captured in a compressed format. It is decompressed as it arrives, and the "
+    "main "
+    "window shows it while the capture runs.",
     "Press the Stop button to interrupt USB sniffing. Captured data will still be decompressed.",
 };
 

@@ -30,7 +30,7 @@ bool dark(const wxImage& image, int x, int y) {
 
 TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   TrowCache cache;
-  cache.adoptCapture(nullptr, tokenRows(3));
+  cache.showCapture(nullptr, tokenRows(3));
   const TrowMetrics& m = cache.metrics();
   ASSERT_GT(m.fontWid, 3);
   cache.setClickRow(0, 1);
@@ -73,17 +73,19 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
 
   // Hidden rows are plain and have no decode text.
   TrowCache hidden([] { return TdisplFilters{false, false, false}; });
-  hidden.adoptCapture(nullptr, tokenRows(1));
+  hidden.showCapture(nullptr, tokenRows(1));
   const wxImage plain = hidden.getRowBitmap(0, 600, w, h).ConvertToImage();
   EXPECT_EQ(w, 8);
   EXPECT_EQ(pixel(plain, 20, m.yBoxMid), css(rowPlainBg));
   EXPECT_EQ(hidden.getRowDecode(0), "");
 }
 
-// Clicks redraw the old and the new row; selected wins over marked; new data forgets them.
-TEST(RowCache, ClicksRedrawTheirRows) {
+// Clicks redraw the old and the new row; selected wins over marked; rows made again are drawn
+// again, the clicked ones followed to their objects' new rows; new data forgets them.
+TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
   TrowCache cache;
-  cache.adoptCapture(nullptr, tokenRows(100));
+  auto rows = tokenRows(100);
+  cache.showCapture(nullptr, rows);
   EXPECT_EQ(cache.setClickRow(0, 3), -1);
   EXPECT_EQ(cache.setClickRow(1, 3), -1);
   EXPECT_EQ(cache.hiLightIx(3), 0);
@@ -94,7 +96,20 @@ TEST(RowCache, ClicksRedrawTheirRows) {
   EXPECT_EQ(cache.counts.allocs, clicks.allocs + 2);
   EXPECT_EQ(cache.hiLightIx(3), 1);
 
-  cache.adoptCapture(nullptr, tokenRows(2));
+  // A row comes in at 4: the rows from there on are made again, one further on.
+  rows->insert(rows->begin() + 4, TlinRow{token(pidOut, 1, 0)});
+  for (int ix = 4; ix < static_cast<int>(rows->size()); ix++) (*rows)[ix].obj->row = ix;
+  cache.onRowsChanged(4);
+  const auto grown = cache.counts;
+  for (int ix : {3, 4, 6}) cache.getRow(ix, 500);
+  EXPECT_EQ(cache.counts.hits, grown.hits + 1);
+  EXPECT_EQ(cache.counts.allocs, grown.allocs + 2);
+  EXPECT_EQ(cache.clickRow(0), 5);
+  EXPECT_EQ(cache.clickRow(1), 3);
+  EXPECT_EQ(cache.nextVisibleRow(100), -1) << "the new row is visible and counted";
+  EXPECT_EQ(cache.visibleRowCount(), 101);
+
+  cache.showCapture(nullptr, tokenRows(2));
   EXPECT_EQ(cache.clickRow(0), -1);
   EXPECT_EQ(cache.clickRow(1), -1);
 }
