@@ -63,7 +63,7 @@ int TrowCache::setClickRow(int which, int ix) {
   return previous;
 }
 
-const Trow& TrowCache::getRow(int ix, int width) {
+Trow& TrowCache::getRow(int ix, int width) {
   if (width > 0) lastWidth = width;
   auto found = std::find_if(cache.begin(), cache.end(), [ix](const Trow& row) { return row.ix == ix; });
   if (found != cache.end()) {
@@ -88,7 +88,7 @@ const wxBitmap& TrowCache::getRowBitmap(int ix, int width, int& w, int& h) {
   return getRow(ix, width).getRowBitmap(w, h);
 }
 
-std::string TrowCache::getRowDecode(int ix) { return getRow(ix, lastWidth).getDecode(); }
+std::string TrowCache::getRowDecode(int ix) { return getRow(ix, lastWidth).getDecode(*this); }
 
 void TrowCache::newData() {
   for (int which : {0, 1}) {

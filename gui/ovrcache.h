@@ -38,9 +38,9 @@ class TrowCache : public TdisplData {
   int clickRow(int which) const { return clicked[which & 1]; }
 
   // A row drawn at least `width` wide (100 pixels spare), most recently used first.
-  const Trow& getRow(int ix, int width);
+  Trow& getRow(int ix, int width);
   const wxBitmap& getRowBitmap(int ix, int width, int& w, int& h);
-  // Taken from the row as painted, so a click does not draw it again.
+  // Kept with the row as painted, so a click does not draw it again.
   std::string getRowDecode(int ix);
 
   // New data from a sample file: cache and clicked rows cleared. Returns the number of rows
