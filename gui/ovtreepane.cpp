@@ -15,8 +15,9 @@
 
 namespace {
 
-// The status bar follows a growing capture this often, not at every step of its decode.
-constexpr std::chrono::milliseconds statusPeriod{150};
+// The status bar follows a growing capture five times a second, not at every step of its
+// decode: each change lays out the window again.
+constexpr std::chrono::milliseconds statusPeriod{200};
 
 TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
 
