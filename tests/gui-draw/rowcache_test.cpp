@@ -71,6 +71,29 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   EXPECT_EQ(w, x + 125);
   EXPECT_EQ(pixel(image, x + 3, m.rowHt / 2), css(rowPlainBg));
 
+  // A box as wide as its longer text holds it whole, in its middle: the payload's box.
+  auto payload = std::make_shared<std::vector<TlinRow>>();
+  Ttree2lin({data(pidData0, {0x12, 0x01, 0x00, 0x02, 0xff})}, *payload);
+  TrowCache payloadRow;
+  payloadRow.showCapture(nullptr, payload);
+  const wxImage varImage = payloadRow.getRowBitmap(0, 600, w, h).ConvertToImage();
+  int left = 8;
+  for (const TdisplayBox& box : *payloadRow.genRowBoxes(0)) {
+    left += box.gap;
+    if (box.width < 0) break;
+    left += box.width * m.fontWid;
+  }
+  int right = left + 1;
+  while (right < varImage.GetWidth() && !dark(varImage, right, m.yBoxTop + 1)) right++;
+  int first = right, last = left;
+  for (int x = left + 1; x < right; x++)
+    for (int y = m.yBoxTop + 1; y < m.yBoxMid; y++)
+      if (varImage.GetGreen(x, y) > 128) first = std::min(first, x), last = std::max(last, x);
+  ASSERT_LT(first, last) << "white text on red";
+  EXPECT_GE(first - left, m.fontWid / 2);
+  EXPECT_GE(right - last, m.fontWid / 2);
+  EXPECT_LE(std::abs((first - left) - (right - last)), 3) << first - left << " " << right - last;
+
   // Hidden rows are plain and have no decode text.
   TrowCache hidden([] { return TdisplFilters{false, false, false}; });
   hidden.showCapture(nullptr, tokenRows(1));
