@@ -183,6 +183,7 @@ TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
     whole.adopt(nullptr, std::make_shared<std::vector<TlinRow>>(*capture.rows));
     ASSERT_EQ(live.rowCount(), whole.rowCount());
     ASSERT_EQ(walkForward(live), walkForward(whole)) << "step " << steps;
+    ASSERT_EQ(live.visibleRowCount(), whole.visibleRowCount());
     ASSERT_EQ(live.prevVisibleRow(live.rowCount() - 1), whole.prevVisibleRow(whole.rowCount() - 1));
   }
   EXPECT_GT(madeAgain, 0) << "rows only appended: the changed tail went untested";
