@@ -10,25 +10,16 @@
 #include <vector>
 
 #include "bench.h"
+#include "busycapture.h"
 #include "decode/ovchain.h"
-#include "synth/generator.h"
 
 namespace {
 
 using Tclock = std::chrono::steady_clock;
 
-constexpr size_t blockBytes = 4096;                   // the capture thread's reads
-constexpr double deviceBytesPerSecond = 2e6;          // a busy full-speed bus
+constexpr size_t blockBytes = 4096;           // the capture thread's reads
+constexpr double deviceBytesPerSecond = 2e6;  // a busy full-speed bus
 constexpr auto pollPeriod = std::chrono::milliseconds(20);
-
-std::vector<uint8_t> busyCapture(size_t minBytes) {
-  synth::Tgenerator generator(synth::makeScenario("bulk", 42), 42);
-  generator.setRecording(false);
-  std::vector<uint8_t> raw;
-  while (raw.size() < minBytes) generator.next(raw);
-  generator.finish(raw);
-  return raw;
-}
 
 double threadCpuSeconds() {
   timespec t{};
@@ -49,7 +40,8 @@ TWR_BENCH(live) {
   const Tclock::time_point start = Tclock::now();
   std::thread writer([&] {
     for (size_t b = 0; b < blocks; ++b) {
-      std::this_thread::sleep_until(start + std::chrono::duration<double>((b + 1) * blockBytes / deviceBytesPerSecond));
+      std::this_thread::sleep_until(
+          start + std::chrono::duration<double>((b + 1) * blockBytes / deviceBytesPerSecond));
       const size_t end = std::min(source.size(), (b + 1) * blockBytes);
       std::copy(source.begin() + b * blockBytes, source.begin() + end, buffer.begin() + b * blockBytes);
       arrived[b] = Tclock::now();
@@ -69,7 +61,8 @@ TWR_BENCH(live) {
     cpu += threadCpuSeconds() - before;
     const Tclock::time_point now = Tclock::now();
     // A block's rows are in the model once the chain has read past it.
-    for (; seen < available / blockBytes && (seen + 1) * blockBytes <= chain.rawPosition() + blockBytes; ++seen)
+    for (; seen < available / blockBytes && (seen + 1) * blockBytes <= chain.rawPosition() + blockBytes;
+         ++seen)
       latencies.push_back(std::chrono::duration<double, std::milli>(now - arrived[seen]).count());
     done = available;
   }

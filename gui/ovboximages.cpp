@@ -13,6 +13,21 @@ wxColour fromBGR(uint64_t c) { return wxColour(c & 0xff, (c >> 8) & 0xff, (c >> 
 void TboxImages::setFont(const wxFont& f) {
   font = f;
   images.clear();
+  wxBitmap scratch(8, 8);
+  wxMemoryDC dc(scratch);
+  dc.SetFont(font);
+  for (int c = ' '; c < 127; c++) charWidths[c] = dc.GetTextExtent(wxString(static_cast<char>(c))).x;
+  textHeight = dc.GetTextExtent("X").y;
+}
+
+int TboxImages::textWidth(wxDC& dc, const std::string& text) const {
+  int width = 0;
+  for (char c : text) {
+    // Another character: the text is measured whole.
+    if (c < ' ' || c > '~') return dc.GetTextExtent(toWx(text)).x;
+    width += charWidths[static_cast<unsigned char>(c)];
+  }
+  return width;
 }
 
 const wxBitmap& TboxImages::get(const std::string& text, uint64_t textColour, uint64_t fillColour, int w,
@@ -31,7 +46,7 @@ const wxBitmap& TboxImages::get(const std::string& text, uint64_t textColour, ui
     dc.SetBackground(wxBrush(fromBGR(fillColour)));
     dc.Clear();
     dc.SetTextForeground(fromBGR(textColour));
-    dc.DrawLabel(toWx(text), wxRect(0, 0, w, h), wxALIGN_CENTRE_HORIZONTAL | wxALIGN_CENTRE_VERTICAL);
+    dc.DrawText(toWx(text), (w - textWidth(dc, text)) / 2, (h - textHeight) / 2);
   }
   return images.emplace(std::move(key), image).first->second;
 }

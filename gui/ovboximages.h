@@ -1,11 +1,15 @@
 // Filled, labelled box images by text, colours and size: most box texts
 // ("ADDR", "0x2D", "Idle") repeat from row to row, and drawing text is the
-// dearest part of building a row.
+// dearest part of building a row. Texts are measured from the widths of their
+// characters: measuring a whole text costs more than drawing it, and times,
+// numbers and payloads make new texts in every row.
 #pragma once
 
 #include <wx/bitmap.h>
+#include <wx/dc.h>
 #include <wx/font.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -15,9 +19,13 @@ class TboxImages {
   // Forgets every image: the font changed.
   void setFont(const wxFont& f);
   const wxBitmap& get(const std::string& text, uint64_t textColour, uint64_t fillColour, int w, int h);
+  // The text's width in dc, whose font is this one's.
+  int textWidth(wxDC& dc, const std::string& text) const;
 
  private:
   static constexpr std::size_t limit = 4096;  // images kept before starting afresh
   wxFont font;
+  std::array<int, 128> charWidths{};  // of the printable ASCII characters
+  int textHeight = 0;
   std::unordered_map<std::string, wxBitmap> images;
 };

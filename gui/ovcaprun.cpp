@@ -2,7 +2,8 @@
 
 #include "capture/ovcapdlg.h"
 
-TcaptureResult runCaptureDialog() {
-  TcaptureDialog dialog;
-  return {dialog.ok, dialog.trees, dialog.rows};
+wxWindow* openCaptureDialog(wxWindow* parent, TcaptureSink& sink) {
+  auto* dialog = new TcaptureDialog(parent, sink);
+  dialog->Show();
+  return dialog;
 }

@@ -1,16 +1,12 @@
-// The capture dialog as the tree view sees it: run it, get its result. The
-// program links the real dialog; tests link their own.
+// The capture dialog as the main window sees it: opened beside the window,
+// it shows its captures through the sink until it closes. The program links
+// the real dialog; tests link their own.
 #pragma once
 
-#include <memory>
-#include <vector>
+#include <wx/window.h>
 
-#include "decode/ovbase.h"
+#include "capture/ovcapsink.h"
 
-struct TcaptureResult {
-  bool ok = false;  // ended with OK
-  std::shared_ptr<TobjVec> trees;
-  std::shared_ptr<std::vector<TlinRow>> rows;
-};
-
-TcaptureResult runCaptureDialog();
+// The open dialog, which destroys itself as it closes (after telling the sink), or nullptr
+// when none stays open.
+wxWindow* openCaptureDialog(wxWindow* parent, TcaptureSink& sink);

@@ -78,13 +78,36 @@ unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
   // What can run out of memory comes first, so that a failure leaves the shown data whole.
   TvisIndex newIndex;
   newIndex.adopt(*newRows);
-  if (!newObjs) newObjs = std::make_shared<TobjVec>();
   visIndex = std::move(newIndex);
+  showAdopted(std::move(newObjs), std::move(newRows));
+  return rows->size();
+}
+
+void TdisplData::show(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows) {
+  if (!newRows) newRows = std::make_shared<std::vector<TlinRow>>();
+  visIndex.adopt(*newRows);
+  showAdopted(std::move(newObjs), std::move(newRows));
+}
+
+void TdisplData::showAdopted(std::shared_ptr<TobjVec> newObjs,
+                             std::shared_ptr<std::vector<TlinRow>> newRows) {
   rows = std::move(newRows);
-  objs = std::move(newObjs);
+  objs = newObjs ? std::move(newObjs) : std::make_shared<TobjVec>();
   lua.setRows(rows);
   resetVisibleRows();
-  return rows->size();
+}
+
+void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*rows, firstChanged); }
+
+TdisplData::Tshown TdisplData::takeShown() {
+  Tshown shown{rows, objs, std::move(visIndex)};
+  show(nullptr, nullptr);
+  return shown;
+}
+
+void TdisplData::restore(Tshown shown) {
+  visIndex = std::move(shown.visIndex);
+  showAdopted(std::move(shown.objs), std::move(shown.rows));
 }
 
 unsigned TdisplData::sampleFileRead(const std::string& path) {

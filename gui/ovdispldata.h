@@ -24,6 +24,7 @@ class TdisplData {
   TdisplData& operator=(const TdisplData&) = delete;
 
   int rowCount() const { return static_cast<int>(rows->size()); }
+  const std::vector<TlinRow>& shownRows() const { return *rows; }
   bool linRowIxOK(int ix) const { return ix >= 0 && ix < rowCount(); }
   std::shared_ptr<Tbase> getDisplRowPtr(int ix) const;
 
@@ -60,10 +61,24 @@ class TdisplData {
 
   // Takes a capture's result; returns its row count, 0 (keeping the old data) when it has none.
   unsigned long adopt(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+  // Shows rows that may be empty yet and grow: a capture as it is decoded.
+  void show(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+  // The shown rows from firstChanged on are new or made again; those before it are as they were.
+  void rowsChanged(std::size_t firstChanged);
+
+  // What is shown, taken away to be shown again later; an empty list stays in its place.
+  struct Tshown {
+    std::shared_ptr<std::vector<TlinRow>> rows;
+    std::shared_ptr<TobjVec> objs;
+    TvisIndex visIndex;  // its classes: filtered again when shown
+  };
+  Tshown takeShown();
+  void restore(Tshown shown);
 
  private:
   // The visible rows for the filters of the last reset, built on first use.
   const TvisIndex& index();
+  void showAdopted(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
 
   std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
   std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();

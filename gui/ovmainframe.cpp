@@ -9,6 +9,7 @@
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
+#include "ovstatusbar.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
 #include "ovviewrules.h"
@@ -80,6 +81,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
   column->Add(midPane, 1, wxEXPAND);
+  column->Add(new TstatusBar(panel), 0, wxEXPAND);
   panel->SetSizerAndFit(column);
   panel->SetBackgroundColour(wxColour(47, 79, 79));
 

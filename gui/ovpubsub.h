@@ -16,6 +16,7 @@ enum Ttopic : int {
   topicSampleFileSave = 8,   // const char* path, valid during the call
   topicDoCapture = 9,        // 0
   topicExportPcap = 10,      // const char* path, valid during the call
+  topicStatus = 11,          // const TstatusTexts*, valid during the call
 };
 
 struct TcbObj {

@@ -57,12 +57,13 @@ int TrowCache::setClickRow(int which, int ix) {
   if (static_cast<unsigned>(which) > 1) return -1;
   const int previous = clicked[which];
   clicked[which] = ix;
+  clickedObj[which] = getDisplRowPtr(ix);
   invalidateRow(previous);
   invalidateRow(ix);
   return previous;
 }
 
-const Trow& TrowCache::getRow(int ix, int width) {
+Trow& TrowCache::getRow(int ix, int width) {
   if (width > 0) lastWidth = width;
   auto found = std::find_if(cache.begin(), cache.end(), [ix](const Trow& row) { return row.ix == ix; });
   if (found != cache.end()) {
@@ -87,10 +88,13 @@ const wxBitmap& TrowCache::getRowBitmap(int ix, int width, int& w, int& h) {
   return getRow(ix, width).getRowBitmap(w, h);
 }
 
-std::string TrowCache::getRowDecode(int ix) { return getRow(ix, lastWidth).getDecode(); }
+std::string TrowCache::getRowDecode(int ix) { return getRow(ix, lastWidth).getDecode(*this); }
 
 void TrowCache::newData() {
-  clicked[0] = clicked[1] = -1;
+  for (int which : {0, 1}) {
+    clicked[which] = -1;
+    clickedObj[which] = nullptr;
+  }
   invalidateAll();
   generation++;
 }
@@ -101,9 +105,27 @@ unsigned TrowCache::onSampleFileRead(const std::string& path) {
   return adopted;
 }
 
-unsigned long TrowCache::adoptCapture(std::shared_ptr<TobjVec> objs,
-                                      std::shared_ptr<std::vector<TlinRow>> rows) {
-  const unsigned long adopted = adopt(std::move(objs), std::move(rows));
-  if (adopted) newData();
-  return adopted;
+void TrowCache::showCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows) {
+  show(std::move(objs), std::move(rows));
+  newData();
+}
+
+void TrowCache::restoreShown(Tshown shown) {
+  restore(std::move(shown));
+  newData();
+}
+
+void TrowCache::onRowsChanged(std::size_t firstChanged) {
+  rowsChanged(firstChanged);
+  const auto changed = [firstChanged](int ix) {
+    return ix >= 0 && static_cast<std::size_t>(ix) >= firstChanged;
+  };
+  cache.remove_if([&](const Trow& row) { return changed(row.ix); });
+  for (int which : {0, 1}) {
+    if (!changed(clicked[which])) continue;
+    // The rows made again hold the same objects, each at its new row.
+    const int now = clickedObj[which] ? clickedObj[which]->row : -1;
+    clicked[which] = getDisplRowPtr(now) == clickedObj[which] ? now : -1;
+    if (clicked[which] < 0) clickedObj[which] = nullptr;
+  }
 }

@@ -38,15 +38,21 @@ class TrowCache : public TdisplData {
   int clickRow(int which) const { return clicked[which & 1]; }
 
   // A row drawn at least `width` wide (100 pixels spare), most recently used first.
-  const Trow& getRow(int ix, int width);
+  Trow& getRow(int ix, int width);
   const wxBitmap& getRowBitmap(int ix, int width, int& w, int& h);
-  // Taken from the row as painted, so a click does not draw it again.
+  // Kept with the row as painted, so a click does not draw it again.
   std::string getRowDecode(int ix);
 
-  // New data from a sample file or a capture: cache and clicked rows cleared.
-  // Both return the number of rows adopted, 0 when the old data stays.
+  // New data from a sample file: cache and clicked rows cleared. Returns the number of rows
+  // adopted, 0 when the old data stays.
   unsigned onSampleFileRead(const std::string& path);
-  unsigned long adoptCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows);
+  // A capture that is being decoded, its rows empty yet: new data too.
+  void showCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows);
+  // Data taken away by takeShown(): new data too.
+  void restoreShown(Tshown shown);
+  // The rows from firstChanged on are new or made again: their drawn rows go, and a clicked
+  // one among them follows its object to where it is now.
+  void onRowsChanged(std::size_t firstChanged);
   // Rises with every adoption, so viewers can tell new data from a filter change.
   unsigned dataGeneration() const { return generation; }
 
@@ -66,5 +72,6 @@ class TrowCache : public TdisplData {
   TboxImages boxImages;
   TrowMetrics m;
   int clicked[2] = {-1, -1};
+  std::shared_ptr<Tbase> clickedObj[2];
   unsigned generation = 0;
 };

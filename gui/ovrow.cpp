@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "ovwxtext.h"
-
 const wxColour rowSelectedBg(255, 192, 203), rowMarkedBg(173, 216, 230), rowPlainBg(232, 232, 232);
 
 Trow::Trow(TdisplData& data, const wxFont& font, TboxImages& images, const TrowMetrics& metrics, int ix,
@@ -12,10 +10,15 @@ Trow::Trow(TdisplData& data, const wxFont& font, TboxImages& images, const TrowM
   wxMemoryDC dc(bitmap);
   dc.SetFont(font);
   clearBM(dc, highlight == 0 ? rowSelectedBg : highlight == 1 ? rowMarkedBg : rowPlainBg);
-  if (!data.isVisible(ix)) return;
+  visible = data.isVisible(ix);
+  if (!visible) return;
   for (const TdisplayBox& box : *data.genRowBoxes(ix)) drawBox(dc, box);
-  decode = data.genRowDecode(ix);
   gap(125);
+}
+
+const std::string& Trow::getDecode(TdisplData& data) {
+  if (!decode) decode = visible ? data.genRowDecode(ix) : "";
+  return *decode;
 }
 
 const wxBitmap& Trow::getRowBitmap(int& w, int& h) const {
@@ -54,7 +57,7 @@ void Trow::drawBox(wxDC& dc, const TdisplayBox& box) {
             box.text1);
   } else if (box.kind == 1) {
     if (box.width < 0)
-      w = std::max(dc.GetTextExtent(toWx(box.text1)).x, dc.GetTextExtent(toWx(box.text2)).x) + 2 * m.fontWid;
+      w = std::max(images.textWidth(dc, box.text1), images.textWidth(dc, box.text2)) + 2 * m.fontWid;
     fxRight = fx + w;
     textBox(dc, wxRect(fx, m.yBoxTop, w, m.yBoxMid - m.yBoxTop + 1), box.textColour1, box.fillColour1,
             box.text1);

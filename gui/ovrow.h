@@ -1,11 +1,13 @@
 // One drawn row: a background that marks the selected and the marked row,
-// then the row's boxes left to right. Also keeps the row's decode text.
+// then the row's boxes left to right. Also keeps the row's decode text, made
+// when first asked for: rows scrolling past, as a capture arrives, never wait for the scripts.
 #pragma once
 
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>
 #include <wx/font.h>
 
+#include <optional>
 #include <string>
 
 #include "boxes/ovboxes.h"
@@ -38,7 +40,8 @@ class Trow {
 
   // w: the used width (right end of the last box plus a margin).
   const wxBitmap& getRowBitmap(int& w, int& h) const;
-  const std::string& getDecode() const { return decode; }
+  // Empty for a hidden row.
+  const std::string& getDecode(TdisplData& data);
 
  private:
   void gap(int n) { fx += n; }
@@ -52,5 +55,6 @@ class Trow {
   TrowMetrics m;
   TboxImages& images;
   wxBitmap bitmap;
-  std::string decode;
+  bool visible = false;
+  std::optional<std::string> decode;
 };

@@ -5,15 +5,19 @@
 #include <wx/sizer.h>
 
 #include <algorithm>
-#include <new>
+#include <filesystem>
 
-#include "ovcaprun.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovglobs.h"
+#include "ovstatustext.h"
 #include "ovwxtext.h"
 
 namespace {
+
+// The status bar follows a growing capture five times a second, not at every step of its
+// decode: each change lays out the window again.
+constexpr std::chrono::milliseconds statusPeriod{200};
 
 TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
 
@@ -121,7 +125,8 @@ void TreeMidPane::onPaint(wxPaintEvent&) {
 void TreeMidPane::onScrolled(long row) {
   // Snap into the rows first: a thumb past the end must still show the last rows.
   const long last = rowCache.rowCount() - 1;
-  topRow = last < 0 ? 0 : rowCache.nearestVisibleRow(static_cast<int>(std::clamp(row, 0L, last)));
+  setTop(last < 0 ? 0 : rowCache.nearestVisibleRow(static_cast<int>(std::clamp(row, 0L, last))));
+  following = showsLastRow();
   Refresh();
 }
 
@@ -133,7 +138,8 @@ void TreeMidPane::onVisRowsChanged() {
 void TreeMidPane::newData() {
   // The old top row and thumb are indices into the old capture.
   shownGeneration = rowCache.dataGeneration();
-  topRow = 0;
+  setTop(0);
+  following = true;
   scrollBar.moveQuietly(0);
   dataPane.clear();
   decodePane.render("");
@@ -142,15 +148,86 @@ void TreeMidPane::newData() {
 void TreeMidPane::scrollReset() {
   rowCache.resetVisibleRows();
   rowCache.invalidateAll();
-  topRow = std::max(rowCache.nearestVisibleRow(topRow), 0);
+  setTop(std::max(rowCache.nearestVisibleRow(topRow), 0));
+  fitScrollBar();
+  showStatus(true);
+  Refresh();
+}
+
+void TreeMidPane::fitScrollBar() {
   int r = rowCache.prevVisibleRow(rowCache.rowCount() - 1);
   for (int i = 0; i < 5; i++) r = rowCache.prevVisibleRow(r);
   scrollMax = std::max(r, 10);
-  // Says how big the capture is when the pointer rests on the rows.
-  SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
   scrollBar.SetScrollbar(scrollBar.GetThumbPosition(), scrollBar.GetThumbSize(),
                          scrollMax + scrollBar.GetThumbSize(), scrollBar.GetPageSize());
+}
+
+void TreeMidPane::showCapture(std::shared_ptr<TobjVec> trees, std::shared_ptr<std::vector<TlinRow>> rows) {
+  rowCache.showCapture(std::move(trees), std::move(rows));
+  _G.pubSub.pub(topicVisRowsChanged, 0);
+}
+
+void TreeMidPane::restoreShown(TdisplData::Tshown shown, int top, std::string from) {
+  rowCache.restoreShown(std::move(shown));
+  sourceText = std::move(from);
+  _G.pubSub.pub(topicVisRowsChanged, 0);
+  scrollBar.SetThumbPosition(top);
+}
+
+void TreeMidPane::rowsChanged(std::size_t firstChanged) {
+  if (firstChanged >= static_cast<std::size_t>(rowCache.rowCount())) return;
+  const int selected = rowCache.clickRow(0);
+  rowCache.onRowsChanged(firstChanged);
+  if (following) {
+    setTop(lastScreenTop());
+  } else if (static_cast<std::size_t>(topRow) >= firstChanged && topObj) {
+    // The rows made again hold the same objects: the view stays on its top row's.
+    setTop(std::max(rowCache.nearestVisibleRow(topObj->row), 0));
+  }
+  fitScrollBar();
+  scrollBar.moveQuietly(topRow);
+  if (selected >= 0 && static_cast<std::size_t>(selected) >= firstChanged) showSelected();
   Refresh();
+}
+
+void TreeMidPane::setTop(int row) {
+  topRow = row;
+  topObj = rowCache.getDisplRowPtr(row);
+}
+
+void TreeMidPane::setSource(std::string from, bool atOnce) {
+  sourceText = std::move(from);
+  showStatus(atOnce);
+}
+
+void TreeMidPane::showStatus(bool atOnce) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!atOnce && now - statusShownAt < statusPeriod) return;
+  statusShownAt = now;
+  const TstatusTexts texts = statusTexts(rowCache.shownRows(), sourceText);
+  _G.pubSub.pub(topicStatus, reinterpret_cast<long>(&texts));
+  // Says how big the capture is when the pointer rests on the rows.
+  SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
+}
+
+bool TreeMidPane::showsLastRow() {
+  int row = topRow;
+  for (int line = 1; line < fullLines(); line++) {
+    row = rowCache.nextVisibleRow(row);
+    if (row < 0) return true;
+  }
+  return rowCache.nextVisibleRow(row) < 0;
+}
+
+int TreeMidPane::lastScreenTop() {
+  int row = rowCache.nearestVisibleRow(rowCache.rowCount() - 1);
+  if (row < 0) return 0;
+  for (int line = 1; line < fullLines(); line++) {
+    const int prev = rowCache.prevVisibleRow(row);
+    if (prev < 0) break;
+    row = prev;
+  }
+  return row;
 }
 
 int TreeMidPane::stepVisible(int n) {
@@ -179,12 +256,15 @@ void TreeMidPane::onMouseLeftDown(wxMouseEvent& event) {
   if (rowAt(mouseY, row)) {
     rowCache.setClickRow(0, row);
     Refresh();
-    if (row >= 0) {
-      dataPane.renderPacket(rowCache.getData(row));
-      decodePane.render(rowCache.getRowDecode(row));
-    }
+    if (row >= 0) showSelected();
   }
   event.Skip();
+}
+
+void TreeMidPane::showSelected() {
+  const int row = rowCache.clickRow(0);
+  dataPane.renderPacket(rowCache.getData(row));
+  decodePane.render(rowCache.getRowDecode(row));
 }
 
 void TreeMidPane::onMouseRightDown(wxMouseEvent& event) {
@@ -234,7 +314,15 @@ void TreeMidPane::onMouseRelease(wxMouseEvent& event) {
 void TreeMidPane::onMouseCaptureLost(wxMouseCaptureLostEvent&) { dragging = false; }
 
 void TreeMidPane::onSampleFileRead(const char* path) {
-  if (rowCache.onSampleFileRead(path)) return _G.pubSub.pub(topicVisRowsChanged, 0);
+  if (liveShow.dialogOpen()) {
+    wxMessageBox("The capture dialog shows its captures here: close it before reading a file.",
+                 _G.productName, wxOK | wxICON_INFORMATION);
+    return;
+  }
+  if (rowCache.onSampleFileRead(path)) {
+    sourceText = std::filesystem::path(path).filename().string();
+    return _G.pubSub.pub(topicVisRowsChanged, 0);
+  }
   // A missing default file at start-up is normal; a file the user chose is not.
   if (rowCache.fileMissing() && !IsShownOnScreen()) return;
   wxMessageBox(toWx(rowCache.fileError()), _G.productName, wxOK | wxICON_ERROR);
@@ -244,15 +332,7 @@ void TreeMidPane::onSampleFileSave(const char* path) { reportProblem(rowCache.sa
 
 void TreeMidPane::onExportPcap(const char* path) { reportProblem(rowCache.exportPcap(path)); }
 
-void TreeMidPane::onDoCapture() {
-  const TcaptureResult result = runCaptureDialog();
-  if (!result.ok) return;
-  try {
-    if (rowCache.adoptCapture(result.trees, result.rows)) _G.pubSub.pub(topicVisRowsChanged, 0);
-  } catch (const std::bad_alloc&) {
-    reportProblem("Out of memory: the capture cannot be shown; the data shown before is kept.");
-  }
-}
+void TreeMidPane::onDoCapture() { liveShow.open(); }
 
 TreePane::TreePane(wxWindow* parent, TdataPane& dataPane, TdecodePane& decodePane)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {

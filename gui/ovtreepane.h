@@ -1,15 +1,20 @@
 // The tree view: drawn rows, one per visible row, with a scroll bar beside
 // them. Scrolls by whole visible rows (bar, wheel, drag); a left click selects
 // a row and shows it in the data and decode panes, a right click marks one,
-// a double-click toggles a grouping row's user flag.
+// a double-click toggles a grouping row's user flag. A capture is shown as it
+// is decoded, following its end unless the user has scrolled away from it.
 #pragma once
 
 #include <wx/panel.h>
 #include <wx/scrolbar.h>
 
+#include <algorithm>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ovliveshow.h"
 #include "ovrcache.h"
 #include "ovsubscription.h"
 
@@ -40,6 +45,20 @@ class TreeMidPane : public wxPanel {
   int lastScrollRow() const { return scrollMax; }
   // The row drawn on each screen line at the last paint, -1 past the last row.
   const std::vector<int>& lineRows() const { return screenRows; }
+  // Whether rows that arrive scroll the view, so that the last row stays on screen.
+  bool followsEnd() const { return following; }
+
+  // A capture being decoded, with no rows yet: new data, followed as it grows.
+  void showCapture(std::shared_ptr<TobjVec> trees, std::shared_ptr<std::vector<TlinRow>> rows);
+  // The rows from firstChanged on are new or made again.
+  void rowsChanged(std::size_t firstChanged);
+  // What is shown, taken away with its place and its source; shown again by restoreShown.
+  TdisplData::Tshown takeShown() { return rowCache.takeShown(); }
+  void restoreShown(TdisplData::Tshown shown, int top, std::string from);
+  // Where the rows come from, for the status bar: shown at once, or with the next update
+  // when it changes many times a second.
+  const std::string& source() const { return sourceText; }
+  void setSource(std::string from, bool atOnce);
 
  private:
   void onResize(wxSizeEvent& event);
@@ -59,8 +78,17 @@ class TreeMidPane : public wxPanel {
   void onExportPcap(const char* path);
   void onDoCapture();
 
+  void setTop(int row);
   void scrollReset();
+  void fitScrollBar();
   void newData();
+  void showSelected();
+  void showStatus(bool atOnce);
+  // Whether the screen from topRow on reaches the last visible row.
+  bool showsLastRow();
+  // The top row that puts the last visible row on the screen's last full line.
+  int lastScreenTop();
+  int fullLines() const { return std::max(1, paneHeight / rowHt); }
   // n visible rows on from topRow (back when negative), stopping at the last one there is.
   int stepVisible(int n);
   // The row on the screen line under y, or false when no line is there.
@@ -68,6 +96,8 @@ class TreeMidPane : public wxPanel {
   void releaseMouse();
 
   int topRow = 0;
+  // The top row's object: where the top row is once the rows are made again.
+  std::shared_ptr<Tbase> topObj;
   int usedWidth = 0;
   int mouseX = 0, mouseY = 0;
   int paneWidth = 100, paneHeight = 100;
@@ -76,11 +106,15 @@ class TreeMidPane : public wxPanel {
   bool dragging = false;
   int wheelRotation = 0;  // partial notches from smooth-scrolling touchpads
   unsigned shownGeneration = 0;
+  bool following = true;
+  std::string sourceText;
+  std::chrono::steady_clock::time_point statusShownAt;
   std::vector<int> screenRows;
   TreeScrollBarPane& scrollBar;
   TdataPane& dataPane;
   TdecodePane& decodePane;
   TrowCache rowCache;
+  TliveShow liveShow{*this};
   Tsubscription scrolled, visRowsChanged, sampleRead, sampleSave, exportPcap, doCapture;
 };
 

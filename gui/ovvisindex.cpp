@@ -24,10 +24,22 @@ bool shownBy(uint8_t cls, const TdisplFilters& f) {
 }  // namespace
 
 void TvisIndex::adopt(const std::vector<TlinRow>& rows) {
-  classes.assign(rows.size(), 0);
   visible.clear();
   visible.shrink_to_fit();
-  for (std::size_t ix = 0; ix < rows.size(); ix++) {
+  classify(rows, 0);
+}
+
+void TvisIndex::grow(const std::vector<TlinRow>& rows, std::size_t firstChanged) {
+  const std::size_t first = std::min(firstChanged, classes.size());
+  classify(rows, first);
+  visible.erase(std::lower_bound(visible.begin(), visible.end(), static_cast<int32_t>(first)), visible.end());
+  appendVisible(first);
+}
+
+void TvisIndex::classify(const std::vector<TlinRow>& rows, std::size_t first) {
+  classes.resize(first);
+  classes.resize(rows.size(), 0);
+  for (std::size_t ix = first; ix < rows.size(); ix++) {
     const Tbase* obj = rows[ix].obj.get();
     if (!obj) continue;
     if (obj->objType == otSof || obj->objType == otSofGroup) classes[ix] |= clsSof;
@@ -43,10 +55,14 @@ void TvisIndex::adopt(const std::vector<TlinRow>& rows) {
 
 void TvisIndex::filter(const TdisplFilters& filters) {
   shown = filters;
+  visible.clear();
+  appendVisible(0);
+}
+
+void TvisIndex::appendVisible(std::size_t first) {
   bool shownClass[8];
   for (uint8_t cls = 0; cls < 8; cls++) shownClass[cls] = shownBy(cls, shown);
-  visible.clear();
-  for (std::size_t ix = 0; ix < classes.size(); ix++)
+  for (std::size_t ix = first; ix < classes.size(); ix++)
     if (shownClass[classes[ix]]) visible.push_back(static_cast<int32_t>(ix));
 }
 

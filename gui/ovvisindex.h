@@ -1,9 +1,11 @@
 // Which display rows the three toolbar filters leave on screen. A class byte
 // per row is computed once when rows are adopted; each filter change builds a
 // sorted list of the visible rows, so stepping and snapping are binary
-// searches however long the hidden stretches are.
+// searches however long the hidden stretches are. Rows that grow at their end
+// are followed from the first changed row on, at a cost of the rows changed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +21,9 @@ class TvisIndex {
  public:
   // Computes the class bytes of rows; the list stays empty until filter().
   void adopt(const std::vector<TlinRow>& rows);
+  // The rows from firstChanged on are new or made again, those before it as they were:
+  // their classes and, for the last filters, their visibility.
+  void grow(const std::vector<TlinRow>& rows, std::size_t firstChanged);
   // Builds the visible list for these filters.
   void filter(const TdisplFilters& filters);
 
@@ -32,6 +37,9 @@ class TvisIndex {
   int visibleCount() const { return static_cast<int>(visible.size()); }
 
  private:
+  void classify(const std::vector<TlinRow>& rows, std::size_t first);
+  void appendVisible(std::size_t first);
+
   std::vector<uint8_t> classes;  // one byte per row
   std::vector<int32_t> visible;  // ascending row indices
   TdisplFilters shown;

@@ -6,28 +6,19 @@
 
 #include "capture/ovcappanels.h"
 #include "capture/ovctlpage.h"
-#include "decode/ovexthrd.h"
 
 namespace {
 
 enum { idSnifferGui = 7001, idNotebook = 7002, idHelpPage = 7003, idCtlPage = 7004, idFooter = 7005 };
 constexpr int tickMs = 300;
+// Rows arrive on screen within two polls.
+constexpr int pollMs = 25;
 
 }  // namespace
 
-TcaptureDialog::TcaptureDialog() {
-  auto* inner = new TcaptureDialogInner;
-  ok = inner->ShowModal() == wxID_OK;
-  const TexThread& ex = inner->gui->ctlPage->ex;
-  objects = ex.objects;
-  trees = ex.trees;
-  rows = ex.rows;
-  // At once, not at idle time: the capture thread and the device go with the window.
-  delete inner;
-}
-
-TcaptureDialogInner::TcaptureDialogInner() : wxDialog(nullptr, wxID_ANY, "USB Packet Sniffer") {
-  gui = new TsnifferGui(this);
+TcaptureDialog::TcaptureDialog(wxWindow* parent, TcaptureSink& sink)
+    : wxDialog(parent, wxID_ANY, "USB Packet Sniffer") {
+  gui = new TsnifferGui(this, sink);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(gui, 1, wxEXPAND);
   SetSizer(sizer);
@@ -37,52 +28,61 @@ TcaptureDialogInner::TcaptureDialogInner() : wxDialog(nullptr, wxID_ANY, "USB Pa
   // room to spare, and fitted once the controls know their size.
   Fit();
   SetSize(GetSize() * 2);
-  Bind(wxEVT_CLOSE_WINDOW, &TcaptureDialogInner::OnCloseWindow, this);
+  Bind(wxEVT_CLOSE_WINDOW, &TcaptureDialog::OnCloseWindow, this);
   Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
     if (event.IsShown()) fixSize();
     event.Skip();
   });
 }
 
-void TcaptureDialogInner::fixSize() {
+void TcaptureDialog::fixSize() {
   SetMinSize(wxDefaultSize);
   SetMaxSize(wxDefaultSize);
   gui->InvalidateBestSize();
   Fit();
   SetMinSize(GetSize());
   SetMaxSize(GetSize());
-  Centre();
+  // At the window's right edge, over the decode pane: the rows stay in sight.
+  const wxRect window = GetParent() ? GetParent()->GetScreenRect() : wxRect(GetPosition(), GetSize());
+  Move(window.GetRight() - GetSize().x - 16, window.GetTop() + (window.GetHeight() - GetSize().y) / 2);
 }
 
-void TcaptureDialogInner::OnCloseWindow(wxCloseEvent&) { gui->doExit(wxID_CANCEL); }
+void TcaptureDialog::OnCloseWindow(wxCloseEvent&) { gui->doExit(wxID_CANCEL); }
 
-TsnifferGui::TsnifferGui(wxWindow* parent) : wxPanel(parent, idSnifferGui) {
+TsnifferGui::TsnifferGui(wxWindow* parent, TcaptureSink& sink) : wxPanel(parent, idSnifferGui) {
   SetBackgroundColour(wxColour("#f0f0f0"));
   auto* footer = new Tfooter(this, idFooter);
   auto* notebook = new wxNotebook(this, idNotebook);
-  ctlPage = new TctlPage(notebook, idCtlPage, GetFont(), *footer);
+  ctlPage = new TctlPage(notebook, idCtlPage, GetFont(), *footer, sink);
   notebook->AddPage(ctlPage, "Control");
   notebook->AddPage(new ThelpPage(notebook, idHelpPage, GetFont()), "Help");
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(notebook, 1, wxEXPAND);
   sizer->Add(footer, 0, wxEXPAND | wxTOP, 5);
   SetSizer(sizer);
-  timer = new wxTimer(this);
-  Bind(wxEVT_TIMER, &TsnifferGui::onTick, this);
-  timer->Start(tickMs);
+  ticks = new wxTimer(this);
+  polls = new wxTimer(this);
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { ctlPage->onTick(); }, ticks->GetId());
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { ctlPage->onPoll(); }, polls->GetId());
+  ticks->Start(tickMs);
+  polls->Start(pollMs);
 }
 
-void TsnifferGui::killTimer() {
-  if (!timer) return;
-  timer->Stop();
-  delete timer;
-  timer = nullptr;
+void TsnifferGui::killTimers() {
+  for (wxTimer** timer : {&ticks, &polls}) {
+    if (!*timer) continue;
+    (*timer)->Stop();
+    delete *timer;
+    *timer = nullptr;
+  }
 }
 
 void TsnifferGui::doExit(int code) {
-  killTimer();
-  ctlPage->abandon();
-  static_cast<wxDialog*>(GetParent())->EndModal(code);
+  killTimers();
+  ctlPage->close(code == wxID_OK);
+  // Hidden at once; deleted, with the capture thread and the device, when the events that
+  // led here are done.
+  GetParent()->Destroy();
 }
-
-void TsnifferGui::onTick(wxTimerEvent&) { ctlPage->onTick(); }

@@ -1,45 +1,31 @@
-// The modal capture dialog: runs in the constructor and keeps its result.
+// The capture dialog: beside the main window, which shows its captures as
+// they run and stays usable meanwhile. It destroys itself as it closes.
 #pragma once
 
 #include <wx/dialog.h>
 #include <wx/panel.h>
 
-#include <memory>
-#include <vector>
-
-#include "decode/ovbase.h"
-
 class wxTimer;
 class wxTimerEvent;
+class TcaptureSink;
 class TctlPage;
-
-class TcaptureDialog {
- public:
-  // Returns when the dialog has closed and its capture thread and device are released.
-  TcaptureDialog();
-
-  bool ok = false;  // ended with OK; the lists below are then a fresh decode
-  std::shared_ptr<TobjVec> objects;
-  std::shared_ptr<TobjVec> trees;
-  std::shared_ptr<std::vector<TlinRow>> rows;
-};
 
 class TsnifferGui : public wxPanel {
  public:
-  explicit TsnifferGui(wxWindow* parent);
-  void killTimer();
-  // Stops the timer and any capture, then ends the dialog with code.
+  TsnifferGui(wxWindow* parent, TcaptureSink& sink);
+  // Stops the timers and any capture, tells the sink, then closes the dialog with code.
   void doExit(int code);
   TctlPage* ctlPage;
 
  private:
-  void onTick(wxTimerEvent&);
-  wxTimer* timer;
+  void killTimers();
+  wxTimer* ticks;  // the state machine's
+  wxTimer* polls;  // the decode's, many times faster
 };
 
-class TcaptureDialogInner : public wxDialog {
+class TcaptureDialog : public wxDialog {
  public:
-  TcaptureDialogInner();
+  TcaptureDialog(wxWindow* parent, TcaptureSink& sink);
   // The dialog takes its content's size and cannot be resized; again after the content grew.
   void fixSize();
   TsnifferGui* gui;

@@ -16,8 +16,9 @@ const char* const helpParagraphs[] = {
     "Buffer sizes above 100MByte risk running into memory shortage problems.",
     "3. Click on the Run button. This starts the Sniffer. The progress display will update a few times per "
     "second. ",
-    "Data sniffed from USB is captured in a compressed format. The compressed data will be decompressed when "
-    "the capture buffer is full.",
+    "Data sniffed from USB is captured in a compressed format. It is decompressed as it arrives, and the "
+    "main "
+    "window shows it while the capture runs.",
     "Press the Stop button to interrupt USB sniffing. Captured data will still be decompressed.",
 };
 
@@ -59,7 +60,7 @@ void Tfooter::setStatusStr(const wxString& text) {
   status->SetLabel(text);
   // A status of another number of lines changes the height of the fixed-size dialog.
   if (status->GetBestSize().y == before) return;
-  if (auto* dialog = dynamic_cast<TcaptureDialogInner*>(wxGetTopLevelParent(this))) dialog->fixSize();
+  if (auto* dialog = dynamic_cast<TcaptureDialog*>(wxGetTopLevelParent(this))) dialog->fixSize();
 }
 void Tfooter::setIdStr(const wxString& text) { idLine->SetLabel(text); }
 

@@ -1,12 +1,16 @@
 #include "capture/ovctlmachine.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
-#include "decode/ovexthrd.h"
+#include "hardware/ovlivedecode.h"
 #include "hardware/ovlothrd.h"
 
-TctlMachine::TctlMachine(TloThread& lo, TexThread& ex, TctlView& view, uint32_t bufferLimit)
-    : lo(lo), ex(ex), view(view), bufferLimit(bufferLimit) {}
+TctlMachine::TctlMachine(TloThread& lo, TctlView& view, TcaptureSink& sink, uint32_t bufferLimit)
+    : lo(lo), view(view), sink(sink), bufferLimit(bufferLimit) {}
+
+TctlMachine::~TctlMachine() = default;
 
 void TctlMachine::onTick() {
   const bool changed = lo.hardwareChanged.exchange(false);
@@ -21,11 +25,8 @@ void TctlMachine::onTick() {
         startStopPressed = false;
         lo.stop = true;
       }
-      if (lo.captureDone) startDecode();
-      break;
-    case ctlDecoding:
-      setDecProgress(ex.progress);
-      if (ex.done) enterState(ctlDecoded);
+      // The polls decode the last bytes.
+      if (lo.captureDone) enterState(ctlDecoding);
       break;
     case ctlDecoded:
       enterState(ctlReady);
@@ -35,11 +36,33 @@ void TctlMachine::onTick() {
   }
 }
 
-void TctlMachine::abandon() { lo.stop = true; }
+void TctlMachine::onPoll() {
+  if (!live) return;
+  bool finished = false;
+  // Memory can run out as the capture grows: that ends this capture, not the program.
+  try {
+    finished = live->poll(pollBudget);
+    sink.captureProgress(live->firstChangedRow(), lo.captureCount);
+  } catch (const std::bad_alloc&) {
+    return failDecode("out of memory");
+  } catch (const std::exception& e) {
+    return failDecode(e.what());
+  }
+  setDecProgress(live->decodedBytes());
+  if (finished) finishDecode();
+}
+
+void TctlMachine::close(bool ok) {
+  lo.stop = true;
+  live.reset();
+  capture = Tcapture();
+  sink.dialogClosed(ok);
+}
 
 void TctlMachine::showHardware(bool changed) {
   // A press or a request from before this status must not start a capture by itself later,
   // nor run one behind the dialog's back; nor may a capture the thread took just before it.
+  // What it captured is still decoded and shown.
   startStopPressed = false;
   if (changed && !lo.withdrawRequest() && lo.captureBusy()) lo.stop = true;
   const int32_t status = lo.hardwareStatus;
@@ -47,7 +70,7 @@ void TctlMachine::showHardware(bool changed) {
   if (changed) serial = wxString::FromUTF8(lo.serialCopy());
   view.setIdLine("Hardware Serial: " + serial);
   view.showAcqProgress("0 Bytes", 0);
-  view.showDecProgress("0%", 0);
+  setDecProgress(0);
   enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
 }
 
@@ -70,8 +93,13 @@ void TctlMachine::startCapture() {
   setDecProgress(0);
   // A Stop pressed as the last capture ended must not end this one.
   if (!lo.captureBusy()) lo.stop = false;
-  switch (lo.requestCapture(bufferBytes)) {
+  // The last capture's bytes stay until all of them are decoded.
+  const TloThread::Trequest request = live ? TloThread::Trequest::busy : lo.requestCapture(bufferBytes);
+  switch (request) {
     case TloThread::Trequest::accepted:
+      capture = Tcapture();
+      live = std::make_unique<TliveDecode>(lo, capture);
+      sink.captureStarted(capture);
       enterState(ctlAcquiring);
       break;
     case TloThread::Trequest::noMemory:
@@ -84,23 +112,30 @@ void TctlMachine::startCapture() {
   }
 }
 
-void TctlMachine::startDecode() {
-  setAcqProgress(lo.captureCount);
-  if (ex.startDecode(&lo.takeCapture())) {
-    enterState(ctlDecoding);
-    return;
-  }
-  // Nothing decoded (no byte captured, or the decode failed): the earlier
-  // results stay, and so does OK.
+void TctlMachine::finishDecode() {
+  const uint64_t captured = lo.captureCount;
+  setAcqProgress(captured);
+  const bool kept = !capture.rows->empty();
+  // The window keeps the rows and trees; the bus events and objects go.
+  live.reset();
+  capture = Tcapture();
+  sink.captureEnded(kept);
+  if (captured == 0) view.setStatusLine("Nothing was captured");
+  if (ctlState == ctlAcquiring || ctlState == ctlDecoding) enterState(ctlDecoded);
+}
+
+void TctlMachine::failDecode(const std::string& why) {
+  lo.stop = true;
+  live.reset();
+  capture = Tcapture();
+  sink.captureEnded(false);
   const int32_t status = lo.hardwareStatus;
-  const std::string failure = ex.failureText();
-  const wxString decodeFailed = "Decoding failed: " + wxString::FromUTF8(failure);
-  view.setStatusLine(status != TloThread::statusReady ? hardwareStatusText(status)
-                     : failure.empty()                ? wxString("Nothing was captured")
-                                                      : decodeFailed);
-  enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
-  // Last: the box runs the event loop, and with it this machine's timer.
-  if (!failure.empty()) view.reportProblem(decodeFailed + ". The data decoded before is kept.");
+  const wxString failed = "Decoding failed: " + wxString::FromUTF8(why);
+  view.setStatusLine(failed);
+  if (ctlState == ctlAcquiring || ctlState == ctlDecoding)
+    enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
+  // Last: the box runs the event loop, and with it this machine's timers.
+  view.reportProblem(failed + ". The data decoded before is kept.");
 }
 
 void TctlMachine::setAcqProgress(uint64_t count) {
@@ -111,6 +146,9 @@ void TctlMachine::setAcqProgress(uint64_t count) {
 void TctlMachine::setDecProgress(uint64_t count) {
   const uint64_t captured = lo.captureCount;
   const int percent = progressPercent(std::min(count, captured), captured);
+  // Polled many times a second: the texts change only with the figure.
+  if (percent == shownDecPercent) return;
+  shownDecPercent = percent;
   view.showDecProgress(num2str(percent) + "%", percent);
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-enum { idConnect = 7006, idDisconnect = 7007, idStartStop = 7008, idSnifferGui = 7001 };
+enum { idConnect = 7006, idDisconnect = 7007, idStartStop = 7008 };
 constexpr int buttonWidth = 133;
 
 wxStaticText* heading(wxWindow* parent, const char* text) {
@@ -38,8 +38,8 @@ wxSizer* buttonRow(std::initializer_list<wxButton*> buttons) {
 
 }  // namespace
 
-TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer)
-    : wxPanel(parent, id), footer(footer), machine(lo, ex, *this, _G.bufferLimit) {
+TctlPage::TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer, TcaptureSink& sink)
+    : wxPanel(parent, id), footer(footer), machine(lo, *this, sink, _G.bufferLimit) {
   SetBackgroundColour(wxColour("#eeeeee"));
   SetMinSize(wxSize(525, -1));
   wxFont big = font;
@@ -130,12 +130,13 @@ void TctlPage::setBufferField(const wxString& text) { bufferText->ChangeValue(te
 
 void TctlPage::bypassConnect(bool connect) { lo.low.setTargetConnected(connect); }
 
+// Through this page's own dialog: a closed one may still wait for its deletion.
 void TctlPage::onOK(wxCommandEvent&) {
-  static_cast<TsnifferGui*>(FindWindowById(idSnifferGui))->doExit(wxID_OK);
+  static_cast<TcaptureDialog*>(wxGetTopLevelParent(this))->gui->doExit(wxID_OK);
 }
 
 void TctlPage::onCancel(wxCommandEvent&) {
-  static_cast<TsnifferGui*>(FindWindowById(idSnifferGui))->doExit(wxID_CANCEL);
+  static_cast<TcaptureDialog*>(wxGetTopLevelParent(this))->gui->doExit(wxID_CANCEL);
 }
 
 // Only digits are typed in: the field keeps whatever else was written back

@@ -1,12 +1,10 @@
-// The "Control" page of the capture dialog: owns the capture and decode
-// threads for as long as the dialog is open, and shows what the state
-// machine decides.
+// The "Control" page of the capture dialog: owns the capture thread for as
+// long as the dialog is open, and shows what the state machine decides.
 #pragma once
 
 #include <wx/panel.h>
 
 #include "capture/ovctlmachine.h"
-#include "decode/ovexthrd.h"
 #include "hardware/ovlothrd.h"
 
 class wxButton;
@@ -17,10 +15,11 @@ class Tfooter;
 
 class TctlPage : public wxPanel, public TctlView {
  public:
-  TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer);
+  TctlPage(wxWindow* parent, int id, const wxFont& font, Tfooter& footer, TcaptureSink& sink);
 
   void onTick() { machine.onTick(); }
-  void abandon() { machine.abandon(); }
+  void onPoll() { machine.onPoll(); }
+  void close(bool ok) { machine.close(ok); }
 
   // TctlView
   void setStatusLine(const wxString& text) override;
@@ -33,7 +32,6 @@ class TctlPage : public wxPanel, public TctlView {
   void setBufferField(const wxString& text) override;
 
   TloThread lo;
-  TexThread ex;
 
  private:
   void bypassConnect(bool connect);

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <string>
 
 #include "decode/ovexthrd.h"
 #include "hardware/ovlothrd.h"
+#include "ovstatustext.h"
 
 uint32_t wxstr2num(const wxString& text) {
   constexpr uint32_t most = std::numeric_limits<uint32_t>::max();
@@ -20,15 +20,7 @@ uint32_t wxstr2num(const wxString& text) {
   return n;
 }
 
-wxString num2str(uint64_t n) {
-  const std::string digits = std::to_string(n);
-  std::string out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += '_';
-    out += digits[i];
-  }
-  return wxString(out);
-}
+wxString num2str(uint64_t n) { return wxString(groupedDigits(n, '_')); }
 
 int progressPercent(uint64_t part, uint64_t whole) {
   if (part == 0 || whole == 0) return 0;
@@ -74,6 +66,6 @@ TbuttonStates buttonStates(int32_t state) {
   b.start = idle || state == ctlAcquiring;
   b.field = idle || state == ctlNoHardware;
   b.connect = b.disconnect = idle;
-  b.okOn = state == ctlDecoded;
+  b.okOn = state == ctlAcquiring || state == ctlDecoding || state == ctlDecoded;
   return b;
 }

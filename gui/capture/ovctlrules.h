@@ -10,9 +10,9 @@ enum TctlState : int32_t {
   ctlInit = 0,        // just opened; no status shown yet
   ctlNoHardware = 1,  // the hardware is not ready
   ctlReady = 2,
-  ctlAcquiring = 3,
-  ctlDecoding = 4,
-  ctlDecoded = 5,  // passes to ctlReady on the next tick
+  ctlAcquiring = 3,  // capturing; what arrives is decoded and shown as it comes
+  ctlDecoding = 4,   // the capture has ended; its last bytes are being decoded
+  ctlDecoded = 5,    // passes to ctlReady on the next tick
 };
 
 // The value of the digits in text, every other character ignored; saturates
@@ -43,8 +43,9 @@ struct TbuttonStates {
   bool field = false;
   bool connect = false;
   bool disconnect = false;
-  // Enables OK; nothing disables it again, so that a decoded capture can always be taken,
-  // whatever the device does after the decode.
+  // Enables OK, which takes the rows shown: from a capture's start on, for they are shown as
+  // they come. Nothing disables it again, so that a capture can always be taken, whatever
+  // the device does afterwards.
   bool okOn = false;
 };
 

@@ -12,16 +12,22 @@
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovdumptext.h"
+#include "ovstatusbar.h"
+#include "ovstatustext.h"
 #include "ovtreepane.h"
 #include "support/objects.h"
 
 namespace {
 
-TcaptureResult nextCapture;
+// What the stand-in dialog reports to while a test plays its part.
+TcaptureSink* dialogSink = nullptr;
 
 }  // namespace
 
-TcaptureResult runCaptureDialog() { return nextCapture; }
+wxWindow* openCaptureDialog(wxWindow*, TcaptureSink& sink) {
+  dialogSink = &sink;
+  return nullptr;
+}
 
 namespace {
 
@@ -42,13 +48,23 @@ std::vector<T*> find(wxWindow* root) {
 }
 
 // IN transactions, every third NAKed; each has a token, data and handshake row.
-TcaptureResult capture(int transactions) {
-  TcaptureResult result{true, std::make_shared<TobjVec>(), std::make_shared<std::vector<TlinRow>>()};
+void addTransactions(const Tcapture& capture, int transactions) {
   for (int i = 0; i < transactions; i++)
-    result.trees->push_back(transax(TtrxType::IN, {packet<Ttoken>(pidIn), data(pidData0, {uint8_t(i), 0x41}),
-                                                   packet<Thandshake>(i % 3 == 0 ? pidNak : pidAck)}));
-  Ttree2lin(*result.trees, *result.rows);
-  return result;
+    capture.trees->push_back(transax(TtrxType::IN, {packet<Ttoken>(pidIn), data(pidData0, {uint8_t(i), 0x41}),
+                                                    packet<Thandshake>(i % 3 == 0 ? pidNak : pidAck)}));
+  Ttree2lin(*capture.trees, *capture.rows);
+}
+
+// A capture from the dialog that arrives in one piece, kept with OK.
+void capture(int transactions) {
+  _G.pubSub.pub(topicDoCapture, 0);
+  Tcapture capture;
+  dialogSink->captureStarted(capture);
+  addTransactions(capture, transactions);
+  dialogSink->captureProgress(0, 1000);
+  dialogSink->captureEnded(true);
+  dialogSink->dialogClosed(true);
+  settle();
 }
 
 struct Twindow {
@@ -56,6 +72,7 @@ struct Twindow {
   TdecodePane* decode = new TdecodePane(frame);
   TdataPane* data = new TdataPane(frame);
   TreePane* tree = new TreePane(frame, *data, *decode);
+  TstatusBar* status = new TstatusBar(frame);
   TreeMidPane& mid = tree->mid();
   Twindow() {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
@@ -64,7 +81,10 @@ struct Twindow {
     right->Add(decode, 1, wxEXPAND);
     right->Add(data, 1, wxEXPAND);
     sizer->Add(right, 2, wxEXPAND);
-    frame->SetSizer(sizer);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(sizer, 1, wxEXPAND);
+    column->Add(status, 0, wxEXPAND);
+    frame->SetSizer(column);
     frame->Show();
     settle();
   }
@@ -92,6 +112,16 @@ struct Twindow {
     settle();
   }
   wxString dataText() { return find<wxTextCtrl>(data)[0]->GetValue(); }
+  wxString statusText() {
+    wxString text;
+    for (auto* label : find<wxStaticText>(status)) text += label->GetLabelText() + "|";
+    return text;
+  }
+  bool onScreen(int row) {
+    const std::vector<int>& lines = mid.lineRows();
+    return std::find(lines.begin(), lines.end(), row) != lines.end();
+  }
+  int lastVisible() { return mid.cache().nearestVisibleRow(mid.cache().rowCount() - 1); }
   std::vector<wxString> decodeLabels() {
     std::vector<wxString> labels;
     for (auto* text : find<wxStaticText>(find<TscrolledPanel>(decode)[0]))
@@ -104,11 +134,12 @@ struct Twindow {
 
 TEST(TreeView, ScrollClickAndNewData) {
   Twindow w;
-  nextCapture = capture(200);
-  _G.pubSub.pub(topicDoCapture, 0);
-  settle();
+  capture(200);
   TrowCache& rows = w.mid.cache();
   ASSERT_EQ(rows.rowCount(), 800);
+  EXPECT_TRUE(w.onScreen(w.lastVisible())) << "a capture is shown at its end";
+  _G.pubSub.pub(topicScrolled, 0);
+  settle();
   // Default filters: NAKed transactions (0, 3, 6 ...) and their packets are hidden.
   ASSERT_GE(w.mid.lineRows().size(), 3u);
   EXPECT_EQ(w.mid.lineRows()[0], 4);
@@ -141,7 +172,7 @@ TEST(TreeView, ScrollClickAndNewData) {
   w.click(wxEVT_RIGHT_DOWN, 1);
   EXPECT_EQ(rows.clickRow(1), w.mid.lineRows()[1]);
 
-  // A filter change keeps the view; new data starts over.
+  // A filter change keeps the view; new data starts over, at its end.
   _G.pubSub.pub(topicScrolled, 40);
   const int top = w.mid.top(), selected = rows.clickRow(0);
   _G.showNAKs = true;
@@ -149,15 +180,99 @@ TEST(TreeView, ScrollClickAndNewData) {
   _G.showNAKs = false;
   EXPECT_EQ(w.mid.top(), top);
   EXPECT_EQ(rows.clickRow(0), selected);
-  nextCapture = capture(10);
-  _G.pubSub.pub(topicDoCapture, 0);
-  settle();
+  capture(10);
   EXPECT_EQ(rows.rowCount(), 40);
-  EXPECT_EQ(w.mid.top(), 4);
-  EXPECT_EQ(w.tree->bar().GetThumbPosition(), 0);
+  EXPECT_TRUE(w.mid.followsEnd());
+  EXPECT_TRUE(w.onScreen(w.lastVisible()));
+  EXPECT_EQ(w.tree->bar().GetThumbPosition(), w.mid.top());
   EXPECT_EQ(rows.clickRow(0), -1);
   EXPECT_EQ(rows.clickRow(1), -1);
   EXPECT_EQ(w.dataText(), "");
+}
+
+// The dialog's capture as it is decoded: the view follows its end unless the user scrolled
+// away, clicks work on the way, and Cancel or a capture without rows brings back what was shown.
+TEST(TreeView, FollowsACaptureAsItGrows) {
+  Twindow w;
+  capture(30);
+  _G.pubSub.pub(topicScrolled, 9);
+  const int shownTop = w.mid.top();
+  TrowCache& rows = w.mid.cache();
+  const auto progress = [&](size_t firstChanged) {
+    dialogSink->captureProgress(firstChanged, 1000);
+    settle();
+  };
+
+  _G.pubSub.pub(topicDoCapture, 0);
+  Tcapture live;
+  dialogSink->captureStarted(live);
+  settle();
+  EXPECT_EQ(rows.rowCount(), 0);
+  EXPECT_EQ(w.statusText(), "0 rows|Capturing 0 bytes||");
+  // A control transfer first: its later stages make its rows and those after them again.
+  auto transfer = std::make_shared<Ttransfer>();
+  transfer->children.push_back(transax(
+      TtrxType::SETUP, {packet<Ttoken>(pidSetup), data(pidData0, {0x80, 6}), packet<Thandshake>(pidAck)}));
+  live.trees->push_back(transfer);
+  for (int n : {2, 5, 40, 1, 200}) {
+    const size_t before = live.rows->size();
+    addTransactions(live, n);
+    progress(before);
+    EXPECT_TRUE(w.mid.followsEnd());
+    EXPECT_TRUE(w.onScreen(w.lastVisible())) << rows.rowCount();
+  }
+
+  // Scrolled away, the view stays where it is; a click shows its row as ever.
+  w.wheel(3 * 120);
+  EXPECT_FALSE(w.mid.followsEnd());
+  _G.pubSub.pub(topicScrolled, 40);
+  const int top = w.mid.top();
+  const std::shared_ptr<Tbase> topObj = rows.getDisplRowPtr(top);
+  w.click(wxEVT_LEFT_DOWN, 2);
+  const int selected = rows.clickRow(0);
+  const std::shared_ptr<Tbase> selectedObj = rows.getDisplRowPtr(selected);
+  const wxString shownData = w.dataText();
+  EXPECT_NE(shownData, "");
+  const size_t before = live.rows->size();
+  addTransactions(live, 30);
+  progress(before);
+  EXPECT_EQ(w.mid.top(), top);
+  EXPECT_FALSE(w.onScreen(w.lastVisible()));
+  // The transfer gains a stage: the rows from it on are made again, each object a row further.
+  transfer->children.push_back(
+      transax(TtrxType::IN, {packet<Ttoken>(pidIn), data(pidData1, {0x12, 1}), packet<Thandshake>(pidAck)}));
+  Ttree2lin(*live.trees, *live.rows);
+  progress(0);
+  EXPECT_EQ(w.mid.top(), topObj->row);
+  EXPECT_GT(topObj->row, top);
+  EXPECT_EQ(rows.clickRow(0), selectedObj->row);
+  EXPECT_EQ(w.dataText(), shownData);
+  // Back at the end, the view follows again.
+  _G.pubSub.pub(topicScrolled, 1 << 30);
+  EXPECT_TRUE(w.mid.followsEnd());
+  addTransactions(live, 3);
+  progress(before);
+  EXPECT_TRUE(w.onScreen(w.lastVisible()));
+
+  const int captured = rows.rowCount();
+  dialogSink->captureEnded(true);
+  EXPECT_EQ(w.statusText(), groupedDigits(captured) + " rows|Captured|Span 0.000 ms|");
+  // Cancel: what was shown before the dialog, where it was.
+  dialogSink->dialogClosed(false);
+  settle();
+  EXPECT_EQ(rows.rowCount(), 120);
+  EXPECT_EQ(w.mid.top(), shownTop);
+  EXPECT_EQ(w.statusText(), "120 rows|Captured|Span 0.000 ms|");
+
+  // A capture that makes no row leaves the last one shown; OK keeps that.
+  capture(5);
+  _G.pubSub.pub(topicDoCapture, 0);
+  Tcapture empty;
+  dialogSink->captureStarted(empty);
+  EXPECT_EQ(rows.rowCount(), 0);
+  dialogSink->captureEnded(false);
+  dialogSink->dialogClosed(true);
+  EXPECT_EQ(rows.rowCount(), 20);
 }
 
 TEST(DecodePane, PlainTextEncodingsAndTables) {

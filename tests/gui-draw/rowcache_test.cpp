@@ -30,7 +30,7 @@ bool dark(const wxImage& image, int x, int y) {
 
 TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   TrowCache cache;
-  cache.adoptCapture(nullptr, tokenRows(3));
+  cache.showCapture(nullptr, tokenRows(3));
   const TrowMetrics& m = cache.metrics();
   ASSERT_GT(m.fontWid, 3);
   cache.setClickRow(0, 1);
@@ -71,19 +71,44 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   EXPECT_EQ(w, x + 125);
   EXPECT_EQ(pixel(image, x + 3, m.rowHt / 2), css(rowPlainBg));
 
+  // A box as wide as its longer text holds it whole, in its middle: the payload's box.
+  auto payload = std::make_shared<std::vector<TlinRow>>();
+  Ttree2lin({data(pidData0, {0x12, 0x01, 0x00, 0x02, 0xff})}, *payload);
+  TrowCache payloadRow;
+  payloadRow.showCapture(nullptr, payload);
+  const wxImage varImage = payloadRow.getRowBitmap(0, 600, w, h).ConvertToImage();
+  int left = 8;
+  for (const TdisplayBox& box : *payloadRow.genRowBoxes(0)) {
+    left += box.gap;
+    if (box.width < 0) break;
+    left += box.width * m.fontWid;
+  }
+  int right = left + 1;
+  while (right < varImage.GetWidth() && !dark(varImage, right, m.yBoxTop + 1)) right++;
+  int first = right, last = left;
+  for (int x = left + 1; x < right; x++)
+    for (int y = m.yBoxTop + 1; y < m.yBoxMid; y++)
+      if (varImage.GetGreen(x, y) > 128) first = std::min(first, x), last = std::max(last, x);
+  ASSERT_LT(first, last) << "white text on red";
+  EXPECT_GE(first - left, m.fontWid / 2);
+  EXPECT_GE(right - last, m.fontWid / 2);
+  EXPECT_LE(std::abs((first - left) - (right - last)), 3) << first - left << " " << right - last;
+
   // Hidden rows are plain and have no decode text.
   TrowCache hidden([] { return TdisplFilters{false, false, false}; });
-  hidden.adoptCapture(nullptr, tokenRows(1));
+  hidden.showCapture(nullptr, tokenRows(1));
   const wxImage plain = hidden.getRowBitmap(0, 600, w, h).ConvertToImage();
   EXPECT_EQ(w, 8);
   EXPECT_EQ(pixel(plain, 20, m.yBoxMid), css(rowPlainBg));
   EXPECT_EQ(hidden.getRowDecode(0), "");
 }
 
-// Clicks redraw the old and the new row; selected wins over marked; new data forgets them.
-TEST(RowCache, ClicksRedrawTheirRows) {
+// Clicks redraw the old and the new row; selected wins over marked; rows made again are drawn
+// again, the clicked ones followed to their objects' new rows; new data forgets them.
+TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
   TrowCache cache;
-  cache.adoptCapture(nullptr, tokenRows(100));
+  auto rows = tokenRows(100);
+  cache.showCapture(nullptr, rows);
   EXPECT_EQ(cache.setClickRow(0, 3), -1);
   EXPECT_EQ(cache.setClickRow(1, 3), -1);
   EXPECT_EQ(cache.hiLightIx(3), 0);
@@ -94,7 +119,20 @@ TEST(RowCache, ClicksRedrawTheirRows) {
   EXPECT_EQ(cache.counts.allocs, clicks.allocs + 2);
   EXPECT_EQ(cache.hiLightIx(3), 1);
 
-  cache.adoptCapture(nullptr, tokenRows(2));
+  // A row comes in at 4: the rows from there on are made again, one further on.
+  rows->insert(rows->begin() + 4, TlinRow{token(pidOut, 1, 0)});
+  for (int ix = 4; ix < static_cast<int>(rows->size()); ix++) (*rows)[ix].obj->row = ix;
+  cache.onRowsChanged(4);
+  const auto grown = cache.counts;
+  for (int ix : {3, 4, 6}) cache.getRow(ix, 500);
+  EXPECT_EQ(cache.counts.hits, grown.hits + 1);
+  EXPECT_EQ(cache.counts.allocs, grown.allocs + 2);
+  EXPECT_EQ(cache.clickRow(0), 5);
+  EXPECT_EQ(cache.clickRow(1), 3);
+  EXPECT_EQ(cache.nextVisibleRow(100), -1) << "the new row is visible and counted";
+  EXPECT_EQ(cache.visibleRowCount(), 101);
+
+  cache.showCapture(nullptr, tokenRows(2));
   EXPECT_EQ(cache.clickRow(0), -1);
   EXPECT_EQ(cache.clickRow(1), -1);
 }

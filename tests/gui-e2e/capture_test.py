@@ -1,5 +1,7 @@
 """A user's first session on the bundled capture with the simulated sniffer:
-rows clicked and the panes read, filters, zoom; a capture kept with OK, one
+rows clicked and the panes read, filters, zoom; a capture at the bus's own pace
+watched in the main window as it runs (the status bar counting, the view
+following the end until scrolled away, a row clicked) and kept with OK, one
 cancelled, and the sniffer free again afterwards; no GTK warning on the way.
 Screenshots go to --out."""
 
@@ -40,6 +42,26 @@ def pane_text(s, frame):
 def decode_texts(s, frame):
     scroll = s.find(lambda a: a.getRoleName() == "scroll pane", frame)
     return [a.name for a in s.atspi.findAllDescendants(scroll, lambda a: a.getRoleName() == "label")]
+
+
+def status_rows(s, frame):
+    """The row count the status bar reads ("1,234 rows")."""
+    label = s.must(s.label(lambda n: n.endswith(" rows") or n.endswith(" row"), frame, 5), "no row count")
+    return int(label.name.split()[0].replace(",", ""))
+
+
+def tree_pixels(s, area, name):
+    """The drawn rows' pixels, as a screenshot shows them."""
+    x, y, w, h = area
+    return subprocess.run(["convert", s.screenshot(name), "-crop", "%dx%d+%d+%d" % (w, h, x, y), "rgb:-"],
+                          check=True, capture_output=True).stdout
+
+
+def shown_rises(s, frame):
+    """Waits until the window holds more visible rows than now (the tooltip's "N rows, M shown")."""
+    shown = lambda: int(s.tree_tooltip(frame).split()[2])
+    start = shown()
+    s.wait_until(lambda: shown() > start, "more rows to be shown")
 
 
 def click_line(s, area, pitch, line, button="1"):
@@ -89,6 +111,8 @@ def test(s, args):
     s.press("+", frame)
     s.wait_until(lambda: len(box_tops(s, area, "zoomed")) > 2 and
                  box_tops(s, area, "zoomed")[1] - box_tops(s, area, "zoomed")[0] > pitch, "taller rows")
+    zoomed = box_tops(s, area, "zoomed")
+    zoomed_pitch = zoomed[1] - zoomed[0]
 
     bundled = s.shown_rows(frame)
     assert bundled > 0, "the bundled capture is on screen at start-up"
@@ -112,10 +136,40 @@ def test(s, args):
     s.wait_until(lambda: field.queryText().getText(0, -1) == "2_048", "the size written back")
     s.wait_until(lambda: s.label(lambda n: n.endswith(" Bytes") and n != "0 Bytes", dlg, 0) is not None,
                  "bytes to arrive")
+    assert s.enabled(ok), "OK takes the rows shown from the start"
     s.screenshot("dialog-acquiring")
+
+    # The main window shows the capture as it runs: the status bar counts rows and bytes.
+    counts = [status_rows(s, frame)]
+    for _ in range(2):
+        s.wait_until(lambda: status_rows(s, frame) > counts[-1], "the row count to rise")
+        counts.append(status_rows(s, frame))
+    s.must(s.label(lambda n: n.startswith("Capturing ") and n.endswith(" bytes"), frame, 5), "no capture state")
+    # The view follows the end as rows arrive ...
+    following = tree_pixels(s, area, "main-following")
+    shown_rises(s, frame)
+    assert tree_pixels(s, area, "main-following-later") != following, "the view follows the end"
+    # ... until the user scrolls away, here to the first rows (Ctrl+Shift: 125 rows a notch).
+    x, y, w, h = area
+    s.xdotool("mousemove", str(x + 100), str(y + 100), "keydown", "ctrl+shift")
+    s.xdotool("click", "--repeat", "60", "--delay", "5", "4")
+    s.xdotool("keyup", "ctrl+shift")
+    s.wait_until(lambda: s.tree_scroll_bar(frame).queryValue().currentValue == 0, "the view at the top")
+    at_top = tree_pixels(s, area, "main-scrolled-away")
+    shown_rises(s, frame)
+    assert tree_pixels(s, area, "main-scrolled-away-later") == at_top, "rows arriving leave the view alone"
+    # A click during the capture: the first stage of the device descriptor's request.
+    click_line(s, area, zoomed_pitch, 2)
+    s.wait_until(lambda: "bytes" in pane_text(s, frame), "the transfer's data during the capture")
+    assert pane_text(s, frame).endswith("\n  0: 12 01 00 02 00 00 00 08  ........"), pane_text(s, frame)
+    s.screenshot("main-clicked-while-capturing")
+
     s.press("Stop", dlg)
-    s.wait_until(lambda: s.enabled(ok), "OK after decoding")
     s.wait_label("100%", dlg)
+    s.button("Start", dlg)
+    s.wait_label("Captured", frame)
+    stopped = status_rows(s, frame)
+    assert stopped >= counts[-1], (stopped, counts)
     time.sleep(1)  # the dialog is ready for the next capture: OK still takes this one
     assert s.enabled(ok), "OK kept after the decode"
     assert s.button("Start", dlg) is not None
@@ -123,8 +177,9 @@ def test(s, args):
     s.click(ok)
     s.wait_until(lambda: s.find(lambda a: a.name == "USB Packet Sniffer", timeout=0) is None,
                  "the dialog to close")
-    s.wait_until(lambda: s.shown_rows(frame) != bundled, "the capture to reach the window")
     captured = s.shown_rows(frame)
+    assert captured == stopped, "OK takes the rows shown: %d, %d" % (captured, stopped)
+    assert pane_text(s, frame).endswith("12 01 00 02 00 00 00 08  ........"), "the clicked row stays selected"
     s.screenshot("main-captured")
 
     # A second capture, far from full when it is cancelled.
@@ -139,17 +194,19 @@ def test(s, args):
                  "the dialog to close")
     assert s.shown_rows(frame) == captured, "Cancel keeps the shown capture"
 
-    # The sniffer was released with the dialog: the next one gets it at once.
+    # The sniffer was released with the dialog: the next one gets it at once. The window's Exit
+    # ends the program while that one captures.
     s.press("Capture", frame)
     dlg = s.window("USB Packet Sniffer")
     s.wait_label("Hardware Initialized OK", dlg)
-    s.press("Cancel", dlg)
-
+    s.press("Start", dlg)
+    s.button("Stop", dlg)
     s.press("Exit", frame)
     # GTK complains about a control laid out smaller than it needs, as the dialog once did.
     output = s.program.communicate(timeout=20)[0]
     assert "Gtk-WARNING" not in output, output
-    print("row pitch %d, bundled rows %d, captured rows %d" % (pitch, bundled, captured))
+    print("row pitch %d, bundled rows %d, captured rows %d, rows read while capturing %s" %
+          (pitch, bundled, captured, counts))
 
 
 twrgui.run(test)

@@ -151,12 +151,16 @@ class Session:
         subprocess.run(["import", "-window", "root", path], check=True)
         return path
 
-    def shown_rows(self, frame):
-        """How many rows the main window holds, as the tree's tooltip says ("N rows, M shown")."""
+    def tree_tooltip(self, frame):
+        """The tree's tooltip: "N rows, M shown"."""
         for sibling in self.tree_scroll_bar(frame).parent:
             if sibling.getRoleName() == "panel" and sibling.description:
-                return int(sibling.description.split()[0])
+                return sibling.description
         raise AssertionError("the tree says nothing of its rows")
+
+    def shown_rows(self, frame):
+        """How many rows the main window holds, as the tree's tooltip says."""
+        return int(self.tree_tooltip(frame).split()[0])
 
 
 def run(test):

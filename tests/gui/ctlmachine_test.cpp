@@ -1,6 +1,6 @@
-// The capture dialog's state machine, tick by tick, over a real capture thread:
-// on the simulated sniffer, without hardware, and with the thread asleep so
-// that a test can play its part exactly.
+// The capture dialog's state machine, tick by tick and poll by poll, over a
+// real capture thread: on the simulated sniffer, without hardware, and with the
+// thread asleep so that a test can play its part exactly.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,12 +10,13 @@
 
 #include "allocfail.h"
 #include "capture/ovctlmachine.h"
-#include "decode/ovexthrd.h"
+#include "decode/ovchain.h"
 #include "device/simaccess.h"
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovlothrd.h"
 #include "support/testfiles.h"
+#include "support/waitfor.h"
 
 using namespace std::chrono_literals;
 
@@ -42,13 +43,35 @@ struct TfakeView : TctlView {
   bool ok = false;
 };
 
+// What the main window would show.
+struct TfakeSink : TcaptureSink {
+  void captureStarted(const Tcapture& c) override {
+    capture = c;
+    ++started;
+  }
+  void captureProgress(std::size_t firstChanged, uint64_t bytes) override {
+    EXPECT_LE(firstChanged, capture.rows->size());
+    capturedBytes = bytes;
+  }
+  void captureEnded(bool kept) override { ended += kept ? "K" : "-"; }
+  void dialogClosed(bool ok) override { closed += ok ? "O" : "C"; }
+  size_t rows() const { return capture.rows->size(); }
+
+  Tcapture capture;
+  int started = 0;
+  uint64_t capturedBytes = 0;
+  std::string ended, closed;
+};
+
 struct Trig {
   explicit Trig(unsigned periodMs = 20) : lo(quickHostTiming(periodMs)) {}
-  // Ticks (faster than the dialog's timer) until done() or the limit.
+  // Polls and ticks (faster than the dialog's timers) until done() or the limit.
   bool tickUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
       machine.onTick();
+      if (done()) return true;
+      machine.onPoll();
       if (done()) return true;
       std::this_thread::sleep_for(20ms);
     }
@@ -64,9 +87,9 @@ struct Trig {
   }
 
   TloThread lo;
-  TexThread ex;
   TfakeView view;
-  TctlMachine machine{lo, ex, view, 67108864};
+  TfakeSink sink;
+  TctlMachine machine{lo, view, sink, 67108864};
 };
 
 }  // namespace
@@ -101,7 +124,7 @@ TEST(CaptureDialogMachine, NamesTheUdevRuleUntilAccessIsGranted) {
   EXPECT_TRUE(rig->reaches(ctlReady)) << rig->view.status;
 }
 
-TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
+TEST(CaptureDialogMachine, ShowsTheCaptureAsItRunsOnTheSimulatedSniffer) {
   TsimConfig config = TsimConfig::quick();
   config.pace = TsimPace::realtime;  // so that a Stop always comes before the buffer is full
   config.serial = "TWR-0815";
@@ -110,22 +133,33 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   ASSERT_TRUE(rig.reaches(ctlReady)) << rig.view.status;
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.view.id, "Hardware Serial: TWR-0815");
+  EXPECT_FALSE(rig.view.ok);
 
+  // Rows reach the window while the capture runs, and OK can take them from the start.
   rig.start("0_008");
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
+  EXPECT_EQ(rig.sink.started, 1);
+  EXPECT_TRUE(rig.view.ok);
   EXPECT_EQ(rig.view.field, "8");
   EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.sink.rows() > 0; }));
+  EXPECT_EQ(rig.machine.state(), ctlAcquiring);
+  EXPECT_LT(rig.sink.capturedBytes, 8192u);
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.acqText, "8_192 Bytes");
   EXPECT_EQ(rig.view.acqBar, 100);
   EXPECT_EQ(rig.view.decText, "100%");
-  EXPECT_TRUE(rig.view.ok);
-  const size_t rows = rig.ex.rows->size();
-  EXPECT_GT(rows, 0u);
+  EXPECT_EQ(rig.sink.ended, "K");
+  // Every captured byte was decoded: the rows are those of the whole capture.
+  Tcapture whole;
+  const std::vector<uint8_t>& raw = rig.lo.takeCapture();
+  TdecodeChain(whole).takeRaw(raw.data(), raw.size(), true);
+  EXPECT_EQ(rig.sink.rows(), whole.rows->size());
+  const size_t rows = rig.sink.rows();
   ASSERT_TRUE(rig.reaches(ctlReady));
 
-  // A buffer larger than memory allows: said so, the last decode kept, and a
-  // smaller buffer can be tried at once.
+  // A buffer larger than memory allows: said so, nothing shown instead of the last capture,
+  // and a smaller buffer can be tried at once.
   failAllocations(allocFailAnyThread, 16 << 20);
   rig.start("40000");
   const bool refused = rig.reaches(ctlReady);
@@ -133,20 +167,28 @@ TEST(CaptureDialogMachine, CapturesStopsAndDecodesOnTheSimulatedSniffer) {
   ASSERT_TRUE(refused);
   EXPECT_EQ(rig.view.status, "Memory allocation failed");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusNoMemory);
-  EXPECT_TRUE(rig.view.ok);
-  EXPECT_EQ(rig.ex.rows->size(), rows);
+  EXPECT_EQ(rig.sink.started, 1);
+  EXPECT_EQ(rig.sink.rows(), rows);
   rig.start("8");
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
+  EXPECT_EQ(rig.sink.ended, "KK");
 
-  // The device drops after the decode, then comes back: the decode can still be taken.
+  // The device drops after the decode, then comes back: the capture can still be taken.
   sniffer.unplug();
   ASSERT_TRUE(rig.reaches(ctlNoHardware));
   EXPECT_TRUE(rig.view.ok);
   sniffer.plug();
   ASSERT_TRUE(rig.reaches(ctlReady));
   EXPECT_TRUE(rig.view.ok);
+
+  // Closing mid-capture ends the capture; the window keeps what it shows.
+  rig.start("4096");
+  ASSERT_TRUE(rig.tickUntil([&] { return rig.sink.rows() > 0; }));
+  rig.machine.close(true);
+  EXPECT_TRUE(waitFor([&] { return !rig.lo.captureBusy(); }, 2s));
+  EXPECT_EQ(rig.sink.closed, "O");
   // (A capture stopped as soon as data flows is the user's, in gui-e2e-capture.)
 }
 
@@ -182,7 +224,8 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   EXPECT_EQ(rig.view.field, largest);
   EXPECT_EQ(rig.view.status, "Buffer Size too large: at most " + largest + " KBytes");
 
-  // Stop pressed in the tick in which the capture ends.
+  // Stop pressed in the tick in which the capture ends; bytes that make no row leave the
+  // window with what it showed before.
   rig.start("8");
   rig.machine.pressStartStop();
   finishCapture(std::string(8192, 0));
@@ -190,16 +233,19 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   EXPECT_TRUE(rig.lo.stop);
   ASSERT_TRUE(rig.reaches(ctlReady));
   EXPECT_TRUE(rig.view.ok);
+  EXPECT_EQ(rig.sink.ended, "-");
 
-  // A decode that runs out of memory is reported in a box; OK still takes the last decode.
+  // A decode that runs out of memory is reported in a box, and ends the capture; what was
+  // shown before comes back.
   rig.start("8");
   finishCapture(readFile(TWR_TEST_DATA_DIR "/lib_replay.raw"));
   failAllocations(allocFailAnyThread, 1024);
-  rig.machine.onTick();
+  rig.machine.onPoll();
   failAllocations(allocFailNone, 0);
   EXPECT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.problem, "Decoding failed: out of memory. The data decoded before is kept.");
   EXPECT_TRUE(rig.view.ok);
+  EXPECT_EQ(rig.sink.ended, "--");
 
   // The next capture neither inherits that stop nor the last done flag.
   rig.start("8");
@@ -218,6 +264,8 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   report(TloThread::statusReady);
   rig.machine.onTick();
   EXPECT_EQ(rig.machine.state(), ctlReady);
+  rig.machine.onPoll();
+  EXPECT_EQ(rig.sink.ended, "---") << "the withdrawn capture made no row";
 
   // A request taken just before a change the dialog sees late: that capture is ended, and a
   // Start before its end is refused rather than emptying the buffer it writes.
@@ -233,6 +281,7 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
   rig.lo.state = TloThread::stateInit;
   rig.lo.captureDone = true;
+  rig.machine.onPoll();
   rig.start("8");
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
   EXPECT_FALSE(rig.lo.stop);

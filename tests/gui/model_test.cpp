@@ -2,11 +2,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
+#include "decode/ovchain.h"
 #include "decode/ovtree2lin.h"
 #include "lua/scratchdir.h"
 #include "ovdispldata.h"
 #include "support/objects.h"
+#include "support/testfiles.h"
 
 namespace {
 
@@ -19,10 +22,10 @@ std::shared_ptr<Ttransax> inTransax(uint32_t handshakePid, std::vector<uint8_t> 
 
 // Rows:  0 reset | 1 SOF group, 2 SOF | 3 NAKed IN, 4 token, 5 NAK |
 //        6 transfer, 7 IN ACK, 8 token, 9 data, 10 ACK | 11 NAKed IN, 12 token, 13 NAK
-struct Tcapture {
+struct Tsample {
   TobjVec roots;
   std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
-  Tcapture() {
+  Tsample() {
     roots.push_back(std::make_shared<Treset>());
     auto group = std::make_shared<TsofGroup>();
     group->children.push_back(packet<Tsof>(5));
@@ -52,7 +55,7 @@ std::vector<int> walkBack(TdisplData& d) {
 }  // namespace
 
 TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
-  Tcapture cap;
+  Tsample cap;
   ASSERT_EQ(cap.rows->size(), 14u);
   TdisplFilters filters;
   TdisplData d([&] { return filters; });
@@ -97,7 +100,7 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
 }
 
 TEST(DisplData, DataBytesAndDoubleClickPerKind) {
-  Tcapture cap;
+  Tsample cap;
   TdisplData d;
   d.adopt(nullptr, cap.rows);
   const std::vector<uint8_t> ab = {0x41, 0x42};
@@ -152,4 +155,37 @@ TEST(DisplData, NewDataReplacesRowsScriptsAndVisibility) {
   EXPECT_EQ(d.sampleFileRead("missing.ovd"), 0u);
   EXPECT_TRUE(d.fileMissing());
   EXPECT_EQ(d.rowCount(), 3);
+}
+
+// A capture shown as it is decoded: at every step, the visible rows followed from the first
+// changed row on are those of the same rows taken whole, whatever the filters.
+TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
+  const std::string raw = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  const auto* bytes = reinterpret_cast<const uint8_t*>(raw.data());
+  Tcapture capture;
+  TdecodeChain chain(capture);
+  TdisplFilters filters;
+  TdisplData live([&] { return filters; });
+  live.show(capture.trees, capture.rows);
+  std::mt19937 random(11);
+  int steps = 0, madeAgain = 0;
+  for (size_t available = 0; available < raw.size(); ++steps) {
+    const size_t before = capture.rows->size();
+    available = std::min(raw.size(), available + 1 + random() % 100);
+    chain.takeRaw(bytes, available, available == raw.size());
+    live.rowsChanged(chain.firstChangedRow());
+    madeAgain += chain.firstChangedRow() < before;
+    if (steps % 5 == 4) {
+      filters = {random() % 2 == 0, random() % 2 == 0, random() % 2 == 0};
+      live.resetVisibleRows();
+    }
+    TdisplData whole([&] { return filters; });
+    whole.adopt(nullptr, std::make_shared<std::vector<TlinRow>>(*capture.rows));
+    ASSERT_EQ(live.rowCount(), whole.rowCount());
+    ASSERT_EQ(walkForward(live), walkForward(whole)) << "step " << steps;
+    ASSERT_EQ(live.visibleRowCount(), whole.visibleRowCount());
+    ASSERT_EQ(live.prevVisibleRow(live.rowCount() - 1), whole.prevVisibleRow(whole.rowCount() - 1));
+  }
+  EXPECT_GT(madeAgain, 0) << "rows only appended: the changed tail went untested";
+  EXPECT_GT(live.rowCount(), 1000);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "decode/ovgroup.h"
 #include "ovdumptext.h"
+#include "ovstatustext.h"
 
 TEST(DumpText, CountHeaderAndLines) {
   EXPECT_EQ(buildDump({}).count, " No Data");
@@ -18,4 +20,31 @@ TEST(DumpText, CountHeaderAndLines) {
   EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 2 + 38);
   EXPECT_NE(dump.find("\n 120: e9 e9 e9 e9 e9 e9 e9 e9  ........\n 128: e9 e9 e9 7e"), std::string::npos);
   EXPECT_EQ(dump.substr(dump.size() - 4), "...~");
+}
+
+TEST(StatusText, RowsSourceAndSpan) {
+  EXPECT_EQ(capturingText(1234567), "Capturing 1,234,567 bytes");
+  EXPECT_EQ(groupedDigits(999), "999");
+  EXPECT_EQ(groupedDigits(4294967296ull, '_'), "4_294_967_296");
+
+  // The span runs from the first packet to the last; groupers have no time of their own.
+  std::vector<TlinRow> rows;
+  auto group = std::make_shared<TsofGroup>();
+  auto at = [](uint64_t ticks) {
+    auto sof = std::make_shared<Tsof>();
+    sof->time = ticks;
+    return sof;
+  };
+  rows.push_back({group});
+  rows.push_back({at(12000)});
+  rows.push_back({at(36000)});
+  rows.push_back({std::make_shared<TsofGroup>()});
+  TstatusTexts texts = statusTexts(rows, "example.ovd");
+  EXPECT_EQ(texts.rows, "4 rows");
+  EXPECT_EQ(texts.source, "example.ovd");
+  EXPECT_EQ(texts.span, "Span 2.000 ms");
+  rows.push_back({at(12000 + 18000000)});
+  EXPECT_EQ(statusTexts(rows, "").span, "Span 1.500 s");
+  EXPECT_EQ(statusTexts({}, capturedText).rows, "0 rows");
+  EXPECT_EQ(statusTexts({}, capturedText).span, "");
 }

@@ -1,0 +1,51 @@
+#include "ovliveshow.h"
+
+#include "ovcaprun.h"
+#include "ovstatustext.h"
+#include "ovtreepane.h"
+
+TliveShow::~TliveShow() { delete dialog; }
+
+void TliveShow::open() {
+  if (dialog) return dialog->Raise();
+  dialog = openCaptureDialog(wxGetTopLevelParent(&view), *this);
+}
+
+TliveShow::Tsaved TliveShow::takeShown() { return {view.takeShown(), view.top(), view.source()}; }
+
+void TliveShow::bringBack(std::optional<Tsaved>& saved) {
+  if (!saved) return;
+  view.restoreShown(std::move(saved->shown), saved->top, std::move(saved->source));
+  saved.reset();
+}
+
+void TliveShow::captureStarted(const Tcapture& capture) {
+  // Once a capture of this dialog is shown, it is what a later capture replaces.
+  if (opened)
+    lastKept = takeShown();
+  else
+    opened = takeShown();
+  view.showCapture(capture.trees, capture.rows);
+  view.setSource(capturingText(0), true);
+}
+
+void TliveShow::captureProgress(std::size_t firstChanged, uint64_t capturedBytes) {
+  view.rowsChanged(firstChanged);
+  view.setSource(capturingText(capturedBytes), false);
+}
+
+void TliveShow::captureEnded(bool kept) {
+  if (kept) {
+    lastKept.reset();
+    return view.setSource(capturedText, true);
+  }
+  bringBack(lastKept ? lastKept : opened);
+}
+
+void TliveShow::dialogClosed(bool ok) {
+  dialog = nullptr;
+  if (!ok) bringBack(opened);
+  if (opened) view.setSource(capturedText, true);
+  opened.reset();
+  lastKept.reset();
+}

@@ -1,0 +1,40 @@
+#include "ovstatusbar.h"
+
+#include <wx/settings.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include "ovstatustext.h"
+#include "ovwxtext.h"
+
+namespace {
+
+// Whether the label needs more room than it has.
+bool setText(wxStaticText* label, const std::string& text) {
+  const wxString now = toWx(text);
+  if (label->GetLabel() == now) return false;
+  label->SetLabel(now);
+  return label->GetBestSize().x > label->GetSize().x;
+}
+
+}  // namespace
+
+TstatusBar::TstatusBar(wxWindow* parent)
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER),
+      status(topicStatus, [this](long texts) { show(*reinterpret_cast<const TstatusTexts*>(texts)); }) {
+  SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_MENU));
+  // Sized by the layout only, which runs when a text needs more room.
+  rows = new wxStaticText(this, wxID_ANY, "0 rows", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  source = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  span = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+  for (wxStaticText* text : {rows, source, span}) sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
+  SetSizer(sizer);
+}
+
+void TstatusBar::show(const TstatusTexts& texts) {
+  bool grown = setText(rows, texts.rows);
+  grown |= setText(source, texts.source);
+  grown |= setText(span, texts.span);
+  if (grown) Layout();
+}

@@ -1,0 +1,42 @@
+#include "ovstatustext.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint64_t noTime = ~uint64_t{0};  // a grouper's
+
+std::string spanText(uint64_t ticks) {
+  const double ms = static_cast<double>(ticks) / (ticksPerMicrosecond * 1000.0);
+  char text[48];
+  if (ms < 1000)
+    std::snprintf(text, sizeof text, "Span %.3f ms", ms);
+  else
+    std::snprintf(text, sizeof text, "Span %.3f s", ms / 1000);
+  return text;
+}
+
+}  // namespace
+
+std::string groupedDigits(uint64_t n, char separator) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string capturingText(uint64_t bytes) { return "Capturing " + groupedDigits(bytes) + " bytes"; }
+
+TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source) {
+  TstatusTexts texts{groupedDigits(rows.size()) + (rows.size() == 1 ? " row" : " rows"), source, ""};
+  // Groupers have no time: the nearest packet at each end has. Rows are in time order.
+  auto first = rows.begin();
+  while (first != rows.end() && (!first->obj || first->obj->time == noTime)) ++first;
+  auto last = rows.rbegin();
+  while (last != rows.rend() && (!last->obj || last->obj->time == noTime)) ++last;
+  if (first != rows.end()) texts.span = spanText(last->obj->time - first->obj->time);
+  return texts;
+}

@@ -1,0 +1,23 @@
+// The texts of the main window's status bar: how many rows, where they come
+// from, and the time they span.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+
+struct TstatusTexts {
+  std::string rows;    // "1,234 rows"
+  std::string source;  // "Capturing 1,234,567 bytes", "Captured" or the file's name
+  std::string span;    // "Span 12.345 ms" from the first row's time to the last one's; empty without times
+};
+
+// Decimal digits with separator between groups of three: 1234567 -> "1,234,567".
+std::string groupedDigits(uint64_t n, char separator = ',');
+
+std::string capturingText(uint64_t bytes);
+constexpr const char* capturedText = "Captured";
+
+TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source);
