@@ -616,7 +616,7 @@ FAULTS = [
          old="    setTop(std::max(rowCache.nearestVisibleRow(topObj->row), 0));", new="",
          why="rows made again above the view's top slide the view onto other rows"),
     dict(id="live-cancel-keeps", file="gui/ovliveshow.cpp", dirs=["gui-draw", "gui-e2e"],
-         old="  if (!ok) bringBack(opened);", new="",
+         old="  if (!ok) bringBack(opened);", new="  if (!ok) lastKept.reset();",
          why="Cancel keeps the dialog's capture instead of bringing back what was shown"),
     dict(id="live-empty-capture-shown", file="gui/ovliveshow.cpp", dirs=["gui-draw"],
          old="  bringBack(lastKept ? lastKept : opened);", new="",

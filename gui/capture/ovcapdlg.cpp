@@ -2,7 +2,6 @@
 
 #include <wx/notebook.h>
 #include <wx/sizer.h>
-#include <wx/timer.h>
 
 #include "capture/ovcappanels.h"
 #include "capture/ovctlpage.h"
@@ -60,27 +59,18 @@ TsnifferGui::TsnifferGui(wxWindow* parent, TcaptureSink& sink) : wxPanel(parent,
   sizer->Add(notebook, 1, wxEXPAND);
   sizer->Add(footer, 0, wxEXPAND | wxTOP, 5);
   SetSizer(sizer);
-  ticks = new wxTimer(this);
-  polls = new wxTimer(this);
-  Bind(
-      wxEVT_TIMER, [this](wxTimerEvent&) { ctlPage->onTick(); }, ticks->GetId());
-  Bind(
-      wxEVT_TIMER, [this](wxTimerEvent&) { ctlPage->onPoll(); }, polls->GetId());
-  ticks->Start(tickMs);
-  polls->Start(pollMs);
+  Bind(wxEVT_TIMER, &TsnifferGui::onTick, this, ticks.GetId());
+  Bind(wxEVT_TIMER, &TsnifferGui::onPoll, this, polls.GetId());
+  ticks.Start(tickMs);
+  polls.Start(pollMs);
 }
 
-void TsnifferGui::killTimers() {
-  for (wxTimer** timer : {&ticks, &polls}) {
-    if (!*timer) continue;
-    (*timer)->Stop();
-    delete *timer;
-    *timer = nullptr;
-  }
-}
+void TsnifferGui::onTick(wxTimerEvent&) { ctlPage->onTick(); }
+void TsnifferGui::onPoll(wxTimerEvent&) { ctlPage->onPoll(); }
 
 void TsnifferGui::doExit(int code) {
-  killTimers();
+  ticks.Stop();
+  polls.Stop();
   ctlPage->close(code == wxID_OK);
   // Hidden at once; deleted, with the capture thread and the device, when the events that
   // led here are done.

@@ -4,9 +4,8 @@
 
 #include <wx/dialog.h>
 #include <wx/panel.h>
+#include <wx/timer.h>
 
-class wxTimer;
-class wxTimerEvent;
 class TcaptureSink;
 class TctlPage;
 
@@ -18,9 +17,11 @@ class TsnifferGui : public wxPanel {
   TctlPage* ctlPage;
 
  private:
-  void killTimers();
-  wxTimer* ticks;  // the state machine's
-  wxTimer* polls;  // the decode's, many times faster
+  void onTick(wxTimerEvent&);
+  void onPoll(wxTimerEvent&);
+  // Stopped with the panel too, when the main window takes the dialog with it.
+  wxTimer ticks{this};  // the state machine's
+  wxTimer polls{this};  // the decode's, many times faster
 };
 
 class TcaptureDialog : public wxDialog {
