@@ -298,7 +298,8 @@ FAULTS = [
          why="the hex dump numbers its lines in decimal"),
     # ---- command line ----
     dict(id="cli-show-scripts-missing", file="cli/show.cpp", dirs=["cli"],
-         old="if (!printDecodes(rows)) return exitBadInput;", new="if (!printDecodes(rows)) return exitOk;",
+         old="if (!printDecodes(rows, external, path)) return exitBadInput;",
+         new="if (!printDecodes(rows, external, path)) return exitOk;",
          why="twr show --decode without scripts exits 0"),
     dict(id="cli-foreign-raw", file="cli/decode.cpp", dirs=["cli"],
          old="if (!Traw().addRawData(raw)) return inputError(", new="if (false) return inputError(",
