@@ -117,7 +117,7 @@ int run(const Tparsed& args) {
 const Tcommand streamCommand{
     "stream",
     {"FILE"},
-    "Print the data one endpoint moved: the acknowledged payloads in order, a retry's repeat once.",
+    "Print the data one endpoint moved, as its receiver took it.",
     "FILE is a sample file, a pcap or pcapng file or a raw capture (told apart by content). Each line is\n"
     "a run of payloads with no pause of 2 ms or more, after its time from the capture start; a first line\n"
     "starting with # counts the bytes, packets, retries and unacknowledged packets.",

@@ -250,13 +250,14 @@ function M.endpointType(addr, epAddr, row)
   return store and latestIn(store, "endpoints", addr .. "." .. epAddr, row, "type")
 end
 
--- The HID report layout of interface iface of device addr read before row, or nil.
+-- The HID report layout of interface iface of device addr read before row,
+-- else one from outside the capture; nil when neither has one.
 function M.reportLayout(addr, iface, row)
   local key = addr .. "." .. iface
   local layout = latest("layouts", key, row, "layout")
   if layout then return layout end
-  local store = storeFor(addr, row)
-  return store and store ~= facts and latestIn(store, "layouts", key, row, "layout") or nil
+  local _, view = storeFor(addr, row)
+  return view and view.store and latestIn(view.store, "layouts", key, row, "layout")
 end
 
 -- The descriptor subtype of unit or terminal `entity` of audio control

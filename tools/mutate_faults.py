@@ -331,7 +331,8 @@ FAULTS = [
          why="the hex dump numbers its lines in decimal"),
     # ---- command line ----
     dict(id="cli-show-scripts-missing", file="cli/show.cpp", dirs=["cli"],
-         old="if (!printDecodes(rows)) return exitBadInput;", new="if (!printDecodes(rows)) return exitOk;",
+         old="if (!printDecodes(rows, external, path)) return exitBadInput;",
+         new="if (!printDecodes(rows, external, path)) return exitOk;",
          why="twr show --decode without scripts exits 0"),
     dict(id="cli-foreign-raw", file="core/files/ovcapturefile.cpp", dirs=["cli"],
          old="if (!Traw::magicAt(input.head().data(), input.head().size())) {", new="if (false) {",
@@ -584,7 +585,7 @@ FAULTS = [
          old="request == 0x0009 ||", new="request == 0x0109 ||",
          why="after SET_CONFIGURATION new data with the old toggle is taken for a retry"),
     dict(id="cli-not-remembered", file="cli/output.cpp", dirs=["cli"],
-         old="  rememberDevices(lua, capture);\n", new="",
+         old="  rememberDevices(lua, capture);", new="  if (false) rememberDevices(lua, capture);",
          why="--decode remembers no descriptors"),
     dict(id="cli-descriptors-address", file="cli/descriptors.cpp", dirs=["cli"],
          old="if (colon == std::string::npos || colon == 0 || colon > 3) return;", new="return;",
