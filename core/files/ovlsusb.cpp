@@ -129,9 +129,11 @@ bool fieldValue(const std::string& value, long& out) {
   char* end = nullptr;
   const size_t dot = token.find('.');
   if (dot != std::string::npos) {
-    const long major = std::strtol(token.substr(0, dot).c_str(), &end, 16);
+    // Named, so that end points into strings that still exist when it is read.
+    const std::string majorText = token.substr(0, dot), minorText = token.substr(dot + 1);
+    const long major = std::strtol(majorText.c_str(), &end, 16);
     if (*end) return false;
-    const long minor = std::strtol(token.substr(dot + 1).c_str(), &end, 16);
+    const long minor = std::strtol(minorText.c_str(), &end, 16);
     out = major << 8 | minor;
     return *end == 0;
   }
