@@ -22,7 +22,7 @@ struct Tcontrol {
 
 // What makes one chip: descriptors, the requests a terminal program's open
 // makes, its endpoints and whether IN packets start with FTDI's status bytes.
-struct TchipSpec {
+struct TchipTraits {
   TdeviceBlobs blobs;
   std::vector<Tcontrol> open;
   unsigned inEndpoint, outEndpoint, packet;
@@ -91,8 +91,8 @@ TdeviceBlobs chipBlobs(uint16_t vendor, uint16_t product, uint8_t maxPacket0, Tb
   return b;
 }
 
-TchipSpec ftdiSpec() {
-  TchipSpec s;
+TchipTraits ftdiTraits() {
+  TchipTraits s;
   s.blobs = ftdiBlobs();
   s.open = {{vendorOut(0x00, 0, 0), {}},      {vendorOut(0x03, ftdiDivisor(chipBaud), 0), {}},
             {vendorOut(0x04, 0x0008, 0), {}},  // 8 data bits, no parity, 1 stop bit
@@ -106,8 +106,8 @@ TchipSpec ftdiSpec() {
   return s;
 }
 
-TchipSpec cp210xSpec() {
-  TchipSpec s;
+TchipTraits cp210xTraits() {
+  TchipTraits s;
   s.blobs = cp210xBlobs();
   s.open = {{setupRequest(0x41, 0x00, 1, 0, 0), {}},
             {setupRequest(0x41, 0x1E, 0, 0, 4), le32(chipBaud)},
@@ -119,8 +119,8 @@ TchipSpec cp210xSpec() {
   return s;
 }
 
-TchipSpec ch341Spec() {
-  TchipSpec s;
+TchipTraits ch341Traits() {
+  TchipTraits s;
   s.blobs = ch341Blobs();
   // 12 MHz / 104: prescaler 3 with the doubled clock (and bit 7 set), divisor register 256 - 104.
   s.open = {{setupRequest(0xC0, 0x5F, 0, 0, 2), {0x30, 0x00}},
@@ -134,8 +134,8 @@ TchipSpec ch341Spec() {
   return s;
 }
 
-TchipSpec pl2303Spec() {
-  TchipSpec s;
+TchipTraits pl2303Traits() {
+  TchipTraits s;
   s.blobs = pl2303Blobs();
   s.open = {{setupRequest(0xC0, 0x01, 0x8484, 0, 1), {0x02}},
             {vendorOut(0x01, 0x0404, 0), {}},
@@ -153,17 +153,17 @@ TchipSpec pl2303Spec() {
 // NAKed first.
 class TserialChipScenario : public Tscenario {
  public:
-  TserialChipScenario(uint64_t seed, TchipSpec spec) : rng_(seed), spec_(std::move(spec)) {}
+  TserialChipScenario(uint64_t seed, TchipTraits chip) : rng_(seed), chip_(std::move(chip)) {}
 
   void start(TusbHost& host) override {
     attachDevice(host.bus());
-    enumerate(host, spec_.blobs, chipAddress);
-    for (const Tcontrol& c : spec_.open) {
+    enumerate(host, chip_.blobs, chipAddress);
+    for (const Tcontrol& c : chip_.open) {
       pauseFrames(host, 0, 1);
       if (c.setup[0] & 0x80)
-        host.controlRead(chipAddress, spec_.blobs.maxPacket0(), c.setup, c.data);
+        host.controlRead(chipAddress, chip_.blobs.maxPacket0(), c.setup, c.data);
       else
-        host.controlWrite(chipAddress, spec_.blobs.maxPacket0(), c.setup, c.data);
+        host.controlWrite(chipAddress, chip_.blobs.maxPacket0(), c.setup, c.data);
     }
   }
 
@@ -175,30 +175,30 @@ class TserialChipScenario : public Tscenario {
     if (frame == 7) {
       const std::string typed = "help\r";
       const Tbytes payload(typed.begin(), typed.end());
-      host.out(chipAddress, spec_.outEndpoint, pidData0, payload, Treply::nak);
-      host.out(chipAddress, spec_.outEndpoint, pidData0, payload);
+      host.out(chipAddress, chip_.outEndpoint, pidData0, payload, Treply::nak);
+      host.out(chipAddress, chip_.outEndpoint, pidData0, payload);
     }
     const std::string& text = serialChipText();
-    const size_t room = spec_.packet - (spec_.statusBytes ? 2 : 0);
+    const size_t room = chip_.packet - (chip_.statusBytes ? 2 : 0);
     const size_t n = std::min<size_t>(text.size() - printed_, 1 + rng_() % room);
-    if (n == 0 && !spec_.statusBytes) {
-      host.in(chipAddress, spec_.inEndpoint, 0, {}, Treply::nak);
+    if (n == 0 && !chip_.statusBytes) {
+      host.in(chipAddress, chip_.inEndpoint, 0, {}, Treply::nak);
       return;
     }
     Tbytes payload;
-    if (spec_.statusBytes) payload = {ftdiModemStatus, ftdiLineStatus};
+    if (chip_.statusBytes) payload = {ftdiModemStatus, ftdiLineStatus};
     payload.insert(payload.end(), text.begin() + static_cast<std::ptrdiff_t>(printed_),
                    text.begin() + static_cast<std::ptrdiff_t>(printed_ + n));
     printed_ += n;
     const unsigned pid = inOdd_ ? pidData1 : pidData0;
     inOdd_ = !inOdd_;
-    host.in(chipAddress, spec_.inEndpoint, pid, payload);
-    if (frame == 3) host.in(chipAddress, spec_.inEndpoint, pid, payload);
+    host.in(chipAddress, chip_.inEndpoint, pid, payload);
+    if (frame == 3) host.in(chipAddress, chip_.inEndpoint, pid, payload);
   }
 
  private:
   std::mt19937_64 rng_;
-  TchipSpec spec_;
+  TchipTraits chip_;
   unsigned frames_ = 0;
   size_t printed_ = 0;
   bool inOdd_ = false;
@@ -246,10 +246,10 @@ TdeviceBlobs pl2303Blobs() {
 }
 
 std::unique_ptr<Tscenario> makeSerialChipScenario(const std::string& chip, uint64_t seed) {
-  if (chip == "ftdi") return std::make_unique<TserialChipScenario>(seed, ftdiSpec());
-  if (chip == "cp210x") return std::make_unique<TserialChipScenario>(seed, cp210xSpec());
-  if (chip == "ch341") return std::make_unique<TserialChipScenario>(seed, ch341Spec());
-  if (chip == "pl2303") return std::make_unique<TserialChipScenario>(seed, pl2303Spec());
+  if (chip == "ftdi") return std::make_unique<TserialChipScenario>(seed, ftdiTraits());
+  if (chip == "cp210x") return std::make_unique<TserialChipScenario>(seed, cp210xTraits());
+  if (chip == "ch341") return std::make_unique<TserialChipScenario>(seed, ch341Traits());
+  if (chip == "pl2303") return std::make_unique<TserialChipScenario>(seed, pl2303Traits());
   return nullptr;
 }
 
