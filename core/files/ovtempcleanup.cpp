@@ -1,11 +1,14 @@
 #include "files/ovtempcleanup.h"
 
+#include <dirent.h>
 #include <limits.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -99,6 +102,33 @@ void release(int slot) {
   std::lock_guard<std::mutex> guard(lock);
   held[slot].store(false);
   if (--holders == 0) restore();
+}
+
+}  // namespace tempcleanup
+
+namespace {
+
+// The pid of a name PREFIX<pid>-..., 0 when it is not one.
+pid_t ownerOf(const char* name, const std::string& prefix) {
+  if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) return 0;
+  char* end = nullptr;
+  const long pid = std::strtol(name + prefix.size(), &end, 10);
+  return end != name + prefix.size() && *end == '-' && pid > 0 ? pid_t(pid) : 0;
+}
+
+}  // namespace
+
+namespace tempcleanup {
+
+void removeLeftovers(const std::string& dir, const std::string& prefix) {
+  DIR* listing = opendir(dir.c_str());
+  if (!listing) return;
+  while (const dirent* entry = readdir(listing)) {
+    const pid_t owner = ownerOf(entry->d_name, prefix);
+    // EPERM: alive, another user's.
+    if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) unlinkat(dirfd(listing), entry->d_name, 0);
+  }
+  closedir(listing);
 }
 
 }  // namespace tempcleanup

@@ -13,4 +13,8 @@ namespace tempcleanup {
 int hold(const std::string& path);
 void release(int slot);
 
+// Removes the files named PREFIX<pid>-... in dir whose process is gone: what a
+// process killed in the moment between making and unlinking one leaves.
+void removeLeftovers(const std::string& dir, const std::string& prefix);
+
 }  // namespace tempcleanup
