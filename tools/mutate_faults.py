@@ -656,7 +656,7 @@ FAULTS = [
          old="if (needed > reserved) return fail(", new="if (false) return fail(",
          why="appending past the capacity writes beyond the reserved range"),
     dict(id="mapped-leftovers-kept", file="core/files/ovtempcleanup.cpp", dirs=["files"],
-         old="if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH)", new="if (false)",
+         old="if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH)", new="if (owner > 0 && false)",
          why="files of dead processes stay in the capture directory"),
     dict(id="mapped-live-removed", file="core/files/ovtempcleanup.cpp", dirs=["files"],
          old="if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH)", new="if (owner > 0)",

@@ -69,7 +69,7 @@ struct Trecord {
 
 TEST(MappedFile, GrowsInPlaceKeepsBytesAndStopsAtCapacity) {
   TscratchDir dir;
-  TmappedFile file(8 << 20, dir.path);
+  TmappedFile file(16 << 20, dir.path);
   EXPECT_EQ(file.data(), nullptr);
   ASSERT_TRUE(appendPattern(file, 100));
   const uint8_t* start = file.data();
@@ -78,7 +78,8 @@ TEST(MappedFile, GrowsInPlaceKeepsBytesAndStopsAtCapacity) {
   EXPECT_EQ(file.data(), start);
   EXPECT_TRUE(holdsPattern(file));
   const uint64_t before = file.size();
-  EXPECT_FALSE(appendPattern(file, 8 << 20));
+  // Beyond the capacity while the mapped part still has room.
+  EXPECT_FALSE(appendPattern(file, 16 << 20));
   EXPECT_NE(file.error().find(dir.path), std::string::npos) << file.error();
   EXPECT_EQ(file.size(), before);
   ASSERT_TRUE(appendPattern(file, 1000));
