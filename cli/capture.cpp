@@ -42,8 +42,8 @@ std::string statusText(int status) {
     case TloThread::statusNoPermission:
       return std::string("no permission to open the sniffer: install the udev rule ") +
              TloThread::accessRule + " and plug the sniffer in again (see 'man twr'); waiting";
-    case TloThread::statusNoMemory:
-      return "no memory for the capture buffer";
+    case TloThread::statusNoRoom:
+      return "no room left for the capture";
     default:
       return "unexpected hardware status";
   }
@@ -66,8 +66,7 @@ bool waitForHardware(const TloThread& lo) {
 }
 
 // Follows the requested capture to its end, decoding it as it arrives; Ctrl-C ends it early.
-// With --live, prints each row once no later byte can change it. Leaves only the captured
-// bytes in the buffer.
+// With --live, prints each row once no later byte can change it.
 uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size, const Tcapture& decoded) {
   const bool live = args.has("--live");
   // Rows on the terminal take the place of the progress bar.
@@ -90,14 +89,18 @@ uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size, const 
     }
     if (!finished) std::this_thread::sleep_for(pollPeriod);
   }
-  const uint64_t captured = lo.takeCapture().size();
+  const uint64_t captured = lo.buffer.size();
   progress.finish(captured);
-  if (!stopping && captured < size / TloThread::sizeGranularity * TloThread::sizeGranularity)
+  if (!lo.cutShort().empty())
+    progress.note(("no room left for the capture (" + lo.cutShort() + "); keeping and decoding the " +
+                   std::to_string(captured) + " bytes captured")
+                      .c_str());
+  else if (!stopping && captured < size / TloThread::sizeGranularity * TloThread::sizeGranularity)
     progress.note("the sniffer stopped streaming (unplugged?); keeping what was captured");
   return captured;
 }
 
-bool writeRaw(const std::vector<uint8_t>& bytes, const std::string& path) {
+bool writeRaw(const TmappedFile& bytes, const std::string& path) {
   TfileWriter out;
   if (out.open(path) && out.write(bytes.data(), bytes.size()) && out.commit()) return true;
   inputError(outputName(path) + ": " + out.lastError());
@@ -150,13 +153,16 @@ void printSummary(const std::vector<TlinRow>& rows, FILE* to) {
 
 int capture(const Tparsed& args, uint64_t size) {
   TloThread lo;
+  const uint64_t room = lo.largestCaptureWithRoom();
+  if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > room)
+    return inputError(lo.captureDirectory() + " has room for a capture of at most " +
+                      std::to_string(room / 1024) + "K with its decode (TMPDIR chooses the directory)");
   if (!waitForHardware(lo)) return exitInterrupted;
   if ((args.has("--connect") || args.has("--disconnect")) &&
       !lo.low.setTargetConnected(args.has("--connect")))
     return inputError("the sniffer did not take the connect request");
 
-  if (lo.requestCapture(size) == TloThread::Trequest::noMemory)
-    return inputError(statusText(TloThread::statusNoMemory));
+  lo.requestCapture(size);
   if (args.has("--live")) startOutput();
   Tcapture decoded;
   const uint64_t captured = followCapture(args, lo, size, decoded);
@@ -183,9 +189,8 @@ int run(const Tparsed& args) {
   if (!args.has("--size") || !membudget::parseByteSize(args.value("--size"), size) ||
       size < TloThread::sizeGranularity)
     return usage("--size needs a capture size of at least 1K, such as 4M");
-  const uint64_t largest = TloThread::largestCaptureForThisMachine();
-  if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > largest) {
-    const std::string most = std::to_string(largest / 1024) + "K";
+  if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > TloThread::largestCapture) {
+    const std::string most = std::to_string(TloThread::largestCapture / 1024) + "K";
     return usage("--size " + args.value("--size") + " is larger than the largest capture, " + most);
   }
   if (!args.has("-o")) return usage("-o OUT.ovd is required");

@@ -27,6 +27,7 @@ void TliveShow::captureStarted(const Tcapture& capture) {
     opened = takeShown();
   view.showCapture(capture.trees, capture.rows);
   view.setSource(capturingText(0), true);
+  endedSource = capturedText();
 }
 
 void TliveShow::captureProgress(std::size_t firstChanged, uint64_t capturedBytes) {
@@ -34,10 +35,11 @@ void TliveShow::captureProgress(std::size_t firstChanged, uint64_t capturedBytes
   view.setSource(capturingText(capturedBytes), false);
 }
 
-void TliveShow::captureEnded(bool kept) {
+void TliveShow::captureEnded(bool kept, const std::string& cutShort) {
   if (kept) {
     lastKept.reset();
-    return view.setSource(capturedText, true);
+    endedSource = capturedText(cutShort);
+    return view.setSource(endedSource, true);
   }
   bringBack(lastKept ? lastKept : opened);
 }
@@ -45,7 +47,7 @@ void TliveShow::captureEnded(bool kept) {
 void TliveShow::dialogClosed(bool ok) {
   dialog = nullptr;
   if (!ok) bringBack(opened);
-  if (opened) view.setSource(capturedText, true);
+  if (opened) view.setSource(endedSource, true);
   opened.reset();
   lastKept.reset();
 }

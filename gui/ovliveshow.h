@@ -10,6 +10,7 @@
 
 #include "capture/ovcapsink.h"
 #include "ovdispldata.h"
+#include "ovstatustext.h"
 
 class TreeMidPane;
 
@@ -27,7 +28,7 @@ class TliveShow : public TcaptureSink {
 
   void captureStarted(const Tcapture& capture) override;
   void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) override;
-  void captureEnded(bool kept) override;
+  void captureEnded(bool kept, const std::string& cutShort) override;
   void dialogClosed(bool ok) override;
 
  private:
@@ -47,4 +48,6 @@ class TliveShow : public TcaptureSink {
   std::optional<Tsaved> opened;
   // The capture a running one replaced, while that one may still make no rows.
   std::optional<Tsaved> lastKept;
+  // Where the shown capture came from, once it has ended.
+  std::string endedSource = capturedText();
 };

@@ -30,6 +30,10 @@ std::string groupedDigits(uint64_t n, char separator) {
 
 std::string capturingText(uint64_t bytes) { return "Capturing " + groupedDigits(bytes) + " bytes"; }
 
+std::string capturedText(const std::string& cutShort) {
+  return cutShort.empty() ? "Captured" : "Captured, cut short: " + cutShort;
+}
+
 TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source) {
   TstatusTexts texts{groupedDigits(rows.size()) + (rows.size() == 1 ? " row" : " rows"), source, ""};
   // Groupers have no time: the nearest packet at each end has. Rows are in time order.

@@ -18,6 +18,7 @@ struct TstatusTexts {
 std::string groupedDigits(uint64_t n, char separator = ',');
 
 std::string capturingText(uint64_t bytes);
-constexpr const char* capturedText = "Captured";
+// "Captured", or with why the capture ended early (cutShort as the capture thread says it).
+std::string capturedText(const std::string& cutShort = "");
 
 TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source);

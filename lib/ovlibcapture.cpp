@@ -40,8 +40,7 @@ bool setConnect(TsniffContext* ctx, int connect) {
 
 bool setNeeded(TsniffContext* ctx, uint32_t bytes) {
   if (!ctx || ctx->lo.captureBusy()) return false;
-  if (TloThread::bufferBytes(bytes) - TloThread::headBytes > TloThread::largestCaptureForThisMachine())
-    return false;
+  if (TloThread::bufferBytes(bytes) - TloThread::headBytes > ctx->lo.largestCaptureWithRoom()) return false;
   ctx->needed = bytes;
   return true;
 }
@@ -77,7 +76,7 @@ uint64_t getCaptureCount(TsniffContext* ctx) { return ctx ? ctx->lo.captureCount
 
 bool startDecode(TsniffContext* ctx) {
   if (!ctx || ctx->lo.captureBusy()) return false;
-  return guarded(false, [&] { return ctx->ex.startDecode(&ctx->lo.takeCapture()); });
+  return guarded(false, [&] { return ctx->ex.startDecode(ctx->lo.buffer.data(), ctx->lo.buffer.size()); });
 }
 
 int getDecodeDone(TsniffContext* ctx) { return ctx && ctx->ex.done ? 1 : 0; }

@@ -15,7 +15,7 @@ static_assert(TWR_STATUS_READY == TloThread::statusReady &&
               TWR_STATUS_NOT_FOUND == TloThread::statusNotFound &&
               TWR_STATUS_INIT_FAILED == TloThread::statusInitFailed &&
               TWR_STATUS_NO_PERMISSION == TloThread::statusNoPermission &&
-              TWR_STATUS_NO_MEMORY == TloThread::statusNoMemory);
+              TWR_STATUS_NO_ROOM == TloThread::statusNoRoom);
 
 const char* noPermissionText() {
   static const std::string text =
@@ -63,8 +63,8 @@ const char* statusText(int status) {
       return "sniffer found but it failed to start";
     case TWR_STATUS_NO_PERMISSION:
       return libtext::guarded<const char*>("no permission to open the sniffer", noPermissionText);
-    case TWR_STATUS_NO_MEMORY:
-      return "no memory for the capture buffer";
+    case TWR_STATUS_NO_ROOM:
+      return "no room left for the capture: it ended early, what it captured is kept";
     default:
       return "unknown hardware status";
   }

@@ -39,7 +39,12 @@ typedef struct TsniffContext TsniffContext;
 #define TWR_STATUS_INIT_FAILED (-2)
 /* Found, but this user may not open it: the udev rule is not installed. */
 #define TWR_STATUS_NO_PERMISSION (-3)
-#define TWR_STATUS_NO_MEMORY (-5)
+/* The last capture ended early: the capture directory ($TMPDIR, else /tmp)
+ * had no room left for its bytes. What it captured is kept; the device is
+ * ready, and the next setRun clears it. */
+#define TWR_STATUS_NO_ROOM (-5)
+/* The former name of -5, from when captures were held in memory. */
+#define TWR_STATUS_NO_MEMORY TWR_STATUS_NO_ROOM
 
 /* New context; starts looking for the sniffer and returns after 2 seconds.
  * NULL when out of memory. Caller owns it; free it with sniffEnd. */
@@ -66,18 +71,17 @@ TWRCORE_API bool setConnect(TsniffContext* ctx, int connect);
  * when done. While a capture is requested or
  * running it changes nothing and returns false: the running capture keeps
  * its size and buffer, so call it again once getCaptureDone reads 1. A size
- * whose buffer (the size and 2048 bytes) exceeds the machine's memory also
- * changes nothing and returns false; up to 0xFFFFFC00 fits where it does.
- * Choose the size by memory: startDecode may need up to 210 bytes of heap
- * per captured byte (a bus reset in every byte), about 32 for noise. */
+ * the capture directory ($TMPDIR, else /tmp) has no room for, with the
+ * files of its decode, also changes nothing and returns false; up to
+ * 0xFFFFFC00 fits where it has. */
 TWRCORE_API bool setNeeded(TsniffContext* ctx, uint32_t bytes);
-/* Raise (value != 0) or withdraw a capture request. Raising empties the
- * capture buffer and allocates the next one; true when the request is
- * raised. It is refused (false) while a capture is requested or running, and
- * when no memory holds the buffer: then getCaptureDone reads 1 at once, with
- * nothing captured and getHardwareStatus TWR_STATUS_NO_MEMORY. The capture
- * thread takes a request within 250 ms (getRun then reads 0). Withdrawing
- * returns false. */
+/* Raise (value != 0) or withdraw a capture request. Raising drops the last
+ * capture's bytes; true when the request is raised. It is refused (false)
+ * while a capture is requested or running. Should the capture directory run
+ * out of room, the capture ends early with what it has, and
+ * getHardwareStatus reads TWR_STATUS_NO_ROOM until the next request. The
+ * capture thread takes a request within 250 ms (getRun then reads 0).
+ * Withdrawing returns false. */
 TWRCORE_API bool setRun(TsniffContext* ctx, int value);
 /* Raise or withdraw a stop request for the running capture; returns value != 0. */
 TWRCORE_API bool setStop(TsniffContext* ctx, int value);

@@ -144,7 +144,7 @@ void liveFrames(const BenchOptions& options, Tpaint paint) {
     cpuMs.push_back((threadCpuSeconds() - cpu) * 1000.0);
     next = std::max(next, std::chrono::steady_clock::now());
   }
-  dialogSink->captureEnded(true);
+  dialogSink->captureEnded(true, "");
   dialogSink->dialogClosed(true);
   std::sort(ms.begin(), ms.end());
   std::sort(cpuMs.begin(), cpuMs.end());

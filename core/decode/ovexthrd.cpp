@@ -21,7 +21,12 @@ TexThread::TexThread(std::shared_ptr<TeventVec> events, std::shared_ptr<TobjVec>
       rows(orNew(std::move(rows))) {}
 
 bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
-  raw = buffer;
+  return buffer ? startDecode(buffer->data(), buffer->size()) : startDecode(nullptr, 0);
+}
+
+bool TexThread::startDecode(const uint8_t* bytes, uint64_t size) {
+  raw = bytes;
+  rawSize = size;
   progress.store(0);
   done.store(false);
   failure = nullptr;
@@ -31,14 +36,14 @@ bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
 }
 
 void TexThread::threadFunc() {
-  if (!raw || raw->empty()) return;
+  if (!raw || rawSize == 0) return;
   // An exception must not end the process (a huge buffer can exhaust memory):
   // it ends this decode, which then keeps the previous results.
   try {
     clearNext();
     TdecodeChain chain(next);
     chain.publishPosition(&progress);
-    chain.takeRaw(raw->data(), raw->size(), true);
+    chain.takeRaw(raw, rawSize, true);
 
     skippedEvents = next.events->size() - next.objects->size();
     events->swap(*next.events);

@@ -17,10 +17,6 @@ class TexThread {
   using TeventVec = std::vector<TeventBin>;
   using TrowVec = std::vector<TlinRow>;
 
-  // Heap a decode may hold per raw byte: a bus reset in every byte takes
-  // 208 bytes (twr-bench --only amplification), random bytes about 32.
-  static constexpr uint64_t worstHeapPerRawByte = 210;
-
   // The owner's result vectors are refilled in place by every decode, so
   // readers holding these pointers see the latest results; a missing one is
   // created here.
@@ -34,6 +30,8 @@ class TexThread {
   // previous results untouched. One call at a time; other threads may watch
   // progress and done meanwhile.
   bool startDecode(const std::vector<uint8_t>* raw);
+  // The same for size bytes at bytes, such as a capture thread's buffer.
+  bool startDecode(const uint8_t* bytes, uint64_t size);
   void threadFunc();
 
   // Why the last decode failed (memory exhausted, say); empty when it did not.
@@ -43,9 +41,10 @@ class TexThread {
   std::shared_ptr<TobjVec> objects;
   std::shared_ptr<TobjVec> trees;
   std::shared_ptr<TrowVec> rows;
-  const std::vector<uint8_t>* raw = nullptr;  // not owned
-  std::atomic<uint64_t> progress{0};          // bytes of raw read so far
-  std::atomic<bool> done{false};              // raised once every result is complete
+  const uint8_t* raw = nullptr;  // not owned
+  uint64_t rawSize = 0;
+  std::atomic<uint64_t> progress{0};  // bytes of raw read so far
+  std::atomic<bool> done{false};      // raised once every result is complete
   // Bus events of the last decode that made no object: packets without bytes
   // or with a PID that makes none (PING, SPLIT, PRE, reserved). Set with done.
   uint64_t skippedEvents = 0;

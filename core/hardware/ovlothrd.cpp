@@ -1,9 +1,6 @@
 #include "hardware/ovlothrd.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <new>
 #include <system_error>
 
 #include "hardware/ovlow.h"
@@ -136,34 +133,30 @@ TloThread::TdeviceTexts TloThread::deviceTextsCopy() const {
   return texts;
 }
 
-uint64_t TloThread::largestCaptureFor(uint64_t memoryBytes) {
-  if (memoryBytes < bufferBytes(sizeGranularity)) return 0;
-  return std::min(largestCapture, bufferBytes(memoryBytes - headBytes) - headBytes);
+uint64_t TloThread::largestCaptureFor(uint64_t freeBytes) {
+  const uint64_t bytes = freeBytes / (1 + storeBytesPerRawByte);
+  return std::min(largestCapture, bytes / sizeGranularity * sizeGranularity);
 }
 
-uint64_t TloThread::largestCaptureForThisMachine() {
-  return largestCaptureFor(uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE)));
+std::string TloThread::captureDirectory() const {
+  return spoolDirectory.empty() ? TmappedFile::captureDirectory() : spoolDirectory;
+}
+
+uint64_t TloThread::largestCaptureWithRoom() const {
+  return largestCaptureFor(TmappedFile::freeBytes(captureDirectory()));
 }
 
 TloThread::Trequest TloThread::requestCapture(uint64_t bytes) {
   std::lock_guard<std::mutex> guard(requestLock);
   if (captureBusy()) return Trequest::busy;
   captureCount.store(0, std::memory_order_release);
-  taken = false;
   captureDone = false;
-  // Freed first, so that the last capture's memory is there for the new buffer.
-  std::vector<uint8_t>().swap(buffer);
-  try {
-    buffer.resize(bufferBytes(std::min(bytes, largestCapture)));
-  } catch (const std::bad_alloc&) {
-    std::vector<uint8_t>().swap(buffer);
-    int32_t ready = statusReady;
-    hardwareStatus.compare_exchange_strong(ready, statusNoMemory);
-    captureDone = true;
-    return Trequest::noMemory;
-  }
-  // The device was ready all along: only an earlier request lacked its buffer.
-  int32_t lacking = statusNoMemory;
+  spoolFailure.clear();
+  runBytes = bufferBytes(std::min(bytes, largestCapture)) - headBytes;
+  // The last capture's file goes; the new one is made by the first bytes that arrive.
+  buffer = TmappedFile(runBytes, captureDirectory());
+  // The device was ready all along: only the last capture lacked room.
+  int32_t lacking = statusNoRoom;
   hardwareStatus.compare_exchange_strong(lacking, statusReady);
   run = true;
   return Trequest::accepted;
@@ -189,36 +182,36 @@ bool TloThread::captureBusy() const {
   return requested || s == stateRun || s == stateCaptured;
 }
 
-std::vector<uint8_t>& TloThread::takeCapture() {
-  if (taken || captureBusy()) return buffer;
-  taken = true;
-  const uint64_t count = std::min<uint64_t>(captureCount.load(std::memory_order_acquire),
-                                            buffer.size() < headBytes ? 0 : buffer.size() - headBytes);
-  if (count > 0) std::copy(buffer.begin() + headBytes, buffer.begin() + headBytes + count, buffer.begin());
-  buffer.resize(count);
-  return buffer;
-}
-
 bool TloThread::doThreadRun() {
-  // Sized by the request; the head stays in front so that nothing moves under a reader.
-  const uint64_t total = buffer.size();
   low.clearSnifferFIFO();
   low.resetFPGA();
   low.startStreaming();
 
   bool ok = true;
+  uint8_t block[captureBlock];
+  const uint64_t total = runBytes + headBytes;
   uint64_t offset = 0;
   // quit is honoured too: a destructor must not wait for a capture that may never fill.
   while (offset < total && !quit) {
     if (stop.exchange(false)) break;
     const int ask = static_cast<int>(std::min<uint64_t>(total - offset, captureBlock));
     int received = 0;
-    if (low.blockIn(streamEndpoint, buffer.data() + offset, ask, received) < 0) {
+    if (low.blockIn(streamEndpoint, block, ask, received) < 0) {
       ok = false;
       break;
     }
-    offset += static_cast<uint64_t>(std::clamp(received, 0, ask));
-    captureCount.store(std::max<uint64_t>(offset, headBytes) - headBytes, std::memory_order_release);
+    const uint64_t got = static_cast<uint64_t>(std::clamp(received, 0, ask));
+    // The head is what the FIFO held before the run: dropped as it comes.
+    const uint64_t head = offset < headBytes ? std::min(got, headBytes - offset) : 0;
+    offset += got;
+    if (got > head && !buffer.append(block + head, got - head)) {
+      spoolFailure = buffer.error();
+      int32_t ready = statusReady;
+      hardwareStatus.compare_exchange_strong(ready, statusNoRoom);
+      ok = false;
+      break;
+    }
+    captureCount.store(buffer.size(), std::memory_order_release);
   }
   return ok;
 }

@@ -1,5 +1,5 @@
 // The capture thread: brings the capture device up, watches that it stays, and
-// streams a capture into buffer when asked.
+// streams a capture into a file of the capture directory when asked.
 #pragma once
 
 #include <atomic>
@@ -7,24 +7,26 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "files/ovmappedfile.h"
 #include "hardware/ovliblow.h"
 
 // Front ends talk to the thread through these calls and fields:
-// - requestCapture starts a capture: it sizes the buffer for it and raises run; it is refused
-//   while a capture is requested or running (captureBusy), so a buffer being written is never
-//   emptied. withdrawRequest takes back a request the thread has not taken yet.
-// - during a run: raise stop to end it early; read captureCount (acquire) and the first
-//   captureCount bytes at capturedBytes(), from any one thread: the capture thread writes only
-//   beyond them and publishes each block with a release store of captureCount.
-// - once captureDone is set (after the last write), takeCapture hands over the buffer, holding
-//   exactly the captured bytes; it is the front end's until its next request.
+// - requestCapture starts a capture: it gives it a new, empty buffer and raises run; it is
+//   refused while a capture is requested or running (captureBusy), so a buffer being written is
+//   never replaced. withdrawRequest takes back a request the thread has not taken yet.
+// - during a run: raise stop to end it early; read captureCount (acquire) and, once it is above
+//   0, the first captureCount bytes at capturedBytes(), from any one thread: the capture thread
+//   writes only beyond them and publishes each block with a release store of captureCount.
+// - once captureDone is set (after the last write), buffer holds exactly the captured bytes;
+//   they stay until the front end's next request. cutShort() then says why a capture ended
+//   before its size and before a stop: no room was left for its bytes.
 // - any time: read hardwareStatus, copy the serial with serialCopy(), exchange hardwareChanged
 //   with false, and connect or disconnect the target with low.setTargetConnected.
-// The buffer is sized in the front end's thread and never moved during a run, so that the bytes
-// can be read as they arrive. Requests are taken exactly once. The texts read from the device
-// change at every re-initialisation, so they are handed out only as copies.
+// The buffer is a file that grows as the bytes arrive, mapped where it never moves, so that the
+// bytes can be read as they arrive and the kernel, not the heap, holds a large capture. Requests
+// are taken exactly once. The texts read from the device change at every re-initialisation, so
+// they are handed out only as copies.
 class TloThread {
  public:
   enum : uint32_t { stateInit = 0, stateIdle = 1, stateRun = 2, stateCaptured = 3 };
@@ -33,7 +35,11 @@ class TloThread {
   static constexpr int statusInitFailed = -2;
   // Found, but the user may not open it: the udev rule below is missing.
   static constexpr int statusNoPermission = -3;
-  static constexpr int statusNoMemory = -5;
+  // The last capture ended early: the capture directory had no room left for its bytes (the
+  // disk full, a file-size limit). The device is still ready; the next request clears it.
+  static constexpr int statusNoRoom = -5;
+  // Whether a status lets a capture start.
+  static bool deviceReady(int32_t status) { return status == statusReady || status == statusNoRoom; }
   static constexpr int captureBlock = 4096;
   static constexpr int streamEndpoint = 0x86;
   // The stream begins with what the FIFO held before the run; it is dropped.
@@ -41,6 +47,11 @@ class TloThread {
   static constexpr uint32_t sizeGranularity = 1024;
   // The largest capture a request can ask for, 4 GiB less 1 KiB: no raw capture is longer.
   static constexpr uint64_t largestCapture = uint64_t{0xFFFFFFFF} / sizeGranularity * sizeGranularity;
+  // Disk the decode of a capture takes per captured byte, beside the byte itself: about 2 on
+  // bulk traffic and up to 32 when every byte is a bus reset. 4 covers busy traffic of small
+  // packets without refusing captures that any real bus fills; a decode that finds the disk
+  // full keeps what it wrote and says so.
+  static constexpr uint64_t storeBytesPerRawByte = 4;
   static constexpr int stringBytes = 64;
   static constexpr int fpgaTextBytes = 16;
   static constexpr int serialBytes = 16;
@@ -66,41 +77,44 @@ class TloThread {
   static uint64_t bufferBytes(uint64_t bytes) {
     return bytes / sizeGranularity * sizeGranularity + headBytes;
   }
-  // The largest capture whose buffer fits in memoryBytes (the machine's memory
-  // by default), in whole KiB; 0 when none does.
-  static uint64_t largestCaptureFor(uint64_t memoryBytes);
-  static uint64_t largestCaptureForThisMachine();
+  // The largest capture that freeBytes of disk hold with its decode, in whole KiB; 0 when none.
+  static uint64_t largestCaptureFor(uint64_t freeBytes);
+  // The same for the room the capture directory has now.
+  uint64_t largestCaptureWithRoom() const;
+  // Where captures go: spoolDirectory, else TmappedFile::captureDirectory().
+  std::string captureDirectory() const;
 
-  enum class Trequest { accepted, busy, noMemory };
-  // Empties the buffer and sizes it for a capture of `bytes` (rounded down to whole KiB), then
-  // raises run. busy: a capture is requested or running, nothing changed. noMemory: no buffer
-  // of that size fits; the buffer is left empty, captureDone is set and a ready device reports
-  // statusNoMemory until the next request that fits.
+  enum class Trequest { accepted, busy };
+  // Replaces the buffer by an empty one for a capture of `bytes` (rounded down to whole KiB),
+  // then raises run. busy: a capture is requested or running, nothing changed.
   Trequest requestCapture(uint64_t bytes);
   // True when a request was still pending and is now withdrawn; false once the thread has
   // taken it (then the capture runs, or has run, to its end).
   bool withdrawRequest();
   // From a run request until captureDone is set.
   bool captureBusy() const;
-  // The capture's first byte: valid from an accepted request until takeCapture.
-  const uint8_t* capturedBytes() const { return buffer.data() + headBytes; }
-  // Only while no capture is busy: the buffer cut to the captured bytes (none after a
-  // withdrawn request). Called again it returns the same buffer.
-  std::vector<uint8_t>& takeCapture();
+  // The capture's first byte: valid once captureCount is above 0, until the next request.
+  const uint8_t* capturedBytes() const { return buffer.data(); }
+  // Why the last capture ended early: "DIRECTORY: REASON" when its bytes found no room, else
+  // "". Valid once no capture is busy.
+  const std::string& cutShort() const { return spoolFailure; }
 
   // The serial number as published by the capture thread; safe from any thread.
   std::string serialCopy() const;
   TdeviceTexts deviceTextsCopy() const;
 
-  // The head and then the capture while a capture is busy; after takeCapture only the capture.
-  std::vector<uint8_t> buffer;
+  // The capture's bytes, the head dropped, as they arrive: a file, not memory, so that no
+  // capture size is cut to what the machine's memory holds.
+  TmappedFile buffer;
+  // Read by requestCapture; empty for TmappedFile::captureDirectory().
+  std::string spoolDirectory;
   std::atomic<int32_t> hardwareStatus;
   std::atomic<bool> quit;
   std::atomic<uint32_t> tickCount;
   std::atomic<uint32_t> errorCount;
   std::atomic<uint32_t> state;
   TlibOvLow low;
-  // Bytes of the capture in the buffer after the head; stored with release order.
+  // Bytes of the capture in the buffer; stored with release order.
   std::atomic<uint64_t> captureCount;
   // Raised by requestCapture, taken by the thread.
   std::atomic<bool> run;
@@ -126,8 +140,10 @@ class TloThread {
   // Serialises a request, its withdrawal and the thread taking it, so that a request is
   // never taken after it was withdrawn, nor made while the thread takes the last one.
   std::mutex requestLock;
-  // Whether takeCapture has cut the buffer since the last request.
-  bool taken = true;
+  // The capture's size, the head not counted; set by the request.
+  uint64_t runBytes = 0;
+  // Written by the capture thread before it leaves stateRun.
+  std::string spoolFailure;
   mutable std::mutex textLock;
   TdeviceTexts texts;
   unsigned periodMs;

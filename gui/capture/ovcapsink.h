@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "decode/ovcapture.h"
 
@@ -16,8 +17,9 @@ class TcaptureSink {
   // firstChanged is the row count); capturedBytes is the capture's size so far.
   virtual void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) = 0;
   // The capture is over and wholly decoded. kept: its rows stay shown; otherwise it made no
-  // row or its decode failed, and what was shown before it comes back.
-  virtual void captureEnded(bool kept) = 0;
+  // row or its decode failed, and what was shown before it comes back. cutShort: why it ended
+  // early for want of room, as the capture thread says it ("" when it did not).
+  virtual void captureEnded(bool kept, const std::string& cutShort) = 0;
   // The dialog closes. ok: what is shown stays; otherwise what was shown when it opened
   // comes back.
   virtual void dialogClosed(bool ok) = 0;

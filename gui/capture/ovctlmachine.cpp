@@ -71,22 +71,24 @@ void TctlMachine::showHardware(bool changed) {
   view.setIdLine("Hardware Serial: " + serial);
   view.showAcqProgress("0 Bytes", 0);
   setDecProgress(0);
-  enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
+  enterState(TloThread::deviceReady(status) ? ctlReady : ctlNoHardware);
 }
 
 void TctlMachine::startCapture() {
   startStopPressed = false;
-  const uint32_t largestKB = largestBufferKB(bufferLimit);
-  const uint32_t kb = wxstr2num(view.bufferField());
+  const std::string dir = lo.captureDirectory();
+  const uint64_t room = freeBytes(dir);
+  const uint32_t largestKB = largestBufferKB(bufferLimit, room);
+  const uint32_t kb = std::max(wxstr2num(view.bufferField()), smallestBufferKB);
   if (kb > largestKB) {
     // Refused rather than cut, so that nobody captures less than they believe.
-    view.setBufferField(num2str(largestKB));
-    view.setStatusLine("Buffer Size too large: at most " + num2str(largestKB) + " KBytes");
+    if (largestKB >= smallestBufferKB) view.setBufferField(num2str(largestKB));
+    view.setStatusLine(bufferTooLargeText(bufferLimit, room, dir));
     return;
   }
-  // Clears what the last run reported (it may have lacked memory): the device is ready.
+  // Clears what the last run reported (it may have lacked room): the device is ready.
   view.setStatusLine(hardwareStatusText(TloThread::statusReady));
-  bufferKB = std::max(kb, smallestBufferKB);
+  bufferKB = kb;
   view.setBufferField(num2str(bufferKB));
   bufferBytes = uint64_t(bufferKB) * 1024;
   setAcqProgress(0);
@@ -94,22 +96,12 @@ void TctlMachine::startCapture() {
   // A Stop pressed as the last capture ended must not end this one.
   if (!lo.captureBusy()) lo.stop = false;
   // The last capture's bytes stay until all of them are decoded.
-  const TloThread::Trequest request = live ? TloThread::Trequest::busy : lo.requestCapture(bufferBytes);
-  switch (request) {
-    case TloThread::Trequest::accepted:
-      capture = Tcapture();
-      live = std::make_unique<TliveDecode>(lo, capture);
-      sink.captureStarted(capture);
-      enterState(ctlAcquiring);
-      break;
-    case TloThread::Trequest::noMemory:
-      // The device is still ready: a smaller buffer may fit.
-      view.setStatusLine(hardwareStatusText(TloThread::statusNoMemory));
-      break;
-    case TloThread::Trequest::busy:
-      view.setStatusLine("The last capture is still ending: press Start again");
-      break;
-  }
+  if (live || lo.requestCapture(bufferBytes) == TloThread::Trequest::busy)
+    return view.setStatusLine("The last capture is still ending: press Start again");
+  capture = Tcapture();
+  live = std::make_unique<TliveDecode>(lo, capture);
+  sink.captureStarted(capture);
+  enterState(ctlAcquiring);
 }
 
 void TctlMachine::finishDecode() {
@@ -119,21 +111,25 @@ void TctlMachine::finishDecode() {
   // The window keeps the rows and trees; the bus events and objects go.
   live.reset();
   capture = Tcapture();
-  sink.captureEnded(kept);
-  if (captured == 0) view.setStatusLine("Nothing was captured");
+  const std::string& cutShort = lo.cutShort();
+  sink.captureEnded(kept, cutShort);
+  const wxString ended = captureEndText(captured, cutShort);
+  if (!ended.empty()) view.setStatusLine(ended);
   if (ctlState == ctlAcquiring || ctlState == ctlDecoding) enterState(ctlDecoded);
+  // Last: the box runs the event loop, and with it this machine's timers.
+  if (!cutShort.empty()) view.reportProblem(ended);
 }
 
 void TctlMachine::failDecode(const std::string& why) {
   lo.stop = true;
   live.reset();
   capture = Tcapture();
-  sink.captureEnded(false);
+  sink.captureEnded(false, "");
   const int32_t status = lo.hardwareStatus;
   const wxString failed = "Decoding failed: " + wxString::FromUTF8(why);
   view.setStatusLine(failed);
   if (ctlState == ctlAcquiring || ctlState == ctlDecoding)
-    enterState(status == TloThread::statusReady ? ctlReady : ctlNoHardware);
+    enterState(TloThread::deviceReady(status) ? ctlReady : ctlNoHardware);
   // Last: the box runs the event loop, and with it this machine's timers.
   view.reportProblem(failed + ". The data decoded before is kept.");
 }

@@ -8,11 +8,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "capture/ovcapsink.h"
 #include "capture/ovctlrules.h"
+#include "files/ovmappedfile.h"
 
 class TloThread;
 class TliveDecode;
@@ -50,6 +52,8 @@ class TctlMachine {
   int32_t state() const { return ctlState; }
   uint32_t bufferKB = 32;
   uint64_t bufferBytes = 32768;
+  // The room in a directory, read at each Start.
+  std::function<uint64_t(const std::string&)> freeBytes = TmappedFile::freeBytes;
 
  private:
   void showHardware(bool changed);

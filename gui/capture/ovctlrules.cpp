@@ -1,11 +1,8 @@
 #include "capture/ovctlrules.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <limits>
 
-#include "decode/ovexthrd.h"
 #include "hardware/ovlothrd.h"
 #include "ovstatustext.h"
 
@@ -29,16 +26,34 @@ int progressPercent(uint64_t part, uint64_t whole) {
   return static_cast<int>(share * 100 + 0.5f);
 }
 
-uint32_t largestDecodableKB() {
-  // Beyond it the decode would end in the kernel's out-of-memory killer, not in a message.
-  const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
-  const uint64_t kb = memory / TexThread::worstHeapPerRawByte / 1024;
-  return static_cast<uint32_t>(std::min<uint64_t>(kb, std::numeric_limits<uint32_t>::max()));
+namespace {
+
+uint32_t largestWithoutRoomKB(uint32_t bufferLimit) {
+  return std::min(bufferLimit, static_cast<uint32_t>(TloThread::largestCapture / 1024));
 }
 
-uint32_t largestBufferKB(uint32_t bufferLimit) {
-  const auto captureKB = static_cast<uint32_t>(TloThread::largestCaptureForThisMachine() / 1024);
-  return std::max<uint32_t>(std::min({bufferLimit, captureKB, largestDecodableKB()}), smallestBufferKB);
+}  // namespace
+
+uint32_t largestBufferKB(uint32_t bufferLimit, uint64_t freeBytes) {
+  const auto roomKB = static_cast<uint32_t>(TloThread::largestCaptureFor(freeBytes) / 1024);
+  return std::min(largestWithoutRoomKB(bufferLimit), roomKB);
+}
+
+wxString bufferTooLargeText(uint32_t bufferLimit, uint64_t freeBytes, const std::string& dir) {
+  const uint32_t largestKB = largestBufferKB(bufferLimit, freeBytes);
+  const wxString where = wxString::FromUTF8(dir);
+  if (largestKB < smallestBufferKB)
+    return "No room for a capture: " + where + " has " + num2str(freeBytes / 1024) + " KBytes free";
+  if (largestKB < largestWithoutRoomKB(bufferLimit))
+    return "Buffer Size too large: " + where + " has room for at most " + num2str(largestKB) + " KBytes";
+  return "Buffer Size too large: at most " + num2str(largestKB) + " KBytes";
+}
+
+wxString captureEndText(uint64_t captured, const std::string& cutShort) {
+  if (cutShort.empty()) return captured == 0 ? "Nothing was captured" : "";
+  const wxString why = "No room left for the capture (" + wxString::FromUTF8(cutShort) + "): ";
+  if (captured == 0) return why + "nothing was captured";
+  return why + "it ended after " + num2str(captured) + " Bytes, all kept and decoded";
 }
 
 wxString hardwareStatusText(int32_t status) {
@@ -51,8 +66,8 @@ wxString hardwareStatusText(int32_t status) {
       return "Hardware initialization failed";
     case TloThread::statusNoPermission:
       return wxString("No permission to open the sniffer:\ninstall the udev rule ") + TloThread::accessRule;
-    case TloThread::statusNoMemory:
-      return "Memory allocation failed";
+    case TloThread::statusNoRoom:
+      return "No room left for the capture";
     default:
       return "Unexpected Problem during initialization.";
   }

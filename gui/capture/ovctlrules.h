@@ -5,6 +5,7 @@
 #include <wx/string.h>
 
 #include <cstdint>
+#include <string>
 
 enum TctlState : int32_t {
   ctlInit = 0,        // just opened; no status shown yet
@@ -24,14 +25,17 @@ wxString num2str(uint64_t n);
 // Rounded percentage of part in whole: 0 only for nothing, 100 only for all.
 int progressPercent(uint64_t part, uint64_t whole);
 
-// The largest buffer, in KBytes, whose decode fits in this machine's memory
-// even in the worst case.
-uint32_t largestDecodableKB();
 // Smaller sizes are raised to it.
 constexpr uint32_t smallestBufferKB = 4;
-// The largest size the dialog accepts: the program's limit, the capture
-// thread's largest on this machine and the largest decodable.
-uint32_t largestBufferKB(uint32_t bufferLimit);
+// The largest size the dialog accepts: the program's limit, the largest capture, and what
+// freeBytes in the capture directory hold with the capture's decode (0 when they hold none).
+uint32_t largestBufferKB(uint32_t bufferLimit, uint64_t freeBytes);
+// Why a size above largestBufferKB is refused, naming the largest, or the room in dir when
+// that is what limits it.
+wxString bufferTooLargeText(uint32_t bufferLimit, uint64_t freeBytes, const std::string& dir);
+// The status line when a capture ends with `captured` bytes: empty when it ran as asked and
+// kept something. cutShort as the capture thread says it.
+wxString captureEndText(uint64_t captured, const std::string& cutShort);
 
 // The status line for a hardware status of the capture thread.
 wxString hardwareStatusText(int32_t status);

@@ -1,7 +1,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "files/ovmappedfile.h"
+#include "support/smalldisk.h"
 
 namespace {
 
@@ -189,13 +189,11 @@ int fillInChild(const std::string& dir, uint64_t room, const char* reason, void 
 }
 
 TEST(MappedFile, FullDiskFailsAppendAndKeepsWhatWasWritten) {
-  TscratchDir dir;
-  if (mount("tmpfs", dir.path.c_str(), "tmpfs", 0, "size=2m") != 0)
-    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
-  const uint64_t room = TmappedFile::freeBytes(dir.path);
-  const int status = fillInChild(dir.path, room, "No space left on device");
-  umount(dir.path.c_str());
+  TsmallDisk disk(2 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a file system here: " << disk.why();
+  const int status = fillInChild(disk.path(), disk.room(), "No space left on device");
   EXPECT_EQ(status, 0) << "1: error text, 2: bytes kept, 100+: signal";
+  EXPECT_EQ(disk.room(), uint64_t(2 << 20)) << "the room is given back";
 }
 
 TEST(MappedFile, FileSizeLimitFailsAppendAndKeepsWhatWasWritten) {

@@ -62,7 +62,7 @@ void capture(int transactions) {
   dialogSink->captureStarted(capture);
   addTransactions(capture, transactions);
   dialogSink->captureProgress(0, 1000);
-  dialogSink->captureEnded(true);
+  dialogSink->captureEnded(true, "");
   dialogSink->dialogClosed(true);
   settle();
 }
@@ -255,8 +255,10 @@ TEST(TreeView, FollowsACaptureAsItGrows) {
   EXPECT_TRUE(w.onScreen(w.lastVisible()));
 
   const int captured = rows.rowCount();
-  dialogSink->captureEnded(true);
-  EXPECT_EQ(w.statusText(), groupedDigits(captured) + " rows|Captured|Span 0.000 ms|");
+  // A capture that ran out of room says so where it is shown.
+  dialogSink->captureEnded(true, "/tmp: No space left on device");
+  EXPECT_EQ(w.statusText(), groupedDigits(captured) +
+                                " rows|Captured, cut short: /tmp: No space left on device|Span 0.000 ms|");
   // Cancel: what was shown before the dialog, where it was.
   dialogSink->dialogClosed(false);
   settle();
@@ -270,7 +272,7 @@ TEST(TreeView, FollowsACaptureAsItGrows) {
   Tcapture empty;
   dialogSink->captureStarted(empty);
   EXPECT_EQ(rows.rowCount(), 0);
-  dialogSink->captureEnded(false);
+  dialogSink->captureEnded(false, "");
   dialogSink->dialogClosed(true);
   EXPECT_EQ(rows.rowCount(), 20);
 }

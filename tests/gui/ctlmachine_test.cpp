@@ -15,6 +15,7 @@
 #include "device/simhosttiming.h"
 #include "device/simsniffer.h"
 #include "hardware/ovlothrd.h"
+#include "support/smalldisk.h"
 #include "support/testfiles.h"
 #include "support/waitfor.h"
 
@@ -53,15 +54,29 @@ struct TfakeSink : TcaptureSink {
     EXPECT_LE(firstChanged, capture.rows->size());
     capturedBytes = bytes;
   }
-  void captureEnded(bool kept) override { ended += kept ? "K" : "-"; }
+  void captureEnded(bool kept, const std::string& cut) override {
+    ended += kept ? "K" : "-";
+    cutShort = cut;
+  }
   void dialogClosed(bool ok) override { closed += ok ? "O" : "C"; }
   size_t rows() const { return capture.rows->size(); }
 
   Tcapture capture;
   int started = 0;
   uint64_t capturedBytes = 0;
-  std::string ended, closed;
+  std::string ended, closed, cutShort;
 };
+
+std::function<uint64_t(const std::string&)> freeBytesOf(uint64_t bytes) {
+  return [bytes](const std::string&) { return bytes; };
+}
+
+// The rows of the whole capture decoded at once.
+size_t wholeRows(const TloThread& lo) {
+  Tcapture whole;
+  TdecodeChain(whole).takeRaw(lo.buffer.data(), lo.buffer.size(), true);
+  return whole.rows->size();
+}
 
 struct Trig {
   explicit Trig(unsigned periodMs = 20) : lo(quickHostTiming(periodMs)) {}
@@ -141,7 +156,7 @@ TEST(CaptureDialogMachine, ShowsTheCaptureAsItRunsOnTheSimulatedSniffer) {
   EXPECT_EQ(rig.sink.started, 1);
   EXPECT_TRUE(rig.view.ok);
   EXPECT_EQ(rig.view.field, "8");
-  EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
+  EXPECT_EQ(rig.lo.buffer.capacity(), 8192u);
   ASSERT_TRUE(rig.tickUntil([&] { return rig.sink.rows() > 0; }));
   EXPECT_EQ(rig.machine.state(), ctlAcquiring);
   EXPECT_LT(rig.sink.capturedBytes, 8192u);
@@ -151,29 +166,37 @@ TEST(CaptureDialogMachine, ShowsTheCaptureAsItRunsOnTheSimulatedSniffer) {
   EXPECT_EQ(rig.view.decText, "100%");
   EXPECT_EQ(rig.sink.ended, "K");
   // Every captured byte was decoded: the rows are those of the whole capture.
-  Tcapture whole;
-  const std::vector<uint8_t>& raw = rig.lo.takeCapture();
-  TdecodeChain(whole).takeRaw(raw.data(), raw.size(), true);
-  EXPECT_EQ(rig.sink.rows(), whole.rows->size());
-  const size_t rows = rig.sink.rows();
+  EXPECT_EQ(rig.sink.rows(), wholeRows(rig.lo));
+  EXPECT_EQ(rig.sink.cutShort, "");
   ASSERT_TRUE(rig.reaches(ctlReady));
 
-  // A buffer larger than memory allows: said so, nothing shown instead of the last capture,
-  // and a smaller buffer can be tried at once.
-  failAllocations(allocFailAnyThread, 16 << 20);
-  rig.start("40000");
-  const bool refused = rig.reaches(ctlReady);
-  failAllocations(allocFailNone, 0);
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(rig.view.status, "Memory allocation failed");
-  EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusNoMemory);
-  EXPECT_EQ(rig.sink.started, 1);
-  EXPECT_EQ(rig.sink.rows(), rows);
+  // A disk that fills during a capture ends it: what it holds is decoded and kept, and the
+  // dialog, the window and a box say why. The next capture, with room, is whole again.
+  std::string ended = "K";
+  TsmallDisk disk(1 << 20);
+  if (disk.mounted()) {
+    rig.lo.spoolDirectory = disk.path();
+    rig.machine.freeBytes = freeBytesOf(uint64_t{1} << 40);  // the room there was at Start
+    disk.fillUntil(200 << 10);
+    rig.start("40000");
+    ASSERT_TRUE(rig.reaches(ctlDecoded));
+    const std::string why = disk.path() + ": No space left on device";
+    EXPECT_EQ(rig.sink.cutShort, why);
+    const wxString said = "No room left for the capture (" + why + "): it ended after " +
+                          num2str(rig.lo.captureCount) + " Bytes, all kept and decoded";
+    EXPECT_EQ(rig.view.status, said);
+    EXPECT_EQ(rig.view.problem, said);
+    EXPECT_EQ(rig.sink.rows(), wholeRows(rig.lo));
+    EXPECT_GT(rig.sink.rows(), 100u);
+    ended += "K";
+    rig.lo.spoolDirectory.clear();
+  }
   rig.start("8");
   ASSERT_TRUE(rig.reaches(ctlDecoded));
   EXPECT_EQ(rig.view.status, "Hardware Initialized OK");
   EXPECT_EQ(rig.lo.hardwareStatus, TloThread::statusReady);
-  EXPECT_EQ(rig.sink.ended, "KK");
+  EXPECT_EQ(rig.sink.ended, ended + "K");
+  EXPECT_EQ(rig.sink.cutShort, "");
 
   // The device drops after the decode, then comes back: the capture can still be taken.
   sniffer.unplug();
@@ -207,8 +230,7 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   };
   auto finishCapture = [&](const std::string& bytes) {
     EXPECT_TRUE(rig.lo.run.exchange(false));
-    rig.lo.buffer.assign(TloThread::headBytes, 0);
-    rig.lo.buffer.insert(rig.lo.buffer.end(), bytes.begin(), bytes.end());
+    rig.lo.buffer.append(bytes.data(), bytes.size());
     rig.lo.captureCount = bytes.size();
     rig.lo.captureDone = true;
   };
@@ -216,13 +238,25 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   ASSERT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.id, "Hardware Serial: " + rig.lo.serialCopy());
 
-  // A size above the largest is refused, naming the largest; nothing starts.
-  const wxString largest = num2str(largestBufferKB(67108864));
-  rig.start("4194304");
-  EXPECT_EQ(rig.machine.state(), ctlReady);
-  EXPECT_FALSE(rig.lo.run);
-  EXPECT_EQ(rig.view.field, largest);
-  EXPECT_EQ(rig.view.status, "Buffer Size too large: at most " + largest + " KBytes");
+  // A size above the largest is refused, naming the largest, or the room the capture
+  // directory has for a capture and its decode when that is less; nothing starts.
+  const wxString dir = rig.lo.captureDirectory();
+  const std::pair<uint64_t, const char*> limits[] = {
+      {uint64_t{1} << 40, "4194304"}, {100 << 20, "20481"}, {19 << 10, "4"}, {19 << 10, "0"}};
+  const wxString said[] = {"Buffer Size too large: at most 4_194_303 KBytes",
+                           "Buffer Size too large: " + dir + " has room for at most 20_480 KBytes",
+                           "No room for a capture: " + dir + " has 19 KBytes free",
+                           "No room for a capture: " + dir + " has 19 KBytes free"};
+  const wxString fieldAfter[] = {"4_194_303", "20_480", "4", "0"};
+  for (size_t i = 0; i < std::size(limits); ++i) {
+    rig.machine.freeBytes = freeBytesOf(limits[i].first);
+    rig.start(limits[i].second);
+    EXPECT_EQ(rig.machine.state(), ctlReady);
+    EXPECT_FALSE(rig.lo.run);
+    EXPECT_EQ(rig.view.field, fieldAfter[i]);
+    EXPECT_EQ(rig.view.status, said[i]);
+  }
+  rig.machine.freeBytes = freeBytesOf(40 << 10);  // room for 8 KBytes exactly
 
   // Stop pressed in the tick in which the capture ends; bytes that make no row leave the
   // window with what it showed before.
@@ -272,13 +306,14 @@ TEST(CaptureDialogMachine, ActsOnlyOnItsOwnCaptureAndItsOwnStop) {
   rig.start("8");
   rig.lo.run = false;
   rig.lo.state = TloThread::stateRun;
+  rig.lo.buffer.append("abc", 3);
   report(TloThread::statusReady);
   EXPECT_EQ(rig.machine.state(), ctlReady);
   EXPECT_TRUE(rig.lo.stop);
   rig.start("8");
   EXPECT_EQ(rig.machine.state(), ctlReady);
   EXPECT_EQ(rig.view.status, "The last capture is still ending: press Start again");
-  EXPECT_EQ(rig.lo.buffer.size(), TloThread::bufferBytes(8192));
+  EXPECT_EQ(rig.lo.buffer.size(), 3u);
   rig.lo.state = TloThread::stateInit;
   rig.lo.captureDone = true;
   rig.machine.onPoll();

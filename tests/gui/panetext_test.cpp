@@ -45,6 +45,6 @@ TEST(StatusText, RowsSourceAndSpan) {
   EXPECT_EQ(texts.span, "Span 2.000 ms");
   rows.push_back({at(12000 + 18000000)});
   EXPECT_EQ(statusTexts(rows, "").span, "Span 1.500 s");
-  EXPECT_EQ(statusTexts({}, capturedText).rows, "0 rows");
-  EXPECT_EQ(statusTexts({}, capturedText).span, "");
+  EXPECT_EQ(statusTexts({}, capturedText()).rows, "0 rows");
+  EXPECT_EQ(statusTexts({}, capturedText()).span, "");
 }

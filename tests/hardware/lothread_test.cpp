@@ -9,12 +9,12 @@
 #include <string>
 #include <thread>
 
-#include "allocfail.h"
 #include "decode/ovexthrd.h"
 #include "files/ovdataio.h"
 #include "hardware/ovlivedecode.h"
 #include "hardware/ovlothrd.h"
 #include "hwsupport.h"
+#include "support/smalldisk.h"
 
 using namespace std::chrono_literals;
 
@@ -34,9 +34,13 @@ struct Trig {
   void expectWhole(size_t bytes) {
     ASSERT_TRUE(captured());
     EXPECT_EQ(lo->captureCount, bytes);
-    const std::vector<uint8_t>& buffer = lo->takeCapture();
-    EXPECT_EQ(buffer.size(), bytes);
-    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + streamMagic.size()), streamMagic);
+    EXPECT_EQ(lo->buffer.size(), bytes);
+    EXPECT_EQ(startOf(*lo), streamMagic);
+    EXPECT_EQ(lo->cutShort(), "");
+  }
+  static std::string startOf(const TloThread& lo) {
+    const auto* bytes = reinterpret_cast<const char*>(lo.buffer.data());
+    return lo.buffer.size() < streamMagic.size() ? "" : std::string(bytes, streamMagic.size());
   }
 
   TsimSniffer sniffer;
@@ -83,21 +87,50 @@ TEST(CaptureThread, BringsTheDeviceUpCapturesAndStops) {
   rig.runFor(8192);
   rig.expectWhole(8192);
 
-  // The largest size: its buffer of 4 GiB and the head is sized in 64 bits (without the
-  // memory for it, the run says so rather than reading into a wrapped 1 KiB).
+  // The largest capture the disk holds leaves room for its decode beside it.
   EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 40), 0xFFFFFC00u);
-  EXPECT_EQ(TloThread::largestCaptureFor(uint64_t{1} << 30), (1u << 30) - 2048);
-  EXPECT_EQ(TloThread::largestCaptureFor(3071), 0u);
-  failAllocations(allocFailAnyThread, uint64_t{1} << 30);
-  const TloThread::Trequest refused = rig.runFor(0xFFFFFC00);
-  failAllocations(allocFailNone, 0);
-  EXPECT_EQ(refused, TloThread::Trequest::noMemory);
-  EXPECT_TRUE(lo.captureDone);
-  EXPECT_EQ(lo.hardwareStatus, TloThread::statusNoMemory);
-  EXPECT_TRUE(lo.takeCapture().empty());
+  EXPECT_EQ(TloThread::largestCaptureFor(5 << 20), 1u << 20);
+  EXPECT_EQ(TloThread::largestCaptureFor((5 << 20) - 1), (1u << 20) - 1024);
+  EXPECT_EQ(TloThread::largestCaptureFor(5119), 0u);
+}
+
+// The capture's bytes go to a file of the capture directory: a disk that fills ends the capture
+// with what it holds, decodable, and says why; the file's room is given back with the next.
+TEST(CaptureThread, FullDiskEndsTheCaptureWithWhatItHolds) {
+  TsmallDisk disk(1 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a file system here: " << disk.why();
+  Trig rig;
+  rig.start();
+  TloThread& lo = *rig.lo;
+  lo.spoolDirectory = disk.path();
+  ASSERT_TRUE(rig.ready());
+  lo.hardwareChanged = false;
+  const uint64_t room = disk.room();
+  EXPECT_EQ(lo.largestCaptureWithRoom(), TloThread::largestCaptureFor(room));
+  disk.fillUntil(300 << 10);
+  const uint64_t left = disk.room();
+  rig.runFor(4 << 20);
+  ASSERT_TRUE(rig.captured());
+  EXPECT_EQ(lo.cutShort(), disk.path() + ": No space left on device");
+  EXPECT_EQ(lo.hardwareStatus, TloThread::statusNoRoom);
+  EXPECT_FALSE(lo.hardwareChanged.exchange(false)) << "the device is as it was";
+  const uint64_t kept = lo.captureCount;
+  EXPECT_EQ(lo.buffer.size(), kept);
+  // All but the block that found no room.
+  EXPECT_GT(kept + 2 * TloThread::captureBlock, left);
+  EXPECT_LE(kept, left);
+  EXPECT_EQ(Trig::startOf(lo), streamMagic);
+  TexThread decoded;
+  EXPECT_TRUE(decoded.startDecode(lo.buffer.data(), lo.buffer.size()));
+  EXPECT_GT(decoded.rows->size(), 100u);
+
+  std::filesystem::remove(disk.path() + "/filler");
   rig.runFor(8192);
-  EXPECT_EQ(lo.hardwareStatus, TloThread::statusReady);
+  EXPECT_EQ(lo.hardwareStatus, TloThread::statusReady) << "cleared by the next request";
   rig.expectWhole(8192);
+  rig.lo.reset();
+  EXPECT_EQ(disk.room(), room);
+  EXPECT_TRUE(disk.names().empty());
 }
 
 // A front end decodes the bytes as they arrive (under ThreadSanitizer too), while the capture
@@ -111,7 +144,6 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(rig.ready());
   ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::accepted);
-  const uint8_t* bytes = lo.capturedBytes();
   Tcapture live;
   TliveDecode decode(lo, live);
   int steps = 0;
@@ -122,6 +154,8 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
       decoded = decode.decodedBytes();
     }
   });
+  ASSERT_TRUE(waitFor([&] { return lo.captureCount > 0; }));
+  const uint8_t* bytes = lo.capturedBytes();
   ASSERT_TRUE(waitFor([&] { return lo.captureCount > 3 * TloThread::captureBlock; }));
   EXPECT_EQ(rig.runFor(8192), TloThread::Trequest::busy);
   EXPECT_FALSE(lo.withdrawRequest()) << "taken already";
@@ -130,10 +164,9 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   reader.join();
   EXPECT_GT(steps, 1);
   EXPECT_EQ(decode.decodedBytes(), lo.captureCount);
-  const std::vector<uint8_t>& buffer = lo.takeCapture();
-  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + streamMagic.size()), streamMagic);
+  EXPECT_EQ(Trig::startOf(lo), streamMagic);
   TexThread whole;
-  ASSERT_TRUE(whole.startDecode(&buffer));
+  ASSERT_TRUE(whole.startDecode(lo.buffer.data(), lo.buffer.size()));
   std::string liveText, wholeText;
   TdataIO::appendBody(*live.rows, liveText);
   TdataIO::appendBody(*whole.rows, wholeText);
@@ -163,7 +196,7 @@ TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
   std::this_thread::sleep_for(100ms);
   EXPECT_FALSE(rig.sniffer.status().streaming);
   EXPECT_FALSE(lo.captureDone);
-  EXPECT_TRUE(lo.takeCapture().empty());
+  EXPECT_EQ(lo.buffer.size(), 0u);
 
   rig.runFor(8192);
   rig.expectWhole(8192);

@@ -20,9 +20,7 @@ TrefRows fromRows(const std::vector<TlinRow>& rows) {
   return ref;
 }
 
-const std::vector<uint8_t>& captureBuffer(TsniffContext* ctx) {
-  return static_cast<TloThread*>(loh(ctx))->buffer;
-}
+const TmappedFile& captureBuffer(TsniffContext* ctx) { return static_cast<TloThread*>(loh(ctx))->buffer; }
 
 }  // namespace
 
@@ -35,7 +33,7 @@ TrefRows refFromSample(const std::string& path) {
 
 TrefRows refFromCapture(TsniffContext* ctx) {
   TexThread ex;
-  ex.startDecode(&captureBuffer(ctx));
+  ex.startDecode(captureBuffer(ctx).data(), captureBuffer(ctx).size());
   TrefRows ref = fromRows(*ex.rows);
   ref.decoded = ex.progress;
   return ref;
