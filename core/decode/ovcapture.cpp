@@ -2,14 +2,17 @@
 
 #include <utility>
 
+#include "decode/ovvisit.h"
+
 namespace {
 
-uint8_t handshakePid(const Tgrouper& transaction) {
+uint8_t handshakePid(const Ttransax& transaction) {
   uint8_t pid = 0;
   for (const TobjPtr& child : transaction.children) {
-    if (!child || child->objType != otHandshake) continue;
-    pid = static_cast<uint8_t>(static_cast<const TpacketBase&>(*child).pid);
-    if (pid == pidNak) break;
+    if (!child) continue;
+    visit(*child,
+          Toverload{[&](const Thandshake& h) { pid = pid == pidNak ? pid : static_cast<uint8_t>(h.pid); },
+                    [](const Tbase&) {}});
   }
   return pid;
 }
@@ -27,10 +30,9 @@ TrowSummary Tcapture::rowSummary(std::size_t ix) const {
   s.parentRow = obj.parentRow;
   s.time = obj.time;
   s.errors = obj.flags;
-  if (obj.objType >= otSof && obj.objType <= otHandshake)
-    s.pid = static_cast<uint8_t>(static_cast<const TpacketBase&>(obj).pid);
-  else if (obj.objType == otTransax)
-    s.pid = handshakePid(static_cast<const Tgrouper&>(obj));
+  visit(obj, Toverload{[&](const TpacketBase& packet) { s.pid = static_cast<uint8_t>(packet.pid); },
+                       [&](const Ttransax& transaction) { s.pid = handshakePid(transaction); },
+                       [](const Tbase&) {}});
   return s;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 #include "files/ovfilewriter.h"
 #include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
@@ -42,7 +43,7 @@ size_t childCountHint(std::string_view line) {
 size_t heldBytes(const Tbase& obj) {
   constexpr size_t objectBytes = std::max({sizeof(Tdata), sizeof(Ttransax), sizeof(Ttransfer)}) + 16;
   size_t bytes = objectBytes + 2 * sizeof(TobjPtr) + sizeof(TlinRow);
-  if (obj.objType == otData) bytes += static_cast<const Tdata&>(obj).data.capacity();
+  visit(obj, Toverload{[&](const Tdata& d) { bytes += d.data.capacity(); }, [](const Tbase&) {}});
   return bytes;
 }
 
@@ -213,11 +214,11 @@ unsigned TdataIO::load(Tinput& input, TobjVec& objs) {
     // added: that one may land at obj's level, and a grouper inside itself
     // would never be freed.
     const bool attached = static_cast<size_t>(obj->level) < parentList.size();
-    if (obj->objType >= otSofGroup && obj->objType <= otTransfer) {
-      auto& children = static_cast<Tgrouper&>(*obj).children;
-      children.reserve(childCountHint(text));
-      setParentList(&children, obj->level + 1);
-    }
+    visit(*obj, Toverload{[&](Tgrouper& grouper) {
+                            grouper.children.reserve(childCountHint(text));
+                            setParentList(&grouper.children, grouper.level + 1);
+                          },
+                          [](Tbase&) {}});
     if (attached)
       addToParent(std::move(obj));
     else
