@@ -24,6 +24,16 @@ struct TrowSummary {
   uint8_t pid = 0;
 };
 
+// A bus event where the capture holds it, its bytes not copied: valid until
+// the capture changes.
+struct TeventView {
+  uint8_t kind = 0;
+  uint16_t flags = 0;
+  uint64_t time = 0;
+  const uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+
 class TdecodeChain;
 
 class Tcapture {
@@ -51,7 +61,10 @@ class Tcapture {
   // Bus events as recorded, and the packets and resets made of them in bus
   // order; none of either for a sample file, which keeps decoded objects only.
   std::size_t eventCount() const { return events.size(); }
-  TeventBin event(std::size_t ix) const { return events[ix]; }
+  TeventView event(std::size_t ix) const {
+    const TeventBin& e = events[ix];
+    return {e.kind, e.flags, e.time, e.bytes.data(), e.bytes.size()};
+  }
   std::size_t busObjectCount() const { return objects.size(); }
   TobjPtr busObject(std::size_t ix) const { return objects[ix]; }
 
