@@ -3,13 +3,14 @@
 #include <new>
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 #include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
-    : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {}
+    : lua(capture), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {}
 
 std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
-  return linRowIxOK(ix) ? (*rows)[ix].obj : nullptr;
+  return linRowIxOK(ix) ? capture->row(ix).obj : nullptr;
 }
 
 const TvisIndex& TdisplData::index() {
@@ -30,20 +31,17 @@ void TdisplData::resetVisibleRows() {
 
 const std::vector<uint8_t>& TdisplData::getData(int ix) {
   static const std::vector<uint8_t> none;
-  Tbase* obj = linRowIxOK(ix) ? (*rows)[ix].obj.get() : nullptr;
-  if (!obj) return none;
-  switch (obj->objType) {
-    case otData:
-      return static_cast<Tdata*>(obj)->data;
-    case otTransax: {
-      auto packet = static_cast<Ttransax*>(obj)->findDataPkt();
-      return packet ? packet->data : none;
-    }
-    case otTransfer:
-      return static_cast<Ttransfer*>(obj)->findData();
-    default:
-      return none;
-  }
+  dataShown = getDisplRowPtr(ix);
+  if (!dataShown) return none;
+  return visit(*dataShown, Toverload{[](Tdata& data) -> const std::vector<uint8_t>& { return data.data; },
+                                     [](Ttransax& trx) -> const std::vector<uint8_t>& {
+                                       const auto packet = trx.findDataPkt();
+                                       return packet ? packet->data : none;
+                                     },
+                                     [](Ttransfer& transfer) -> const std::vector<uint8_t>& {
+                                       return transfer.findData();
+                                     },
+                                     [](Tbase&) -> const std::vector<uint8_t>& { return none; }});
 }
 
 std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {
@@ -53,61 +51,64 @@ std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {
 
 std::string TdisplData::genRowDecode(int ix) {
   if (!linRowIxOK(ix)) return "Error - row " + std::to_string(ix);
-  return doDecode((*rows)[ix].obj);
+  return doDecode(capture->row(ix).obj);
 }
 
 void TdisplData::flipUserFlag(const std::shared_ptr<Tbase>& obj) {
   if (!obj) return;
-  if (obj->objType <= otHandshake) {
-    if (linRowIxOK(obj->row)) (*rows)[obj->row].flags ^= rowFlagUser;
-  } else if (obj->objType <= otTransfer) {
-    for (const auto& child : static_cast<Tgrouper&>(*obj).children) flipUserFlag(child);
-  }
+  const auto children = [&](const Tgrouper& grouper) {
+    for (const auto& child : grouper.children) flipUserFlag(child);
+  };
+  visit(*obj, Toverload{[&](const TsofGroup& group) { children(group); },
+                        [&](const Ttransax& trx) { children(trx); },
+                        [&](const Ttransfer& transfer) { children(transfer); }, [](const Tgrouper&) {},
+                        [&](const Tbase& leaf) {
+                          if (linRowIxOK(leaf.row))
+                            capture->setRowFlags(leaf.row, capture->rowFlags(leaf.row) ^ rowFlagUser);
+                        }});
 }
 
 bool TdisplData::doubleClick(int ix) {
   if (!linRowIxOK(ix)) return false;
-  const auto& obj = (*rows)[ix].obj;
+  const TobjPtr obj = capture->row(ix).obj;
   if (obj && obj->objType > otHandshake) flipUserFlag(obj);
   return true;
 }
 
-unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
-                                std::shared_ptr<std::vector<TlinRow>> newRows) {
-  if (!newRows || newRows->empty()) return 0;
+unsigned long TdisplData::adopt(std::shared_ptr<Tcapture> newCapture) {
+  if (!newCapture || newCapture->rowCount() == 0) return 0;
   // What can run out of memory comes first, so that a failure leaves the shown data whole.
   TvisIndex newIndex;
-  newIndex.adopt(*newRows);
+  newIndex.adopt(*newCapture);
   visIndex = std::move(newIndex);
-  showAdopted(std::move(newObjs), std::move(newRows));
-  return rows->size();
+  showAdopted(std::move(newCapture));
+  return capture->rowCount();
 }
 
-void TdisplData::show(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows) {
-  if (!newRows) newRows = std::make_shared<std::vector<TlinRow>>();
-  visIndex.adopt(*newRows);
-  showAdopted(std::move(newObjs), std::move(newRows));
+void TdisplData::show(std::shared_ptr<Tcapture> newCapture) {
+  if (!newCapture) newCapture = std::make_shared<Tcapture>();
+  visIndex.adopt(*newCapture);
+  showAdopted(std::move(newCapture));
 }
 
-void TdisplData::showAdopted(std::shared_ptr<TobjVec> newObjs,
-                             std::shared_ptr<std::vector<TlinRow>> newRows) {
-  rows = std::move(newRows);
-  objs = newObjs ? std::move(newObjs) : std::make_shared<TobjVec>();
-  lua.setRows(rows);
+void TdisplData::showAdopted(std::shared_ptr<Tcapture> newCapture) {
+  capture = std::move(newCapture);
+  dataShown.reset();
+  lua.setRows(capture);
   resetVisibleRows();
 }
 
-void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*rows, firstChanged); }
+void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*capture, firstChanged); }
 
 TdisplData::Tshown TdisplData::takeShown() {
-  Tshown shown{rows, objs, std::move(visIndex)};
-  show(nullptr, nullptr);
+  Tshown shown{capture, std::move(visIndex)};
+  show(nullptr);
   return shown;
 }
 
 void TdisplData::restore(Tshown shown) {
   visIndex = std::move(shown.visIndex);
-  showAdopted(std::move(shown.objs), std::move(shown.rows));
+  showAdopted(std::move(shown.capture));
 }
 
 unsigned TdisplData::sampleFileRead(const std::string& path) {
@@ -117,7 +118,7 @@ unsigned TdisplData::sampleFileRead(const std::string& path) {
     lastFileError = read.problem;
     lastFileMissing = read.missing;
     if (!read.problem.empty()) return 0;
-    const unsigned long adopted = adopt(read.objs, read.rows);
+    const unsigned long adopted = adopt(std::move(read.capture));
     if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
     return static_cast<unsigned>(adopted);
   } catch (const std::bad_alloc&) {
@@ -126,6 +127,8 @@ unsigned TdisplData::sampleFileRead(const std::string& path) {
   }
 }
 
-std::string TdisplData::sampleFileSave(const std::string& path) const { return saveSampleFile(*rows, path); }
+std::string TdisplData::sampleFileSave(const std::string& path) const {
+  return saveSampleFile(*capture, path);
+}
 
-std::string TdisplData::exportPcap(const std::string& path) const { return exportPcapFile(objs, rows, path); }
+std::string TdisplData::exportPcap(const std::string& path) const { return exportPcapFile(*capture, path); }

@@ -26,7 +26,7 @@ class TliveShow : public TcaptureSink {
   void open();
   bool dialogOpen() const { return dialog != nullptr; }
 
-  void captureStarted(const Tcapture& capture) override;
+  void captureStarted(const std::shared_ptr<Tcapture>& capture) override;
   void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) override;
   void captureEnded(bool kept, const std::string& cutShort) override;
   void dialogClosed(bool ok) override;

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 struct TstatusTexts {
   std::string rows;    // "1,234 rows"
@@ -21,4 +20,4 @@ std::string capturingText(uint64_t bytes);
 // "Captured", or with why the capture ended early (cutShort as the capture thread says it).
 std::string capturedText(const std::string& cutShort = "");
 
-TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source);
+TstatusTexts statusTexts(const Tcapture& capture, const std::string& source);

@@ -14,14 +14,9 @@
 
 class TexThread {
  public:
-  using TeventVec = std::vector<TeventBin>;
-  using TrowVec = std::vector<TlinRow>;
-
-  // The owner's result vectors are refilled in place by every decode, so
-  // readers holding these pointers see the latest results; a missing one is
-  // created here.
-  TexThread(std::shared_ptr<TeventVec> events = nullptr, std::shared_ptr<TobjVec> objects = nullptr,
-            std::shared_ptr<TobjVec> trees = nullptr, std::shared_ptr<TrowVec> rows = nullptr);
+  // The owner's capture is refilled in place by every decode, so readers
+  // holding it see the latest results; a missing one is created here.
+  explicit TexThread(std::shared_ptr<Tcapture> into = nullptr);
   TexThread(const TexThread&) = delete;
   TexThread& operator=(const TexThread&) = delete;
 
@@ -37,10 +32,7 @@ class TexThread {
   // Why the last decode failed (memory exhausted, say); empty when it did not.
   std::string failureText() const;
 
-  std::shared_ptr<TeventVec> events;
-  std::shared_ptr<TobjVec> objects;
-  std::shared_ptr<TobjVec> trees;
-  std::shared_ptr<TrowVec> rows;
+  std::shared_ptr<Tcapture> capture;
   const uint8_t* raw = nullptr;  // not owned
   uint64_t rawSize = 0;
   std::atomic<uint64_t> progress{0};  // bytes of raw read so far
@@ -54,7 +46,6 @@ class TexThread {
 
  private:
   // A decode is built here and swapped in only when complete, so a failed one
-  // keeps the previous results; the vectors' room is reused across decodes.
+  // keeps the previous results; the room is reused across decodes.
   Tcapture next;
-  void clearNext();
 };

@@ -1,6 +1,9 @@
 #include "files/ovpcapexport.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -16,43 +19,36 @@ void putField(std::vector<uint8_t>& out, uint32_t field) {
   out.push_back(static_cast<uint8_t>(field >> 8));
 }
 
-std::vector<uint8_t> packetBytes(const Tbase& obj) {
-  const auto& packet = static_cast<const TpacketBase&>(obj);
+std::vector<uint8_t> packetBytes(const TpacketBase& packet) {
   std::vector<uint8_t> out{pidByte(packet)};
-  switch (obj.objType) {
-    case otSof: {
-      const auto& sof = static_cast<const Tsof&>(obj);
-      putField(out, (sof.frame & 0x7FF) | sof.crc5 << 11);
-      break;
-    }
-    case otToken: {
-      const auto& token = static_cast<const Ttoken&>(obj);
-      putField(out, (token.addr & 127) | (token.endp & 15) << 7 | token.crc5 << 11);
-      break;
-    }
-    case otData: {
-      const auto& data = static_cast<const Tdata&>(obj);
-      // A data packet too short for a CRC kept neither payload nor CRC.
-      if ((obj.flags & flagLength) && data.data.empty() && data.crc16 == 0) break;
-      out.insert(out.end(), data.data.begin(), data.data.end());
-      putField(out, data.crc16);
-      break;
-    }
-    default:
-      break;
-  }
+  visit(packet, Toverload{[&](const Tsof& sof) { putField(out, (sof.frame & 0x7FF) | sof.crc5 << 11); },
+                          [&](const Ttoken& token) {
+                            putField(out, (token.addr & 127) | (token.endp & 15) << 7 | token.crc5 << 11);
+                          },
+                          [&](const Tdata& data) {
+                            // A data packet too short for a CRC kept neither payload nor CRC.
+                            if ((data.flags & flagLength) && data.data.empty() && data.crc16 == 0) return;
+                            out.insert(out.end(), data.data.begin(), data.data.end());
+                            putField(out, data.crc16);
+                          },
+                          [](const Tbase&) {}});
   return out;
 }
 
-// Packets and resets of the tree in bus order: rows list a transfer's
+// The rows of packets and resets in bus order: rows list a transfer's
 // transactions together although other traffic came between them.
-std::vector<const Tbase*> busOrder(const std::vector<TlinRow>& rows) {
-  std::vector<const Tbase*> objs;
-  for (const TlinRow& row : rows)
-    if (row.obj && row.obj->objType <= otHandshake) objs.push_back(row.obj.get());
-  std::stable_sort(objs.begin(), objs.end(),
-                   [](const Tbase* a, const Tbase* b) { return a->time < b->time; });
-  return objs;
+std::vector<std::size_t> busOrder(const Tcapture& capture) {
+  std::vector<std::pair<uint64_t, std::size_t>> timed;
+  for (std::size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TrowSummary row = capture.rowSummary(ix);
+    if (row.objType <= otHandshake) timed.emplace_back(row.time, ix);
+  }
+  std::stable_sort(timed.begin(), timed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::size_t> rows;
+  rows.reserve(timed.size());
+  for (const auto& entry : timed) rows.push_back(entry.second);
+  return rows;
 }
 
 }  // namespace
@@ -61,23 +57,24 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
                 TexportCounts& counts, std::string& error) {
   counts = {};
   TpcapWriter writer(path, options);
-  if (!capture.events->empty()) {
-    for (const TeventBin& ev : *capture.events) {
+  if (capture.eventCount() != 0) {
+    for (std::size_t ix = 0; ix < capture.eventCount(); ++ix) {
+      const TeventView ev = capture.event(ix);
       if (ev.kind == srcKindReset) ++counts.resets;
       // Packet bytes end with 4 bytes of idle time, which is not part of the packet.
-      if (ev.kind != srcKindPacket || ev.bytes.size() <= 4) continue;
-      writer.add(ev.time, ev.bytes.data(), ev.bytes.size() - 4);
+      if (ev.kind != srcKindPacket || ev.size <= 4) continue;
+      writer.add(ev.time, ev.bytes, ev.size - 4);
       ++counts.packets;
     }
   } else {
-    for (const Tbase* obj : busOrder(*capture.rows)) {
-      if (obj->objType == otReset) {
-        ++counts.resets;
-        continue;
-      }
-      const std::vector<uint8_t> bytes = packetBytes(*obj);
-      writer.add(obj->time, bytes.data(), bytes.size());
-      ++counts.packets;
+    for (const std::size_t ix : busOrder(capture)) {
+      const TobjPtr obj = capture.row(ix).obj;
+      visit(*obj, Toverload{[&](const TpacketBase& packet) {
+                              const std::vector<uint8_t> bytes = packetBytes(packet);
+                              writer.add(packet.time, bytes.data(), bytes.size());
+                              ++counts.packets;
+                            },
+                            [&](const Treset&) { ++counts.resets; }, [](const Tbase&) {}});
     }
   }
   if (!writer.close()) {

@@ -55,7 +55,7 @@ void TctlMachine::onPoll() {
 void TctlMachine::close(bool ok) {
   lo.stop = true;
   live.reset();
-  capture = Tcapture();
+  capture.reset();
   sink.dialogClosed(ok);
 }
 
@@ -98,7 +98,7 @@ void TctlMachine::startCapture() {
   // The last capture's bytes stay until all of them are decoded.
   if (live || lo.requestCapture(bufferBytes) == TloThread::Trequest::busy)
     return view.setStatusLine("The last capture is still ending: press Start again");
-  capture = Tcapture();
+  capture = std::make_shared<Tcapture>();
   live = std::make_unique<TliveDecode>(lo, capture);
   sink.captureStarted(capture);
   enterState(ctlAcquiring);
@@ -107,10 +107,11 @@ void TctlMachine::startCapture() {
 void TctlMachine::finishDecode() {
   const uint64_t captured = lo.captureCount;
   setAcqProgress(captured);
-  const bool kept = !capture.rows->empty();
+  const bool kept = capture->rowCount() != 0;
   // The window keeps the rows and trees; the bus events and objects go.
   live.reset();
-  capture = Tcapture();
+  capture->releaseBusRecord();
+  capture.reset();
   const std::string& cutShort = lo.cutShort();
   sink.captureEnded(kept, cutShort);
   const wxString ended = captureEndText(captured, cutShort);
@@ -123,7 +124,7 @@ void TctlMachine::finishDecode() {
 void TctlMachine::failDecode(const std::string& why) {
   lo.stop = true;
   live.reset();
-  capture = Tcapture();
+  capture.reset();
   sink.captureEnded(false, "");
   const int32_t status = lo.hardwareStatus;
   const wxString failed = "Decoding failed: " + wxString::FromUTF8(why);

@@ -122,7 +122,7 @@ TEST(CaptureThread, FullDiskEndsTheCaptureWithWhatItHolds) {
   EXPECT_EQ(Trig::startOf(lo), streamMagic);
   TexThread decoded;
   EXPECT_TRUE(decoded.startDecode(lo.buffer.data(), lo.buffer.size()));
-  EXPECT_GT(decoded.rows->size(), 100u);
+  EXPECT_GT(decoded.capture->rowCount(), 100u);
 
   std::filesystem::remove(disk.path() + "/filler");
   rig.runFor(8192);
@@ -144,7 +144,7 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   TloThread& lo = *rig.lo;
   ASSERT_TRUE(rig.ready());
   ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::accepted);
-  Tcapture live;
+  auto live = std::make_shared<Tcapture>();
   TliveDecode decode(lo, live);
   int steps = 0;
   std::thread reader([&] {
@@ -168,10 +168,11 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   TexThread whole;
   ASSERT_TRUE(whole.startDecode(lo.buffer.data(), lo.buffer.size()));
   std::string liveText, wholeText;
-  TdataIO::appendBody(*live.rows, liveText);
-  TdataIO::appendBody(*whole.rows, wholeText);
+  TdataIO::appendBody(*live, liveText);
+  TdataIO::appendBody(*whole.capture, wholeText);
   EXPECT_FALSE(wholeText.empty());
-  EXPECT_TRUE(liveText == wholeText) << live.rows->size() << " rows live, " << whole.rows->size() << " whole";
+  EXPECT_TRUE(liveText == wholeText) << live->rowCount() << " rows live, " << whole.capture->rowCount()
+                                     << " whole";
 }
 
 TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {
