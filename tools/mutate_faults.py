@@ -643,7 +643,7 @@ FAULTS = [
          why="a box as wide as its text is too narrow for it, and its texts are not centred"),
     # ---- row drawing from kept boxes ----
     dict(id="frame-stamp-bg-unkeyed", file="gui/ovboxkey.cpp", dirs=["gui", "gui-draw"],
-         old="  addNumber(key, rowBg);\n", new="",
+         old="  addNumber(key, rowBg);", new="  addNumber(key, rowBg & 0);",
          why="a selected row's boxes are copied from a plain row's, corners blended with the wrong background"),
     dict(id="frame-stamp-fill2-unkeyed", file="gui/ovboxkey.cpp", dirs=["gui", "gui-draw"],
          old="  addNumber(key, box.fillColour2);\n", new="",
