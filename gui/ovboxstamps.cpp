@@ -11,13 +11,11 @@ void TboxStamps::draw(wxDC& dc, const TdisplayBox& box, int x, int w, const wxCo
   // Other kinds are an outline over what is there already, which a stamp cannot know.
   if (box.kind > 1 || w <= 0) return paint(dc, box, x, w, 0);
   std::string key = boxStampKey(box, w, rowBg.GetRGB());
-  wxBitmap* stamp = stamps.find(key);
-  if (!stamp) {
-    stamps.put(std::move(key), wxBitmap());
-    return paint(dc, box, x, w, 0);
-  }
-  if (!stamp->IsOk()) *stamp = makeStamp(box, w, rowBg);
-  dc.DrawBitmap(*stamp, x, m.yBoxTop);
+  Tstamp* stamp = stamps.find(key);
+  if (!stamp) stamp = &stamps.put(std::move(key), Tstamp{});
+  if (++stamp->shown < 3) return paint(dc, box, x, w, 0);
+  if (!stamp->image.IsOk()) stamp->image = makeStamp(box, w, rowBg);
+  dc.DrawBitmap(stamp->image, x, m.yBoxTop);
 }
 
 wxBitmap TboxStamps::makeStamp(const TdisplayBox& box, int w, const wxColour& rowBg) {

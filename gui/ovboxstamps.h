@@ -1,8 +1,9 @@
 // Whole boxes of a row, outline and texts, kept as images by what they show:
 // most boxes ("IN 0x69", "ADDR 12", "ACK", "Idle 6") were drawn before, and one
 // copy of a box costs less than its text images and its three strokes. A box
-// is kept from its second showing on, so that boxes met once (times, payloads)
-// cost no copy.
+// is kept from its third showing on: boxes met once (times) or twice (a payload
+// in its transaction's row and its packet's) would cost a copy and its memory
+// for nothing.
 #pragma once
 
 #include <wx/bitmap.h>
@@ -35,8 +36,12 @@ class TboxStamps {
   void paint(wxDC& dc, const TdisplayBox& box, int x, int w, int dy);
   wxBitmap makeStamp(const TdisplayBox& box, int w, const wxColour& rowBg);
 
+  struct Tstamp {
+    int shown = 0;
+    wxBitmap image;  // from the third showing on
+  };
+
   TboxImages& images;
   TrowMetrics m;
-  // An empty bitmap for a box seen once.
-  TimageMap<wxBitmap> stamps{4096};
+  TimageMap<Tstamp> stamps{1024};
 };
