@@ -3,11 +3,13 @@ list(APPEND TWR_GUI_LOGIC_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovvisindex.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdispldata.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdumptext.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodeitems.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodeitems.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovboxkey.cpp)
 # Drawing and windows: a library of its own so that tests under Xvfb link it.
 set(TWR_DISPLAY_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovrow.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovboximages.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovboxstamps.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovrcache.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovwxtext.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdatapane.cpp

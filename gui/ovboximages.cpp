@@ -1,6 +1,7 @@
 #include "ovboximages.h"
 
 #include <wx/dcmemory.h>
+#include <wx/graphics.h>
 
 #include "ovwxtext.h"
 
@@ -32,12 +33,8 @@ int TboxImages::textWidth(wxDC& dc, const std::string& text) const {
 
 const wxBitmap& TboxImages::get(const std::string& text, uint64_t textColour, uint64_t fillColour, int w,
                                 int h) {
-  std::string key = text;
-  key.append(1, '\0').append(std::to_string(textColour)).append(1, ',').append(std::to_string(fillColour));
-  key.append(1, ',').append(std::to_string(w)).append(1, 'x').append(std::to_string(h));
-  auto found = images.find(key);
-  if (found != images.end()) return found->second;
-  if (images.size() >= limit) images.clear();
+  std::string key = textImageKey(text, textColour, fillColour, w, h);
+  if (const wxBitmap* found = images.find(key)) return *found;
 
   wxBitmap image(std::max(w, 1), std::max(h, 1));
   {
@@ -45,8 +42,17 @@ const wxBitmap& TboxImages::get(const std::string& text, uint64_t textColour, ui
     dc.SetFont(font);
     dc.SetBackground(wxBrush(fromBGR(fillColour)));
     dc.Clear();
-    dc.SetTextForeground(fromBGR(textColour));
-    dc.DrawText(toWx(text), (w - textWidth(dc, text)) / 2, (h - textHeight) / 2);
+    const wxString wxText = toWx(text);
+    const int x = (w - textWidth(dc, text)) / 2, y = (h - textHeight) / 2;
+    // Straight to the graphics context where there is one: the DC's DrawText measures the
+    // text once more, for a bounding box no one asks for, and that costs as much as drawing it.
+    if (wxGraphicsContext* gc = dc.GetGraphicsContext()) {
+      gc->SetFont(font, fromBGR(textColour));
+      gc->DrawText(wxText, x, y);
+    } else {
+      dc.SetTextForeground(fromBGR(textColour));
+      dc.DrawText(wxText, x, y);
+    }
   }
-  return images.emplace(std::move(key), image).first->second;
+  return images.put(std::move(key), image);
 }

@@ -12,7 +12,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+
+#include "ovboxkey.h"
 
 class TboxImages {
  public:
@@ -23,9 +24,8 @@ class TboxImages {
   int textWidth(wxDC& dc, const std::string& text) const;
 
  private:
-  static constexpr std::size_t limit = 4096;  // images kept before starting afresh
   wxFont font;
   std::array<int, 128> charWidths{};  // of the printable ASCII characters
   int textHeight = 0;
-  std::unordered_map<std::string, wxBitmap> images;
+  TimageMap<wxBitmap> images{4096};
 };

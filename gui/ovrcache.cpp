@@ -17,6 +17,7 @@ void TrowCache::measure() {
   const wxSize x = dc.GetTextExtent("X");
   m = TrowMetrics::fromCharSize(x.x, x.y);
   boxImages.setFont(font);
+  boxStamps.setMetrics(m);
 }
 
 void TrowCache::init(wxWindow* window, int width) {
@@ -80,7 +81,7 @@ Trow& TrowCache::getRow(int ix, int width) {
     counts.lruDeletes++;
   }
   counts.allocs++;
-  cache.emplace_front(*this, font, boxImages, m, ix, width + 100, hiLightIx(ix));
+  cache.emplace_front(*this, font, boxImages, boxStamps, m, ix, width + 100, hiLightIx(ix));
   return cache.front();
 }
 

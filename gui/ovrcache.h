@@ -70,6 +70,7 @@ class TrowCache : public TdisplData {
   int screenLines = 0;
   wxFont font;
   TboxImages boxImages;
+  TboxStamps boxStamps{boxImages};
   TrowMetrics m;
   int clicked[2] = {-1, -1};
   std::shared_ptr<Tbase> clickedObj[2];

@@ -109,13 +109,23 @@ void TreeMidPane::onPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
   screenRows.clear();
   int used = 0;
+  dc.SetPen(*wxTRANSPARENT_PEN);
   for (int y = 0, row = topRow; paneHeight > 0 && y < paneHeight; y += rowHt) {
     int w = 0, h = 0;
-    const wxBitmap& bitmap = rowCache.getRowBitmap(row, paneWidth, w, h);
+    const Trow& drawn = rowCache.getRow(row, paneWidth);
+    const wxBitmap& bitmap = drawn.getRowBitmap(w, h);
     used = std::max(used, w);
-    dc.SetClippingRegion(0, y, paneWidth, h);
-    dc.DrawBitmap(bitmap, 0, y);
-    dc.DestroyClippingRegion();
+    // Only the boxes go to the screen as pixels; the rest of the line is filled there.
+    const int boxes = std::min(drawn.boxesEnd(), paneWidth);
+    if (boxes > 0) {
+      dc.SetClippingRegion(0, y, boxes, h);
+      dc.DrawBitmap(bitmap, 0, y);
+      dc.DestroyClippingRegion();
+    }
+    if (boxes < paneWidth) {
+      dc.SetBrush(wxBrush(drawn.background()));
+      dc.DrawRectangle(boxes, y, paneWidth - boxes, h);
+    }
     screenRows.push_back(row);
     row = rowCache.nextVisibleRow(row);
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/sizer.h>
@@ -177,6 +179,35 @@ TEST(TreeView, ScrollClickAndNewData) {
   EXPECT_EQ(w.dataText(), wxString(dump.count + dump.dump));
   w.click(wxEVT_RIGHT_DOWN, 1);
   EXPECT_EQ(rows.clickRow(1), w.mid.lineRows()[1]);
+
+  // The screen shows each line's row as drawn, its background filled on to the right edge.
+  const wxSize size = w.mid.GetClientSize();
+  wxBitmap shot(size);
+  {
+    wxClientDC screen(&w.mid);
+    wxMemoryDC copy(shot);
+    copy.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+  }
+  const wxImage screen = shot.ConvertToImage();
+  for (int line = 0; line < 3; line++) {
+    const Trow& drawn = rows.getRow(w.mid.lineRows()[line], size.x);
+    int used = 0, h = 0;
+    const wxImage row = drawn.getRowBitmap(used, h).ConvertToImage();
+    const wxColour bg = drawn.background();
+    int wrong = 0, firstWrong = -1;
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < size.x; x++) {
+        const int sy = line * h + y;
+        const bool box = x < drawn.boxesEnd();
+        const bool same = box ? screen.GetRed(x, sy) == row.GetRed(x, y) &&
+                                    screen.GetGreen(x, sy) == row.GetGreen(x, y) &&
+                                    screen.GetBlue(x, sy) == row.GetBlue(x, y)
+                              : screen.GetRed(x, sy) == bg.Red() && screen.GetGreen(x, sy) == bg.Green() &&
+                                    screen.GetBlue(x, sy) == bg.Blue();
+        if (!same && wrong++ == 0) firstWrong = x;
+      }
+    EXPECT_EQ(wrong, 0) << "line " << line << ", first at x " << firstWrong;
+  }
 
   // A filter change keeps the view; new data starts over, at its end.
   _G.pubSub.pub(topicScrolled, 40);

@@ -100,6 +100,49 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   EXPECT_EQ(hidden.getRowDecode(0), "");
 }
 
+// Boxes seen before are copied from kept images of the whole box: a row drawn that way must
+// equal the row drawn box by box, on every background.
+TEST(RowDrawing, RowsFromKeptBoxesEqualRowsDrawnFirst) {
+  auto sofs = std::make_shared<TsofGroup>();
+  for (int i = 0; i < 3; i++) sofs->children.push_back(packet<Tsof>(pidSof));
+  auto rows = std::make_shared<Tcapture>();
+  rows->appendRoot(transax(TtrxType::IN, {token(pidIn, 12, 1), data(pidData1, {0x12, 0x01, 0x00, 0x02, 0xff}),
+                                          packet<Thandshake>(pidAck)}));
+  rows->appendRoot(sofs);
+  const auto pixels = [](TrowCache& cache, int ix) {
+    int w = 0, h = 0;
+    const wxImage image = cache.getRowBitmap(ix, 600, w, h).ConvertToImage();
+    return std::string(reinterpret_cast<const char*>(image.GetData()),
+                       image.GetWidth() * image.GetHeight() * 3);
+  };
+  const auto allRows = [&](TrowCache& cache) {
+    std::vector<std::string> drawn;
+    for (int ix = 0; ix < cache.rowCount(); ix++) drawn.push_back(pixels(cache, ix));
+    cache.invalidateAll();
+    return drawn;
+  };
+  TrowCache cache([] { return TdisplFilters{true, true, true}; });
+  cache.showCapture(rows);
+  ASSERT_EQ(cache.rowCount(), 8);
+  const std::vector<std::string> first = allRows(cache);
+  const auto before = cache.counts.allocs;
+  EXPECT_TRUE(allRows(cache) == first);
+  EXPECT_TRUE(allRows(cache) == first) << "boxes kept at their third showing";
+  EXPECT_TRUE(allRows(cache) == first) << "boxes copied from what was kept";
+  EXPECT_EQ(cache.counts.allocs, before + 3 * cache.rowCount()) << "drawn again each time";
+
+  // Selected and marked rows: their own kept boxes, never those of plain rows.
+  cache.setClickRow(0, 0);
+  cache.setClickRow(1, 4);
+  TrowCache fresh([] { return TdisplFilters{true, true, true}; });
+  fresh.showCapture(rows);
+  fresh.setClickRow(0, 0);
+  fresh.setClickRow(1, 4);
+  const std::vector<std::string> highlighted = allRows(fresh);
+  for (int pass = 0; pass < 4; pass++) EXPECT_TRUE(allRows(cache) == highlighted) << pass;
+  EXPECT_FALSE(highlighted[0] == first[0]);
+}
+
 // Clicks redraw the old and the new row; selected wins over marked; rows made again are drawn
 // again, the clicked ones followed to their objects' new rows; new data forgets them.
 TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
