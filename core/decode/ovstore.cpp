@@ -1,0 +1,355 @@
+#include "decode/ovstore.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "decode/ovarena.h"
+#include "decode/ovbin2obj.h"
+#include "decode/ovgroup.h"
+
+namespace {
+
+// Each file reserves this much address space (not memory): a store has
+// several, and a capture of 4 GiB makes about 110 M events.
+constexpr uint64_t recordCapacity = uint64_t{1} << 31;
+constexpr uint64_t byteCapacity = uint64_t{16} << 30;
+
+// The ordinal group of a row's type, as the row builder counts them.
+int ordinalGroup(uint32_t type) {
+  switch (type) {
+    case otReset:
+      return 0;
+    case otSof:
+    case otToken:
+    case otData:
+    case otHandshake:
+      return 1;
+    case otTransax:
+      return 2;
+    case otTransfer:
+      return 3;
+    case otSofGroup:
+      return 4;
+    default:
+      return -1;
+  }
+}
+
+bool isLeaf(uint32_t type) { return type <= otHandshake; }
+
+TobjPtr newGrouper(uint32_t type, uint32_t ref) {
+  switch (type) {
+    case otSofGroup:
+      return arena::make<TsofGroup>();
+    case otTransax:
+      return arena::make<Ttransax>(static_cast<TtrxType>(ref & ~rowshape::invalidRef));
+    default:
+      return arena::make<Ttransfer>();
+  }
+}
+
+}  // namespace
+
+Tstore::Tstore(const std::string& dir)
+    : events(recordCapacity, dir),
+      eventRuns(recordCapacity / eventsPerCheckpoint, dir),
+      bytes(byteCapacity, dir),
+      skippedEvents(recordCapacity, dir),
+      rows(recordCapacity, dir),
+      ordinals(recordCapacity / rowsPerCheckpoint, dir),
+      farParents(recordCapacity, dir),
+      loadedLeaves(recordCapacity, dir),
+      loadedData(byteCapacity, dir) {}
+
+bool Tstore::ok(bool appended, const std::string& why) {
+  if (!appended && failure.empty()) failure = why;
+  return appended;
+}
+
+bool Tstore::startRun(const TeventBin& ev) {
+  const uint64_t start = bytes.size();
+  const uint64_t size = ev.bytes.size();
+  if (!eventRuns.empty()) {
+    const TeventCheckpoint& run = eventRuns.back();
+    const bool fits = events.size() - run.firstEvent < eventsPerCheckpoint && run.longSize == 0 &&
+                      ev.time >= run.time && ev.time - run.time <= std::numeric_limits<uint32_t>::max() &&
+                      start + size - run.offset < longEvent;
+    if (fits) return true;
+  }
+  const TeventCheckpoint run{events.size(), ev.time, start, size >= longEvent ? size : 0};
+  return ok(eventRuns.push_back(run), eventRuns.error());
+}
+
+bool Tstore::appendEvent(const TeventBin& ev, bool makesObject) {
+  if (!failure.empty() || !startRun(ev)) return false;
+  if (!ok(bytes.append(ev.bytes.data(), ev.bytes.size()), bytes.error())) return false;
+  const TeventCheckpoint& run = eventRuns.back();
+  TeventRecord record;
+  record.time = static_cast<uint32_t>(ev.time - run.time);
+  record.end = run.longSize != 0 ? longEvent : static_cast<uint16_t>(bytes.size() - run.offset);
+  record.kind = ev.kind & eventKindBits;
+  record.flags = static_cast<uint8_t>(ev.flags);
+  // Counted as skipped before it is counted at all: a reader on another
+  // thread may see one object too few, never one too many.
+  if (!makesObject && !ok(skippedEvents.push_back(events.size()), skippedEvents.error())) return false;
+  return ok(events.push_back(record), events.error());
+}
+
+const TeventCheckpoint& Tstore::checkpointOf(std::size_t eventIx) const {
+  const TeventCheckpoint* first = eventRuns.data();
+  const TeventCheckpoint* last = first + eventRuns.size();
+  const auto* after = std::upper_bound(
+      first, last, eventIx, [](std::size_t ix, const TeventCheckpoint& run) { return ix < run.firstEvent; });
+  return after[-1];
+}
+
+TeventBin Tstore::event(std::size_t ix) const {
+  const TeventCheckpoint& run = checkpointOf(ix);
+  const TeventRecord& record = events[ix];
+  const uint64_t start = ix == run.firstEvent ? run.offset : run.offset + events[ix - 1].end;
+  const uint64_t end = record.end == longEvent ? run.offset + run.longSize : run.offset + record.end;
+  TeventBin ev;
+  ev.kind = record.kind & eventKindBits;
+  ev.flags = record.flags;
+  ev.time = run.time + record.time;
+  ev.bytes.assign(bytes.data() + start, bytes.data() + end);
+  return ev;
+}
+
+std::size_t Tstore::objectCount() const {
+  const std::size_t skipped = skippedEvents.size();
+  return events.size() - skipped;
+}
+
+std::size_t Tstore::eventOfObject(std::size_t objectIx) const {
+  // The j-th skipped event s has s - j objects before it, which never
+  // decreases with j: the skipped events before the object are those where
+  // that count is at most objectIx.
+  const uint64_t* first = skippedEvents.data();
+  const std::size_t count = skippedEvents.size();
+  std::size_t lo = 0;
+  std::size_t hi = count;
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    if (first[mid] - mid <= objectIx)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return objectIx + lo;
+}
+
+TobjPtr Tstore::object(std::size_t ix) const {
+  const std::size_t e = eventOfObject(ix);
+  TobjPtr obj = Tbin2obj::objectOf(event(e));
+  obj->level = events[e].kind >> eventLevelShift;
+  return obj;
+}
+
+void Tstore::setObjectLevel(uint64_t objectIndex, int level) {
+  uint8_t& kind = events[eventOfObject(objectIndex)].kind;
+  kind = static_cast<uint8_t>((kind & eventKindBits) | level << eventLevelShift);
+}
+
+bool Tstore::pushRow(const TlinRow& row, uint32_t ref, bool loaded) {
+  const Tbase& obj = *row.obj;
+  const uint64_t n = rows.size();
+  if (n % rowsPerCheckpoint == 0 && !ok(ordinals.push_back(counted), ordinals.error())) return false;
+  uint64_t up = obj.parentRow < 0 ? 0 : n - static_cast<uint64_t>(obj.parentRow);
+  if (up >= rowshape::farParent) {
+    if (!ok(farParents.push_back(TfarParent{n, static_cast<uint64_t>(obj.parentRow)}), farParents.error()))
+      return false;
+    up = rowshape::farParent;
+  }
+  TrowRecord record;
+  record.ref = ref;
+  record.shape = row.flags | obj.objType << rowshape::typeShift | (loaded ? rowshape::loadedBit : 0) |
+                 static_cast<uint32_t>(obj.level) << rowshape::levelShift |
+                 static_cast<uint32_t>(up) << rowshape::upShift;
+  if (!ok(rows.push_back(record), rows.error())) return false;
+  const int group = ordinalGroup(obj.objType);
+  if (group >= 0) ++counted[static_cast<std::size_t>(group)];
+  return true;
+}
+
+bool Tstore::appendRow(const TlinRow& row, uint64_t objectIndex) {
+  if (!failure.empty()) return false;
+  setObjectLevel(objectIndex, row.obj->level);
+  return pushRow(row, static_cast<uint32_t>(objectIndex), false);
+}
+
+bool Tstore::appendRow(const TlinRow& row) {
+  if (!failure.empty()) return false;
+  const Tbase& obj = *row.obj;
+  if (!isLeaf(obj.objType)) {
+    uint32_t ref = obj.valid ? 0 : rowshape::invalidRef;
+    if (obj.objType == otTransax) ref |= static_cast<uint32_t>(static_cast<const Ttransax&>(obj).trxType);
+    return pushRow(row, ref, false);
+  }
+  uint32_t ref = 0;
+  return storeLoadedLeaf(obj, ref) && pushRow(row, ref, true);
+}
+
+bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
+  TloadedLeaf leaf;
+  leaf.objType = static_cast<uint8_t>(obj.objType);
+  leaf.srcKind = obj.srcKind;
+  leaf.flags = obj.flags;
+  leaf.valid = obj.valid;
+  leaf.time = obj.time;
+  switch (obj.objType) {
+    case otReset: {
+      const auto& r = static_cast<const Treset&>(obj);
+      leaf.first = r.resetLen;
+      leaf.idle = r.idle;
+      break;
+    }
+    case otSof: {
+      const auto& s = static_cast<const Tsof&>(obj);
+      leaf.first = s.frame;
+      leaf.crc5 = s.crc5;
+      leaf.crcOK = s.crcOK;
+      break;
+    }
+    case otToken: {
+      const auto& t = static_cast<const Ttoken&>(obj);
+      leaf.first = t.addr;
+      leaf.second = t.endp;
+      leaf.crc5 = t.crc5;
+      leaf.crcOK = t.crcOK;
+      break;
+    }
+    case otData: {
+      const auto& d = static_cast<const Tdata&>(obj);
+      leaf.first = d.crc16;
+      leaf.crcOK = d.crcOK;
+      leaf.dataAt = loadedData.size();
+      leaf.dataSize = static_cast<uint32_t>(d.data.size());
+      if (!ok(loadedData.append(d.data.data(), d.data.size()), loadedData.error())) return false;
+      break;
+    }
+    default:
+      break;
+  }
+  if (obj.objType != otReset) {
+    const auto& p = static_cast<const TpacketBase&>(obj);
+    leaf.pid = p.pid;
+    leaf.idle = p.idle;
+  }
+  ref = static_cast<uint32_t>(loadedLeaves.size());
+  return ok(loadedLeaves.push_back(leaf), loadedLeaves.error());
+}
+
+TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
+  const TloadedLeaf& leaf = loadedLeaves[ref];
+  TobjPtr obj;
+  switch (leaf.objType) {
+    case otReset: {
+      auto r = arena::make<Treset>();
+      r->resetLen = leaf.first;
+      r->idle = leaf.idle;
+      obj = r;
+      break;
+    }
+    case otSof: {
+      auto s = arena::make<Tsof>();
+      s->frame = leaf.first;
+      s->crc5 = leaf.crc5;
+      s->crcOK = leaf.crcOK;
+      obj = s;
+      break;
+    }
+    case otToken: {
+      auto t = arena::make<Ttoken>();
+      t->addr = leaf.first;
+      t->endp = leaf.second;
+      t->crc5 = leaf.crc5;
+      t->crcOK = leaf.crcOK;
+      obj = t;
+      break;
+    }
+    case otData: {
+      auto d = arena::make<Tdata>();
+      d->crc16 = leaf.first;
+      d->crcOK = leaf.crcOK;
+      d->data.assign(loadedData.data() + leaf.dataAt, loadedData.data() + leaf.dataAt + leaf.dataSize);
+      obj = d;
+      break;
+    }
+    default:
+      obj = arena::make<Thandshake>();
+      break;
+  }
+  if (leaf.objType != otReset) {
+    auto& p = static_cast<TpacketBase&>(*obj);
+    p.pid = leaf.pid;
+    p.idle = leaf.idle;
+  }
+  obj->srcKind = leaf.srcKind;
+  obj->flags = leaf.flags;
+  obj->valid = leaf.valid;
+  obj->time = leaf.time;
+  return obj;
+}
+
+void Tstore::setRowFlags(std::size_t ix, uint8_t flags) {
+  uint32_t& shape = rows[ix].shape;
+  shape = (shape & ~rowshape::flagsMask) | flags;
+}
+
+int64_t Tstore::parentRow(std::size_t ix) const {
+  const uint32_t up = rows[ix].shape >> rowshape::upShift;
+  if (up == 0) return -1;
+  if (up != rowshape::farParent) return static_cast<int64_t>(ix - up);
+  const TfarParent* first = farParents.data();
+  const TfarParent* at =
+      std::lower_bound(first, first + farParents.size(), ix,
+                       [](const TfarParent& far, std::size_t row) { return far.row < row; });
+  return static_cast<int64_t>(at->parentRow);
+}
+
+int32_t Tstore::ordinal(std::size_t ix) const {
+  const int group = ordinalGroup(rowType(ix));
+  if (group < 0) return 0;
+  const std::size_t from = ix / rowsPerCheckpoint * rowsPerCheckpoint;
+  uint32_t before = ordinals[ix / rowsPerCheckpoint][static_cast<std::size_t>(group)];
+  for (std::size_t r = from; r < ix; ++r) before += ordinalGroup(rowType(r)) == group;
+  return static_cast<int32_t>(before + 1);
+}
+
+TobjPtr Tstore::rowObject(std::size_t ix) const {
+  {
+    const std::lock_guard<std::mutex> lock(cacheLock);
+    if (cache.empty()) cache.resize(cacheSlots);
+    const TcacheSlot& slot = cache[ix % cacheSlots];
+    if (slot.row == ix) return slot.obj;
+  }
+  TobjPtr obj = makeRowObject(ix);
+  const std::lock_guard<std::mutex> lock(cacheLock);
+  cache[ix % cacheSlots] = TcacheSlot{ix, obj};
+  return obj;
+}
+
+TobjPtr Tstore::makeRowObject(std::size_t ix) const {
+  const TrowRecord record = rows[ix];
+  const uint32_t type = rowType(ix);
+  const int level = rowLevel(ix);
+  TobjPtr obj;
+  if (!isLeaf(type)) {
+    obj = newGrouper(type, record.ref);
+    obj->valid = (record.ref & rowshape::invalidRef) == 0;
+    auto& children = static_cast<Tgrouper&>(*obj).children;
+    const std::size_t count = rowCount();
+    for (std::size_t c = ix + 1; c < count && rowLevel(c) > level; ++c)
+      if (rowLevel(c) == level + 1) children.push_back(rowObject(c));
+  } else if (record.shape & rowshape::loadedBit) {
+    obj = makeLoadedLeaf(record.ref);
+  } else {
+    obj = Tbin2obj::objectOf(event(eventOfObject(record.ref)));
+  }
+  obj->level = level;
+  obj->row = static_cast<int32_t>(ix);
+  obj->parentRow = static_cast<int32_t>(parentRow(ix));
+  obj->ordinal = ordinal(ix);
+  return obj;
+}

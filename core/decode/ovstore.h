@@ -1,0 +1,100 @@
+// A decoded capture kept as records in files mapped into memory: the bus
+// events with their bytes in one log, and the display rows. The objects the
+// rest of the program reads are made from the records when asked, and stay
+// valid for as long as their holder keeps them, whatever becomes of the store.
+//
+// One thread appends; others may read what was appended before (the counts
+// are published after the records they count).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+#include "decode/ovstorerecords.h"
+#include "files/ovmappedfile.h"
+
+class Tstore {
+ public:
+  // The files go to dir, the capture directory when empty; nothing is made
+  // before the first append.
+  explicit Tstore(const std::string& dir = {});
+  Tstore(const Tstore&) = delete;
+  Tstore& operator=(const Tstore&) = delete;
+
+  // ---- appending; each returns false once a file cannot grow (see error()),
+  // and then nothing more is appended ----
+
+  // makesObject: the event has an object in bus order (Tbin2obj made one).
+  bool appendEvent(const TeventBin& ev, bool makesObject);
+  // A row whose object's row, parentRow and level are set. A packet or reset
+  // made from an event names its index in bus order; any other object (a
+  // grouping one, or one read from a sample file) is kept whole.
+  bool appendRow(const TlinRow& row, uint64_t objectIndex);
+  bool appendRow(const TlinRow& row);
+  // The level of an object in bus order, for one that has no row.
+  void setObjectLevel(uint64_t objectIndex, int level);
+  // The first reason an append failed; empty while none has.
+  const std::string& error() const { return failure; }
+
+  // ---- reading ----
+
+  std::size_t eventCount() const { return events.size(); }
+  TeventBin event(std::size_t ix) const;
+  // The packets and resets in bus order, made from their events.
+  std::size_t objectCount() const;
+  TobjPtr object(std::size_t ix) const;
+
+  std::size_t rowCount() const { return rows.size(); }
+  TlinRow row(std::size_t ix) const { return TlinRow{rowObject(ix), rowFlags(ix)}; }
+  TobjPtr rowObject(std::size_t ix) const;
+  uint8_t rowFlags(std::size_t ix) const {
+    return static_cast<uint8_t>(rows[ix].shape & rowshape::flagsMask);
+  }
+  void setRowFlags(std::size_t ix, uint8_t flags);
+  // Cheap facts of a row, read without making its object.
+  uint32_t rowType(std::size_t ix) const {
+    return rows[ix].shape >> rowshape::typeShift & rowshape::typeMask;
+  }
+  int rowLevel(std::size_t ix) const {
+    return static_cast<int>(rows[ix].shape >> rowshape::levelShift & rowshape::levelMask);
+  }
+  int64_t parentRow(std::size_t ix) const;
+  int32_t ordinal(std::size_t ix) const;
+
+ private:
+  bool ok(bool appended, const std::string& why);
+  bool startRun(const TeventBin& ev);
+  const TeventCheckpoint& checkpointOf(std::size_t eventIx) const;
+  std::size_t eventOfObject(std::size_t objectIx) const;
+  bool pushRow(const TlinRow& row, uint32_t ref, bool loaded);
+  TobjPtr makeRowObject(std::size_t ix) const;
+  TobjPtr makeLoadedLeaf(uint32_t ref) const;
+  bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);
+
+  TmappedArray<TeventRecord> events;
+  TmappedArray<TeventCheckpoint> eventRuns;
+  TmappedFile bytes;
+  TmappedArray<uint64_t> skippedEvents;  // events without an object, ascending
+  TmappedArray<TrowRecord> rows;
+  TmappedArray<TordinalCheckpoint> ordinals;
+  TmappedArray<TfarParent> farParents;
+  TmappedArray<TloadedLeaf> loadedLeaves;
+  TmappedFile loadedData;        // the payloads of loaded data packets
+  TordinalCheckpoint counted{};  // ordinal groups of all rows so far
+  std::string failure;
+
+  // The objects made last, by row: a screen repainted or a key held down
+  // asks for the same ones again and again.
+  struct TcacheSlot {
+    std::size_t row = ~std::size_t{0};
+    TobjPtr obj;
+  };
+  static constexpr std::size_t cacheSlots = 4096;
+  mutable std::mutex cacheLock;
+  mutable std::vector<TcacheSlot> cache;
+};

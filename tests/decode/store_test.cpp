@@ -1,0 +1,139 @@
+// What a capture's store gives back is what went in: every event, every
+// packet in bus order and every row with its object, whatever the capture's
+// shape.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "decode/ovarena.h"
+#include "decode/ovbin2obj.h"
+#include "decode/ovchain.h"
+#include "decode/ovgroup.h"
+#include "decode/ovstore.h"
+#include "decode/ovtree2lin.h"
+#include "files/ovdataio.h"
+#include "files/ovrowutils.h"
+#include "support/testfiles.h"
+#include "synth/generator.h"
+
+namespace {
+
+// A row as its readers see it: the object's text (children included) and bookkeeping.
+std::string rowText(const TlinRow& row) {
+  const Tbase& obj = *row.obj;
+  return rowutils::objToString(row.obj) + " row " + std::to_string(obj.row) + " parent " +
+         std::to_string(obj.parentRow) + " ordinal " + std::to_string(obj.ordinal) + " flags " +
+         std::to_string(row.flags) + " valid " + std::to_string(obj.valid) + " kind " +
+         std::to_string(obj.srcKind) + " errors " + std::to_string(obj.flags);
+}
+
+std::string eventText(const TeventBin& ev) {
+  return std::to_string(ev.kind) + "/" + std::to_string(ev.flags) + "/" + std::to_string(ev.time) + "/" +
+         std::string(ev.bytes.begin(), ev.bytes.end());
+}
+
+// Stores a decoded capture: its events, then its rows, a packet's row naming
+// its place in bus order.
+void storeDecoded(const Tcapture& capture, Tstore& store) {
+  for (const TeventBin& ev : *capture.events)
+    ASSERT_TRUE(store.appendEvent(ev, Tbin2obj::objectOf(ev) != nullptr)) << store.error();
+  std::unordered_map<const Tbase*, uint64_t> busIndex;
+  for (size_t i = 0; i < capture.objects->size(); ++i) busIndex[(*capture.objects)[i].get()] = i;
+  for (const TlinRow& row : *capture.rows) {
+    const auto at = busIndex.find(row.obj.get());
+    ASSERT_TRUE(at == busIndex.end() ? store.appendRow(row) : store.appendRow(row, at->second));
+  }
+}
+
+void expectSame(const Tcapture& capture, const Tstore& store) {
+  ASSERT_EQ(store.eventCount(), capture.events->size());
+  for (size_t e = 0; e < store.eventCount(); ++e)
+    ASSERT_EQ(eventText(store.event(e)), eventText((*capture.events)[e])) << "event " << e;
+  ASSERT_EQ(store.objectCount(), capture.objects->size());
+  for (size_t o = 0; o < store.objectCount(); ++o)
+    ASSERT_EQ(rowutils::objToString(store.object(o)), rowutils::objToString((*capture.objects)[o]))
+        << "object " << o;
+  ASSERT_EQ(store.rowCount(), capture.rows->size());
+  for (size_t r = 0; r < store.rowCount(); ++r)
+    ASSERT_EQ(rowText(store.row(r)), rowText((*capture.rows)[r])) << "row " << r;
+}
+
+// A control transfer of many transactions, so that the last of them sit
+// further from their parent's row than a row record can say; and events of
+// odd shapes around it.
+Tcapture oddShapes() {
+  Tcapture capture;
+  auto transfer = arena::make<Ttransfer>();
+  for (int t = 0; t < 3000; ++t) {
+    auto trx = arena::make<Ttransax>(t % 2 ? TtrxType::IN : TtrxType::OUT);
+    trx->level = 1;
+    for (int p = 0; p < 3; ++p) {
+      auto token = arena::make<Ttoken>();
+      token->pid = pidIn;
+      token->level = 2;
+      token->addr = static_cast<uint32_t>(t);
+      token->crcOK = p != 1;
+      trx->children.push_back(token);
+    }
+    transfer->children.push_back(trx);
+  }
+  auto data = arena::make<Tdata>();
+  data->data.assign(100000, 0x5A);
+  data->valid = false;
+  capture.trees->push_back(transfer);
+  capture.trees->push_back(data);
+  Ttree2lin(*capture.trees, *capture.rows);
+  // A packet longer than a record can say, times that go back and leap forward,
+  // and an event that makes no object.
+  const uint64_t times[] = {5, 3, 3, uint64_t{1} << 40, 7, uint64_t{1} << 40};
+  for (size_t i = 0; i < 300; ++i) {
+    TeventBin ev;
+    ev.kind = srcKindPacket;
+    ev.time = times[i % 6] + i;
+    ev.flags = flagSe1;
+    ev.bytes = {i % 3 ? uint8_t{0xD2} : uint8_t{0xB4}, 1, 2, 3, 4};
+    if (i == 100) ev.bytes.resize(70000, 0xAB);
+    capture.events->push_back(ev);
+    if (TobjPtr obj = Tbin2obj::objectOf(ev)) capture.objects->push_back(obj);
+  }
+  return capture;
+}
+
+}  // namespace
+
+TEST(Store, GivesBackEveryEventPacketAndRow) {
+  const std::string example = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  std::vector<uint8_t> resets = {'O', 'R', 'L', 'A', 'V', 'E', 'X', '.'};
+  resets.resize(5000, 0x42);
+  const std::pair<const char*, std::vector<uint8_t>> captures[] = {
+      {"example", std::vector<uint8_t>(example.begin(), example.end())},
+      {"storage", synth::rawCapture("storage", 0.2, 3)},
+      {"resets", resets},
+  };
+  for (const auto& [name, raw] : captures) {
+    SCOPED_TRACE(name);
+    Tcapture capture;
+    TdecodeChain(capture).takeRaw(raw.data(), raw.size(), true);
+    Tstore store;
+    storeDecoded(capture, store);
+    expectSame(capture, store);
+  }
+  {
+    SCOPED_TRACE("sample file");
+    Tcapture capture;
+    ASSERT_GT(TdataIO().loadLinearFile(TWR_SOURCE_DIR "/default.ovd", capture.trees, capture.rows), 0u);
+    Tstore store;
+    storeDecoded(capture, store);
+    expectSame(capture, store);
+  }
+  {
+    SCOPED_TRACE("odd shapes");
+    const Tcapture capture = oddShapes();
+    Tstore store;
+    storeDecoded(capture, store);
+    expectSame(capture, store);
+  }
+}
