@@ -58,6 +58,7 @@ Tstore::Tstore(const std::string& dir)
       rows(recordCapacity, dir),
       ordinals(recordCapacity / rowsPerCheckpoint, dir),
       farParents(recordCapacity, dir),
+      rootRows(recordCapacity, dir),
       loadedLeaves(recordCapacity, dir),
       loadedData(byteCapacity, dir) {}
 
@@ -166,6 +167,7 @@ bool Tstore::pushRow(const TlinRow& row, uint32_t ref, bool loaded) {
   record.shape = row.flags | obj.objType << rowshape::typeShift | (loaded ? rowshape::loadedBit : 0) |
                  static_cast<uint32_t>(obj.level) << rowshape::levelShift |
                  static_cast<uint32_t>(up) << rowshape::upShift;
+  if (obj.parentRow < 0 && !ok(rootRows.push_back(static_cast<uint32_t>(n)), rootRows.error())) return false;
   if (!ok(rows.push_back(record), rows.error())) return false;
   const int group = ordinalGroup(obj.objType);
   if (group >= 0) ++counted[static_cast<std::size_t>(group)];

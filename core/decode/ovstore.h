@@ -65,6 +65,9 @@ class Tstore {
   }
   int64_t parentRow(std::size_t ix) const;
   int32_t ordinal(std::size_t ix) const;
+  // The tree's top-level objects: the rows without a parent.
+  std::size_t rootCount() const { return rootRows.size(); }
+  TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
 
  private:
   bool ok(bool appended, const std::string& why);
@@ -83,6 +86,7 @@ class Tstore {
   TmappedArray<TrowRecord> rows;
   TmappedArray<TordinalCheckpoint> ordinals;
   TmappedArray<TfarParent> farParents;
+  TmappedArray<uint32_t> rootRows;
   TmappedArray<TloadedLeaf> loadedLeaves;
   TmappedFile loadedData;        // the payloads of loaded data packets
   TordinalCheckpoint counted{};  // ordinal groups of all rows so far

@@ -41,14 +41,14 @@ size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<
     rows.reserve(total);
   }
   if (firstChanged >= flattened) {
-    const size_t firstRow = rows.size();
+    const size_t firstRow = rowBase + rows.size();
     flattenFrom(roots, flattened, rows);
     return firstRow;
   }
-  const Tbase& changed = *roots[firstChanged];
+  const Tbase& changed = *roots[firstChanged - rootBase];
   if (firstChanged + 1 == flattened) {
     // The last root gained children: their rows follow its rows.
-    const size_t firstRow = rows.size();
+    const size_t firstRow = rowBase + rows.size();
     const auto& children = static_cast<const Tgrouper&>(changed).children;
     const uint8_t flags = childFlagsOf(changed, 0);
     for (size_t c = lastRootChildren; c < children.size(); ++c)
@@ -62,29 +62,39 @@ size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<
       beforeTransfer.begin(), beforeTransfer.end(), firstChanged,
       [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
   const bool known = checkpoint != beforeTransfer.end() && checkpoint->first == firstChanged;
-  const size_t from = known ? firstChanged : 0;
+  const size_t from = known ? firstChanged : rootBase;
   counters = known ? checkpoint->second : Tcounters{};
   beforeTransfer.erase(known ? checkpoint : beforeTransfer.begin(), beforeTransfer.end());
-  const size_t firstRow = known ? static_cast<size_t>(changed.row) : 0;
-  rows.resize(firstRow);
+  const size_t firstRow = known ? static_cast<size_t>(changed.row) : rowBase;
+  rows.resize(firstRow - rowBase);
   flattenFrom(roots, from, rows);
   return firstRow;
 }
 
+void Ttree2lin::forget(size_t rootsBefore, size_t rowsBefore) {
+  rootBase = rootsBefore;
+  rowBase = rowsBefore;
+  const auto kept = std::lower_bound(
+      beforeTransfer.begin(), beforeTransfer.end(), rootsBefore,
+      [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
+  beforeTransfer.erase(beforeTransfer.begin(), kept);
+}
+
 void Ttree2lin::flattenFrom(const TobjVec& roots, size_t first, std::vector<TlinRow>& rows) {
-  for (size_t r = first; r < roots.size(); ++r) {
-    if (roots[r]->objType == otTransfer) beforeTransfer.emplace_back(r, counters);
-    tree2lin(roots[r], -1, rows, 0);
+  for (size_t r = first; r < rootBase + roots.size(); ++r) {
+    const TobjPtr& root = roots[r - rootBase];
+    if (root->objType == otTransfer) beforeTransfer.emplace_back(r, counters);
+    tree2lin(root, -1, rows, 0);
   }
-  flattened = roots.size();
+  flattened = rootBase + roots.size();
   lastRootChildren =
-      flattened > 0 && roots.back()->objType >= otSofGroup && roots.back()->objType <= otTransfer
+      !roots.empty() && roots.back()->objType >= otSofGroup && roots.back()->objType <= otTransfer
           ? static_cast<const Tgrouper&>(*roots.back()).children.size()
           : 0;
 }
 
 void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow>& rows, uint8_t inherited) {
-  const int row = static_cast<int>(rows.size());
+  const int row = static_cast<int>(rowBase + rows.size());
   node->row = row;
   node->parentRow = parentRow;
 

@@ -10,8 +10,9 @@
 
 #include "decode/ovarena.h"
 #include "decode/ovbin2obj.h"
-#include "decode/ovchain.h"
 #include "decode/ovgroup.h"
+#include "decode/ovobj2tree.h"
+#include "decode/ovraw2bin.h"
 #include "decode/ovstore.h"
 #include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
@@ -35,37 +36,45 @@ std::string eventText(const TeventBin& ev) {
          std::string(ev.bytes.begin(), ev.bytes.end());
 }
 
+// What each stage made of a capture, built by the stages' whole-capture forms.
+struct Tdecoded {
+  std::vector<TeventBin> events;
+  TobjVec objects;
+  TobjVec roots;
+  std::vector<TlinRow> rows;
+};
+
 // Stores a decoded capture: its events, then its rows, a packet's row naming
 // its place in bus order.
-void storeDecoded(const Tcapture& capture, Tstore& store) {
-  for (const TeventBin& ev : *capture.events)
+void storeDecoded(const Tdecoded& capture, Tstore& store) {
+  for (const TeventBin& ev : capture.events)
     ASSERT_TRUE(store.appendEvent(ev, Tbin2obj::objectOf(ev) != nullptr)) << store.error();
   std::unordered_map<const Tbase*, uint64_t> busIndex;
-  for (size_t i = 0; i < capture.objects->size(); ++i) busIndex[(*capture.objects)[i].get()] = i;
-  for (const TlinRow& row : *capture.rows) {
+  for (size_t i = 0; i < capture.objects.size(); ++i) busIndex[capture.objects[i].get()] = i;
+  for (const TlinRow& row : capture.rows) {
     const auto at = busIndex.find(row.obj.get());
     ASSERT_TRUE(at == busIndex.end() ? store.appendRow(row) : store.appendRow(row, at->second));
   }
 }
 
-void expectSame(const Tcapture& capture, const Tstore& store) {
-  ASSERT_EQ(store.eventCount(), capture.events->size());
+void expectSame(const Tdecoded& capture, const Tstore& store) {
+  ASSERT_EQ(store.eventCount(), capture.events.size());
   for (size_t e = 0; e < store.eventCount(); ++e)
-    ASSERT_EQ(eventText(store.event(e)), eventText((*capture.events)[e])) << "event " << e;
-  ASSERT_EQ(store.objectCount(), capture.objects->size());
+    ASSERT_EQ(eventText(store.event(e)), eventText((capture.events)[e])) << "event " << e;
+  ASSERT_EQ(store.objectCount(), capture.objects.size());
   for (size_t o = 0; o < store.objectCount(); ++o)
-    ASSERT_EQ(rowutils::objToString(store.object(o)), rowutils::objToString((*capture.objects)[o]))
+    ASSERT_EQ(rowutils::objToString(store.object(o)), rowutils::objToString(capture.objects[o]))
         << "object " << o;
-  ASSERT_EQ(store.rowCount(), capture.rows->size());
+  ASSERT_EQ(store.rowCount(), capture.rows.size());
   for (size_t r = 0; r < store.rowCount(); ++r)
-    ASSERT_EQ(rowText(store.row(r)), rowText((*capture.rows)[r])) << "row " << r;
+    ASSERT_EQ(rowText(store.row(r)), rowText((capture.rows)[r])) << "row " << r;
 }
 
 // A control transfer of many transactions, so that the last of them sit
 // further from their parent's row than a row record can say; and events of
 // odd shapes around it.
-Tcapture oddShapes() {
-  Tcapture capture;
+Tdecoded oddShapes() {
+  Tdecoded capture;
   auto transfer = arena::make<Ttransfer>();
   for (int t = 0; t < 3000; ++t) {
     auto trx = arena::make<Ttransax>(t % 2 ? TtrxType::IN : TtrxType::OUT);
@@ -83,9 +92,9 @@ Tcapture oddShapes() {
   auto data = arena::make<Tdata>();
   data->data.assign(100000, 0x5A);
   data->valid = false;
-  capture.trees->push_back(transfer);
-  capture.trees->push_back(data);
-  Ttree2lin(*capture.trees, *capture.rows);
+  capture.roots.push_back(transfer);
+  capture.roots.push_back(data);
+  Ttree2lin(capture.roots, capture.rows);
   // A packet longer than a record can say, times that go back and leap forward,
   // and an event that makes no object.
   const uint64_t times[] = {5, 3, 3, uint64_t{1} << 40, 7, uint64_t{1} << 40};
@@ -96,8 +105,8 @@ Tcapture oddShapes() {
     ev.flags = flagSe1;
     ev.bytes = {i % 3 ? uint8_t{0xD2} : uint8_t{0xB4}, 1, 2, 3, 4};
     if (i == 100) ev.bytes.resize(70000, 0xAB);
-    capture.events->push_back(ev);
-    if (TobjPtr obj = Tbin2obj::objectOf(ev)) capture.objects->push_back(obj);
+    capture.events.push_back(ev);
+    if (TobjPtr obj = Tbin2obj::objectOf(ev)) capture.objects.push_back(obj);
   }
   return capture;
 }
@@ -115,23 +124,34 @@ TEST(Store, GivesBackEveryEventPacketAndRow) {
   };
   for (const auto& [name, raw] : captures) {
     SCOPED_TRACE(name);
-    Tcapture capture;
-    TdecodeChain(capture).takeRaw(raw.data(), raw.size(), true);
+    Tdecoded capture;
+    Traw stream;
+    stream.useGrowingData(raw.data(), raw.size(), true);
+    Traw2bin toEvents;
+    for (uint64_t at = 0; toEvents.getNextBinEvent(stream, capture.events, at);) {
+    }
+    Tbin2obj().buildObjVec(capture.events, capture.objects);
+    Tobj2tree(capture.objects, capture.roots);
+    Ttree2lin(capture.roots, capture.rows);
+    ASSERT_FALSE(capture.rows.empty());
     Tstore store;
     storeDecoded(capture, store);
     expectSame(capture, store);
   }
   {
     SCOPED_TRACE("sample file");
-    Tcapture capture;
-    ASSERT_GT(TdataIO().loadLinearFile(TWR_SOURCE_DIR "/default.ovd", capture.trees, capture.rows), 0u);
+    Tdecoded capture;
+    auto roots = std::make_shared<TobjVec>();
+    auto rows = std::make_shared<std::vector<TlinRow>>();
+    ASSERT_GT(TdataIO().loadLinearFile(TWR_SOURCE_DIR "/default.ovd", roots, rows), 0u);
+    capture.rows = *rows;
     Tstore store;
     storeDecoded(capture, store);
     expectSame(capture, store);
   }
   {
     SCOPED_TRACE("odd shapes");
-    const Tcapture capture = oddShapes();
+    const Tdecoded capture = oddShapes();
     Tstore store;
     storeDecoded(capture, store);
     expectSame(capture, store);
