@@ -30,7 +30,9 @@ TsampleRead readSampleFile(const std::string& path) {
   Tinput input(path);
   if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
-    Tcapture capture{std::make_shared<std::vector<TeventBin>>(), result.objs, result.rows};
+    Tcapture capture;
+    capture.trees = result.objs;
+    capture.rows = result.rows;
     if (!file.loadPcap(input, capture)) result.problem = sentence("Cannot read", path, file.lastError());
     return result;
   }
