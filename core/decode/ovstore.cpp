@@ -81,7 +81,7 @@ bool Tstore::startRun(const TeventBin& ev) {
   return ok(eventRuns.push_back(run), eventRuns.error());
 }
 
-bool Tstore::appendEvent(const TeventBin& ev, bool makesObject) {
+bool Tstore::appendEvent(const TeventBin& ev, const Tbase* obj) {
   if (!failure.empty() || !startRun(ev)) return false;
   if (!ok(bytes.append(ev.bytes.data(), ev.bytes.size()), bytes.error())) return false;
   const TeventCheckpoint& run = eventRuns.back();
@@ -89,10 +89,11 @@ bool Tstore::appendEvent(const TeventBin& ev, bool makesObject) {
   record.time = static_cast<uint32_t>(ev.time - run.time);
   record.end = run.longSize != 0 ? longEvent : static_cast<uint16_t>(bytes.size() - run.offset);
   record.kind = ev.kind & eventKindBits;
-  record.flags = static_cast<uint8_t>(ev.flags);
+  record.flags = static_cast<uint8_t>((ev.flags >> errorFlagShift & eventErrorBits) |
+                                      (obj ? obj->flags >> errorFlagShift << objectErrorShift : 0));
   // Counted as skipped before it is counted at all: a reader on another
   // thread may see one object too few, never one too many.
-  if (!makesObject && !ok(skippedEvents.push_back(events.size()), skippedEvents.error())) return false;
+  if (!obj && !ok(skippedEvents.push_back(events.size()), skippedEvents.error())) return false;
   return ok(events.push_back(record), events.error());
 }
 
@@ -104,14 +105,18 @@ const TeventCheckpoint& Tstore::checkpointOf(std::size_t eventIx) const {
   return after[-1];
 }
 
+uint64_t Tstore::eventStart(std::size_t ix, const TeventCheckpoint& run) const {
+  return ix == run.firstEvent ? run.offset : run.offset + events[ix - 1].end;
+}
+
 TeventBin Tstore::event(std::size_t ix) const {
   const TeventCheckpoint& run = checkpointOf(ix);
   const TeventRecord& record = events[ix];
-  const uint64_t start = ix == run.firstEvent ? run.offset : run.offset + events[ix - 1].end;
+  const uint64_t start = eventStart(ix, run);
   const uint64_t end = record.end == longEvent ? run.offset + run.longSize : run.offset + record.end;
   TeventBin ev;
   ev.kind = record.kind & eventKindBits;
-  ev.flags = record.flags;
+  ev.flags = static_cast<uint16_t>((record.flags & eventErrorBits) << errorFlagShift);
   ev.time = run.time + record.time;
   ev.bytes.assign(bytes.data() + start, bytes.data() + end);
   return ev;
@@ -354,4 +359,35 @@ TobjPtr Tstore::makeRowObject(std::size_t ix) const {
   obj->parentRow = static_cast<int32_t>(parentRow(ix));
   obj->ordinal = ordinal(ix);
   return obj;
+}
+
+uint64_t Tstore::rowTime(std::size_t ix) const {
+  const TrowRecord& record = rows[ix];
+  if (!isLeaf(rowType(ix))) return ~uint64_t{0};
+  if (record.shape & rowshape::loadedBit) return loadedLeaves[record.ref].time;
+  const std::size_t e = eventOfObject(record.ref);
+  return checkpointOf(e).time + events[e].time;
+}
+
+uint16_t Tstore::rowErrors(std::size_t ix) const {
+  const TrowRecord& record = rows[ix];
+  if (!isLeaf(rowType(ix))) return 0;
+  if (record.shape & rowshape::loadedBit) return loadedLeaves[record.ref].flags;
+  return static_cast<uint16_t>(events[eventOfObject(record.ref)].flags >> objectErrorShift << errorFlagShift);
+}
+
+uint8_t Tstore::rowPid(std::size_t ix) const {
+  const TrowRecord& record = rows[ix];
+  const uint32_t type = rowType(ix);
+  if (type < otSof || type > otHandshake) return 0;
+  if (record.shape & rowshape::loadedBit) return static_cast<uint8_t>(loadedLeaves[record.ref].pid);
+  const std::size_t e = eventOfObject(record.ref);
+  return bytes.data()[eventStart(e, checkpointOf(e))] & 15;
+}
+
+uint64_t Tstore::fileBytes() const {
+  return events.size() * sizeof(TeventRecord) + eventRuns.size() * sizeof(TeventCheckpoint) + bytes.size() +
+         skippedEvents.size() * sizeof(uint64_t) + rows.size() * sizeof(TrowRecord) +
+         ordinals.size() * sizeof(TordinalCheckpoint) + farParents.size() * sizeof(TfarParent) +
+         rootRows.size() * sizeof(uint32_t) + loadedLeaves.size() * sizeof(TloadedLeaf) + loadedData.size();
 }

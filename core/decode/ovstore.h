@@ -29,8 +29,8 @@ class Tstore {
   // ---- appending; each returns false once a file cannot grow (see error()),
   // and then nothing more is appended ----
 
-  // makesObject: the event has an object in bus order (Tbin2obj made one).
-  bool appendEvent(const TeventBin& ev, bool makesObject);
+  // obj: the event's object in bus order (Tbin2obj's), null when it has none.
+  bool appendEvent(const TeventBin& ev, const Tbase* obj);
   // A row whose object's row, parentRow and level are set. A packet or reset
   // made from an event names its index in bus order; any other object (a
   // grouping one, or one read from a sample file) is kept whole.
@@ -65,6 +65,13 @@ class Tstore {
   }
   int64_t parentRow(std::size_t ix) const;
   int32_t ordinal(std::size_t ix) const;
+  // Of a row's object, read without making it: its time, error flags, and PID
+  // (a packet's; 0 for anything else).
+  uint64_t rowTime(std::size_t ix) const;
+  uint16_t rowErrors(std::size_t ix) const;
+  uint8_t rowPid(std::size_t ix) const;
+  // Bytes the files hold.
+  uint64_t fileBytes() const;
   // The tree's top-level objects: the rows without a parent.
   std::size_t rootCount() const { return rootRows.size(); }
   TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
@@ -73,6 +80,7 @@ class Tstore {
   bool ok(bool appended, const std::string& why);
   bool startRun(const TeventBin& ev);
   const TeventCheckpoint& checkpointOf(std::size_t eventIx) const;
+  uint64_t eventStart(std::size_t eventIx, const TeventCheckpoint& run) const;
   std::size_t eventOfObject(std::size_t objectIx) const;
   bool pushRow(const TlinRow& row, uint32_t ref, bool loaded);
   TobjPtr makeRowObject(std::size_t ix) const;

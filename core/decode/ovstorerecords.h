@@ -14,7 +14,7 @@ struct TeventRecord {
   uint32_t time = 0;  // ticks after the checkpoint's time
   uint16_t end = 0;   // bytes after the checkpoint's offset; longEvent: see the checkpoint
   uint8_t kind = 0;   // low 6 bits: the event's kind; high 2 bits: its object's level
-  uint8_t flags = 0;  // the event's error flags (all of them fit 8 bits)
+  uint8_t flags = 0;  // error flags of the event (low 3 bits) and of its object (high 5)
 };
 static_assert(sizeof(TeventRecord) == 8);
 
@@ -31,6 +31,11 @@ constexpr uint64_t eventsPerCheckpoint = 256;
 constexpr uint16_t longEvent = 0xFFFF;
 constexpr uint8_t eventKindBits = 0x3F;
 constexpr int eventLevelShift = 6;
+// The error flags an event can have are flagPidCheck, flagPidIllegal and
+// flagSe1; its object adds flagLength and flagCrc.
+constexpr int errorFlagShift = 2;
+constexpr uint16_t eventErrorBits = 0x07;
+constexpr int objectErrorShift = 3;
 
 // One display row. A packet's or reset's row names its object by its index in
 // bus order (or, for a sample file, by the index of its loaded record); a

@@ -48,7 +48,7 @@ struct Tdecoded {
 // its place in bus order.
 void storeDecoded(const Tdecoded& capture, Tstore& store) {
   for (const TeventBin& ev : capture.events)
-    ASSERT_TRUE(store.appendEvent(ev, Tbin2obj::objectOf(ev) != nullptr)) << store.error();
+    ASSERT_TRUE(store.appendEvent(ev, Tbin2obj::objectOf(ev).get())) << store.error();
   std::unordered_map<const Tbase*, uint64_t> busIndex;
   for (size_t i = 0; i < capture.objects.size(); ++i) busIndex[capture.objects[i].get()] = i;
   for (const TlinRow& row : capture.rows) {
@@ -60,14 +60,20 @@ void storeDecoded(const Tdecoded& capture, Tstore& store) {
 void expectSame(const Tdecoded& capture, const Tstore& store) {
   ASSERT_EQ(store.eventCount(), capture.events.size());
   for (size_t e = 0; e < store.eventCount(); ++e)
-    ASSERT_EQ(eventText(store.event(e)), eventText((capture.events)[e])) << "event " << e;
+    ASSERT_EQ(eventText(store.event(e)), eventText(capture.events[e])) << "event " << e;
   ASSERT_EQ(store.objectCount(), capture.objects.size());
   for (size_t o = 0; o < store.objectCount(); ++o)
     ASSERT_EQ(rowutils::objToString(store.object(o)), rowutils::objToString(capture.objects[o]))
         << "object " << o;
   ASSERT_EQ(store.rowCount(), capture.rows.size());
-  for (size_t r = 0; r < store.rowCount(); ++r)
-    ASSERT_EQ(rowText(store.row(r)), rowText((capture.rows)[r])) << "row " << r;
+  for (size_t r = 0; r < store.rowCount(); ++r) {
+    const Tbase& obj = *capture.rows[r].obj;
+    ASSERT_EQ(rowText(store.row(r)), rowText(capture.rows[r])) << "row " << r;
+    const bool packet = obj.objType >= otSof && obj.objType <= otHandshake;
+    ASSERT_EQ(store.rowTime(r), obj.time) << "row " << r;
+    ASSERT_EQ(store.rowErrors(r), obj.flags) << "row " << r;
+    ASSERT_EQ(store.rowPid(r), packet ? static_cast<const TpacketBase&>(obj).pid & 0xFF : 0) << "row " << r;
+  }
 }
 
 // A control transfer of many transactions, so that the last of them sit
