@@ -1,6 +1,7 @@
 #include "decode/ovstore.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "decode/ovarena.h"
@@ -157,44 +158,109 @@ void Tstore::setObjectLevel(uint64_t objectIndex, int level) {
   kind = static_cast<uint8_t>((kind & eventKindBits) | level << eventLevelShift);
 }
 
-bool Tstore::pushRow(const TlinRow& row, uint32_t ref, bool loaded) {
+bool Tstore::makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowRecord& record,
+                        std::vector<TfarParent>& far) {
   const Tbase& obj = *row.obj;
-  const uint64_t n = rows.size();
-  if (n % rowsPerCheckpoint == 0 && !ok(ordinals.push_back(counted), ordinals.error())) return false;
-  uint64_t up = obj.parentRow < 0 ? 0 : n - static_cast<uint64_t>(obj.parentRow);
+  bool loaded = false;
+  if (busIndex >= 0) {
+    setObjectLevel(static_cast<uint64_t>(busIndex), obj.level);
+    record.ref = static_cast<uint32_t>(busIndex);
+  } else if (isLeaf(obj.objType)) {
+    loaded = true;
+    if (!storeLoadedLeaf(obj, record.ref)) return false;
+  } else {
+    record.ref = obj.valid ? 0 : rowshape::invalidRef;
+    if (obj.objType == otTransax)
+      record.ref |= static_cast<uint32_t>(static_cast<const Ttransax&>(obj).trxType);
+  }
+  uint64_t up = obj.parentRow < 0 ? 0 : at - static_cast<uint64_t>(obj.parentRow);
   if (up >= rowshape::farParent) {
-    if (!ok(farParents.push_back(TfarParent{n, static_cast<uint64_t>(obj.parentRow)}), farParents.error()))
-      return false;
+    far.push_back(TfarParent{at, static_cast<uint64_t>(obj.parentRow)});
     up = rowshape::farParent;
   }
-  TrowRecord record;
-  record.ref = ref;
   record.shape = row.flags | obj.objType << rowshape::typeShift | (loaded ? rowshape::loadedBit : 0) |
                  static_cast<uint32_t>(obj.level) << rowshape::levelShift |
                  static_cast<uint32_t>(up) << rowshape::upShift;
-  if (obj.parentRow < 0 && !ok(rootRows.push_back(static_cast<uint32_t>(n)), rootRows.error())) return false;
+  return true;
+}
+
+bool Tstore::pushRow(const TlinRow& row, int64_t busIndex) {
+  if (!failure.empty()) return false;
+  const uint64_t n = rows.size();
+  TrowRecord record;
+  std::vector<TfarParent> far;
+  if (!makeRecord(row, busIndex, n, record, far)) return false;
+  if (n % rowsPerCheckpoint == 0 && !ok(ordinals.push_back(counted), ordinals.error())) return false;
+  if (!far.empty() && !ok(farParents.push_back(far[0]), farParents.error())) return false;
+  if (row.obj->parentRow < 0 && !ok(rootRows.push_back(static_cast<uint32_t>(n)), rootRows.error()))
+    return false;
   if (!ok(rows.push_back(record), rows.error())) return false;
-  const int group = ordinalGroup(obj.objType);
+  const int group = ordinalGroup(row.obj->objType);
   if (group >= 0) ++counted[static_cast<std::size_t>(group)];
   return true;
 }
 
 bool Tstore::appendRow(const TlinRow& row, uint64_t objectIndex) {
-  if (!failure.empty()) return false;
-  setObjectLevel(objectIndex, row.obj->level);
-  return pushRow(row, static_cast<uint32_t>(objectIndex), false);
+  return pushRow(row, static_cast<int64_t>(objectIndex));
 }
 
-bool Tstore::appendRow(const TlinRow& row) {
-  if (!failure.empty()) return false;
-  const Tbase& obj = *row.obj;
-  if (!isLeaf(obj.objType)) {
-    uint32_t ref = obj.valid ? 0 : rowshape::invalidRef;
-    if (obj.objType == otTransax) ref |= static_cast<uint32_t>(static_cast<const Ttransax&>(obj).trxType);
-    return pushRow(row, ref, false);
+bool Tstore::appendRow(const TlinRow& row) { return pushRow(row, -1); }
+
+bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
+                        const std::vector<int64_t>& busIndex) {
+  const std::size_t n = rows.size();
+  if (at == n) {
+    for (std::size_t i = 0; i < added.size(); ++i)
+      if (!pushRow(added[i], busIndex[i])) return false;
+    return true;
   }
-  uint32_t ref = 0;
-  return storeLoadedLeaf(obj, ref) && pushRow(row, ref, true);
+  if (!failure.empty()) return false;
+  const std::size_t m = added.size();
+  std::vector<TrowRecord> made(m);
+  std::vector<TfarParent> far;
+  for (std::size_t i = 0; i < m; ++i)
+    if (!makeRecord(added[i], busIndex[i], at + i, made[i], far)) return false;
+  // Room at the end first: nothing moves unless all of it is there.
+  for (std::size_t i = 0; i < m; ++i)
+    if (!ok(rows.push_back(TrowRecord{}), rows.error())) return false;
+  for (std::size_t i = 0; i < far.size(); ++i)
+    if (!ok(farParents.push_back(TfarParent{}), farParents.error())) return false;
+  std::memmove(&rows[at + m], &rows[at], (n - at) * sizeof(TrowRecord));
+  std::memcpy(&rows[at], made.data(), m * sizeof(TrowRecord));
+
+  // The roots after the new rows, and the rows with far parents, move down.
+  uint32_t* roots = rootRows.data();
+  for (uint32_t* r = std::lower_bound(roots, roots + rootRows.size(), at); r != roots + rootRows.size(); ++r)
+    *r = static_cast<uint32_t>(*r + m);
+  TfarParent* parents = farParents.data();
+  const std::size_t farCount = farParents.size() - far.size();
+  TfarParent* moved = std::lower_bound(parents, parents + farCount, at,
+                                       [](const TfarParent& p, std::size_t row) { return p.row < row; });
+  for (TfarParent* p = moved; p != parents + farCount; ++p) {
+    p->row += m;
+    p->parentRow += m;
+  }
+  std::memmove(moved + far.size(), moved,
+               static_cast<std::size_t>(parents + farCount - moved) * sizeof(TfarParent));
+  std::copy(far.begin(), far.end(), moved);
+
+  // The ordinal counts from the checkpoint before the new rows on.
+  std::size_t checkpoint = at / rowsPerCheckpoint;
+  TordinalCheckpoint count = ordinals[checkpoint];
+  for (std::size_t r = checkpoint * rowsPerCheckpoint; r < n + m; ++r) {
+    if (r % rowsPerCheckpoint == 0) {
+      const std::size_t c = r / rowsPerCheckpoint;
+      if (c < ordinals.size())
+        ordinals[c] = count;
+      else if (!ok(ordinals.push_back(count), ordinals.error()))
+        return false;
+    }
+    const int group = ordinalGroup(rowType(r));
+    if (group >= 0) ++count[static_cast<std::size_t>(group)];
+  }
+  counted = count;
+  clearCache();
+  return true;
 }
 
 bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
@@ -297,6 +363,11 @@ TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
   obj->valid = leaf.valid;
   obj->time = leaf.time;
   return obj;
+}
+
+void Tstore::clearCache() {
+  const std::lock_guard<std::mutex> lock(cacheLock);
+  for (TcacheSlot& slot : cache) slot = TcacheSlot{};
 }
 
 void Tstore::setRowFlags(std::size_t ix, uint8_t flags) {

@@ -36,6 +36,10 @@ class Tstore {
   // grouping one, or one read from a sample file) is kept whole.
   bool appendRow(const TlinRow& row, uint64_t objectIndex);
   bool appendRow(const TlinRow& row);
+  // Rows that join an existing grouping row (a control transfer that gains a
+  // transaction, a SOF group a SOF), put at row `at`, the end of its rows; the
+  // rows from there on move down. busIndex[i] as objectIndex above, or -1.
+  bool insertRows(std::size_t at, const std::vector<TlinRow>& rows, const std::vector<int64_t>& busIndex);
   // The level of an object in bus order, for one that has no row.
   void setObjectLevel(uint64_t objectIndex, int level);
   // The first reason an append failed; empty while none has.
@@ -74,6 +78,7 @@ class Tstore {
   uint64_t fileBytes() const;
   // The tree's top-level objects: the rows without a parent.
   std::size_t rootCount() const { return rootRows.size(); }
+  std::size_t rootRow(std::size_t ix) const { return rootRows[ix]; }
   TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
 
  private:
@@ -82,7 +87,12 @@ class Tstore {
   const TeventCheckpoint& checkpointOf(std::size_t eventIx) const;
   uint64_t eventStart(std::size_t eventIx, const TeventCheckpoint& run) const;
   std::size_t eventOfObject(std::size_t objectIx) const;
-  bool pushRow(const TlinRow& row, uint32_t ref, bool loaded);
+  bool pushRow(const TlinRow& row, int64_t busIndex);
+  // The record of a row at index `at`; false when a far parent or loaded
+  // leaf could not be stored.
+  bool makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowRecord& record,
+                  std::vector<TfarParent>& far);
+  void clearCache();
   TobjPtr makeRowObject(std::size_t ix) const;
   TobjPtr makeLoadedLeaf(uint32_t ref) const;
   bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);

@@ -44,16 +44,23 @@ struct Tdecoded {
   std::vector<TlinRow> rows;
 };
 
-// Stores a decoded capture: its events, then its rows, a packet's row naming
-// its place in bus order.
-void storeDecoded(const Tdecoded& capture, Tstore& store) {
+// Stores a decoded capture: its events, then its rows but `count` of them from
+// row `from`, a packet's row naming its place in bus order.
+void storeDecoded(const Tdecoded& capture, Tstore& store, size_t from = 0, size_t count = 0) {
   for (const TeventBin& ev : capture.events)
     ASSERT_TRUE(store.appendEvent(ev, Tbin2obj::objectOf(ev).get())) << store.error();
   std::unordered_map<const Tbase*, uint64_t> busIndex;
   for (size_t i = 0; i < capture.objects.size(); ++i) busIndex[capture.objects[i].get()] = i;
-  for (const TlinRow& row : capture.rows) {
+  for (size_t r = 0; r < capture.rows.size(); ++r) {
+    if (r >= from && r < from + count) continue;
+    const TlinRow& row = capture.rows[r];
+    // Rows after those left out are numbered as they are when appended.
+    const int parentRow = row.obj->parentRow;
+    if (count && r >= from + count && parentRow >= static_cast<int>(from)) row.obj->parentRow -= count;
     const auto at = busIndex.find(row.obj.get());
-    ASSERT_TRUE(at == busIndex.end() ? store.appendRow(row) : store.appendRow(row, at->second));
+    const bool stored = at == busIndex.end() ? store.appendRow(row) : store.appendRow(row, at->second);
+    row.obj->parentRow = parentRow;
+    ASSERT_TRUE(stored);
   }
 }
 
@@ -66,6 +73,13 @@ void expectSame(const Tdecoded& capture, const Tstore& store) {
     ASSERT_EQ(rowutils::objToString(store.object(o)), rowutils::objToString(capture.objects[o]))
         << "object " << o;
   ASSERT_EQ(store.rowCount(), capture.rows.size());
+  size_t roots = 0;
+  for (size_t r = 0; r < store.rowCount(); ++r) {
+    if (capture.rows[r].obj->parentRow >= 0) continue;
+    ASSERT_LT(roots, store.rootCount());
+    ASSERT_EQ(store.rootRow(roots++), r);
+  }
+  ASSERT_EQ(roots, store.rootCount());
   for (size_t r = 0; r < store.rowCount(); ++r) {
     const Tbase& obj = *capture.rows[r].obj;
     ASSERT_EQ(rowText(store.row(r)), rowText(capture.rows[r])) << "row " << r;
@@ -77,10 +91,8 @@ void expectSame(const Tdecoded& capture, const Tstore& store) {
 }
 
 // A control transfer of many transactions, so that the last of them sit
-// further from their parent's row than a row record can say; and events of
-// odd shapes around it.
-Tdecoded oddShapes() {
-  Tdecoded capture;
+// further from their parent's row than a row record can say.
+TobjPtr longTransfer() {
   auto transfer = arena::make<Ttransfer>();
   for (int t = 0; t < 3000; ++t) {
     auto trx = arena::make<Ttransax>(t % 2 ? TtrxType::IN : TtrxType::OUT);
@@ -95,11 +107,16 @@ Tdecoded oddShapes() {
     }
     transfer->children.push_back(trx);
   }
+  return transfer;
+}
+
+// Two long transfers around a packet, and events of odd shapes.
+Tdecoded oddShapes() {
+  Tdecoded capture;
   auto data = arena::make<Tdata>();
   data->data.assign(100000, 0x5A);
   data->valid = false;
-  capture.roots.push_back(transfer);
-  capture.roots.push_back(data);
+  capture.roots = {longTransfer(), data, longTransfer()};
   Ttree2lin(capture.roots, capture.rows);
   // A packet longer than a record can say, times that go back and leap forward,
   // and an event that makes no object.
@@ -161,5 +178,12 @@ TEST(Store, GivesBackEveryEventPacketAndRow) {
     Tstore store;
     storeDecoded(capture, store);
     expectSame(capture, store);
+    // The first transfer's last 2000 transactions arrive after the rest, as
+    // while a capture is decoded.
+    Tstore late;
+    storeDecoded(capture, late, 4001, 8000);
+    const std::vector<TlinRow> lateRows(capture.rows.begin() + 4001, capture.rows.begin() + 12001);
+    ASSERT_TRUE(late.insertRows(4001, lateRows, std::vector<int64_t>(lateRows.size(), -1)));
+    expectSame(capture, late);
   }
 }
