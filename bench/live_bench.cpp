@@ -71,5 +71,5 @@ TWR_BENCH(live) {
   std::sort(latencies.begin(), latencies.end());
   report("live_row_latency_ms", latencies.empty() ? 0 : latencies[latencies.size() * 99 / 100], "ms p99");
   report("live_decode_core_share", cpu / busSeconds, "of one core");
-  report("live_rows", static_cast<double>(capture.rows->size()), "rows");
+  report("live_rows", static_cast<double>(capture.rowCount()), "rows");
 }

@@ -11,7 +11,6 @@
 #include "decode/ovbin2obj.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovobj2tree.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovlua.h"
 #include "synth/generator.h"
 #include "synth/host.h"
@@ -32,21 +31,22 @@ void decodeScenario(const std::string& scenario, double seconds) {
   TexThread decoder;
   decoder.startDecode(&raw);
 
-  TluaState lua(decoder.rows, shippedScripts);
+  TluaState lua(decoder.capture, shippedScripts);
   if (!lua.loadError().empty()) {
     report("lua_" + scenario + "_scripts_missing", 1, "flag");
     return;
   }
   double slowest = 0;
   const double start = cpuSeconds();
-  for (size_t i = 0; i < decoder.rows->size(); ++i) {
+  const size_t rows = decoder.capture->rowCount();
+  for (size_t i = 0; i < rows; ++i) {
     const double t = cpuSeconds();
     lua.decodeRow(static_cast<long long>(i));
     slowest = std::max(slowest, cpuSeconds() - t);
   }
   const double total = cpuSeconds() - start;
-  report("lua_" + scenario + "_rows", static_cast<double>(decoder.rows->size()), "rows");
-  report("lua_" + scenario + "_decode_rate", static_cast<double>(decoder.rows->size()) / total, "rows/s");
+  report("lua_" + scenario + "_rows", static_cast<double>(rows), "rows");
+  report("lua_" + scenario + "_decode_rate", static_cast<double>(rows) / total, "rows/s");
   report("lua_" + scenario + "_slowest_row", slowest * 1e3, "ms");
 }
 
@@ -63,13 +63,13 @@ void decodeLongTransfer(unsigned naks) {
   TobjVec objs, roots;
   Tbin2obj().buildObjVec(bus.takeEvents(), objs);
   Tobj2tree(objs, roots);
-  auto rows = std::make_shared<TrowList>();
-  Ttree2lin(roots, *rows);
+  auto rows = std::make_shared<Tcapture>();
+  for (TobjPtr& root : roots) rows->appendRoot(std::move(root));
 
   TluaState lua(rows, shippedScripts);
   const double start = cpuSeconds();
-  for (size_t i = 0; i < rows->size(); ++i) lua.decodeRow(static_cast<long long>(i));
-  const double perRow = (cpuSeconds() - start) / static_cast<double>(rows->size());
+  for (size_t i = 0; i < rows->rowCount(); ++i) lua.decodeRow(static_cast<long long>(i));
+  const double perRow = (cpuSeconds() - start) / static_cast<double>(rows->rowCount());
   report("lua_transfer_" + std::to_string(naks) + "_naks_row", perRow * 1e6, "us");
 }
 

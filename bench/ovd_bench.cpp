@@ -14,7 +14,6 @@
 
 #include "bench.h"
 #include "decode/ovgroup.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovdataio.h"
 
 namespace {
@@ -71,9 +70,8 @@ TobjVec pollingCapture(size_t packets) {
 
 TWR_BENCH(ovd) {
   const size_t packets = options.quick ? 100000 : 1200000;
-  const TobjVec roots = pollingCapture(packets);
-  std::vector<TlinRow> rows;
-  Ttree2lin(roots, rows);
+  Tcapture rows;
+  for (const TobjPtr& root : pollingCapture(packets)) rows.appendRoot(root);
   const std::string path = "/tmp/twr-bench-" + std::to_string(::getpid()) + ".ovd";
 
   TdataIO io;
@@ -82,28 +80,28 @@ TWR_BENCH(ovd) {
   const int saved = io.saveLinearToFile(rows, path);
   const double saveCpuSeconds = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start;
   const double saveSeconds = wall.seconds();
-  if (saved != static_cast<int>(rows.size())) {
+  if (saved != static_cast<int>(rows.rowCount())) {
     std::fprintf(stderr, "ovd: save failed: %s\n", io.lastError().c_str());
     return;
   }
   struct stat st {};
   stat(path.c_str(), &st);
 
-  auto objs = std::make_shared<TobjVec>();
-  auto loaded = std::make_shared<std::vector<TlinRow>>();
+  Tcapture loaded;
   const Stopwatch loadWall;
   start = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-  io.loadLinearFile(path, objs, loaded);
+  io.loadLinearFile(path, loaded);
   const double loadCpuSeconds = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start;
   const double loadSeconds = loadWall.seconds();
   std::remove(path.c_str());
-  if (loaded->size() != rows.size()) {
-    std::fprintf(stderr, "ovd: load gave %zu rows of %zu\n", loaded->size(), rows.size());
+  if (loaded.rowCount() != rows.rowCount()) {
+    std::fprintf(stderr, "ovd: load gave %zu rows of %zu\n", loaded.rowCount(), rows.rowCount());
     return;
   }
-  report("ovd_save_rows_per_s", rows.size() / saveSeconds, "rows/s");
-  report("ovd_save_cpu_rows_per_s", rows.size() / saveCpuSeconds, "rows/s");
-  report("ovd_load_rows_per_s", rows.size() / loadSeconds, "rows/s");
-  report("ovd_load_cpu_rows_per_s", rows.size() / loadCpuSeconds, "rows/s");
-  report("ovd_bytes_per_row", static_cast<double>(st.st_size) / rows.size(), "bytes");
+  const double count = static_cast<double>(rows.rowCount());
+  report("ovd_save_rows_per_s", count / saveSeconds, "rows/s");
+  report("ovd_save_cpu_rows_per_s", count / saveCpuSeconds, "rows/s");
+  report("ovd_load_rows_per_s", count / loadSeconds, "rows/s");
+  report("ovd_load_cpu_rows_per_s", count / loadCpuSeconds, "rows/s");
+  report("ovd_bytes_per_row", static_cast<double>(st.st_size) / count, "bytes");
 }

@@ -14,13 +14,14 @@ namespace {
 Tcapture pollingEvents(size_t packets) {
   const std::vector<std::vector<uint8_t>> frame = {{0xA5, 0xDE, 0xE8}, {0x69, 0x83, 0x58}, {0x5A}};
   Tcapture capture;
-  capture.events->reserve(packets);
+  capture.reserveEvents(packets);
   for (size_t i = 0; i < packets; ++i) {
-    TeventBin& ev = capture.events->emplace_back();
+    TeventBin ev;
     ev.kind = srcKindPacket;
     ev.time = i / 3 * 12000 + i % 3 * 60;
     ev.bytes = frame[i % 3];
     ev.bytes.insert(ev.bytes.end(), {20, 0, 0, 0});
+    capture.appendEvent(std::move(ev));
   }
   return capture;
 }
@@ -45,7 +46,7 @@ TWR_BENCH(pcapFiles) {
     Stopwatch read;
     Tinput input(path);
     TcaptureFile().loadPcap(input, imported);
-    report(format + "_import_packets_per_s", imported.events->size() / read.seconds(), "packets/s");
+    report(format + "_import_packets_per_s", imported.eventCount() / read.seconds(), "packets/s");
   }
   std::remove(path.c_str());
 }

@@ -62,10 +62,8 @@ std::vector<uint8_t> fullLoadCapture(size_t minBytes) {
 
 // Our decode's processor time over tshark's for the same packets, written as
 // a pcap file by our exporter.
-void compareWithTshark(const std::shared_ptr<TexThread::TeventVec>& events, double decodeSeconds) {
+void compareWithTshark(const Tcapture& capture, double decodeSeconds) {
   const std::string path = "/tmp/twr-bench-" + std::to_string(getpid()) + "-tshark.pcap";
-  Tcapture capture;
-  capture.events = events;
   TexportCounts counts;
   std::string error;
   if (!exportPcap(capture, path, {}, counts, error)) {
@@ -105,7 +103,8 @@ TWR_BENCH(pipeline) {
   const size_t resultBytes = heapBytes() - heapBefore;
 
   size_t packets = 0;
-  for (const auto& obj : *ex.objects) packets += obj->objType != otReset;
+  for (size_t ix = 0; ix < ex.capture->busObjectCount(); ++ix)
+    packets += ex.capture->busObject(ix)->objType != otReset;
 
   // Again into the same vectors, as the library does for every later capture;
   // the heap settles after a decode or two, so the best of three counts.
@@ -134,5 +133,5 @@ TWR_BENCH(pipeline) {
          "faults/packet");
   report("decode_e2e_scan_ratio", coldSeconds / scanSeconds, "x");
   report("decode_raw_bytes_per_packet", static_cast<double>(raw.size()) / n, "B/packet");
-  compareWithTshark(ex.events, coldSeconds);
+  compareWithTshark(*ex.capture, coldSeconds);
 }

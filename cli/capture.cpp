@@ -68,7 +68,8 @@ bool waitForHardware(const TloThread& lo) {
 // Follows the requested capture to its end, decoding it as it arrives; Ctrl-C ends it early.
 // With --live, prints each row once no later byte can change it. Leaves only the captured
 // bytes in the buffer.
-uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size, const Tcapture& decoded) {
+uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size,
+                       const std::shared_ptr<Tcapture>& decoded) {
   const bool live = args.has("--live");
   // Rows on the terminal take the place of the progress bar.
   Tprogress progress(size / TloThread::sizeGranularity * TloThread::sizeGranularity, !live);
@@ -85,7 +86,7 @@ uint64_t followCapture(const Tparsed& args, TloThread& lo, uint64_t size, const 
     progress.update(lo.captureCount);
     finished = decode.poll(pollPeriod);
     if (live && decode.finalRows() > printed) {
-      printRowsNow(args, *decoded.rows, printed, decode.finalRows());
+      printRowsNow(args, *decoded, printed, decode.finalRows());
       printed = decode.finalRows();
     }
     if (!finished) std::this_thread::sleep_for(pollPeriod);
@@ -112,13 +113,12 @@ bool writePcap(const Tcapture& decoded, const std::string& path) {
   return false;
 }
 
-void printSummary(const std::vector<TlinRow>& rows, FILE* to) {
+void printSummary(const Tcapture& capture, FILE* to) {
   unsigned long packets = 0, transactions = 0, transfers = 0, resets = 0;
   unsigned long errorCounts[std::size(errorFlags)] = {};
-  for (const TlinRow& row : rows) {
-    const Tbase* obj = row.obj.get();
-    if (!obj) continue;
-    switch (obj->objType) {
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TrowSummary row = capture.rowSummary(ix);
+    switch (row.objType) {
       case otReset:
         ++resets;
         break;
@@ -128,7 +128,7 @@ void printSummary(const std::vector<TlinRow>& rows, FILE* to) {
       case otHandshake:
         ++packets;
         for (size_t i = 0; i < std::size(errorFlags); ++i)
-          if (obj->flags & errorFlags[i].flag) ++errorCounts[i];
+          if (row.errors & errorFlags[i].flag) ++errorCounts[i];
         break;
       case otTransax:
         ++transactions;
@@ -158,18 +158,18 @@ int capture(const Tparsed& args, uint64_t size) {
   if (lo.requestCapture(size) == TloThread::Trequest::noMemory)
     return inputError(statusText(TloThread::statusNoMemory));
   if (args.has("--live")) startOutput();
-  Tcapture decoded;
+  const auto decoded = std::make_shared<Tcapture>();
   const uint64_t captured = followCapture(args, lo, size, decoded);
   if (captured == 0) return inputError("nothing was captured");
 
   if (args.has("--raw") && !writeRaw(lo.buffer, args.value("--raw"))) return exitBadInput;
-  if (args.has("--pcap") && !writePcap(decoded, args.value("--pcap"))) return exitBadInput;
+  if (args.has("--pcap") && !writePcap(*decoded, args.value("--pcap"))) return exitBadInput;
   TdataIO io;
   const std::string& out = args.value("-o");
-  if (io.saveLinearToFile(*decoded.rows, out) == 0 && !io.lastError().empty())
+  if (io.saveLinearToFile(*decoded, out) == 0 && !io.lastError().empty())
     return inputError(outputName(out) + ": " + io.lastError());
-  std::fprintf(stderr, "twr: saved %zu rows to %s\n", decoded.rows->size(), outputName(out).c_str());
-  printSummary(*decoded.rows, stdoutCount(args, outputOptions) != 0 || args.has("--live") ? stderr : stdout);
+  std::fprintf(stderr, "twr: saved %zu rows to %s\n", decoded->rowCount(), outputName(out).c_str());
+  printSummary(*decoded, stdoutCount(args, outputOptions) != 0 || args.has("--live") ? stderr : stdout);
   return exitOk;
 }
 

@@ -28,27 +28,26 @@ int run(const Tparsed& args) {
   if (const int status = externalDevicesFrom("decode", args, external)) return status;
   Tinput input(args.operands[0]);
   TcaptureFile file;
-  Tcapture capture;
+  const auto capture = std::make_shared<Tcapture>();
   const bool pcap = TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap;
-  if (!(pcap ? file.loadPcap(input, capture) : file.loadRaw(input, capture)))
+  if (!(pcap ? file.loadPcap(input, *capture) : file.loadRaw(input, *capture)))
     return inputError(file.lastError());
   inputWarnings(input.name(), file.warnings());
-  const std::vector<TlinRow>& rows = *capture.rows;
   startOutput();
   if (args.has("-o")) {
     TdataIO io;
     const std::string& out = args.value("-o");
-    if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())
+    if (io.saveLinearToFile(*capture, out) == 0 && !io.lastError().empty())
       return inputError(outputName(out) + ": " + io.lastError());
   }
   if (args.has("--objects")) {
-    printObjects(*capture.objects);
+    printObjects(*capture);
   } else if (args.has("--decode")) {
-    if (!printDecodes(capture.rows, external, input.name())) return exitBadInput;
+    if (!printDecodes(capture, external, input.name())) return exitBadInput;
   } else if (args.has("--boxes")) {
-    printBoxes(rows);
+    printBoxes(*capture);
   } else if (args.has("--format") || !args.has("-o")) {
-    printRows(args, rows);
+    printRows(args, *capture);
   }
   return finishOutput();
 }

@@ -31,28 +31,40 @@ void putWhenFull(std::string& chunk) {
 
 void startOutput() { std::setvbuf(stdout, nullptr, _IOFBF, chunkBytes); }
 
-void printBody(const std::vector<TlinRow>& rows) { TdataIO::streamBody(rows, put); }
+void printBody(const Tcapture& capture) { TdataIO::streamBody(capture, 0, capture.rowCount(), put); }
 
-void printBoxes(const std::vector<TlinRow>& rows) {
+void printBoxes(const Tcapture& capture) {
   Tboxes boxes;
   std::string chunk;
-  for (const TlinRow& row : rows) {
-    chunk += boxes.getBoxesString(row.obj);
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    chunk += boxes.getBoxesString(capture.row(ix).obj);
     putWhenFull(chunk);
   }
   put(chunk);
 }
 
-void printSummary(const std::vector<TlinRow>& rows) {
+namespace {
+
+// One readable line per row: time, level as indent, boxes as "name value".
+void printSummary(const Tcapture& capture, size_t from, size_t to) {
   Tboxes boxes;
   std::string chunk;
-  for (const TlinRow& row : rows) {
-    chunk += summaryLine(row.obj, boxes);
+  for (size_t ix = from; ix < to; ++ix) {
+    chunk += summaryLine(capture.row(ix).obj, boxes);
     chunk += '\n';
     putWhenFull(chunk);
   }
   put(chunk);
 }
+
+void printRange(const Tparsed& args, const Tcapture& capture, size_t from, size_t to) {
+  if (args.has("--format") && args.value("--format") == "summary")
+    printSummary(capture, from, to);
+  else
+    TdataIO::streamBody(capture, from, to, put);
+}
+
+}  // namespace
 
 // A function, not a constant: the commands' records copy it during static initialisation.
 Toption formatOption() {
@@ -64,30 +76,25 @@ bool formatKnown(const Tparsed& args) {
   return !args.has("--format") || args.value("--format") == "text" || args.value("--format") == "summary";
 }
 
-void printRows(const Tparsed& args, const std::vector<TlinRow>& rows) {
-  if (args.has("--format") && args.value("--format") == "summary")
-    printSummary(rows);
-  else
-    printBody(rows);
+void printRows(const Tparsed& args, const Tcapture& capture) {
+  printRange(args, capture, 0, capture.rowCount());
 }
 
-void printRowsNow(const Tparsed& args, const std::vector<TlinRow>& rows, size_t from, size_t to) {
-  const std::vector<TlinRow> part(rows.begin() + static_cast<std::ptrdiff_t>(from),
-                                  rows.begin() + static_cast<std::ptrdiff_t>(to));
-  printRows(args, part);
+void printRowsNow(const Tparsed& args, const Tcapture& capture, size_t from, size_t to) {
+  printRange(args, capture, from, to);
   std::fflush(stdout);
 }
 
-void printObjects(const TobjVec& objects) {
+void printObjects(const Tcapture& capture) {
   std::string chunk;
-  for (const TobjPtr& obj : objects) {
-    rowutils::appendObjText(*obj, chunk);
+  for (size_t ix = 0; ix < capture.busObjectCount(); ++ix) {
+    rowutils::appendObjText(*capture.busObject(ix), chunk);
     putWhenFull(chunk);
   }
   put(chunk);
 }
 
-bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows, const TexternalDevices& external,
+bool printDecodes(const std::shared_ptr<const Tcapture>& rows, const TexternalDevices& external,
                   const std::string& capture) {
   TluaState lua(rows);
   if (!lua.loadError().empty()) {
@@ -96,7 +103,7 @@ bool printDecodes(const std::shared_ptr<const std::vector<TlinRow>>& rows, const
   }
   lua.setExternalDevices(external);
   std::string chunk;
-  for (size_t i = 0; i < rows->size(); ++i) {
+  for (size_t i = 0; i < rows->rowCount(); ++i) {
     for (char c : lua.decodeRow(static_cast<long long>(i))) {
       if (c == '\n')
         chunk += "\\n";

@@ -45,10 +45,10 @@ int runImport(const Tparsed& args) {
   if (!file.loadPcap(in, capture)) return inputError(file.lastError());
   inputWarnings(in.name(), file.warnings());
   TdataIO io;
-  if (io.saveLinearToFile(*capture.rows, out) == 0 && !io.lastError().empty())
+  if (io.saveLinearToFile(capture, out) == 0 && !io.lastError().empty())
     return inputError(outputName(out) + ": " + io.lastError());
-  std::fprintf(summaryStream(out), "packets read %zu\nrows saved %zu\n", capture.events->size(),
-               capture.rows->size());
+  std::fprintf(summaryStream(out), "packets read %zu\nrows saved %zu\n", capture.eventCount(),
+               capture.rowCount());
   return exitOk;
 }
 

@@ -19,19 +19,18 @@ int run(const Tparsed& args) {
   if (const int status = externalDevicesFrom("show", args, external)) return status;
   Tinput input(args.operands[0]);
   TcaptureFile file;
-  Tcapture capture;
+  const auto capture = std::make_shared<Tcapture>();
   const bool pcap = TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap;
-  if (!(pcap ? file.loadPcap(input, capture) : file.loadSample(input, capture)))
+  if (!(pcap ? file.loadPcap(input, *capture) : file.loadSample(input, *capture)))
     return inputError(file.lastError());
   inputWarnings(input.name(), file.warnings());
-  const auto& rows = capture.rows;
   startOutput();
   if (args.has("--decode")) {
-    if (!printDecodes(rows, external, input.name())) return exitBadInput;
+    if (!printDecodes(capture, external, input.name())) return exitBadInput;
   } else if (args.has("--boxes"))
-    printBoxes(*rows);
+    printBoxes(*capture);
   else
-    printRows(args, *rows);
+    printRows(args, *capture);
   return finishOutput();
 }
 

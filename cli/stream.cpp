@@ -92,7 +92,7 @@ int run(const Tparsed& args) {
   Tcapture capture;
   if (!file.load(input, capture)) return inputError(file.lastError());
   inputWarnings(input.name(), file.warnings());
-  const TendpointStream stream = endpointStream(*capture.trees, address, endpoint);
+  const TendpointStream stream = endpointStream(capture, address, endpoint);
   startOutput();
   if (args.has("--raw")) {
     for (const TstreamRun& r : stream.runs) std::fwrite(r.bytes.data(), 1, r.bytes.size(), stdout);

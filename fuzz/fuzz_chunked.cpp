@@ -11,8 +11,11 @@ namespace {
 
 std::string textOf(const Tcapture& capture) {
   std::string text;
-  TdataIO::appendBody(*capture.rows, text);
-  for (const TlinRow& row : *capture.rows) text += std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
+  TdataIO::appendBody(capture, text);
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TlinRow row = capture.row(ix);
+    text += std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
+  }
   return text;
 }
 
@@ -30,6 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     available = std::min(length, available + pieces[turn % 8] + 1);
     chain.takeRaw(data, available, available == length);
   }
-  if (textOf(whole) != textOf(inPieces) || whole.events->size() != inPieces.events->size()) std::abort();
+  if (textOf(whole) != textOf(inPieces) || whole.eventCount() != inPieces.eventCount()) std::abort();
   return 0;
 }

@@ -11,12 +11,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto objs = std::make_shared<TobjVec>();
-  auto rows = std::make_shared<std::vector<TlinRow>>();
-  if (TdataIO().loadLinearFile(fuzz::memoryFile(data, size), objs, rows) == 0) return 0;
+  auto rows = std::make_shared<Tcapture>();
+  if (TdataIO().loadLinearFile(fuzz::memoryFile(data, size), *rows) == 0) return 0;
   static TluaState lua;
   if (!lua.loadError().empty()) __builtin_trap();  // a fuzz run without scripts would test nothing
   lua.setRows(rows);
-  for (size_t i = 0; i < rows->size(); ++i) lua.decode((*rows)[i].obj);
+  for (size_t i = 0; i < rows->rowCount(); ++i) lua.decode(rows->row(i).obj);
   return 0;
 }

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (file.lastError().empty()) __builtin_trap();  // a refusal always says why
     return 0;
   }
-  fuzz::renderRows(*capture.rows);
+  fuzz::renderRows(capture);
   return 0;
 }

@@ -7,6 +7,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> raw(data, data + size);
   TexThread decoder;
-  if (decoder.startDecode(&raw)) fuzz::renderRows(*decoder.rows, true);
+  if (decoder.startDecode(&raw)) fuzz::renderRows(*decoder.capture, true);
   return 0;
 }

@@ -32,25 +32,35 @@ TrowKind kindOf(const Tbase* obj) {
   return {obj->objType, obj->flags, obj->level, pid, size};
 }
 
+void render(const TobjPtr& obj, Tboxes& boxes) {
+  boxes.getBoxesString(obj);
+  // Only the object's own line, short of a grouper's child count: a line
+  // read back alone has no children.
+  std::string text = rowutils::objToString(obj);
+  text.resize(std::min(text.find('\n'), text.find(";X:")));
+  if (text.empty()) return;
+  const std::string again = rowutils::objToString(rowutils::objFromString(text));
+  if (again.compare(0, text.size(), text) != 0) {
+    std::fprintf(stderr, "written text reads back differently:\n%s\n%s\n", text.c_str(), again.c_str());
+    std::abort();
+  }
+}
+
 }  // namespace
 
-void renderRows(const std::vector<TlinRow>& rows, bool kindsOnly) {
+void renderRows(const Tcapture& capture, bool kindsOnly) {
   Tboxes boxes;
   std::set<TrowKind> seen;
-  for (const TlinRow& row : rows) {
-    if (kindsOnly && !seen.insert(kindOf(row.obj.get())).second) continue;
-    boxes.getBoxesString(row.obj);
-    // Only the object's own line, short of a grouper's child count: a line
-    // read back alone has no children.
-    std::string text = rowutils::objToString(row.obj);
-    text.resize(std::min(text.find('\n'), text.find(";X:")));
-    if (text.empty()) continue;
-    const std::string again = rowutils::objToString(rowutils::objFromString(text));
-    if (again.compare(0, text.size(), text) != 0) {
-      std::fprintf(stderr, "written text reads back differently:\n%s\n%s\n", text.c_str(), again.c_str());
-      std::abort();
-    }
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TobjPtr obj = capture.row(ix).obj;
+    if (kindsOnly && !seen.insert(kindOf(obj.get())).second) continue;
+    render(obj, boxes);
   }
+}
+
+void renderObjects(const TobjVec& objects) {
+  Tboxes boxes;
+  for (const TobjPtr& obj : objects) render(obj, boxes);
 }
 
 void useSourceScripts() {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 namespace fuzz {
 
@@ -16,7 +16,9 @@ std::string memoryFile(const uint8_t* data, size_t size);
 // as the same text. With kindsOnly, only the first row of each kind (type,
 // flags, level, PID, data length): a decode repeats a few kinds thousands of
 // times, and drawing each again would take most of a run.
-void renderRows(const std::vector<TlinRow>& rows, bool kindsOnly = false);
+void renderRows(const Tcapture& capture, bool kindsOnly = false);
+// The same for objects that are no capture's rows.
+void renderObjects(const TobjVec& objects);
 // Runs the scripts from the source tree, wherever the target was started (it
 // changes the working directory).
 void useSourceScripts();

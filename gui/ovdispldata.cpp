@@ -6,10 +6,10 @@
 #include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
-    : lua(rows), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {}
+    : lua(capture), currentFilters(std::move(filters)), filtersAtReset(currentFilters()) {}
 
 std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
-  return linRowIxOK(ix) ? (*rows)[ix].obj : nullptr;
+  return linRowIxOK(ix) ? capture->row(ix).obj : nullptr;
 }
 
 const TvisIndex& TdisplData::index() {
@@ -30,7 +30,8 @@ void TdisplData::resetVisibleRows() {
 
 const std::vector<uint8_t>& TdisplData::getData(int ix) {
   static const std::vector<uint8_t> none;
-  Tbase* obj = linRowIxOK(ix) ? (*rows)[ix].obj.get() : nullptr;
+  dataShown = getDisplRowPtr(ix);
+  Tbase* obj = dataShown.get();
   if (!obj) return none;
   switch (obj->objType) {
     case otData:
@@ -53,13 +54,13 @@ std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {
 
 std::string TdisplData::genRowDecode(int ix) {
   if (!linRowIxOK(ix)) return "Error - row " + std::to_string(ix);
-  return doDecode((*rows)[ix].obj);
+  return doDecode(capture->row(ix).obj);
 }
 
 void TdisplData::flipUserFlag(const std::shared_ptr<Tbase>& obj) {
   if (!obj) return;
   if (obj->objType <= otHandshake) {
-    if (linRowIxOK(obj->row)) (*rows)[obj->row].flags ^= rowFlagUser;
+    if (linRowIxOK(obj->row)) capture->setRowFlags(obj->row, capture->rowFlags(obj->row) ^ rowFlagUser);
   } else if (obj->objType <= otTransfer) {
     for (const auto& child : static_cast<Tgrouper&>(*obj).children) flipUserFlag(child);
   }
@@ -67,47 +68,45 @@ void TdisplData::flipUserFlag(const std::shared_ptr<Tbase>& obj) {
 
 bool TdisplData::doubleClick(int ix) {
   if (!linRowIxOK(ix)) return false;
-  const auto& obj = (*rows)[ix].obj;
+  const TobjPtr obj = capture->row(ix).obj;
   if (obj && obj->objType > otHandshake) flipUserFlag(obj);
   return true;
 }
 
-unsigned long TdisplData::adopt(std::shared_ptr<TobjVec> newObjs,
-                                std::shared_ptr<std::vector<TlinRow>> newRows) {
-  if (!newRows || newRows->empty()) return 0;
+unsigned long TdisplData::adopt(std::shared_ptr<Tcapture> newCapture) {
+  if (!newCapture || newCapture->rowCount() == 0) return 0;
   // What can run out of memory comes first, so that a failure leaves the shown data whole.
   TvisIndex newIndex;
-  newIndex.adopt(*newRows);
+  newIndex.adopt(*newCapture);
   visIndex = std::move(newIndex);
-  showAdopted(std::move(newObjs), std::move(newRows));
-  return rows->size();
+  showAdopted(std::move(newCapture));
+  return capture->rowCount();
 }
 
-void TdisplData::show(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows) {
-  if (!newRows) newRows = std::make_shared<std::vector<TlinRow>>();
-  visIndex.adopt(*newRows);
-  showAdopted(std::move(newObjs), std::move(newRows));
+void TdisplData::show(std::shared_ptr<Tcapture> newCapture) {
+  if (!newCapture) newCapture = std::make_shared<Tcapture>();
+  visIndex.adopt(*newCapture);
+  showAdopted(std::move(newCapture));
 }
 
-void TdisplData::showAdopted(std::shared_ptr<TobjVec> newObjs,
-                             std::shared_ptr<std::vector<TlinRow>> newRows) {
-  rows = std::move(newRows);
-  objs = newObjs ? std::move(newObjs) : std::make_shared<TobjVec>();
-  lua.setRows(rows);
+void TdisplData::showAdopted(std::shared_ptr<Tcapture> newCapture) {
+  capture = std::move(newCapture);
+  dataShown.reset();
+  lua.setRows(capture);
   resetVisibleRows();
 }
 
-void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*rows, firstChanged); }
+void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*capture, firstChanged); }
 
 TdisplData::Tshown TdisplData::takeShown() {
-  Tshown shown{rows, objs, std::move(visIndex)};
-  show(nullptr, nullptr);
+  Tshown shown{capture, std::move(visIndex)};
+  show(nullptr);
   return shown;
 }
 
 void TdisplData::restore(Tshown shown) {
   visIndex = std::move(shown.visIndex);
-  showAdopted(std::move(shown.objs), std::move(shown.rows));
+  showAdopted(std::move(shown.capture));
 }
 
 unsigned TdisplData::sampleFileRead(const std::string& path) {
@@ -117,7 +116,7 @@ unsigned TdisplData::sampleFileRead(const std::string& path) {
     lastFileError = read.problem;
     lastFileMissing = read.missing;
     if (!read.problem.empty()) return 0;
-    const unsigned long adopted = adopt(read.objs, read.rows);
+    const unsigned long adopted = adopt(std::move(read.capture));
     if (!adopted) lastFileError = "\"" + path + "\" holds no rows.";
     return static_cast<unsigned>(adopted);
   } catch (const std::bad_alloc&) {
@@ -126,6 +125,8 @@ unsigned TdisplData::sampleFileRead(const std::string& path) {
   }
 }
 
-std::string TdisplData::sampleFileSave(const std::string& path) const { return saveSampleFile(*rows, path); }
+std::string TdisplData::sampleFileSave(const std::string& path) const {
+  return saveSampleFile(*capture, path);
+}
 
-std::string TdisplData::exportPcap(const std::string& path) const { return exportPcapFile(objs, rows, path); }
+std::string TdisplData::exportPcap(const std::string& path) const { return exportPcapFile(*capture, path); }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "boxes/ovboxes.h"
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 #include "files/ovlua.h"
 #include "ovvisindex.h"
 
@@ -23,8 +23,8 @@ class TdisplData {
   TdisplData(const TdisplData&) = delete;
   TdisplData& operator=(const TdisplData&) = delete;
 
-  int rowCount() const { return static_cast<int>(rows->size()); }
-  const std::vector<TlinRow>& shownRows() const { return *rows; }
+  int rowCount() const { return static_cast<int>(capture->rowCount()); }
+  const Tcapture& shownCapture() const { return *capture; }
   bool linRowIxOK(int ix) const { return ix >= 0 && ix < rowCount(); }
   std::shared_ptr<Tbase> getDisplRowPtr(int ix) const;
 
@@ -37,7 +37,7 @@ class TdisplData {
   void resetVisibleRows();
   int visibleRowCount() { return index().visibleCount(); }
 
-  // The bytes the data pane shows; valid until the rows are replaced.
+  // The bytes the data pane shows; valid until the next call or until the rows are replaced.
   const std::vector<uint8_t>& getData(int ix);
   // The generator's list, overwritten by the next call.
   std::vector<TdisplayBox>* genRowBoxes(int ix);
@@ -60,16 +60,15 @@ class TdisplData {
   std::string exportPcap(const std::string& path) const;
 
   // Takes a capture's result; returns its row count, 0 (keeping the old data) when it has none.
-  unsigned long adopt(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+  unsigned long adopt(std::shared_ptr<Tcapture> newCapture);
   // Shows rows that may be empty yet and grow: a capture as it is decoded.
-  void show(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+  void show(std::shared_ptr<Tcapture> newCapture);
   // The shown rows from firstChanged on are new or made again; those before it are as they were.
   void rowsChanged(std::size_t firstChanged);
 
   // What is shown, taken away to be shown again later; an empty list stays in its place.
   struct Tshown {
-    std::shared_ptr<std::vector<TlinRow>> rows;
-    std::shared_ptr<TobjVec> objs;
+    std::shared_ptr<Tcapture> capture;
     TvisIndex visIndex;  // its classes: filtered again when shown
   };
   Tshown takeShown();
@@ -78,10 +77,10 @@ class TdisplData {
  private:
   // The visible rows for the filters of the last reset, built on first use.
   const TvisIndex& index();
-  void showAdopted(std::shared_ptr<TobjVec> newObjs, std::shared_ptr<std::vector<TlinRow>> newRows);
+  void showAdopted(std::shared_ptr<Tcapture> newCapture);
 
-  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
-  std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
+  std::shared_ptr<Tcapture> capture = std::make_shared<Tcapture>();
+  std::shared_ptr<Tbase> dataShown;  // holds what getData's bytes belong to
   Tboxes boxGen;
   TluaState lua;
   std::function<TdisplFilters()> currentFilters;

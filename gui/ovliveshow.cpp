@@ -19,13 +19,13 @@ void TliveShow::bringBack(std::optional<Tsaved>& saved) {
   saved.reset();
 }
 
-void TliveShow::captureStarted(const Tcapture& capture) {
+void TliveShow::captureStarted(const std::shared_ptr<Tcapture>& capture) {
   // Once a capture of this dialog is shown, it is what a later capture replaces.
   if (opened)
     lastKept = takeShown();
   else
     opened = takeShown();
-  view.showCapture(capture.trees, capture.rows);
+  view.showCapture(capture);
   view.setSource(capturingText(0), true);
 }
 

@@ -25,7 +25,7 @@ class TliveShow : public TcaptureSink {
   void open();
   bool dialogOpen() const { return dialog != nullptr; }
 
-  void captureStarted(const Tcapture& capture) override;
+  void captureStarted(const std::shared_ptr<Tcapture>& capture) override;
   void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) override;
   void captureEnded(bool kept) override;
   void dialogClosed(bool ok) override;

@@ -105,8 +105,8 @@ unsigned TrowCache::onSampleFileRead(const std::string& path) {
   return adopted;
 }
 
-void TrowCache::showCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows) {
-  show(std::move(objs), std::move(rows));
+void TrowCache::showCapture(std::shared_ptr<Tcapture> capture) {
+  show(std::move(capture));
   newData();
 }
 

@@ -47,7 +47,7 @@ class TrowCache : public TdisplData {
   // adopted, 0 when the old data stays.
   unsigned onSampleFileRead(const std::string& path);
   // A capture that is being decoded, its rows empty yet: new data too.
-  void showCapture(std::shared_ptr<TobjVec> objs, std::shared_ptr<std::vector<TlinRow>> rows);
+  void showCapture(std::shared_ptr<Tcapture> capture);
   // Data taken away by takeShown(): new data too.
   void restoreShown(Tshown shown);
   // The rows from firstChanged on are new or made again: their drawn rows go, and a clicked

@@ -30,31 +30,29 @@ TsampleRead readSampleFile(const std::string& path) {
   Tinput input(path);
   if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
-    Tcapture capture;
-    capture.trees = result.objs;
-    capture.rows = result.rows;
-    if (!file.loadPcap(input, capture)) result.problem = sentence("Cannot read", path, file.lastError());
+    if (!file.loadPcap(input, *result.capture))
+      result.problem = sentence("Cannot read", path, file.lastError());
+    // Shown as a sample file is: its packets are made again from the rows for export.
+    result.capture->releaseBusRecord();
     return result;
   }
   TdataIO io;
-  // A failed load leaves both lists empty.
-  if (io.loadLinearFile(input, result.objs, result.rows) == 0)
+  // A failed load leaves the capture empty.
+  if (io.loadLinearFile(input, *result.capture) == 0)
     result.problem = "Cannot read \"" + path + "\": " + io.lastError() + ".";
   return result;
 }
 
-std::string saveSampleFile(const std::vector<TlinRow>& rows, const std::string& path) {
+std::string saveSampleFile(const Tcapture& capture, const std::string& path) {
   TdataIO io;
-  if (io.saveLinearToFile(rows, path) == 0 && !io.lastError().empty())
+  if (io.saveLinearToFile(capture, path) == 0 && !io.lastError().empty())
     return "Cannot save \"" + path + "\": " + io.lastError() + ".";
   return "";
 }
 
-std::string exportPcapFile(const std::shared_ptr<TobjVec>& objs,
-                           const std::shared_ptr<std::vector<TlinRow>>& rows, const std::string& path) {
+std::string exportPcapFile(const Tcapture& capture, const std::string& path) {
   TexportCounts counts;
   std::string error;
-  if (!exportPcap({std::make_shared<std::vector<TeventBin>>(), objs, rows}, path, {}, counts, error))
-    return sentence("Cannot export to", path, error);
+  if (!exportPcap(capture, path, {}, counts, error)) return sentence("Cannot export to", path, error);
   return "";
 }

@@ -6,22 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 struct TsampleRead {
   bool missing = false;  // no file of that name: nothing else is wrong
   std::string problem;   // empty when the file was read; else names the file and why
-  std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
-  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  std::shared_ptr<Tcapture> capture = std::make_shared<Tcapture>();
 };
 
-// Reads into fresh lists, so the caller's data stays as it was when this fails.
+// Reads into a fresh capture, so the caller's data stays as it was when this fails.
 // A pcap or pcapng file of USB packets, told apart by content, is decoded.
 TsampleRead readSampleFile(const std::string& path);
 
 // Empty on success, else a sentence naming the file and why.
-std::string saveSampleFile(const std::vector<TlinRow>& rows, const std::string& path);
-// The packets of the rows as pcap (link type 294); empty on success, else a
+std::string saveSampleFile(const Tcapture& capture, const std::string& path);
+// The packets of the capture as pcap (link type 294); empty on success, else a
 // sentence naming the file and why.
-std::string exportPcapFile(const std::shared_ptr<TobjVec>& objs,
-                           const std::shared_ptr<std::vector<TlinRow>>& rows, const std::string& path);
+std::string exportPcapFile(const Tcapture& capture, const std::string& path);

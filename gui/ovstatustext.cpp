@@ -30,13 +30,15 @@ std::string groupedDigits(uint64_t n, char separator) {
 
 std::string capturingText(uint64_t bytes) { return "Capturing " + groupedDigits(bytes) + " bytes"; }
 
-TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source) {
-  TstatusTexts texts{groupedDigits(rows.size()) + (rows.size() == 1 ? " row" : " rows"), source, ""};
+TstatusTexts statusTexts(const Tcapture& capture, const std::string& source) {
+  const std::size_t rows = capture.rowCount();
+  TstatusTexts texts{groupedDigits(rows) + (rows == 1 ? " row" : " rows"), source, ""};
   // Groupers have no time: the nearest packet at each end has. Rows are in time order.
-  auto first = rows.begin();
-  while (first != rows.end() && (!first->obj || first->obj->time == noTime)) ++first;
-  auto last = rows.rbegin();
-  while (last != rows.rend() && (!last->obj || last->obj->time == noTime)) ++last;
-  if (first != rows.end()) texts.span = spanText(last->obj->time - first->obj->time);
+  std::size_t first = 0;
+  while (first < rows && capture.rowSummary(first).time == noTime) ++first;
+  if (first == rows) return texts;
+  std::size_t last = rows - 1;
+  while (capture.rowSummary(last).time == noTime) --last;
+  texts.span = spanText(capture.rowSummary(last).time - capture.rowSummary(first).time);
   return texts;
 }

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 struct TstatusTexts {
   std::string rows;    // "1,234 rows"
@@ -20,4 +19,4 @@ std::string groupedDigits(uint64_t n, char separator = ',');
 std::string capturingText(uint64_t bytes);
 constexpr const char* capturedText = "Captured";
 
-TstatusTexts statusTexts(const std::vector<TlinRow>& rows, const std::string& source);
+TstatusTexts statusTexts(const Tcapture& capture, const std::string& source);

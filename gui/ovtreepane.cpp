@@ -162,8 +162,8 @@ void TreeMidPane::fitScrollBar() {
                          scrollMax + scrollBar.GetThumbSize(), scrollBar.GetPageSize());
 }
 
-void TreeMidPane::showCapture(std::shared_ptr<TobjVec> trees, std::shared_ptr<std::vector<TlinRow>> rows) {
-  rowCache.showCapture(std::move(trees), std::move(rows));
+void TreeMidPane::showCapture(std::shared_ptr<Tcapture> capture) {
+  rowCache.showCapture(std::move(capture));
   _G.pubSub.pub(topicVisRowsChanged, 0);
 }
 
@@ -204,7 +204,7 @@ void TreeMidPane::showStatus(bool atOnce) {
   const auto now = std::chrono::steady_clock::now();
   if (!atOnce && now - statusShownAt < statusPeriod) return;
   statusShownAt = now;
-  const TstatusTexts texts = statusTexts(rowCache.shownRows(), sourceText);
+  const TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
   _G.pubSub.pub(topicStatus, reinterpret_cast<long>(&texts));
   // Says how big the capture is when the pointer rests on the rows.
   SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));

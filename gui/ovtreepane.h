@@ -49,7 +49,7 @@ class TreeMidPane : public wxPanel {
   bool followsEnd() const { return following; }
 
   // A capture being decoded, with no rows yet: new data, followed as it grows.
-  void showCapture(std::shared_ptr<TobjVec> trees, std::shared_ptr<std::vector<TlinRow>> rows);
+  void showCapture(std::shared_ptr<Tcapture> capture);
   // The rows from firstChanged on are new or made again.
   void rowsChanged(std::size_t firstChanged);
   // What is shown, taken away with its place and its source; shown again by restoreShown.

@@ -8,14 +8,6 @@ constexpr uint8_t clsSof = 0x01;     // SOF packet or SOF group
 constexpr uint8_t clsPacket = 0x02;  // token, data or handshake
 constexpr uint8_t clsNak = 0x04;     // NAKed transaction, or one of its packets
 
-bool isNakTransax(const Tbase& obj) {
-  if (obj.objType != otTransax) return false;
-  for (const auto& child : static_cast<const Tgrouper&>(obj).children)
-    if (child && child->objType == otHandshake && static_cast<const TpacketBase&>(*child).pid == pidNak)
-      return true;
-  return false;
-}
-
 bool shownBy(uint8_t cls, const TdisplFilters& f) {
   return !((cls & clsSof) && !f.showSOFs) && !((cls & clsNak) && !f.showNAKs) &&
          !((cls & clsPacket) && !f.showPackets);
@@ -23,33 +15,32 @@ bool shownBy(uint8_t cls, const TdisplFilters& f) {
 
 }  // namespace
 
-void TvisIndex::adopt(const std::vector<TlinRow>& rows) {
+void TvisIndex::adopt(const Tcapture& capture) {
   visible.clear();
   visible.shrink_to_fit();
-  classify(rows, 0);
+  classify(capture, 0);
 }
 
-void TvisIndex::grow(const std::vector<TlinRow>& rows, std::size_t firstChanged) {
+void TvisIndex::grow(const Tcapture& capture, std::size_t firstChanged) {
   const std::size_t first = std::min(firstChanged, classes.size());
-  classify(rows, first);
+  classify(capture, first);
   visible.erase(std::lower_bound(visible.begin(), visible.end(), static_cast<int32_t>(first)), visible.end());
   appendVisible(first);
 }
 
-void TvisIndex::classify(const std::vector<TlinRow>& rows, std::size_t first) {
+void TvisIndex::classify(const Tcapture& capture, std::size_t first) {
+  const std::size_t rows = capture.rowCount();
   classes.resize(first);
-  classes.resize(rows.size(), 0);
-  for (std::size_t ix = first; ix < rows.size(); ix++) {
-    const Tbase* obj = rows[ix].obj.get();
-    if (!obj) continue;
-    if (obj->objType == otSof || obj->objType == otSofGroup) classes[ix] |= clsSof;
-    if (obj->objType >= otToken && obj->objType <= otHandshake) classes[ix] |= clsPacket;
-    if (!isNakTransax(*obj)) continue;
-    classes[ix] |= clsNak;
-    // Through the packets' own rows: a file may hold fewer rows than children.
-    for (const auto& child : static_cast<const Tgrouper&>(*obj).children)
-      if (child && child->row >= 0 && static_cast<std::size_t>(child->row) < rows.size())
-        classes[child->row] |= clsNak;
+  classes.resize(rows, 0);
+  for (std::size_t ix = first; ix < rows; ix++) {
+    const TrowSummary row = capture.rowSummary(ix);
+    if (row.objType == otSof || row.objType == otSofGroup) classes[ix] |= clsSof;
+    if (row.objType >= otToken && row.objType <= otHandshake) classes[ix] |= clsPacket;
+    if (row.objType == otTransax && row.pid == pidNak) classes[ix] |= clsNak;
+    // A NAKed transaction's packets come after it, among its children.
+    if (row.parentRow >= 0 && static_cast<std::size_t>(row.parentRow) < ix &&
+        (classes[row.parentRow] & clsNak))
+      classes[ix] |= clsNak;
   }
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 struct TdisplFilters {
   bool showSOFs = false;
@@ -20,10 +20,10 @@ struct TdisplFilters {
 class TvisIndex {
  public:
   // Computes the class bytes of rows; the list stays empty until filter().
-  void adopt(const std::vector<TlinRow>& rows);
+  void adopt(const Tcapture& capture);
   // The rows from firstChanged on are new or made again, those before it as they were:
   // their classes and, for the last filters, their visibility.
-  void grow(const std::vector<TlinRow>& rows, std::size_t firstChanged);
+  void grow(const Tcapture& capture, std::size_t firstChanged);
   // Builds the visible list for these filters.
   void filter(const TdisplFilters& filters);
 
@@ -37,7 +37,7 @@ class TvisIndex {
   int visibleCount() const { return static_cast<int>(visible.size()); }
 
  private:
-  void classify(const std::vector<TlinRow>& rows, std::size_t first);
+  void classify(const Tcapture& capture, std::size_t first);
   void appendVisible(std::size_t first);
 
   std::vector<uint8_t> classes;  // one byte per row

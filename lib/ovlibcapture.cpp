@@ -23,10 +23,8 @@ void sniffEnd(TsniffContext* ctx) {
   // A capture that never fills must not hold the caller up.
   ctx->lo.withdrawRequest();
   ctx->lo.stop = true;
-  ctx->ex.rows.reset();
-  ctx->ex.trees.reset();
-  ctx->ex.objects.reset();
-  ctx->ex.events.reset();
+  ctx->forgetHandedOut();
+  ctx->ex.capture.reset();
   delete ctx;
 }
 
@@ -77,7 +75,11 @@ uint64_t getCaptureCount(TsniffContext* ctx) { return ctx ? ctx->lo.captureCount
 
 bool startDecode(TsniffContext* ctx) {
   if (!ctx || ctx->lo.captureBusy()) return false;
-  return guarded(false, [&] { return ctx->ex.startDecode(&ctx->lo.takeCapture()); });
+  return guarded(false, [&] {
+    const bool decoded = ctx->ex.startDecode(&ctx->lo.takeCapture());
+    if (decoded) ctx->forgetHandedOut();
+    return decoded;
+  });
 }
 
 int getDecodeDone(TsniffContext* ctx) { return ctx && ctx->ex.done ? 1 : 0; }

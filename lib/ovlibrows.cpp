@@ -13,34 +13,41 @@ using libtext::guarded;
 
 namespace {
 
-// sampleFileRead may swap the list while a reader runs; each call holds the
-// list it started with.
-std::shared_ptr<TexThread::TrowVec> currentRows(TsniffContext* ctx) {
-  return std::atomic_load(&ctx->ex.rows);
-}
+// sampleFileRead may swap the capture while a reader runs; each call holds
+// the capture it started with.
+std::shared_ptr<Tcapture> currentCapture(TsniffContext* ctx) { return std::atomic_load(&ctx->ex.capture); }
 
 // Whether ix is a row; obj then holds its object (which may be null) for the
 // rest of the caller's work.
 bool rowAt(TsniffContext* ctx, uint32_t ix, TobjPtr& obj) {
-  const std::shared_ptr<TexThread::TrowVec> rows = ctx ? currentRows(ctx) : nullptr;
-  if (!rows || ix >= rows->size()) return false;
-  obj = (*rows)[ix].obj;
+  const std::shared_ptr<Tcapture> capture = ctx ? currentCapture(ctx) : nullptr;
+  if (!capture || ix >= capture->rowCount()) return false;
+  obj = capture->row(ix).obj;
   return true;
 }
 
 }  // namespace
 
+void* TsniffContext::handOut(uint32_t ix) {
+  const std::lock_guard<std::mutex> hold(handedLock);
+  TobjPtr& kept = handedOut[ix];
+  if (!kept && !rowAt(this, ix, kept)) handedOut.erase(ix);
+  return kept.get();
+}
+
+void TsniffContext::forgetHandedOut() {
+  const std::lock_guard<std::mutex> hold(handedLock);
+  handedOut.clear();
+}
+
 extern "C" {
 
 uint32_t getPacketDataRowCount(TsniffContext* ctx) {
-  const std::shared_ptr<TexThread::TrowVec> rows = ctx ? currentRows(ctx) : nullptr;
-  return rows ? static_cast<uint32_t>(rows->size()) : 0;
+  const std::shared_ptr<Tcapture> capture = ctx ? currentCapture(ctx) : nullptr;
+  return capture ? static_cast<uint32_t>(capture->rowCount()) : 0;
 }
 
-void* linix2rowptr(TsniffContext* ctx, uint32_t ix) {
-  TobjPtr obj;
-  return rowAt(ctx, ix, obj) ? obj.get() : nullptr;
-}
+void* linix2rowptr(TsniffContext* ctx, uint32_t ix) { return ctx ? ctx->handOut(ix) : nullptr; }
 
 uint32_t getPacketDataRow(TsniffContext* ctx, uint32_t ix, char* buf, uint32_t size) {
   if (!buf || size == 0) return 0;
@@ -65,16 +72,17 @@ const char* getBoxStrX(TsniffContext* ctx, uint32_t ix) {
 uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName) {
   if (!ctx || !fileName) return 0;
   return guarded<uint32_t>(0, [&] {
-    Tcapture capture;
+    auto capture = std::make_shared<Tcapture>();
     Tinput input(fileName);
     if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap)
-      TcaptureFile().loadPcap(input, capture);
+      TcaptureFile().loadPcap(input, *capture);
     else
-      TdataIO().loadLinearFile(input, capture.trees, capture.rows);
-    if (capture.rows->empty()) return uint32_t(0);
-    std::atomic_store(&ctx->ex.trees, capture.trees);
-    std::atomic_store(&ctx->ex.rows, capture.rows);
-    return static_cast<uint32_t>(capture.rows->size());
+      TdataIO().loadLinearFile(input, *capture);
+    const auto rows = static_cast<uint32_t>(capture->rowCount());
+    if (rows == 0) return uint32_t(0);
+    std::atomic_store(&ctx->ex.capture, std::move(capture));
+    ctx->forgetHandedOut();
+    return rows;
   });
 }
 

@@ -19,7 +19,6 @@
 #include "decode/ovcapture.h"
 #include "decode/ovchain.h"
 #include "decode/ovgroup.h"
-#include "decode/ovtree2lin.h"
 #include "ovcaprun.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
@@ -66,31 +65,32 @@ std::shared_ptr<Tbase> packet(std::shared_ptr<TpacketBase> p, uint32_t pid, uint
 
 // Frames of one SOF, a NAKed IN and an acknowledged OUT with 8 data bytes (9
 // rows each), then an idle tail of SOFs only, as a capture left running ends.
-Tcapture synthCapture(long rows) {
-  Tcapture capture;
+std::shared_ptr<Tcapture> synthCapture(long rows) {
+  auto made = std::make_shared<Tcapture>();
+  Tcapture& capture = *made;
   const long frames = rows * 9 / 10 / 9, idleSofs = rows / 10;
+  capture.reserveRows(static_cast<size_t>(frames * 9 + 1 + idleSofs));
   uint64_t t = 0;
   for (long f = 0; f < frames; f++, t += 12000) {
     auto group = std::make_shared<TsofGroup>();
     group->children.push_back(packet(std::make_shared<Tsof>(), 5, t));
-    capture.trees->push_back(group);
+    capture.appendRoot(group);
     auto nak = std::make_shared<Ttransax>(TtrxType::IN);
     nak->children = {packet(std::make_shared<Ttoken>(), 9, t + 100),
                      packet(std::make_shared<Thandshake>(), 10, t + 140)};
-    capture.trees->push_back(nak);
+    capture.appendRoot(nak);
     auto out = std::make_shared<Ttransax>(TtrxType::OUT);
     auto data = std::make_shared<Tdata>();
     data->data.assign(8, static_cast<uint8_t>(f));
     out->children = {packet(std::make_shared<Ttoken>(), 1, t + 300), packet(data, 3, t + 340),
                      packet(std::make_shared<Thandshake>(), 2, t + 500)};
-    capture.trees->push_back(out);
+    capture.appendRoot(out);
   }
   auto idle = std::make_shared<TsofGroup>();
   for (long s = 0; s < idleSofs; s++, t += 12000)
     idle->children.push_back(packet(std::make_shared<Tsof>(), 5, t));
-  capture.trees->push_back(idle);
-  Ttree2lin(*capture.trees, *capture.rows);
-  return capture;
+  capture.appendRoot(idle);
+  return made;
 }
 
 // Reports the median of five timed runs of `run`, each after an untimed `prepare`.
@@ -123,8 +123,8 @@ void liveFrames(const BenchOptions& options, Tpaint paint) {
   constexpr size_t pollBytes = 2'000'000 / 40;  // 2 MB/s
   const std::vector<uint8_t> raw = busyCapture(options.quick ? (8u << 20) : (32u << 20));
   _G.pubSub.pub(topicDoCapture, 0);
-  Tcapture capture;
-  TdecodeChain chain(capture);
+  const auto capture = std::make_shared<Tcapture>();
+  TdecodeChain chain(*capture);
   dialogSink->captureStarted(capture);
   std::vector<double> ms, cpuMs;
   auto next = std::chrono::steady_clock::now();
@@ -151,7 +151,7 @@ void liveFrames(const BenchOptions& options, Tpaint paint) {
   report("gui_live_frame_ms", ms[ms.size() * 99 / 100], "ms p99");
   report("gui_live_frame_median_ms", ms[ms.size() / 2], "ms");
   report("gui_live_frame_cpu_ms", cpuMs[cpuMs.size() * 99 / 100], "ms p99");
-  report("gui_live_rows", static_cast<double>(capture.rows->size()), "rows");
+  report("gui_live_rows", static_cast<double>(capture->rowCount()), "rows");
 }
 
 }  // namespace
@@ -189,10 +189,7 @@ TWR_BENCH(gui) {
 
   const long before = residentBytes();
   const long rows = options.quick ? 5'000'000 : 10'000'000;
-  {
-    Tcapture capture = synthCapture(rows);
-    cache.showCapture(capture.trees, capture.rows);
-  }
+  cache.showCapture(synthCapture(rows));
   report("gui_rows", static_cast<double>(cache.rowCount()), "rows");
 
   // Each figure is the median of several runs: the machine may be busy.

@@ -17,7 +17,7 @@ uint8_t handshakePid(const Tgrouper& transaction) {
 }  // namespace
 
 TrowSummary Tcapture::rowSummary(std::size_t ix) const {
-  const TlinRow& r = (*rows)[ix];
+  const TlinRow& r = rows[ix];
   TrowSummary s;
   s.rowFlags = r.flags;
   if (!r.obj) return s;
@@ -34,16 +34,28 @@ TrowSummary Tcapture::rowSummary(std::size_t ix) const {
   return s;
 }
 
+void Tcapture::appendRoot(TobjPtr root) {
+  rootRows.tree2lin(root, -1, rows, 0);
+  roots.push_back(std::move(root));
+}
+
+void Tcapture::releaseBusRecord() {
+  std::vector<TeventBin>().swap(events);
+  TobjVec().swap(objects);
+}
+
 void Tcapture::clear() {
-  events->clear();
-  objects->clear();
-  trees->clear();
-  rows->clear();
+  events.clear();
+  objects.clear();
+  roots.clear();
+  rows.clear();
+  rootRows = Ttree2lin();
 }
 
 void Tcapture::swap(Tcapture& other) noexcept {
-  events->swap(*other.events);
-  objects->swap(*other.objects);
-  trees->swap(*other.trees);
-  rows->swap(*other.rows);
+  events.swap(other.events);
+  objects.swap(other.objects);
+  roots.swap(other.roots);
+  rows.swap(other.rows);
+  std::swap(rootRows, other.rootRows);
 }

@@ -11,10 +11,10 @@ void trimSlack(V& v) {
 
 }  // namespace
 
-TdecodeChain::TdecodeChain(const Tcapture& into) : out(into), tree(*into.trees) {}
+TdecodeChain::TdecodeChain(Tcapture& into) : out(into), tree(into.roots) {}
 
 void TdecodeChain::takeRaw(const uint8_t* stream, std::size_t available, bool final) {
-  std::vector<TeventBin>& events = *out.events;
+  std::vector<TeventBin>& events = out.events;
   // Busy traffic takes about 40 raw bytes per event; quieter traffic takes more.
   if (events.empty() && events.capacity() < available / 32) events.reserve(available / 32 + 1);
   raw.useGrowingData(stream, available, final);
@@ -28,23 +28,23 @@ void TdecodeChain::takeRaw(const uint8_t* stream, std::size_t available, bool fi
 }
 
 void TdecodeChain::takeEvents(bool final) {
-  const std::vector<TeventBin>& events = *out.events;
-  TobjVec& objects = *out.objects;
+  const std::vector<TeventBin>& events = out.events;
+  TobjVec& objects = out.objects;
   // Sized at once when all is there: no more objects than events.
   if (final && objects.empty()) objects.reserve(events.size());
   // Events that cannot be converted are skipped, not an end.
   toObjects.buildObjVec(events, eventsTaken, objects);
   eventsTaken = events.size();
   const std::size_t firstChangedRoot = tree.take(objects, final);
-  changedRow = lines.update(*out.trees, firstChangedRoot, *out.rows);
+  changedRow = lines.update(out.roots, firstChangedRoot, out.rows);
   if (!final) return;
-  trimSlack(*out.events);
+  trimSlack(out.events);
   trimSlack(objects);
-  trimSlack(*out.trees);
-  trimSlack(*out.rows);
+  trimSlack(out.roots);
+  trimSlack(out.rows);
 }
 
 std::size_t TdecodeChain::finalRows() const {
   const std::size_t root = tree.firstOpenRoot();
-  return root < out.trees->size() ? static_cast<std::size_t>((*out.trees)[root]->row) : out.rows->size();
+  return root < out.roots.size() ? static_cast<std::size_t>(out.roots[root]->row) : out.rows.size();
 }

@@ -16,16 +16,16 @@
 
 class TdecodeChain {
  public:
-  // Appends to the vectors of `into`, which start empty.
-  explicit TdecodeChain(const Tcapture& into);
+  // Appends to `into`, which starts empty and must outlive the chain.
+  explicit TdecodeChain(Tcapture& into);
   TdecodeChain(const TdecodeChain&) = delete;
   TdecodeChain& operator=(const TdecodeChain&) = delete;
 
   // The first `available` bytes of a raw stream that only grows; final once
   // no byte follows. The bytes may be elsewhere at the next call, but the same.
   void takeRaw(const uint8_t* stream, std::size_t available, bool final);
-  // The bus events appended to the events vector since the last call (a pcap
-  // import fills it itself); final once no event follows.
+  // The bus events appended to the capture since the last call (a pcap
+  // import appends them itself); final once no event follows.
   void takeEvents(bool final);
 
   // Raw bytes read so far; also stored, as they are read, in `watched` when given.
@@ -38,7 +38,7 @@ class TdecodeChain {
   std::size_t finalRows() const;
 
  private:
-  Tcapture out;
+  Tcapture& out;
   Traw raw;
   Traw2bin bin;
   uint64_t position = 0;

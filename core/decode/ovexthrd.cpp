@@ -4,21 +4,8 @@
 
 #include "decode/ovchain.h"
 
-namespace {
-
-template <class T>
-std::shared_ptr<T> orNew(std::shared_ptr<T> p) {
-  return p ? std::move(p) : std::make_shared<T>();
-}
-
-}  // namespace
-
-TexThread::TexThread(std::shared_ptr<TeventVec> events, std::shared_ptr<TobjVec> objects,
-                     std::shared_ptr<TobjVec> trees, std::shared_ptr<TrowVec> rows)
-    : events(orNew(std::move(events))),
-      objects(orNew(std::move(objects))),
-      trees(orNew(std::move(trees))),
-      rows(orNew(std::move(rows))) {}
+TexThread::TexThread(std::shared_ptr<Tcapture> into)
+    : capture(into ? std::move(into) : std::make_shared<Tcapture>()) {}
 
 bool TexThread::startDecode(const std::vector<uint8_t>* buffer) {
   raw = buffer;
@@ -35,29 +22,19 @@ void TexThread::threadFunc() {
   // An exception must not end the process (a huge buffer can exhaust memory):
   // it ends this decode, which then keeps the previous results.
   try {
-    clearNext();
+    next.clear();
     TdecodeChain chain(next);
     chain.publishPosition(&progress);
     chain.takeRaw(raw->data(), raw->size(), true);
 
-    skippedEvents = next.events->size() - next.objects->size();
-    events->swap(*next.events);
-    objects->swap(*next.objects);
-    trees->swap(*next.trees);
-    rows->swap(*next.rows);
-    clearNext();  // frees the previous results but keeps the room for the next decode
+    skippedEvents = next.eventCount() - next.busObjectCount();
+    capture->swap(next);
+    next.clear();  // frees the previous results but keeps the room for the next decode
     done.exchange(true);
   } catch (...) {
     failure = std::current_exception();
-    clearNext();
+    next.clear();
   }
-}
-
-void TexThread::clearNext() {
-  next.events->clear();
-  next.objects->clear();
-  next.trees->clear();
-  next.rows->clear();
 }
 
 std::string TexThread::failureText() const {

@@ -14,18 +14,13 @@
 
 class TexThread {
  public:
-  using TeventVec = std::vector<TeventBin>;
-  using TrowVec = std::vector<TlinRow>;
-
   // Heap a decode may hold per raw byte: a bus reset in every byte takes
   // 208 bytes (twr-bench --only amplification), random bytes about 32.
   static constexpr uint64_t worstHeapPerRawByte = 210;
 
-  // The owner's result vectors are refilled in place by every decode, so
-  // readers holding these pointers see the latest results; a missing one is
-  // created here.
-  TexThread(std::shared_ptr<TeventVec> events = nullptr, std::shared_ptr<TobjVec> objects = nullptr,
-            std::shared_ptr<TobjVec> trees = nullptr, std::shared_ptr<TrowVec> rows = nullptr);
+  // The owner's capture is refilled in place by every decode, so readers
+  // holding it see the latest results; a missing one is created here.
+  explicit TexThread(std::shared_ptr<Tcapture> into = nullptr);
   TexThread(const TexThread&) = delete;
   TexThread& operator=(const TexThread&) = delete;
 
@@ -39,10 +34,7 @@ class TexThread {
   // Why the last decode failed (memory exhausted, say); empty when it did not.
   std::string failureText() const;
 
-  std::shared_ptr<TeventVec> events;
-  std::shared_ptr<TobjVec> objects;
-  std::shared_ptr<TobjVec> trees;
-  std::shared_ptr<TrowVec> rows;
+  std::shared_ptr<Tcapture> capture;
   const std::vector<uint8_t>* raw = nullptr;  // not owned
   std::atomic<uint64_t> progress{0};          // bytes of raw read so far
   std::atomic<bool> done{false};              // raised once every result is complete
@@ -55,7 +47,6 @@ class TexThread {
 
  private:
   // A decode is built here and swapped in only when complete, so a failed one
-  // keeps the previous results; the vectors' room is reused across decodes.
+  // keeps the previous results; the room is reused across decodes.
   Tcapture next;
-  void clearNext();
 };

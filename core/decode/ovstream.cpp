@@ -78,8 +78,9 @@ class TstreamReader {
 
 }  // namespace
 
-TendpointStream endpointStream(const TobjVec& roots, unsigned address, unsigned endpoint, uint64_t runGap) {
+TendpointStream endpointStream(const Tcapture& capture, unsigned address, unsigned endpoint,
+                               uint64_t runGap) {
   TstreamReader reader(address, endpoint, runGap);
-  for (const TobjPtr& root : roots) reader.read(*root);
+  for (std::size_t ix = 0; ix < capture.rootCount(); ++ix) reader.read(*capture.root(ix));
   return std::move(reader.stream);
 }

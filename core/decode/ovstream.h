@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 
 // Payloads that followed each other with no longer pause than the gap.
 struct TstreamRun {
@@ -25,5 +25,5 @@ constexpr uint64_t streamRunGap = 2 * 12000;
 
 // The stream of `endpoint` (as descriptors write it: 0x82 is IN 2) of device
 // `address`, from the top-level objects of a capture.
-TendpointStream endpointStream(const TobjVec& roots, unsigned address, unsigned endpoint,
+TendpointStream endpointStream(const Tcapture& capture, unsigned address, unsigned endpoint,
                                uint64_t runGap = streamRunGap);

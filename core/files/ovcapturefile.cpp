@@ -31,20 +31,15 @@ bool TcaptureFile::load(Tinput& input, Tcapture& capture) {
 
 bool TcaptureFile::loadPcap(Tinput& input, Tcapture& capture) {
   TpcapReader reader;
-  capture.events->clear();
-  const bool ok = reader.read(input, *capture.events);
+  capture.clear();
+  const bool ok = reader.read(input, capture);
   error = reader.lastError();
   notes = reader.warnings();
   if (ok) decodeEvents(capture);
   return ok;
 }
 
-void TcaptureFile::decodeEvents(Tcapture& capture) {
-  capture.objects->clear();
-  capture.trees->clear();
-  capture.rows->clear();
-  TdecodeChain(capture).takeEvents(true);
-}
+void TcaptureFile::decodeEvents(Tcapture& capture) { TdecodeChain(capture).takeEvents(true); }
 
 bool TcaptureFile::loadRaw(Tinput& input, Tcapture& capture) {
   error.clear();
@@ -72,13 +67,14 @@ bool TcaptureFile::loadRaw(Tinput& input, Tcapture& capture) {
     error = notRaw;
     return false;
   }
-  TexThread decoder(capture.events, capture.objects, capture.trees, capture.rows);
+  TexThread decoder;
   if (!decoder.startDecode(&raw)) {
     error = input.name() + ": decoding failed: " + decoder.failureText();
     return false;
   }
+  capture = std::move(*decoder.capture);
   if (decoder.skippedEvents != 0)
-    notes.push_back(std::to_string(decoder.skippedEvents) + " of " + std::to_string(capture.events->size()) +
+    notes.push_back(std::to_string(decoder.skippedEvents) + " of " + std::to_string(capture.eventCount()) +
                     " bus events made no object (no packet bytes, or a PING, SPLIT, PRE or reserved PID)");
   return true;
 }
@@ -86,9 +82,8 @@ bool TcaptureFile::loadRaw(Tinput& input, Tcapture& capture) {
 bool TcaptureFile::loadSample(Tinput& input, Tcapture& capture) {
   error.clear();
   notes.clear();
-  capture.events->clear();
   TdataIO io;
-  if (io.loadLinearFile(input, capture.trees, capture.rows) == 0 && !io.lastError().empty()) {
+  if (io.loadLinearFile(input, capture) == 0 && !io.lastError().empty()) {
     error = input.name() + ": " + io.lastError();
     return false;
   }

@@ -33,8 +33,8 @@ class TcaptureFile {
   // Refuses a stream without the magic by its head, without reading on.
   bool loadRaw(Tinput& input, Tcapture& capture);
 
-  // Runs bus events through the packet, tree and row stages, as a decode of a
-  // live capture does.
+  // Runs bus events, the capture's only content, through the packet, tree and
+  // row stages, as a decode of a live capture does.
   static void decodeEvents(Tcapture& capture);
 
   const std::string& lastError() const { return error; }

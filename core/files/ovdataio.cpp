@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "decode/ovgroup.h"
-#include "decode/ovtree2lin.h"
 #include "files/ovfilewriter.h"
 #include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
@@ -50,23 +49,25 @@ size_t heldBytes(const Tbase& obj) {
 // Hands the body to flush in pieces of about chunkSize bytes; flush may keep
 // them or consume and clear them.
 template <typename Flush>
-void bodyChunks(const std::vector<TlinRow>& rows, std::string& chunk, Flush flush) {
-  for (const TlinRow& row : rows) {
-    if (!row.obj || row.obj->level != 0) continue;
-    rowutils::appendObjText(*row.obj, chunk);
+void bodyChunks(const Tcapture& capture, std::size_t from, std::size_t to, std::string& chunk, Flush flush) {
+  for (std::size_t ix = from; ix < to; ++ix) {
+    if (capture.rowSummary(ix).level != 0) continue;
+    const TobjPtr obj = capture.row(ix).obj;
+    if (!obj) continue;
+    rowutils::appendObjText(*obj, chunk);
     if (chunk.size() >= chunkSize) flush(chunk);
   }
   flush(chunk);
 }
 
 // The whole sample file; false when anything failed.
-bool writeSampleFile(const std::vector<TlinRow>& rows, TfileWriter& out) {
+bool writeSampleFile(const Tcapture& capture, TfileWriter& out) {
   // The body is compressed as it is formatted; its length goes in front afterwards.
   TgzStream gz;
   bool ok = true;
   std::string chunk;
   chunk.reserve(chunkSize + 4096);
-  bodyChunks(rows, chunk, [&](std::string& text) {
+  bodyChunks(capture, 0, capture.rowCount(), chunk, [&](std::string& text) {
     ok = gz.add(text.data(), text.size()) && ok;
     text.clear();
   });
@@ -76,20 +77,21 @@ bool writeSampleFile(const std::vector<TlinRow>& rows, TfileWriter& out) {
 
 }  // namespace
 
-void TdataIO::appendBody(const std::vector<TlinRow>& rows, std::string& out) {
-  bodyChunks(rows, out, [](std::string&) {});
+void TdataIO::appendBody(const Tcapture& capture, std::string& out) {
+  bodyChunks(capture, 0, capture.rowCount(), out, [](std::string&) {});
 }
 
-void TdataIO::streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put) {
+void TdataIO::streamBody(const Tcapture& capture, std::size_t from, std::size_t to,
+                         const std::function<void(std::string_view)>& put) {
   std::string chunk;
   chunk.reserve(chunkSize + 4096);
-  bodyChunks(rows, chunk, [&](std::string& text) {
+  bodyChunks(capture, from, to, chunk, [&](std::string& text) {
     put(text);
     text.clear();
   });
 }
 
-int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path) {
+int TdataIO::saveLinearToFile(const Tcapture& capture, const std::string& path) {
   error.clear();
   TfileWriter out;
   if (!out.open(path)) {
@@ -98,7 +100,7 @@ int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::strin
   }
   bool ok = false;
   try {
-    ok = writeSampleFile(rows, out) && out.commit();
+    ok = writeSampleFile(capture, out) && out.commit();
   } catch (const std::bad_alloc&) {
   }
   if (!ok) {
@@ -106,7 +108,7 @@ int TdataIO::saveLinearToFile(const std::vector<TlinRow>& rows, const std::strin
     error = out.lastError().empty() ? std::string("write error: ") + std::strerror(ENOMEM) : out.lastError();
     return 0;
   }
-  return static_cast<int>(rows.size());
+  return static_cast<int>(capture.rowCount());
 }
 
 TdataIO::TdataIO() : memoryBudget(membudget::defaultBudget()) {}
@@ -126,30 +128,31 @@ void TdataIO::setParentList(TobjVec* list, int level) {
     parentList.push_back(list);
 }
 
-unsigned TdataIO::loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
-                                 std::shared_ptr<std::vector<TlinRow>> rows) {
+unsigned TdataIO::loadLinearFile(const std::string& path, Tcapture& capture) {
   Tinput input(path);
-  return loadLinearFile(input, std::move(objs), std::move(rows));
+  return loadLinearFile(input, capture);
 }
 
-unsigned TdataIO::loadLinearFile(Tinput& input, std::shared_ptr<TobjVec> objs,
-                                 std::shared_ptr<std::vector<TlinRow>> rows) {
+unsigned TdataIO::loadLinearFile(Tinput& input, Tcapture& capture) {
+  capture.clear();
   try {
-    return load(input, *objs, *rows);
+    TobjVec roots;
+    const unsigned count = load(input, roots);
+    if (count == 0) return 0;
+    capture.reserveRows(count);  // one row per object read, short of dropped ones
+    for (TobjPtr& root : roots) capture.appendRoot(std::move(root));
+    return count;
   } catch (const std::bad_alloc&) {
     // What was built is released: a half-read file must not pass for a capture.
     error = "out of memory at line " + std::to_string(line);
-    objs->clear();
-    rows->clear();
+    capture.clear();
     return 0;
   }
 }
 
-unsigned TdataIO::load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows) {
+unsigned TdataIO::load(Tinput& input, TobjVec& objs) {
   error.clear();
   line = 0;
-  objs.clear();
-  rows.clear();
   if (!input.error().empty()) {
     error = input.error();
     return 0;
@@ -225,10 +228,6 @@ unsigned TdataIO::load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows)
     error = in.failure(line);
     objs.clear();
     return 0;
-  }
-  if (count != 0) {
-    rows.reserve(count);  // one row per object read, short of dropped ones
-    Ttree2lin(objs, rows);
   }
   return count;
 }

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 #include "files/ovinput.h"
 
 class TdataIO {
@@ -24,23 +24,23 @@ class TdataIO {
   // then says why; an empty capture also gives 0 but no error). The file at
   // path is replaced only by a complete one; "-" is standard output (see
   // TfileWriter for links, devices and pipes).
-  int saveLinearToFile(const std::vector<TlinRow>& rows, const std::string& path);
-  // Empties both vectors, reads the file, rebuilds the tree and the rows.
+  int saveLinearToFile(const Tcapture& capture, const std::string& path);
+  // Empties the capture, reads the file, rebuilds the tree and the rows.
   // Returns the number of objects read, 0 when nothing could be read; a failed
-  // load (lastError() not empty) leaves both vectors empty. Never throws for
+  // load (lastError() not empty) leaves the capture empty. Never throws for
   // a damaged file: a malformed number is "line N: malformed number", and
   // running out of memory, or what was read needing more than memoryBudget
   // bytes, is "out of memory at line N".
-  unsigned loadLinearFile(const std::string& path, std::shared_ptr<TobjVec> objs,
-                          std::shared_ptr<std::vector<TlinRow>> rows);
+  unsigned loadLinearFile(const std::string& path, Tcapture& capture);
   // The same from an input opened already, from where its reading stands.
-  unsigned loadLinearFile(Tinput& input, std::shared_ptr<TobjVec> objs,
-                          std::shared_ptr<std::vector<TlinRow>> rows);
+  unsigned loadLinearFile(Tinput& input, Tcapture& capture);
   // The text of every root row in row order: a sample file's body.
-  static void appendBody(const std::vector<TlinRow>& rows, std::string& out);
-  // The same body handed to put in pieces of about a megabyte as it is made,
-  // so that printing a large capture never holds its whole text.
-  static void streamBody(const std::vector<TlinRow>& rows, const std::function<void(std::string_view)>& put);
+  static void appendBody(const Tcapture& capture, std::string& out);
+  // The text of the root rows among rows [from, to) handed to put in pieces of
+  // about a megabyte as it is made, so that printing a large capture never
+  // holds its whole text.
+  static void streamBody(const Tcapture& capture, std::size_t from, std::size_t to,
+                         const std::function<void(std::string_view)>& put);
 
   // Heap a load may fill with objects and rows (membudget::defaultBudget() when made).
   uint64_t memoryBudget;
@@ -51,7 +51,7 @@ class TdataIO {
   unsigned long lineNumber() const { return line; }
 
  private:
-  unsigned load(Tinput& input, TobjVec& objs, std::vector<TlinRow>& rows);
+  unsigned load(Tinput& input, TobjVec& objs);
   // Drops obj when its level has no list.
   void addToParent(std::shared_ptr<Tbase> obj);
   void setParentList(TobjVec* list, int level);

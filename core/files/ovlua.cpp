@@ -405,14 +405,14 @@ std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
 
 }  // namespace rowutils
 
-TluaState::TluaState(std::shared_ptr<const TrowList> rowList) : rows(std::move(rowList)) {
+TluaState::TluaState(std::shared_ptr<const Tcapture> shown) : capture(std::move(shown)) {
   const auto dir = rowutils::findScripts(scriptError);
   if (!dir.empty()) scriptError.clear();
   prepare(dir);
 }
 
-TluaState::TluaState(std::shared_ptr<const TrowList> rowList, const std::filesystem::path& scriptDir)
-    : rows(std::move(rowList)) {
+TluaState::TluaState(std::shared_ptr<const Tcapture> shown, const std::filesystem::path& scriptDir)
+    : capture(std::move(shown)) {
   prepare(scriptDir);
 }
 
@@ -452,8 +452,8 @@ void TluaState::advanceRowsVersion() {
   protectedRun(L, setRowsVersion, &rowsVersion, err);
 }
 
-void TluaState::setRows(std::shared_ptr<const TrowList> rowList) {
-  rows = std::move(rowList);
+void TluaState::setRows(std::shared_ptr<const Tcapture> shown) {
+  capture = std::move(shown);
   if (L) advanceRowsVersion();
 }
 
@@ -495,14 +495,14 @@ void TluaState::startBudget(std::chrono::milliseconds time) {
 }
 
 std::string TluaState::decodeRow(long long row) {
-  if (!rows || row < 0 || row >= static_cast<long long>(rows->size()))
+  if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount()))
     return "Error - row " + std::to_string(row);
-  return decode((*rows)[static_cast<size_t>(row)].obj);
+  return decode(capture->row(static_cast<size_t>(row)).obj);
 }
 
 int TluaState::getNode(lua_State* Ls, long long row) {
-  if (!rows || row < 0 || row >= static_cast<long long>(rows->size())) return -1;
+  if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount())) return -1;
   const int top = lua_gettop(Ls);
-  rowutils::setParams((*rows)[static_cast<size_t>(row)].obj, Ls);
+  rowutils::setParams(capture->row(static_cast<size_t>(row)).obj, Ls);
   return lua_gettop(Ls) > top ? 1 : -1;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 #include "files/ovdevicedescs.h"
 
 namespace rowutils {
@@ -26,8 +26,6 @@ std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L);
 
 }  // namespace rowutils
 
-using TrowList = std::vector<TlinRow>;
-
 // One Lua state with the standard libraries, the decode scripts loaded and the
 // global "getNode" serving this state's rows. Each state reaches its rows
 // through the upvalue of its own "getNode", so two states never see each
@@ -35,16 +33,16 @@ using TrowList = std::vector<TlinRow>;
 class TluaState {
  public:
   // Loads the scripts rowutils::findScripts finds.
-  explicit TluaState(std::shared_ptr<const TrowList> rows = {});
+  explicit TluaState(std::shared_ptr<const Tcapture> capture = {});
   // Loads init.lua of scriptDir.
-  TluaState(std::shared_ptr<const TrowList> rows, const std::filesystem::path& scriptDir);
+  TluaState(std::shared_ptr<const Tcapture> capture, const std::filesystem::path& scriptDir);
   ~TluaState();
   TluaState(const TluaState&) = delete;
   TluaState& operator=(const TluaState&) = delete;
 
   // Replaces the rows "getNode" serves (a new capture or sample file) and
   // advances the global "rowsVersion", which script caches keyed by row check.
-  void setRows(std::shared_ptr<const TrowList> rows);
+  void setRows(std::shared_ptr<const Tcapture> capture);
 
   // Descriptors from outside the capture, which the scripts read from the
   // global "externalDevices" for devices whose enumeration the capture lacks.
@@ -84,7 +82,7 @@ class TluaState {
   // Sets the budget and the hook that keeps it.
   void startBudget(std::chrono::milliseconds time);
 
-  std::shared_ptr<const TrowList> rows;
+  std::shared_ptr<const Tcapture> capture;
   std::size_t memoryUsed = 0;
   lua_Integer rowsVersion = 0;
   Tbudget budget;  // of the script call running

@@ -1,6 +1,7 @@
 #include "files/ovpcapexport.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -44,15 +45,20 @@ std::vector<uint8_t> packetBytes(const Tbase& obj) {
   return out;
 }
 
-// Packets and resets of the tree in bus order: rows list a transfer's
+// The rows of packets and resets in bus order: rows list a transfer's
 // transactions together although other traffic came between them.
-std::vector<const Tbase*> busOrder(const std::vector<TlinRow>& rows) {
-  std::vector<const Tbase*> objs;
-  for (const TlinRow& row : rows)
-    if (row.obj && row.obj->objType <= otHandshake) objs.push_back(row.obj.get());
-  std::stable_sort(objs.begin(), objs.end(),
-                   [](const Tbase* a, const Tbase* b) { return a->time < b->time; });
-  return objs;
+std::vector<std::size_t> busOrder(const Tcapture& capture) {
+  std::vector<std::pair<uint64_t, std::size_t>> timed;
+  for (std::size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TrowSummary row = capture.rowSummary(ix);
+    if (row.objType <= otHandshake) timed.emplace_back(row.time, ix);
+  }
+  std::stable_sort(timed.begin(), timed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::size_t> rows;
+  rows.reserve(timed.size());
+  for (const auto& entry : timed) rows.push_back(entry.second);
+  return rows;
 }
 
 }  // namespace
@@ -61,8 +67,9 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
                 TexportCounts& counts, std::string& error) {
   counts = {};
   TpcapWriter writer(path, options);
-  if (!capture.events->empty()) {
-    for (const TeventBin& ev : *capture.events) {
+  if (capture.eventCount() != 0) {
+    for (std::size_t ix = 0; ix < capture.eventCount(); ++ix) {
+      const TeventBin ev = capture.event(ix);
       if (ev.kind == srcKindReset) ++counts.resets;
       // Packet bytes end with 4 bytes of idle time, which is not part of the packet.
       if (ev.kind != srcKindPacket || ev.bytes.size() <= 4) continue;
@@ -70,7 +77,8 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
       ++counts.packets;
     }
   } else {
-    for (const Tbase* obj : busOrder(*capture.rows)) {
+    for (const std::size_t ix : busOrder(capture)) {
+      const TobjPtr obj = capture.row(ix).obj;
       if (obj->objType == otReset) {
         ++counts.resets;
         continue;

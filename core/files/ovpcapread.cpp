@@ -212,7 +212,7 @@ bool TpcapReader::isPcap(const uint8_t* head, size_t n) {
   return false;
 }
 
-bool TpcapReader::read(Tinput& input, std::vector<TeventBin>& events) {
+bool TpcapReader::read(Tinput& input, Tcapture& capture) {
   error.clear();
   notes.clear();
   std::vector<uint8_t> file;
@@ -220,11 +220,10 @@ bool TpcapReader::read(Tinput& input, std::vector<TeventBin>& events) {
     error = input.name() + ": " + input.error();
     return false;
   }
-  return parse(file, input.name(), events);
+  return parse(file, input.name(), capture);
 }
 
-bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name,
-                        std::vector<TeventBin>& events) {
+bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& name, Tcapture& capture) {
   error.clear();
   notes.clear();
   Tparser parser(file, notes);
@@ -241,8 +240,17 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
   const uint64_t first = records.empty() ? 0 : records.front().ns;
   const uint64_t start = first < nsPerDay ? 0 : first;
   uint64_t last = 0;
-  events.reserve(events.size() + records.size());
-  const size_t firstEvent = events.size();
+  capture.reserveEvents(capture.eventCount() + records.size());
+  // The files hold no line states, so the idle J after each packet is the
+  // time to the next packet minus this one's sync, bits, stuffing and SE0:
+  // a packet is appended once the next one's time is known.
+  TeventBin pending;
+  bool hasPending = false;
+  const auto appendPending = [&](uint64_t next) {
+    const uint64_t end = pending.time + wireTicks(pending.bytes.data(), pending.bytes.size());
+    putLe32(pending.bytes, next > end ? next - end : 0);
+    capture.appendEvent(std::move(pending));
+  };
   for (const Trecord& r : records) {
     if (r.length == 0) {
       ++empty;
@@ -254,22 +262,17 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
       time = last;
     }
     last = time;
-    TeventBin& ev = events.emplace_back();
-    ev.kind = srcKindPacket;
-    ev.time = time;
+    if (hasPending) appendPending(time);
+    pending = TeventBin();
+    hasPending = true;
+    pending.kind = srcKindPacket;
+    pending.time = time;
     const uint8_t pidByte = file[r.offset];
-    if (((~pidByte >> 4) ^ pidByte) & 0x0F) ev.flags |= flagPidCheck;
-    if (!utils::pidIsFsLegal(pidByte & 15)) ev.flags |= flagPidIllegal;
-    ev.bytes.assign(file.begin() + r.offset, file.begin() + r.offset + r.length);
+    if (((~pidByte >> 4) ^ pidByte) & 0x0F) pending.flags |= flagPidCheck;
+    if (!utils::pidIsFsLegal(pidByte & 15)) pending.flags |= flagPidIllegal;
+    pending.bytes.assign(file.begin() + r.offset, file.begin() + r.offset + r.length);
   }
-  // The files hold no line states, so the idle J after each packet is the
-  // time to the next packet minus this one's sync, bits, stuffing and SE0.
-  for (size_t i = firstEvent; i < events.size(); ++i) {
-    std::vector<uint8_t>& bytes = events[i].bytes;
-    const uint64_t end = events[i].time + wireTicks(bytes.data(), bytes.size());
-    const uint64_t next = i + 1 < events.size() ? events[i + 1].time : end;
-    putLe32(bytes, next > end ? next - end : 0);
-  }
+  if (hasPending) appendPending(0);
   if (empty) notes.push_back(std::to_string(empty) + " empty records skipped");
   if (backwards)
     notes.push_back(std::to_string(backwards) +

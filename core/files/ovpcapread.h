@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/ovbase.h"
+#include "decode/ovcapture.h"
 #include "files/ovinput.h"
 
 class TpcapReader {
@@ -14,16 +14,16 @@ class TpcapReader {
   // Whether the first bytes are a pcap or pcapng magic (four are enough).
   static bool isPcap(const uint8_t* head, size_t n);
 
-  // Appends one packet event per record, times in ticks from the capture
+  // Appends one packet event per record to the capture's events, times in ticks from the capture
   // start: the epoch for files whose first packet lies in the epoch's first
   // day (as our exports do), else the first packet. False when the file
   // cannot be read, is malformed or is of a link type without full-speed
   // packets; lastError() then names the file and, for a malformed file, the
   // byte offset. Nothing is allocated beyond the file's own size and one
   // event per record.
-  bool read(Tinput& input, std::vector<TeventBin>& events);
+  bool read(Tinput& input, Tcapture& capture);
   // The same for a file already in memory; name is used in messages.
-  bool parse(const std::vector<uint8_t>& file, const std::string& name, std::vector<TeventBin>& events);
+  bool parse(const std::vector<uint8_t>& file, const std::string& name, Tcapture& capture);
 
   const std::string& lastError() const { return error; }
   // Things the user should know although the file was read.

@@ -1,6 +1,7 @@
 #include "hardware/ovlivedecode.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -9,10 +10,11 @@ constexpr uint64_t pieceBytes = 256 * 1024;
 
 }  // namespace
 
-TliveDecode::TliveDecode(const TloThread& lo, const Tcapture& into) : lo(lo), out(into), chain(into) {}
+TliveDecode::TliveDecode(const TloThread& lo, std::shared_ptr<Tcapture> into)
+    : lo(lo), out(std::move(into)), chain(*out) {}
 
 bool TliveDecode::poll(std::chrono::milliseconds budget) {
-  changedRow = out.rows->size();
+  changedRow = out->rowCount();
   if (finished) return true;
   const auto deadline = std::chrono::steady_clock::now() + budget;
   // Ended first, then the count: a count read after the end is the last one.

@@ -5,15 +5,17 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "decode/ovchain.h"
 #include "hardware/ovlothrd.h"
 
 class TliveDecode {
  public:
-  // Decodes into `into` (its vectors empty) the capture `lo` runs after its
-  // last request. Every poll must come before lo.takeCapture(), which moves the bytes.
-  TliveDecode(const TloThread& lo, const Tcapture& into);
+  // Decodes into `into` (empty; others may show it meanwhile) the capture `lo`
+  // runs after its last request. Every poll must come before lo.takeCapture(),
+  // which moves the bytes.
+  TliveDecode(const TloThread& lo, std::shared_ptr<Tcapture> into);
 
   // Takes the bytes published since the last poll, in pieces, until none is
   // left or `budget` has passed; once the capture has ended, the last of them
@@ -26,11 +28,11 @@ class TliveDecode {
   // the rows before it are as they were.
   std::size_t firstChangedRow() const { return changedRow; }
   // The rows no later byte can change (all of them once the capture is decoded).
-  std::size_t finalRows() const { return finished ? out.rows->size() : chain.finalRows(); }
+  std::size_t finalRows() const { return finished ? out->rowCount() : chain.finalRows(); }
 
  private:
   const TloThread& lo;
-  Tcapture out;
+  std::shared_ptr<Tcapture> out;
   TdecodeChain chain;
   uint64_t taken = 0;
   bool finished = false;

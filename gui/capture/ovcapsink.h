@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "decode/ovcapture.h"
 
 class TcaptureSink {
  public:
   virtual ~TcaptureSink() = default;
-  // A capture starts: its rows and trees, empty yet, are shown from now on and grow.
-  virtual void captureStarted(const Tcapture& capture) = 0;
+  // A capture starts: it is empty yet, shown from now on, and grows.
+  virtual void captureStarted(const std::shared_ptr<Tcapture>& capture) = 0;
   // After each decode step: the rows from firstChanged on are new or made again (none when
   // firstChanged is the row count); capturedBytes is the capture's size so far.
   virtual void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) = 0;

@@ -55,7 +55,7 @@ void TctlMachine::onPoll() {
 void TctlMachine::close(bool ok) {
   lo.stop = true;
   live.reset();
-  capture = Tcapture();
+  capture.reset();
   sink.dialogClosed(ok);
 }
 
@@ -97,7 +97,7 @@ void TctlMachine::startCapture() {
   const TloThread::Trequest request = live ? TloThread::Trequest::busy : lo.requestCapture(bufferBytes);
   switch (request) {
     case TloThread::Trequest::accepted:
-      capture = Tcapture();
+      capture = std::make_shared<Tcapture>();
       live = std::make_unique<TliveDecode>(lo, capture);
       sink.captureStarted(capture);
       enterState(ctlAcquiring);
@@ -115,10 +115,11 @@ void TctlMachine::startCapture() {
 void TctlMachine::finishDecode() {
   const uint64_t captured = lo.captureCount;
   setAcqProgress(captured);
-  const bool kept = !capture.rows->empty();
+  const bool kept = capture->rowCount() != 0;
   // The window keeps the rows and trees; the bus events and objects go.
   live.reset();
-  capture = Tcapture();
+  capture->releaseBusRecord();
+  capture.reset();
   sink.captureEnded(kept);
   if (captured == 0) view.setStatusLine("Nothing was captured");
   if (ctlState == ctlAcquiring || ctlState == ctlDecoding) enterState(ctlDecoded);
@@ -127,7 +128,7 @@ void TctlMachine::finishDecode() {
 void TctlMachine::failDecode(const std::string& why) {
   lo.stop = true;
   live.reset();
-  capture = Tcapture();
+  capture.reset();
   sink.captureEnded(false);
   const int32_t status = lo.hardwareStatus;
   const wxString failed = "Decoding failed: " + wxString::FromUTF8(why);

@@ -68,7 +68,7 @@ class TctlMachine {
   bool startStopPressed = false;
   // The running capture's decode, from its request until every byte is decoded.
   std::unique_ptr<TliveDecode> live;
-  Tcapture capture;
+  std::shared_ptr<Tcapture> capture;
   int shownDecPercent = -1;
   // Copied only on a tick that saw the hardware status change: the capture
   // thread writes it while it brings the device up.

@@ -28,7 +28,8 @@ TEST(SummaryLines, BundledExampleReadsAsItsRows) {
   ASSERT_TRUE(file.loadSample(input, capture));
   Tboxes boxes;
   std::string transaction1, nakedIn, transfer1, dataPacket;
-  for (const TlinRow& row : *capture.rows) {
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TlinRow row = capture.row(ix);
     const std::string line = summaryLine(row.obj, boxes);
     SCOPED_TRACE(line);
     ASSERT_EQ(line.find('\n'), std::string::npos);

@@ -46,10 +46,12 @@ TEST(CaptureEnd, TransactionCutOffByTheStopGoesWithItsPackets) {
     const std::vector<uint8_t> raw = testcap::rawOf(bus);
     TexThread ex;
     ASSERT_TRUE(ex.startDecode(&raw));
-    ASSERT_EQ(ex.objects->size(), 3 + ending.packets.size());  // every packet was decoded
+    const Tcapture& decoded = *ex.capture;
+    ASSERT_EQ(decoded.busObjectCount(), 3 + ending.packets.size());  // every packet was decoded
     const size_t endingRows = ending.kept ? 1 + ending.packets.size() : 0;
-    EXPECT_EQ(ex.trees->size(), ending.kept ? 2u : 1u);
-    EXPECT_EQ(ex.rows->size(), 4 + endingRows);
-    EXPECT_EQ(ex.rows->back().obj, ending.kept ? ex.objects->back() : (*ex.objects)[2]);
+    EXPECT_EQ(decoded.rootCount(), ending.kept ? 2u : 1u);
+    EXPECT_EQ(decoded.rowCount(), 4 + endingRows);
+    EXPECT_EQ(decoded.row(decoded.rowCount() - 1).obj,
+              decoded.busObject(ending.kept ? decoded.busObjectCount() - 1 : 2));
   }
 }

@@ -19,11 +19,13 @@ namespace {
 // The text form, and the box strings, filter flags and parents of every row: what a decode shows.
 std::string shown(const Tcapture& capture) {
   std::string text;
-  TdataIO::appendBody(*capture.rows, text);
+  TdataIO::appendBody(capture, text);
   Tboxes boxes;
-  for (const TlinRow& row : *capture.rows)
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TlinRow row = capture.row(ix);
     text +=
         boxes.getBoxesString(row.obj) + std::to_string(row.flags) + "^" + std::to_string(row.obj->parentRow);
+  }
   return text;
 }
 
@@ -46,31 +48,34 @@ Tcapture decodeInPieces(const std::vector<uint8_t>& raw, const Tcapture& whole, 
   for (size_t available = 0; available < raw.size();) {
     available = std::min(raw.size(), available + (random() % 2 ? small(random) : large(random)));
     chain.takeRaw(raw.data(), available, available == raw.size());
-    const std::vector<TlinRow>& rows = *capture.rows;
     const size_t stable = chain.firstChangedRow();
     EXPECT_LE(stable, before.size());
     for (size_t r = 0; r < stable && r < before.size(); ++r) {
-      const Tbase& obj = *rows[r].obj;
+      const TobjPtr held = capture.row(r).obj;
+      const Tbase& obj = *held;
       if (&obj != before[r].obj || obj.row != static_cast<int>(r) || obj.ordinal != before[r].ordinal ||
           obj.parentRow != before[r].parentRow) {
         ADD_FAILURE() << "row " << r << " changed before the first changed row " << stable;
         return capture;
       }
     }
-    if (chain.finalRows() < finalRows || chain.finalRows() > whole.rows->size()) {
+    if (chain.finalRows() < finalRows || chain.finalRows() > whole.rowCount()) {
       ADD_FAILURE() << "final rows went from " << finalRows << " to " << chain.finalRows();
       return capture;
     }
     for (; finalRows < chain.finalRows(); ++finalRows) {
-      const TlinRow& expected = (*whole.rows)[finalRows];
-      if (boxes.getBoxesString(rows[finalRows].obj) != boxes.getBoxesString(expected.obj) ||
-          rows[finalRows].obj->parentRow != expected.obj->parentRow) {
+      const TlinRow expected = whole.row(finalRows), got = capture.row(finalRows);
+      if (boxes.getBoxesString(got.obj) != boxes.getBoxesString(expected.obj) ||
+          got.obj->parentRow != expected.obj->parentRow) {
         ADD_FAILURE() << "row " << finalRows << " was called final before it was";
         return capture;
       }
     }
     before.clear();
-    for (const TlinRow& row : rows) before.push_back({row.obj.get(), row.obj->ordinal, row.obj->parentRow});
+    for (size_t r = 0; r < capture.rowCount(); ++r) {
+      const TobjPtr obj = capture.row(r).obj;
+      before.push_back({obj.get(), obj->ordinal, obj->parentRow});
+    }
   }
   return capture;
 }
@@ -94,20 +99,20 @@ TEST(DecodeChain, AnySplitGivesTheDecodeOfTheWhole) {
   };
   for (const auto& [name, raw] : captures) {
     SCOPED_TRACE(name);
-    Tcapture whole;
-    TdecodeChain(whole).takeRaw(raw.data(), raw.size(), true);
-    ASSERT_FALSE(whole.rows->empty());
-    const std::string expected = shown(whole);
-    Tcapture last;
+    auto whole = std::make_shared<Tcapture>();
+    TdecodeChain(*whole).takeRaw(raw.data(), raw.size(), true);
+    ASSERT_NE(whole->rowCount(), 0u);
+    const std::string expected = shown(*whole);
+    auto last = std::make_shared<Tcapture>();
     for (int split = 0; split < 12; ++split) {
-      last = decodeInPieces(raw, whole, random);
-      ASSERT_EQ(last.events->size(), whole.events->size());
-      ASSERT_EQ(last.objects->size(), whole.objects->size());
-      ASSERT_TRUE(shown(last) == expected) << "split " << split;
+      *last = decodeInPieces(raw, *whole, random);
+      ASSERT_EQ(last->eventCount(), whole->eventCount());
+      ASSERT_EQ(last->busObjectCount(), whole->busObjectCount());
+      ASSERT_TRUE(shown(*last) == expected) << "split " << split;
     }
     // The scripts read the tree the rows point into: their texts agree too.
-    TluaState wholeLua(whole.rows, TWR_SOURCE_DIR "/scripts"), lastLua(last.rows, TWR_SOURCE_DIR "/scripts");
-    for (size_t r = 0; r < whole.rows->size(); r += 7)
+    TluaState wholeLua(whole, TWR_SOURCE_DIR "/scripts"), lastLua(last, TWR_SOURCE_DIR "/scripts");
+    for (size_t r = 0; r < whole->rowCount(); r += 7)
       ASSERT_EQ(lastLua.decodeRow(static_cast<long long>(r)), wholeLua.decodeRow(static_cast<long long>(r)))
           << r;
   }

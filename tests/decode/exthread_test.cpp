@@ -41,7 +41,8 @@ std::vector<uint8_t> shortCapture() {
 using Tsizes = std::array<size_t, 4>;
 
 Tsizes sizes(const TexThread& ex) {
-  return {ex.events->size(), ex.objects->size(), ex.trees->size(), ex.rows->size()};
+  const Tcapture& c = *ex.capture;
+  return {c.eventCount(), c.busObjectCount(), c.rootCount(), c.rowCount()};
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   ASSERT_TRUE(ex.startDecode(&good));
   const Tsizes before = sizes(ex);
   ASSERT_GT(before[3], 0u);
-  const TobjPtr firstRow = ex.rows->front().obj;
+  const TobjPtr firstRow = ex.capture->row(0).obj;
 
   // Nothing to decode: the last results stay.
   const std::vector<uint8_t> empty;
@@ -60,7 +61,7 @@ TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   EXPECT_FALSE(ex.done.load());
   EXPECT_EQ(ex.progress.load(), 0u);
   EXPECT_TRUE(sizes(ex) == before);
-  EXPECT_EQ(ex.rows->front().obj, firstRow);
+  EXPECT_EQ(ex.capture->row(0).obj, firstRow);
   EXPECT_FALSE(ex.startDecode(nullptr));
 
   // A decode that runs out of memory ends the decode, not the process.
@@ -72,7 +73,7 @@ TEST(ExThread, EmptyBufferFailureAndBadHeader) {
   EXPECT_FALSE(ex.done.load());
   EXPECT_EQ(ex.failureText(), "out of memory");
   EXPECT_TRUE(sizes(ex) == before);
-  EXPECT_EQ(ex.rows->front().obj, firstRow);
+  EXPECT_EQ(ex.capture->row(0).obj, firstRow);
   ASSERT_TRUE(ex.startDecode(&good));
   EXPECT_EQ(ex.failure, nullptr);
 
@@ -117,25 +118,23 @@ TEST(ExThread, ProgressAndDoneSeenFromAnotherThread) {
   EXPECT_TRUE(monotonic);
   EXPECT_EQ(ex.progress.load(), raw.size());
   EXPECT_TRUE(atDone == sizes(ex));
-  EXPECT_GT(ex.rows->size(), ex.objects->size());
-  EXPECT_EQ(ex.objects->size(), ex.events->size());
+  EXPECT_GT(ex.capture->rowCount(), ex.capture->busObjectCount());
+  EXPECT_EQ(ex.capture->busObjectCount(), ex.capture->eventCount());
   EXPECT_EQ(ex.skippedEvents, 0u);
 }
 
 TEST(ExThread, SecondDecodeReplacesEveryResult) {
-  auto events = std::make_shared<TexThread::TeventVec>();
-  auto objects = std::make_shared<TobjVec>();
-  auto trees = std::make_shared<TobjVec>();
-  auto rows = std::make_shared<TexThread::TrowVec>();
+  auto capture = std::make_shared<Tcapture>();
   const size_t arenaBefore = arena::bytesHeld();
-  auto decoder = std::make_unique<TexThread>(events, objects, trees, rows);
+  auto decoder = std::make_unique<TexThread>(capture);
   TexThread& ex = *decoder;
 
   const std::vector<uint8_t> first = bulkCapture(3, 9);
   const std::vector<uint8_t> second = shortCapture();
   ASSERT_TRUE(ex.startDecode(&first));
-  EXPECT_EQ(ex.rows, rows);  // the owner's vectors are the ones filled
-  std::vector<TlinRow> held = *rows;
+  EXPECT_EQ(ex.capture, capture);  // the owner's capture is the one filled
+  std::vector<TlinRow> held;
+  for (size_t r = 0; r < capture->rowCount(); ++r) held.push_back(capture->row(r));
   std::vector<uint64_t> heldTimes;
   for (const auto& row : held) heldTimes.push_back(row.obj->time);
 
@@ -144,13 +143,14 @@ TEST(ExThread, SecondDecodeReplacesEveryResult) {
   ASSERT_TRUE(fresh.startDecode(&second));
   EXPECT_TRUE(sizes(ex) == sizes(fresh));
   std::string reused, anew;
-  TdataIO::appendBody(*rows, reused);
-  TdataIO::appendBody(*fresh.rows, anew);
+  TdataIO::appendBody(*capture, reused);
+  TdataIO::appendBody(*fresh.capture, anew);
   EXPECT_EQ(reused, anew);
   EXPECT_EQ(ex.progress.load(), second.size());
 
-  for (const auto& row : *rows) {
-    for (const auto& old : held) ASSERT_NE(row.obj, old.obj);
+  for (size_t r = 0; r < capture->rowCount(); ++r) {
+    const TobjPtr now = capture->row(r).obj;
+    for (const auto& old : held) ASSERT_NE(now, old.obj);
   }
 
   // Rows of the first decode outlive the decoder and are still whole.
@@ -162,22 +162,18 @@ TEST(ExThread, SecondDecodeReplacesEveryResult) {
   }
   // The last holders gone, so is every object's storage.
   held.clear();
-  objects->clear();
-  trees->clear();
-  rows->clear();
-  fresh.objects->clear();
-  fresh.trees->clear();
-  fresh.rows->clear();
+  capture->clear();
+  fresh.capture->clear();
   EXPECT_EQ(arena::bytesHeld(), arenaBefore) << arenaBefore;
 
   // Storage kept for reuse serves one decoder at a time.
   arena::keepSpareBytes(size_t{64} << 20);
-  TexThread(events).startDecode(&first);
-  events->clear();
+  TexThread(capture).startDecode(&first);
+  capture->clear();
   TexThread again, other;
   ASSERT_TRUE(again.startDecode(&first));
   ASSERT_TRUE(other.startDecode(&second));
-  ASSERT_EQ(again.rows->size(), heldTimes.size());
-  for (size_t r = 0; r < heldTimes.size(); ++r) EXPECT_EQ((*again.rows)[r].obj->time, heldTimes[r]) << r;
+  ASSERT_EQ(again.capture->rowCount(), heldTimes.size());
+  for (size_t r = 0; r < heldTimes.size(); ++r) EXPECT_EQ(again.capture->row(r).obj->time, heldTimes[r]) << r;
   arena::keepSpareBytes(0);
 }

@@ -25,9 +25,10 @@ std::string decodedText(const std::vector<uint8_t>& raw) {
   TexThread ex;
   EXPECT_TRUE(ex.startDecode(&raw));
   std::string text;
-  TdataIO::appendBody(*ex.rows, text);
+  TdataIO::appendBody(*ex.capture, text);
   Tboxes boxes;
-  for (const TlinRow& row : *ex.rows) {
+  for (size_t ix = 0; ix < ex.capture->rowCount(); ++ix) {
+    const TlinRow row = ex.capture->row(ix);
     text += std::to_string(row.flags) + " " + std::to_string(row.obj->flags) + " " +
             std::to_string(row.obj->parentRow) + " " + boxes.getBoxesString(row.obj);
   }

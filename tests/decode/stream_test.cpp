@@ -27,16 +27,16 @@ TEST(EndpointStream, TheBytesTheReceiverTook) {
   std::vector<uint8_t> raw = synth::rawCapture("cp210x", 0.3, 3);
   TexThread decoder;
   ASSERT_TRUE(decoder.startDecode(&raw));
-  const TendpointStream in = endpointStream(*decoder.trees, 5, 0x81);
+  const TendpointStream in = endpointStream(*decoder.capture, 5, 0x81);
   EXPECT_EQ(joined(in), synth::serialChipText());
   EXPECT_EQ(in.retries, 1u);
   EXPECT_EQ(in.unacknowledged, 0u);
-  const TendpointStream out = endpointStream(*decoder.trees, 5, 0x01);
+  const TendpointStream out = endpointStream(*decoder.capture, 5, 0x01);
   EXPECT_EQ(joined(out), "help\r");
   EXPECT_EQ(out.packets, 1u);
   EXPECT_EQ(out.unacknowledged, 1u);
-  EXPECT_TRUE(endpointStream(*decoder.trees, 5, 0x82).runs.empty());
-  EXPECT_TRUE(endpointStream(*decoder.trees, 6, 0x81).runs.empty());
+  EXPECT_TRUE(endpointStream(*decoder.capture, 5, 0x82).runs.empty());
+  EXPECT_TRUE(endpointStream(*decoder.capture, 6, 0x81).runs.empty());
 }
 
 TEST(EndpointStream, ToggleResetsAndRuns) {
@@ -57,7 +57,9 @@ TEST(EndpointStream, ToggleResetsAndRuns) {
   TobjVec objs, roots;
   Tbin2obj().buildObjVec(bus.takeEvents(), objs);
   Tobj2tree(objs, roots);
-  const TendpointStream s = endpointStream(roots, 4, 0x81);
+  Tcapture capture;
+  for (TobjPtr& root : roots) capture.appendRoot(std::move(root));
+  const TendpointStream s = endpointStream(capture, 4, 0x81);
   ASSERT_EQ(s.runs.size(), 3u);
   EXPECT_EQ(std::string(s.runs[0].bytes.begin(), s.runs[0].bytes.end()), "ababc");
   EXPECT_EQ(std::string(s.runs[1].bytes.begin(), s.runs[1].bytes.end()), "d");

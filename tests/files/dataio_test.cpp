@@ -35,15 +35,14 @@ std::string readGzip(const std::string& path) {
 }
 
 struct Tloaded {
-  std::shared_ptr<TobjVec> objs = std::make_shared<TobjVec>();
-  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  Tcapture capture;
   unsigned count = 0;
 };
 
 Tloaded load(const std::string& path, TdataIO* io = nullptr) {
   TdataIO local;
   Tloaded l;
-  l.count = (io ? *io : local).loadLinearFile(path, l.objs, l.rows);
+  l.count = (io ? *io : local).loadLinearFile(path, l.capture);
   return l;
 }
 
@@ -60,12 +59,12 @@ void decodeHid(TexThread& decoder, double seconds) {
 TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   TexThread decoder;
   decodeHid(decoder, 1.0);
-  const std::vector<TlinRow>& rows = *decoder.rows;
-  ASSERT_GT(rows.size(), 1000u);
+  const Tcapture& rows = *decoder.capture;
+  ASSERT_GT(rows.rowCount(), 1000u);
 
   const std::string path = tempPath("roundtrip.ovd");
   TdataIO io;
-  EXPECT_EQ(io.saveLinearToFile(rows, path), static_cast<int>(rows.size()));
+  EXPECT_EQ(io.saveLinearToFile(rows, path), static_cast<int>(rows.rowCount()));
   EXPECT_EQ(io.lastError(), "");
   std::string body;
   TdataIO::appendBody(rows, body);
@@ -74,20 +73,20 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
 
   // Every field is in the text form.
   const Tloaded back = load(path);
-  EXPECT_EQ(back.count, rows.size());
-  ASSERT_EQ(back.objs->size(), decoder.trees->size());
-  ASSERT_EQ(back.rows->size(), rows.size());
+  EXPECT_EQ(back.count, rows.rowCount());
+  ASSERT_EQ(back.capture.rootCount(), rows.rootCount());
+  ASSERT_EQ(back.capture.rowCount(), rows.rowCount());
   std::string again;
-  TdataIO::appendBody(*back.rows, again);
+  TdataIO::appendBody(back.capture, again);
   EXPECT_EQ(again, body);
 
   // A body of many compression chunks.
-  std::vector<TlinRow> many;
+  Tcapture many;
   for (int i = 0; i < 60000; ++i) {
     auto h = std::make_shared<Thandshake>();
     h->pid = i % 16;
     h->time = 1000000007ull * i;
-    many.push_back({h, 0});
+    many.appendRoot(h);
   }
   EXPECT_EQ(io.saveLinearToFile(many, tempPath("many.ovd")), 60000);
   std::string manyBody;
@@ -97,7 +96,7 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
   EXPECT_EQ(load(tempPath("many.ovd")).count, 60000u);
   std::string streamed;
   int pieces = 0;
-  TdataIO::streamBody(many, [&](std::string_view piece) {
+  TdataIO::streamBody(many, 0, many.rowCount(), [&](std::string_view piece) {
     streamed += piece;
     ++pieces;
   });
@@ -108,13 +107,13 @@ TEST(SampleFile, SaveAndLoadGiveTheSameRows) {
 TEST(SampleFile, EmptyAndRejectedFiles) {
   TdataIO io;
   const std::string empty = tempPath("empty.ovd");
-  EXPECT_EQ(io.saveLinearToFile({}, empty), 0);
+  EXPECT_EQ(io.saveLinearToFile(Tcapture(), empty), 0);
   EXPECT_EQ(io.lastError(), "");  // an empty capture is saved, not refused
   EXPECT_EQ(readGzip(empty), "OVFMT01\n0\n");
   Tloaded l = load(empty, &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "");
-  EXPECT_TRUE(l.rows->empty());
+  EXPECT_TRUE(l.capture.rowCount() == 0);
 
   writeGzip(tempPath("short.ovd"), "OVFMT01");
   EXPECT_EQ(load(tempPath("short.ovd"), &io).count, 0u);
@@ -123,13 +122,13 @@ TEST(SampleFile, EmptyAndRejectedFiles) {
   // A cut-off compressed stream is not taken for a shorter capture.
   TexThread decoder;
   decodeHid(decoder, 0.1);
-  io.saveLinearToFile(*decoder.rows, tempPath("whole.ovd"));
+  io.saveLinearToFile(*decoder.capture, tempPath("whole.ovd"));
   const std::string whole = readFile(tempPath("whole.ovd"));
   writeFile(tempPath("cut.ovd"), whole.substr(0, whole.size() - 12));
   l = load(tempPath("cut.ovd"), &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "damaged compressed data");
-  EXPECT_TRUE(l.objs->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);
 }
 
 TEST(SampleFile, BodyLinesAttachByLevel) {
@@ -147,12 +146,12 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
   writeGzip(tempPath("nine.ovd"), "OVFMT01\n" + std::to_string(nine.size()) + "\n" + nine);
   Tloaded l = load(tempPath("nine.ovd"));
   EXPECT_EQ(l.count, 9u);
-  ASSERT_EQ(l.objs->size(), 1u);
-  auto& transfer = static_cast<Ttransfer&>(*l.objs->front());
+  ASSERT_EQ(l.capture.rootCount(), 1u);
+  auto& transfer = static_cast<Ttransfer&>(*l.capture.root(0));
   ASSERT_EQ(transfer.children.size(), 2u);
   EXPECT_EQ(static_cast<Tgrouper&>(*transfer.children[1]).children.size(), 3u);
   std::string body;
-  TdataIO::appendBody(*l.rows, body);
+  TdataIO::appendBody(l.capture, body);
   EXPECT_EQ(body, nine);
   EXPECT_EQ(transfer.findData(), (std::vector<uint8_t>{0x12, 0x01}));
 
@@ -173,9 +172,9 @@ TEST(SampleFile, BodyLinesAttachByLevel) {
   writeFile(tempPath("messy.ovd"), messy);
   l = load(tempPath("messy.ovd"));
   EXPECT_EQ(l.count, 7u);
-  ASSERT_EQ(l.objs->size(), 2u);
-  EXPECT_EQ(l.objs->at(1)->objType, otHandshake);
-  EXPECT_EQ(l.rows->size(), 3u);
+  ASSERT_EQ(l.capture.rootCount(), 2u);
+  EXPECT_EQ(l.capture.root(1)->objType, otHandshake);
+  EXPECT_EQ(l.capture.rowCount(), 3u);
 }
 
 TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
@@ -184,8 +183,8 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   Tloaded l = load(tempPath("badnum.ovd"), &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "line 6: malformed number");
-  EXPECT_TRUE(l.objs->empty());  // nothing of a partial load is handed out
-  EXPECT_TRUE(l.rows->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);  // nothing of a partial load is handed out
+  EXPECT_TRUE(l.capture.rowCount() == 0);
   writeGzip(tempPath("range.ovd"), "OVFMT01\n0\nSOF 0;S:5;TI:99999999999999999999\n");
   EXPECT_EQ(load(tempPath("range.ovd"), &io).count, 0u);
   EXPECT_EQ(io.lastError(), "line 3: malformed number");
@@ -197,14 +196,14 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   l = load(tempPath("deep.ovd"), &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "line 67: level 64 outside 0..63");
-  EXPECT_TRUE(l.objs->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);
 
   // The deepest level allowed still loads, and its rows are built.
   deep.resize(deep.find("TRANSAX 64;"));
   writeGzip(tempPath("deepest.ovd"), deep);
   l = load(tempPath("deepest.ovd"), &io);
   EXPECT_EQ(l.count, 64u);
-  EXPECT_EQ(l.rows->size(), 64u);
+  EXPECT_EQ(l.capture.rowCount(), 64u);
 
   // A line without end is refused at the cap, not read until memory runs out.
   const std::string head = "OVFMT01\n0\nSOF 0;S:5\nRESET 0;Y:Reset;TI:1;";
@@ -215,7 +214,7 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   l = load(tempPath("toolong.ovd"), &io);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "line 4: longer than 1048576 bytes");
-  EXPECT_TRUE(l.objs->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);
 
   // Memory runs out when the list of 70,000 objects outgrows its first megabyte.
   std::string many = "OVFMT01\n0\n";
@@ -226,8 +225,8 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   failAllocations(allocFailNone, 0);
   EXPECT_EQ(l.count, 0u);
   EXPECT_EQ(io.lastError(), "out of memory at line 65539");
-  EXPECT_TRUE(l.objs->empty());
-  EXPECT_TRUE(l.rows->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);
+  EXPECT_TRUE(l.capture.rowCount() == 0);
   EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 70000u);
 
   // Under a budget the load stops where what it read would pass it; a run of empty lines
@@ -242,6 +241,6 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   writeGzip(tempPath("spaced.ovd"), many.substr(0, 10) + std::string(100001, '\n') + many.substr(10));
   l = load(tempPath("spaced.ovd"), &io);
   EXPECT_EQ(io.lastError(), prefix + std::to_string(stop + 100001));
-  EXPECT_TRUE(l.objs->empty());
-  EXPECT_TRUE(l.rows->empty());
+  EXPECT_TRUE(l.capture.rootCount() == 0);
+  EXPECT_TRUE(l.capture.rowCount() == 0);
 }

@@ -19,7 +19,8 @@ std::string lsusbText(const std::string& name) { return readFile(TWR_TEST_DATA_D
 
 // The data stage of the first GET_DESCRIPTOR of `type` to `address` with at least `size` bytes.
 std::vector<uint8_t> captured(const Tcapture& capture, unsigned address, uint8_t type, size_t size) {
-  for (const TobjPtr& root : *capture.trees) {
+  for (size_t ix = 0; ix < capture.rootCount(); ++ix) {
+    const TobjPtr root = capture.root(ix);
     auto* transfer = dynamic_cast<Ttransfer*>(root.get());
     const auto setup = transfer ? transfer->findSetupTransax() : nullptr;
     const auto data = setup ? setup->findDataPkt() : nullptr;

@@ -32,9 +32,8 @@ Tcapture dataCapture(uint32_t packets) {
     auto d = std::make_shared<Tdata>();
     d->time = i * 1000ull;
     for (uint32_t b = 0; b < 64; ++b) d->data.push_back(static_cast<uint8_t>((i * 2654435761u) >> (b % 24)));
-    capture.trees->push_back(d);
+    capture.appendRoot(d);
   }
-  Ttree2lin(*capture.trees, *capture.rows);
   return capture;
 }
 
@@ -43,7 +42,7 @@ using Tsave = std::function<std::string(const Tcapture&, const std::string&)>;
 
 std::string saveSample(const Tcapture& capture, const std::string& path) {
   TdataIO io;
-  io.saveLinearToFile(*capture.rows, path);
+  io.saveLinearToFile(capture, path);
   return io.lastError();
 }
 

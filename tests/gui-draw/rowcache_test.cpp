@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 #include <wx/image.h>
 
-#include "decode/ovtree2lin.h"
 #include "ovrcache.h"
 #include "support/objects.h"
 
 namespace {
 
-std::shared_ptr<std::vector<TlinRow>> tokenRows(int n) {
-  TobjVec roots;
-  for (int i = 0; i < n; i++) roots.push_back(token(pidIn, i % 128, 0));
-  auto rows = std::make_shared<std::vector<TlinRow>>();
-  Ttree2lin(roots, *rows);
+std::shared_ptr<Tcapture> tokenRows(int n) {
+  auto rows = std::make_shared<Tcapture>();
+  for (int i = 0; i < n; i++) rows->appendRoot(token(pidIn, i % 128, 0));
   return rows;
 }
 
@@ -30,7 +27,7 @@ bool dark(const wxImage& image, int x, int y) {
 
 TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   TrowCache cache;
-  cache.showCapture(nullptr, tokenRows(3));
+  cache.showCapture(tokenRows(3));
   const TrowMetrics& m = cache.metrics();
   ASSERT_GT(m.fontWid, 3);
   cache.setClickRow(0, 1);
@@ -72,10 +69,10 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   EXPECT_EQ(pixel(image, x + 3, m.rowHt / 2), css(rowPlainBg));
 
   // A box as wide as its longer text holds it whole, in its middle: the payload's box.
-  auto payload = std::make_shared<std::vector<TlinRow>>();
-  Ttree2lin({data(pidData0, {0x12, 0x01, 0x00, 0x02, 0xff})}, *payload);
+  auto payload = std::make_shared<Tcapture>();
+  payload->appendRoot(data(pidData0, {0x12, 0x01, 0x00, 0x02, 0xff}));
   TrowCache payloadRow;
-  payloadRow.showCapture(nullptr, payload);
+  payloadRow.showCapture(payload);
   const wxImage varImage = payloadRow.getRowBitmap(0, 600, w, h).ConvertToImage();
   int left = 8;
   for (const TdisplayBox& box : *payloadRow.genRowBoxes(0)) {
@@ -96,7 +93,7 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
 
   // Hidden rows are plain and have no decode text.
   TrowCache hidden([] { return TdisplFilters{false, false, false}; });
-  hidden.showCapture(nullptr, tokenRows(1));
+  hidden.showCapture(tokenRows(1));
   const wxImage plain = hidden.getRowBitmap(0, 600, w, h).ConvertToImage();
   EXPECT_EQ(w, 8);
   EXPECT_EQ(pixel(plain, 20, m.yBoxMid), css(rowPlainBg));
@@ -108,7 +105,7 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
 TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
   TrowCache cache;
   auto rows = tokenRows(100);
-  cache.showCapture(nullptr, rows);
+  cache.showCapture(rows);
   EXPECT_EQ(cache.setClickRow(0, 3), -1);
   EXPECT_EQ(cache.setClickRow(1, 3), -1);
   EXPECT_EQ(cache.hiLightIx(3), 0);
@@ -120,8 +117,12 @@ TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
   EXPECT_EQ(cache.hiLightIx(3), 1);
 
   // A row comes in at 4: the rows from there on are made again, one further on.
-  rows->insert(rows->begin() + 4, TlinRow{token(pidOut, 1, 0)});
-  for (int ix = 4; ix < static_cast<int>(rows->size()); ix++) (*rows)[ix].obj->row = ix;
+  Tcapture grownRows;
+  for (size_t ix = 0; ix < rows->rootCount(); ix++) {
+    if (ix == 4) grownRows.appendRoot(token(pidOut, 1, 0));
+    grownRows.appendRoot(rows->root(ix));
+  }
+  rows->swap(grownRows);
   cache.onRowsChanged(4);
   const auto grown = cache.counts;
   for (int ix : {3, 4, 6}) cache.getRow(ix, 500);
@@ -132,7 +133,7 @@ TEST(RowCache, ClickedAndChangedRowsAreDrawnAgain) {
   EXPECT_EQ(cache.nextVisibleRow(100), -1) << "the new row is visible and counted";
   EXPECT_EQ(cache.visibleRowCount(), 101);
 
-  cache.showCapture(nullptr, tokenRows(2));
+  cache.showCapture(tokenRows(2));
   EXPECT_EQ(cache.clickRow(0), -1);
   EXPECT_EQ(cache.clickRow(1), -1);
 }

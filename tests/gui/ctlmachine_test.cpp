@@ -45,19 +45,19 @@ struct TfakeView : TctlView {
 
 // What the main window would show.
 struct TfakeSink : TcaptureSink {
-  void captureStarted(const Tcapture& c) override {
+  void captureStarted(const std::shared_ptr<Tcapture>& c) override {
     capture = c;
     ++started;
   }
   void captureProgress(std::size_t firstChanged, uint64_t bytes) override {
-    EXPECT_LE(firstChanged, capture.rows->size());
+    EXPECT_LE(firstChanged, capture->rowCount());
     capturedBytes = bytes;
   }
   void captureEnded(bool kept) override { ended += kept ? "K" : "-"; }
   void dialogClosed(bool ok) override { closed += ok ? "O" : "C"; }
-  size_t rows() const { return capture.rows->size(); }
+  size_t rows() const { return capture->rowCount(); }
 
-  Tcapture capture;
+  std::shared_ptr<Tcapture> capture = std::make_shared<Tcapture>();
   int started = 0;
   uint64_t capturedBytes = 0;
   std::string ended, closed;
@@ -154,7 +154,7 @@ TEST(CaptureDialogMachine, ShowsTheCaptureAsItRunsOnTheSimulatedSniffer) {
   Tcapture whole;
   const std::vector<uint8_t>& raw = rig.lo.takeCapture();
   TdecodeChain(whole).takeRaw(raw.data(), raw.size(), true);
-  EXPECT_EQ(rig.sink.rows(), whole.rows->size());
+  EXPECT_EQ(rig.sink.rows(), whole.rowCount());
   const size_t rows = rig.sink.rows();
   ASSERT_TRUE(rig.reaches(ctlReady));
 

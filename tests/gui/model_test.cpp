@@ -5,7 +5,6 @@
 #include <random>
 
 #include "decode/ovchain.h"
-#include "decode/ovtree2lin.h"
 #include "lua/scratchdir.h"
 #include "ovdispldata.h"
 #include "support/objects.h"
@@ -23,21 +22,26 @@ std::shared_ptr<Ttransax> inTransax(uint32_t handshakePid, std::vector<uint8_t> 
 // Rows:  0 reset | 1 SOF group, 2 SOF | 3 NAKed IN, 4 token, 5 NAK |
 //        6 transfer, 7 IN ACK, 8 token, 9 data, 10 ACK | 11 NAKed IN, 12 token, 13 NAK
 struct Tsample {
-  TobjVec roots;
-  std::shared_ptr<std::vector<TlinRow>> rows = std::make_shared<std::vector<TlinRow>>();
+  std::shared_ptr<Tcapture> rows = std::make_shared<Tcapture>();
   Tsample() {
-    roots.push_back(std::make_shared<Treset>());
+    rows->appendRoot(std::make_shared<Treset>());
     auto group = std::make_shared<TsofGroup>();
     group->children.push_back(packet<Tsof>(5));
-    roots.push_back(group);
-    roots.push_back(inTransax(pidNak));
+    rows->appendRoot(group);
+    rows->appendRoot(inTransax(pidNak));
     auto transfer = std::make_shared<Ttransfer>();
     transfer->children.push_back(inTransax(pidAck, {0x41, 0x42}));
-    roots.push_back(transfer);
-    roots.push_back(inTransax(pidNak));
-    Ttree2lin(roots, *rows);
+    rows->appendRoot(transfer);
+    rows->appendRoot(inTransax(pidNak));
   }
 };
+
+// A capture of these roots.
+std::shared_ptr<Tcapture> captureOf(const TobjVec& roots) {
+  auto capture = std::make_shared<Tcapture>();
+  for (const TobjPtr& root : roots) capture->appendRoot(root);
+  return capture;
+}
 
 std::vector<int> walkForward(TdisplData& d) {
   std::vector<int> seen;
@@ -56,10 +60,10 @@ std::vector<int> walkBack(TdisplData& d) {
 
 TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
   Tsample cap;
-  ASSERT_EQ(cap.rows->size(), 14u);
+  ASSERT_EQ(cap.rows->rowCount(), 14u);
   TdisplFilters filters;
   TdisplData d([&] { return filters; });
-  ASSERT_EQ(d.adopt(std::make_shared<TobjVec>(cap.roots), cap.rows), 14u);
+  ASSERT_EQ(d.adopt(cap.rows), 14u);
 
   // SOF packets answer to the SOF filter only, not to the packet filter.
   struct Tcase {
@@ -102,7 +106,7 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
 TEST(DisplData, DataBytesAndDoubleClickPerKind) {
   Tsample cap;
   TdisplData d;
-  d.adopt(nullptr, cap.rows);
+  d.adopt(cap.rows);
   const std::vector<uint8_t> ab = {0x41, 0x42};
   EXPECT_EQ(d.getData(7), ab);        // a transaction shows its data packet's bytes
   EXPECT_TRUE(d.getData(3).empty());  // transaction without data
@@ -110,7 +114,8 @@ TEST(DisplData, DataBytesAndDoubleClickPerKind) {
 
   auto flags = [&] {
     std::string f;
-    for (const auto& row : *cap.rows) f += (row.flags & rowFlagUser) ? 'U' : '.';
+    for (size_t ix = 0; ix < cap.rows->rowCount(); ++ix)
+      f += (cap.rows->rowFlags(ix) & rowFlagUser) ? 'U' : '.';
     return f;
   };
   EXPECT_TRUE(d.doubleClick(8));  // a leaf: nothing toggles
@@ -134,24 +139,21 @@ TEST(DisplData, NewDataReplacesRowsScriptsAndVisibility) {
   TdisplData d;
   EXPECT_EQ(d.genRowDecode(0), "Error - row 0");
 
-  auto first = std::make_shared<std::vector<TlinRow>>();
-  Ttree2lin({std::make_shared<Treset>(), packet<Ttoken>(pidIn)}, *first);
-  ASSERT_EQ(d.adopt(nullptr, first), 2u);
+  const auto first = captureOf({std::make_shared<Treset>(), packet<Ttoken>(pidIn)});
+  ASSERT_EQ(d.adopt(first), 2u);
   EXPECT_EQ(d.genRowDecode(0), "Snext 9");
   EXPECT_EQ(d.nextVisibleRow(0), 1);
 
   // Saved and read back: the file's rows replace the ones on screen.
-  auto second = std::make_shared<std::vector<TlinRow>>();
-  Ttree2lin({std::make_shared<Treset>(), packet<Thandshake>(pidAck), std::make_shared<Treset>()}, *second);
-  d.adopt(nullptr, second);
+  d.adopt(captureOf({std::make_shared<Treset>(), packet<Thandshake>(pidAck), std::make_shared<Treset>()}));
   EXPECT_EQ(d.sampleFileSave("saved.ovd"), "");
-  d.adopt(nullptr, first);
+  d.adopt(first);
   ASSERT_EQ(d.sampleFileRead("saved.ovd"), 3u);
   EXPECT_EQ(d.genRowDecode(0), "Snext 2");
   EXPECT_EQ(d.nextVisibleRow(1), 2);
 
   // Nothing usable keeps what is on screen.
-  EXPECT_EQ(d.adopt(nullptr, std::make_shared<std::vector<TlinRow>>()), 0u);
+  EXPECT_EQ(d.adopt(std::make_shared<Tcapture>()), 0u);
   EXPECT_EQ(d.sampleFileRead("missing.ovd"), 0u);
   EXPECT_TRUE(d.fileMissing());
   EXPECT_EQ(d.rowCount(), 3);
@@ -162,15 +164,15 @@ TEST(DisplData, NewDataReplacesRowsScriptsAndVisibility) {
 TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
   const std::string raw = readFile(TWR_SOURCE_DIR "/data/example.raw");
   const auto* bytes = reinterpret_cast<const uint8_t*>(raw.data());
-  Tcapture capture;
-  TdecodeChain chain(capture);
+  const auto capture = std::make_shared<Tcapture>();
+  TdecodeChain chain(*capture);
   TdisplFilters filters;
   TdisplData live([&] { return filters; });
-  live.show(capture.trees, capture.rows);
+  live.show(capture);
   std::mt19937 random(11);
   int steps = 0, madeAgain = 0;
   for (size_t available = 0; available < raw.size(); ++steps) {
-    const size_t before = capture.rows->size();
+    const size_t before = capture->rowCount();
     available = std::min(raw.size(), available + 1 + random() % 100);
     chain.takeRaw(bytes, available, available == raw.size());
     live.rowsChanged(chain.firstChangedRow());
@@ -180,7 +182,7 @@ TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
       live.resetVisibleRows();
     }
     TdisplData whole([&] { return filters; });
-    whole.adopt(nullptr, std::make_shared<std::vector<TlinRow>>(*capture.rows));
+    whole.adopt(capture);
     ASSERT_EQ(live.rowCount(), whole.rowCount());
     ASSERT_EQ(walkForward(live), walkForward(whole)) << "step " << steps;
     ASSERT_EQ(live.visibleRowCount(), whole.visibleRowCount());

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "allocfail.h"
-#include "decode/ovtree2lin.h"
 #include "ovdispldata.h"
 
 TEST(GuiOutOfMemory, LoadAndAdoptionKeepTheShownData) {
@@ -13,16 +12,16 @@ TEST(GuiOutOfMemory, LoadAndAdoptionKeepTheShownData) {
   ASSERT_EQ(data.sampleFileRead(TWR_TEST_DATA_DIR "/lib_sample.ovd"), 22u);
   const TobjPtr first = data.getDisplRowPtr(0);
   // Made before memory runs out: a capture whose display index cannot be built.
-  TobjVec roots(100000, std::make_shared<Tsof>());
-  auto captured = std::make_shared<std::vector<TlinRow>>();
-  Ttree2lin(roots, *captured);
+  const TobjPtr sof = std::make_shared<Tsof>();
+  auto captured = std::make_shared<Tcapture>();
+  for (int i = 0; i < 100000; ++i) captured->appendRoot(sof);
 
   const std::string pcap = TWR_TEST_DATA_DIR "/packetry/emf2022-badge/capture.pcap";
   failAllocations(allocFailAnyThread, 16384);
   const unsigned loaded = data.sampleFileRead(pcap);
   bool adoptionFailed = false;
   try {
-    data.adopt(nullptr, captured);
+    data.adopt(captured);
   } catch (const std::bad_alloc&) {
     adoptionFailed = true;
   }

@@ -28,23 +28,22 @@ TEST(StatusText, RowsSourceAndSpan) {
   EXPECT_EQ(groupedDigits(4294967296ull, '_'), "4_294_967_296");
 
   // The span runs from the first packet to the last; groupers have no time of their own.
-  std::vector<TlinRow> rows;
-  auto group = std::make_shared<TsofGroup>();
+  Tcapture rows;
   auto at = [](uint64_t ticks) {
     auto sof = std::make_shared<Tsof>();
     sof->time = ticks;
     return sof;
   };
-  rows.push_back({group});
-  rows.push_back({at(12000)});
-  rows.push_back({at(36000)});
-  rows.push_back({std::make_shared<TsofGroup>()});
+  rows.appendRoot(std::make_shared<TsofGroup>());
+  rows.appendRoot(at(12000));
+  rows.appendRoot(at(36000));
+  rows.appendRoot(std::make_shared<TsofGroup>());
   TstatusTexts texts = statusTexts(rows, "example.ovd");
   EXPECT_EQ(texts.rows, "4 rows");
   EXPECT_EQ(texts.source, "example.ovd");
   EXPECT_EQ(texts.span, "Span 2.000 ms");
-  rows.push_back({at(12000 + 18000000)});
+  rows.appendRoot(at(12000 + 18000000));
   EXPECT_EQ(statusTexts(rows, "").span, "Span 1.500 s");
-  EXPECT_EQ(statusTexts({}, capturedText).rows, "0 rows");
-  EXPECT_EQ(statusTexts({}, capturedText).span, "");
+  EXPECT_EQ(statusTexts(Tcapture(), capturedText).rows, "0 rows");
+  EXPECT_EQ(statusTexts(Tcapture(), capturedText).span, "");
 }

@@ -112,7 +112,7 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   ASSERT_TRUE(rig.ready());
   ASSERT_EQ(rig.runFor(64 << 20), TloThread::Trequest::accepted);
   const uint8_t* bytes = lo.capturedBytes();
-  Tcapture live;
+  auto live = std::make_shared<Tcapture>();
   TliveDecode decode(lo, live);
   int steps = 0;
   std::thread reader([&] {
@@ -135,10 +135,11 @@ TEST(CaptureThread, CapturedBytesAreDecodedWhileTheRunGoesOn) {
   TexThread whole;
   ASSERT_TRUE(whole.startDecode(&buffer));
   std::string liveText, wholeText;
-  TdataIO::appendBody(*live.rows, liveText);
-  TdataIO::appendBody(*whole.rows, wholeText);
+  TdataIO::appendBody(*live, liveText);
+  TdataIO::appendBody(*whole.capture, wholeText);
   EXPECT_FALSE(wholeText.empty());
-  EXPECT_TRUE(liveText == wholeText) << live.rows->size() << " rows live, " << whole.rows->size() << " whole";
+  EXPECT_TRUE(liveText == wholeText) << live->rowCount() << " rows live, " << whole.capture->rowCount()
+                                     << " whole";
 }
 
 TEST(CaptureThread, RunWaitsForTheDeviceAndSurvivesUnplugging) {

@@ -13,14 +13,18 @@
 
 TobjVec packetsOf(const Tcapture& capture) {
   TobjVec out;
-  if (!capture.events->empty()) {
-    Tbin2obj().buildObjVec(*capture.events, out);
+  if (capture.eventCount() != 0) {
+    std::vector<TeventBin> events;
+    for (size_t ix = 0; ix < capture.eventCount(); ++ix) events.push_back(capture.event(ix));
+    Tbin2obj().buildObjVec(events, out);
     out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
               out.end());
     return out;
   }
-  for (const TlinRow& row : *capture.rows)
+  for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
+    const TlinRow row = capture.row(ix);
     if (row.obj && row.obj->objType >= otSof && row.obj->objType <= otHandshake) out.push_back(row.obj);
+  }
   std::stable_sort(out.begin(), out.end(), [](auto& a, auto& b) { return a->time < b->time; });
   return out;
 }
@@ -84,7 +88,7 @@ Tcapture faultCapture() {
   std::vector<uint8_t> badCrc16 = dataPacket(pidData1, {0x12, 0x01, 0x10, 0x01, 0, 0, 0, 8});
   badCrc16.back() ^= 0x01;
   Tcapture capture;
-  *capture.events = {
+  std::vector<TeventBin> events = {
       packetEvent(7, {0xA5, 0xDE, 0xE8}),               // SOF
       packetEvent(12001, {0xA5, 0xDE, 0xE9}),           // SOF, bad CRC5
       packetEvent(12100, {0x2D, 0x00, 0x10}),           // SETUP 0.0
@@ -98,6 +102,7 @@ Tcapture faultCapture() {
       packetEvent(5 * hour + 200, dataPacket(pidData1, {})),
       packetEvent(30 * hour + 299, {0xD2}),
   };
+  for (TeventBin& event : events) capture.appendEvent(std::move(event));
   TcaptureFile::decodeEvents(capture);
   return capture;
 }

@@ -15,9 +15,9 @@ TEST(PcapLibrary, SampleFileReadLoadsPcapAndKeepsRowsOnDamage) {
   writeFile(damaged, readFile(pcap).substr(0, 1000));
 
   std::unique_ptr<TsniffContext, void (*)(TsniffContext*)> ctx(sniffInit(), sniffEnd);
-  ASSERT_EQ(sampleFileRead(ctx.get(), pcap.c_str()), capture.rows->size());
-  const size_t last = capture.rows->size() - 1;
-  EXPECT_EQ(getPacketDataRowX(ctx.get(), last), rowutils::objToString((*capture.rows)[last].obj));
+  ASSERT_EQ(sampleFileRead(ctx.get(), pcap.c_str()), capture.rowCount());
+  const size_t last = capture.rowCount() - 1;
+  EXPECT_EQ(getPacketDataRowX(ctx.get(), last), rowutils::objToString(capture.row(last).obj));
   EXPECT_EQ(sampleFileRead(ctx.get(), damaged.c_str()), 0u);
-  EXPECT_EQ(getPacketDataRowCount(ctx.get()), capture.rows->size());
+  EXPECT_EQ(getPacketDataRowCount(ctx.get()), capture.rowCount());
 }

@@ -42,9 +42,10 @@ struct TbigEndian {
 };
 
 // "time:bytes:idle " per packet.
-std::string times(const std::vector<TeventBin>& events) {
+std::string times(const Tcapture& events) {
   std::string text;
-  for (const TeventBin& ev : events) {
+  for (size_t ix = 0; ix < events.eventCount(); ++ix) {
+    const TeventBin ev = events.event(ix);
     uint32_t idle;
     std::memcpy(&idle, &ev.bytes[ev.bytes.size() - 4], 4);
     text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + ":" + std::to_string(idle) +
@@ -90,7 +91,7 @@ TEST(PcapRead, OtherByteOrdersResolutionsAndBlocks) {
   };
   for (const auto& c : cases) {
     TpcapReader reader;
-    std::vector<TeventBin> events;
+    Tcapture events;
     EXPECT_TRUE(TpcapReader::isPcap(c.file.data(), c.file.size())) << c.name;
     EXPECT_TRUE(reader.parse(c.file, c.name, events)) << reader.lastError();
     EXPECT_TRUE(reader.warnings().empty()) << c.name;
@@ -133,7 +134,7 @@ TEST(PcapRead, RefusesMalformedFilesNamingTheByte) {
     Tbytes file = c.pcapng ? ng : pcap;
     c.damage(file);
     TpcapReader reader;
-    std::vector<TeventBin> events;
+    Tcapture events;
     const bool read = reader.parse(file, "bad.file", events);
     if (c.message.empty()) {
       EXPECT_TRUE(read) << reader.lastError();
@@ -186,7 +187,7 @@ TEST(PcapRead, BlocksShorterThanTheirFieldsAreRefused) {
         file.insert(file.end(),
                     {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16), uint8_t(word >> 24)});
     TpcapReader reader;
-    std::vector<TeventBin> events;
+    Tcapture events;
     EXPECT_FALSE(reader.parse(file, "bad.file", events));
     EXPECT_EQ(reader.lastError(), "bad.file: " + c.message);
   }

@@ -67,7 +67,8 @@ Tfacts ourFacts(const Tcapture& capture, const TobjVec& packets) {
   Tfacts facts;
   for (const TobjPtr& obj : packets)
     if (obj->objType == otToken) facts.devices.insert(std::to_string(static_cast<const Ttoken&>(*obj).addr));
-  for (const TobjPtr& root : *capture.trees) {
+  for (size_t ix = 0; ix < capture.rootCount(); ++ix) {
+    const TobjPtr root = capture.root(ix);
     if (root->objType != otTransfer) continue;
     auto& transfer = static_cast<Ttransfer&>(*root);
     const auto setup = transfer.findSetupTransax()->findDataPkt();
@@ -91,8 +92,10 @@ TEST(PacketryCaptures, ImportWithTheFactsOfTsharkAndTheirReference) {
     EXPECT_TRUE(file.warnings().empty());
 
     // Every record becomes a packet object with tshark's address and endpoint.
+    std::vector<TeventBin> events;
+    for (size_t ix = 0; ix < capture.eventCount(); ++ix) events.push_back(capture.event(ix));
     TobjVec packets;
-    EXPECT_TRUE(Tbin2obj().buildObjVec(*capture.events, packets));
+    EXPECT_TRUE(Tbin2obj().buildObjVec(events, packets));
     EXPECT_EQ(packets.size(), tsharkFields(pcap, "frame.number").size());
     std::vector<std::string> tokens;
     for (const TobjPtr& obj : packets) {

@@ -39,7 +39,8 @@ void expectSameStatus(const Tcapture& capture, const std::string& path) {
 // Our standard device requests as tshark prints them (it decodes them without class knowledge).
 std::vector<std::string> standardRequestsOf(const Tcapture& capture) {
   std::vector<std::string> out;
-  for (const TobjPtr& root : *capture.trees) {
+  for (size_t ix = 0; ix < capture.rootCount(); ++ix) {
+    const TobjPtr root = capture.root(ix);
     const auto setup =
         root->objType == otTransfer ? static_cast<const Ttransfer&>(*root).findSetupTransax() : nullptr;
     const auto packet = setup ? setup->findDataPkt() : nullptr;
@@ -70,15 +71,17 @@ TEST(TsharkJudge, ReadsTheExampleExportLikeWeDo) {
 
 TEST(TsharkJudge, SeesTheSameFaultsAsWe) {
   const Tcapture faults = faultCapture();
-  Tcapture fromObjects = faults;
-  fromObjects.events = std::make_shared<std::vector<TeventBin>>();
-  for (const Tcapture& capture : {faults, fromObjects}) {
+  Tcapture fromObjects = faultCapture();
+  fromObjects.releaseBusRecord();
+  const Tcapture* const captures[] = {&faults, &fromObjects};
+  for (const Tcapture* each : captures) {
+    const Tcapture& capture = *each;
     for (bool pcapng : {false, true}) {
       const std::string path = tempPath("faults.pcap");
       TexportCounts counts;
       std::string error;
       ASSERT_TRUE(exportPcap(capture, path, {pcapfmt::linkUsbFull, pcapng}, counts, error)) << error;
-      SCOPED_TRACE(std::string(capture.events->empty() ? "rebuilt bytes" : "recorded bytes") +
+      SCOPED_TRACE(std::string(capture.eventCount() == 0 ? "rebuilt bytes" : "recorded bytes") +
                    (pcapng ? " as pcapng" : " as pcap"));
       expectSameStatus(capture, path);
       EXPECT_EQ(tsharkFields(path, "frame.time_epoch").back(), "108000.000024916");  // 30 h and 299 ticks

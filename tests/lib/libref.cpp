@@ -10,12 +10,13 @@
 
 namespace {
 
-TrefRows fromRows(const std::vector<TlinRow>& rows) {
+TrefRows fromRows(const Tcapture& rows) {
   TrefRows ref;
   Tboxes boxes;
-  for (const TlinRow& row : rows) {
-    ref.texts.push_back(rowutils::objToString(row.obj));
-    ref.boxes.push_back(boxes.getBoxesString(row.obj));
+  for (size_t ix = 0; ix < rows.rowCount(); ++ix) {
+    const TobjPtr obj = rows.row(ix).obj;
+    ref.texts.push_back(rowutils::objToString(obj));
+    ref.boxes.push_back(boxes.getBoxesString(obj));
   }
   return ref;
 }
@@ -27,16 +28,15 @@ const std::vector<uint8_t>& captureBuffer(TsniffContext* ctx) {
 }  // namespace
 
 TrefRows refFromSample(const std::string& path) {
-  auto trees = std::make_shared<TobjVec>();
-  auto rows = std::make_shared<std::vector<TlinRow>>();
-  TdataIO().loadLinearFile(path, trees, rows);
-  return fromRows(*rows);
+  Tcapture capture;
+  TdataIO().loadLinearFile(path, capture);
+  return fromRows(capture);
 }
 
 TrefRows refFromCapture(TsniffContext* ctx) {
   TexThread ex;
   ex.startDecode(&captureBuffer(ctx));
-  TrefRows ref = fromRows(*ex.rows);
+  TrefRows ref = fromRows(*ex.capture);
   ref.decoded = ex.progress;
   return ref;
 }

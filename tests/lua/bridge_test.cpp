@@ -31,15 +31,10 @@ std::shared_ptr<T> at(int row, int parent) {
 }
 
 // A transaction IN 5.1, DATA1 {1,2,3}, ACK in rows 0..3.
-std::shared_ptr<TrowList> smallRows() {
-  auto trx =
-      transax(TtrxType::IN, {token(pidIn, 5, 1), data(pidData1, {1, 2, 3}), packet<Thandshake>(pidAck)});
-  auto rows = std::make_shared<TrowList>(1, TlinRow{trx, 0});
-  for (const TobjPtr& packet : trx->children) {
-    packet->row = static_cast<int>(rows->size());
-    packet->parentRow = 0;
-    rows->push_back({packet, 0});
-  }
+std::shared_ptr<Tcapture> smallRows() {
+  auto rows = std::make_shared<Tcapture>();
+  rows->appendRoot(
+      transax(TtrxType::IN, {token(pidIn, 5, 1), data(pidData1, {1, 2, 3}), packet<Thandshake>(pidAck)}));
   return rows;
 }
 
@@ -194,12 +189,12 @@ TEST(LuaState, GetNodeServesOwnRows) {
 
   // A second state over other rows: each serves its own.
   auto other = smallRows();
-  std::static_pointer_cast<Tdata>((*other)[2].obj)->data = {9};
+  std::static_pointer_cast<Tdata>(other->row(2).obj)->data = {9};
   TluaState second(other);
   EXPECT_EQ(second.decodeRow(2), "1");
   EXPECT_EQ(first.decodeRow(2), "3");
   first.setRows(other);
   EXPECT_EQ(first.decodeRow(2), "1");
   first.setRows(nullptr);
-  EXPECT_NE(first.decode((*rows)[2].obj).find("attempt to index a number value"), std::string::npos);
+  EXPECT_NE(first.decode(rows->row(2).obj).find("attempt to index a number value"), std::string::npos);
 }

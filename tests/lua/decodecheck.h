@@ -13,14 +13,14 @@
 #include "markupcheck.h"
 
 struct Tdecoded {
-  std::shared_ptr<TrowList> rows;
+  std::shared_ptr<Tcapture> rows;
   std::vector<std::string> texts;
 
   // Texts of the rows whose object has this objType.
   std::vector<std::string> ofType(uint32_t objType) const {
     std::vector<std::string> out;
-    for (size_t i = 0; i < rows->size(); ++i)
-      if ((*rows)[i].obj->objType == objType) out.push_back(texts[i]);
+    for (size_t i = 0; i < rows->rowCount(); ++i)
+      if (rows->rowSummary(i).objType == objType) out.push_back(texts[i]);
     return out;
   }
   // The first text of that type containing `needle`, or "".
@@ -40,16 +40,16 @@ struct Tdecoded {
 
 // Runs the scripts in the source tree over every row, given `external`
 // descriptors, and checks every text: valid markup, no script error.
-inline Tdecoded decodeAll(std::shared_ptr<TrowList> rows, const TexternalDevices& external = {}) {
+inline Tdecoded decodeAll(std::shared_ptr<Tcapture> rows, const TexternalDevices& external = {}) {
   TluaState lua(rows, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
   lua.setExternalDevices(external);
   Tdecoded out{rows, {}};
   if (!lua.loadError().empty()) {
     ADD_FAILURE() << lua.loadError();
-    out.texts.resize(rows->size());
+    out.texts.resize(rows->rowCount());
     return out;
   }
-  for (size_t i = 0; i < rows->size(); ++i) {
+  for (size_t i = 0; i < rows->rowCount(); ++i) {
     out.texts.push_back(lua.decodeRow(static_cast<long long>(i)));
     const std::string& t = out.texts.back();
     EXPECT_EQ(markup::problem(t), "") << "row " << i << ": " << t;

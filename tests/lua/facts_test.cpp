@@ -74,7 +74,7 @@ TEST(ScriptsStateFacts, NewRowsReadAfresh) {
   };
   const auto first = deviceRead(0x09), second = deviceRead(0x34);
   long long transfer = 0;
-  while ((*first)[static_cast<size_t>(transfer)].obj->objType != otTransfer) ++transfer;
+  while (first->rowSummary(static_cast<size_t>(transfer)).objType != otTransfer) ++transfer;
   TluaState lua(first, std::filesystem::path(TWR_SOURCE_DIR) / "scripts");
   EXPECT_TRUE(has(lua.decodeRow(transfer), "idVendor#0x1209"));
   lua.setRows(second);

@@ -9,10 +9,10 @@
 TEST(ScriptsOutOfMemory, RowSaysSoAndTheNextDecodeWorks) {
   Ttraffic traffic;
   traffic.host.controlRead(3, 64, getDescriptor(1, 0, 0, 255), {18, 1, 0x10, 1, 0, 0, 0, 64});
-  const std::shared_ptr<TrowList> rows = traffic.rows();
+  const std::shared_ptr<Tcapture> rows = traffic.rows();
   size_t transfer = 0;
-  while (transfer < rows->size() && (*rows)[transfer].obj->objType != otTransfer) ++transfer;
-  ASSERT_LT(transfer, rows->size());
+  while (transfer < rows->rowCount() && rows->rowSummary(transfer).objType != otTransfer) ++transfer;
+  ASSERT_LT(transfer, rows->rowCount());
 
   const std::filesystem::path scripts = std::filesystem::path(TWR_SOURCE_DIR) / "scripts";
   TluaState lua(rows, scripts);

@@ -7,10 +7,10 @@
 
 TEST(ScriptsOnRealCapture, CompositeAudioMidiDevice) {
   Tinput input(TWR_TEST_DATA_DIR "/packetry/ksolti-core-enum/capture.pcap");
-  Tcapture capture;
+  auto capture = std::make_shared<Tcapture>();
   TcaptureFile file;
-  ASSERT_TRUE(file.load(input, capture)) << file.lastError();
-  const Tdecoded d = decodeAll(capture.rows);
+  ASSERT_TRUE(file.load(input, *capture)) << file.lastError();
+  const Tdecoded d = decodeAll(capture);
 
   const std::string device = d.find(otTransfer, "idVendor#");
   for (const char* fact : {"idVendor#0x16C0", "idProduct#0x0444", "bDeviceClass#0xEF (Miscellaneous)",

@@ -20,9 +20,10 @@ std::string shown(const std::string& text) {
 }
 
 // The first acknowledged IN payload of endpoint endp that carries serial bytes.
-Tbytes firstPayload(const TrowList& rows, unsigned endp, size_t statusBytes) {
-  for (const TlinRow& row : rows) {
-    const auto* trx = dynamic_cast<const Ttransax*>(row.obj.get());
+Tbytes firstPayload(const Tcapture& rows, unsigned endp, size_t statusBytes) {
+  for (size_t ix = 0; ix < rows.rowCount(); ++ix) {
+    const TobjPtr obj = rows.row(ix).obj;
+    const auto* trx = dynamic_cast<const Ttransax*>(obj.get());
     if (!trx || trx->trxType != TtrxType::IN || !trx->ackOK() || trx->findTokenPkt()->endp != endp) continue;
     const auto data = trx->findDataPkt();
     if (data && data->data.size() > statusBytes) return data->data;

@@ -5,11 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "decode/ovbase.h"
-#include "decode/ovbin2obj.h"
+#include "decode/ovchain.h"
 #include "decode/ovexthrd.h"
-#include "decode/ovobj2tree.h"
-#include "decode/ovtree2lin.h"
 #include "decodecheck.h"
 #include "synth/generator.h"
 #include "synth/host.h"
@@ -28,23 +25,21 @@ struct Ttraffic {
       bus.idle(8);
     }
   }
-  std::shared_ptr<TrowList> rows() {
+  std::shared_ptr<Tcapture> rows() {
     bus.finish();
-    TobjVec objs, roots;
-    Tbin2obj().buildObjVec(bus.takeEvents(), objs);
-    Tobj2tree(objs, roots);
-    auto out = std::make_shared<TrowList>();
-    Ttree2lin(roots, *out);
+    auto out = std::make_shared<Tcapture>();
+    for (TeventBin& event : bus.takeEvents()) out->appendEvent(std::move(event));
+    TdecodeChain(*out).takeEvents(true);
     return out;
   }
 };
 
 // The rows of a scenario's capture, through the whole decode pipeline.
-inline std::shared_ptr<TrowList> scenarioRows(const std::string& scenario, double seconds) {
+inline std::shared_ptr<Tcapture> scenarioRows(const std::string& scenario, double seconds) {
   std::vector<uint8_t> raw = synth::rawCapture(scenario, seconds, 5);
   TexThread decoder;
   decoder.startDecode(&raw);
-  return decoder.rows;
+  return decoder.capture;
 }
 
 // The transfer text of a single control read of `stage`.
