@@ -2,60 +2,57 @@
 
 #include <utility>
 
-namespace {
+#include "decode/ovbin2obj.h"
 
-uint8_t handshakePid(const Tgrouper& transaction) {
-  uint8_t pid = 0;
-  for (const TobjPtr& child : transaction.children) {
-    if (!child || child->objType != otHandshake) continue;
-    pid = static_cast<uint8_t>(static_cast<const TpacketBase&>(*child).pid);
-    if (pid == pidNak) break;
-  }
-  return pid;
-}
-
-}  // namespace
+Tcapture::Tcapture() : store(std::make_unique<Tstore>()) {}
 
 TrowSummary Tcapture::rowSummary(std::size_t ix) const {
-  const TlinRow& r = rows[ix];
   TrowSummary s;
-  s.rowFlags = r.flags;
-  if (!r.obj) return s;
-  const Tbase& obj = *r.obj;
-  s.objType = obj.objType;
-  s.level = obj.level;
-  s.parentRow = obj.parentRow;
-  s.time = obj.time;
-  s.errors = obj.flags;
-  if (obj.objType >= otSof && obj.objType <= otHandshake)
-    s.pid = static_cast<uint8_t>(static_cast<const TpacketBase&>(obj).pid);
-  else if (obj.objType == otTransax)
-    s.pid = handshakePid(static_cast<const Tgrouper&>(obj));
+  s.objType = store->rowType(ix);
+  s.level = store->rowLevel(ix);
+  s.parentRow = static_cast<int32_t>(store->parentRow(ix));
+  s.time = store->rowTime(ix);
+  s.errors = store->rowErrors(ix);
+  s.rowFlags = store->rowFlags(ix);
+  s.pid = store->rowPid(ix);
+  if (s.objType != otTransax) return s;
+  // The handshake among the transaction's packets, the rows right after it.
+  const auto self = static_cast<int64_t>(ix);
+  for (std::size_t c = ix + 1; c < store->rowCount() && store->parentRow(c) >= self; ++c) {
+    if (store->parentRow(c) != self || store->rowType(c) != otHandshake) continue;
+    s.pid = store->rowPid(c);
+    if (s.pid == pidNak) break;
+  }
   return s;
 }
 
-void Tcapture::appendRoot(TobjPtr root) {
-  rootRows.tree2lin(root, -1, rows, 0);
-  roots.push_back(std::move(root));
+bool Tcapture::appendEvent(TeventBin&& event) {
+  return store->appendEvent(event, Tbin2obj::objectOf(event).get());
 }
 
-void Tcapture::releaseBusRecord() {
-  std::vector<TeventBin>().swap(events);
-  TobjVec().swap(objects);
+bool Tcapture::appendRoot(const TobjPtr& root) {
+  made.clear();
+  const std::size_t first = store->rowCount();
+  lines.flattenAt(root, -1, first, 0, made);
+  noBusIndex.assign(made.size(), -1);
+  if (!store->insertRows(first, made, noBusIndex)) return false;
+  for (std::size_t r = 0; r < made.size(); ++r) store->keep(first + r, made[r].obj);
+  return true;
+}
+
+bool Tcapture::placeRow(const TobjPtr& obj, std::size_t at, int parentRow, uint8_t inherited) {
+  made.clear();
+  lines.flattenAt(obj, parentRow, at, inherited, made);
+  noBusIndex.assign(made.size(), -1);
+  return store->insertRows(at, made, noBusIndex);
 }
 
 void Tcapture::clear() {
-  events.clear();
-  objects.clear();
-  roots.clear();
-  rows.clear();
-  rootRows = Ttree2lin();
+  store = std::make_unique<Tstore>();
+  busRecordKept = true;
 }
 
 void Tcapture::swap(Tcapture& other) noexcept {
-  events.swap(other.events);
-  objects.swap(other.objects);
-  roots.swap(other.roots);
-  rows.swap(other.rows);
-  std::swap(rootRows, other.rootRows);
+  std::swap(store, other.store);
+  std::swap(busRecordKept, other.busRecordKept);
 }

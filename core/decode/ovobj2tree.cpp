@@ -60,6 +60,8 @@ class Tobj2tree::Timpl {
   std::size_t firstOpenRoot() const;
   void forget(std::size_t rootsBefore, std::size_t objectsBefore);
   std::size_t objectsTaken() const { return i; }
+  std::vector<std::size_t> openRoots() const;
+  std::vector<std::size_t> grownRoots() const;
 
  private:
   // First pass: gathers the next top-level item starting at object i; false
@@ -70,7 +72,10 @@ class Tobj2tree::Timpl {
   // only depend on the ones before them, so no working list is kept.
   void addItem(TobjPtr item);
   void addTransax(std::shared_ptr<Ttransax> trx);
-  void changed(std::size_t root) { firstChanged = std::min(firstChanged, root); }
+  void changed(std::size_t root) {
+    firstChanged = std::min(firstChanged, root);
+    if (root < rootsBefore) grown.push_back(root);
+  }
   // Root and object indices count from the start of the capture; the vectors
   // hold them from rootBase and objBase on.
   std::size_t rootEnd() const { return rootBase + roots.size(); }
@@ -85,10 +90,15 @@ class Tobj2tree::Timpl {
   // The SOF group at the end of the roots, while SOFs may still join it.
   std::shared_ptr<TsofGroup> openSofs;
   std::size_t firstChanged = 0;
+  // The roots there were before the last take, and those of them it gave children.
+  std::size_t rootsBefore = 0;
+  std::vector<std::size_t> grown;
 };
 
 std::size_t Tobj2tree::Timpl::take(const TobjVec& objs, bool final) {
   firstChanged = rootEnd();
+  rootsBefore = rootEnd();
+  grown.clear();
   while (i < objEnd(objs)) {
     const Tbase& obj = *objAt(objs, i);
     bool took = true;
@@ -212,6 +222,24 @@ void Tobj2tree::forget(std::size_t rootsBefore, std::size_t objectsBefore) {
   impl->forget(rootsBefore, objectsBefore);
 }
 std::size_t Tobj2tree::objectsTaken() const { return impl->objectsTaken(); }
+std::vector<std::size_t> Tobj2tree::openRoots() const { return impl->openRoots(); }
+std::vector<std::size_t> Tobj2tree::grownRoots() const { return impl->grownRoots(); }
+
+std::vector<std::size_t> Tobj2tree::Timpl::openRoots() const {
+  std::vector<std::size_t> open;
+  for (const auto& [key, port] : ports) open.push_back(port.root);
+  if (openSofs) open.push_back(rootEnd() - 1);
+  std::sort(open.begin(), open.end());
+  open.erase(std::unique(open.begin(), open.end()), open.end());
+  return open;
+}
+
+std::vector<std::size_t> Tobj2tree::Timpl::grownRoots() const {
+  std::vector<std::size_t> roots = grown;
+  std::sort(roots.begin(), roots.end());
+  roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+  return roots;
+}
 
 std::size_t Tobj2tree::Timpl::firstOpenRoot() const {
   std::size_t first = openSofs ? rootEnd() - 1 : rootEnd();

@@ -40,6 +40,10 @@ class Tobj2tree {
   void forget(size_t rootsBefore, size_t objectsBefore);
   // The objects taken so far; later calls never look at those before it.
   size_t objectsTaken() const;
+  // The roots that may still gain children, and those of the roots there
+  // were before the last take that it gave children; ascending.
+  std::vector<size_t> openRoots() const;
+  std::vector<size_t> grownRoots() const;
   ~Tobj2tree();
   Tobj2tree(const Tobj2tree&) = delete;
   Tobj2tree& operator=(const Tobj2tree&) = delete;

@@ -63,9 +63,11 @@ Tstore::Tstore(const std::string& dir)
       loadedLeaves(recordCapacity, dir),
       loadedData(byteCapacity, dir) {}
 
-bool Tstore::ok(bool appended, const std::string& why) {
-  if (!appended && failure.empty()) failure = why;
-  return appended;
+bool Tstore::ok(bool appended, const std::string& why, bool& stopped) {
+  if (appended) return true;
+  if (failure.empty()) failure = why;
+  stopped = true;
+  return false;
 }
 
 bool Tstore::startRun(const TeventBin& ev) {
@@ -79,12 +81,12 @@ bool Tstore::startRun(const TeventBin& ev) {
     if (fits) return true;
   }
   const TeventCheckpoint run{events.size(), ev.time, start, size >= longEvent ? size : 0};
-  return ok(eventRuns.push_back(run), eventRuns.error());
+  return ok(eventRuns.push_back(run), eventRuns.error(), eventsStopped);
 }
 
 bool Tstore::appendEvent(const TeventBin& ev, const Tbase* obj) {
-  if (!failure.empty() || !startRun(ev)) return false;
-  if (!ok(bytes.append(ev.bytes.data(), ev.bytes.size()), bytes.error())) return false;
+  if (eventsStopped || !startRun(ev)) return false;
+  if (!ok(bytes.append(ev.bytes.data(), ev.bytes.size()), bytes.error(), eventsStopped)) return false;
   const TeventCheckpoint& run = eventRuns.back();
   TeventRecord record;
   record.time = static_cast<uint32_t>(ev.time - run.time);
@@ -94,8 +96,8 @@ bool Tstore::appendEvent(const TeventBin& ev, const Tbase* obj) {
                                       (obj ? obj->flags >> errorFlagShift << objectErrorShift : 0));
   // Counted as skipped before it is counted at all: a reader on another
   // thread may see one object too few, never one too many.
-  if (!obj && !ok(skippedEvents.push_back(events.size()), skippedEvents.error())) return false;
-  return ok(events.push_back(record), events.error());
+  if (!obj && !ok(skippedEvents.push_back(events.size()), skippedEvents.error(), eventsStopped)) return false;
+  return ok(events.push_back(record), events.error(), eventsStopped);
 }
 
 const TeventCheckpoint& Tstore::checkpointOf(std::size_t eventIx) const {
@@ -185,16 +187,18 @@ bool Tstore::makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowR
 }
 
 bool Tstore::pushRow(const TlinRow& row, int64_t busIndex) {
-  if (!failure.empty()) return false;
+  if (rowsStopped) return false;
   const uint64_t n = rows.size();
   TrowRecord record;
   std::vector<TfarParent> far;
   if (!makeRecord(row, busIndex, n, record, far)) return false;
-  if (n % rowsPerCheckpoint == 0 && !ok(ordinals.push_back(counted), ordinals.error())) return false;
-  if (!far.empty() && !ok(farParents.push_back(far[0]), farParents.error())) return false;
-  if (row.obj->parentRow < 0 && !ok(rootRows.push_back(static_cast<uint32_t>(n)), rootRows.error()))
+  if (n % rowsPerCheckpoint == 0 && !ok(ordinals.push_back(counted), ordinals.error(), rowsStopped))
     return false;
-  if (!ok(rows.push_back(record), rows.error())) return false;
+  if (!far.empty() && !ok(farParents.push_back(far[0]), farParents.error(), rowsStopped)) return false;
+  if (row.obj->parentRow < 0 &&
+      !ok(rootRows.push_back(static_cast<uint32_t>(n)), rootRows.error(), rowsStopped))
+    return false;
+  if (!ok(rows.push_back(record), rows.error(), rowsStopped)) return false;
   const int group = ordinalGroup(row.obj->objType);
   if (group >= 0) ++counted[static_cast<std::size_t>(group)];
   return true;
@@ -214,7 +218,7 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
       if (!pushRow(added[i], busIndex[i])) return false;
     return true;
   }
-  if (!failure.empty()) return false;
+  if (rowsStopped) return false;
   const std::size_t m = added.size();
   std::vector<TrowRecord> made(m);
   std::vector<TfarParent> far;
@@ -222,9 +226,9 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
     if (!makeRecord(added[i], busIndex[i], at + i, made[i], far)) return false;
   // Room at the end first: nothing moves unless all of it is there.
   for (std::size_t i = 0; i < m; ++i)
-    if (!ok(rows.push_back(TrowRecord{}), rows.error())) return false;
+    if (!ok(rows.push_back(TrowRecord{}), rows.error(), rowsStopped)) return false;
   for (std::size_t i = 0; i < far.size(); ++i)
-    if (!ok(farParents.push_back(TfarParent{}), farParents.error())) return false;
+    if (!ok(farParents.push_back(TfarParent{}), farParents.error(), rowsStopped)) return false;
   std::memmove(&rows[at + m], &rows[at], (n - at) * sizeof(TrowRecord));
   std::memcpy(&rows[at], made.data(), m * sizeof(TrowRecord));
 
@@ -252,14 +256,14 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
       const std::size_t c = r / rowsPerCheckpoint;
       if (c < ordinals.size())
         ordinals[c] = count;
-      else if (!ok(ordinals.push_back(count), ordinals.error()))
+      else if (!ok(ordinals.push_back(count), ordinals.error(), rowsStopped))
         return false;
     }
     const int group = ordinalGroup(rowType(r));
     if (group >= 0) ++count[static_cast<std::size_t>(group)];
   }
   counted = count;
-  clearCache();
+  shiftCache(at, m);
   return true;
 }
 
@@ -298,7 +302,7 @@ bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
       leaf.crcOK = d.crcOK;
       leaf.dataAt = loadedData.size();
       leaf.dataSize = static_cast<uint32_t>(d.data.size());
-      if (!ok(loadedData.append(d.data.data(), d.data.size()), loadedData.error())) return false;
+      if (!ok(loadedData.append(d.data.data(), d.data.size()), loadedData.error(), rowsStopped)) return false;
       break;
     }
     default:
@@ -310,7 +314,7 @@ bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
     leaf.idle = p.idle;
   }
   ref = static_cast<uint32_t>(loadedLeaves.size());
-  return ok(loadedLeaves.push_back(leaf), loadedLeaves.error());
+  return ok(loadedLeaves.push_back(leaf), loadedLeaves.error(), rowsStopped);
 }
 
 TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
@@ -365,9 +369,29 @@ TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
   return obj;
 }
 
-void Tstore::clearCache() {
+void Tstore::keep(std::size_t row, const TobjPtr& obj) {
+  obj->ordinal = ordinal(row);
   const std::lock_guard<std::mutex> lock(cacheLock);
-  for (TcacheSlot& slot : cache) slot = TcacheSlot{};
+  if (cache.empty()) cache.resize(cacheSlots);
+  cache[row % cacheSlots] = TcacheSlot{row, obj};
+}
+
+void Tstore::shiftCache(std::size_t at, std::size_t count) {
+  std::vector<TcacheSlot> moved;
+  {
+    const std::lock_guard<std::mutex> lock(cacheLock);
+    for (TcacheSlot& slot : cache) {
+      if (slot.row == ~std::size_t{0} || slot.row < at) continue;
+      moved.push_back(std::move(slot));
+      slot = TcacheSlot{};
+    }
+  }
+  for (TcacheSlot& slot : moved) {
+    Tbase& obj = *slot.obj;
+    obj.row = static_cast<int32_t>(slot.row + count);
+    if (obj.parentRow >= static_cast<int32_t>(at)) obj.parentRow += static_cast<int32_t>(count);
+    keep(slot.row + count, slot.obj);
+  }
 }
 
 void Tstore::setRowFlags(std::size_t ix, uint8_t flags) {
@@ -416,10 +440,14 @@ TobjPtr Tstore::makeRowObject(std::size_t ix) const {
   if (!isLeaf(type)) {
     obj = newGrouper(type, record.ref);
     obj->valid = (record.ref & rowshape::invalidRef) == 0;
+    // Its subtree is the rows after it down to the first with a parent before it.
     auto& children = static_cast<Tgrouper&>(*obj).children;
-    const std::size_t count = rowCount();
-    for (std::size_t c = ix + 1; c < count && rowLevel(c) > level; ++c)
-      if (rowLevel(c) == level + 1) children.push_back(rowObject(c));
+    const auto self = static_cast<int64_t>(ix);
+    for (std::size_t c = ix + 1; c < rowCount(); ++c) {
+      const int64_t parent = parentRow(c);
+      if (parent < self) break;
+      if (parent == self) children.push_back(rowObject(c));
+    }
   } else if (record.shape & rowshape::loadedBit) {
     obj = makeLoadedLeaf(record.ref);
   } else {

@@ -44,6 +44,7 @@ class Tstore {
   void setObjectLevel(uint64_t objectIndex, int level);
   // The first reason an append failed; empty while none has.
   const std::string& error() const { return failure; }
+  bool takesRows() const { return !rowsStopped; }
 
   // ---- reading ----
 
@@ -56,6 +57,10 @@ class Tstore {
   std::size_t rowCount() const { return rows.size(); }
   TlinRow row(std::size_t ix) const { return TlinRow{rowObject(ix), rowFlags(ix)}; }
   TobjPtr rowObject(std::size_t ix) const;
+  // The object a writer stored at `row` is the one readers get while the
+  // cache holds it (its ordinal set from the store): a display keeps its
+  // place by the objects it holds.
+  void keep(std::size_t row, const TobjPtr& obj);
   uint8_t rowFlags(std::size_t ix) const {
     return static_cast<uint8_t>(rows[ix].shape & rowshape::flagsMask);
   }
@@ -82,7 +87,8 @@ class Tstore {
   TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
 
  private:
-  bool ok(bool appended, const std::string& why);
+  // Records the first failure; `stopped` then refuses what follows of its kind.
+  bool ok(bool appended, const std::string& why, bool& stopped);
   bool startRun(const TeventBin& ev);
   const TeventCheckpoint& checkpointOf(std::size_t eventIx) const;
   uint64_t eventStart(std::size_t eventIx, const TeventCheckpoint& run) const;
@@ -92,7 +98,8 @@ class Tstore {
   // leaf could not be stored.
   bool makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowRecord& record,
                   std::vector<TfarParent>& far);
-  void clearCache();
+  // Cached objects from row `at` on take their new rows.
+  void shiftCache(std::size_t at, std::size_t count);
   TobjPtr makeRowObject(std::size_t ix) const;
   TobjPtr makeLoadedLeaf(uint32_t ref) const;
   bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);
@@ -109,6 +116,10 @@ class Tstore {
   TmappedFile loadedData;        // the payloads of loaded data packets
   TordinalCheckpoint counted{};  // ordinal groups of all rows so far
   std::string failure;
+  // A file that could not grow stops its kind: no more events, or no more
+  // rows (the events before may still get theirs).
+  bool eventsStopped = false;
+  bool rowsStopped = false;
 
   // The objects made last, by row: a screen repainted or a key held down
   // asks for the same ones again and again.

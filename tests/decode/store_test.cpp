@@ -164,10 +164,9 @@ TEST(Store, GivesBackEveryEventPacketAndRow) {
   {
     SCOPED_TRACE("sample file");
     Tdecoded capture;
-    auto roots = std::make_shared<TobjVec>();
-    auto rows = std::make_shared<std::vector<TlinRow>>();
-    ASSERT_GT(TdataIO().loadLinearFile(TWR_SOURCE_DIR "/default.ovd", roots, rows), 0u);
-    capture.rows = *rows;
+    Tcapture loaded;
+    ASSERT_GT(TdataIO().loadLinearFile(TWR_SOURCE_DIR "/default.ovd", loaded), 0u);
+    for (size_t r = 0; r < loaded.rowCount(); ++r) capture.rows.push_back(loaded.row(r));
     Tstore store;
     storeDecoded(capture, store);
     expectSame(capture, store);
