@@ -3,6 +3,7 @@
 #include <new>
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 #include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
@@ -31,20 +32,16 @@ void TdisplData::resetVisibleRows() {
 const std::vector<uint8_t>& TdisplData::getData(int ix) {
   static const std::vector<uint8_t> none;
   dataShown = getDisplRowPtr(ix);
-  Tbase* obj = dataShown.get();
-  if (!obj) return none;
-  switch (obj->objType) {
-    case otData:
-      return static_cast<Tdata*>(obj)->data;
-    case otTransax: {
-      auto packet = static_cast<Ttransax*>(obj)->findDataPkt();
-      return packet ? packet->data : none;
-    }
-    case otTransfer:
-      return static_cast<Ttransfer*>(obj)->findData();
-    default:
-      return none;
-  }
+  if (!dataShown) return none;
+  return visit(*dataShown, Toverload{[](Tdata& data) -> const std::vector<uint8_t>& { return data.data; },
+                                     [](Ttransax& trx) -> const std::vector<uint8_t>& {
+                                       const auto packet = trx.findDataPkt();
+                                       return packet ? packet->data : none;
+                                     },
+                                     [](Ttransfer& transfer) -> const std::vector<uint8_t>& {
+                                       return transfer.findData();
+                                     },
+                                     [](Tbase&) -> const std::vector<uint8_t>& { return none; }});
 }
 
 std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {
@@ -59,11 +56,16 @@ std::string TdisplData::genRowDecode(int ix) {
 
 void TdisplData::flipUserFlag(const std::shared_ptr<Tbase>& obj) {
   if (!obj) return;
-  if (obj->objType <= otHandshake) {
-    if (linRowIxOK(obj->row)) capture->setRowFlags(obj->row, capture->rowFlags(obj->row) ^ rowFlagUser);
-  } else if (obj->objType <= otTransfer) {
-    for (const auto& child : static_cast<Tgrouper&>(*obj).children) flipUserFlag(child);
-  }
+  const auto children = [&](const Tgrouper& grouper) {
+    for (const auto& child : grouper.children) flipUserFlag(child);
+  };
+  visit(*obj, Toverload{[&](const TsofGroup& group) { children(group); },
+                        [&](const Ttransax& trx) { children(trx); },
+                        [&](const Ttransfer& transfer) { children(transfer); }, [](const Tgrouper&) {},
+                        [&](const Tbase& leaf) {
+                          if (linRowIxOK(leaf.row))
+                            capture->setRowFlags(leaf.row, capture->rowFlags(leaf.row) ^ rowFlagUser);
+                        }});
 }
 
 bool TdisplData::doubleClick(int ix) {

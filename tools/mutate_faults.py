@@ -88,10 +88,10 @@ FAULTS = [
          why="ordinals count from 0"),
     # ---- files ----
     dict(id="text-field-order", file="core/files/ovrowutils.cpp", dirs=["files"],
-         old='out.field("AD:");\n      out.num(static_cast<int32_t>(t.addr));\n'
-             '      out.field("EP:");\n      out.num(static_cast<int32_t>(t.endp));',
-         new='out.field("EP:");\n      out.num(static_cast<int32_t>(t.endp));\n'
-             '      out.field("AD:");\n      out.num(static_cast<int32_t>(t.addr));',
+         old='out.field("AD:");\n                         out.num(static_cast<int32_t>(t.addr));\n'
+             '                         out.field("EP:");\n                         out.num(static_cast<int32_t>(t.endp));',
+         new='out.field("EP:");\n                         out.num(static_cast<int32_t>(t.endp));\n'
+             '                         out.field("AD:");\n                         out.num(static_cast<int32_t>(t.addr));',
          why="text form writes EP before AD"),
     dict(id="text-crc-flag", file="core/files/ovrowutils.cpp", dirs=["files"],
          old='out.put(d.crcOK ? ";6P:" : ";6F:");', new='out.put(d.crcOK ? ";6F:" : ";6P:");',
@@ -103,7 +103,7 @@ FAULTS = [
          old="if (start > 0 && head[start - 1] == '-') --start;", new="",
          why="a negative level reads back positive"),
     dict(id="load-children-level", file="core/files/ovdataio.cpp", dirs=["files"],
-         old="children, obj->level + 1);", new="children, obj->level);",
+         old="grouper.level + 1);", new="grouper.level);",
          why="a grouper's children attach beside it instead of inside"),
     dict(id="truncated-gzip-accepted", file="core/files/ovgzreader.cpp", dirs=["files"],
          old="if (piece.size < 0 || (piece.code != Z_OK && piece.code != Z_STREAM_END)) {", new="if (piece.size < 0) {",
@@ -112,7 +112,7 @@ FAULTS = [
          old="static_cast<uint32_t>(head.size() + size), 4", new="static_cast<uint32_t>(size), 4",
          why="the gzip trailer's length leaves out the head"),
     dict(id="lua-addr-field", file="core/files/ovlua.cpp", dirs=["lua"],
-         old='setInt(L, "addr", t->addr);', new='setInt(L, "address", t->addr);',
+         old='setInt(L, "addr", t.addr);', new='setInt(L, "address", t.addr);',
          why="scripts get a token's address under another name"),
     # ---- boxes ----
     dict(id="box-colour", file="core/boxes/ovboxes.cpp", dirs=["boxes", "decode"],
@@ -228,7 +228,7 @@ FAULTS = [
          old="  buffer.resize(count);\n", new="  buffer.resize(buffer.size() - headBytes);\n",
          why="after a stop the buffer's unfilled tail is decoded as bus data"),
     dict(id="lib-row-past-end", file="lib/ovlibrows.cpp", dirs=["lib"],
-         old="if (!rows || ix >= rows->size()) return false;", new="if (!rows) return false;",
+         old="if (!capture || ix >= capture->rowCount()) return false;", new="if (!capture) return false;",
          why="a row index past the end is served"),
     # ---- pcap ----
     dict(id="pcap-ticks-to-ns", file="core/files/ovpcapformat.h", dirs=["interop", "files"],
@@ -286,9 +286,9 @@ FAULTS = [
          old="      case ngSimplePacket:\n        return 16;", new="      case ngSimplePacket:\n        return 12;",
          why="a simple packet block of 12 bytes wraps its packet length"),
     dict(id="input-opened-twice", file="cli/show.cpp", dirs=["cli"],
-         old="  if (!(pcap ? file.loadPcap(input, capture) : file.loadSample(input, capture)))",
+         old="  if (!(pcap ? file.loadPcap(input, *capture) : file.loadSample(input, *capture)))",
          new="  Tinput again(args.operands[0]);\n"
-             "  if (!(pcap ? file.loadPcap(again, capture) : file.loadSample(again, capture)))",
+             "  if (!(pcap ? file.loadPcap(again, *capture) : file.loadSample(again, *capture)))",
          why="twr show opens its input again after telling its kind: a FIFO waits for ever"),
     dict(id="input-head-lost", file="core/files/ovinput.cpp", dirs=["cli", "files"],
          old="if (replayed < first.size()) {", new="if (false) {",
@@ -313,10 +313,10 @@ FAULTS = [
          why="a raw stream longer than the bound is cut to it and decoded"),
     # ---- GUI ----
     dict(id="gui-packet-filter", file="gui/ovvisindex.cpp", dirs=["gui", "gui-draw"],
-         old="obj->objType <= otHandshake", new="obj->objType < otHandshake",
+         old="row.objType <= otHandshake) classes[ix] |= clsPacket", new="row.objType < otHandshake) classes[ix] |= clsPacket",
          why="hiding packets leaves the handshakes on screen"),
     dict(id="gui-nak-filter", file="gui/ovvisindex.cpp", dirs=["gui", "gui-draw"],
-         old="classes[child->row] |= clsNak;", new="classes[child->row] |= 0;",
+         old="      classes[ix] |= clsNak;", new="      classes[ix] |= 0;",
          why="hiding NAKs leaves the packets of NAKed transactions on screen"),
     dict(id="gui-row-highlight", file="gui/ovrow.cpp", dirs=["gui-draw"],
          old="highlight == 0 ? rowSelectedBg : highlight == 1 ? rowMarkedBg",
@@ -341,8 +341,8 @@ FAULTS = [
          old="if (!Traw().useRawData(raw)) {", new="if (false) {",
          why="twr decode takes a raw file without data for an empty capture"),
     dict(id="cli-save-failure-hidden", file="cli/decode.cpp", dirs=["cli"],
-         old="if (io.saveLinearToFile(rows, out) == 0 && !io.lastError().empty())",
-         new="if (io.saveLinearToFile(rows, out) < 0)",
+         old="if (io.saveLinearToFile(*capture, out) == 0 && !io.lastError().empty())",
+         new="if (io.saveLinearToFile(*capture, out) < 0)",
          why="twr decode -o to an impossible path succeeds"),
     # ---- decode scripts, classes ----
     dict(id="lua-hid-unsigned", file="scripts/classes/hidreport.lua", dirs=["lua"],
@@ -437,8 +437,8 @@ FAULTS = [
          new="line.append(static_cast<size_t>(std::clamp(obj->level, 0, 0)), ' ');",
          why="summary lines lose the rows' levels"),
     dict(id="seq-summary-grouper-time", file="core/boxes/ovsummary.cpp", dirs=["boxes"],
-         old="if (obj->objType < otSofGroup) {", new="if (obj->objType <= otSofGroup) {",
-         why="a SOF group's line shows the grouper's placeholder time, not its first SOF's"),
+         old="[&](const Tgrouper& grouper) {", new="[&](const Ttransax& grouper) {",
+         why="a SOF group's (and a transfer's) line shows the grouper's placeholder time, not its first packet's"),
     dict(id="seq-format-ignored", file="cli/output.cpp", dirs=["cli"],
          old='args.value("--format") == "summary")\n    printSummary', new='args.value("--format") == "Summary")\n    printSummary',
          why="--format summary prints the text form"),
@@ -636,7 +636,8 @@ FAULTS = [
          old="  if (!atOnce && now - statusShownAt < statusPeriod) return;", new="  if (!atOnce) return;",
          why="the status bar keeps the row count of the capture's start until it ends"),
     dict(id="live-status-span-from-zero", file="gui/ovstatustext.cpp", dirs=["gui"],
-         old="spanText(last->obj->time - first->obj->time)", new="spanText(last->obj->time)",
+         old="spanText(capture.rowSummary(last).time - capture.rowSummary(first).time)",
+         new="spanText(capture.rowSummary(last).time)",
          why="the time span counts from the capture's start, not from its first row"),
     dict(id="live-box-text-narrow", file="gui/ovboximages.cpp", dirs=["gui-draw"],
          old="    width += charWidths[static_cast<unsigned char>(c)];", new="    width += charWidths[static_cast<unsigned char>(c)] / 2;",
@@ -661,4 +662,11 @@ FAULTS = [
     dict(id="mapped-live-removed", file="core/files/ovtempcleanup.cpp", dirs=["files"],
          old="if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH)", new="if (owner > 0)",
          why="a running process's file is taken for a leftover"),
+    # ---- one decoded-capture type ----
+    dict(id="api-opened-pcap-keeps-events", file="gui/ovsamplefile.cpp", dirs=["gui"],
+         old="    result.capture->releaseBusRecord();\n", new="",
+         why="an opened pcap keeps its recorded bytes: the GUI exports them instead of packets made again"),
+    dict(id="api-live-capture-keeps-events", file="gui/capture/ovctlmachine.cpp", dirs=["gui"],
+         old="  capture->releaseBusRecord();\n", new="",
+         why="a finished capture keeps its bus events and packets in the window"),
 ]

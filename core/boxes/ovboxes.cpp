@@ -5,6 +5,7 @@
 
 #include "decode/ovgroup.h"
 #include "decode/ovutils.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -204,8 +205,8 @@ void Tboxes::genSetupBoxes(const Tdata& data) {
   genSimpleVarBox("wLength", black, lightGreen, std::to_string(s[6] | s[7] << 8).c_str(), -1, 0);
 }
 
-void Tboxes::genSofGroupBoxes(const Tbase& obj) {
-  const auto& children = static_cast<const Tgrouper&>(obj).children;
+void Tboxes::genSofGroupBoxes(const TsofGroup& group) {
+  const auto& children = group.children;
   auto ordinalOf = [](const std::shared_ptr<Tbase>& child) {
     return child && child->objType == otSof ? std::to_string(child->ordinal) : std::string();
   };
@@ -215,25 +216,26 @@ void Tboxes::genSofGroupBoxes(const Tbase& obj) {
   genSofGroupBox(std::to_string(children.size()) + " SOFs");
 }
 
-void Tboxes::genTransaxBoxes(const Tbase& obj) {
-  const auto& trx = static_cast<const Ttransax&>(obj);
+void Tboxes::genTransaxBoxes(const Ttransax& trx) {
   genLeftBox(black, lightGreen, "Transaction", std::to_string(trx.ordinal));
   for (const auto& child : trx.children) {
-    const uint32_t type = child ? child->objType : otGrouper;
-    if (type == otToken) {
-      genBoxes(child, true, trx.level);
-    } else if (type == otData && trx.trxType == TtrxType::SETUP) {
-      genSetupBoxes(static_cast<const Tdata&>(*child));
-    } else if (type == otData || type == otHandshake) {
-      genBoxes(child, true, 1);
-    } else {
+    if (!child) {
       genWarning();
+      continue;
     }
+    visit(*child, Toverload{[&](const Ttoken&) { genBoxes(child, true, trx.level); },
+                            [&](const Tdata& data) {
+                              if (trx.trxType == TtrxType::SETUP)
+                                genSetupBoxes(data);
+                              else
+                                genBoxes(child, true, 1);
+                            },
+                            [&](const Thandshake&) { genBoxes(child, true, 1); },
+                            [&](const Tbase&) { genWarning(); }});
   }
 }
 
-void Tboxes::genTransferBoxes(const Tbase& obj) {
-  const auto& transfer = static_cast<const Ttransfer&>(obj);
+void Tboxes::genTransferBoxes(const Ttransfer& transfer) {
   genLeftBox(white, green, "Control Transfer", std::to_string(transfer.ordinal));
   const auto setup = transfer.findSetupTransax();
   const auto token = setup ? setup->findTokenPkt() : nullptr;
@@ -249,67 +251,47 @@ void Tboxes::genTransferBoxes(const Tbase& obj) {
 
 void Tboxes::genBoxes(const std::shared_ptr<Tbase>& obj, bool nested, int indent) {
   if (!obj) return;
-  switch (obj->objType) {
-    case otReset: {
-      const auto& r = static_cast<const Treset&>(*obj);
-      genResetBox(r.resetLen, r.time);
-      genIdleBox(r.idle);
-      break;
-    }
-    case otSof: {
-      const auto& s = static_cast<const Tsof&>(*obj);
-      genLeftPacketBox(s.ordinal, s.time);
-      genPidBox(s.level, pidSof);
-      genFrameBox(s.frame);
-      genCrc5Box(s.crc5, s.crcOK);
-      genIdleBox(s.idle);
-      break;
-    }
-    case otToken: {
-      const auto& t = static_cast<const Ttoken&>(*obj);
-      if (!nested) genLeftPacketBox(t.ordinal, t.time);
-      genPidBox(nested ? indent : t.level, t.pid);
-      genAddrBox(t.addr);
-      genEndpBox(t.endp);
-      if (nested) break;
-      genCrc5Box(t.crc5, t.crcOK);
-      genIdleBox(t.idle);
-      break;
-    }
-    case otData: {
-      const auto& d = static_cast<const Tdata&>(*obj);
-      if (!nested) genLeftPacketBox(d.ordinal, d.time);
-      genPidBox(nested ? 0 : d.level, d.pid);
-      genDataToggleBox(d.pid, false);
-      genDataBox(d.data);
-      if (nested) break;
-      genCrc16Box(d.crc16, d.crcOK);
-      genIdleBox(d.idle);
-      break;
-    }
-    case otHandshake: {
-      const auto& h = static_cast<const Thandshake&>(*obj);
-      if (nested) {
-        genPidBox(0, h.pid);
-        break;
-      }
-      genLeftPacketBox(h.ordinal, h.time);
-      genPidBox(h.level, h.pid);
-      genIdleBox(h.idle);
-      break;
-    }
-    case otSofGroup:
-      genSofGroupBoxes(*obj);
-      break;
-    case otTransax:
-      genTransaxBoxes(*obj);
-      break;
-    case otTransfer:
-      genTransferBoxes(*obj);
-      break;
-    default:
-      break;
-  }
+  visit(*obj, Toverload{[&](const Treset& r) {
+                          genResetBox(r.resetLen, r.time);
+                          genIdleBox(r.idle);
+                        },
+                        [&](const Tsof& s) {
+                          genLeftPacketBox(s.ordinal, s.time);
+                          genPidBox(s.level, pidSof);
+                          genFrameBox(s.frame);
+                          genCrc5Box(s.crc5, s.crcOK);
+                          genIdleBox(s.idle);
+                        },
+                        [&](const Ttoken& t) {
+                          if (!nested) genLeftPacketBox(t.ordinal, t.time);
+                          genPidBox(nested ? indent : t.level, t.pid);
+                          genAddrBox(t.addr);
+                          genEndpBox(t.endp);
+                          if (nested) return;
+                          genCrc5Box(t.crc5, t.crcOK);
+                          genIdleBox(t.idle);
+                        },
+                        [&](const Tdata& d) {
+                          if (!nested) genLeftPacketBox(d.ordinal, d.time);
+                          genPidBox(nested ? 0 : d.level, d.pid);
+                          genDataToggleBox(d.pid, false);
+                          genDataBox(d.data);
+                          if (nested) return;
+                          genCrc16Box(d.crc16, d.crcOK);
+                          genIdleBox(d.idle);
+                        },
+                        [&](const Thandshake& h) {
+                          if (nested) {
+                            genPidBox(0, h.pid);
+                            return;
+                          }
+                          genLeftPacketBox(h.ordinal, h.time);
+                          genPidBox(h.level, h.pid);
+                          genIdleBox(h.idle);
+                        },
+                        [&](const TsofGroup& g) { genSofGroupBoxes(g); },
+                        [&](const Ttransax& t) { genTransaxBoxes(t); },
+                        [&](const Ttransfer& t) { genTransferBoxes(t); }, [](const Tgrouper&) {}});
 }
 
 std::string Tboxes::tick2str(uint64_t ticks, bool raw) {

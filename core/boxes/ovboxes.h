@@ -9,6 +9,9 @@
 
 #include "decode/ovbase.h"
 
+class Ttransax;
+class Ttransfer;
+
 // Colours are 0x00BBGGRR, red in the low byte.
 struct TdisplayBox {
   int32_t gap = 0;    // pixels left free before the box
@@ -70,7 +73,7 @@ class Tboxes {
 
   TdisplayBox& add(int gap, int width, uint32_t kind, std::string text1, uint64_t textColour1,
                    uint64_t fillColour1);
-  void genTransaxBoxes(const Tbase& obj);
-  void genTransferBoxes(const Tbase& obj);
-  void genSofGroupBoxes(const Tbase& obj);
+  void genTransaxBoxes(const Ttransax& trx);
+  void genTransferBoxes(const Ttransfer& transfer);
+  void genSofGroupBoxes(const TsofGroup& group);
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -12,14 +13,15 @@ constexpr int deepestIndent = 8;
 // The time of the object, or of the first descendant that has one.
 bool firstTime(const Tbase* obj, uint64_t& time) {
   if (!obj) return false;
-  if (obj->objType < otSofGroup) {
-    time = obj->time;
-    return true;
-  }
-  if (obj->objType > otGrouper) return false;
-  for (const auto& child : static_cast<const Tgrouper*>(obj)->children)
-    if (firstTime(child.get(), time)) return true;
-  return false;
+  return visit(*obj, Toverload{[&](const Tgrouper& grouper) {
+                                 for (const auto& child : grouper.children)
+                                   if (firstTime(child.get(), time)) return true;
+                                 return false;
+                               },
+                               [&](const Tbase& own) {
+                                 time = own.time;
+                                 return true;
+                               }});
 }
 
 void appendTime(std::string& line, const Tbase* obj) {

@@ -21,9 +21,11 @@ struct TerrorFlag {
   uint16_t flag;
   const char* name;
 };
-inline constexpr TerrorFlag errorFlags[] = {
-    {flagPidCheck, "PID check"}, {flagPidIllegal, "illegal PID"}, {flagSe1, "SE1"}, {flagLength, "length"},
-    {flagCrc, "CRC"}};
+inline constexpr TerrorFlag errorFlags[] = {{flagPidCheck, "PID check"},
+                                            {flagPidIllegal, "illegal PID"},
+                                            {flagSe1, "SE1"},
+                                            {flagLength, "length"},
+                                            {flagCrc, "CRC"}};
 
 // Row flag bits set by the row builder; 0x08, 0x40 and 0x80 belong to the display model.
 constexpr uint8_t rowFlagSof = 0x01;
@@ -84,7 +86,6 @@ struct TeventBin {
 // objType. Fields are packed to keep large captures small in memory.
 class Tbase {
  public:
-  explicit Tbase(uint32_t type) : objType(type) {}
   virtual ~Tbase() = default;
 
   uint8_t srcKind = srcKindOther;
@@ -96,6 +97,10 @@ class Tbase {
   int32_t parentRow = -1;
   int32_t ordinal = 6666;
   uint64_t time = 0;
+
+ protected:
+  // Only through a class of its own, so that objType always names the object's class.
+  explicit Tbase(uint32_t type) : objType(type) {}
 };
 
 class Treset : public Tbase {

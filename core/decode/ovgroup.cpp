@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "decode/ovvisit.h"
+
 namespace {
 
 template <class T>
@@ -55,18 +57,17 @@ TcontrolStages Ttransfer::readStages() const {
   const bool inData = setupData->data[0] & requestTypeIn;
   const TtrxType dataDir = inData ? TtrxType::IN : TtrxType::OUT;
   const TtrxType statusDir = inData ? TtrxType::OUT : TtrxType::IN;
-  for (const TobjPtr& child : children) {
-    if (child->objType != otTransax) continue;
-    const auto& trx = static_cast<const Ttransax&>(*child);
-    if (!trx.ackOK()) continue;
+  const auto stage = [&](const Ttransax& trx) {
+    if (!trx.ackOK()) return;
     const auto packet = trx.findDataPkt();
-    if (!packet) continue;
+    if (!packet) return;
     if (trx.trxType == dataDir) {
       stages.data.insert(stages.data.end(), packet->data.begin(), packet->data.end());
     } else if (trx.trxType == statusDir && packet->data.empty()) {
       stages.complete = true;
     }
-  }
+  };
+  for (const TobjPtr& child : children) visit(*child, Toverload{stage, [](const Tbase&) {}});
   return stages;
 }
 

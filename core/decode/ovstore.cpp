@@ -7,6 +7,7 @@
 #include "decode/ovarena.h"
 #include "decode/ovbin2obj.h"
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -172,8 +173,8 @@ bool Tstore::makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowR
     if (!storeLoadedLeaf(obj, record.ref)) return false;
   } else {
     record.ref = obj.valid ? 0 : rowshape::invalidRef;
-    if (obj.objType == otTransax)
-      record.ref |= static_cast<uint32_t>(static_cast<const Ttransax&>(obj).trxType);
+    visit(obj, Toverload{[&](const Ttransax& t) { record.ref |= static_cast<uint32_t>(t.trxType); },
+                         [](const Tbase&) {}});
   }
   uint64_t up = obj.parentRow < 0 ? 0 : at - static_cast<uint64_t>(obj.parentRow);
   if (up >= rowshape::farParent) {
@@ -274,45 +275,39 @@ bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
   leaf.flags = obj.flags;
   leaf.valid = obj.valid;
   leaf.time = obj.time;
-  switch (obj.objType) {
-    case otReset: {
-      const auto& r = static_cast<const Treset&>(obj);
-      leaf.first = r.resetLen;
-      leaf.idle = r.idle;
-      break;
-    }
-    case otSof: {
-      const auto& s = static_cast<const Tsof&>(obj);
-      leaf.first = s.frame;
-      leaf.crc5 = s.crc5;
-      leaf.crcOK = s.crcOK;
-      break;
-    }
-    case otToken: {
-      const auto& t = static_cast<const Ttoken&>(obj);
-      leaf.first = t.addr;
-      leaf.second = t.endp;
-      leaf.crc5 = t.crc5;
-      leaf.crcOK = t.crcOK;
-      break;
-    }
-    case otData: {
-      const auto& d = static_cast<const Tdata&>(obj);
-      leaf.first = d.crc16;
-      leaf.crcOK = d.crcOK;
-      leaf.dataAt = loadedData.size();
-      leaf.dataSize = static_cast<uint32_t>(d.data.size());
-      if (!ok(loadedData.append(d.data.data(), d.data.size()), loadedData.error(), rowsStopped)) return false;
-      break;
-    }
-    default:
-      break;
-  }
-  if (obj.objType != otReset) {
-    const auto& p = static_cast<const TpacketBase&>(obj);
+  const auto packet = [&](const TpacketBase& p) {
     leaf.pid = p.pid;
     leaf.idle = p.idle;
-  }
+  };
+  bool stored = true;
+  visit(obj, Toverload{[&](const Treset& r) {
+                         leaf.first = r.resetLen;
+                         leaf.idle = r.idle;
+                       },
+                       [&](const Tsof& sof) {
+                         packet(sof);
+                         leaf.first = sof.frame;
+                         leaf.crc5 = sof.crc5;
+                         leaf.crcOK = sof.crcOK;
+                       },
+                       [&](const Ttoken& t) {
+                         packet(t);
+                         leaf.first = t.addr;
+                         leaf.second = t.endp;
+                         leaf.crc5 = t.crc5;
+                         leaf.crcOK = t.crcOK;
+                       },
+                       [&](const Tdata& d) {
+                         packet(d);
+                         leaf.first = d.crc16;
+                         leaf.crcOK = d.crcOK;
+                         leaf.dataAt = loadedData.size();
+                         leaf.dataSize = static_cast<uint32_t>(d.data.size());
+                         stored = ok(loadedData.append(d.data.data(), d.data.size()), loadedData.error(),
+                                     rowsStopped);
+                       },
+                       [&](const TpacketBase& p) { packet(p); }, [](const Tbase&) {}});
+  if (!stored) return false;
   ref = static_cast<uint32_t>(loadedLeaves.size());
   return ok(loadedLeaves.push_back(leaf), loadedLeaves.error(), rowsStopped);
 }

@@ -1,6 +1,7 @@
 #include "decode/ovstream.h"
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -12,13 +13,11 @@ class TstreamReader {
       : address(address), number(endpoint & 15), in((endpoint & 0x80) != 0), runGap(runGap) {}
 
   void read(const Tbase& obj) {
-    if (obj.objType == otReset) {
-      forgetToggle();
-    } else if (obj.objType == otTransfer) {
-      for (const TobjPtr& child : static_cast<const Tgrouper&>(obj).children) read(*child);
-    } else if (obj.objType == otTransax) {
-      transaction(static_cast<const Ttransax&>(obj));
-    }
+    visit(obj, Toverload{[&](const Treset&) { forgetToggle(); },
+                         [&](const Ttransfer& transfer) {
+                           for (const TobjPtr& child : transfer.children) read(*child);
+                         },
+                         [&](const Ttransax& trx) { transaction(trx); }, [](const Tbase&) {}});
   }
 
   TendpointStream stream;

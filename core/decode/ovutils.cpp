@@ -1,8 +1,5 @@
 #include "decode/ovutils.h"
 
-#include <chrono>
-#include <cstdio>
-
 namespace {
 
 constexpr uint64_t rgb(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
@@ -33,12 +30,10 @@ const TpidInfo pidInfoTable[16] = {
 };
 
 L0eventType packetType(int pid) { return pidInfoTable[pid & 15].type; }
-uint32_t packetMinSize(int pid) { return pidInfoTable[pid & 15].minSize; }
 bool pidIsFsLegal(int pid) { return pidInfoTable[pid & 15].fsLegal; }
 const char* pidPrintCode(int pid) { return pidInfoTable[pid & 15].printCode; }
 uint64_t pidFG(int pid) { return pidInfoTable[pid & 15].foreground; }
 uint64_t pidBG(int pid) { return pidInfoTable[pid & 15].background; }
-bool pidIsLegal(int pid) { return (pid & 15) != 0; }
 
 std::string pidName(unsigned v) {
   if (v < 16) return pidInfoTable[v].name;
@@ -54,101 +49,15 @@ std::string pidName(unsigned v) {
   }
 }
 
-std::string transactionTypeName(TtrxType t) {
-  switch (t) {
-    case TtrxType::SETUP:
-      return "SETUP";
-    case TtrxType::IN:
-      return "IN";
-    case TtrxType::OUT:
-      return "OUT";
-    case TtrxType::Undefined:
-      return "Undefined";
-  }
-  return "Unknown Transaction Type";
-}
-
-std::string L0eventTypeName(L0eventType t) {
-  switch (t) {
-    case L0::Token:
-      return "Token";
-    case L0::Data:
-      return "Data";
-    case L0::Handshake:
-      return "Handshake";
-    case L0::Sof:
-      return "Sof";
-    case L0::Special:
-      return "Special";
-    case L0::Reserved:
-      return "Reserved";
-    case L0::Reset:
-      return "Reset";
-    case L0::Undefined:
-      return "Undefined";
-  }
-  return "Unknown L0 Event Type";
-}
-
-std::string L1groupTypeName(L1groupType t) {
-  switch (t) {
-    case L1groupType::Reset:
-      return "Reset";
-    case L1groupType::SOF:
-      return "SOF";
-    case L1groupType::SOFgroup:
-      return "SOFgroup";
-    case L1groupType::Control:
-      return "Control";
-    case L1groupType::In:
-      return "In";
-    case L1groupType::Out:
-      return "Out";
-    case L1groupType::Undefined:
-      return "Undefined";
-  }
-  return "Unknown L1 Group Type";
-}
-
-uint64_t getTimeMillisecs() {
-  using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-std::string tickToFloatStr(unsigned long ticks, int ticksPerMicrosecond) {
-  const unsigned long ns = ticks * 1000 / static_cast<unsigned long>(ticksPerMicrosecond);
-  unsigned long whole, fraction;
-  const char* unit;
-  if (ns <= 1000) {
-    whole = ns, fraction = 0, unit = "ns";
-  } else if (ns <= 1000999) {
-    whole = ns / 1000, fraction = ns % 1000, unit = "mus";
-  } else if (ns <= 1000999999) {
-    whole = ns / 1000000, fraction = (ns / 1000) % 1000, unit = "ms";
-  } else {
-    whole = ns / 1000000000, fraction = (ns / 1000000) % 1000, unit = "s";
-  }
-  char text[48];
-  if (fraction != 0)
-    std::snprintf(text, sizeof text, "%lu.%03lu %s", whole, fraction, unit);
-  else
-    std::snprintf(text, sizeof text, "%lu %s", whole, unit);
-  return text;
-}
-
-void split(const std::string& s, char sep, std::vector<std::string>& out) {
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> pieces;
   std::string::size_type begin = 0;
   while (begin <= s.size()) {
     std::string::size_type end = s.find(sep, begin);
     if (end == std::string::npos) end = s.size();
-    if (end > begin) out.emplace_back(s, begin, end - begin);
+    if (end > begin) pieces.emplace_back(s, begin, end - begin);
     begin = end + 1;
   }
-}
-
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> pieces;
-  split(s, sep, pieces);
   return pieces;
 }
 

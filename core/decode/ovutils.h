@@ -23,26 +23,14 @@ struct TpidInfo {
 extern const TpidInfo pidInfoTable[16];
 
 L0eventType packetType(int pid);
-uint32_t packetMinSize(int pid);
 bool pidIsFsLegal(int pid);
 const char* pidPrintCode(int pid);
 uint64_t pidFG(int pid);
 uint64_t pidBG(int pid);
-bool pidIsLegal(int pid);
 // Table names below 16; 16 "RESET" (the first byte of a reset event), 17 "ERROR", 18 "UNDEFINED".
 std::string pidName(unsigned v);
 
-std::string transactionTypeName(TtrxType t);
-std::string L0eventTypeName(L0eventType t);
-std::string L1groupTypeName(L1groupType t);
-
-// Milliseconds of the steady clock.
-uint64_t getTimeMillisecs();
-// Duration text such as "83 ns", "1.500 mus", "2 ms".
-std::string tickToFloatStr(unsigned long ticks, int ticksPerMicrosecond);
-
 // Non-empty pieces of s between separators.
 std::vector<std::string> split(const std::string& s, char sep);
-void split(const std::string& s, char sep, std::vector<std::string>& out);
 
 }  // namespace utils

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 #include "files/ovluafind.h"
 
 namespace {
@@ -317,82 +318,64 @@ namespace rowutils {
 
 void setParams(std::shared_ptr<Tbase> obj, lua_State* L) {
   if (!obj) return;
-  // dynamic_cast guards against an objType that does not match the class.
-  switch (obj->objType) {
-    case otReset:
-      if (auto* r = dynamic_cast<Treset*>(obj.get())) {
-        newTable(L, *r, "reset");
-        setInt(L, "duration", r->resetLen);
-        setInt(L, "idleTicks", r->idle);
-      }
-      break;
-    case otSof:
-      if (auto* s = dynamic_cast<Tsof*>(obj.get())) {
-        setPacket(L, *s, "sof");
-        setInt(L, "frame", s->frame);
-        setInt(L, "crc5", s->crc5);
-        setBool(L, "crcOK", s->crcOK);
-      }
-      break;
-    case otToken:
-      if (auto* t = dynamic_cast<Ttoken*>(obj.get())) {
-        setPacket(L, *t, "token");
-        setInt(L, "addr", t->addr);
-        setInt(L, "endp", t->endp);
-        setInt(L, "crc5", t->crc5);
-        setBool(L, "crcOK", t->crcOK);
-      }
-      break;
-    case otData:
-      if (auto* d = dynamic_cast<Tdata*>(obj.get())) {
-        setPacket(L, *d, "data");
-        setBytes(L, "data", d->data);
-        setInt(L, "crc16", d->crc16);
-        setBool(L, "crcOK", d->crcOK);
-      }
-      break;
-    case otHandshake:
-      if (auto* h = dynamic_cast<Thandshake*>(obj.get())) setPacket(L, *h, "handshake");
-      break;
-    case otSofGroup:
-      if (auto* g = dynamic_cast<TsofGroup*>(obj.get())) {
-        newTable(L, *g, "sofgroup");
-        setChildren(L, *g);
-      }
-      break;
-    case otTransax:
-      if (auto* t = dynamic_cast<Ttransax*>(obj.get())) {
-        newTable(L, *t, "transaction");
-        setChildren(L, *t);
-        setStr(L, "subType",
-               t->trxType == TtrxType::SETUP ? "SETUP"
-               : t->trxType == TtrxType::IN  ? "IN"
-                                             : "OUT");
-      }
-      break;
-    case otTransfer:
-      if (auto* t = dynamic_cast<Ttransfer*>(obj.get())) {
-        newTable(L, *t, "transfer");
-        setChildren(L, *t);
-        setStr(L, "subType", "CONTROL");
-        // The core's reading of the transfer, so scripts need no rule of their own.
-        const std::vector<uint8_t>& stage = t->findData();
-        setBytes(L, "dataStage", stage);
-        setBool(L, "complete", t->complete);
-      }
-      break;
-    default:
-      break;
-  }
+  visit(*obj, Toverload{[&](const Treset& r) {
+                          newTable(L, r, "reset");
+                          setInt(L, "duration", r.resetLen);
+                          setInt(L, "idleTicks", r.idle);
+                        },
+                        [&](const Tsof& s) {
+                          setPacket(L, s, "sof");
+                          setInt(L, "frame", s.frame);
+                          setInt(L, "crc5", s.crc5);
+                          setBool(L, "crcOK", s.crcOK);
+                        },
+                        [&](const Ttoken& t) {
+                          setPacket(L, t, "token");
+                          setInt(L, "addr", t.addr);
+                          setInt(L, "endp", t.endp);
+                          setInt(L, "crc5", t.crc5);
+                          setBool(L, "crcOK", t.crcOK);
+                        },
+                        [&](const Tdata& d) {
+                          setPacket(L, d, "data");
+                          setBytes(L, "data", d.data);
+                          setInt(L, "crc16", d.crc16);
+                          setBool(L, "crcOK", d.crcOK);
+                        },
+                        [&](const Thandshake& h) { setPacket(L, h, "handshake"); },
+                        [&](const TsofGroup& g) {
+                          newTable(L, g, "sofgroup");
+                          setChildren(L, g);
+                        },
+                        [&](const Ttransax& t) {
+                          newTable(L, t, "transaction");
+                          setChildren(L, t);
+                          setStr(L, "subType",
+                                 t.trxType == TtrxType::SETUP ? "SETUP"
+                                 : t.trxType == TtrxType::IN  ? "IN"
+                                                              : "OUT");
+                        },
+                        [&](Ttransfer& t) {
+                          newTable(L, t, "transfer");
+                          setChildren(L, t);
+                          setStr(L, "subType", "CONTROL");
+                          // The core's reading of the transfer, so scripts need no rule of their own.
+                          const std::vector<uint8_t>& stage = t.findData();
+                          setBytes(L, "dataStage", stage);
+                          setBool(L, "complete", t.complete);
+                        },
+                        [](const Tgrouper&) {}});
 }
 
 std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
   if (!obj || !L) return {};
-  if (obj->objType == otSofGroup) {
-    const auto* g = dynamic_cast<const Tgrouper*>(obj.get());
-    const size_t n = g ? g->children.size() : 0;
-    return "SAn uninterrupted sequence of " + std::to_string(n) + " SOF (Start Of Frame) packets";
-  }
+  std::string sofs;
+  visit(*obj, Toverload{[&](const TsofGroup& g) {
+                          sofs = "SAn uninterrupted sequence of " + std::to_string(g.children.size()) +
+                                 " SOF (Start Of Frame) packets";
+                        },
+                        [](const Tbase&) {}});
+  if (!sofs.empty()) return sofs;
   if (!decodeFunction(obj->objType)) return {};
   if (!lua_checkstack(L, 3)) return {};
   lua_pushcfunction(L, callDecode);

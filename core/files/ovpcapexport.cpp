@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "decode/ovvisit.h"
+
 namespace {
 
 uint8_t pidByte(const TpacketBase& packet) {
@@ -17,31 +19,19 @@ void putField(std::vector<uint8_t>& out, uint32_t field) {
   out.push_back(static_cast<uint8_t>(field >> 8));
 }
 
-std::vector<uint8_t> packetBytes(const Tbase& obj) {
-  const auto& packet = static_cast<const TpacketBase&>(obj);
+std::vector<uint8_t> packetBytes(const TpacketBase& packet) {
   std::vector<uint8_t> out{pidByte(packet)};
-  switch (obj.objType) {
-    case otSof: {
-      const auto& sof = static_cast<const Tsof&>(obj);
-      putField(out, (sof.frame & 0x7FF) | sof.crc5 << 11);
-      break;
-    }
-    case otToken: {
-      const auto& token = static_cast<const Ttoken&>(obj);
-      putField(out, (token.addr & 127) | (token.endp & 15) << 7 | token.crc5 << 11);
-      break;
-    }
-    case otData: {
-      const auto& data = static_cast<const Tdata&>(obj);
-      // A data packet too short for a CRC kept neither payload nor CRC.
-      if ((obj.flags & flagLength) && data.data.empty() && data.crc16 == 0) break;
-      out.insert(out.end(), data.data.begin(), data.data.end());
-      putField(out, data.crc16);
-      break;
-    }
-    default:
-      break;
-  }
+  visit(packet, Toverload{[&](const Tsof& sof) { putField(out, (sof.frame & 0x7FF) | sof.crc5 << 11); },
+                          [&](const Ttoken& token) {
+                            putField(out, (token.addr & 127) | (token.endp & 15) << 7 | token.crc5 << 11);
+                          },
+                          [&](const Tdata& data) {
+                            // A data packet too short for a CRC kept neither payload nor CRC.
+                            if ((data.flags & flagLength) && data.data.empty() && data.crc16 == 0) return;
+                            out.insert(out.end(), data.data.begin(), data.data.end());
+                            putField(out, data.crc16);
+                          },
+                          [](const Tbase&) {}});
   return out;
 }
 
@@ -79,13 +69,12 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
   } else {
     for (const std::size_t ix : busOrder(capture)) {
       const TobjPtr obj = capture.row(ix).obj;
-      if (obj->objType == otReset) {
-        ++counts.resets;
-        continue;
-      }
-      const std::vector<uint8_t> bytes = packetBytes(*obj);
-      writer.add(obj->time, bytes.data(), bytes.size());
-      ++counts.packets;
+      visit(*obj, Toverload{[&](const TpacketBase& packet) {
+                              const std::vector<uint8_t> bytes = packetBytes(packet);
+                              writer.add(packet.time, bytes.data(), bytes.size());
+                              ++counts.packets;
+                            },
+                            [&](const Treset&) { ++counts.resets; }, [](const Tbase&) {}});
     }
   }
   if (!writer.close()) {

@@ -9,6 +9,7 @@
 
 #include "decode/ovarena.h"
 #include "decode/ovgroup.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ class Twriter {
 // longest numbers, and three characters per payload byte.
 size_t lineRoom(const Tbase& obj) {
   size_t room = 2 * static_cast<size_t>(std::max(obj.level, 0)) + 160;
-  if (obj.objType == otData) room += 3 * static_cast<const Tdata&>(obj).data.size();
+  visit(obj, Toverload{[&](const Tdata& d) { room += 3 * d.data.size(); }, [](const Tbase&) {}});
   return room;
 }
 
@@ -146,81 +147,74 @@ const char* trxWord(TtrxType t) {
   }
 }
 
+void putChildCount(Twriter& out, const Tgrouper& grouper) {
+  out.field("X:");
+  out.num(grouper.children.size());
+}
+
 // The object's own line, without the lines of a grouper's children.
 void putLine(Twriter& out, const Tbase& obj) {
-  switch (obj.objType) {
-    case otReset: {
-      const auto& r = static_cast<const Treset&>(obj);
-      putHead(out, r, "RESET   ", "      ");
-      out.field("Y:Reset;TI:");
-      out.num(r.time);
-      out.field("RL:");
-      out.num(r.resetLen);
-      out.field("TL:");
-      out.num(r.idle);
-      break;
-    }
-    case otSof: {
-      const auto& s = static_cast<const Tsof&>(obj);
-      putHead(out, s, "SOF     ", "      ");
-      putPacketTail(out, s, 'S');
-      out.field("FR:");
-      out.num(static_cast<int32_t>(s.frame));
-      putCrc5AndIdle(out, s.crcOK, s.crc5, s.idle);
-      break;
-    }
-    case otToken: {
-      const auto& t = static_cast<const Ttoken&>(obj);
-      putHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
-      putPacketTail(out, t, 'K');
-      out.field("AD:");
-      out.num(static_cast<int32_t>(t.addr));
-      out.field("EP:");
-      out.num(static_cast<int32_t>(t.endp));
-      putCrc5AndIdle(out, t.crcOK, t.crc5, t.idle);
-      break;
-    }
-    case otData: {
-      const auto& d = static_cast<const Tdata&>(obj);
-      putHead(out, d, "DATA    ", pidColumn(otData, d.pid));
-      putPacketTail(out, d, 'D');
-      out.field("DA:");
-      for (size_t i = 0; i < d.data.size(); ++i) {
-        if (i) out.put(',');
-        out.hex(d.data[i], 2);
-      }
-      out.put(d.crcOK ? ";6P:" : ";6F:");
-      out.hex(d.crc16 & 0xffff, 4);
-      out.field("TL:");
-      out.num(d.idle);
-      break;
-    }
-    case otHandshake: {
-      const auto& h = static_cast<const Thandshake&>(obj);
-      putHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
-      putPacketTail(out, h, 'H');
-      out.field("TL:");
-      out.num(h.idle);
-      break;
-    }
-    case otSofGroup:
-      putHead(out, obj, "SOF_GR  ", nullptr);
-      out.put(";G:SOFgroup");
-      break;
-    case otTransax:
-      putHead(out, obj, "TRANSAX ", nullptr);
-      out.put(';');
-      out.put(trxWord(static_cast<const Ttransax&>(obj).trxType));
-      break;
-    case otTransfer:
-      putHead(out, obj, "TRANSFR ", nullptr);
-      out.put(";C:CONTROL");
-      break;
-  }
-  if (obj.objType >= otSofGroup) {
-    out.field("X:");
-    out.num(static_cast<const Tgrouper&>(obj).children.size());
-  }
+  visit(obj, Toverload{[&](const Treset& r) {
+                         putHead(out, r, "RESET   ", "      ");
+                         out.field("Y:Reset;TI:");
+                         out.num(r.time);
+                         out.field("RL:");
+                         out.num(r.resetLen);
+                         out.field("TL:");
+                         out.num(r.idle);
+                       },
+                       [&](const Tsof& s) {
+                         putHead(out, s, "SOF     ", "      ");
+                         putPacketTail(out, s, 'S');
+                         out.field("FR:");
+                         out.num(static_cast<int32_t>(s.frame));
+                         putCrc5AndIdle(out, s.crcOK, s.crc5, s.idle);
+                       },
+                       [&](const Ttoken& t) {
+                         putHead(out, t, "TOKEN   ", pidColumn(otToken, t.pid));
+                         putPacketTail(out, t, 'K');
+                         out.field("AD:");
+                         out.num(static_cast<int32_t>(t.addr));
+                         out.field("EP:");
+                         out.num(static_cast<int32_t>(t.endp));
+                         putCrc5AndIdle(out, t.crcOK, t.crc5, t.idle);
+                       },
+                       [&](const Tdata& d) {
+                         putHead(out, d, "DATA    ", pidColumn(otData, d.pid));
+                         putPacketTail(out, d, 'D');
+                         out.field("DA:");
+                         for (size_t i = 0; i < d.data.size(); ++i) {
+                           if (i) out.put(',');
+                           out.hex(d.data[i], 2);
+                         }
+                         out.put(d.crcOK ? ";6P:" : ";6F:");
+                         out.hex(d.crc16 & 0xffff, 4);
+                         out.field("TL:");
+                         out.num(d.idle);
+                       },
+                       [&](const Thandshake& h) {
+                         putHead(out, h, "HANDSH  ", pidColumn(otHandshake, h.pid));
+                         putPacketTail(out, h, 'H');
+                         out.field("TL:");
+                         out.num(h.idle);
+                       },
+                       [&](const TsofGroup& g) {
+                         putHead(out, g, "SOF_GR  ", nullptr);
+                         out.put(";G:SOFgroup");
+                         putChildCount(out, g);
+                       },
+                       [&](const Ttransax& t) {
+                         putHead(out, t, "TRANSAX ", nullptr);
+                         out.put(';');
+                         out.put(trxWord(t.trxType));
+                         putChildCount(out, t);
+                       },
+                       [&](const Ttransfer& t) {
+                         putHead(out, t, "TRANSFR ", nullptr);
+                         out.put(";C:CONTROL");
+                         putChildCount(out, t);
+                       },
+                       [&](const Tgrouper& g) { putChildCount(out, g); }});
   out.put('\n');
 }
 
@@ -424,39 +418,42 @@ void readCrc(std::string_view key, std::string_view value, const char (&good)[3]
 }
 
 // Applies one key/value field of a packet; unknown keys are ignored.
-void readPacketField(Tbase& obj, std::string_view key, std::string_view value) {
-  auto& p = static_cast<TpacketBase&>(obj);
+void readPacketField(TpacketBase& p, std::string_view key, std::string_view value) {
   if (is(key, "TI")) {
     p.time = readTime(value);
-  } else if (is(key, "TL")) {
-    p.idle = readUnsigned(value);
-  } else if (obj.objType == otSof) {
-    auto& s = static_cast<Tsof&>(obj);
-    if (is(key, "FR"))
-      s.frame = readInt(value);
-    else
-      readCrc(key, value, "5P", "5F", s.crc5, s.crcOK);
-  } else if (obj.objType == otToken) {
-    auto& t = static_cast<Ttoken&>(obj);
-    if (is(key, "AD"))
-      t.addr = readInt(value);
-    else if (is(key, "EP"))
-      t.endp = readInt(value);
-    else
-      readCrc(key, value, "5P", "5F", t.crc5, t.crcOK);
-  } else if (obj.objType == otData) {
-    auto& d = static_cast<Tdata&>(obj);
-    if (is(key, "DA"))
-      readData(d, value);
-    else
-      readCrc(key, value, "6P", "6F", d.crc16, d.crcOK);
+    return;
   }
+  if (is(key, "TL")) {
+    p.idle = readUnsigned(value);
+    return;
+  }
+  visit(p, Toverload{[&](Tsof& s) {
+                       if (is(key, "FR"))
+                         s.frame = readInt(value);
+                       else
+                         readCrc(key, value, "5P", "5F", s.crc5, s.crcOK);
+                     },
+                     [&](Ttoken& t) {
+                       if (is(key, "AD"))
+                         t.addr = readInt(value);
+                       else if (is(key, "EP"))
+                         t.endp = readInt(value);
+                       else
+                         readCrc(key, value, "5P", "5F", t.crc5, t.crcOK);
+                     },
+                     [&](Tdata& d) {
+                       if (is(key, "DA"))
+                         readData(d, value);
+                       else
+                         readCrc(key, value, "6P", "6F", d.crc16, d.crcOK);
+                     },
+                     [](Tbase&) {}});
 }
 
-void readPacket(Tbase& obj, const Tfield& tagField, Tfields& fields) {
+void readPacket(TpacketBase& obj, const Tfield& tagField, Tfields& fields) {
   std::string_view key, value;
   if (keyValue(tagField, key, value))
-    static_cast<TpacketBase&>(obj).pid = readInt(value);
+    obj.pid = readInt(value);
   else
     obj.valid = false;
   for (Tfield field; fields.next(field);) {
@@ -505,10 +502,11 @@ void appendObjText(const Tbase& obj, std::string& out) {
   Twriter writer(out.data() + start);
   putLine(writer, obj);
   out.resize(static_cast<size_t>(writer.end() - out.data()));
-  if (obj.objType < otSofGroup) return;
-  for (const auto& child : static_cast<const Tgrouper&>(obj).children) {
-    if (child) appendObjText(*child, out);
-  }
+  visit(obj, Toverload{[&](const Tgrouper& grouper) {
+                         for (const auto& child : grouper.children)
+                           if (child) appendObjText(*child, out);
+                       },
+                       [](const Tbase&) {}});
 }
 
 std::string objToString(const std::shared_ptr<Tbase>& obj) {
@@ -530,22 +528,10 @@ std::shared_ptr<Tbase> objFromText(std::string_view line) {
   if (!obj) return nullptr;
   obj->time = ~uint64_t{0};  // unknown until a "TI" field says otherwise
   obj->level = readLevel(head.text);
-  switch (obj->objType) {
-    case otReset:
-      readReset(static_cast<Treset&>(*obj), fields);
-      break;
-    case otSof:
-    case otToken:
-    case otData:
-    case otHandshake:
-      readPacket(*obj, tagField, fields);
-      break;
-    case otTransax:
-      readTransax(static_cast<Ttransax&>(*obj), tagField);
-      break;
-    default:
-      break;  // SOF groups and transfers carry nothing after the level
-  }
+  visit(*obj, Toverload{[&](Treset& r) { readReset(r, fields); },
+                        [&](TpacketBase& p) { readPacket(p, tagField, fields); },
+                        [&](Ttransax& t) { readTransax(t, tagField); },
+                        [](Tbase&) {}});  // SOF groups and transfers carry nothing after the level
   return obj;
 }
 
