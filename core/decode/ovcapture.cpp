@@ -36,7 +36,7 @@ bool Tcapture::appendRoot(const TobjPtr& root) {
   lines.flattenAt(root, -1, first, 0, made);
   noBusIndex.assign(made.size(), -1);
   if (!store->insertRows(first, made, noBusIndex)) return false;
-  for (std::size_t r = 0; r < made.size(); ++r) store->keep(first + r, made[r].obj);
+  store->keep(first, made);
   return true;
 }
 

@@ -73,7 +73,7 @@ void TdecodeChain::flatten(const TobjVec& nodes, std::size_t from, int parentRow
 bool TdecodeChain::keep(std::size_t at) {
   Tstore& store = *out.store;
   if (!store.insertRows(at, made, madeBusIndex)) return false;
-  for (std::size_t r = 0; r < made.size(); ++r) store.keep(at + r, made[r].obj);
+  store.keep(at, made);
   return true;
 }
 

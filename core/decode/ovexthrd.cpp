@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr size_t piece = size_t{1} << 20;
+constexpr size_t piece = size_t{256} << 10;
 
 }  // namespace
 

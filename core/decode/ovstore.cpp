@@ -364,11 +364,16 @@ TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
   return obj;
 }
 
-void Tstore::keep(std::size_t row, const TobjPtr& obj) {
-  obj->ordinal = ordinal(row);
+void Tstore::keep(std::size_t first, const std::vector<TlinRow>& kept) {
+  // Only the last of many rows would stay in the cache.
+  const std::size_t from = kept.size() > cacheSlots ? kept.size() - cacheSlots : 0;
+  TordinalCheckpoint count = countedBefore(first + from);
   const std::lock_guard<std::mutex> lock(cacheLock);
   if (cache.empty()) cache.resize(cacheSlots);
-  cache[row % cacheSlots] = TcacheSlot{row, obj};
+  for (std::size_t r = from; r < kept.size(); ++r) {
+    kept[r].obj->ordinal = countRow(first + r, count);
+    cache[(first + r) % cacheSlots] = TcacheSlot{first + r, kept[r].obj};
+  }
 }
 
 void Tstore::shiftCache(std::size_t at, std::size_t count) {
@@ -385,7 +390,7 @@ void Tstore::shiftCache(std::size_t at, std::size_t count) {
     Tbase& obj = *slot.obj;
     obj.row = static_cast<int32_t>(slot.row + count);
     if (obj.parentRow >= static_cast<int32_t>(at)) obj.parentRow += static_cast<int32_t>(count);
-    keep(slot.row + count, slot.obj);
+    keep(slot.row + count, {TlinRow{slot.obj, 0}});
   }
 }
 
@@ -405,29 +410,37 @@ int64_t Tstore::parentRow(std::size_t ix) const {
   return static_cast<int64_t>(at->parentRow);
 }
 
-int32_t Tstore::ordinal(std::size_t ix) const {
-  const int group = ordinalGroup(rowType(ix));
-  if (group < 0) return 0;
-  const std::size_t from = ix / rowsPerCheckpoint * rowsPerCheckpoint;
-  uint32_t before = ordinals[ix / rowsPerCheckpoint][static_cast<std::size_t>(group)];
-  for (std::size_t r = from; r < ix; ++r) before += ordinalGroup(rowType(r)) == group;
-  return static_cast<int32_t>(before + 1);
+TordinalCheckpoint Tstore::countedBefore(std::size_t ix) const {
+  if (ix == rowCount()) return counted;  // its checkpoint may not be there yet
+  TordinalCheckpoint count = ordinals[ix / rowsPerCheckpoint];
+  for (std::size_t r = ix / rowsPerCheckpoint * rowsPerCheckpoint; r < ix; ++r) countRow(r, count);
+  return count;
 }
 
-TobjPtr Tstore::rowObject(std::size_t ix) const {
+int32_t Tstore::countRow(std::size_t ix, TordinalCheckpoint& count) const {
+  const int group = ordinalGroup(rowType(ix));
+  return group < 0 ? 0 : static_cast<int32_t>(++count[static_cast<std::size_t>(group)]);
+}
+
+int32_t Tstore::ordinal(std::size_t ix) const {
+  TordinalCheckpoint count = countedBefore(ix);
+  return countRow(ix, count);
+}
+
+TobjPtr Tstore::rowObject(std::size_t ix, int32_t knownOrdinal) const {
   {
     const std::lock_guard<std::mutex> lock(cacheLock);
     if (cache.empty()) cache.resize(cacheSlots);
     const TcacheSlot& slot = cache[ix % cacheSlots];
     if (slot.row == ix) return slot.obj;
   }
-  TobjPtr obj = makeRowObject(ix);
+  TobjPtr obj = makeRowObject(ix, knownOrdinal);
   const std::lock_guard<std::mutex> lock(cacheLock);
   cache[ix % cacheSlots] = TcacheSlot{ix, obj};
   return obj;
 }
 
-TobjPtr Tstore::makeRowObject(std::size_t ix) const {
+TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
   const TrowRecord record = rows[ix];
   const uint32_t type = rowType(ix);
   const int level = rowLevel(ix);
@@ -435,13 +448,16 @@ TobjPtr Tstore::makeRowObject(std::size_t ix) const {
   if (!isLeaf(type)) {
     obj = newGrouper(type, record.ref);
     obj->valid = (record.ref & rowshape::invalidRef) == 0;
-    // Its subtree is the rows after it down to the first with a parent before it.
+    // Its subtree is the rows after it down to the first with a parent before
+    // it; their ordinals are counted on the way.
     auto& children = static_cast<Tgrouper&>(*obj).children;
     const auto self = static_cast<int64_t>(ix);
+    TordinalCheckpoint count = countedBefore(ix + 1);
     for (std::size_t c = ix + 1; c < rowCount(); ++c) {
       const int64_t parent = parentRow(c);
       if (parent < self) break;
-      if (parent == self) children.push_back(rowObject(c));
+      const int32_t childOrdinal = countRow(c, count);
+      if (parent == self) children.push_back(rowObject(c, childOrdinal));
     }
   } else if (record.shape & rowshape::loadedBit) {
     obj = makeLoadedLeaf(record.ref);
@@ -451,7 +467,7 @@ TobjPtr Tstore::makeRowObject(std::size_t ix) const {
   obj->level = level;
   obj->row = static_cast<int32_t>(ix);
   obj->parentRow = static_cast<int32_t>(parentRow(ix));
-  obj->ordinal = ordinal(ix);
+  obj->ordinal = knownOrdinal >= 0 ? knownOrdinal : ordinal(ix);
   return obj;
 }
 

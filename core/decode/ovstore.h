@@ -56,11 +56,12 @@ class Tstore {
 
   std::size_t rowCount() const { return rows.size(); }
   TlinRow row(std::size_t ix) const { return TlinRow{rowObject(ix), rowFlags(ix)}; }
-  TobjPtr rowObject(std::size_t ix) const;
+  // knownOrdinal: the row's ordinal when the caller counted it already.
+  TobjPtr rowObject(std::size_t ix, int32_t knownOrdinal = -1) const;
   // The object a writer stored at `row` is the one readers get while the
   // cache holds it (its ordinal set from the store): a display keeps its
   // place by the objects it holds.
-  void keep(std::size_t row, const TobjPtr& obj);
+  void keep(std::size_t first, const std::vector<TlinRow>& kept);
   uint8_t rowFlags(std::size_t ix) const {
     return static_cast<uint8_t>(rows[ix].shape & rowshape::flagsMask);
   }
@@ -100,7 +101,11 @@ class Tstore {
                   std::vector<TfarParent>& far);
   // Cached objects from row `at` on take their new rows.
   void shiftCache(std::size_t at, std::size_t count);
-  TobjPtr makeRowObject(std::size_t ix) const;
+  TobjPtr makeRowObject(std::size_t ix, int32_t knownOrdinal) const;
+  // The ordinal groups of the rows before row ix; countRow adds row ix's and
+  // gives its ordinal (0 for a row of no group).
+  TordinalCheckpoint countedBefore(std::size_t ix) const;
+  int32_t countRow(std::size_t ix, TordinalCheckpoint& count) const;
   TobjPtr makeLoadedLeaf(uint32_t ref) const;
   bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);
 
