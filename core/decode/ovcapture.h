@@ -47,6 +47,8 @@ class Tcapture {
   std::size_t rowCount() const { return store->rowCount(); }
   TlinRow row(std::size_t ix) const { return store->row(ix); }
   TrowSummary rowSummary(std::size_t ix) const;
+  // A row's level alone, for scans that look for the top level.
+  int32_t rowLevel(std::size_t ix) const { return store->rowLevel(ix); }
   // The display model's bits; the row builder's bits are kept as they are.
   uint8_t rowFlags(std::size_t ix) const { return store->rowFlags(ix); }
   void setRowFlags(std::size_t ix, uint8_t flags) { store->setRowFlags(ix, flags); }

@@ -264,6 +264,10 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
     if (group >= 0) ++count[static_cast<std::size_t>(group)];
   }
   counted = count;
+  {
+    const std::lock_guard<std::mutex> lock(cacheLock);
+    countedRow = ~std::size_t{0};
+  }
   shiftCache(at, m);
   return true;
 }
@@ -412,8 +416,20 @@ int64_t Tstore::parentRow(std::size_t ix) const {
 
 TordinalCheckpoint Tstore::countedBefore(std::size_t ix) const {
   if (ix == rowCount()) return counted;  // its checkpoint may not be there yet
+  std::size_t from = ix / rowsPerCheckpoint * rowsPerCheckpoint;
   TordinalCheckpoint count = ordinals[ix / rowsPerCheckpoint];
-  for (std::size_t r = ix / rowsPerCheckpoint * rowsPerCheckpoint; r < ix; ++r) countRow(r, count);
+  {
+    // Readers mostly go forward: the count where the last one stopped saves a scan.
+    const std::lock_guard<std::mutex> lock(cacheLock);
+    if (countedRow <= ix && countedRow > from) {
+      from = countedRow;
+      count = countedThere;
+    }
+  }
+  for (std::size_t r = from; r < ix; ++r) countRow(r, count);
+  const std::lock_guard<std::mutex> lock(cacheLock);
+  countedRow = ix;
+  countedThere = count;
   return count;
 }
 
@@ -445,6 +461,7 @@ TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
   const uint32_t type = rowType(ix);
   const int level = rowLevel(ix);
   TobjPtr obj;
+  int32_t own = knownOrdinal;
   if (!isLeaf(type)) {
     obj = newGrouper(type, record.ref);
     obj->valid = (record.ref & rowshape::invalidRef) == 0;
@@ -452,7 +469,8 @@ TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
     // it; their ordinals are counted on the way.
     auto& children = static_cast<Tgrouper&>(*obj).children;
     const auto self = static_cast<int64_t>(ix);
-    TordinalCheckpoint count = countedBefore(ix + 1);
+    TordinalCheckpoint count = countedBefore(ix);
+    own = countRow(ix, count);
     for (std::size_t c = ix + 1; c < rowCount(); ++c) {
       const int64_t parent = parentRow(c);
       if (parent < self) break;
@@ -467,7 +485,7 @@ TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
   obj->level = level;
   obj->row = static_cast<int32_t>(ix);
   obj->parentRow = static_cast<int32_t>(parentRow(ix));
-  obj->ordinal = knownOrdinal >= 0 ? knownOrdinal : ordinal(ix);
+  obj->ordinal = own >= 0 ? own : ordinal(ix);
   return obj;
 }
 

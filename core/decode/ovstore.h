@@ -135,4 +135,7 @@ class Tstore {
   static constexpr std::size_t cacheSlots = 4096;
   mutable std::mutex cacheLock;
   mutable std::vector<TcacheSlot> cache;
+  // The ordinal groups of the rows before countedRow, as last counted.
+  mutable std::size_t countedRow = ~std::size_t{0};
+  mutable TordinalCheckpoint countedThere{};
 };

@@ -28,7 +28,7 @@ constexpr unsigned chunkSize = 1u << 20;
 template <typename Flush>
 void bodyChunks(const Tcapture& capture, std::size_t from, std::size_t to, std::string& chunk, Flush flush) {
   for (std::size_t ix = from; ix < to; ++ix) {
-    if (capture.rowSummary(ix).level != 0) continue;
+    if (capture.rowLevel(ix) != 0) continue;
     const TobjPtr obj = capture.row(ix).obj;
     if (!obj) continue;
     rowutils::appendObjText(*obj, chunk);
