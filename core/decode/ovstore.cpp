@@ -1,7 +1,6 @@
 #include "decode/ovstore.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "decode/ovarena.h"
@@ -230,8 +229,8 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
     if (!ok(rows.push_back(TrowRecord{}), rows.error(), rowsStopped)) return false;
   for (std::size_t i = 0; i < far.size(); ++i)
     if (!ok(farParents.push_back(TfarParent{}), farParents.error(), rowsStopped)) return false;
-  std::memmove(&rows[at + m], &rows[at], (n - at) * sizeof(TrowRecord));
-  std::memcpy(&rows[at], made.data(), m * sizeof(TrowRecord));
+  std::copy_backward(rows.data() + at, rows.data() + n, rows.data() + n + m);
+  std::copy(made.begin(), made.end(), rows.data() + at);
 
   // The roots after the new rows, and the rows with far parents, move down.
   uint32_t* roots = rootRows.data();
@@ -245,8 +244,7 @@ bool Tstore::insertRows(std::size_t at, const std::vector<TlinRow>& added,
     p->row += m;
     p->parentRow += m;
   }
-  std::memmove(moved + far.size(), moved,
-               static_cast<std::size_t>(parents + farCount - moved) * sizeof(TfarParent));
+  std::copy_backward(moved, parents + farCount, parents + farCount + far.size());
   std::copy(far.begin(), far.end(), moved);
 
   // The ordinal counts from the checkpoint before the new rows on.
