@@ -30,9 +30,11 @@ bool rowAt(TsniffContext* ctx, uint32_t ix, TobjPtr& obj) {
 
 void* TsniffContext::handOut(uint32_t ix) {
   const std::lock_guard<std::mutex> hold(handedLock);
-  TobjPtr& kept = handedOut[ix];
-  if (!kept && !rowAt(this, ix, kept)) handedOut.erase(ix);
-  return kept.get();
+  const auto kept = handedOut.find(ix);
+  if (kept != handedOut.end()) return kept->second.get();
+  TobjPtr obj;
+  if (!rowAt(this, ix, obj)) return nullptr;
+  return handedOut.emplace(ix, std::move(obj)).first->second.get();
 }
 
 void TsniffContext::forgetHandedOut() {

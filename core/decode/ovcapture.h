@@ -60,7 +60,7 @@ class Tcapture {
   // Bus events as recorded, and the packets and resets made of them in bus
   // order; none of either for a sample file, which keeps decoded objects only.
   std::size_t eventCount() const { return busRecordKept ? store->eventCount() : 0; }
-  TeventBin event(std::size_t ix) const { return store->event(ix); }
+  TeventView event(std::size_t ix) const { return store->eventView(ix); }
   std::size_t busObjectCount() const { return busRecordKept ? store->objectCount() : 0; }
   TobjPtr busObject(std::size_t ix) const { return store->object(ix); }
 

@@ -112,16 +112,27 @@ uint64_t Tstore::eventStart(std::size_t ix, const TeventCheckpoint& run) const {
   return ix == run.firstEvent ? run.offset : run.offset + events[ix - 1].end;
 }
 
-TeventBin Tstore::event(std::size_t ix) const {
+TeventView Tstore::eventView(std::size_t ix) const {
   const TeventCheckpoint& run = checkpointOf(ix);
   const TeventRecord& record = events[ix];
   const uint64_t start = eventStart(ix, run);
   const uint64_t end = record.end == longEvent ? run.offset + run.longSize : run.offset + record.end;
-  TeventBin ev;
+  TeventView ev;
   ev.kind = record.kind & eventKindBits;
   ev.flags = static_cast<uint16_t>((record.flags & eventErrorBits) << errorFlagShift);
   ev.time = run.time + record.time;
-  ev.bytes.assign(bytes.data() + start, bytes.data() + end);
+  ev.bytes = bytes.data() + start;
+  ev.size = end - start;
+  return ev;
+}
+
+TeventBin Tstore::event(std::size_t ix) const {
+  const TeventView view = eventView(ix);
+  TeventBin ev;
+  ev.kind = view.kind;
+  ev.flags = view.flags;
+  ev.time = view.time;
+  ev.bytes.assign(view.bytes, view.bytes + view.size);
   return ev;
 }
 

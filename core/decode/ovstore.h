@@ -18,6 +18,16 @@
 #include "decode/ovstorerecords.h"
 #include "files/ovmappedfile.h"
 
+// A bus event where the capture holds it, its bytes not copied: valid until
+// the capture changes.
+struct TeventView {
+  uint8_t kind = 0;
+  uint16_t flags = 0;
+  uint64_t time = 0;
+  const uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+
 class Tstore {
  public:
   // The files go to dir, the capture directory when empty; nothing is made
@@ -50,6 +60,7 @@ class Tstore {
 
   std::size_t eventCount() const { return events.size(); }
   TeventBin event(std::size_t ix) const;
+  TeventView eventView(std::size_t ix) const;
   // The packets and resets in bus order, made from their events.
   std::size_t objectCount() const;
   TobjPtr object(std::size_t ix) const;

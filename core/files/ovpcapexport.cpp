@@ -59,11 +59,11 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
   TpcapWriter writer(path, options);
   if (capture.eventCount() != 0) {
     for (std::size_t ix = 0; ix < capture.eventCount(); ++ix) {
-      const TeventBin ev = capture.event(ix);
+      const TeventView ev = capture.event(ix);
       if (ev.kind == srcKindReset) ++counts.resets;
       // Packet bytes end with 4 bytes of idle time, which is not part of the packet.
-      if (ev.kind != srcKindPacket || ev.bytes.size() <= 4) continue;
-      writer.add(ev.time, ev.bytes.data(), ev.bytes.size() - 4);
+      if (ev.kind != srcKindPacket || ev.size <= 4) continue;
+      writer.add(ev.time, ev.bytes, ev.size - 4);
       ++counts.packets;
     }
   } else {

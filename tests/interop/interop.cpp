@@ -11,12 +11,22 @@
 #include "files/ovrowutils.h"
 #include "synth/usbpackets.h"
 
+std::vector<TeventBin> eventsOf(const Tcapture& capture) {
+  std::vector<TeventBin> events(capture.eventCount());
+  for (size_t ix = 0; ix < events.size(); ++ix) {
+    const TeventView ev = capture.event(ix);
+    events[ix].kind = ev.kind;
+    events[ix].flags = ev.flags;
+    events[ix].time = ev.time;
+    events[ix].bytes.assign(ev.bytes, ev.bytes + ev.size);
+  }
+  return events;
+}
+
 TobjVec packetsOf(const Tcapture& capture) {
   TobjVec out;
   if (capture.eventCount() != 0) {
-    std::vector<TeventBin> events;
-    for (size_t ix = 0; ix < capture.eventCount(); ++ix) events.push_back(capture.event(ix));
-    Tbin2obj().buildObjVec(events, out);
+    Tbin2obj().buildObjVec(eventsOf(capture), out);
     out.erase(std::remove_if(out.begin(), out.end(), [](auto& obj) { return obj->objType == otReset; }),
               out.end());
     return out;

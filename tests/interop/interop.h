@@ -13,6 +13,8 @@
 // Packets of a capture in bus order, made from the recorded events where there
 // are any (the tree leaves out a transaction cut off by the end).
 TobjVec packetsOf(const Tcapture& capture);
+// The capture's bus events as recorded.
+std::vector<TeventBin> eventsOf(const Tcapture& capture);
 // Every packet of a capture in bus order as its text line without level,
 // indentation and idle time; extras add the idle time and the error flags
 // (which sample files do not keep).

@@ -45,11 +45,10 @@ struct TbigEndian {
 std::string times(const Tcapture& events) {
   std::string text;
   for (size_t ix = 0; ix < events.eventCount(); ++ix) {
-    const TeventBin ev = events.event(ix);
+    const TeventView ev = events.event(ix);
     uint32_t idle;
-    std::memcpy(&idle, &ev.bytes[ev.bytes.size() - 4], 4);
-    text += std::to_string(ev.time) + ":" + std::to_string(ev.bytes.size() - 4) + ":" + std::to_string(idle) +
-            " ";
+    std::memcpy(&idle, ev.bytes + ev.size - 4, 4);
+    text += std::to_string(ev.time) + ":" + std::to_string(ev.size - 4) + ":" + std::to_string(idle) + " ";
   }
   return text;
 }

@@ -92,10 +92,8 @@ TEST(PacketryCaptures, ImportWithTheFactsOfTsharkAndTheirReference) {
     EXPECT_TRUE(file.warnings().empty());
 
     // Every record becomes a packet object with tshark's address and endpoint.
-    std::vector<TeventBin> events;
-    for (size_t ix = 0; ix < capture.eventCount(); ++ix) events.push_back(capture.event(ix));
     TobjVec packets;
-    EXPECT_TRUE(Tbin2obj().buildObjVec(events, packets));
+    EXPECT_TRUE(Tbin2obj().buildObjVec(eventsOf(capture), packets));
     EXPECT_EQ(packets.size(), tsharkFields(pcap, "frame.number").size());
     std::vector<std::string> tokens;
     for (const TobjPtr& obj : packets) {
