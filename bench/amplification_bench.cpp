@@ -18,12 +18,13 @@ std::vector<uint8_t> stream(size_t size, uint8_t (*next)()) {
   return raw;
 }
 
-// Heap bytes held by the results of decoding raw, per raw byte.
+// Bytes held by the results of decoding raw, heap and store files, per raw byte.
 double bytesPerRawByte(const std::vector<uint8_t>& raw) {
   TexThread ex;
   const size_t before = heapBytes();
   ex.startDecode(&raw);
-  return static_cast<double>(heapBytes() - before) / static_cast<double>(raw.size());
+  const size_t held = heapBytes() - before + ex.capture->storeBytes();
+  return static_cast<double>(held) / static_cast<double>(raw.size());
 }
 
 }  // namespace

@@ -42,3 +42,7 @@ long peakRssBytes();
 // Bytes held by the heap, small blocks and mapped ones alike, over all arenas,
 // and by the chunks of decoded objects.
 size_t heapBytes();
+
+// Anonymous memory resident in the process (RssAnon): what the kernel cannot
+// drop or write back to a file.
+long anonBytes();

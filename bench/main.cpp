@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,6 +31,13 @@ void report(const std::string& name, double value, const std::string& unit) {
 size_t heapBytes() {
   const struct mallinfo2 info = mallinfo2();
   return info.uordblks + info.hblkhd + arena::bytesHeld();
+}
+
+long anonBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("RssAnon:", 0) == 0) return std::stol(line.substr(8)) * 1024L;
+  return 0;
 }
 
 long peakRssBytes() {

@@ -14,7 +14,6 @@ namespace {
 Tcapture pollingEvents(size_t packets) {
   const std::vector<std::vector<uint8_t>> frame = {{0xA5, 0xDE, 0xE8}, {0x69, 0x83, 0x58}, {0x5A}};
   Tcapture capture;
-  capture.reserveEvents(packets);
   for (size_t i = 0; i < packets; ++i) {
     TeventBin ev;
     ev.kind = srcKindPacket;

@@ -49,26 +49,32 @@ uint32_t getPacketDataRowCount(TsniffContext* ctx) {
   return capture ? static_cast<uint32_t>(capture->rowCount()) : 0;
 }
 
-void* linix2rowptr(TsniffContext* ctx, uint32_t ix) { return ctx ? ctx->handOut(ix) : nullptr; }
+void* linix2rowptr(TsniffContext* ctx, uint32_t ix) {
+  return ctx ? guarded<void*>(nullptr, [&] { return ctx->handOut(ix); }) : nullptr;
+}
 
 uint32_t getPacketDataRow(TsniffContext* ctx, uint32_t ix, char* buf, uint32_t size) {
   if (!buf || size == 0) return 0;
   buf[0] = 0;
-  TobjPtr obj;
-  if (!rowAt(ctx, ix, obj)) return 0;
-  return guarded<uint32_t>(0, [&] { return libtext::copyOut(rowutils::objToString(obj), buf, size); });
+  // A row's object is made when asked, which takes memory.
+  return guarded<uint32_t>(0, [&] {
+    TobjPtr obj;
+    return rowAt(ctx, ix, obj) ? libtext::copyOut(rowutils::objToString(obj), buf, size) : 0;
+  });
 }
 
 const char* getPacketDataRowX(TsniffContext* ctx, uint32_t ix) {
-  TobjPtr obj;
-  if (!rowAt(ctx, ix, obj)) return nullptr;
-  return guarded<const char*>(nullptr, [&] { return libtext::toShared(rowutils::objToString(obj)); });
+  return guarded<const char*>(nullptr, [&]() -> const char* {
+    TobjPtr obj;
+    return rowAt(ctx, ix, obj) ? libtext::toShared(rowutils::objToString(obj)) : nullptr;
+  });
 }
 
 const char* getBoxStrX(TsniffContext* ctx, uint32_t ix) {
-  TobjPtr obj;
-  if (!rowAt(ctx, ix, obj) || !obj) return nullptr;
-  return guarded<const char*>(nullptr, [&] { return libtext::toShared(Tboxes().getBoxesString(obj)); });
+  return guarded<const char*>(nullptr, [&]() -> const char* {
+    TobjPtr obj;
+    return rowAt(ctx, ix, obj) && obj ? libtext::toShared(Tboxes().getBoxesString(obj)) : nullptr;
+  });
 }
 
 uint32_t sampleFileRead(TsniffContext* ctx, const char* fileName) {

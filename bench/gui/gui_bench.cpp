@@ -69,7 +69,6 @@ std::shared_ptr<Tcapture> synthCapture(long rows) {
   auto made = std::make_shared<Tcapture>();
   Tcapture& capture = *made;
   const long frames = rows * 9 / 10 / 9, idleSofs = rows / 10;
-  capture.reserveRows(static_cast<size_t>(frames * 9 + 1 + idleSofs));
   uint64_t t = 0;
   for (long f = 0; f < frames; f++, t += 12000) {
     auto group = std::make_shared<TsofGroup>();

@@ -48,13 +48,13 @@ void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
 
 class Tbin2obj::Timpl {
  public:
-  bool binPacket2Object(const TeventBin& ev, TobjVec& objs) const;
-  bool binEvent2Object(const TeventBin& ev, TobjVec& objs) const;
+  static TobjPtr binPacket2Object(const TeventBin& ev);
+  static TobjPtr binEvent2Object(const TeventBin& ev);
 };
 
-bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const {
+TobjPtr Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev) {
   // An event without packet bytes (no sync found) has nothing to show.
-  if (ev.bytes.size() <= idleBytes) return false;
+  if (ev.bytes.size() <= idleBytes) return nullptr;
   const uint8_t* p = ev.bytes.data();
   const std::size_t n = ev.bytes.size() - idleBytes;
   const uint32_t pid = p[0] & 15;
@@ -67,15 +67,13 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
       const uint32_t f = takeCrc5Field(*obj, p, n);
       obj->addr = f & 127;
       obj->endp = (f >> 7) & 15;
-      objs.push_back(std::move(obj));
-      return true;
+      return obj;
     }
     case L0eventType::Sof: {
       auto obj = arena::make<Tsof>();
       fillPacket(*obj, ev, pid, idle);
       obj->frame = takeCrc5Field(*obj, p, n) & 0x7FF;
-      objs.push_back(std::move(obj));
-      return true;
+      return obj;
     }
     case L0eventType::Data: {
       auto obj = arena::make<Tdata>();
@@ -88,30 +86,27 @@ bool Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev, TobjVec& objs) const
       } else {
         obj->flags |= flagLength;
       }
-      objs.push_back(std::move(obj));
-      return true;
+      return obj;
     }
     case L0eventType::Handshake: {
       auto obj = arena::make<Thandshake>();
       fillPacket(*obj, ev, pid, idle);
       if (n != 1) obj->flags |= flagLength;
-      objs.push_back(std::move(obj));
-      return true;
+      return obj;
     }
     default:
       // PING, SPLIT, ERR/PRE and the reserved PID 0 make no object.
-      return false;
+      return nullptr;
   }
 }
 
-bool Tbin2obj::Timpl::binEvent2Object(const TeventBin& ev, TobjVec& objs) const {
-  if (ev.bytes.size() < resetBytes || ev.bytes[0] != resetMarker) return false;
+TobjPtr Tbin2obj::Timpl::binEvent2Object(const TeventBin& ev) {
+  if (ev.bytes.size() < resetBytes || ev.bytes[0] != resetMarker) return nullptr;
   auto obj = arena::make<Treset>();
   obj->time = ev.time;
   obj->resetLen = readLe32(ev.bytes.data() + 1);
   obj->idle = readLe32(ev.bytes.data() + 5);
-  objs.push_back(std::move(obj));
-  return true;
+  return obj;
 }
 
 Tbin2obj::Tbin2obj() : impl(std::make_unique<Timpl>()) {}
@@ -121,22 +116,24 @@ bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs) 
   return buildObjVec(events, 0, objs);
 }
 
+TobjPtr Tbin2obj::objectOf(const TeventBin& ev) {
+  switch (ev.kind) {
+    case srcKindPacket:
+      return Timpl::binPacket2Object(ev);
+    case srcKindReset:
+      return Timpl::binEvent2Object(ev);
+    default:
+      return nullptr;
+  }
+}
+
 bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, std::size_t first, TobjVec& objs) {
   // One bad event must not hide the rest of the capture: skip it and go on.
   bool ok = true;
   for (std::size_t e = first; e < events.size(); ++e) {
-    const TeventBin& ev = events[e];
-    switch (ev.kind) {
-      case srcKindPacket:
-        ok &= impl->binPacket2Object(ev, objs);
-        break;
-      case srcKindReset:
-        ok &= impl->binEvent2Object(ev, objs);
-        break;
-      default:
-        ok = false;
-        break;
-    }
+    TobjPtr obj = objectOf(events[e]);
+    ok &= obj != nullptr;
+    if (obj) objs.push_back(std::move(obj));
   }
   return ok;
 }

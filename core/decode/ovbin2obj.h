@@ -20,6 +20,9 @@ class Tbin2obj {
   bool buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs);
   // The same for the events from index `first` on.
   bool buildObjVec(const std::vector<TeventBin>& events, std::size_t first, TobjVec& objs);
+  // The object of one event, empty when it cannot be converted. Cheap enough
+  // to make a stored packet's object again whenever it is asked for.
+  static TobjPtr objectOf(const TeventBin& ev);
 
  private:
   class Timpl;

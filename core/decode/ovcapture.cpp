@@ -2,62 +2,57 @@
 
 #include <utility>
 
-#include "decode/ovvisit.h"
+#include "decode/ovbin2obj.h"
 
-namespace {
-
-uint8_t handshakePid(const Ttransax& transaction) {
-  uint8_t pid = 0;
-  for (const TobjPtr& child : transaction.children) {
-    if (!child) continue;
-    visit(*child,
-          Toverload{[&](const Thandshake& h) { pid = pid == pidNak ? pid : static_cast<uint8_t>(h.pid); },
-                    [](const Tbase&) {}});
-  }
-  return pid;
-}
-
-}  // namespace
+Tcapture::Tcapture() : store(std::make_unique<Tstore>()) {}
 
 TrowSummary Tcapture::rowSummary(std::size_t ix) const {
-  const TlinRow& r = rows[ix];
   TrowSummary s;
-  s.rowFlags = r.flags;
-  if (!r.obj) return s;
-  const Tbase& obj = *r.obj;
-  s.objType = obj.objType;
-  s.level = obj.level;
-  s.parentRow = obj.parentRow;
-  s.time = obj.time;
-  s.errors = obj.flags;
-  visit(obj, Toverload{[&](const TpacketBase& packet) { s.pid = static_cast<uint8_t>(packet.pid); },
-                       [&](const Ttransax& transaction) { s.pid = handshakePid(transaction); },
-                       [](const Tbase&) {}});
+  s.objType = store->rowType(ix);
+  s.level = store->rowLevel(ix);
+  s.parentRow = static_cast<int32_t>(store->parentRow(ix));
+  s.time = store->rowTime(ix);
+  s.errors = store->rowErrors(ix);
+  s.rowFlags = store->rowFlags(ix);
+  s.pid = store->rowPid(ix);
+  if (s.objType != otTransax) return s;
+  // The handshake among the transaction's packets, the rows right after it.
+  const auto self = static_cast<int64_t>(ix);
+  for (std::size_t c = ix + 1; c < store->rowCount() && store->parentRow(c) >= self; ++c) {
+    if (store->parentRow(c) != self || store->rowType(c) != otHandshake) continue;
+    s.pid = store->rowPid(c);
+    if (s.pid == pidNak) break;
+  }
   return s;
 }
 
-void Tcapture::appendRoot(TobjPtr root) {
-  rootRows.tree2lin(root, -1, rows, 0);
-  roots.push_back(std::move(root));
+bool Tcapture::appendEvent(TeventBin&& event) {
+  return store->appendEvent(event, Tbin2obj::objectOf(event).get());
 }
 
-void Tcapture::releaseBusRecord() {
-  std::vector<TeventBin>().swap(events);
-  TobjVec().swap(objects);
+bool Tcapture::appendRoot(const TobjPtr& root) {
+  made.clear();
+  const std::size_t first = store->rowCount();
+  lines.flattenAt(root, -1, first, 0, made);
+  noBusIndex.assign(made.size(), -1);
+  if (!store->insertRows(first, made, noBusIndex)) return false;
+  store->keep(first, made);
+  return true;
+}
+
+bool Tcapture::placeRow(const TobjPtr& obj, std::size_t at, int parentRow, uint8_t inherited) {
+  made.clear();
+  lines.flattenAt(obj, parentRow, at, inherited, made);
+  noBusIndex.assign(made.size(), -1);
+  return store->insertRows(at, made, noBusIndex);
 }
 
 void Tcapture::clear() {
-  events.clear();
-  objects.clear();
-  roots.clear();
-  rows.clear();
-  rootRows = Ttree2lin();
+  store = std::make_unique<Tstore>();
+  busRecordKept = true;
 }
 
 void Tcapture::swap(Tcapture& other) noexcept {
-  events.swap(other.events);
-  objects.swap(other.objects);
-  roots.swap(other.roots);
-  rows.swap(other.rows);
-  std::swap(rootRows, other.rootRows);
+  std::swap(store, other.store);
+  std::swap(busRecordKept, other.busRecordKept);
 }

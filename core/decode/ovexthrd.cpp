@@ -1,8 +1,15 @@
 #include "decode/ovexthrd.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "decode/ovchain.h"
+
+namespace {
+
+constexpr size_t piece = size_t{256} << 10;
+
+}  // namespace
 
 TexThread::TexThread(std::shared_ptr<Tcapture> into)
     : capture(into ? std::move(into) : std::make_shared<Tcapture>()) {}
@@ -17,6 +24,7 @@ bool TexThread::startDecode(const uint8_t* bytes, uint64_t size) {
   progress.store(0);
   done.store(false);
   failure = nullptr;
+  stopped.clear();
   std::thread worker(&TexThread::threadFunc, this);
   worker.join();
   return done.load();
@@ -30,20 +38,31 @@ void TexThread::threadFunc() {
     next.clear();
     TdecodeChain chain(next);
     chain.publishPosition(&progress);
-    chain.takeRaw(raw, rawSize, true);
+    // Fed in pieces, so that only a piece's objects are in memory at a time.
+    for (size_t available = 0; available < rawSize && chain.failure().empty();) {
+      available = std::min(rawSize, available + piece);
+      chain.takeRaw(raw, available, available == rawSize);
+    }
+    stopped = chain.failure().empty()
+                  ? ""
+                  : "decoding stopped early, the capture's store is full: " + chain.failure();
 
     skippedEvents = next.eventCount() - next.busObjectCount();
     capture->swap(next);
-    next.clear();  // frees the previous results but keeps the room for the next decode
+    next.clear();  // the previous results go, their files with them
     done.exchange(true);
   } catch (...) {
     failure = std::current_exception();
-    next.clear();
+    // A fresh store takes memory too: without it the half decode stays until the next one.
+    try {
+      next.clear();
+    } catch (const std::bad_alloc&) {
+    }
   }
 }
 
 std::string TexThread::failureText() const {
-  if (!failure) return "";
+  if (!failure) return stopped;
   try {
     std::rethrow_exception(failure);
   } catch (const std::bad_alloc&) {

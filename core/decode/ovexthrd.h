@@ -29,7 +29,9 @@ class TexThread {
   bool startDecode(const uint8_t* bytes, uint64_t size);
   void threadFunc();
 
-  // Why the last decode failed (memory exhausted, say); empty when it did not.
+  // Why the last decode failed (memory exhausted, say), or why it kept only
+  // part of the capture (its store could not grow: a decode that is done all
+  // the same); empty when neither.
   std::string failureText() const;
 
   std::shared_ptr<Tcapture> capture;
@@ -43,6 +45,7 @@ class TexThread {
   // What ended the last decode early, caught at the thread's edge; null after
   // a decode that ran to the end. Read it once startDecode has returned.
   std::exception_ptr failure;
+  std::string stopped;  // why the last decode kept only part of the capture
 
  private:
   // A decode is built here and swapped in only when complete, so a failed one

@@ -58,6 +58,10 @@ class Tobj2tree::Timpl {
   explicit Timpl(TobjVec& roots) : roots(roots) {}
   std::size_t take(const TobjVec& objs, bool final);
   std::size_t firstOpenRoot() const;
+  void forget(std::size_t rootsBefore, std::size_t objectsBefore);
+  std::size_t objectsTaken() const { return i; }
+  std::vector<std::size_t> openRoots() const;
+  std::vector<std::size_t> grownRoots() const;
 
  private:
   // First pass: gathers the next top-level item starting at object i; false
@@ -68,20 +72,35 @@ class Tobj2tree::Timpl {
   // only depend on the ones before them, so no working list is kept.
   void addItem(TobjPtr item);
   void addTransax(std::shared_ptr<Ttransax> trx);
-  void changed(std::size_t root) { firstChanged = std::min(firstChanged, root); }
+  void changed(std::size_t root) {
+    firstChanged = std::min(firstChanged, root);
+    if (root < rootsBefore) grown.push_back(root);
+  }
+  // Root and object indices count from the start of the capture; the vectors
+  // hold them from rootBase and objBase on.
+  std::size_t rootEnd() const { return rootBase + roots.size(); }
+  std::size_t objEnd(const TobjVec& objs) const { return objBase + objs.size(); }
+  const TobjPtr& objAt(const TobjVec& objs, std::size_t at) const { return objs[at - objBase]; }
 
   TobjVec& roots;
+  std::size_t rootBase = 0;
+  std::size_t objBase = 0;
   std::size_t i = 0;
   std::map<int, TportInfo> ports;
   // The SOF group at the end of the roots, while SOFs may still join it.
   std::shared_ptr<TsofGroup> openSofs;
   std::size_t firstChanged = 0;
+  // The roots there were before the last take, and those of them it gave children.
+  std::size_t rootsBefore = 0;
+  std::vector<std::size_t> grown;
 };
 
 std::size_t Tobj2tree::Timpl::take(const TobjVec& objs, bool final) {
-  firstChanged = roots.size();
-  while (i < objs.size()) {
-    const Tbase& obj = *objs[i];
+  firstChanged = rootEnd();
+  rootsBefore = rootEnd();
+  grown.clear();
+  while (i < objEnd(objs)) {
+    const Tbase& obj = *objAt(objs, i);
     bool took = true;
     if (obj.objType == otSof) {
       took = takeSofs(objs, final);
@@ -92,7 +111,7 @@ std::size_t Tobj2tree::Timpl::take(const TobjVec& objs, bool final) {
     } else if (obj.objType == otToken && pidOf(obj) == pidSetup) {
       took = takeTransax(objs, final, TtrxType::SETUP, setupTargets);
     } else {
-      addItem(objs[i++]);
+      addItem(objAt(objs, i++));
     }
     if (!took) break;
   }
@@ -101,13 +120,13 @@ std::size_t Tobj2tree::Timpl::take(const TobjVec& objs, bool final) {
 
 bool Tobj2tree::Timpl::takeSofs(const TobjVec& objs, bool final) {
   std::size_t end = i + 1;
-  while (end < objs.size() && objs[end]->objType == otSof) ++end;
+  while (end < objEnd(objs) && objAt(objs, end)->objType == otSof) ++end;
   if (openSofs) {
-    changed(roots.size() - 1);
+    changed(rootEnd() - 1);
   } else if (end == i + 1) {
     // A lone SOF is a root of its own once something else follows it.
-    if (end == objs.size() && !final) return false;
-    addItem(objs[i++]);
+    if (end == objEnd(objs) && !final) return false;
+    addItem(objAt(objs, i++));
     return true;
   } else {
     openSofs = arena::make<TsofGroup>();
@@ -115,11 +134,11 @@ bool Tobj2tree::Timpl::takeSofs(const TobjVec& objs, bool final) {
     addItem(openSofs);
   }
   for (; i < end; ++i) {
-    objs[i]->level = 1;
-    openSofs->children.push_back(objs[i]);
+    objAt(objs, i)->level = 1;
+    openSofs->children.push_back(objAt(objs, i));
   }
   // More SOFs may follow while the objects end with these.
-  if (end < objs.size() || final) openSofs.reset();
+  if (end < objEnd(objs) || final) openSofs.reset();
   return true;
 }
 
@@ -129,22 +148,23 @@ bool Tobj2tree::Timpl::takeTransax(const TobjVec& objs, bool final, TtrxType typ
   std::size_t taken = 0;
   bool cutOff = false;
   for (const TpidSet& step : targets) {
-    cutOff = i + taken == objs.size();
+    cutOff = i + taken == objEnd(objs);
     if (cutOff) break;
-    const int pid = pidOf(*objs[i + taken]);
+    const int pid = pidOf(*objAt(objs, i + taken));
     if (pid < 0 || !step.test(static_cast<std::size_t>(pid))) break;
     ++taken;
     // A handshake ends the transaction, so that one ending the objects so far
     // is whole: IN, NAK, ACK is a NAKed IN and a stray ACK.
-    if (objs[i + taken - 1]->objType == otHandshake) break;
+    if (objAt(objs, i + taken - 1)->objType == otHandshake) break;
   }
   if (cutOff && !final) return false;
   const std::size_t first = i;
-  for (; i < first + taken; ++i) objs[i]->level = 1;
+  for (; i < first + taken; ++i) objAt(objs, i)->level = 1;
   // The capture ended inside the transaction: it goes with its packets.
   if (cutOff) return true;
   auto trx = arena::make<Ttransax>(type);
-  trx->children.assign(objs.begin() + first, objs.begin() + i);
+  const auto window = objs.begin() - static_cast<std::ptrdiff_t>(objBase);
+  trx->children.assign(window + static_cast<std::ptrdiff_t>(first), window + static_cast<std::ptrdiff_t>(i));
   addTransax(std::move(trx));
   return true;
 }
@@ -153,7 +173,7 @@ void Tobj2tree::Timpl::addItem(TobjPtr item) {
   // A bus reset ends every open control transfer.
   if (item->objType == otReset) ports.clear();
   if (item != openSofs) openSofs.reset();
-  changed(roots.size());
+  changed(rootEnd());
   roots.push_back(std::move(item));
 }
 
@@ -165,7 +185,7 @@ void Tobj2tree::Timpl::addTransax(std::shared_ptr<Ttransax> trx) {
     setLevels(*trx, 1);
     transfer->children.push_back(std::move(trx));
     TportInfo& port = ports[key];
-    port = TportInfo{transfer, roots.size()};  // dir '?' again
+    port = TportInfo{transfer, rootEnd()};  // dir '?' again
     addItem(std::move(transfer));
     return;
   }
@@ -198,9 +218,37 @@ Tobj2tree::~Tobj2tree() = default;
 
 std::size_t Tobj2tree::take(const TobjVec& objs, bool final) { return impl->take(objs, final); }
 std::size_t Tobj2tree::firstOpenRoot() const { return impl->firstOpenRoot(); }
+void Tobj2tree::forget(std::size_t rootsBefore, std::size_t objectsBefore) {
+  impl->forget(rootsBefore, objectsBefore);
+}
+std::size_t Tobj2tree::objectsTaken() const { return impl->objectsTaken(); }
+std::vector<std::size_t> Tobj2tree::openRoots() const { return impl->openRoots(); }
+std::vector<std::size_t> Tobj2tree::grownRoots() const { return impl->grownRoots(); }
+
+std::vector<std::size_t> Tobj2tree::Timpl::openRoots() const {
+  std::vector<std::size_t> open;
+  for (const auto& [key, port] : ports) open.push_back(port.root);
+  if (openSofs) open.push_back(rootEnd() - 1);
+  std::sort(open.begin(), open.end());
+  open.erase(std::unique(open.begin(), open.end()), open.end());
+  return open;
+}
+
+std::vector<std::size_t> Tobj2tree::Timpl::grownRoots() const {
+  std::vector<std::size_t> roots = grown;
+  std::sort(roots.begin(), roots.end());
+  roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+  return roots;
+}
 
 std::size_t Tobj2tree::Timpl::firstOpenRoot() const {
-  std::size_t first = openSofs ? roots.size() - 1 : roots.size();
+  std::size_t first = openSofs ? rootEnd() - 1 : rootEnd();
   for (const auto& [key, port] : ports) first = std::min(first, port.root);
   return first;
+}
+
+void Tobj2tree::Timpl::forget(std::size_t rootsBefore, std::size_t objectsBefore) {
+  roots.erase(roots.begin(), roots.begin() + static_cast<std::ptrdiff_t>(rootsBefore - rootBase));
+  rootBase = rootsBefore;
+  objBase = objectsBefore;
 }

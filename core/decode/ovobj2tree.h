@@ -33,6 +33,17 @@ class Tobj2tree {
   // transfer before its status stage, a SOF group at the end), roots.size()
   // when none: the roots before it are final.
   size_t firstOpenRoot() const;
+  // For a capture kept elsewhere as it becomes final: the roots before
+  // rootsBefore (at most firstOpenRoot()) leave the roots vector, and the
+  // objects passed from now on start with object objectsBefore (at most
+  // objectsTaken()). Indices keep counting from the start of the capture.
+  void forget(size_t rootsBefore, size_t objectsBefore);
+  // The objects taken so far; later calls never look at those before it.
+  size_t objectsTaken() const;
+  // The roots that may still gain children, and those of the roots there
+  // were before the last take that it gave children; ascending.
+  std::vector<size_t> openRoots() const;
+  std::vector<size_t> grownRoots() const;
   ~Tobj2tree();
   Tobj2tree(const Tobj2tree&) = delete;
   Tobj2tree& operator=(const Tobj2tree&) = delete;

@@ -1,6 +1,5 @@
 #include "decode/ovtree2lin.h"
 
-#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -30,61 +29,19 @@ Ttree2lin::Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows) {
   size_t total = 0;
   for (const TobjPtr& root : roots) total += rowCount(*root);
   rows.reserve(total);
-  flattenFrom(roots, 0, rows);
+  for (const TobjPtr& root : roots) tree2lin(root, -1, rows, 0);
 }
 
-size_t Ttree2lin::update(const TobjVec& roots, size_t firstChanged, std::vector<TlinRow>& rows) {
-  if (flattened == 0 && rows.empty()) {
-    // A whole capture in one go gets its rows sized exactly, as the constructor does.
-    size_t total = 0;
-    for (const TobjPtr& root : roots) total += rowCount(*root);
-    rows.reserve(total);
-  }
-  if (firstChanged >= flattened) {
-    const size_t firstRow = rows.size();
-    flattenFrom(roots, flattened, rows);
-    return firstRow;
-  }
-  const Tbase& changed = *roots[firstChanged];
-  if (firstChanged + 1 == flattened) {
-    // The last root gained children: their rows follow its rows.
-    const size_t firstRow = rows.size();
-    const auto& children = static_cast<const Tgrouper&>(changed).children;
-    const uint8_t flags = childFlagsOf(changed, 0);
-    for (size_t c = lastRootChildren; c < children.size(); ++c)
-      tree2lin(children[c], changed.row, rows, flags);
-    lastRootChildren = children.size();
-    flattenFrom(roots, flattened, rows);
-    return firstRow;
-  }
-  // A transfer further back gained children: the rows from it on are made again.
-  const auto checkpoint = std::lower_bound(
-      beforeTransfer.begin(), beforeTransfer.end(), firstChanged,
-      [](const std::pair<size_t, Tcounters>& entry, size_t root) { return entry.first < root; });
-  const bool known = checkpoint != beforeTransfer.end() && checkpoint->first == firstChanged;
-  const size_t from = known ? firstChanged : 0;
-  counters = known ? checkpoint->second : Tcounters{};
-  beforeTransfer.erase(known ? checkpoint : beforeTransfer.begin(), beforeTransfer.end());
-  const size_t firstRow = known ? static_cast<size_t>(changed.row) : 0;
-  rows.resize(firstRow);
-  flattenFrom(roots, from, rows);
-  return firstRow;
+void Ttree2lin::flattenAt(const TobjPtr& node, int parentRow, size_t firstRow, uint8_t inherited,
+                          std::vector<TlinRow>& rows) {
+  rowBase = firstRow - rows.size();
+  tree2lin(node, parentRow, rows, inherited);
 }
 
-void Ttree2lin::flattenFrom(const TobjVec& roots, size_t first, std::vector<TlinRow>& rows) {
-  for (size_t r = first; r < roots.size(); ++r) {
-    if (roots[r]->objType == otTransfer) beforeTransfer.emplace_back(r, counters);
-    tree2lin(roots[r], -1, rows, 0);
-  }
-  flattened = roots.size();
-  lastRootChildren =
-      flattened > 0 && roots.back()->objType >= otSofGroup && roots.back()->objType <= otTransfer
-          ? static_cast<const Tgrouper&>(*roots.back()).children.size()
-          : 0;
-}
+uint8_t Ttree2lin::childFlags(const Tbase& node, uint8_t inherited) { return childFlagsOf(node, inherited); }
 
 void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow>& rows, uint8_t inherited) {
-  const int row = static_cast<int>(rows.size());
+  const int row = static_cast<int>(rowBase + rows.size());
   node->row = row;
   node->parentRow = parentRow;
 

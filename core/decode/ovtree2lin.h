@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "decode/ovbase.h"
@@ -13,16 +12,16 @@ class Ttree2lin {
   // Empties `rows` and appends one row per object of the tree, writing each
   // object's row, parentRow and ordinal.
   Ttree2lin(const TobjVec& roots, std::vector<TlinRow>& rows);
-  // Keeps rows in step with a tree that grows, through update().
   Ttree2lin() = default;
 
-  // Brings `rows` up to date with `roots`, of which those before firstChanged
-  // are as they were at the last call, children included; the others are new
-  // or have gained children. Returns the first row that changed: the rows
-  // before it are as they were.
-  std::size_t update(const TobjVec& roots, std::size_t firstChanged, std::vector<TlinRow>& rows);
-
   void tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow>& rows, uint8_t inherited);
+  // The rows of one subtree appended to `rows`, numbered as if `rows` began
+  // at row firstRow: for rows that go into the middle of a capture kept
+  // elsewhere, which numbers their objects itself.
+  void flattenAt(const TobjPtr& node, int parentRow, std::size_t firstRow, uint8_t inherited,
+                 std::vector<TlinRow>& rows);
+  // The flags the children of a grouping row take from it.
+  static uint8_t childFlags(const Tbase& node, uint8_t inherited);
 
  private:
   // Objects are numbered from 1 within each of these groups, in row order.
@@ -33,12 +32,5 @@ class Ttree2lin {
     int transfers = 0;
     int sofGroups = 0;
   } counters;
-
-  void flattenFrom(const TobjVec& roots, std::size_t first, std::vector<TlinRow>& rows);
-
-  std::size_t flattened = 0;  // roots with rows
-  std::size_t lastRootChildren = 0;  // children of the last of them that have rows
-  // The counters before each control transfer's row: a transfer far back may
-  // still gain children, and the rows from it on are then made again.
-  std::vector<std::pair<std::size_t, Tcounters>> beforeTransfer;
+  std::size_t rowBase = 0;  // the row number of rows[0]
 };

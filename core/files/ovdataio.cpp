@@ -9,11 +9,10 @@
 #include <string_view>
 
 #include "decode/ovgroup.h"
-#include "decode/ovvisit.h"
+#include "decode/ovtree2lin.h"
 #include "files/ovfilewriter.h"
 #include "files/ovgzreader.h"
 #include "files/ovgzstream.h"
-#include "files/ovmemorybudget.h"
 #include "files/ovrowutils.h"
 
 namespace {
@@ -24,35 +23,12 @@ constexpr int maxLengthDigits = 12;
 constexpr unsigned maxObjects = 4294967295u - 100;  // 2^32 - 101
 constexpr unsigned chunkSize = 1u << 20;
 
-// The "X:" count of a grouper's line, to size its children at once rather than
-// one push at a time. Only a hint: a file may lie, so a large count is cut
-// down to what small groupers need and longer lists grow as usual.
-size_t childCountHint(std::string_view line) {
-  constexpr size_t mostTrusted = 64;
-  const size_t at = line.find(";X:");
-  if (at == std::string_view::npos) return 0;
-  size_t count = 0;
-  for (size_t i = at + 3; i < line.size() && line[i] >= '0' && line[i] <= '9' && count <= mostTrusted; ++i)
-    count = count * 10 + (line[i] - '0');
-  return std::min(count, mostTrusted);
-}
-
-// What one loaded object holds on the heap, near enough for a budget: the
-// object with its count (the largest class), its bytes, its place in its
-// parent's list (twice, for the list's growth) and its display row.
-size_t heldBytes(const Tbase& obj) {
-  constexpr size_t objectBytes = std::max({sizeof(Tdata), sizeof(Ttransax), sizeof(Ttransfer)}) + 16;
-  size_t bytes = objectBytes + 2 * sizeof(TobjPtr) + sizeof(TlinRow);
-  visit(obj, Toverload{[&](const Tdata& d) { bytes += d.data.capacity(); }, [](const Tbase&) {}});
-  return bytes;
-}
-
 // Hands the body to flush in pieces of about chunkSize bytes; flush may keep
 // them or consume and clear them.
 template <typename Flush>
 void bodyChunks(const Tcapture& capture, std::size_t from, std::size_t to, std::string& chunk, Flush flush) {
   for (std::size_t ix = from; ix < to; ++ix) {
-    if (capture.rowSummary(ix).level != 0) continue;
+    if (capture.rowLevel(ix) != 0) continue;
     const TobjPtr obj = capture.row(ix).obj;
     if (!obj) continue;
     rowutils::appendObjText(*obj, chunk);
@@ -112,22 +88,7 @@ int TdataIO::saveLinearToFile(const Tcapture& capture, const std::string& path) 
   return static_cast<int>(capture.rowCount());
 }
 
-TdataIO::TdataIO() : memoryBudget(membudget::defaultBudget()) {}
-
-void TdataIO::addToParent(std::shared_ptr<Tbase> obj) {
-  const int level = obj->level;
-  if (level >= 0 && static_cast<size_t>(level) < parentList.size())
-    parentList[level]->push_back(std::move(obj));
-}
-
-void TdataIO::setParentList(TobjVec* list, int level) {
-  // Index 0 stays the top-level list: no grouper's children may take its place.
-  if (level <= 0) return;
-  if (static_cast<size_t>(level) < parentList.size())
-    parentList[level] = list;
-  else
-    parentList.push_back(list);
-}
+TdataIO::TdataIO() = default;
 
 unsigned TdataIO::loadLinearFile(const std::string& path, Tcapture& capture) {
   Tinput input(path);
@@ -137,21 +98,48 @@ unsigned TdataIO::loadLinearFile(const std::string& path, Tcapture& capture) {
 unsigned TdataIO::loadLinearFile(Tinput& input, Tcapture& capture) {
   capture.clear();
   try {
-    TobjVec roots;
-    const unsigned count = load(input, roots);
-    if (count == 0) return 0;
-    capture.reserveRows(count);  // one row per object read, short of dropped ones
-    for (TobjPtr& root : roots) capture.appendRoot(std::move(root));
-    return count;
-  } catch (const std::bad_alloc&) {
+    const unsigned count = load(input, capture);
     // What was built is released: a half-read file must not pass for a capture.
+    if (!error.empty()) capture.clear();
+    return error.empty() ? count : 0;
+  } catch (const std::bad_alloc&) {
     error = "out of memory at line " + std::to_string(line);
     capture.clear();
     return 0;
   }
 }
 
-unsigned TdataIO::load(Tinput& input, TobjVec& objs) {
+bool TdataIO::place(Tcapture& capture, const TobjPtr& obj) {
+  const auto level = static_cast<size_t>(obj->level);
+  // An object whose level has no grouper to join is read and dropped.
+  const Tparent into = level < parents.size() ? parents[level] : Tparent{};
+  Tparent children;
+  if (into.shown) {
+    const size_t at = level == 0 ? capture.rowCount() : into.end;
+    if (!capture.placeRow(obj, at, static_cast<int>(into.row), into.inherited)) return false;
+    // The groupers that hold the new row end a row later; those after it move down.
+    for (size_t l = 1; l < parents.size(); ++l) {
+      Tparent& p = parents[l];
+      if (!p.shown) continue;
+      if (p.row >= static_cast<int64_t>(at)) {
+        ++p.row;
+        ++p.end;
+      } else if (level > 0 && p.row <= into.row && p.end >= into.end) {
+        ++p.end;
+      }
+    }
+    children = Tparent{true, static_cast<int64_t>(at), at + 1, Ttree2lin::childFlags(*obj, into.inherited)};
+  }
+  if (obj->objType < otSofGroup || obj->objType > otTransfer) return true;
+  // The next objects one level deeper join this grouper, shown or not.
+  if (level + 1 < parents.size())
+    parents[level + 1] = children;
+  else
+    parents.push_back(children);
+  return true;
+}
+
+unsigned TdataIO::load(Tinput& input, Tcapture& capture) {
   error.clear();
   line = 0;
   if (!input.error().empty()) {
@@ -181,16 +169,8 @@ unsigned TdataIO::load(Tinput& input, TobjVec& objs) {
     }
   }
 
-  // parentList may point into the children of dropped groupers: they are kept
-  // until the load ends, and the list is cleared before they go.
-  TobjVec dropped;
-  struct TlistGuard {
-    std::vector<TobjVec*>& list;
-    ~TlistGuard() { list.clear(); }
-  } guard{parentList};
-  parentList.assign(1, &objs);
+  parents.assign(1, Tparent{true, -1, 0, 0});
   unsigned count = 0;
-  uint64_t held = 0;
   for (std::string_view text; count < maxObjects; ++line) {
     line += in.skipEmptyLines();  // a run of them costs its inflating and no more
     if (!in.nextLine(text)) break;
@@ -200,34 +180,20 @@ unsigned TdataIO::load(Tinput& input, TobjVec& objs) {
     } catch (const rowutils::TlevelError& e) {
       error = "line " + std::to_string(line) + ": level " + std::to_string(e.level) + " outside 0.." +
               std::to_string(rowutils::maxLevel);
-      objs.clear();
       return 0;
     } catch (const std::logic_error&) {  // the reader's invalid_argument and out_of_range
       error = "line " + std::to_string(line) + ": malformed number";
-      objs.clear();
       return 0;
     }
     if (!obj) continue;
-    held += heldBytes(*obj);
-    if (held > memoryBudget) throw std::bad_alloc();  // reported, with the line, as memory running out
-    // Whether obj has a list is decided before its own children's list is
-    // added: that one may land at obj's level, and a grouper inside itself
-    // would never be freed.
-    const bool attached = static_cast<size_t>(obj->level) < parentList.size();
-    visit(*obj, Toverload{[&](Tgrouper& grouper) {
-                            grouper.children.reserve(childCountHint(text));
-                            setParentList(&grouper.children, grouper.level + 1);
-                          },
-                          [](Tbase&) {}});
-    if (attached)
-      addToParent(std::move(obj));
-    else
-      dropped.push_back(std::move(obj));
+    if (!place(capture, obj)) {
+      error = "line " + std::to_string(line) + ": " + capture.storeError();
+      return 0;
+    }
     ++count;
   }
   if (in.failed()) {
     error = in.failure(line);
-    objs.clear();
     return 0;
   }
   return count;

@@ -28,9 +28,10 @@ class TdataIO {
   // Empties the capture, reads the file, rebuilds the tree and the rows.
   // Returns the number of objects read, 0 when nothing could be read; a failed
   // load (lastError() not empty) leaves the capture empty. Never throws for
-  // a damaged file: a malformed number is "line N: malformed number", and
-  // running out of memory, or what was read needing more than memoryBudget
-  // bytes, is "out of memory at line N".
+  // a damaged file: a malformed number is "line N: malformed number", running
+  // out of memory is "out of memory at line N", and a store that cannot grow
+  // is "line N: " and the file system's reason. Objects go to the capture's
+  // store one by one as they are read; none is kept.
   unsigned loadLinearFile(const std::string& path, Tcapture& capture);
   // The same from an input opened already, from where its reading stands.
   unsigned loadLinearFile(Tinput& input, Tcapture& capture);
@@ -42,23 +43,28 @@ class TdataIO {
   static void streamBody(const Tcapture& capture, std::size_t from, std::size_t to,
                          const std::function<void(std::string_view)>& put);
 
-  // Heap a load may fill with objects and rows (membudget::defaultBudget() when made).
-  uint64_t memoryBudget;
-
   // Why the last load or save gave 0 ("" when it did not fail), and the file
   // line the last load was reading (1 is the magic line).
   const std::string& lastError() const { return error; }
   unsigned long lineNumber() const { return line; }
 
  private:
-  unsigned load(Tinput& input, TobjVec& objs);
-  // Drops obj when its level has no list.
-  void addToParent(std::shared_ptr<Tbase> obj);
-  void setParentList(TobjVec* list, int level);
+  unsigned load(Tinput& input, Tcapture& capture);
+  // Puts an object read into the capture, under the grouper it joins; false
+  // when the store cannot grow.
+  bool place(Tcapture& capture, const TobjPtr& obj);
 
-  // Index L receives the next object read at level L; index 0 is the top-level
-  // list. Filled during a load only.
-  std::vector<TobjVec*> parentList;
+  // A grouper that objects read later join: its row, the end of its rows, and
+  // the row flags it hands down; not shown when it has no row itself.
+  struct Tparent {
+    bool shown = false;
+    int64_t row = -1;
+    size_t end = 0;
+    uint8_t inherited = 0;
+  };
+  // Index L: the grouper the next object of level L joins; index 0 is the top
+  // level. Filled during a load only.
+  std::vector<Tparent> parents;
 
   std::string error;
   unsigned long line = 0;

@@ -240,7 +240,6 @@ bool TpcapReader::parse(const std::vector<uint8_t>& file, const std::string& nam
   const uint64_t first = records.empty() ? 0 : records.front().ns;
   const uint64_t start = first < nsPerDay ? 0 : first;
   uint64_t last = 0;
-  capture.reserveEvents(capture.eventCount() + records.size());
   // The files hold no line states, so the idle J after each packet is the
   // time to the next packet minus this one's sync, bits, stuffing and SE0:
   // a packet is appended once the next one's time is known.

@@ -5,6 +5,7 @@
 
 #include "capture.h"
 #include "decode/ovexthrd.h"
+#include "files/ovrowutils.h"
 
 using namespace synth;
 
@@ -51,7 +52,7 @@ TEST(CaptureEnd, TransactionCutOffByTheStopGoesWithItsPackets) {
     const size_t endingRows = ending.kept ? 1 + ending.packets.size() : 0;
     EXPECT_EQ(decoded.rootCount(), ending.kept ? 2u : 1u);
     EXPECT_EQ(decoded.rowCount(), 4 + endingRows);
-    EXPECT_EQ(decoded.row(decoded.rowCount() - 1).obj,
-              decoded.busObject(ending.kept ? decoded.busObjectCount() - 1 : 2));
+    EXPECT_EQ(rowutils::objToString(decoded.row(decoded.rowCount() - 1).obj),
+              rowutils::objToString(decoded.busObject(ending.kept ? decoded.busObjectCount() - 1 : 2)));
   }
 }

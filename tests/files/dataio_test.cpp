@@ -216,31 +216,14 @@ TEST(SampleFile, MalformedAndHostileFilesFailWithTheirReason) {
   EXPECT_EQ(io.lastError(), "line 4: longer than 1048576 bytes");
   EXPECT_TRUE(l.capture.rootCount() == 0);
 
-  // Memory runs out when the list of 70,000 objects outgrows its first megabyte.
+  // A load keeps no list of what it read: with every allocation of 1.5 MB
+  // failing, 70,000 objects still load.
   std::string many = "OVFMT01\n0\n";
   for (int k = 0; k < 70000; ++k) many += "SOF 0;S:5;TI:" + std::to_string(k) + "\n";
   writeGzip(tempPath("many.ovd"), many);
   failAllocations(allocFailThisThread, 3 << 19);
   l = load(tempPath("many.ovd"), &io);
   failAllocations(allocFailNone, 0);
-  EXPECT_EQ(l.count, 0u);
-  EXPECT_EQ(io.lastError(), "out of memory at line 65539");
-  EXPECT_TRUE(l.capture.rootCount() == 0);
-  EXPECT_TRUE(l.capture.rowCount() == 0);
-  EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 70000u);
-
-  // Under a budget the load stops where what it read would pass it; a run of empty lines
-  // before costs only its reading, and its lines are counted.
-  io.memoryBudget = 1 << 20;
-  EXPECT_EQ(load(tempPath("many.ovd"), &io).count, 0u);
-  const std::string prefix = "out of memory at line ";
-  ASSERT_EQ(io.lastError().rfind(prefix, 0), 0u) << io.lastError();
-  const unsigned long stop = std::stoul(io.lastError().substr(prefix.size()));
-  EXPECT_GT(stop, 3000u);
-  EXPECT_LT(stop, 20000u);
-  writeGzip(tempPath("spaced.ovd"), many.substr(0, 10) + std::string(100001, '\n') + many.substr(10));
-  l = load(tempPath("spaced.ovd"), &io);
-  EXPECT_EQ(io.lastError(), prefix + std::to_string(stop + 100001));
-  EXPECT_TRUE(l.capture.rootCount() == 0);
-  EXPECT_TRUE(l.capture.rowCount() == 0);
+  EXPECT_EQ(l.count, 70000u) << io.lastError();
+  EXPECT_EQ(l.capture.rowCount(), 70000u);
 }

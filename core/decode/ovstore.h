@@ -1,0 +1,152 @@
+// A decoded capture kept as records in files mapped into memory: the bus
+// events with their bytes in one log, and the display rows. The objects the
+// rest of the program reads are made from the records when asked, and stay
+// valid for as long as their holder keeps them, whatever becomes of the store.
+//
+// One thread appends; others may read what was appended before (the counts
+// are published after the records they count).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "decode/ovbase.h"
+#include "decode/ovstorerecords.h"
+#include "files/ovmappedfile.h"
+
+// A bus event where the capture holds it, its bytes not copied: valid until
+// the capture changes.
+struct TeventView {
+  uint8_t kind = 0;
+  uint16_t flags = 0;
+  uint64_t time = 0;
+  const uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+
+class Tstore {
+ public:
+  // The files go to dir, the capture directory when empty; nothing is made
+  // before the first append.
+  explicit Tstore(const std::string& dir = {});
+  Tstore(const Tstore&) = delete;
+  Tstore& operator=(const Tstore&) = delete;
+
+  // ---- appending; each returns false once a file cannot grow (see error()),
+  // and then nothing more is appended ----
+
+  // obj: the event's object in bus order (Tbin2obj's), null when it has none.
+  bool appendEvent(const TeventBin& ev, const Tbase* obj);
+  // A row whose object's row, parentRow and level are set. A packet or reset
+  // made from an event names its index in bus order; any other object (a
+  // grouping one, or one read from a sample file) is kept whole.
+  bool appendRow(const TlinRow& row, uint64_t objectIndex);
+  bool appendRow(const TlinRow& row);
+  // Rows that join an existing grouping row (a control transfer that gains a
+  // transaction, a SOF group a SOF), put at row `at`, the end of its rows; the
+  // rows from there on move down. busIndex[i] as objectIndex above, or -1.
+  bool insertRows(std::size_t at, const std::vector<TlinRow>& rows, const std::vector<int64_t>& busIndex);
+  // The level of an object in bus order, for one that has no row.
+  void setObjectLevel(uint64_t objectIndex, int level);
+  // The first reason an append failed; empty while none has.
+  const std::string& error() const { return failure; }
+  bool takesRows() const { return !rowsStopped; }
+
+  // ---- reading ----
+
+  std::size_t eventCount() const { return events.size(); }
+  TeventBin event(std::size_t ix) const;
+  TeventView eventView(std::size_t ix) const;
+  // The packets and resets in bus order, made from their events.
+  std::size_t objectCount() const;
+  TobjPtr object(std::size_t ix) const;
+
+  std::size_t rowCount() const { return rows.size(); }
+  TlinRow row(std::size_t ix) const { return TlinRow{rowObject(ix), rowFlags(ix)}; }
+  // knownOrdinal: the row's ordinal when the caller counted it already.
+  TobjPtr rowObject(std::size_t ix, int32_t knownOrdinal = -1) const;
+  // The object a writer stored at `row` is the one readers get while the
+  // cache holds it (its ordinal set from the store): a display keeps its
+  // place by the objects it holds.
+  void keep(std::size_t first, const std::vector<TlinRow>& kept);
+  uint8_t rowFlags(std::size_t ix) const {
+    return static_cast<uint8_t>(rows[ix].shape & rowshape::flagsMask);
+  }
+  void setRowFlags(std::size_t ix, uint8_t flags);
+  // Cheap facts of a row, read without making its object.
+  uint32_t rowType(std::size_t ix) const {
+    return rows[ix].shape >> rowshape::typeShift & rowshape::typeMask;
+  }
+  int rowLevel(std::size_t ix) const {
+    return static_cast<int>(rows[ix].shape >> rowshape::levelShift & rowshape::levelMask);
+  }
+  int64_t parentRow(std::size_t ix) const;
+  int32_t ordinal(std::size_t ix) const;
+  // Of a row's object, read without making it: its time, error flags, and PID
+  // (a packet's; 0 for anything else).
+  uint64_t rowTime(std::size_t ix) const;
+  uint16_t rowErrors(std::size_t ix) const;
+  uint8_t rowPid(std::size_t ix) const;
+  // Bytes the files hold.
+  uint64_t fileBytes() const;
+  // The tree's top-level objects: the rows without a parent.
+  std::size_t rootCount() const { return rootRows.size(); }
+  std::size_t rootRow(std::size_t ix) const { return rootRows[ix]; }
+  TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
+
+ private:
+  // Records the first failure; `stopped` then refuses what follows of its kind.
+  bool ok(bool appended, const std::string& why, bool& stopped);
+  bool startRun(const TeventBin& ev);
+  const TeventCheckpoint& checkpointOf(std::size_t eventIx) const;
+  uint64_t eventStart(std::size_t eventIx, const TeventCheckpoint& run) const;
+  std::size_t eventOfObject(std::size_t objectIx) const;
+  bool pushRow(const TlinRow& row, int64_t busIndex);
+  // The record of a row at index `at`; false when a far parent or loaded
+  // leaf could not be stored.
+  bool makeRecord(const TlinRow& row, int64_t busIndex, uint64_t at, TrowRecord& record,
+                  std::vector<TfarParent>& far);
+  // Cached objects from row `at` on take their new rows.
+  void shiftCache(std::size_t at, std::size_t count);
+  TobjPtr makeRowObject(std::size_t ix, int32_t knownOrdinal) const;
+  // The ordinal groups of the rows before row ix; countRow adds row ix's and
+  // gives its ordinal (0 for a row of no group).
+  TordinalCheckpoint countedBefore(std::size_t ix) const;
+  int32_t countRow(std::size_t ix, TordinalCheckpoint& count) const;
+  TobjPtr makeLoadedLeaf(uint32_t ref) const;
+  bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);
+
+  TmappedArray<TeventRecord> events;
+  TmappedArray<TeventCheckpoint> eventRuns;
+  TmappedFile bytes;
+  TmappedArray<uint64_t> skippedEvents;  // events without an object, ascending
+  TmappedArray<TrowRecord> rows;
+  TmappedArray<TordinalCheckpoint> ordinals;
+  TmappedArray<TfarParent> farParents;
+  TmappedArray<uint32_t> rootRows;
+  TmappedArray<TloadedLeaf> loadedLeaves;
+  TmappedFile loadedData;        // the payloads of loaded data packets
+  TordinalCheckpoint counted{};  // ordinal groups of all rows so far
+  std::string failure;
+  // A file that could not grow stops its kind: no more events, or no more
+  // rows (the events before may still get theirs).
+  bool eventsStopped = false;
+  bool rowsStopped = false;
+
+  // The objects made last, by row: a screen repainted or a key held down
+  // asks for the same ones again and again.
+  struct TcacheSlot {
+    std::size_t row = ~std::size_t{0};
+    TobjPtr obj;
+  };
+  static constexpr std::size_t cacheSlots = 4096;
+  mutable std::mutex cacheLock;
+  mutable std::vector<TcacheSlot> cache;
+  // The ordinal groups of the rows before countedRow, as last counted.
+  mutable std::size_t countedRow = ~std::size_t{0};
+  mutable TordinalCheckpoint countedThere{};
+};
