@@ -6,6 +6,7 @@
 #include <map>
 
 #include "decode/ovarena.h"
+#include "decode/ovvisit.h"
 
 namespace {
 
@@ -29,21 +30,16 @@ const std::vector<Tobj2tree::TpidSet> setupTargets = {pids({pidSetup}), pids({pi
 
 // The PID of a packet object, -1 for anything else so that it matches no step.
 int pidOf(const Tbase& obj) {
-  switch (obj.objType) {
-    case otSof:
-    case otToken:
-    case otData:
-    case otHandshake:
-      return static_cast<int>(static_cast<const TpacketBase&>(obj).pid & 15);
-    default:
-      return -1;
-  }
+  return visit(obj, Toverload{[](const TpacketBase& packet) { return static_cast<int>(packet.pid & 15); },
+                              [](const Tbase&) { return -1; }});
 }
 
 void setLevels(Tbase& obj, int level) {
   obj.level = level;
-  if (obj.objType < otSofGroup) return;
-  for (const TobjPtr& child : static_cast<Tgrouper&>(obj).children) setLevels(*child, level + 1);
+  visit(obj, Toverload{[level](Tgrouper& group) {
+                         for (const TobjPtr& child : group.children) setLevels(*child, level + 1);
+                       },
+                       [](Tbase&) {}});
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "decode/ovvisit.h"
+
 namespace {
 
 constexpr uint8_t sofRowFlags = rowFlagSof | rowFlagPacket;
@@ -9,12 +11,16 @@ constexpr uint8_t sofRowFlags = rowFlagSof | rowFlagPacket;
 // Rows a subtree will take: the row vector of a large capture is then
 // allocated once and exactly, instead of doubling its way up.
 size_t rowCount(const Tbase& node) {
-  if (node.objType > otTransfer) return 0;
-  size_t n = 1;
-  if (node.objType >= otSofGroup) {
-    for (const TobjPtr& child : static_cast<const Tgrouper&>(node).children) n += rowCount(*child);
-  }
-  return n;
+  const auto withChildren = [](const Tgrouper& group) {
+    size_t n = 1;
+    for (const TobjPtr& child : group.children) n += rowCount(*child);
+    return n;
+  };
+  return visit(node, Toverload{[](const Tbase&) -> size_t { return 1; },
+                               [](const Tgrouper&) -> size_t { return 0; },  // a plain grouper has no row
+                               [&](const TsofGroup& group) { return withChildren(group); },
+                               [&](const Ttransax& group) { return withChildren(group); },
+                               [&](const Ttransfer& group) { return withChildren(group); }});
 }
 
 // The flags a grouper's children take from it.
@@ -45,40 +51,25 @@ void Ttree2lin::tree2lin(const TobjPtr& node, int parentRow, std::vector<TlinRow
   node->row = row;
   node->parentRow = parentRow;
 
-  int* counter = nullptr;
-  uint8_t flags = inherited;
-  switch (node->objType) {
-    case otReset:
-      counter = &counters.resets;
-      break;
-    case otSof:
-      counter = &counters.packets;
-      flags |= sofRowFlags;
-      break;
-    case otToken:
-    case otData:
-    case otHandshake:
-      counter = &counters.packets;
-      flags |= rowFlagPacket;
-      break;
-    case otSofGroup:
-      counter = &counters.sofGroups;
-      flags |= sofRowFlags;
-      break;
-    case otTransax:
-      counter = &counters.transaxes;
-      break;
-    case otTransfer:
-      counter = &counters.transfers;
-      break;
-    default:
-      // A plain grouper, or anything unknown, has no row and hides its children.
-      return;
-  }
-  rows.push_back(TlinRow{node, flags});
-  node->ordinal = ++*counter;
-  if (node->objType < otSofGroup) return;
+  // Each class's ordinal group and row flags; a plain grouper has no row and hides its children.
+  struct Tkind {
+    int* counter;
+    uint8_t flags;
+  };
+  const Tkind kind = visit(*node, Toverload{
+      [this](const Treset&) { return Tkind{&counters.resets, 0}; },
+      [this](const Tsof&) { return Tkind{&counters.packets, sofRowFlags}; },
+      [this](const TpacketBase&) { return Tkind{&counters.packets, rowFlagPacket}; },
+      [this](const TsofGroup&) { return Tkind{&counters.sofGroups, sofRowFlags}; },
+      [this](const Ttransax&) { return Tkind{&counters.transaxes, 0}; },
+      [this](const Ttransfer&) { return Tkind{&counters.transfers, 0}; },
+      [](const Tgrouper&) { return Tkind{nullptr, 0}; }});
+  if (!kind.counter) return;
+  rows.push_back(TlinRow{node, static_cast<uint8_t>(inherited | kind.flags)});
+  node->ordinal = ++*kind.counter;
   const uint8_t childFlags = childFlagsOf(*node, inherited);
-  for (const TobjPtr& child : static_cast<const Tgrouper&>(*node).children)
-    tree2lin(child, row, rows, childFlags);
+  visit(*node, Toverload{[&](const Tgrouper& group) {
+                           for (const TobjPtr& child : group.children) tree2lin(child, row, rows, childFlags);
+                         },
+                         [](const Tbase&) {}});
 }
