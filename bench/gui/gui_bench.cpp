@@ -227,11 +227,11 @@ void viewFigures(const std::string& prefix, TreePane& tree, Tpaint paint) {
 }
 
 // Decodes `raw` as a capture file is decoded, shows it in the tree view and paints it; reports
-// the anonymous memory that added per packet (the raw bytes excluded), and the decode's speed
-// when `decodePrefix` is given.
+// the anonymous memory that added per packet (the raw bytes excluded), that of the decode alone,
+// and with `decodeFigures` the decode's speed. Names start with `prefix`.
 template <class Tpaint>
-void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint, const std::string& anonName,
-                   const std::string& decodePrefix = {}) {
+void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint, const std::string& prefix,
+                   bool decodeFigures) {
   malloc_trim(0);  // the heap freed by earlier cases must not hide this one's growth
   const long anonBefore = anonBytes();
   TexThread ex;
@@ -239,22 +239,25 @@ void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint
   const double cpu = processCpuSeconds();
   ex.startDecode(&raw);
   const double cpuSeconds = processCpuSeconds() - cpu, wallSeconds = wall.seconds();
+  const long anonDecoded = anonBytes() - anonBefore;
   tree.mid().cache().showCapture(ex.capture);
   _G.pubSub.pub(topicVisRowsChanged, 0);
   paint();
-  const long anonGrowth = anonBytes() - anonBefore;
+  const long anonShown = anonBytes() - anonBefore;
 
   size_t packets = 0;
   for (size_t ix = 0; ix < ex.capture->busObjectCount(); ++ix)
     packets += ex.capture->busObject(ix)->objType != otReset;
-  report(anonName, static_cast<double>(anonGrowth) / static_cast<double>(packets), "B/packet");
-  if (decodePrefix.empty()) return;
-  const double mb = static_cast<double>(raw.size()) / 1e6;
-  report(decodePrefix + "packets", static_cast<double>(packets), "packets");
-  report(decodePrefix + "rows", static_cast<double>(ex.capture->rowCount()), "rows");
-  report(decodePrefix + "decode_mbps", mb / cpuSeconds, "MB/s");
-  report(decodePrefix + "decode_wall_mbps", mb / wallSeconds, "MB/s");
+  const double n = static_cast<double>(packets);
+  report(prefix + "anon_bytes_per_packet", static_cast<double>(anonShown) / n, "B/packet");
+  report(prefix + "anon_decoded_bytes_per_packet", static_cast<double>(anonDecoded) / n, "B/packet");
+  report(prefix + "rows_per_packet", static_cast<double>(ex.capture->rowCount()) / n, "rows");
   if (!ex.capture->storeError().empty()) std::fprintf(stderr, "gui: %s\n", ex.capture->storeError().c_str());
+  if (!decodeFigures) return;
+  const double mb = static_cast<double>(raw.size()) / 1e6;
+  report(prefix + "packets", n, "packets");
+  report(prefix + "decode_mbps", mb / cpuSeconds, "MB/s");
+  report(prefix + "decode_wall_mbps", mb / wallSeconds, "MB/s");
 }
 
 // Bytes free where the store's files go.
@@ -276,7 +279,7 @@ void largeCapture(TreePane& tree, Tpaint paint) {
   }
   {
     const std::vector<uint8_t> raw = busyCapture(rawBytes);
-    decodeAndShow(raw, tree, paint, "gui_large_anon_bytes_per_packet", "gui_large_");
+    decodeAndShow(raw, tree, paint, "gui_large_", true);
   }
   paint();
   viewFigures("gui_large_", tree, paint);
@@ -345,8 +348,7 @@ TWR_BENCH(gui) {
   // The live capture, now shown.
   newRows(cache, tree->bar(), mid.GetClientSize().x, frameWork);
 
-  decodeAndShow(busyCapture(options.quick ? (16u << 20) : (64u << 20)), *tree, paint,
-                "gui_anon_bytes_per_packet");
+  decodeAndShow(busyCapture(options.quick ? (16u << 20) : (64u << 20)), *tree, paint, "gui_", false);
   if (options.large) largeCapture(*tree, paint);
 
   frame->Destroy();
