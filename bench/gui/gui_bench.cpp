@@ -228,12 +228,13 @@ void viewFigures(const std::string& prefix, TreePane& tree, Tpaint paint) {
 
 // Decodes `raw` as a capture file is decoded, shows it in the tree view and paints it; reports
 // the anonymous memory that added per packet (the raw bytes excluded), that of the decode alone,
-// and with `decodeFigures` the decode's speed. Names start with `prefix`.
+// the heap's blocks in use, and with `decodeFigures` the decode's speed. Names start with `prefix`.
 template <class Tpaint>
 void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint, const std::string& prefix,
                    bool decodeFigures) {
   malloc_trim(0);  // the heap freed by earlier cases must not hide this one's growth
   const long anonBefore = anonBytes();
+  const size_t heapBefore = heapBytes();
   TexThread ex;
   Stopwatch wall;
   const double cpu = processCpuSeconds();
@@ -244,6 +245,11 @@ void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint
   _G.pubSub.pub(topicVisRowsChanged, 0);
   paint();
   const long anonShown = anonBytes() - anonBefore;
+  const double heapShown = static_cast<double>(heapBytes()) - static_cast<double>(heapBefore);
+  // What the heap keeps of blocks freed on the way (vectors grown by copying): the tuned heap
+  // gives freed memory back only when asked.
+  malloc_trim(0);
+  const long anonTrimmed = anonBytes() - anonBefore;
 
   size_t packets = 0;
   for (size_t ix = 0; ix < ex.capture->busObjectCount(); ++ix)
@@ -251,6 +257,8 @@ void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint
   const double n = static_cast<double>(packets);
   report(prefix + "anon_bytes_per_packet", static_cast<double>(anonShown) / n, "B/packet");
   report(prefix + "anon_decoded_bytes_per_packet", static_cast<double>(anonDecoded) / n, "B/packet");
+  report(prefix + "heap_bytes_per_packet", heapShown / n, "B/packet");
+  report(prefix + "anon_trimmed_bytes_per_packet", static_cast<double>(anonTrimmed) / n, "B/packet");
   report(prefix + "rows_per_packet", static_cast<double>(ex.capture->rowCount()) / n, "rows");
   if (!ex.capture->storeError().empty()) std::fprintf(stderr, "gui: %s\n", ex.capture->storeError().c_str());
   if (!decodeFigures) return;
