@@ -9,6 +9,7 @@
 
 struct BenchOptions {
   bool quick = false;  // smaller workloads, whole run under 30 s
+  bool large = false;  // also the cases on a 1 GiB capture (needs about 1.5 GB in $TMPDIR)
 };
 
 using BenchSuite = void (*)(const BenchOptions&);

@@ -53,10 +53,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       options.quick = true;
+    } else if (std::strcmp(argv[i], "--large") == 0) {
+      options.large = true;
     } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
       only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: twr-bench [--quick] [--only SUITE]\n");
+      std::fprintf(stderr, "usage: twr-bench [--quick] [--large] [--only SUITE]\n");
       return 2;
     }
   }
