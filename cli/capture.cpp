@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "commands.h"
+#include "files/ovbytesize.h"
 #include "files/ovdataio.h"
 #include "files/ovfilewriter.h"
-#include "files/ovmemorybudget.h"
 #include "files/ovpcapexport.h"
 #include "hardware/ovlivedecode.h"
 #include "hardware/ovlothrd.h"
@@ -186,7 +186,7 @@ int usage(const std::string& message) {
 
 int run(const Tparsed& args) {
   uint64_t size = 0;
-  if (!args.has("--size") || !membudget::parseByteSize(args.value("--size"), size) ||
+  if (!args.has("--size") || !parseByteSize(args.value("--size"), size) ||
       size < TloThread::sizeGranularity)
     return usage("--size needs a capture size of at least 1K, such as 4M");
   if (size / TloThread::sizeGranularity * TloThread::sizeGranularity > TloThread::largestCapture) {
