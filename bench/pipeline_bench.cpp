@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "bench.h"
+#include "busycapture.h"
 #include "decode/ovexthrd.h"
 #include "files/ovpcapexport.h"
-#include "synth/generator.h"
-#include "synth/scenario.h"
 #include "tshark.h"
 
 namespace {
@@ -48,18 +47,6 @@ double kernelShare(const TcpuSplit& before, const TcpuSplit& after) {
   return 100 * kernel / (kernel + after.user - before.user);
 }
 
-// Enumeration, then frames filled with bulk IN and OUT transactions and a SOF
-// every millisecond: the bus at full load.
-std::vector<uint8_t> fullLoadCapture(size_t minBytes) {
-  synth::Tgenerator generator(synth::makeScenario("bulk", 42), 42);
-  generator.setRecording(false);
-  std::vector<uint8_t> raw;
-  raw.reserve(minBytes + (1 << 20));
-  while (raw.size() < minBytes) generator.next(raw);
-  generator.finish(raw);
-  return raw;
-}
-
 // Our decode's processor time over tshark's for the same packets, written as
 // a pcap file by our exporter.
 void compareWithTshark(const Tcapture& capture, double decodeSeconds) {
@@ -83,7 +70,7 @@ void compareWithTshark(const Tcapture& capture, double decodeSeconds) {
 
 TWR_BENCH(pipeline) {
   const size_t minBytes = (options.quick ? 16u : 64u) << 20;
-  const std::vector<uint8_t> raw = fullLoadCapture(minBytes);
+  const std::vector<uint8_t> raw = busyCapture(minBytes);
 
   double cpu = cpuSeconds();
   const uint64_t sum = std::accumulate(raw.begin(), raw.end(), uint64_t{0});
