@@ -14,7 +14,12 @@ bool setText(wxStaticText* label, const std::string& text) {
   const wxString now = toWx(text);
   if (label->GetLabel() == now) return false;
   label->SetLabel(now);
-  return label->GetBestSize().x > label->GetSize().x;
+  label->InvalidateBestSize();  // a label that does not resize itself keeps its old one
+  const wxSize best = label->GetBestSize();
+  if (best.x <= label->GetSize().x) return false;
+  // The sizer keeps the size a label had when added: a longer text would wrap out of sight.
+  label->SetMinSize(best);
+  return true;
 }
 
 }  // namespace
