@@ -11,6 +11,10 @@ void TliveShow::open() {
   dialog = openCaptureDialog(wxGetTopLevelParent(&view), *this);
 }
 
+void TliveShow::cancel() {
+  if (dialog) dialog->Close(true);
+}
+
 TliveShow::Tsaved TliveShow::takeShown() { return {view.takeShown(), view.top(), view.source()}; }
 
 void TliveShow::bringBack(std::optional<Tsaved>& saved) {
@@ -47,7 +51,9 @@ void TliveShow::captureEnded(bool kept, const std::string& cutShort) {
 void TliveShow::dialogClosed(bool ok) {
   dialog = nullptr;
   if (!ok) bringBack(opened);
+  const bool captureKept = ok && opened;
   if (opened) view.setSource(endedSource, true);
   opened.reset();
   lastKept.reset();
+  if (captureKept) kept();
 }

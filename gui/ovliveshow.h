@@ -5,6 +5,7 @@
 
 #include <wx/window.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,7 +17,8 @@ class TreeMidPane;
 
 class TliveShow : public TcaptureSink {
  public:
-  explicit TliveShow(TreeMidPane& view) : view(view) {}
+  // kept is called when the dialog closes with OK on a capture of its own shown.
+  TliveShow(TreeMidPane& view, std::function<void()> kept) : view(view), kept(std::move(kept)) {}
   // Closes an open dialog at once: it reports here.
   ~TliveShow() override;
   TliveShow(const TliveShow&) = delete;
@@ -25,6 +27,8 @@ class TliveShow : public TcaptureSink {
   // Opens the dialog beside the window, or brings the open one to the front.
   void open();
   bool dialogOpen() const { return dialog != nullptr; }
+  // Closes the open dialog as its Cancel does.
+  void cancel();
 
   void captureStarted(const std::shared_ptr<Tcapture>& capture) override;
   void captureProgress(std::size_t firstChanged, uint64_t capturedBytes) override;
@@ -41,6 +45,7 @@ class TliveShow : public TcaptureSink {
   void bringBack(std::optional<Tsaved>& saved);
 
   TreeMidPane& view;
+  std::function<void()> kept;
   // Until it says it closes. It goes no sooner: it is the window's child, made after the
   // tree view, and the window deletes its children in the order they were made.
   wxWindow* dialog = nullptr;

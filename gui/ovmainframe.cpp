@@ -4,8 +4,12 @@
 #include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 
+#include <filesystem>
+
+#include "ovcontroller.h"
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
@@ -13,6 +17,7 @@
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
 #include "ovviewrules.h"
+#include "ovwxtext.h"
 
 TmainFrame* evilMainFramePtr = nullptr;
 
@@ -38,7 +43,8 @@ bool askPath(wxWindow* parent, const wxString& message, const char* wildcard, lo
 
 TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, const wxPoint& pos,
                        const wxSize& size)
-    : wxFrame(parent, id, title, pos, size, wxDEFAULT_FRAME_STYLE) {
+    : wxFrame(parent, id, title, pos, size, wxDEFAULT_FRAME_STYLE),
+      zoomed(topicZoom, [this](long direction) { zoom(static_cast<int>(direction)); }) {
   const int displayIx = wxDisplay::GetFromWindow(this);
   const wxRect area = wxDisplay(displayIx == wxNOT_FOUND ? 0u : unsigned(displayIx)).GetClientArea();
   SetClientSize(std::min(GetClientSize().GetWidth(), area.GetWidth() - 64), area.GetHeight() - 64);
@@ -87,8 +93,20 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
 
   SetMinSize(ClientToWindowSize(wxSize(650, toolbar->GetSize().GetHeight() + 375)));
   evilMainFramePtr = this;
-  _G.pubSub.sub(topicZoom, [this](long direction) { zoom(static_cast<int>(direction)); });
-  _G.pubSub.pub(topicSampleFileRead, reinterpret_cast<long>("./default.ovd"));
+  controller = std::make_unique<Tcontroller>(midPane->tree(), [] {});
+  // A missing default file at start-up is normal; one that cannot be read is not.
+  const char* defaultFile = "./default.ovd";
+  if (std::filesystem::exists(defaultFile)) report(controller->open(defaultFile));
+}
+
+TmainFrame::~TmainFrame() {
+  // Its capture dialog reports to the panes as it closes.
+  controller.reset();
+  evilMainFramePtr = nullptr;
+}
+
+void TmainFrame::report(const std::string& problem) {
+  if (!problem.empty()) wxMessageBox(toWx(problem), _G.productName, wxOK | wxICON_ERROR, this);
 }
 
 void TmainFrame::zoom(int direction) {
@@ -99,24 +117,24 @@ void TmainFrame::zoom(int direction) {
   midPane->zoom(size);
 }
 
-void TmainFrame::OnCapture(wxCommandEvent&) { _G.pubSub.pub(topicDoCapture, 0); }
+void TmainFrame::OnCapture(wxCommandEvent&) { controller->capture(); }
 
 void TmainFrame::OnFileRead(wxCommandEvent&) {
   std::string path;
   if (askPath(this, "Open saved sample data", readWildcard, wxFD_OPEN | wxFD_FILE_MUST_EXIST, path))
-    _G.pubSub.pub(topicSampleFileRead, reinterpret_cast<long>(path.c_str()));
+    report(controller->open(path));
 }
 
 void TmainFrame::OnFileSave(wxCommandEvent&) {
   std::string path;
   if (askPath(this, "Save sample data", saveWildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
-    _G.pubSub.pub(topicSampleFileSave, reinterpret_cast<long>(path.c_str()));
+    report(controller->save(path));
 }
 
 void TmainFrame::OnExportPcap(wxCommandEvent&) {
   std::string path;
   if (askPath(this, "Export packets as pcap", pcapWildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
-    _G.pubSub.pub(topicExportPcap, reinterpret_cast<long>(path.c_str()));
+    report(controller->exportPcap(path));
 }
 
 void TmainFrame::OnAbout(wxCommandEvent&) {

@@ -3,11 +3,18 @@
 
 #include <wx/frame.h>
 
+#include <memory>
+#include <string>
+
+#include "ovsubscription.h"
+
 class MidPane;
+class Tcontroller;
 
 class TmainFrame : public wxFrame {
  public:
   TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, const wxPoint& pos, const wxSize& size);
+  ~TmainFrame() override;
 
   void zoom(int direction);
 
@@ -20,7 +27,12 @@ class TmainFrame : public wxFrame {
   void OnExit(wxCommandEvent&);
   void OnClose(wxCloseEvent&);
 
+  // Shows a problem the user should know of; nothing when it is empty.
+  void report(const std::string& problem);
+
   MidPane* midPane;
+  std::unique_ptr<Tcontroller> controller;
+  Tsubscription zoomed;
 };
 
 // The one main frame once it is built, for the toolbar's Exit button.

@@ -3,9 +3,9 @@
 #include <wx/sizer.h>
 #include <wx/splitter.h>
 
-#include "ovglobs.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
+#include "ovglobs.h"
 #include "ovtreepane.h"
 
 MidPane::MidPane(wxWindow* parent, int id)
@@ -29,6 +29,8 @@ MidPane::MidPane(wxWindow* parent, int id)
 }
 
 void MidPane::zoom(int pointSize) { treePane->zoom(pointSize); }
+
+TreeMidPane& MidPane::tree() { return treePane->mid(); }
 
 void MidPane::onSplitterChanged(wxSplitterEvent& event) {
   // The inner splitter's sash events bubble up here too; only the outer one re-wraps text.

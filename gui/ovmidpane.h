@@ -5,6 +5,7 @@
 
 class wxSplitterEvent;
 class TreePane;
+class TreeMidPane;
 class TdecodePane;
 class TdataPane;
 
@@ -12,6 +13,7 @@ class MidPane : public wxPanel {
  public:
   MidPane(wxWindow* parent, int id);
   void zoom(int pointSize);
+  TreeMidPane& tree();
 
  private:
   void onSplitterChanged(wxSplitterEvent&);

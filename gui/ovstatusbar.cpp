@@ -26,7 +26,7 @@ bool setText(wxStaticText* label, const std::string& text) {
 
 TstatusBar::TstatusBar(wxWindow* parent)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER),
-      status(topicStatus, [this](long texts) { show(*reinterpret_cast<const TstatusTexts*>(texts)); }) {
+      status(topicStatus, [this](const TstatusTexts& texts) { show(texts); }) {
   SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_MENU));
   // Sized by the layout only, which runs when a text needs more room.
   rows = new wxStaticText(this, wxID_ANY, "0 rows", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);

@@ -10,6 +10,8 @@ class Tsubscription {
  public:
   Tsubscription(int topic, std::function<void(long)> fn)
       : topic(topic), id(_G.pubSub.sub(topic, std::move(fn))) {}
+  template <class T, class Tfn>
+  Tsubscription(TtypedTopic<T> typed, Tfn fn) : topic(typed.id), id(_G.pubSub.sub(typed, std::move(fn))) {}
   ~Tsubscription() { _G.pubSub.unsub(topic, id); }
   Tsubscription(const Tsubscription&) = delete;
   Tsubscription& operator=(const Tsubscription&) = delete;

@@ -1,17 +1,14 @@
 #include "ovtreepane.h"
 
 #include <wx/dcclient.h>
-#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovglobs.h"
 #include "ovstatustext.h"
-#include "ovwxtext.h"
 
 namespace {
 
@@ -22,11 +19,6 @@ constexpr std::chrono::milliseconds statusPeriod{200};
 TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
 
 const wxColour paneBg(232, 232, 232);
-
-// Something the user asked for failed: say so, never let it look like success.
-void reportProblem(const std::string& problem) {
-  if (!problem.empty()) wxMessageBox(toWx(problem), _G.productName, wxOK | wxICON_ERROR);
-}
 
 }  // namespace
 
@@ -61,13 +53,7 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       decodePane(decodePane),
       rowCache(toolbarFilters),
       scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
-      visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
-      sampleRead(topicSampleFileRead,
-                 [this](long path) { onSampleFileRead(reinterpret_cast<const char*>(path)); }),
-      sampleSave(topicSampleFileSave,
-                 [this](long path) { onSampleFileSave(reinterpret_cast<const char*>(path)); }),
-      exportPcap(topicExportPcap, [this](long path) { onExportPcap(reinterpret_cast<const char*>(path)); }),
-      doCapture(topicDoCapture, [this](long) { onDoCapture(); }) {
+      visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }) {
   rowCache.init(parent, 1024);
   scrollReset();
   Bind(wxEVT_SIZE, &TreeMidPane::onResize, this);
@@ -215,7 +201,7 @@ void TreeMidPane::showStatus(bool atOnce) {
   if (!atOnce && now - statusShownAt < statusPeriod) return;
   statusShownAt = now;
   const TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
-  _G.pubSub.pub(topicStatus, reinterpret_cast<long>(&texts));
+  _G.pubSub.pub(topicStatus, texts);
   // Says how big the capture is when the pointer rests on the rows.
   SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
 }
@@ -322,27 +308,6 @@ void TreeMidPane::onMouseRelease(wxMouseEvent& event) {
 }
 
 void TreeMidPane::onMouseCaptureLost(wxMouseCaptureLostEvent&) { dragging = false; }
-
-void TreeMidPane::onSampleFileRead(const char* path) {
-  if (liveShow.dialogOpen()) {
-    wxMessageBox("The capture dialog shows its captures here: close it before reading a file.",
-                 _G.productName, wxOK | wxICON_INFORMATION);
-    return;
-  }
-  if (rowCache.onSampleFileRead(path)) {
-    sourceText = std::filesystem::path(path).filename().string();
-    return _G.pubSub.pub(topicVisRowsChanged, 0);
-  }
-  // A missing default file at start-up is normal; a file the user chose is not.
-  if (rowCache.fileMissing() && !IsShownOnScreen()) return;
-  wxMessageBox(toWx(rowCache.fileError()), _G.productName, wxOK | wxICON_ERROR);
-}
-
-void TreeMidPane::onSampleFileSave(const char* path) { reportProblem(rowCache.sampleFileSave(path)); }
-
-void TreeMidPane::onExportPcap(const char* path) { reportProblem(rowCache.exportPcap(path)); }
-
-void TreeMidPane::onDoCapture() { liveShow.open(); }
 
 TreePane::TreePane(wxWindow* parent, TdataPane& dataPane, TdecodePane& decodePane)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "ovliveshow.h"
 #include "ovrcache.h"
 #include "ovsubscription.h"
 
@@ -73,10 +72,6 @@ class TreeMidPane : public wxPanel {
   void onMouseWheel(wxMouseEvent& event);
   void onMouseRelease(wxMouseEvent& event);
   void onMouseCaptureLost(wxMouseCaptureLostEvent& event);
-  void onSampleFileRead(const char* path);
-  void onSampleFileSave(const char* path);
-  void onExportPcap(const char* path);
-  void onDoCapture();
 
   void setTop(int row);
   void scrollReset();
@@ -114,8 +109,7 @@ class TreeMidPane : public wxPanel {
   TdataPane& dataPane;
   TdecodePane& decodePane;
   TrowCache rowCache;
-  TliveShow liveShow{*this};
-  Tsubscription scrolled, visRowsChanged, sampleRead, sampleSave, exportPcap, doCapture;
+  Tsubscription scrolled, visRowsChanged;
 };
 
 class TreePane : public wxPanel {

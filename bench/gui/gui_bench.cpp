@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
 #include "ovcaprun.h"
+#include "ovcontroller.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovstatusbar.h"
@@ -321,6 +323,7 @@ TWR_BENCH(gui) {
   for (int i = 0; i < 20; i++) wxTheApp->Yield(true);
   TreeMidPane& mid = tree->mid();
   TrowCache& cache = mid.cache();
+  auto controller = std::make_unique<Tcontroller>(mid, [] {});
   auto paint = [&] {
     mid.Refresh();
     mid.Update();
@@ -359,6 +362,7 @@ TWR_BENCH(gui) {
   decodeAndShow(busyCapture(options.quick ? (16u << 20) : (64u << 20)), *tree, paint, "gui_", false);
   if (options.large) largeCapture(*tree, paint);
 
+  controller.reset();
   frame->Destroy();
   wxTheApp->Yield(true);
   wxEntryCleanup();

@@ -11,6 +11,7 @@
 
 #include "decode/ovtree2lin.h"
 #include "ovcaprun.h"
+#include "ovcontroller.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovdumptext.h"
@@ -82,6 +83,7 @@ struct Twindow {
   TreePane* tree = new TreePane(frame, *data, *decode);
   TstatusBar* status = new TstatusBar(frame);
   TreeMidPane& mid = tree->mid();
+  Tcontroller controller{mid, [] {}};
   Twindow() {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     sizer->Add(tree, 3, wxEXPAND);
