@@ -28,7 +28,14 @@ TsampleRead readSampleFile(const std::string& path) {
     return result;
   }
   Tinput input(path);
-  if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::pcap) {
+  const TcaptureFile::Tkind kind = TcaptureFile::kindOf(input);
+  if (kind == TcaptureFile::Tkind::raw) {
+    TcaptureFile file;
+    if (!file.loadRaw(input, *result.capture))
+      result.problem = sentence("Cannot read", path, file.lastError());
+    return result;
+  }
+  if (kind == TcaptureFile::Tkind::pcap) {
     TcaptureFile file;
     if (!file.loadPcap(input, *result.capture))
       result.problem = sentence("Cannot read", path, file.lastError());

@@ -15,7 +15,7 @@ struct TsampleRead {
 };
 
 // Reads into a fresh capture, so the caller's data stays as it was when this fails.
-// A pcap or pcapng file of USB packets, told apart by content, is decoded.
+// A pcap or pcapng file of USB packets or a raw capture, told apart by content, is decoded.
 TsampleRead readSampleFile(const std::string& path);
 
 // Empty on success, else a sentence naming the file and why.

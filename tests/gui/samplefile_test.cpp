@@ -1,5 +1,5 @@
-// Sample files as the GUI reads and saves them: every failure is a sentence
-// naming the file, and never an exception.
+// Sample files, pcap files and raw captures as the GUI reads them, and sample files as it
+// saves them: every failure is a sentence naming the file, and never an exception.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +15,10 @@ TEST(GuiSampleFiles, FailuresNameTheFileAndNeverThrow) {
   const TsampleRead read = readSampleFile(pcap);
   EXPECT_EQ(read.problem, "");
   ASSERT_GT(read.capture->rowCount(), 0u);
+  // A raw capture from the device is told apart by content too, and decoded.
+  const TsampleRead raw = readSampleFile(TWR_TEST_DATA_DIR "/lib_replay.raw");
+  EXPECT_EQ(raw.problem, "");
+  EXPECT_GT(raw.capture->rowCount(), 0u);
   const TsampleRead broken = readSampleFile(TWR_TEST_DATA_DIR "/lib_malformed.ovd");
   EXPECT_FALSE(broken.missing);
   EXPECT_NE(broken.problem.find("lib_malformed.ovd\": line 6"), std::string::npos) << broken.problem;
