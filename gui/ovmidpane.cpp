@@ -8,19 +8,19 @@
 #include "ovglobs.h"
 #include "ovtreepane.h"
 
-MidPane::MidPane(wxWindow* parent, int id)
+MidPane::MidPane(wxWindow* parent, int id, int rightColumn, int dataHeight)
     : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER) {
-  auto* outer = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
+  outer = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
   outer->SetSashGravity(0.8);
   outer->SetMinimumPaneSize(300);
-  auto* inner = new wxSplitterWindow(outer, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
+  inner = new wxSplitterWindow(outer, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_3D, "splitter");
   inner->SetSashGravity(0.6);
   inner->SetMinimumPaneSize(200);
   decodePane = new TdecodePane(inner);
   dataPane = new TdataPane(inner);
-  inner->SplitHorizontally(decodePane, dataPane, -220);
+  inner->SplitHorizontally(decodePane, dataPane, -dataHeight);
   treePane = new TreePane(outer, *dataPane, *decodePane);
-  outer->SplitVertically(treePane, inner, -420);
+  outer->SplitVertically(treePane, inner, -rightColumn);
   outer->Bind(wxEVT_SPLITTER_SASH_POS_CHANGED, &MidPane::onSplitterChanged, this);
 
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
@@ -29,6 +29,11 @@ MidPane::MidPane(wxWindow* parent, int id)
 }
 
 void MidPane::zoom(int pointSize) { treePane->zoom(pointSize); }
+
+void MidPane::sashes(int& rightColumn, int& dataHeight) const {
+  rightColumn = outer->GetSize().x - outer->GetSashPosition();
+  dataHeight = inner->GetSize().y - inner->GetSashPosition();
+}
 
 TreeMidPane& MidPane::tree() { return treePane->mid(); }
 

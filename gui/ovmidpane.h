@@ -4,6 +4,7 @@
 #include <wx/panel.h>
 
 class wxSplitterEvent;
+class wxSplitterWindow;
 class TreePane;
 class TreeMidPane;
 class TdecodePane;
@@ -11,7 +12,9 @@ class TdataPane;
 
 class MidPane : public wxPanel {
  public:
-  MidPane(wxWindow* parent, int id);
+  // rightColumn: the decode and data panes' width; dataHeight: the data pane's height.
+  MidPane(wxWindow* parent, int id, int rightColumn, int dataHeight);
+  void sashes(int& rightColumn, int& dataHeight) const;
   void zoom(int pointSize);
   TreeMidPane& tree();
 
@@ -21,4 +24,6 @@ class MidPane : public wxPanel {
   TreePane* treePane;
   TdecodePane* decodePane;
   TdataPane* dataPane;
+  wxSplitterWindow* outer;
+  wxSplitterWindow* inner;
 };

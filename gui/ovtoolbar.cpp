@@ -66,7 +66,7 @@ void Ttoolbar::OnPacket(wxCommandEvent&) {
 void Ttoolbar::OnHelp(wxCommandEvent&) { openHelpPage(this); }
 
 void Ttoolbar::OnExit(wxCommandEvent&) {
-  if (evilMainFramePtr) evilMainFramePtr->Close(true);
+  if (evilMainFramePtr) evilMainFramePtr->Close();
 }
 
 void Ttoolbar::OnZoomIn(wxCommandEvent&) { _G.pubSub.pub(topicZoom, +1); }

@@ -3,7 +3,12 @@ rows clicked and the panes read, filters, zoom; a capture at the bus's own pace
 watched in the main window as it runs (the status bar counting, the view
 following the end until scrolled away, a row clicked) and kept with OK, one
 cancelled, and the sniffer free again afterwards; no GTK warning on the way.
-Screenshots go to --out."""
+Closing with the kept capture never saved asks first: Cancel keeps the window,
+a Save that fails keeps it too, a Save that works writes a file that shows the
+same rows when the program is started on it; Discard just exits. The zoom is
+remembered. Screenshots go to --out."""
+
+import os
 
 import subprocess
 import time
@@ -71,7 +76,7 @@ def click_line(s, area, pitch, line, button="1"):
 
 def test(s, args):
     s.launch([args.sim, "--serial", "E2E-0001", "--", "./tracewren"], args.rundir)
-    frame = s.window("Orlavex Tracewren")
+    frame = s.main_window("default.ovd")
     area = tree_area(s, frame)
     s.wait_until(lambda: len(box_tops(s, area, "start")) > 5, "rows to be painted")
     tops = box_tops(s, area, "start")
@@ -180,6 +185,7 @@ def test(s, args):
     captured = s.shown_rows(frame)
     assert captured == stopped, "OK takes the rows shown: %d, %d" % (captured, stopped)
     assert pane_text(s, frame).endswith("12 01 00 02 00 00 00 08  ........"), "the clicked row stays selected"
+    assert frame.name == "Capture (not saved) - Orlavex Tracewren", frame.name
     s.screenshot("main-captured")
 
     # A second capture, far from full when it is cancelled.
@@ -194,17 +200,68 @@ def test(s, args):
                  "the dialog to close")
     assert s.shown_rows(frame) == captured, "Cancel keeps the shown capture"
 
-    # The sniffer was released with the dialog: the next one gets it at once. The window's Exit
-    # ends the program while that one captures.
+    # The sniffer was released with the dialog: the next one gets it at once.
     s.press("Capture", frame)
     dlg = s.window("USB Packet Sniffer")
     s.wait_label("Hardware Initialized OK", dlg)
     s.press("Start", dlg)
     s.button("Stop", dlg)
+
+    # The window's Exit while that one captures: the capture kept before was never saved.
     s.press("Exit", frame)
+    ask = s.message_box("never saved")
+    s.screenshot("unsaved-question")
+    s.press("Cancel", ask)
+    s.wait_until(lambda: s.label(lambda n: "never saved" in n, timeout=0) is None, "the question to close")
+    assert s.program.poll() is None and s.button("Stop", dlg) is not None, "Cancel keeps the window capturing"
+
+    # Ctrl+Q asks again; a Save that fails (a full device) keeps the window.
+    x, y, w, h = area
+    s.xdotool("mousemove", str(x + 100), str(y + 100))
+    s.key("ctrl+q")
+    s.press("Save", s.message_box("never saved"))
+    chooser = s.window("Save sample data")
+    s.type_into_shown_entry(chooser, "/dev/full")
+    s.press("Save", chooser)
+    s.press("Replace")  # GTK asks before writing over a file
+    s.must(s.label(lambda n: "/dev/full" in n and "No space left" in n), "no message on the failed save")
+    s.screenshot("save-failed")
+    s.key("Return")
+    s.wait_until(lambda: s.label(lambda n: "/dev/full" in n, timeout=0) is None, "the message to close")
+    assert s.program.poll() is None, "a failed save keeps the window"
+    assert s.shown_rows(frame) == captured, "the capture kept is shown, the one cancelled is not"
+
+    # Saved, the program ends; started on the file, it shows the same rows.
+    saved = os.path.join(s.out_dir, "kept capture.ovd")
+    s.press("Exit", frame)
+    s.press("Save", s.message_box("never saved"))
+    chooser = s.window("Save sample data")
+    s.type_into_shown_entry(chooser, saved)
+    s.press("Save", chooser)
     # GTK complains about a control laid out smaller than it needs, as the dialog once did.
     output = s.program.communicate(timeout=20)[0]
+    assert s.program.returncode == 0, output
     assert "Gtk-WARNING" not in output, output
+    assert "PointSize=%d" % 14 in s.settings(), s.settings()
+
+    s.launch([args.sim, "--serial", "E2E-0002", "--", "./tracewren", saved], args.rundir)
+    frame = s.main_window("kept capture.ovd")
+    s.wait_until(lambda: s.shown_rows(frame) == captured, "the saved capture's rows")
+
+    # A small capture kept, then discarded on exit: the program just ends.
+    s.press("Capture", frame)
+    dlg = s.window("USB Packet Sniffer")
+    s.wait_label("Hardware Initialized OK", dlg)
+    s.type_into_shown_entry(dlg, "64")
+    s.press("Start", dlg)
+    s.wait_label("Captured", frame)
+    ok = s.button("OK", dlg)
+    s.wait_until(lambda: s.enabled(ok), "rows to take")
+    s.click(ok)
+    s.wait_until(lambda: frame.name == "Capture (not saved) - Orlavex Tracewren", "the capture to be kept")
+    s.press("Exit", frame)
+    s.press("Discard", s.message_box("never saved"))
+    assert s.program.wait(20) == 0, "Discard ends the program"
     print("row pitch %d, bundled rows %d, captured rows %d, rows read while capturing %s" %
           (pitch, bundled, captured, counts))
 

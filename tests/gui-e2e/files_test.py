@@ -1,7 +1,9 @@
 """Files as a user meets them, the program in a path with spaces and non-ASCII
 letters, started elsewhere: sample, malformed and pcap files read, saved and
-exported (a malformed one named with its line); the help page, with a browser
-and without; the About box."""
+exported, through the menus and their keys (a malformed one named with its line,
+what was shown kept); the title naming the file; a file named on the command line
+and the recent files of the run before; the help page, with a browser and
+without; the About box."""
 
 import gzip
 import os
@@ -12,14 +14,19 @@ import urllib.parse
 import twrgui
 
 
-def menu(s, frame, name, item):
-    s.click(s.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame))
-    s.click(s.find(lambda a: a.getRoleName() == "menu item" and a.name == item, frame))
+def key_in(s, frame, key):
+    """Presses a key in the main window: with no window manager, keys go where the pointer is."""
+    x, y, w, h = frame.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
+    s.xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+    s.key(key)
 
 
 def choose_file(s, frame, item, title, path, accept):
-    """Picks path in the file dialog that the File menu's item opens."""
-    menu(s, frame, "File", item)
+    """Picks path in the file dialog that the File menu's item opens, or its key."""
+    if item.startswith("ctrl+"):
+        key_in(s, frame, item)
+    else:
+        s.menu(frame, "File", item)
     chooser = s.window(title)
     if accept == "Open":
         s.key("ctrl+l")  # a name can be typed only in the location entry
@@ -52,7 +59,7 @@ def test(s, args):
     os.environ["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
 
     s.launch([os.path.join(run, "tracewren")], elsewhere)
-    frame = s.window("Orlavex Tracewren")
+    frame = s.main_window()
     bundled = s.shown_rows(frame)
     assert bundled == 0, "no default capture in the working directory"
     s.screenshot("main-empty")
@@ -60,24 +67,29 @@ def test(s, args):
     choose_file(s, frame, "Read data", "Open saved sample data", good, "Open")
     s.wait_until(lambda: s.shown_rows(frame) != bundled, "the chosen file to be shown")
     shown = s.shown_rows(frame)
+    assert frame.name == "çapture é.ovd - Orlavex Tracewren", frame.name
 
-    choose_file(s, frame, "Read data", "Open saved sample data", bad, "Open")
+    choose_file(s, frame, "ctrl+o", "Open saved sample data", bad, "Open")
     s.must(s.label(lambda n: bad in n and "line 6" in n), "no message naming the file and its line")
     s.screenshot("malformed-file-message")
     s.key("Return")
     s.wait_until(lambda: s.label(lambda n: bad in n, timeout=0) is None, "the message to close")
     assert s.shown_rows(frame) == shown, "the shown data stays"
+    assert frame.name == "çapture é.ovd - Orlavex Tracewren", "the title still names the file shown"
 
-    choose_file(s, frame, "Save data", "Save sample data", saved, "Save")
+    choose_file(s, frame, "ctrl+s", "Save sample data", saved, "Save")
     s.wait_until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, "the saved file")
     with gzip.open(saved, "rb") as f:
         assert f.read(8) == b"OVFMT01\n"
+    s.wait_until(lambda: frame.name == "sävéd.ovd - Orlavex Tracewren", "the title to name the saved file")
 
     # Another analyzer's capture opens by content; its packets export for Wireshark.
     choose_file(s, frame, "Read data", "Open saved sample data", pcap, "Open")
     s.wait_until(lambda: s.shown_rows(frame) not in (shown, bundled), "the pcap file to be shown")
     s.screenshot("pcap-read")
-    choose_file(s, frame, "Export pcap", "Export packets as pcap", exported, "Save")
+    pcap_rows = s.shown_rows(frame)
+    assert frame.name == "fremd.pcap - Orlavex Tracewren", frame.name
+    choose_file(s, frame, "ctrl+e", "Export packets as pcap", exported, "Save")
     s.wait_until(lambda: os.path.exists(exported) and os.path.getsize(exported) > 24, "the exported file")
     with open(exported, "rb") as f:
         assert f.read(4) == bytes.fromhex("4d3cb2a1"), "a nanosecond pcap"
@@ -93,18 +105,40 @@ def test(s, args):
     with open(fake, "w") as f:
         f.write("#!/bin/sh\nexit 3\n")
     where = lambda n: "help page is" in n and os.path.join(run, "twr_help.html") in n
-    for open_help in (lambda: s.press("Help", frame), lambda: menu(s, frame, "Help", "Help page")):
+    for open_help in (lambda: s.press("Help", frame), lambda: s.menu(frame, "Help", "Help page")):
         open_help()
         s.must(s.label(where), "no message naming the help page")
         s.screenshot("help-without-browser")
         s.key("Return")
         s.wait_until(lambda: s.label(where, timeout=0) is None, "the message to close")
 
-    menu(s, frame, "Help", "About")
+    s.menu(frame, "Help", "About")
     s.must(s.label(lambda n: "Orlavex" in n and "warranty" in n), "no legal notice in the About box")
     s.screenshot("about")
     s.key("Escape")
 
+    s.press("Exit", frame)
+    assert s.program.wait(20) == 0, "the program failed"
+
+    # Named on the command line, relative to where it starts: shown with its name in the title.
+    s.launch([os.path.join(run, "tracewren"), os.path.basename(pcap)], elsewhere)
+    frame = s.main_window("fremd.pcap")
+    s.wait_until(lambda: s.shown_rows(frame) == pcap_rows, "the pcap file's rows")
+    s.screenshot("command-line-file")
+    # The files of the run before, last first; one opens again.
+    s.click(s.must(s.find(lambda a: a.getRoleName() == "menu" and a.name == "File", frame), "no File menu"))
+    s.click(s.must(s.find(lambda a: a.getRoleName() == "menu" and a.name == "Open recent", frame), "no recent"))
+    items = [a.name for a in s.atspi.findAllDescendants(frame, lambda a: a.getRoleName() == "menu item" and
+                                                         a.name.startswith(("1 ", "2 ", "3 ", "4 ")))]
+    assert [os.path.basename(n.split(" ", 1)[1]) for n in items] == \
+        ["fremd.pcap", "sävéd.ovd", "çapture é.ovd"], items
+    item = s.find(lambda a: a.getRoleName() == "menu item" and a.name.endswith("sävéd.ovd"), frame)
+    s.key("Right")  # a click only highlights a submenu
+    s.wait_until(lambda: item.getState().contains(s.atspi.STATE_SHOWING), "the recent files to show")
+    s.screenshot("recent-files")
+    s.click(item)
+    s.wait_until(lambda: frame.name == "sävéd.ovd - Orlavex Tracewren", "the recent file to be shown")
+    assert s.shown_rows(frame) == shown, "the saved file shows the rows saved"
     s.press("Exit", frame)
     print("read %d rows, help page %s" % (shown, url))
 

@@ -25,6 +25,9 @@ class Session:
             raise RuntimeError("Xvfb did not start")
         os.environ["DISPLAY"] = ":" + display
         os.environ["GTK_MODULES"] = "gail:atk-bridge"
+        # What the program remembers goes here, never to the user's own settings.
+        self.config_dir = os.path.join(out_dir, "config")
+        os.environ["XDG_CONFIG_HOME"] = self.config_dir
         os.environ.pop("NO_AT_BRIDGE", None)
         self.bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                     stderr=subprocess.DEVNULL)
@@ -88,6 +91,30 @@ class Session:
 
     def wait_label(self, text, root=None, timeout=30):
         self.must(self.label(lambda n: n == text, root, timeout), "label %r never appeared" % text)
+
+    def main_window(self, shown=None, timeout=20):
+        """The main window, whose title names the file shown ("name - product")."""
+        return self.window("Orlavex Tracewren" if shown is None else shown + " - Orlavex Tracewren", timeout)
+
+    def message_box(self, text, timeout=20):
+        """The message or question box that says text: GTK gives it no title to find it by."""
+        said = self.must(self.label(lambda n: text in n, timeout=timeout), "no message saying %r" % text)
+        while said.getRoleName() not in ("alert", "dialog", "frame"):
+            said = said.parent
+        return said
+
+    def menu(self, frame, *path):
+        """Clicks through the menu bar: a menu, its submenus, then the item."""
+        for name in path[:-1]:
+            self.click(self.must(self.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame),
+                                 "no menu %r" % name))
+        self.click(self.must(self.find(lambda a: a.getRoleName() == "menu item" and a.name == path[-1], frame),
+                             "no menu item %r" % path[-1]))
+
+    def settings(self):
+        """The program's settings file as text."""
+        with open(os.path.join(self.config_dir, "tracewren", "tracewren.conf"), encoding="utf-8") as f:
+            return f.read()
 
     def tree_scroll_bar(self, frame):
         """The tree's scroll bar: on screen, beside the panel whose tooltip tells the rows
