@@ -262,6 +262,7 @@ def test(s, args):
     s.press("Exit", frame)
     s.press("Discard", s.message_box("never saved"))
     assert s.program.wait(20) == 0, "Discard ends the program"
+    assert "PointSize=14" in s.settings(), "the zoom of the run before comes back"
     print("row pitch %d, bundled rows %d, captured rows %d, rows read while capturing %s" %
           (pitch, bundled, captured, counts))
 

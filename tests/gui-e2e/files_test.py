@@ -1,14 +1,16 @@
 """Files as a user meets them, the program in a path with spaces and non-ASCII
 letters, started elsewhere: sample, malformed and pcap files read, saved and
 exported, through the menus and their keys (a malformed one named with its line,
-what was shown kept); the title naming the file; a file named on the command line
-and the recent files of the run before; the help page, with a browser and
+what was shown kept); the title naming the file; a file named on the command line,
+the recent files of the run before, a file dropped on the window; zoom keys
+remembered; the help page, with a browser and
 without; the About box."""
 
 import gzip
 import os
 import shutil
 import stat
+import time
 import urllib.parse
 
 import twrgui
@@ -139,7 +141,17 @@ def test(s, args):
     s.click(item)
     s.wait_until(lambda: frame.name == "sävéd.ovd - Orlavex Tracewren", "the recent file to be shown")
     assert s.shown_rows(frame) == shown, "the saved file shows the rows saved"
+    # A file dropped on the rows opens.
+    s.drag_file(pcap, s.tree_scroll_bar(frame).parent)
+    s.wait_until(lambda: frame.name == "fremd.pcap - Orlavex Tracewren", "the dropped file to be shown")
+    assert s.shown_rows(frame) == pcap_rows
+    # Zoom keys, remembered: 12 points in to 14, out to 12, in to 14 (Ctrl+= is Ctrl++ unshifted).
+    for key in ("ctrl+plus", "ctrl+minus", "ctrl+equal"):
+        key_in(s, frame, key)
+        time.sleep(0.3)
     s.press("Exit", frame)
+    assert s.program.wait(20) == 0, "the program failed"
+    assert "PointSize=14" in s.settings(), s.settings()
     print("read %d rows, help page %s" % (shown, url))
 
 

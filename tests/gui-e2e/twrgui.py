@@ -42,6 +42,28 @@ class Session:
         self.procs.append(self.program)
         return self.program
 
+    def helper(self, argv):
+        """Starts a program the test needs beside the one it drives; it ends with the session."""
+        proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(proc)
+        return proc
+
+    def drag_file(self, path, onto):
+        """Drags path with the mouse from a window that offers it, as a file manager does, onto
+        the middle of the accessible onto."""
+        source = self.helper(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "dragsource.py"), path])
+        x, y, w, h = self.button("drag me").queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        tx, ty, tw, th = onto.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        self.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "mousedown", "1")
+        # In steps: the toolkit starts a drag only once the pointer has moved a little.
+        for i in range(1, 11):
+            self.xdotool("mousemove", str(x + w // 2 + (tx + tw // 2 - x - w // 2) * i // 10),
+                         str(y + h // 2 + (ty + th // 2 - y - h // 2) * i // 10))
+            time.sleep(0.05)
+        self.xdotool("mouseup", "1")
+        time.sleep(0.5)
+        source.terminate()
+
     def close(self):
         for p in reversed(self.procs + [self.bus, self.xvfb]):
             if p.poll() is None:
