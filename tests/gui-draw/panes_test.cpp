@@ -9,6 +9,8 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <cstdio>
+
 #include "decode/ovtree2lin.h"
 #include "ovcaprun.h"
 #include "ovcontroller.h"
@@ -19,6 +21,7 @@
 #include "ovstatustext.h"
 #include "ovtreepane.h"
 #include "support/objects.h"
+#include "support/testfiles.h"
 
 namespace {
 
@@ -83,7 +86,8 @@ struct Twindow {
   TreePane* tree = new TreePane(frame, *data, *decode);
   TstatusBar* status = new TstatusBar(frame);
   TreeMidPane& mid = tree->mid();
-  Tcontroller controller{mid, [] {}};
+  int shownChanges = 0;
+  Tcontroller controller{mid, [this] { shownChanges++; }};
   Twindow() {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     sizer->Add(tree, 3, wxEXPAND);
@@ -341,4 +345,49 @@ TEST(DecodePane, PlainTextEncodingsAndTables) {
 
   w.decode->render("");
   EXPECT_TRUE(w.decodeLabels().empty());
+}
+
+// The window's file and capture actions: where the rows came from, and whether closing would
+// lose them.
+TEST(Controller, KnowsWhereTheRowsCameFromAndKeepsThemWhenAFileFails) {
+  Twindow w;
+  Tcontroller& c = w.controller;
+  TrowCache& rows = w.mid.cache();
+  const std::string sample = TWR_TEST_DATA_DIR "/lib_sample.ovd";
+  ASSERT_EQ(c.open(sample), "");
+  const int sampleRows = rows.rowCount();
+  EXPECT_GT(sampleRows, 0);
+  EXPECT_EQ(c.source().path(), sample);
+  EXPECT_TRUE(w.statusText().Contains("|lib_sample.ovd|")) << w.statusText();
+  const std::string broken = c.open(TWR_TEST_DATA_DIR "/lib_malformed.ovd");
+  EXPECT_NE(broken.find("line 6"), std::string::npos) << broken;
+  EXPECT_EQ(rows.rowCount(), sampleRows);
+  EXPECT_EQ(c.source().path(), sample);
+  EXPECT_EQ(w.shownChanges, 1);
+
+  // A capture kept with OK is the one thing closing would lose; a failed save changes nothing.
+  capture(10);
+  const int captured = rows.rowCount();
+  EXPECT_TRUE(c.source().unsaved());
+  EXPECT_EQ(w.shownChanges, 2);
+  EXPECT_NE(c.save("/nonexistent/dir/kept.ovd"), "");
+  EXPECT_TRUE(c.source().unsaved());
+  const std::string kept = tempPath("kept.ovd");
+  ASSERT_EQ(c.save(kept), "");
+  EXPECT_FALSE(c.source().unsaved());
+  EXPECT_EQ(c.source().path(), kept);
+
+  // Captures that end without rows, or are cancelled, leave the saved one shown and saved.
+  _G.pubSub.pub(topicDoCapture, 0);
+  dialogSink->captureStarted(std::make_shared<Tcapture>());
+  dialogSink->captureEnded(false, "");
+  dialogSink->dialogClosed(true);
+  _G.pubSub.pub(topicDoCapture, 0);
+  dialogSink->captureStarted(std::make_shared<Tcapture>());
+  dialogSink->captureEnded(true, "");
+  dialogSink->dialogClosed(false);
+  EXPECT_EQ(rows.rowCount(), captured);
+  EXPECT_FALSE(c.source().unsaved());
+  EXPECT_EQ(w.shownChanges, 3);
+  std::remove(kept.c_str());
 }

@@ -74,6 +74,16 @@ def click_line(s, area, pitch, line, button="1"):
     s.xdotool("mousemove", str(x + 60), str(y + line * pitch + pitch // 2), "click", button)
 
 
+def start_capture(s, frame, kbytes):
+    """Opens the capture dialog and starts a capture of kbytes; returns the dialog."""
+    s.press("Capture", frame)
+    dlg = s.window("USB Packet Sniffer")
+    s.wait_label("Hardware Initialized OK", dlg)
+    s.type_into_shown_entry(dlg, kbytes)
+    s.press("Start", dlg)
+    return dlg
+
+
 def test(s, args):
     s.launch([args.sim, "--serial", "E2E-0001", "--", "./tracewren"], args.rundir)
     frame = s.main_window("default.ovd")
@@ -189,11 +199,7 @@ def test(s, args):
     s.screenshot("main-captured")
 
     # A second capture, far from full when it is cancelled.
-    s.press("Capture", frame)
-    dlg = s.window("USB Packet Sniffer")
-    s.wait_label("Hardware Initialized OK", dlg)
-    s.type_into_shown_entry(dlg, "4096")
-    s.press("Start", dlg)
+    dlg = start_capture(s, frame, "4096")
     s.button("Stop", dlg)
     s.press("Cancel", dlg)
     s.wait_until(lambda: s.find(lambda a: a.name == "USB Packet Sniffer", timeout=0) is None,
@@ -249,11 +255,7 @@ def test(s, args):
     s.wait_until(lambda: s.shown_rows(frame) == captured, "the saved capture's rows")
 
     # A small capture kept, then discarded on exit: the program just ends.
-    s.press("Capture", frame)
-    dlg = s.window("USB Packet Sniffer")
-    s.wait_label("Hardware Initialized OK", dlg)
-    s.type_into_shown_entry(dlg, "64")
-    s.press("Start", dlg)
+    dlg = start_capture(s, frame, "64")
     s.wait_label("Captured", frame)
     ok = s.button("OK", dlg)
     s.wait_until(lambda: s.enabled(ok), "rows to take")
