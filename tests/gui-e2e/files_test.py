@@ -16,9 +16,9 @@ import urllib.parse
 import twrgui
 
 
-def key_in(s, frame, key):
-    """Presses a key in the main window: with no window manager, keys go where the pointer is."""
-    x, y, w, h = frame.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
+def key_in(s, window, key):
+    """Presses a key in a window: with no window manager, keys go where the pointer is."""
+    x, y, w, h = window.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
     s.xdotool("mousemove", str(x + w // 2), str(y + h // 2))
     s.key(key)
 
@@ -31,7 +31,7 @@ def choose_file(s, frame, item, title, path, accept):
         s.menu(frame, "File", item)
     chooser = s.window(title)
     if accept == "Open":
-        s.key("ctrl+l")  # a name can be typed only in the location entry
+        key_in(s, chooser, "ctrl+l")  # a name can be typed only in the location entry
     s.type_into_shown_entry(chooser, os.path.basename(path))
     s.press(accept, chooser)
 
