@@ -4,7 +4,11 @@ list(APPEND TWR_GUI_LOGIC_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdispldata.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdumptext.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovdecodeitems.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ovboxkey.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovboxkey.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovfindquery.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovfindscan.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovgoto.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovcopytext.cpp)
 # Drawing and windows: a library of its own so that tests under Xvfb link it.
 set(TWR_DISPLAY_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovrow.cpp
