@@ -21,6 +21,8 @@ set(TWR_DISPLAY_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/ovtreepane.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovliveshow.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovstatusbar.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovfindbar.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ovedit.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ovtitlepane.cpp)
 # The panes' captions are drawn by the shell's TitlePane: it moves into this library.
 list(REMOVE_ITEM TWR_GUI_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/ovtitlepane.cpp)

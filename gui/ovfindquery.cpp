@@ -1,6 +1,7 @@
 #include "ovfindquery.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "decode/ovgroup.h"
@@ -40,12 +41,6 @@ std::vector<uint8_t> hexBytes(const std::string& text) {
   return bytes;
 }
 
-void appendLower(std::string& out, const std::string& text) {
-  const std::size_t from = out.size();
-  out += text;
-  std::transform(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(),
-                 out.begin() + static_cast<std::ptrdiff_t>(from), lower);
-}
 
 }  // namespace
 
@@ -55,7 +50,7 @@ TfindQuery parseFindQuery(const std::string& typed, bool inDecode) {
   const std::size_t first = typed.find_first_not_of(" \t");
   if (first == std::string::npos) return query;
   const std::string text = typed.substr(first, typed.find_last_not_of(" \t") - first + 1);
-  appendLower(query.text, text);
+  for (char c : text) query.text += lower(c);
   if (!inDecode) query.bytes = hexBytes(text);
   return query;
 }
@@ -98,26 +93,30 @@ TrowMatcher::TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery que
 TrowMatcher::~TrowMatcher() = default;
 
 bool TrowMatcher::inText(const std::string& text) const {
-  return std::search(text.begin(), text.end(), query.text.begin(), query.text.end()) != text.end();
+  // The query is lower case already: only the text's letters are folded, as compared.
+  static const auto folded = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 256; c++) table[c] = lower(static_cast<char>(c));
+    return table;
+  }();
+  const auto same = [](char t, char q) { return folded[static_cast<unsigned char>(t)] == q; };
+  return std::search(text.begin(), text.end(), query.text.begin(), query.text.end(), same) != text.end();
 }
 
 bool TrowMatcher::matches(std::size_t row) {
   if (query.empty() || row >= capture->rowCount()) return false;
   const TobjPtr obj = capture->row(row).obj;
   haystack.clear();
-  if (lua) {
-    appendLower(haystack, decodePlainText(lua->decode(obj)));
-    return inText(haystack);
-  }
+  if (lua) return inText(decodePlainText(lua->decode(obj)));
   if (!query.bytes.empty()) {
     const std::vector<uint8_t>& bytes = shownBytes(obj);
     if (std::search(bytes.begin(), bytes.end(), query.bytes.begin(), query.bytes.end()) != bytes.end())
       return true;
   }
   for (const TdisplayBox& box : boxes.getBoxes(obj)) {
-    appendLower(haystack, box.text1);
+    haystack += box.text1;
     haystack += ' ';
-    appendLower(haystack, box.text2);
+    haystack += box.text2;
     haystack += ' ';
   }
   return inText(haystack);

@@ -47,14 +47,17 @@ void TfindScan::takeFound(std::vector<int32_t>& into) {
 void TfindMatches::clear() {
   all.clear();
   shown.clear();
-  complete = false;
+  sorted = true;
 }
 
-void TfindMatches::add(const std::vector<int32_t>& rows) { all.insert(all.end(), rows.begin(), rows.end()); }
+void TfindMatches::add(const std::vector<int32_t>& rows) {
+  all.insert(all.end(), rows.begin(), rows.end());
+  sorted = sorted && rows.empty();
+}
 
-void TfindMatches::finish() {
-  std::sort(all.begin(), all.end());
-  complete = true;
+void TfindMatches::sort() {
+  if (!sorted) std::sort(all.begin(), all.end());
+  sorted = true;
 }
 
 int TfindMatches::step(int row, bool forward) const {

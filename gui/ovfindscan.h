@@ -45,14 +45,14 @@ class TfindScan {
 class TfindMatches {
  public:
   void clear();
-  // Matches in any order; sorted by finish().
+  // Matches in any order, as a search finds them.
   void add(const std::vector<int32_t>& rows);
-  void finish();
-  bool finished() const { return complete; }
+  std::size_t size() const { return all.size(); }
 
-  // Which of the matches are shown; again whenever the filters change.
+  // Which of the matches are shown; again whenever the filters change or matches are added.
   template <class Tvisible>
   void showOnly(Tvisible isVisible) {
+    sort();
     shown.clear();
     for (int32_t row : all)
       if (isVisible(row)) shown.push_back(row);
@@ -64,7 +64,9 @@ class TfindMatches {
   std::string countText(int row) const;
 
  private:
-  std::vector<int32_t> all;    // ascending once complete
+  void sort();
+
+  std::vector<int32_t> all;
   std::vector<int32_t> shown;  // ascending
-  bool complete = false;
+  bool sorted = true;
 };

@@ -6,12 +6,15 @@
 #include <wx/menu.h>
 #include <wx/sizer.h>
 
+#include "ovedit.h"
+#include "ovfindbar.h"
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
 #include "ovstatusbar.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
+#include "ovtreepane.h"
 #include "ovviewrules.h"
 
 TmainFrame* evilMainFramePtr = nullptr;
@@ -60,8 +63,6 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   helpMenu->Append(wxID_ABOUT, "&About");
   auto* menuBar = new wxMenuBar;
   menuBar->Append(fileMenu, "&File");
-  menuBar->Append(helpMenu, "&Help");
-  SetMenuBar(menuBar);
   Bind(wxEVT_MENU, &TmainFrame::OnFileRead, this, idFileRead);
   Bind(wxEVT_MENU, &TmainFrame::OnFileSave, this, idFileSave);
   Bind(wxEVT_MENU, &TmainFrame::OnExportPcap, this, idExportPcap);
@@ -81,9 +82,14 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
   column->Add(midPane, 1, wxEXPAND);
+  auto* findBar = new TfindBar(panel, midPane->tree().mid());
+  column->Add(findBar, 0, wxEXPAND);
   column->Add(new TstatusBar(panel), 0, wxEXPAND);
   panel->SetSizerAndFit(column);
   panel->SetBackgroundColour(wxColour(47, 79, 79));
+  menuBar->Append(makeEditMenu(*this, *findBar, midPane->tree().mid()), "&Edit");
+  menuBar->Append(helpMenu, "&Help");
+  SetMenuBar(menuBar);
 
   SetMinSize(ClientToWindowSize(wxSize(650, toolbar->GetSize().GetHeight() + 375)));
   evilMainFramePtr = this;

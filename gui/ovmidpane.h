@@ -12,6 +12,7 @@ class MidPane : public wxPanel {
  public:
   MidPane(wxWindow* parent, int id);
   void zoom(int pointSize);
+  TreePane& tree() { return *treePane; }
 
  private:
   void onSplitterChanged(wxSplitterEvent&);

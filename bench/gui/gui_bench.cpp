@@ -20,6 +20,7 @@
 
 #include "../bench.h"
 #include "../busycapture.h"
+#include "find_bench.h"
 #include "decode/ovcapture.h"
 #include "decode/ovchain.h"
 #include "decode/ovexthrd.h"
@@ -341,6 +342,7 @@ TWR_BENCH(gui) {
   median("gui_paint_cold_ms", emptyCache, paint);
   viewFigures("gui_", *tree, paint);
   report("gui_screen_lines", static_cast<double>(mid.lineRows().size()), "lines");
+  findFigures(*tree, paint);
 
   // The hex dump of a 64 KB control transfer.
   const std::vector<uint8_t> bytes(65536, 0x5a);

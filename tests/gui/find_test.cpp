@@ -125,7 +125,6 @@ TEST(Find, StepsThroughTheShownMatchesWrappingAndCountsThem) {
   EXPECT_EQ(matches.step(0, true), -1);
   matches.add({30, 10});
   matches.add({20, 40});
-  matches.finish();
   matches.showOnly([](int row) { return row != 30; });
   EXPECT_EQ(matches.shownCount(), 3);
   EXPECT_EQ(matches.step(10, true), 20);

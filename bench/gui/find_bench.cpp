@@ -1,0 +1,75 @@
+#include "find_bench.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include "../bench.h"
+#include "decode/ovgroup.h"
+#include "ovfindscan.h"
+#include "ovtreepane.h"
+
+namespace {
+
+std::shared_ptr<Tbase> packet(std::shared_ptr<TpacketBase> p, uint32_t pid, uint64_t time) {
+  p->pid = pid;
+  p->time = time;
+  return p;
+}
+
+// Frames of a SOF and a NAKed IN (6 rows each); the IN of the frame at row `stallAt` is
+// STALLed instead.
+std::shared_ptr<Tcapture> stallAhead(long rows, long stallAt) {
+  auto capture = std::make_shared<Tcapture>();
+  uint64_t t = 0;
+  for (long f = 0; f < rows / 6; f++, t += 12000) {
+    auto group = std::make_shared<TsofGroup>();
+    group->children.push_back(packet(std::make_shared<Tsof>(), pidSof, t));
+    capture->appendRoot(group);
+    auto in = std::make_shared<Ttransax>(TtrxType::IN);
+    in->children = {packet(std::make_shared<Ttoken>(), pidIn, t + 100),
+                    packet(std::make_shared<Thandshake>(), f == stallAt / 6 ? pidStall : pidNak, t + 140)};
+    capture->appendRoot(in);
+  }
+  return capture;
+}
+
+double scanSeconds(const std::shared_ptr<const Tcapture>& capture, const TfindQuery& query) {
+  Stopwatch watch;
+  TfindScan scan(capture, query, 0, true);
+  while (!scan.finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return watch.seconds();
+}
+
+}  // namespace
+
+void findFigures(TreePane& tree, const std::function<void()>& paint) {
+  TrowCache& cache = tree.mid().cache();
+  // Text that is also a hex pattern: each row's boxes and bytes are read, none matches.
+  const auto shown = cache.sharedCapture();
+  const double seconds = scanSeconds(shown, parseFindQuery("12 01 00 02", false));
+  report("gui_find_boxes_rows_per_s", static_cast<double>(shown->rowCount()) / seconds, "rows/s");
+
+  // The decode scripts' "STALL: the endpoint is halted", a million rows on; the view scrolls a
+  // screen at every paint meanwhile.
+  const long rows = 1'200'000, stallAt = 1'000'000;
+  cache.showCapture(stallAhead(rows, stallAt));
+  _G.pubSub.pub(topicVisRowsChanged, 0);
+  paint();
+  std::vector<double> paintMs;
+  Stopwatch watch;
+  TfindScan scan(cache.sharedCapture(), parseFindQuery("endpoint is halted", true), 0, true);
+  std::vector<int32_t> found;
+  for (int frame = 0; found.empty() && !scan.finished(); frame++) {
+    Stopwatch paintWatch;
+    tree.bar().SetThumbPosition(frame * 40 % (rows / 2));
+    paint();
+    paintMs.push_back(paintWatch.seconds() * 1000.0);
+    scan.takeFound(found);
+    std::this_thread::sleep_for(std::chrono::milliseconds(16));
+  }
+  report("gui_find_decode_first_ms", watch.seconds() * 1000.0, "ms");
+  report("gui_find_decode_match_row", found.empty() ? -1.0 : found.front(), "row");
+  std::sort(paintMs.begin(), paintMs.end());
+  report("gui_find_decode_paint_ms", paintMs[paintMs.size() * 99 / 100], "ms p99");
+}
