@@ -66,10 +66,15 @@ wxMenu* makeEditMenu(wxFrame& frame, TfindBar& findBar, TreeMidPane& tree) {
   menu->Append(idFindPrevious, "Find &previous\tShift+F3");
   menu->AppendSeparator();
   menu->Append(idGoTo, "&Go to...\tCtrl+G");
-  frame.Bind(wxEVT_MENU, [&tree](wxCommandEvent&) { copyRow(tree); }, wxID_COPY);
-  frame.Bind(wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.open(); }, wxID_FIND);
-  frame.Bind(wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.step(true); }, idFindNext);
-  frame.Bind(wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.step(false); }, idFindPrevious);
-  frame.Bind(wxEVT_MENU, [&frame, &tree](wxCommandEvent&) { goTo(&frame, tree); }, idGoTo);
+  frame.Bind(
+      wxEVT_MENU, [&tree](wxCommandEvent&) { copyRow(tree); }, wxID_COPY);
+  frame.Bind(
+      wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.open(); }, wxID_FIND);
+  frame.Bind(
+      wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.step(true); }, idFindNext);
+  frame.Bind(
+      wxEVT_MENU, [&findBar](wxCommandEvent&) { findBar.step(false); }, idFindPrevious);
+  frame.Bind(
+      wxEVT_MENU, [&frame, &tree](wxCommandEvent&) { goTo(&frame, tree); }, idGoTo);
   return menu;
 }

@@ -32,14 +32,15 @@ TfindBar::TfindBar(wxWindow* parent, TreeMidPane& tree)
   stopButton = new wxButton(this, wxID_ANY, "Stop");
   stopButton->Disable();
   count = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(260, -1), wxST_NO_AUTORESIZE);
-  auto* hide = new wxButton(this, wxID_ANY, "Close find bar", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* hide =
+      new wxButton(this, wxID_ANY, "Close find bar", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
 
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
   sizer->Add(new wxStaticText(this, wxID_ANY, "Find:"), 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
   sizer->Add(entry, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, 4);
   sizer->Add(inDecode, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
-  for (wxWindow* button : {static_cast<wxWindow*>(previous), static_cast<wxWindow*>(next),
-                           static_cast<wxWindow*>(stopButton)})
+  for (wxWindow* button :
+       {static_cast<wxWindow*>(previous), static_cast<wxWindow*>(next), static_cast<wxWindow*>(stopButton)})
     sizer->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
   sizer->Add(count, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
   sizer->Add(hide, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);

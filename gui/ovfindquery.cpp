@@ -41,7 +41,6 @@ std::vector<uint8_t> hexBytes(const std::string& text) {
   return bytes;
 }
 
-
 }  // namespace
 
 TfindQuery parseFindQuery(const std::string& typed, bool inDecode) {

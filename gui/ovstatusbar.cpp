@@ -34,7 +34,8 @@ TstatusBar::TstatusBar(wxWindow* parent)
   span = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   between = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
-  for (wxStaticText* text : {rows, source, span, between}) sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
+  for (wxStaticText* text : {rows, source, span, between})
+    sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
   SetSizer(sizer);
 }
 

@@ -20,11 +20,11 @@
 
 #include "../bench.h"
 #include "../busycapture.h"
-#include "find_bench.h"
 #include "decode/ovcapture.h"
 #include "decode/ovchain.h"
 #include "decode/ovexthrd.h"
 #include "decode/ovgroup.h"
+#include "find_bench.h"
 #include "ovcaprun.h"
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
