@@ -1,12 +1,15 @@
-// A search through every row of a capture on a thread of its own, so that
+// A search through every row of a capture on threads of their own, so that
 // the window keeps painting while decode scripts run: from a given row on
-// (or back from it), wrapping, handing over its matches as it finds them.
+// (or back from it), wrapping, handing over its matches in that order as it
+// finds them. The threads run at a low priority: the window's comes first.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,30 +18,38 @@
 class TfindScan {
  public:
   // Looks at the rows after `from` first (before it, nearest first, when !forward), the
-  // row `from` itself last.
-  TfindScan(std::shared_ptr<const Tcapture> capture, TfindQuery query, std::size_t from, bool forward);
-  // Stops the scan and waits for its thread.
+  // row `from` itself last. threads: 0 for one per processor.
+  TfindScan(std::shared_ptr<const Tcapture> capture, TfindQuery query, std::size_t from, bool forward,
+            unsigned threads = 0);
+  // Stops the scan and waits for its threads.
   ~TfindScan();
   TfindScan(const TfindScan&) = delete;
   TfindScan& operator=(const TfindScan&) = delete;
 
   void cancel() { cancelled = true; }
-  bool finished() const { return done.load(std::memory_order_acquire); }
+  bool finished() const { return running.load(std::memory_order_acquire) == 0; }
   std::size_t rowsLookedAt() const { return looked.load(std::memory_order_relaxed); }
   std::size_t rowCount() const { return rows; }
-  // The matches found since the last call, in the order found, appended to `into`.
+  // The matches found since the last call, in the order looked at, appended to `into`.
+  // (A cancelled scan may leave out some it looked at.)
   void takeFound(std::vector<int32_t>& into);
 
  private:
-  void run(std::shared_ptr<const Tcapture> capture, TfindQuery query, std::size_t from, bool forward);
+  void work(std::shared_ptr<const Tcapture> capture, const TfindQuery& query);
+  // Chunks are settled in order, so that a match is handed over only after all before it.
+  void chunkDone(std::size_t chunk, std::vector<int32_t> matches);
 
-  std::size_t rows;
+  std::size_t rows, start, chunkRows;
+  bool forward;
   std::atomic<bool> cancelled{false};
-  std::atomic<bool> done{false};
   std::atomic<std::size_t> looked{0};
+  std::atomic<std::size_t> nextChunk{0};
+  std::atomic<unsigned> running{0};
   std::mutex lock;
-  std::vector<int32_t> found;  // not yet taken
-  std::thread thread;
+  std::map<std::size_t, std::vector<int32_t>> waiting;  // chunks done before earlier ones
+  std::size_t settled = 0;                              // chunks handed over
+  std::vector<int32_t> found;                           // not yet taken
+  std::vector<std::thread> workers;
 };
 
 // The matches of the last search, and stepping through those the filters show.

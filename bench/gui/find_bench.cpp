@@ -17,18 +17,18 @@ std::shared_ptr<Tbase> packet(std::shared_ptr<TpacketBase> p, uint32_t pid, uint
   return p;
 }
 
-// Frames of a SOF and a NAKed IN (6 rows each); the IN of the frame at row `stallAt` is
+// Frames of a SOF and a NAKed IN (5 rows each); the IN of the frame at row `stallAt` is
 // STALLed instead.
 std::shared_ptr<Tcapture> stallAhead(long rows, long stallAt) {
   auto capture = std::make_shared<Tcapture>();
   uint64_t t = 0;
-  for (long f = 0; f < rows / 6; f++, t += 12000) {
+  for (long f = 0; f < rows / 5; f++, t += 12000) {
     auto group = std::make_shared<TsofGroup>();
     group->children.push_back(packet(std::make_shared<Tsof>(), pidSof, t));
     capture->appendRoot(group);
     auto in = std::make_shared<Ttransax>(TtrxType::IN);
     in->children = {packet(std::make_shared<Ttoken>(), pidIn, t + 100),
-                    packet(std::make_shared<Thandshake>(), f == stallAt / 6 ? pidStall : pidNak, t + 140)};
+                    packet(std::make_shared<Thandshake>(), f == stallAt / 5 ? pidStall : pidNak, t + 140)};
     capture->appendRoot(in);
   }
   return capture;

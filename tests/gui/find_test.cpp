@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "files/ovrowutils.h"
@@ -40,15 +41,22 @@ std::shared_ptr<Tcapture> sample() {
   return capture;
 }
 
-// Every match of a scan, in the order found.
+// Every match of a finished scan, in the order handed over.
+std::vector<int32_t> found(TfindScan& scan) {
+  std::vector<int32_t> rows;
+  while (!scan.finished()) {
+    scan.takeFound(rows);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  scan.takeFound(rows);
+  EXPECT_EQ(scan.rowsLookedAt(), scan.rowCount());
+  return rows;
+}
+
 std::vector<int32_t> scanAll(const std::shared_ptr<Tcapture>& capture, const TfindQuery& query,
                              std::size_t from, bool forward) {
   TfindScan scan(capture, query, from, forward);
-  while (!scan.finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::vector<int32_t> found;
-  scan.takeFound(found);
-  EXPECT_EQ(scan.rowsLookedAt(), capture->rowCount());
-  return found;
+  return found(scan);
 }
 
 using Rows = std::vector<int32_t>;
@@ -82,6 +90,30 @@ TEST(Find, ScansBoxTextsAndBytesFromARowOnWrapping) {
   EXPECT_EQ(scanAll(capture, parseFindQuery("out", false), 3, false), (Rows{2, 3}));
   EXPECT_EQ(scanAll(capture, parseFindQuery("out", false), 2, false), (Rows{3, 2}));
   EXPECT_EQ(scanAll(capture, parseFindQuery("", false), 0, true), Rows{});
+
+  // Rows enough for several threads taking turns: matches still come in the order looked at.
+  auto many = std::make_shared<Tcapture>();
+  Rows before, after;  // SOFs of frames "7...", before row 15001 and after it; 15001 is one
+  for (uint32_t frame = 0; frame < 10000; frame++) {
+    auto group = std::make_shared<TsofGroup>();
+    auto sof = packet<Tsof>(pidSof);
+    sof->frame = frame;
+    group->children.push_back(sof);
+    many->appendRoot(group);
+    const int32_t row = static_cast<int32_t>(2 * frame + 1);
+    if (std::to_string(frame)[0] == '7' && row != 15001) (row > 15001 ? after : before).push_back(row);
+  }
+  Rows forward = after, backward(before.rbegin(), before.rend());
+  forward.insert(forward.end(), before.begin(), before.end());
+  backward.insert(backward.end(), after.rbegin(), after.rend());
+  forward.push_back(15001);  // the row it starts from comes last
+  backward.push_back(15001);
+  for (unsigned threads : {1u, 4u}) {
+    TfindScan scan(many, parseFindQuery("frame 7", false), 15001, true, threads);
+    EXPECT_EQ(found(scan), forward) << threads << " threads";
+    TfindScan back(many, parseFindQuery("frame 7", false), 15001, false, threads);
+    EXPECT_EQ(found(back), backward) << threads << " threads";
+  }
 }
 
 TEST(Find, ScansDecodeTextsOnItsOwnThreadAndStopsWhenCancelled) {
@@ -113,10 +145,10 @@ TEST(Find, ScansDecodeTextsOnItsOwnThreadAndStopsWhenCancelled) {
   scan.cancel();
   while (!scan.finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_LT(scan.rowsLookedAt(), 100u);
-  std::vector<int32_t> found;
-  scan.takeFound(found);
-  EXPECT_FALSE(found.empty());
-  EXPECT_LT(found.size(), 100u);
+  std::vector<int32_t> taken;
+  scan.takeFound(taken);
+  EXPECT_FALSE(taken.empty());
+  EXPECT_LT(taken.size(), 100u);
 }
 
 TEST(Find, StepsThroughTheShownMatchesWrappingAndCountsThem) {
