@@ -6,6 +6,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+
 #include "ovstatustext.h"
 #include "ovtreepane.h"
 #include "ovwxtext.h"
@@ -182,4 +184,9 @@ void TfindBar::onFiltersOrRows() {
 void TfindBar::jumpTo(int row) {
   jumped = true;
   tree.selectRow(row);
+  if (searched.bytes.empty()) return;
+  const std::vector<uint8_t>& bytes = shownBytes(tree.cache().getDisplRowPtr(row));
+  const auto at = std::search(bytes.begin(), bytes.end(), searched.bytes.begin(), searched.bytes.end());
+  if (at != bytes.end())
+    tree.highlightBytes(static_cast<std::size_t>(at - bytes.begin()), searched.bytes.size());
 }

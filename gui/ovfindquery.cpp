@@ -19,7 +19,8 @@ int hexDigit(char c) {
   return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// Empty unless every word is "0x" (optional) and an even number of hex digits.
+// Empty unless every word is "0x" (optional) and an even number of hex digits: a digit
+// without its pair meets a space or the end.
 std::vector<uint8_t> hexBytes(const std::string& text) {
   std::vector<uint8_t> bytes;
   std::size_t at = 0;
@@ -31,7 +32,6 @@ std::vector<uint8_t> hexBytes(const std::string& text) {
     std::size_t end = text.find(' ', at);
     if (end == std::string::npos) end = text.size();
     if (end - at > 2 && text[at] == '0' && lower(text[at + 1]) == 'x') at += 2;
-    if ((end - at) % 2 != 0) return {};
     for (; at < end; at += 2) {
       const int hi = hexDigit(text[at]), lo = hexDigit(text[at + 1]);
       if (hi < 0 || lo < 0) return {};

@@ -294,6 +294,8 @@ void TreeMidPane::selectRow(int row) {
   Refresh();
 }
 
+void TreeMidPane::highlightBytes(std::size_t first, std::size_t count) { dataPane.highlight(first, count); }
+
 void TreeMidPane::onKeyDown(wxKeyEvent& event) {
   if (event.HasAnyModifiers()) return event.Skip();
   const int selected = rowCache.clickRow(0);

@@ -52,6 +52,8 @@ class TreeMidPane : public wxPanel {
   int selectedRow() const { return rowCache.clickRow(0); }
   // Selects a visible row, scrolls it on screen and shows it in the data and decode panes.
   void selectRow(int row);
+  // Marks bytes of the selected row's data in the data pane.
+  void highlightBytes(std::size_t first, std::size_t count);
   // The capture dialog may be adding rows to the shown capture.
   bool capturing() const { return liveShow.dialogOpen(); }
 
