@@ -97,6 +97,7 @@ int TfindMatches::step(int row, bool forward) const {
 }
 
 std::string TfindMatches::countText(int row) const {
+  if (shown.empty() && !all.empty()) return "No match shown: the filters hide " + groupedDigits(all.size());
   if (shown.empty()) return "No match";
   const auto it = std::lower_bound(shown.begin(), shown.end(), row);
   const std::string total = groupedDigits(shown.size());

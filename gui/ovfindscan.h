@@ -71,7 +71,8 @@ class TfindMatches {
   // The shown match after `row` (before it), wrapping; -1 when there is none.
   int step(int row, bool forward) const;
   int shownCount() const { return static_cast<int>(shown.size()); }
-  // "3 of 41" when row is a shown match, else "41 matches"; "No match" without any.
+  // "3 of 41" when row is a shown match, else "41 matches"; "No match" without any, and
+  // how many the filters hide when they hide them all.
   std::string countText(int row) const;
 
  private:

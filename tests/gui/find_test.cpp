@@ -171,6 +171,9 @@ TEST(Find, StepsThroughTheShownMatchesWrappingAndCountsThem) {
   matches.showOnly([](int row) { return row == 10; });
   EXPECT_EQ(matches.countText(5), "1 match");
   EXPECT_EQ(matches.step(10, true), 10);
+  matches.showOnly([](int) { return false; });
+  EXPECT_EQ(matches.countText(10), "No match shown: the filters hide 4");
+  EXPECT_EQ(matches.step(10, true), -1);
 }
 
 TEST(GoTo, ReadsRowsTimesAndFramesAndFindsTheirRows) {
