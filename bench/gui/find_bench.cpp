@@ -53,6 +53,9 @@ void findFigures(TreePane& tree, const std::function<void()>& paint) {
   // The decode scripts' "STALL: the endpoint is halted", a million rows on. The view scrolls at
   // every frame meanwhile, 40 rows on, and the same scrolling with no search is the yardstick.
   const long rows = 1'200'000, stallAt = 1'000'000;
+  // Every row shown, so that each frame draws a screen of new rows.
+  const TdisplFilters filters{_G.showSOFs, _G.showNAKs, _G.showPackets};
+  _G.showSOFs = _G.showNAKs = _G.showPackets = true;
   cache.showCapture(stallAhead(rows, stallAt));
   _G.pubSub.pub(topicVisRowsChanged, 0);
   paint();
@@ -81,4 +84,7 @@ void findFigures(TreePane& tree, const std::function<void()>& paint) {
   report("gui_find_decode_paint_median_ms", searching[searching.size() / 2], "ms");
   report("gui_scroll_paint_ms", alone[alone.size() * 99 / 100], "ms p99");
   report("gui_scroll_paint_median_ms", alone[alone.size() / 2], "ms");
+  _G.showSOFs = filters.showSOFs;
+  _G.showNAKs = filters.showNAKs;
+  _G.showPackets = filters.showPackets;
 }
