@@ -1,10 +1,10 @@
 #include "ovgoto.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
-
-#include "decode/ovvisit.h"
 
 namespace {
 
