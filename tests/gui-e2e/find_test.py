@@ -79,6 +79,14 @@ def test(s, args):
     wait_count(s, frame, r"%d of %d" % (total, total))  # wraps to the last
     s.screenshot("find-match")
 
+    # Only rows the filters show are matched: SOFs are hidden at first.
+    find(s, frame, "frame")
+    hidden = s.must(s.label(lambda n: n.startswith("No match shown: the filters hide "), frame, 30),
+                    "no word of the matches the filters hide").name.split()[-1]
+    s.press("Show SOFs", frame)
+    wait_count(s, frame, r"([\d,]+ of )?%s( matches)?" % hidden)
+    s.press("Hide SOFs", frame)
+
     # A decode text, which only the scripts write: searched on the program's other thread.
     s.click(s.must(s.find(lambda a: a.getRoleName() == "check box" and a.name == "In decode texts", frame),
                    "no decode-text choice"))

@@ -180,8 +180,14 @@ class Session:
         return self.must(self.find(data_pane, frame), "no data pane").queryText().getText(0, -1)
 
     def decode_texts(self, frame):
-        scroll = self.find(lambda a: a.getRoleName() == "scroll pane", frame)
-        return [a.name for a in self.atspi.findAllDescendants(scroll, lambda a: a.getRoleName() == "label")]
+        """The decode pane's labels, read again when the pane changed under the reading."""
+        for _ in range(20):
+            try:
+                scroll = self.find(lambda a: a.getRoleName() == "scroll pane", frame)
+                return [a.name for a in self.atspi.findAllDescendants(scroll, lambda a: a.getRoleName() == "label")]
+            except Exception:
+                time.sleep(0.1)
+        raise AssertionError("the decode pane never held still")
 
     def click_line(self, area, pitch, line, button="1"):
         x, y, w, h = area
