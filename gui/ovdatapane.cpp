@@ -21,19 +21,31 @@ TdataPane::TdataPane(wxWindow* parent, int id)
 void TdataPane::clear() { text->Clear(); }
 
 void TdataPane::renderPacket(const std::vector<uint8_t>& bytes) {
-  const TdumpText dump = buildDump(bytes);
+  TdumpText shown = buildDump(bytes);
   text->Clear();
   // One append per font run: a line at a time takes seconds for 64 KB.
   text->SetDefaultStyle(
       wxTextAttr(*wxBLACK, wxNullColour, wxFontInfo(_G.fontPointSize + 2).FaceName("Arial")));
-  text->AppendText(wxString::FromAscii(dump.count.c_str()));
-  if (!dump.dump.empty()) {
+  text->AppendText(wxString::FromAscii(shown.count.c_str()));
+  dumpAt = shown.count.size();
+  dump = std::move(shown.dump);
+  if (!dump.empty()) {
     text->SetDefaultStyle(
         wxTextAttr(*wxBLACK, wxNullColour,
                    wxFontInfo(_G.fontPointSize).Family(wxFONTFAMILY_TELETYPE).FaceName("Courier")));
-    text->AppendText(wxString::FromAscii(dump.dump.c_str()));
+    text->AppendText(wxString::FromAscii(dump.c_str()));
   }
   // Open the view at the first line.
   text->SetSelection(0, 0);
   text->ShowPosition(0);
+}
+
+void TdataPane::highlight(std::size_t first, std::size_t count) {
+  if (dump.empty()) return;
+  const wxTextAttr marked(*wxBLACK, wxColour(255, 215, 0));
+  for (std::size_t ix = first; ix < first + count; ix++) {
+    const auto at = static_cast<long>(dumpAt + dumpHexOffset(dump, ix));
+    text->SetStyle(at, at + 2, marked);
+  }
+  text->ShowPosition(static_cast<long>(dumpAt + dumpHexOffset(dump, first)));
 }

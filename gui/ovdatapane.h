@@ -4,6 +4,7 @@
 #include <wx/panel.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class wxTextCtrl;
@@ -14,7 +15,11 @@ class TdataPane : public wxPanel {
 
   void clear();
   void renderPacket(const std::vector<uint8_t>& bytes);
+  // Marks bytes of the packet shown, and scrolls them into view.
+  void highlight(std::size_t first, std::size_t count);
 
  private:
   wxTextCtrl* text;
+  std::string dump;        // as shown, for finding bytes in it
+  std::size_t dumpAt = 0;  // where it starts in the text
 };

@@ -4,6 +4,7 @@
 
 #include "decode/ovgroup.h"
 #include "decode/ovvisit.h"
+#include "ovfindquery.h"
 #include "ovsamplefile.h"
 
 TdisplData::TdisplData(std::function<TdisplFilters()> filters)
@@ -30,18 +31,8 @@ void TdisplData::resetVisibleRows() {
 }
 
 const std::vector<uint8_t>& TdisplData::getData(int ix) {
-  static const std::vector<uint8_t> none;
   dataShown = getDisplRowPtr(ix);
-  if (!dataShown) return none;
-  return visit(*dataShown, Toverload{[](Tdata& data) -> const std::vector<uint8_t>& { return data.data; },
-                                     [](Ttransax& trx) -> const std::vector<uint8_t>& {
-                                       const auto packet = trx.findDataPkt();
-                                       return packet ? packet->data : none;
-                                     },
-                                     [](Ttransfer& transfer) -> const std::vector<uint8_t>& {
-                                       return transfer.findData();
-                                     },
-                                     [](Tbase&) -> const std::vector<uint8_t>& { return none; }});
+  return shownBytes(dataShown);
 }
 
 std::vector<TdisplayBox>* TdisplData::genRowBoxes(int ix) {

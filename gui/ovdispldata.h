@@ -25,6 +25,8 @@ class TdisplData {
 
   int rowCount() const { return static_cast<int>(capture->rowCount()); }
   const Tcapture& shownCapture() const { return *capture; }
+  // For readers on other threads, which keep it while they read.
+  std::shared_ptr<const Tcapture> sharedCapture() const { return capture; }
   bool linRowIxOK(int ix) const { return ix >= 0 && ix < rowCount(); }
   std::shared_ptr<Tbase> getDisplRowPtr(int ix) const;
 

@@ -33,3 +33,10 @@ TdumpText buildDump(const std::vector<uint8_t>& bytes) {
   }
   return text;
 }
+
+std::size_t dumpHexOffset(const std::string& dump, std::size_t ix) {
+  // Each line starts with a newline; the two before the column header come first.
+  std::size_t lineStart = 0;
+  for (std::size_t newline = 0; newline < ix / 8 + 3; newline++) lineStart = dump.find('\n', lineStart) + 1;
+  return dump.find(':', lineStart) + 2 + 3 * (ix % 8);
+}

@@ -12,3 +12,6 @@ struct TdumpText {
 };
 
 TdumpText buildDump(const std::vector<uint8_t>& bytes);
+
+// Where the two hex digits of byte ix start in a dump that holds it.
+std::size_t dumpHexOffset(const std::string& dump, std::size_t ix);

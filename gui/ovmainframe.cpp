@@ -13,12 +13,15 @@
 
 #include "ovcontroller.h"
 #include "ovfiledrop.h"
+#include "ovedit.h"
+#include "ovfindbar.h"
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
 #include "ovstatusbar.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
+#include "ovtreepane.h"
 #include "ovviewrules.h"
 #include "ovwxtext.h"
 
@@ -73,9 +76,12 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
   column->Add(midPane, 1, wxEXPAND);
+  auto* findBar = new TfindBar(panel, midPane->tree(), [this] { return controller && controller->captureDialogOpen(); });
+  column->Add(findBar, 0, wxEXPAND);
   column->Add(new TstatusBar(panel), 0, wxEXPAND);
   panel->SetSizerAndFit(column);
   panel->SetBackgroundColour(wxColour(47, 79, 79));
+  GetMenuBar()->Insert(1, makeEditMenu(*this, *findBar, midPane->tree()), "&Edit");
 
   SetMinSize(ClientToWindowSize(wxSize(650, toolbar->GetSize().GetHeight() + 375)));
   if (settings.pointSize) setPointSize(settings.pointSize);

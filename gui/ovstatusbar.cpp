@@ -32,8 +32,10 @@ TstatusBar::TstatusBar(wxWindow* parent)
   rows = new wxStaticText(this, wxID_ANY, "0 rows", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   source = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   span = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  between = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
-  for (wxStaticText* text : {rows, source, span}) sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
+  for (wxStaticText* text : {rows, source, span, between})
+    sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
   SetSizer(sizer);
 }
 
@@ -41,5 +43,6 @@ void TstatusBar::show(const TstatusTexts& texts) {
   bool grown = setText(rows, texts.rows);
   grown |= setText(source, texts.source);
   grown |= setText(span, texts.span);
+  grown |= setText(between, texts.between);
   if (grown) Layout();
 }

@@ -1,5 +1,6 @@
 // The line under the panes: how many rows, where they come from ("Capturing
-// 1,234,567 bytes", "Captured", a file's name) and the time they span. Plain
+// 1,234,567 bytes", "Captured", a file's name), the time they span and the
+// time between the selected and the marked row. Plain
 // labels, so that screen readers read them.
 #pragma once
 
@@ -20,5 +21,6 @@ class TstatusBar : public wxPanel {
   wxStaticText* rows;
   wxStaticText* source;
   wxStaticText* span;
+  wxStaticText* between;
   Tsubscription status;
 };

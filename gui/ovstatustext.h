@@ -8,9 +8,10 @@
 #include "decode/ovcapture.h"
 
 struct TstatusTexts {
-  std::string rows;    // "1,234 rows"
-  std::string source;  // "Capturing 1,234,567 bytes", "Captured" or the file's name
-  std::string span;    // "Span 12.345 ms" from the first row's time to the last one's; empty without times
+  std::string rows;     // "1,234 rows"
+  std::string source;   // "Capturing 1,234,567 bytes", "Captured" or the file's name
+  std::string span;     // "Span 12.345 ms" from the first row's time to the last one's; empty without times
+  std::string between;  // the time between the selected and the marked row; empty unless both are
 };
 
 // Decimal digits with separator between groups of three: 1234567 -> "1,234,567".

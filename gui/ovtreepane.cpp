@@ -8,6 +8,7 @@
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovglobs.h"
+#include "ovgoto.h"
 #include "ovstatustext.h"
 
 namespace {
@@ -47,7 +48,7 @@ void TreeScrollBarPane::moveQuietly(int pos) {
 
 TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar, TdataPane& dataPane,
                          TdecodePane& decodePane)
-    : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE),
+    : wxPanel(parent, id, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS),
       scrollBar(scrollBar),
       dataPane(dataPane),
       decodePane(decodePane),
@@ -67,6 +68,7 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
   Bind(wxEVT_LEFT_UP, &TreeMidPane::onMouseRelease, this);
   Bind(wxEVT_LEAVE_WINDOW, &TreeMidPane::onMouseRelease, this);
   Bind(wxEVT_MOUSE_CAPTURE_LOST, &TreeMidPane::onMouseCaptureLost, this);
+  Bind(wxEVT_KEY_DOWN, &TreeMidPane::onKeyDown, this);
 }
 
 void TreeMidPane::zoom(int pointSize) {
@@ -200,7 +202,8 @@ void TreeMidPane::showStatus(bool atOnce) {
   const auto now = std::chrono::steady_clock::now();
   if (!atOnce && now - statusShownAt < statusPeriod) return;
   statusShownAt = now;
-  const TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
+  TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
+  texts.between = timeBetweenText(rowCache.shownCapture(), rowCache.clickRow(0), rowCache.clickRow(1));
   _G.pubSub.pub(topicStatus, texts);
   // Says how big the capture is when the pointer rests on the rows.
   SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
@@ -226,8 +229,7 @@ int TreeMidPane::lastScreenTop() {
   return row;
 }
 
-int TreeMidPane::stepVisible(int n) {
-  int row = topRow;
+int TreeMidPane::stepVisible(int row, int n) {
   for (int i = 0; i < std::abs(n); i++) {
     const int next = n > 0 ? rowCache.nextVisibleRow(row) : rowCache.prevVisibleRow(row);
     if (next < 0) break;
@@ -248,13 +250,68 @@ void TreeMidPane::onMouseLeftDown(wxMouseEvent& event) {
   dragging = true;
   mouseX = event.GetX();
   mouseY = event.GetY();
+  SetFocus();  // for the keys
   int row = -1;
   if (rowAt(mouseY, row)) {
-    rowCache.setClickRow(0, row);
+    // Shift+click marks a second row: the status bar tells the time between the two.
+    rowCache.setClickRow(event.ShiftDown() && rowCache.clickRow(0) >= 0 ? 1 : 0, row);
     Refresh();
-    if (row >= 0) showSelected();
+    if (row >= 0 && !event.ShiftDown()) showSelected();
+    showStatus(true);
   }
   event.Skip();
+}
+
+void TreeMidPane::selectRow(int row) {
+  row = rowCache.nearestVisibleRow(row);
+  if (row < 0) return;
+  rowCache.setClickRow(0, row);
+  const int lastLine = stepVisible(topRow, fullLines() - 1);
+  // A row just off the screen scrolls by a line; a far one comes a third down the screen.
+  int top = topRow;
+  if (row < topRow)
+    top = row == rowCache.prevVisibleRow(topRow) ? row : stepVisible(row, -fullLines() / 3);
+  else if (row > lastLine)
+    top = row == rowCache.nextVisibleRow(lastLine) ? rowCache.nextVisibleRow(topRow)
+                                                   : stepVisible(row, -fullLines() / 3);
+  if (top != topRow) scrollBar.SetThumbPosition(top);
+  showSelected();
+  showStatus(true);
+  Refresh();
+}
+
+void TreeMidPane::highlightBytes(std::size_t first, std::size_t count) { dataPane.highlight(first, count); }
+
+void TreeMidPane::onKeyDown(wxKeyEvent& event) {
+  if (event.HasAnyModifiers()) return event.Skip();
+  const int selected = rowCache.clickRow(0);
+  const int page = std::max(fullLines() - 1, 1);
+  int row = selected >= 0 ? selected : topRow;
+  switch (event.GetKeyCode()) {
+    case WXK_UP:
+      row = selected >= 0 ? stepVisible(row, -1) : row;
+      break;
+    case WXK_DOWN:
+      row = selected >= 0 ? stepVisible(row, 1) : row;
+      break;
+    case WXK_PAGEUP:
+    case WXK_PAGEDOWN: {
+      // The screen moves with the selection, which keeps its line.
+      const int n = event.GetKeyCode() == WXK_PAGEUP ? -page : page;
+      scrollBar.SetThumbPosition(stepVisible(topRow, n));
+      row = stepVisible(row, n);
+      break;
+    }
+    case WXK_HOME:
+      row = rowCache.nearestVisibleRow(0);
+      break;
+    case WXK_END:
+      row = rowCache.nearestVisibleRow(rowCache.rowCount() - 1);
+      break;
+    default:
+      return event.Skip();
+  }
+  selectRow(row);
 }
 
 void TreeMidPane::showSelected() {
@@ -267,6 +324,7 @@ void TreeMidPane::onMouseRightDown(wxMouseEvent& event) {
   int row = -1;
   if (!rowAt(event.GetY(), row)) return;
   rowCache.setClickRow(1, row);
+  showStatus(true);
   Refresh();
 }
 
@@ -280,7 +338,7 @@ void TreeMidPane::onMouseMove(wxMouseEvent& event) {
   if (!dragging) return;
   const int d = mouseY - event.GetY();
   if (rowHt > std::abs(d)) return;  // slow drags accumulate
-  scrollBar.SetThumbPosition(stepVisible(d / rowHt));
+  scrollBar.SetThumbPosition(stepVisible(topRow, d / rowHt));
   mouseY = event.GetY();
 }
 
@@ -294,7 +352,7 @@ void TreeMidPane::onMouseWheel(wxMouseEvent& event) {
   const bool onlyCtrl = event.ControlDown() && !event.AltDown() && !event.MetaDown();
   const int rows = onlyCtrl && event.ShiftDown() ? 125 : onlyCtrl ? 25 : 1;
   // A negative rotation (wheel towards the user) moves on to later rows.
-  scrollBar.SetThumbPosition(stepVisible(-notches * rows));
+  scrollBar.SetThumbPosition(stepVisible(topRow, -notches * rows));
 }
 
 void TreeMidPane::releaseMouse() {

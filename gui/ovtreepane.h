@@ -1,7 +1,8 @@
 // The tree view: drawn rows, one per visible row, with a scroll bar beside
 // them. Scrolls by whole visible rows (bar, wheel, drag); a left click selects
-// a row and shows it in the data and decode panes, a right click marks one,
-// a double-click toggles a grouping row's user flag. A capture is shown as it
+// a row and shows it in the data and decode panes, a right click or a
+// shift+click marks one, a double-click toggles a grouping row's user flag.
+// Up/Down, Page Up/Down, Home and End move the selection. A capture is shown as it
 // is decoded, following its end unless the user has scrolled away from it.
 #pragma once
 
@@ -46,6 +47,12 @@ class TreeMidPane : public wxPanel {
   const std::vector<int>& lineRows() const { return screenRows; }
   // Whether rows that arrive scroll the view, so that the last row stays on screen.
   bool followsEnd() const { return following; }
+  // -1 when no row is selected.
+  int selectedRow() const { return rowCache.clickRow(0); }
+  // Selects a visible row, scrolls it on screen and shows it in the data and decode panes.
+  void selectRow(int row);
+  // Marks bytes of the selected row's data in the data pane.
+  void highlightBytes(std::size_t first, std::size_t count);
 
   // A capture being decoded, with no rows yet: new data, followed as it grows.
   void showCapture(std::shared_ptr<Tcapture> capture);
@@ -72,6 +79,7 @@ class TreeMidPane : public wxPanel {
   void onMouseWheel(wxMouseEvent& event);
   void onMouseRelease(wxMouseEvent& event);
   void onMouseCaptureLost(wxMouseCaptureLostEvent& event);
+  void onKeyDown(wxKeyEvent& event);
 
   void setTop(int row);
   void scrollReset();
@@ -84,8 +92,8 @@ class TreeMidPane : public wxPanel {
   // The top row that puts the last visible row on the screen's last full line.
   int lastScreenTop();
   int fullLines() const { return std::max(1, paneHeight / rowHt); }
-  // n visible rows on from topRow (back when negative), stopping at the last one there is.
-  int stepVisible(int n);
+  // n visible rows on from row (back when negative), stopping at the last one there is.
+  int stepVisible(int row, int n);
   // The row on the screen line under y, or false when no line is there.
   bool rowAt(int y, int& row) const;
   void releaseMouse();

@@ -16,39 +16,6 @@ import time
 import twrgui
 
 
-def tree_area(s, frame):
-    """The drawn rows: the panel beside the tree's scroll bar."""
-    bar = s.tree_scroll_bar(frame)
-    for sibling in bar.parent:
-        if sibling.getRoleName() == "panel":
-            return sibling.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
-    raise AssertionError("no row area beside the scroll bar")
-
-
-def box_tops(s, area, name):
-    """Screen y of each row's first box top: dark outline pixels in the column just inside it."""
-    x, y, w, h = area
-    shot = s.screenshot(name)
-    out = subprocess.run(["convert", shot, "-crop", "1x%d+%d+%d" % (h, x + 12, y), "txt:-"],
-                         check=True, capture_output=True, text=True).stdout
-    pixels = []
-    for line in out.splitlines()[1:]:
-        rest = line.split(":", 1)[1]
-        pixels.append(tuple(int(v) for v in rest.split("(")[1].split(")")[0].split(",")[:3]))
-    # A top outline is a dark pixel right under the plain row background.
-    dark = [max(p) < 60 for p in pixels]
-    return [y + i for i in range(1, len(pixels)) if dark[i] and pixels[i - 1] == (232, 232, 232)]
-
-
-def pane_text(s, frame):
-    return s.find(lambda a: a.getRoleName() == "text", frame).queryText().getText(0, -1)
-
-
-def decode_texts(s, frame):
-    scroll = s.find(lambda a: a.getRoleName() == "scroll pane", frame)
-    return [a.name for a in s.atspi.findAllDescendants(scroll, lambda a: a.getRoleName() == "label")]
-
-
 def status_rows(s, frame):
     """The row count the status bar reads ("1,234 rows")."""
     label = s.must(s.label(lambda n: n.endswith(" rows") or n.endswith(" row"), frame, 5), "no row count")
@@ -69,11 +36,6 @@ def shown_rises(s, frame):
     s.wait_until(lambda: shown() > start, "more rows to be shown")
 
 
-def click_line(s, area, pitch, line, button="1"):
-    x, y, w, h = area
-    s.xdotool("mousemove", str(x + 60), str(y + line * pitch + pitch // 2), "click", button)
-
-
 def start_capture(s, frame, kbytes):
     """Opens the capture dialog and starts a capture of kbytes; returns the dialog."""
     s.press("Capture", frame)
@@ -87,46 +49,46 @@ def start_capture(s, frame, kbytes):
 def test(s, args):
     s.launch([args.sim, "--serial", "E2E-0001", "--", "./tracewren"], args.rundir)
     frame = s.main_window("default.ovd")
-    area = tree_area(s, frame)
-    s.wait_until(lambda: len(box_tops(s, area, "start")) > 5, "rows to be painted")
-    tops = box_tops(s, area, "start")
+    area = s.tree_area(frame)
+    s.wait_until(lambda: len(s.box_tops(area, "start")) > 5, "rows to be painted")
+    tops = s.box_tops(area, "start")
     pitch = tops[1] - tops[0]
     assert all(b - a == pitch for a, b in zip(tops, tops[1:])), "rows of equal height: %s" % tops
 
     # Line 2 of the bundled capture is a control transfer: Get Descriptor, 8 bytes back.
-    click_line(s, area, pitch, 2)
-    s.wait_until(lambda: "bytes" in pane_text(s, frame), "the transfer's data")
-    dump = pane_text(s, frame)
+    s.click_line(area, pitch, 2)
+    s.wait_until(lambda: "bytes" in s.pane_text(frame), "the transfer's data")
+    dump = s.pane_text(frame)
     assert dump == " 8 bytes\n\n      0  1  2  3  4  5  6  7  01234567\n  0: 12 01 00 02 00 00 00 08  ........", dump
-    s.wait_until(lambda: len(decode_texts(s, frame)) > 0, "the transfer's decode text")
-    transfer_texts = decode_texts(s, frame)
+    s.wait_until(lambda: len(s.decode_texts(frame)) > 0, "the transfer's decode text")
+    transfer_texts = s.decode_texts(frame)
     s.screenshot("transfer-clicked")
 
     # Line 5 is the SETUP stage's DATA0 packet.
-    click_line(s, area, pitch, 5)
-    s.wait_until(lambda: "80 06" in pane_text(s, frame), "the packet's data")
-    assert pane_text(s, frame).endswith("\n  0: 80 06 00 01 00 00 08 00  ........"), pane_text(s, frame)
-    s.wait_until(lambda: decode_texts(s, frame) != transfer_texts, "the packet's decode text")
-    assert any(t.strip() for t in decode_texts(s, frame)), decode_texts(s, frame)
+    s.click_line(area, pitch, 5)
+    s.wait_until(lambda: "80 06" in s.pane_text(frame), "the packet's data")
+    assert s.pane_text(frame).endswith("\n  0: 80 06 00 01 00 00 08 00  ........"), s.pane_text(frame)
+    s.wait_until(lambda: s.decode_texts(frame) != transfer_texts, "the packet's decode text")
+    assert any(t.strip() for t in s.decode_texts(frame)), s.decode_texts(frame)
     s.screenshot("packet-clicked")
 
     # Filters: a toggle relabels itself and keeps what the panes show.
-    shown = pane_text(s, frame)
+    shown = s.pane_text(frame)
     s.press("Show SOFs", frame)
     s.button("Hide SOFs", frame)
     s.screenshot("sofs-shown")
     s.press("Hide Packets", frame)
     s.button("Show Packets", frame)
-    assert pane_text(s, frame) == shown, "a filter toggle keeps the data pane"
+    assert s.pane_text(frame) == shown, "a filter toggle keeps the data pane"
     s.screenshot("packets-hidden")
     s.press("Show Packets", frame)
     s.press("Hide SOFs", frame)
 
     # Zoom in: taller rows.
     s.press("+", frame)
-    s.wait_until(lambda: len(box_tops(s, area, "zoomed")) > 2 and
-                 box_tops(s, area, "zoomed")[1] - box_tops(s, area, "zoomed")[0] > pitch, "taller rows")
-    zoomed = box_tops(s, area, "zoomed")
+    s.wait_until(lambda: len(s.box_tops(area, "zoomed")) > 2 and
+                 s.box_tops(area, "zoomed")[1] - s.box_tops(area, "zoomed")[0] > pitch, "taller rows")
+    zoomed = s.box_tops(area, "zoomed")
     zoomed_pitch = zoomed[1] - zoomed[0]
 
     bundled = s.shown_rows(frame)
@@ -174,9 +136,9 @@ def test(s, args):
     shown_rises(s, frame)
     assert tree_pixels(s, area, "main-scrolled-away-later") == at_top, "rows arriving leave the view alone"
     # A click during the capture: the first stage of the device descriptor's request.
-    click_line(s, area, zoomed_pitch, 2)
-    s.wait_until(lambda: "bytes" in pane_text(s, frame), "the transfer's data during the capture")
-    assert pane_text(s, frame).endswith("\n  0: 12 01 00 02 00 00 00 08  ........"), pane_text(s, frame)
+    s.click_line(area, zoomed_pitch, 2)
+    s.wait_until(lambda: "bytes" in s.pane_text(frame), "the transfer's data during the capture")
+    assert s.pane_text(frame).endswith("\n  0: 12 01 00 02 00 00 00 08  ........"), s.pane_text(frame)
     s.screenshot("main-clicked-while-capturing")
 
     s.press("Stop", dlg)
@@ -194,7 +156,7 @@ def test(s, args):
                  "the dialog to close")
     captured = s.shown_rows(frame)
     assert captured == stopped, "OK takes the rows shown: %d, %d" % (captured, stopped)
-    assert pane_text(s, frame).endswith("12 01 00 02 00 00 00 08  ........"), "the clicked row stays selected"
+    assert s.pane_text(frame).endswith("12 01 00 02 00 00 00 08  ........"), "the clicked row stays selected"
     assert frame.name == "Capture (not saved) - Orlavex Tracewren", frame.name
     s.screenshot("main-captured")
 

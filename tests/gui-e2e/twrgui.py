@@ -200,6 +200,48 @@ class Session:
         subprocess.run(["import", "-window", "root", path], check=True)
         return path
 
+    def tree_area(self, frame):
+        """The drawn rows: the panel beside the tree's scroll bar."""
+        bar = self.tree_scroll_bar(frame)
+        for sibling in bar.parent:
+            if sibling.getRoleName() == "panel":
+                return sibling.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        raise AssertionError("no row area beside the scroll bar")
+
+    def box_tops(self, area, name):
+        """Screen y of each row's first box top: dark outline pixels in the column just inside it."""
+        x, y, w, h = area
+        shot = self.screenshot(name)
+        out = subprocess.run(["convert", shot, "-crop", "1x%d+%d+%d" % (h, x + 12, y), "txt:-"],
+                             check=True, capture_output=True, text=True).stdout
+        pixels = []
+        for line in out.splitlines()[1:]:
+            rest = line.split(":", 1)[1]
+            pixels.append(tuple(int(v) for v in rest.split("(")[1].split(")")[0].split(",")[:3]))
+        # A top outline is a dark pixel right under the plain row background.
+        dark = [max(p) < 60 for p in pixels]
+        return [y + i for i in range(1, len(pixels)) if dark[i] and pixels[i - 1] == (232, 232, 232)]
+
+    def pane_text(self, frame):
+        """The data pane's text: the one text that cannot be edited."""
+        def data_pane(a):
+            return a.getRoleName() == "text" and not a.getState().contains(self.atspi.STATE_EDITABLE)
+        return self.must(self.find(data_pane, frame), "no data pane").queryText().getText(0, -1)
+
+    def decode_texts(self, frame):
+        """The decode pane's labels, read again when the pane changed under the reading."""
+        for _ in range(20):
+            try:
+                scroll = self.find(lambda a: a.getRoleName() == "scroll pane", frame)
+                return [a.name for a in self.atspi.findAllDescendants(scroll, lambda a: a.getRoleName() == "label")]
+            except Exception:
+                time.sleep(0.1)
+        raise AssertionError("the decode pane never held still")
+
+    def click_line(self, area, pitch, line, button="1"):
+        x, y, w, h = area
+        self.xdotool("mousemove", str(x + 60), str(y + line * pitch + pitch // 2), "click", button)
+
     def tree_tooltip(self, frame):
         """The tree's tooltip: "N rows, M shown"."""
         for sibling in self.tree_scroll_bar(frame).parent:

@@ -20,6 +20,12 @@ TEST(DumpText, CountHeaderAndLines) {
   EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 2 + 38);
   EXPECT_NE(dump.find("\n 120: e9 e9 e9 e9 e9 e9 e9 e9  ........\n 128: e9 e9 e9 7e"), std::string::npos);
   EXPECT_EQ(dump.substr(dump.size() - 4), "...~");
+  for (std::size_t ix : {0, 7, 8, 295, 299}) {
+    std::vector<uint8_t> marked(many);
+    marked[ix] = 0x5a;
+    const std::string markedDump = buildDump(marked).dump;
+    EXPECT_EQ(markedDump.substr(dumpHexOffset(markedDump, ix), 2), "5a") << ix;
+  }
 }
 
 TEST(StatusText, RowsSourceAndSpan) {
