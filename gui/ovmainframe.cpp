@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 #include <wx/sizer.h>
 
+#include "ovfiltermenu.h"
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
@@ -60,6 +61,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   helpMenu->Append(wxID_ABOUT, "&About");
   auto* menuBar = new wxMenuBar;
   menuBar->Append(fileMenu, "&File");
+  menuBar->Append(new TfilterMenu(this), "Fi&lter");
   menuBar->Append(helpMenu, "&Help");
   SetMenuBar(menuBar);
   Bind(wxEVT_MENU, &TmainFrame::OnFileRead, this, idFileRead);

@@ -17,6 +17,7 @@ enum Ttopic : int {
   topicDoCapture = 9,        // 0
   topicExportPcap = 10,      // const char* path, valid during the call
   topicStatus = 11,          // const TstatusTexts*, valid during the call
+  topicStepError = 12,       // +1 select the next row with an error, -1 the previous one
 };
 
 struct TcbObj {

@@ -18,6 +18,7 @@ class TstatusBar : public wxPanel {
   void show(const TstatusTexts& texts);
 
   wxStaticText* rows;
+  wxStaticText* hidden;
   wxStaticText* source;
   wxStaticText* span;
   Tsubscription status;

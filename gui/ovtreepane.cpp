@@ -3,6 +3,7 @@
 #include <wx/dcclient.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,7 +20,7 @@ namespace {
 // decode: each change lays out the window again.
 constexpr std::chrono::milliseconds statusPeriod{200};
 
-TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
+TdisplFilters shownFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets, _G.rowFilter}; }
 
 const wxColour paneBg(232, 232, 232);
 
@@ -59,7 +60,7 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       scrollBar(scrollBar),
       dataPane(dataPane),
       decodePane(decodePane),
-      rowCache(toolbarFilters),
+      rowCache(shownFilters),
       scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
       visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
       sampleRead(topicSampleFileRead,
@@ -67,7 +68,8 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       sampleSave(topicSampleFileSave,
                  [this](long path) { onSampleFileSave(reinterpret_cast<const char*>(path)); }),
       exportPcap(topicExportPcap, [this](long path) { onExportPcap(reinterpret_cast<const char*>(path)); }),
-      doCapture(topicDoCapture, [this](long) { onDoCapture(); }) {
+      doCapture(topicDoCapture, [this](long) { onDoCapture(); }),
+      stepError(topicStepError, [this](long direction) { onStepError(static_cast<int>(direction)); }) {
   rowCache.init(parent, 1024);
   scrollReset();
   Bind(wxEVT_SIZE, &TreeMidPane::onResize, this);
@@ -214,7 +216,9 @@ void TreeMidPane::showStatus(bool atOnce) {
   const auto now = std::chrono::steady_clock::now();
   if (!atOnce && now - statusShownAt < statusPeriod) return;
   statusShownAt = now;
-  const TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
+  TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
+  texts.hidden = hiddenText(static_cast<std::size_t>(rowCache.rowCount() - rowCache.visibleRowCount()),
+                            rowCache.filters().rows);
   _G.pubSub.pub(topicStatus, reinterpret_cast<long>(&texts));
   // Says how big the capture is when the pointer rests on the rows.
   SetToolTip(wxString::Format("%d rows, %d shown", rowCache.rowCount(), rowCache.visibleRowCount()));
@@ -275,6 +279,29 @@ void TreeMidPane::showSelected() {
   const int row = rowCache.clickRow(0);
   dataPane.renderPacket(rowCache.getData(row));
   decodePane.render(rowCache.getRowDecode(row));
+}
+
+void TreeMidPane::onStepError(int direction) {
+  // From the selected row, else from the top of the screen.
+  int from = rowCache.clickRow(0);
+  if (from < 0) from = direction > 0 ? topRow - 1 : topRow;
+  const int row = rowCache.nextErrorRow(from, direction);
+  if (row < 0) return wxBell();
+  selectRow(row);
+}
+
+void TreeMidPane::selectRow(int row) {
+  rowCache.setClickRow(0, row);
+  showSelected();
+  const auto lines = screenRows.begin() + std::min<std::ptrdiff_t>(fullLines(), screenRows.size());
+  if (std::find(screenRows.begin(), lines, row) == lines) {
+    // A third of a screen above it, for what led to it.
+    int top = row;
+    for (int line = 0, prev = 0; line < fullLines() / 3 && (prev = rowCache.prevVisibleRow(top)) >= 0; line++)
+      top = prev;
+    return scrollBar.SetThumbPosition(top);
+  }
+  Refresh();
 }
 
 void TreeMidPane::onMouseRightDown(wxMouseEvent& event) {

@@ -77,12 +77,15 @@ class TreeMidPane : public wxPanel {
   void onSampleFileSave(const char* path);
   void onExportPcap(const char* path);
   void onDoCapture();
+  void onStepError(int direction);
 
   void setTop(int row);
   void scrollReset();
   void fitScrollBar();
   void newData();
   void showSelected();
+  // Selects a row, shows it in the panes, and scrolls it into view when it is not.
+  void selectRow(int row);
   void showStatus(bool atOnce);
   // Whether the screen from topRow on reaches the last visible row.
   bool showsLastRow();
@@ -115,7 +118,7 @@ class TreeMidPane : public wxPanel {
   TdecodePane& decodePane;
   TrowCache rowCache;
   TliveShow liveShow{*this};
-  Tsubscription scrolled, visRowsChanged, sampleRead, sampleSave, exportPcap, doCapture;
+  Tsubscription scrolled, visRowsChanged, sampleRead, sampleSave, exportPcap, doCapture, stepError;
 };
 
 class TreePane : public wxPanel {
