@@ -14,7 +14,7 @@ std::shared_ptr<Tbase> TdisplData::getDisplRowPtr(int ix) const {
 }
 
 const TvisIndex& TdisplData::index() {
-  if (indexStale) visIndex.filter(*capture, filtersAtReset);
+  if (indexStale) visIndex.filter(filtersAtReset);
   indexStale = false;
   return visIndex;
 }

@@ -17,34 +17,35 @@ bool hasOwnError(const Tcapture& capture, std::size_t ix, const TrowSummary& row
   return !hasData || capture.rowSummary(ix + 1).pid == pidSetup;
 }
 
-bool TdeviceRows::belongs(std::size_t ix) {
-  if (capture.rowType(ix) == otReset) return true;
-  const int device = deviceOf(ix);
-  return device >= 0 && device >> 4 == filter.address &&
-         (filter.endpoint < 0 || (device & 15) == filter.endpoint);
+bool deviceMatches(uint16_t device, const TrowFilter& filter) {
+  if (!filter.byDevice() || device == everyDevice) return true;
+  if (device == noDevice) return false;
+  const int target = device - deviceCode(0, 0);
+  return target >> 4 == filter.address && (filter.endpoint < 0 || (target & 15) == filter.endpoint);
 }
 
-int TdeviceRows::deviceOf(std::size_t ix) {
+uint16_t TrowDevices::of(std::size_t ix) {
   const uint32_t type = capture.rowType(ix);
+  if (type == otReset) return everyDevice;
   const auto row = static_cast<int64_t>(ix);
   for (const Tmemo& m : memo)
     if (m.row == row) return m.device;
   if (type == otTransax || type == otTransfer) {
     // Its first child comes right after it: a transaction, or the token.
     const bool hasChild = ix + 1 < capture.rowCount() && capture.parentRow(ix + 1) == row;
-    const int device = hasChild ? deviceOf(ix + 1) : -1;
+    const uint16_t device = hasChild ? of(ix + 1) : noDevice;
     memo[1] = memo[0];
     memo[0] = {row, device};
     return device;
   }
-  if (!isPacket(type)) return -1;
+  if (!isPacket(type)) return noDevice;
   const int64_t parent = capture.parentRow(ix);
   for (const Tmemo& m : memo)
     if (m.row == parent && parent >= 0) return m.device;
   if (type == otToken) {
     uint32_t addr = 0, endp = 0;
     capture.rowTokenTarget(ix, addr, endp);
-    return static_cast<int>(addr << 4 | endp);
+    return deviceCode(addr, endp);
   }
-  return parent >= 0 ? deviceOf(static_cast<std::size_t>(parent)) : -1;
+  return parent >= 0 ? of(static_cast<std::size_t>(parent)) : noDevice;
 }

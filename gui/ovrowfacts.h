@@ -15,25 +15,32 @@
 // row: the row's summary.
 bool hasOwnError(const Tcapture& capture, std::size_t ix, const TrowSummary& row);
 
-// Which rows belong to a filter's device, asked in row order: a packet by its
-// transaction's token, a transaction and a transfer by their first token. A
-// reset concerns every device and belongs to each; SOFs belong to none.
-class TdeviceRows {
+// A row's device as the device filter sees it: noDevice for SOFs and rows
+// without a token, everyDevice for a bus reset (it concerns them all), else
+// deviceCode of its address and endpoint.
+constexpr uint16_t noDevice = 0;
+constexpr uint16_t everyDevice = 1;
+constexpr uint16_t deviceCodes = 2 + 128 * 16;
+inline uint16_t deviceCode(uint32_t address, uint32_t endpoint) {
+  return static_cast<uint16_t>(2 + ((address & 127) << 4 | (endpoint & 15)));
+}
+// Always true for a filter without a device.
+bool deviceMatches(uint16_t device, const TrowFilter& filter);
+
+// The devices of rows, asked in row order: a packet's is its transaction's
+// token's, a transaction's and a transfer's their first token's.
+class TrowDevices {
  public:
-  TdeviceRows(const Tcapture& capture, const TrowFilter& filter) : capture(capture), filter(filter) {}
-  bool belongs(std::size_t ix);
+  explicit TrowDevices(const Tcapture& capture) : capture(capture) {}
+  uint16_t of(std::size_t ix);
 
  private:
-  // The row's device as address << 4 | endpoint, -1 for none.
-  int deviceOf(std::size_t ix);
-
   const Tcapture& capture;
-  TrowFilter filter;
   // The last two grouping rows asked for (a transfer and its transaction) and
   // their devices: their packets follow them.
   struct Tmemo {
     int64_t row = -1;
-    int device = -1;
+    uint16_t device = noDevice;
   };
   Tmemo memo[2];
 };

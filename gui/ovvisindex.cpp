@@ -43,7 +43,8 @@ std::size_t TvisIndex::classify(const Tcapture& capture, std::size_t first) {
   std::size_t changed = first;
   classes.resize(first);
   classes.resize(rows, 0);
-  TdeviceRows devices(capture, marked);
+  devices.resize(rows);
+  TrowDevices rowDevices(capture);
   for (std::size_t ix = first; ix < rows; ix++) {
     const TrowSummary row = capture.rowSummary(ix);
     uint8_t cls = 0;
@@ -54,7 +55,8 @@ std::size_t TvisIndex::classify(const Tcapture& capture, std::size_t first) {
     if (row.parentRow >= 0 && static_cast<std::size_t>(row.parentRow) < ix &&
         (classes[row.parentRow] & clsNak))
       cls |= clsNak;
-    if (marked.byDevice() && !devices.belongs(ix)) cls |= clsOtherDevice;
+    devices[ix] = rowDevices.of(ix);
+    if (!deviceMatches(devices[ix], marked)) cls |= clsOtherDevice;
     if (hasOwnError(capture, ix, row)) {
       cls |= clsError;
       // Its parents have rows before it: a transfer that gains a bad transaction later counts anew.
@@ -69,27 +71,23 @@ std::size_t TvisIndex::classify(const Tcapture& capture, std::size_t first) {
   return changed;
 }
 
-void TvisIndex::markDevices(const Tcapture& capture) {
+void TvisIndex::markDevices() {
   marked = shown.rows;
-  const std::size_t rows = std::min(classes.size(), capture.rowCount());
-  if (!marked.byDevice()) {
-    for (std::size_t ix = 0; ix < rows; ix++) classes[ix] &= ~clsOtherDevice;
-    return;
-  }
-  TdeviceRows devices(capture, marked);
-  for (std::size_t ix = 0; ix < rows; ix++)
+  std::array<bool, deviceCodes> other{};
+  for (uint16_t device = 0; device < deviceCodes; device++) other[device] = !deviceMatches(device, marked);
+  for (std::size_t ix = 0; ix < classes.size(); ix++)
     classes[ix] =
-        static_cast<uint8_t>((classes[ix] & ~clsOtherDevice) | (devices.belongs(ix) ? 0 : clsOtherDevice));
+        static_cast<uint8_t>((classes[ix] & ~clsOtherDevice) | (other[devices[ix]] ? clsOtherDevice : 0));
 }
 
-void TvisIndex::filter(const Tcapture& capture, const TdisplFilters& filters) {
+void TvisIndex::filter(const TdisplFilters& filters) {
   shown = filters;
   for (int cls = 0; cls < classCount; cls++) {
     shownClass[cls] = shownBy(static_cast<uint8_t>(cls), filters);
     errorClass[cls] = shownClass[cls] && (cls & clsError);
   }
   if (filters.rows.sameDevice(marked)) return sumStarts(0);
-  markDevices(capture);
+  markDevices();
   count(0);
 }
 

@@ -1,11 +1,12 @@
 // Which display rows the filters leave on screen. Each row gets a class byte
-// when rows are adopted or grow: what the toolbar's toggles ask of it, whether
-// it or a row below it has an error, and whether it belongs to another device
-// than the one filtered for. Blocks of rows count their rows of each class, so
-// a filter change only adds up counts per block, and stepping to the next
-// visible row scans within one block; only a device filter of its own reads
-// the rows again. Rows that grow at their end are followed from the first
-// changed row on, at a cost of the rows changed.
+// and its device when rows are adopted or grow: the class says what the
+// toolbar's toggles ask of it, whether it or a row below it has an error, and
+// whether it belongs to another device than the one filtered for. Blocks of
+// rows count their rows of each class, so a filter change only adds up counts
+// per block, and stepping to the next visible row scans within one block; a
+// new device filter passes once over the rows' devices. Rows that grow at
+// their end are followed from the first changed row on, at a cost of the rows
+// changed.
 #pragma once
 
 #include <array>
@@ -29,7 +30,7 @@ class TvisIndex {
   void adopt(const Tcapture& capture);
   // The rows from firstChanged on are new or made again, those before it as they were.
   void grow(const Tcapture& capture, std::size_t firstChanged);
-  void filter(const Tcapture& capture, const TdisplFilters& filters);
+  void filter(const TdisplFilters& filters);
 
   // All take any ix; a row outside the adopted rows is never visible, and
   // -1 means no such row.
@@ -51,7 +52,7 @@ class TvisIndex {
   // Returns the first row whose class changed: a row before `first` gains its error mark
   // from a new row below it.
   std::size_t classify(const Tcapture& capture, std::size_t first);
-  void markDevices(const Tcapture& capture);
+  void markDevices();
   // The class counts of the blocks from firstBlock on, then their starts.
   void count(std::size_t firstBlock);
   void sumStarts(std::size_t firstBlock);
@@ -61,7 +62,8 @@ class TvisIndex {
   int lastIn(std::size_t from, std::size_t to, const TclassSet& set) const;
   std::size_t blockEnd(std::size_t block) const;
 
-  std::vector<uint8_t> classes;  // one byte per row
+  std::vector<uint8_t> classes;   // one byte per row
+  std::vector<uint16_t> devices;  // one per row, as TrowDevices says
   std::vector<Tcounts> blockCounts;
   // The visible rows before each block, and after them all at the end.
   std::vector<int32_t> blockStarts;
