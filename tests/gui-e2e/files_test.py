@@ -12,21 +12,6 @@ import urllib.parse
 import twrgui
 
 
-def menu(s, frame, name, item):
-    s.click(s.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame))
-    s.click(s.find(lambda a: a.getRoleName() == "menu item" and a.name == item, frame))
-
-
-def choose_file(s, frame, item, title, path, accept):
-    """Picks path in the file dialog that the File menu's item opens."""
-    menu(s, frame, "File", item)
-    chooser = s.window(title)
-    if accept == "Open":
-        s.key("ctrl+l")  # a name can be typed only in the location entry
-    s.type_into_shown_entry(chooser, os.path.basename(path))
-    s.press(accept, chooser)
-
-
 def test(s, args):
     run = os.path.join(args.out, "run dïr")
     shutil.copytree(args.rundir, run, ignore=shutil.ignore_patterns("CMakeFiles", "*.cmake", "Makefile", "*.a"))
@@ -57,27 +42,27 @@ def test(s, args):
     assert bundled == 0, "no default capture in the working directory"
     s.screenshot("main-empty")
 
-    choose_file(s, frame, "Read data", "Open saved sample data", good, "Open")
+    s.choose_file(frame, "Read data", "Open saved sample data", good, "Open")
     s.wait_until(lambda: s.shown_rows(frame) != bundled, "the chosen file to be shown")
     shown = s.shown_rows(frame)
 
-    choose_file(s, frame, "Read data", "Open saved sample data", bad, "Open")
+    s.choose_file(frame, "Read data", "Open saved sample data", bad, "Open")
     s.must(s.label(lambda n: bad in n and "line 6" in n), "no message naming the file and its line")
     s.screenshot("malformed-file-message")
     s.key("Return")
     s.wait_until(lambda: s.label(lambda n: bad in n, timeout=0) is None, "the message to close")
     assert s.shown_rows(frame) == shown, "the shown data stays"
 
-    choose_file(s, frame, "Save data", "Save sample data", saved, "Save")
+    s.choose_file(frame, "Save data", "Save sample data", saved, "Save")
     s.wait_until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, "the saved file")
     with gzip.open(saved, "rb") as f:
         assert f.read(8) == b"OVFMT01\n"
 
     # Another analyzer's capture opens by content; its packets export for Wireshark.
-    choose_file(s, frame, "Read data", "Open saved sample data", pcap, "Open")
+    s.choose_file(frame, "Read data", "Open saved sample data", pcap, "Open")
     s.wait_until(lambda: s.shown_rows(frame) not in (shown, bundled), "the pcap file to be shown")
     s.screenshot("pcap-read")
-    choose_file(s, frame, "Export pcap", "Export packets as pcap", exported, "Save")
+    s.choose_file(frame, "Export pcap", "Export packets as pcap", exported, "Save")
     s.wait_until(lambda: os.path.exists(exported) and os.path.getsize(exported) > 24, "the exported file")
     with open(exported, "rb") as f:
         assert f.read(4) == bytes.fromhex("4d3cb2a1"), "a nanosecond pcap"
@@ -93,14 +78,14 @@ def test(s, args):
     with open(fake, "w") as f:
         f.write("#!/bin/sh\nexit 3\n")
     where = lambda n: "help page is" in n and os.path.join(run, "twr_help.html") in n
-    for open_help in (lambda: s.press("Help", frame), lambda: menu(s, frame, "Help", "Help page")):
+    for open_help in (lambda: s.press("Help", frame), lambda: s.menu(frame, "Help", "Help page")):
         open_help()
         s.must(s.label(where), "no message naming the help page")
         s.screenshot("help-without-browser")
         s.key("Return")
         s.wait_until(lambda: s.label(where, timeout=0) is None, "the message to close")
 
-    menu(s, frame, "Help", "About")
+    s.menu(frame, "Help", "About")
     s.must(s.label(lambda n: "Orlavex" in n and "warranty" in n), "no legal notice in the About box")
     s.screenshot("about")
     s.key("Escape")

@@ -105,6 +105,21 @@ class Session:
         modal dialog would block the program's accessibility bridge until it closes."""
         self.click(self.button(name, root))
 
+    def menu(self, frame, name, item):
+        """Picks item in the frame's menu of that name."""
+        self.click(self.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame))
+        self.click(self.find(lambda a: a.getRoleName() in ("menu item", "check menu item") and a.name == item,
+                             frame))
+
+    def choose_file(self, frame, item, title, path, accept):
+        """Picks path in the file dialog that the File menu's item opens."""
+        self.menu(frame, "File", item)
+        chooser = self.window(title)
+        if accept == "Open":
+            self.key("ctrl+l")  # a name can be typed only in the location entry
+        self.type_into_shown_entry(chooser, os.path.basename(path))
+        self.press(accept, chooser)
+
     def enabled(self, accessible):
         return accessible.getState().contains(self.atspi.STATE_SENSITIVE)
 
