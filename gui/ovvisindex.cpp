@@ -41,8 +41,7 @@ void TvisIndex::grow(const Tcapture& capture, std::size_t firstChanged) {
 std::size_t TvisIndex::classify(const Tcapture& capture, std::size_t first) {
   const std::size_t rows = capture.rowCount();
   std::size_t changed = first;
-  classes.resize(first);
-  classes.resize(rows, 0);
+  classes.resize(rows);
   devices.resize(rows);
   TrowDevices rowDevices(capture);
   for (std::size_t ix = first; ix < rows; ix++) {

@@ -588,7 +588,7 @@ FAULTS = [
          old="blockCounts.resize(std::min(firstBlock, blocks));", new="blockCounts.resize(std::min(firstBlock + 1, blocks));",
          why="the block where rows were made again keeps the counts of the rows that were there before"),
     dict(id="live-classes-kept", file="gui/ovvisindex.cpp", dirs=["gui"],
-         old="  classes.resize(first);\n", new="",
+         old="    uint8_t cls = 0;\n", new="    uint8_t cls = classes[ix];\n",
          why="rows made again keep the filter classes of the rows that were there before"),
     dict(id="live-drawn-rows-kept", file="gui/ovrcache.cpp", dirs=["gui-draw"],
          old="  cache.remove_if([&](const Trow& row) { return changed(row.ix); });\n", new="",

@@ -150,6 +150,33 @@ TEST(DisplData, DeviceAndErrorFiltersOnTopOfTheToggles) {
   EXPECT_EQ(errorRows(d, -1), (std::vector<int>{17, 15, 10}));
 }
 
+// A control transfer that gains a bad transaction after it was shown becomes an error row, also
+// when its row is in an earlier block of rows than the rows it gains.
+TEST(DisplData, ATransferThatGainsABadTransactionBecomesAnErrorRow) {
+  const auto capture = std::make_shared<Tcapture>();
+  auto group = std::make_shared<TsofGroup>();
+  for (int s = 0; s < 4093; s++) group->children.push_back(packet<Tsof>(pidSof));
+  capture->appendRoot(group);
+  capture->appendRoot(std::make_shared<Ttransfer>());
+  const std::size_t transfer = capture->rowCount() - 1;
+  ASSERT_EQ(transfer, 4094u) << "the transfer's row ends the first block of rows";
+  capture->placeRow(
+      trx(TtrxType::SETUP, pidSetup, 4, 0, {data(pidData0, {0x80, 6}), packet<Thandshake>(pidAck)}),
+      transfer + 1, static_cast<int>(transfer), 0);
+  TdisplFilters filters;
+  filters.rows = errorsOnly();
+  TdisplData live([&] { return filters; });
+  live.show(capture);
+  EXPECT_EQ(live.visibleRowCount(), 0);
+
+  const std::size_t at = capture->rowCount();
+  capture->placeRow(
+      trx(TtrxType::IN, pidIn, 4, 0, {bad(data(pidData1, {1}), flagCrc), packet<Thandshake>(pidAck)}), at,
+      static_cast<int>(transfer), 0);
+  live.rowsChanged(at);
+  EXPECT_EQ(visibleRows(live), (std::vector<int>{4094, 4099, 4101}));
+}
+
 // Captures of many thousand rows with long hidden stretches: stepping, snapping and the error
 // keys agree with a row-by-row walk, whatever the filters.
 TEST(DisplData, LongCapturesStepAsARowByRowWalk) {
