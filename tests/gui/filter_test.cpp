@@ -175,6 +175,8 @@ TEST(DisplData, ATransferThatGainsABadTransactionBecomesAnErrorRow) {
       static_cast<int>(transfer), 0);
   live.rowsChanged(at);
   EXPECT_EQ(visibleRows(live), (std::vector<int>{4094, 4099, 4101}));
+  EXPECT_EQ(live.visibleRowCount(), 3);
+  EXPECT_EQ(live.prevVisibleRow(4099), 4094);
 }
 
 // Captures of many thousand rows with long hidden stretches: stepping, snapping and the error
