@@ -6,31 +6,36 @@
 #include "ovglobs.h"
 #include "ovwxtext.h"
 
-namespace {
-
-enum { idDevice = 6100, idErrorsOnly, idNextError, idPrevError, idShowAll };
-
-}  // namespace
-
 TfilterMenu::TfilterMenu(wxWindow* parent) : parent(parent) {
-  Append(idDevice, "&Device...\tCtrl+D", "Shows the rows of one device address, or of one of its endpoints");
-  errorsOnly = AppendCheckItem(idErrorsOnly, "&Errors only\tCtrl+R",
+  // Ids of wx's choosing: other menus of the window pick theirs.
+  const auto item = [this](const char* label, const char* help, auto handler) {
+    Bind(wxEVT_MENU, handler, Append(wxID_ANY, label, help)->GetId());
+  };
+  item("&Device...\tCtrl+D", "Shows the rows of one device address, or of one of its endpoints",
+       [this](wxCommandEvent&) { askDevice(); });
+  errorsOnly = AppendCheckItem(wxID_ANY, "&Errors only\tCtrl+R",
                                "Shows only rows with an error: CRC, PID check, SE1, length, no answer");
-  AppendSeparator();
-  Append(idNextError, "&Next error\tF8");
-  Append(idPrevError, "&Previous error\tShift+F8");
-  AppendSeparator();
-  Append(idShowAll, "Show &all\tCtrl+Shift+A", "Ends the device and error filters");
-  Bind(wxEVT_MENU, &TfilterMenu::onDevice, this, idDevice);
-  Bind(wxEVT_MENU, &TfilterMenu::onErrorsOnly, this, idErrorsOnly);
   Bind(
-      wxEVT_MENU, [](wxCommandEvent&) { _G.pubSub.pub(topicStepError, 1); }, idNextError);
-  Bind(
-      wxEVT_MENU, [](wxCommandEvent&) { _G.pubSub.pub(topicStepError, -1); }, idPrevError);
-  Bind(wxEVT_MENU, &TfilterMenu::onShowAll, this, idShowAll);
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        _G.rowFilter.errorsOnly = errorsOnly->IsChecked();
+        _G.pubSub.pub(topicVisRowsChanged, 0);
+      },
+      errorsOnly->GetId());
+  AppendSeparator();
+  item("&Next error\tF8", "Selects the next row with an error",
+       [](wxCommandEvent&) { _G.pubSub.pub(topicStepError, 1); });
+  item("&Previous error\tShift+F8", "Selects the previous row with an error",
+       [](wxCommandEvent&) { _G.pubSub.pub(topicStepError, -1); });
+  AppendSeparator();
+  item("Show &all\tCtrl+Shift+A", "Ends the device and error filters", [this](wxCommandEvent&) {
+    _G.rowFilter = TrowFilter{};
+    errorsOnly->Check(false);
+    _G.pubSub.pub(topicVisRowsChanged, 0);
+  });
 }
 
-void TfilterMenu::onDevice(wxCommandEvent&) {
+void TfilterMenu::askDevice() {
   wxTextEntryDialog ask(parent, "Address, or address.endpoint (3 or 3.1); empty for every device:",
                         "Filter by device", toWx(deviceText(_G.rowFilter)));
   if (ask.ShowModal() != wxID_OK) return;
@@ -44,16 +49,5 @@ void TfilterMenu::onDevice(wxCommandEvent&) {
     return;
   }
   _G.rowFilter = chosen;
-  _G.pubSub.pub(topicVisRowsChanged, 0);
-}
-
-void TfilterMenu::onErrorsOnly(wxCommandEvent&) {
-  _G.rowFilter.errorsOnly = errorsOnly->IsChecked();
-  _G.pubSub.pub(topicVisRowsChanged, 0);
-}
-
-void TfilterMenu::onShowAll(wxCommandEvent&) {
-  _G.rowFilter = TrowFilter{};
-  errorsOnly->Check(false);
   _G.pubSub.pub(topicVisRowsChanged, 0);
 }

@@ -11,9 +11,7 @@ class TfilterMenu : public wxMenu {
   explicit TfilterMenu(wxWindow* parent);
 
  private:
-  void onDevice(wxCommandEvent&);
-  void onErrorsOnly(wxCommandEvent&);
-  void onShowAll(wxCommandEvent&);
+  void askDevice();
 
   wxWindow* parent;
   wxMenuItem* errorsOnly;
