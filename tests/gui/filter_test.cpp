@@ -2,15 +2,18 @@
 
 #include <random>
 
+#include "lua/scratchdir.h"
 #include "ovdispldata.h"
 #include "ovrowfilter.h"
 #include "support/objects.h"
 
 namespace {
 
+// A packet with these error flags, its CRC failed with flagCrc, as the decode makes it.
 template <class T>
 std::shared_ptr<T> bad(std::shared_ptr<T> p, uint16_t flags) {
   p->flags = flags;
+  p->crcOK = !(flags & flagCrc);
   return p;
 }
 
@@ -148,6 +151,21 @@ TEST(DisplData, DeviceAndErrorFiltersOnTopOfTheToggles) {
   filters.rows = device(3);
   d.resetVisibleRows();
   EXPECT_EQ(errorRows(d, -1), (std::vector<int>{17, 15, 10}));
+
+  // A sample file keeps failed CRCs: read back, the bad packet and its transaction are error rows.
+  const auto in =
+      trx(TtrxType::IN, pidIn, 3, 1, {bad(data(pidData1, {1}), flagCrc), packet<Thandshake>(pidAck)});
+  for (const auto& child : in->children) child->level = 1;
+  TdisplData saved;
+  auto one = std::make_shared<Tcapture>();
+  one->appendRoot(in);
+  ASSERT_EQ(saved.adopt(one), 4u);
+  ScratchDir dir;
+  ASSERT_EQ(saved.sampleFileSave("errors.ovd"), "");
+  filters = {true, true, true, errorsOnly()};
+  TdisplData read([&] { return filters; });
+  ASSERT_EQ(read.sampleFileRead("errors.ovd"), 4u);
+  EXPECT_EQ(visibleRows(read), (std::vector<int>{0, 2}));
 }
 
 // A control transfer that gains a bad transaction after it was shown becomes an error row, also
