@@ -24,6 +24,7 @@ bool TdisplData::isVisible(int ix) { return index().isVisible(ix); }
 int TdisplData::nextVisibleRow(int ix) { return index().next(ix); }
 int TdisplData::prevVisibleRow(int ix) { return index().prev(ix); }
 int TdisplData::nearestVisibleRow(int ix) { return index().nearest(ix); }
+int TdisplData::nextErrorRow(int ix, int direction) { return index().nextError(ix, direction); }
 
 void TdisplData::resetVisibleRows() {
   filtersAtReset = currentFilters();

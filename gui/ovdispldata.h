@@ -38,6 +38,11 @@ class TdisplData {
   int nearestVisibleRow(int ix);
   void resetVisibleRows();
   int visibleRowCount() { return index().visibleCount(); }
+  // The first visible row with an error after ix (direction > 0) or the last one before it,
+  // -1 for none; ix may be -1 or the row count, to look from either end.
+  int nextErrorRow(int ix, int direction);
+  // The filters of the last resetVisibleRows.
+  const TdisplFilters& filters() const { return filtersAtReset; }
 
   // The bytes the data pane shows; valid until the next call or until the rows are replaced.
   const std::vector<uint8_t>& getData(int ix);

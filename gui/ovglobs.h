@@ -4,12 +4,14 @@
 #include <cstdint>
 
 #include "ovpubsub.h"
+#include "ovrowfilter.h"
 
 struct TovGlobs {
   TpubSub pubSub;
   bool showSOFs = false;
   bool showNAKs = false;
   bool showPackets = true;
+  TrowFilter rowFilter;  // the Filter menu's
   const char* productName = nullptr;
   const char* productShortName = nullptr;
   const char* legalNotice =

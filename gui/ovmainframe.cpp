@@ -13,6 +13,7 @@
 
 #include "ovcontroller.h"
 #include "ovfiledrop.h"
+#include "ovfiltermenu.h"
 #include "ovedit.h"
 #include "ovfindbar.h"
 #include "ovglobs.h"
@@ -123,6 +124,7 @@ void TmainFrame::buildMenus() {
   auto* menuBar = new wxMenuBar;
   menuBar->Append(fileMenu, "&File");
   menuBar->Append(viewMenu, "&View");
+  menuBar->Append(new TfilterMenu(this), "Fi&lter");
   menuBar->Append(helpMenu, "&Help");
   SetMenuBar(menuBar);
   // Zoom keys as people press them: Ctrl+= is Ctrl+Plus without Shift, and the keypad's.

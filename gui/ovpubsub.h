@@ -16,6 +16,7 @@ enum Ttopic : int {
   topicZoom = 5,             // +1 or -1
   topicSplitterChanged = 6,  // 0; the outer sash moved
   topicDoCapture = 9,        // 0
+  topicStepError = 12,       // +1 select the next row with an error, -1 the previous one
 };
 
 // A topic whose payload is a T, handed by reference for the length of the call: publisher

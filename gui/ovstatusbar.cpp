@@ -30,17 +30,19 @@ TstatusBar::TstatusBar(wxWindow* parent)
   SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_MENU));
   // Sized by the layout only, which runs when a text needs more room.
   rows = new wxStaticText(this, wxID_ANY, "0 rows", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  hidden = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   source = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   span = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   between = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
-  for (wxStaticText* text : {rows, source, span, between})
+  for (wxStaticText* text : {rows, hidden, source, span, between})
     sizer->Add(text, 0, wxALL | wxALIGN_CENTER_VERTICAL, 8);
   SetSizer(sizer);
 }
 
 void TstatusBar::show(const TstatusTexts& texts) {
   bool grown = setText(rows, texts.rows);
+  grown |= setText(hidden, texts.hidden);
   grown |= setText(source, texts.source);
   grown |= setText(span, texts.span);
   grown |= setText(between, texts.between);

@@ -19,6 +19,7 @@ class TstatusBar : public wxPanel {
   void show(const TstatusTexts& texts);
 
   wxStaticText* rows;
+  wxStaticText* hidden;
   wxStaticText* source;
   wxStaticText* span;
   wxStaticText* between;

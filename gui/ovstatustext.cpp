@@ -36,7 +36,7 @@ std::string capturedText(const std::string& cutShort) {
 
 TstatusTexts statusTexts(const Tcapture& capture, const std::string& source) {
   const std::size_t rows = capture.rowCount();
-  TstatusTexts texts{groupedDigits(rows) + (rows == 1 ? " row" : " rows"), source, "", ""};
+  TstatusTexts texts{groupedDigits(rows) + (rows == 1 ? " row" : " rows"), "", source, "", ""};
   // Groupers have no time: the nearest packet at each end has. Rows are in time order.
   std::size_t first = 0;
   while (first < rows && capture.rowSummary(first).time == noTime) ++first;

@@ -9,6 +9,7 @@
 
 struct TstatusTexts {
   std::string rows;     // "1,234 rows"
+  std::string hidden;   // "1,234 hidden" and by what beyond the toolbar; empty when none is
   std::string source;   // "Capturing 1,234,567 bytes", "Captured" or the file's name
   std::string span;     // "Span 12.345 ms" from the first row's time to the last one's; empty without times
   std::string between;  // the time between the selected and the marked row; empty unless both are

@@ -2,6 +2,7 @@
 
 #include <wx/dcclient.h>
 #include <wx/sizer.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 
@@ -17,7 +18,7 @@ namespace {
 // decode: each change lays out the window again.
 constexpr std::chrono::milliseconds statusPeriod{200};
 
-TdisplFilters toolbarFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets}; }
+TdisplFilters shownFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets, _G.rowFilter}; }
 
 const wxColour paneBg(232, 232, 232);
 
@@ -52,9 +53,10 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       scrollBar(scrollBar),
       dataPane(dataPane),
       decodePane(decodePane),
-      rowCache(toolbarFilters),
+      rowCache(shownFilters),
       scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
-      visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }) {
+      visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
+      stepError(topicStepError, [this](long direction) { onStepError(static_cast<int>(direction)); }) {
   rowCache.init(parent, 1024);
   scrollReset();
   Bind(wxEVT_SIZE, &TreeMidPane::onResize, this);
@@ -203,6 +205,8 @@ void TreeMidPane::showStatus(bool atOnce) {
   if (!atOnce && now - statusShownAt < statusPeriod) return;
   statusShownAt = now;
   TstatusTexts texts = statusTexts(rowCache.shownCapture(), sourceText);
+  texts.hidden = hiddenText(static_cast<std::size_t>(rowCache.rowCount() - rowCache.visibleRowCount()),
+                            rowCache.filters().rows);
   texts.between = timeBetweenText(rowCache.shownCapture(), rowCache.clickRow(0), rowCache.clickRow(1));
   _G.pubSub.pub(topicStatus, texts);
   // Says how big the capture is when the pointer rests on the rows.
@@ -318,6 +322,15 @@ void TreeMidPane::showSelected() {
   const int row = rowCache.clickRow(0);
   dataPane.renderPacket(rowCache.getData(row));
   decodePane.render(rowCache.getRowDecode(row));
+}
+
+void TreeMidPane::onStepError(int direction) {
+  // From the selected row, else from the top of the screen.
+  int from = rowCache.clickRow(0);
+  if (from < 0) from = direction > 0 ? topRow - 1 : topRow;
+  const int row = rowCache.nextErrorRow(from, direction);
+  if (row < 0) return wxBell();
+  selectRow(row);
 }
 
 void TreeMidPane::onMouseRightDown(wxMouseEvent& event) {

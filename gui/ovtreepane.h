@@ -80,6 +80,7 @@ class TreeMidPane : public wxPanel {
   void onMouseRelease(wxMouseEvent& event);
   void onMouseCaptureLost(wxMouseCaptureLostEvent& event);
   void onKeyDown(wxKeyEvent& event);
+  void onStepError(int direction);
 
   void setTop(int row);
   void scrollReset();
@@ -117,7 +118,7 @@ class TreeMidPane : public wxPanel {
   TdataPane& dataPane;
   TdecodePane& decodePane;
   TrowCache rowCache;
-  Tsubscription scrolled, visRowsChanged;
+  Tsubscription scrolled, visRowsChanged, stepError;
 };
 
 class TreePane : public wxPanel {

@@ -54,7 +54,7 @@ void findFigures(TreePane& tree, const std::function<void()>& paint) {
   // every frame meanwhile, 40 rows on, and the same scrolling with no search is the yardstick.
   const long rows = 1'200'000, stallAt = 1'000'000;
   // Every row shown, so that each frame draws a screen of new rows.
-  const TdisplFilters filters{_G.showSOFs, _G.showNAKs, _G.showPackets};
+  const TdisplFilters filters{_G.showSOFs, _G.showNAKs, _G.showPackets, {}};
   _G.showSOFs = _G.showNAKs = _G.showPackets = true;
   cache.showCapture(stallAhead(rows, stallAt));
   _G.pubSub.pub(topicVisRowsChanged, 0);

@@ -34,6 +34,11 @@ uint32_t takeCrc5Field(T& obj, const uint8_t* p, std::size_t n) {
   return f;
 }
 
+void splitTarget(uint32_t field, uint32_t& addr, uint32_t& endp) {
+  addr = field & 127;
+  endp = (field >> 7) & 15;
+}
+
 template <class T>
 void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
   obj.srcKind = ev.kind;
@@ -64,9 +69,7 @@ TobjPtr Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev) {
     case L0eventType::Token: {
       auto obj = arena::make<Ttoken>();
       fillPacket(*obj, ev, pid, idle);
-      const uint32_t f = takeCrc5Field(*obj, p, n);
-      obj->addr = f & 127;
-      obj->endp = (f >> 7) & 15;
+      splitTarget(takeCrc5Field(*obj, p, n), obj->addr, obj->endp);
       return obj;
     }
     case L0eventType::Sof: {
@@ -114,6 +117,10 @@ Tbin2obj::~Tbin2obj() = default;
 
 bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, TobjVec& objs) {
   return buildObjVec(events, 0, objs);
+}
+
+void Tbin2obj::tokenTarget(const uint8_t* bytes, std::size_t size, uint32_t& addr, uint32_t& endp) {
+  splitTarget(tokenField(bytes, size > idleBytes ? size - idleBytes : 0), addr, endp);
 }
 
 TobjPtr Tbin2obj::objectOf(const TeventBin& ev) {

@@ -23,6 +23,8 @@ class Tbin2obj {
   // The object of one event, empty when it cannot be converted. Cheap enough
   // to make a stored packet's object again whenever it is asked for.
   static TobjPtr objectOf(const TeventBin& ev);
+  // A token event's address and endpoint as its object has them, read from its bytes alone.
+  static void tokenTarget(const uint8_t* bytes, std::size_t size, uint32_t& addr, uint32_t& endp);
 
  private:
   class Timpl;

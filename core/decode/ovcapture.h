@@ -49,6 +49,13 @@ class Tcapture {
   TrowSummary rowSummary(std::size_t ix) const;
   // A row's level alone, for scans that look for the top level.
   int32_t rowLevel(std::size_t ix) const { return store->rowLevel(ix); }
+  // Single facts of a row, for scans over every row that need no more: its
+  // objType, its parent's row (-1 for a root), a token's address and endpoint.
+  uint32_t rowType(std::size_t ix) const { return store->rowType(ix); }
+  int64_t parentRow(std::size_t ix) const { return store->parentRow(ix); }
+  void rowTokenTarget(std::size_t ix, uint32_t& addr, uint32_t& endp) const {
+    store->rowTokenTarget(ix, addr, endp);
+  }
   // The display model's bits; the row builder's bits are kept as they are.
   uint8_t rowFlags(std::size_t ix) const { return store->rowFlags(ix); }
   void setRowFlags(std::size_t ix, uint8_t flags) { store->setRowFlags(ix, flags); }

@@ -522,6 +522,19 @@ uint8_t Tstore::rowPid(std::size_t ix) const {
   return bytes.data()[eventStart(e, checkpointOf(e))] & 15;
 }
 
+void Tstore::rowTokenTarget(std::size_t ix, uint32_t& addr, uint32_t& endp) const {
+  addr = endp = 0;
+  if (rowType(ix) != otToken) return;
+  const TrowRecord& record = rows[ix];
+  if (record.shape & rowshape::loadedBit) {
+    addr = loadedLeaves[record.ref].first;
+    endp = loadedLeaves[record.ref].second;
+    return;
+  }
+  const TeventView ev = eventView(eventOfObject(record.ref));
+  Tbin2obj::tokenTarget(ev.bytes, ev.size, addr, endp);
+}
+
 uint64_t Tstore::fileBytes() const {
   return events.size() * sizeof(TeventRecord) + eventRuns.size() * sizeof(TeventCheckpoint) + bytes.size() +
          skippedEvents.size() * sizeof(uint64_t) + rows.size() * sizeof(TrowRecord) +

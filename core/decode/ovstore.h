@@ -91,6 +91,8 @@ class Tstore {
   uint64_t rowTime(std::size_t ix) const;
   uint16_t rowErrors(std::size_t ix) const;
   uint8_t rowPid(std::size_t ix) const;
+  // A token row's address and endpoint; 0 and 0 for any other row.
+  void rowTokenTarget(std::size_t ix, uint32_t& addr, uint32_t& endp) const;
   // Bytes the files hold.
   uint64_t fileBytes() const;
   // The tree's top-level objects: the rows without a parent.

@@ -450,6 +450,11 @@ void readPacketField(TpacketBase& p, std::string_view key, std::string_view valu
                      [](Tbase&) {}});
 }
 
+template <class T>
+void markCrc(T& packet) {
+  if (!packet.crcOK) packet.flags |= flagCrc;
+}
+
 void readPacket(TpacketBase& obj, const Tfield& tagField, Tfields& fields) {
   std::string_view key, value;
   if (keyValue(tagField, key, value))
@@ -462,6 +467,9 @@ void readPacket(TpacketBase& obj, const Tfield& tagField, Tfields& fields) {
     else if (!(obj.objType == otData && field.text == "DA:"))
       obj.valid = false;  // "DA:" is an empty payload
   }
+  // A failed CRC is an error of the packet's, as the decode marks it.
+  visit(obj, Toverload{[](Tsof& s) { markCrc(s); }, [](Ttoken& t) { markCrc(t); },
+                       [](Tdata& d) { markCrc(d); }, [](Tbase&) {}});
 }
 
 void readReset(Treset& r, Tfields& fields) {

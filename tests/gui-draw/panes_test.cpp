@@ -251,7 +251,7 @@ TEST(TreeView, FollowsACaptureAsItGrows) {
   dialogSink->captureStarted(live);
   settle();
   EXPECT_EQ(rows.rowCount(), 0);
-  EXPECT_EQ(w.statusText(), "0 rows|Capturing 0 bytes|||");
+  EXPECT_EQ(w.statusText(), "0 rows||Capturing 0 bytes|||");
   // A control transfer first: its later stages make its rows and those after them again.
   auto transfer = std::make_shared<Ttransfer>();
   transfer->children.push_back(transax(
@@ -300,14 +300,16 @@ TEST(TreeView, FollowsACaptureAsItGrows) {
   const int captured = rows.rowCount();
   // A capture that ran out of room says so where it is shown.
   dialogSink->captureEnded(true, "/tmp: No space left on device");
-  EXPECT_EQ(w.statusText(), groupedDigits(captured) +
-                                " rows|Captured, cut short: /tmp: No space left on device|Span 0.000 ms||");
+  EXPECT_EQ(w.statusText(), groupedDigits(captured) + " rows|" +
+                                groupedDigits(captured - rows.visibleRowCount()) +
+                                " hidden|Captured, cut short: /tmp: No space left on device|Span 0.000 ms||");
   // Cancel: what was shown before the dialog, where it was.
   dialogSink->dialogClosed(false);
   settle();
   EXPECT_EQ(rows.rowCount(), 120);
   EXPECT_EQ(w.mid.top(), shownTop);
-  EXPECT_EQ(w.statusText(), "120 rows|Captured|Span 0.000 ms||");
+  // The NAKed ten of its thirty transactions are hidden, each with its three packets.
+  EXPECT_EQ(w.statusText(), "120 rows|40 hidden|Captured|Span 0.000 ms||");
 
   // A capture that makes no row leaves the last one shown; OK keeps that.
   capture(5);

@@ -92,7 +92,7 @@ TEST(RowDrawing, BackgroundsBoxesAndBorders) {
   EXPECT_LE(std::abs((first - left) - (right - last)), 3) << first - left << " " << right - last;
 
   // Hidden rows are plain and have no decode text.
-  TrowCache hidden([] { return TdisplFilters{false, false, false}; });
+  TrowCache hidden([] { return TdisplFilters{false, false, false, {}}; });
   hidden.showCapture(tokenRows(1));
   const wxImage plain = hidden.getRowBitmap(0, 600, w, h).ConvertToImage();
   EXPECT_EQ(w, 8);
@@ -121,7 +121,7 @@ TEST(RowDrawing, RowsFromKeptBoxesEqualRowsDrawnFirst) {
     cache.invalidateAll();
     return drawn;
   };
-  TrowCache cache([] { return TdisplFilters{true, true, true}; });
+  TrowCache cache([] { return TdisplFilters{true, true, true, {}}; });
   cache.showCapture(rows);
   ASSERT_EQ(cache.rowCount(), 8);
   const std::vector<std::string> first = allRows(cache);
@@ -134,7 +134,7 @@ TEST(RowDrawing, RowsFromKeptBoxesEqualRowsDrawnFirst) {
   // Selected and marked rows: their own kept boxes, never those of plain rows.
   cache.setClickRow(0, 0);
   cache.setClickRow(1, 4);
-  TrowCache fresh([] { return TdisplFilters{true, true, true}; });
+  TrowCache fresh([] { return TdisplFilters{true, true, true, {}}; });
   fresh.showCapture(rows);
   fresh.setClickRow(0, 0);
   fresh.setClickRow(1, 4);

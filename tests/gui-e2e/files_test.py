@@ -16,26 +16,6 @@ import urllib.parse
 import twrgui
 
 
-def key_in(s, window, key):
-    """Presses a key in a window: with no window manager, keys go where the pointer is."""
-    x, y, w, h = window.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
-    s.xdotool("mousemove", str(x + w // 2), str(y + h // 2))
-    s.key(key)
-
-
-def choose_file(s, frame, item, title, path, accept):
-    """Picks path in the file dialog that the File menu's item opens, or its key."""
-    if item.startswith("ctrl+"):
-        key_in(s, frame, item)
-    else:
-        s.menu(frame, "File", item)
-    chooser = s.window(title)
-    if accept == "Open":
-        key_in(s, chooser, "ctrl+l")  # a name can be typed only in the location entry
-    s.type_into_shown_entry(chooser, os.path.basename(path))
-    s.press(accept, chooser)
-
-
 def test(s, args):
     run = os.path.join(args.out, "run dïr")
     shutil.copytree(args.rundir, run, ignore=shutil.ignore_patterns("CMakeFiles", "*.cmake", "Makefile", "*.a"))
@@ -66,12 +46,12 @@ def test(s, args):
     assert bundled == 0, "no default capture in the working directory"
     s.screenshot("main-empty")
 
-    choose_file(s, frame, "Read data", "Open saved sample data", good, "Open")
+    s.choose_file(frame, "Read data", "Open saved sample data", good, "Open")
     s.wait_until(lambda: s.shown_rows(frame) != bundled, "the chosen file to be shown")
     shown = s.shown_rows(frame)
     assert frame.name == "çapture é.ovd - Orlavex Tracewren", frame.name
 
-    choose_file(s, frame, "ctrl+o", "Open saved sample data", bad, "Open")
+    s.choose_file(frame, "ctrl+o", "Open saved sample data", bad, "Open")
     s.must(s.label(lambda n: bad in n and "line 6" in n), "no message naming the file and its line")
     s.screenshot("malformed-file-message")
     s.key("Return")
@@ -79,19 +59,19 @@ def test(s, args):
     assert s.shown_rows(frame) == shown, "the shown data stays"
     assert frame.name == "çapture é.ovd - Orlavex Tracewren", "the title still names the file shown"
 
-    choose_file(s, frame, "ctrl+s", "Save sample data", saved, "Save")
+    s.choose_file(frame, "ctrl+s", "Save sample data", saved, "Save")
     s.wait_until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, "the saved file")
     with gzip.open(saved, "rb") as f:
         assert f.read(8) == b"OVFMT01\n"
     s.wait_until(lambda: frame.name == "sävéd.ovd - Orlavex Tracewren", "the title to name the saved file")
 
     # Another analyzer's capture opens by content; its packets export for Wireshark.
-    choose_file(s, frame, "Read data", "Open saved sample data", pcap, "Open")
+    s.choose_file(frame, "Read data", "Open saved sample data", pcap, "Open")
     s.wait_until(lambda: s.shown_rows(frame) not in (shown, bundled), "the pcap file to be shown")
     s.screenshot("pcap-read")
     pcap_rows = s.shown_rows(frame)
     assert frame.name == "fremd.pcap - Orlavex Tracewren", frame.name
-    choose_file(s, frame, "ctrl+e", "Export packets as pcap", exported, "Save")
+    s.choose_file(frame, "ctrl+e", "Export packets as pcap", exported, "Save")
     s.wait_until(lambda: os.path.exists(exported) and os.path.getsize(exported) > 24, "the exported file")
     with open(exported, "rb") as f:
         assert f.read(4) == bytes.fromhex("4d3cb2a1"), "a nanosecond pcap"
@@ -147,7 +127,7 @@ def test(s, args):
     assert s.shown_rows(frame) == pcap_rows
     # Zoom keys, remembered: 12 points in to 14, out to 12, in to 14 (Ctrl+= is Ctrl++ unshifted).
     for key in ("ctrl+plus", "ctrl+minus", "ctrl+equal"):
-        key_in(s, frame, key)
+        s.key_in(frame, key)
         time.sleep(0.3)
     s.press("Exit", frame)
     assert s.program.wait(20) == 0, "the program failed"

@@ -130,8 +130,8 @@ class Session:
         for name in path[:-1]:
             self.click(self.must(self.find(lambda a: a.getRoleName() == "menu" and a.name == name, frame),
                                  "no menu %r" % name))
-        self.click(self.must(self.find(lambda a: a.getRoleName() == "menu item" and a.name == path[-1], frame),
-                             "no menu item %r" % path[-1]))
+        self.click(self.must(self.find(lambda a: a.getRoleName() in ("menu item", "check menu item") and
+                                       a.name == path[-1], frame), "no menu item %r" % path[-1]))
 
     def settings(self):
         """The program's settings file as text."""
@@ -153,6 +153,24 @@ class Session:
         """Clicks the button with the mouse: an accessibility action that opens a
         modal dialog would block the program's accessibility bridge until it closes."""
         self.click(self.button(name, root))
+
+    def key_in(self, window, key):
+        """Presses a key in a window: with no window manager, keys go where the pointer is."""
+        x, y, w, h = window.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        self.xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+        self.key(key)
+
+    def choose_file(self, frame, item, title, path, accept):
+        """Picks path in the file dialog that the File menu's item opens, or its key."""
+        if item.startswith("ctrl+"):
+            self.key_in(frame, item)
+        else:
+            self.menu(frame, "File", item)
+        chooser = self.window(title)
+        if accept == "Open":
+            self.key_in(chooser, "ctrl+l")  # a name can be typed only in the location entry
+        self.type_into_shown_entry(chooser, os.path.basename(path))
+        self.press(accept, chooser)
 
     def enabled(self, accessible):
         return accessible.getState().contains(self.atspi.STATE_SENSITIVE)

@@ -77,7 +77,7 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
       {true, true, false, {0, 1, 2, 3, 6, 7, 11}},
   };
   for (const auto& c : cases) {
-    filters = {c.sofs, c.naks, c.packets};
+    filters = {c.sofs, c.naks, c.packets, {}};
     d.resetVisibleRows();
     SCOPED_TRACE(testing::Message() << c.sofs << c.naks << c.packets);
     // Scrolling up must not see NAK packets that scrolling down hides.
@@ -88,7 +88,7 @@ TEST(DisplData, FiltersDecideVisibilityInEitherScrollDirection) {
   }
 
   // Nearest: the earlier on a tie. Visible with nothing shown but resets and transfers: 0, 6, 7.
-  filters = {false, false, false};
+  filters = {false, false, false, {}};
   d.resetVisibleRows();
   EXPECT_EQ(d.nearestVisibleRow(3), 0);
   EXPECT_EQ(d.nearestVisibleRow(4), 6);
@@ -162,15 +162,17 @@ TEST(DisplData, NewDataReplacesRowsScriptsAndVisibility) {
 // A capture shown as it is decoded: at every step, the visible rows followed from the first
 // changed row on are those of the same rows taken whole, whatever the filters.
 TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
-  const std::string raw = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  std::string raw = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  std::mt19937 random(11);
+  // A few line states changed make bad packets, for the error filter.
+  for (int i = 0; i < 40; i++) raw[random() % raw.size()] ^= 0x01;
   const auto* bytes = reinterpret_cast<const uint8_t*>(raw.data());
   const auto capture = std::make_shared<Tcapture>();
   TdecodeChain chain(*capture);
   TdisplFilters filters;
   TdisplData live([&] { return filters; });
   live.show(capture);
-  std::mt19937 random(11);
-  int steps = 0, madeAgain = 0;
+  int steps = 0, madeAgain = 0, errors = 0;
   for (size_t available = 0; available < raw.size(); ++steps) {
     const size_t before = capture->rowCount();
     available = std::min(raw.size(), available + 1 + random() % 100);
@@ -178,7 +180,12 @@ TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
     live.rowsChanged(chain.firstChangedRow());
     madeAgain += chain.firstChangedRow() < before;
     if (steps % 5 == 4) {
-      filters = {random() % 2 == 0, random() % 2 == 0, random() % 2 == 0};
+      // The example's devices: 0 (endpoint 0) and 7 (endpoints 0 and 1).
+      TrowFilter rows;
+      rows.address = std::vector<int>{-1, 0, 7, 7}[random() % 4];
+      rows.endpoint = rows.address == 7 ? static_cast<int>(random() % 3) - 1 : -1;
+      rows.errorsOnly = random() % 4 == 0;
+      filters = {random() % 2 == 0, random() % 2 == 0, random() % 2 == 0, rows};
       live.resetVisibleRows();
     }
     TdisplData whole([&] { return filters; });
@@ -187,7 +194,9 @@ TEST(DisplData, FollowsRowsThatGrowAndChangeAtTheirEnd) {
     ASSERT_EQ(walkForward(live), walkForward(whole)) << "step " << steps;
     ASSERT_EQ(live.visibleRowCount(), whole.visibleRowCount());
     ASSERT_EQ(live.prevVisibleRow(live.rowCount() - 1), whole.prevVisibleRow(whole.rowCount() - 1));
+    for (int r = -1; (r = live.nextErrorRow(r, 1)) >= 0; errors++) ASSERT_EQ(r, whole.nextErrorRow(r - 1, 1));
   }
+  EXPECT_GT(errors, 0);
   EXPECT_GT(madeAgain, 0) << "rows only appended: the changed tail went untested";
   EXPECT_GT(live.rowCount(), 1000);
 }
