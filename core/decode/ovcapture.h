@@ -47,6 +47,9 @@ class Tcapture {
   std::size_t rowCount() const { return store->rowCount(); }
   TlinRow row(std::size_t ix) const { return store->row(ix); }
   TrowSummary rowSummary(std::size_t ix) const;
+  // For scans over many rows, which need no cache: rows' objects made in row
+  // order (see TrowScan). Valid while the capture is unchanged.
+  TrowScan rowScan() const { return TrowScan(*store); }
   // A row's level alone, for scans that look for the top level.
   int32_t rowLevel(std::size_t ix) const { return store->rowLevel(ix); }
   // The display model's bits; the row builder's bits are kept as they are.
