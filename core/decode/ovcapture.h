@@ -59,6 +59,7 @@ class Tcapture {
   // The tree's top-level objects, in time order.
   std::size_t rootCount() const { return store->rootCount(); }
   TobjPtr root(std::size_t ix) const { return store->root(ix); }
+  std::size_t rootRow(std::size_t ix) const { return store->rootRow(ix); }
 
   // Bus events as recorded, and the packets and resets made of them in bus
   // order; none of either for a sample file, which keeps decoded objects only.
