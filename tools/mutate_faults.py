@@ -771,4 +771,8 @@ FAULTS = [
          old="                         d.data.assign(loadedData.data() + leaf.dataAt,",
          new="                         if (leaf.dataSize) d.data.assign(loadedData.data() + leaf.dataAt,",
          why="a loaded data packet without payload, made in place, shows the payload of the one before"),
+    dict(id="gz-window-from-block-start", file="core/files/ovgzstream.cpp", dirs=["files"],
+         old="  nextWindow.append(pending, pending.size() - fromPending, fromPending);",
+         new="  nextWindow.append(pending, 0, fromPending);",
+         why="a saved block's deflate is primed with the wrong 32 KB: what it refers back to reads wrong"),
 ]
