@@ -454,7 +454,9 @@ void Tstore::fillOwnObject(std::size_t ix, Tbase& obj) const {
   const TrowRecord record = rows[ix];
   if (!isLeaf(obj.objType)) {
     obj.valid = (record.ref & rowshape::invalidRef) == 0;
-    visit(obj, Toverload{[&](Ttransax& t) { t.trxType = static_cast<TtrxType>(record.ref & ~rowshape::invalidRef); },
+    visit(obj, Toverload{[&](Ttransax& t) {
+                           t.trxType = static_cast<TtrxType>(record.ref & ~rowshape::invalidRef);
+                         },
                          [](Tbase&) {}});
   } else if (record.shape & rowshape::loadedBit) {
     fillLoadedLeaf(record.ref, obj);

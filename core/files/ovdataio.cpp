@@ -30,9 +30,8 @@ void bodyChunks(const Tcapture& capture, std::size_t from, std::size_t to, std::
   TrowScan scan = capture.rowScan();
   for (std::size_t ix = from; ix < to; ++ix) {
     if (capture.rowLevel(ix) != 0) continue;
-    scan.eachInSubtree(ix, [&](const Tbase& obj, std::size_t children) {
-      rowutils::appendLineText(obj, children, chunk);
-    });
+    scan.eachInSubtree(
+        ix, [&](const Tbase& obj, std::size_t children) { rowutils::appendLineText(obj, children, chunk); });
     if (chunk.size() >= chunkSize) flush(chunk);
   }
   flush(chunk);
