@@ -36,8 +36,9 @@ void printBody(const Tcapture& capture) { TdataIO::streamBody(capture, 0, captur
 void printBoxes(const Tcapture& capture) {
   Tboxes boxes;
   std::string chunk;
+  TrowScan scan = capture.rowScan();
   for (size_t ix = 0; ix < capture.rowCount(); ++ix) {
-    chunk += boxes.getBoxesString(capture.row(ix).obj);
+    chunk += boxes.getBoxesString(scan.row(ix));
     putWhenFull(chunk);
   }
   put(chunk);
@@ -49,8 +50,9 @@ namespace {
 void printSummary(const Tcapture& capture, size_t from, size_t to) {
   Tboxes boxes;
   std::string chunk;
+  TrowScan scan = capture.rowScan();
   for (size_t ix = from; ix < to; ++ix) {
-    chunk += summaryLine(capture.row(ix).obj, boxes);
+    chunk += summaryLine(scan.row(ix), boxes);
     chunk += '\n';
     putWhenFull(chunk);
   }

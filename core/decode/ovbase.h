@@ -3,6 +3,7 @@
 // start of the capture.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -80,6 +81,16 @@ struct TeventBin {
   uint16_t flags = 0;
   uint64_t time = 0;
   std::vector<uint8_t> bytes;
+};
+
+// A bus event where the capture holds it, its bytes not copied: valid until
+// the capture changes.
+struct TeventView {
+  uint8_t kind = 0;
+  uint16_t flags = 0;
+  uint64_t time = 0;
+  const uint8_t* bytes = nullptr;
+  std::size_t size = 0;
 };
 
 // Root of the decoded objects. Only the destructor is virtual: code branches on

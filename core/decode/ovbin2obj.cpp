@@ -39,8 +39,9 @@ void splitTarget(uint32_t field, uint32_t& addr, uint32_t& endp) {
   endp = (field >> 7) & 15;
 }
 
+// Every member of a packet object the event gives, whatever the object held.
 template <class T>
-void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
+void setPacket(T& obj, const TeventView& ev, uint32_t pid, uint32_t idle) {
   obj.srcKind = ev.kind;
   obj.time = ev.time;
   obj.pid = pid;
@@ -53,63 +54,105 @@ void fillPacket(T& obj, const TeventBin& ev, uint32_t pid, uint32_t idle) {
 
 class Tbin2obj::Timpl {
  public:
-  static TobjPtr binPacket2Object(const TeventBin& ev);
-  static TobjPtr binEvent2Object(const TeventBin& ev);
+  static void fillPacket(const TeventView& ev, Tbase& obj);
+  static void fillReset(const TeventView& ev, Treset& obj);
 };
 
-TobjPtr Tbin2obj::Timpl::binPacket2Object(const TeventBin& ev) {
-  // An event without packet bytes (no sync found) has nothing to show.
-  if (ev.bytes.size() <= idleBytes) return nullptr;
-  const uint8_t* p = ev.bytes.data();
-  const std::size_t n = ev.bytes.size() - idleBytes;
+void Tbin2obj::Timpl::fillPacket(const TeventView& ev, Tbase& obj) {
+  const uint8_t* p = ev.bytes;
+  const std::size_t n = ev.size - idleBytes;
   const uint32_t pid = p[0] & 15;
   const uint32_t idle = readLe32(p + n);
 
-  switch (utils::packetType(pid)) {
-    case L0eventType::Token: {
-      auto obj = arena::make<Ttoken>();
-      fillPacket(*obj, ev, pid, idle);
-      splitTarget(takeCrc5Field(*obj, p, n), obj->addr, obj->endp);
-      return obj;
+  switch (obj.objType) {
+    case otToken: {
+      auto& token = static_cast<Ttoken&>(obj);
+      setPacket(token, ev, pid, idle);
+      splitTarget(takeCrc5Field(token, p, n), token.addr, token.endp);
+      break;
     }
-    case L0eventType::Sof: {
-      auto obj = arena::make<Tsof>();
-      fillPacket(*obj, ev, pid, idle);
-      obj->frame = takeCrc5Field(*obj, p, n) & 0x7FF;
-      return obj;
+    case otSof: {
+      auto& sof = static_cast<Tsof&>(obj);
+      setPacket(sof, ev, pid, idle);
+      sof.frame = takeCrc5Field(sof, p, n) & 0x7FF;
+      break;
     }
-    case L0eventType::Data: {
-      auto obj = arena::make<Tdata>();
-      fillPacket(*obj, ev, pid, idle);
+    case otData: {
+      auto& data = static_cast<Tdata&>(obj);
+      setPacket(data, ev, pid, idle);
+      data.crc16 = 0;
+      data.crcOK = true;
+      data.data.clear();
       if (n > 2) {
-        obj->crc16 = uint32_t{p[n - 2]} | uint32_t{p[n - 1]} << 8;
-        obj->crcOK = crc::checkCRC16(p + 1, n - 3, static_cast<unsigned short>(obj->crc16));
-        if (!obj->crcOK) obj->flags |= flagCrc;
-        if (n > 3) obj->data.assign(p + 1, p + n - 2);
+        data.crc16 = uint32_t{p[n - 2]} | uint32_t{p[n - 1]} << 8;
+        data.crcOK = crc::checkCRC16(p + 1, n - 3, static_cast<unsigned short>(data.crc16));
+        if (!data.crcOK) data.flags |= flagCrc;
+        if (n > 3) data.data.assign(p + 1, p + n - 2);
       } else {
-        obj->flags |= flagLength;
+        data.flags |= flagLength;
       }
-      return obj;
+      break;
     }
-    case L0eventType::Handshake: {
-      auto obj = arena::make<Thandshake>();
-      fillPacket(*obj, ev, pid, idle);
-      if (n != 1) obj->flags |= flagLength;
-      return obj;
+    default: {
+      auto& handshake = static_cast<Thandshake&>(obj);
+      setPacket(handshake, ev, pid, idle);
+      if (n != 1) handshake.flags |= flagLength;
+      break;
     }
-    default:
-      // PING, SPLIT, ERR/PRE and the reserved PID 0 make no object.
-      return nullptr;
   }
 }
 
-TobjPtr Tbin2obj::Timpl::binEvent2Object(const TeventBin& ev) {
-  if (ev.bytes.size() < resetBytes || ev.bytes[0] != resetMarker) return nullptr;
-  auto obj = arena::make<Treset>();
-  obj->time = ev.time;
-  obj->resetLen = readLe32(ev.bytes.data() + 1);
-  obj->idle = readLe32(ev.bytes.data() + 5);
-  return obj;
+void Tbin2obj::Timpl::fillReset(const TeventView& ev, Treset& obj) {
+  obj.time = ev.time;
+  obj.resetLen = readLe32(ev.bytes + 1);
+  obj.idle = readLe32(ev.bytes + 5);
+}
+
+uint32_t Tbin2obj::classOf(const TeventView& ev) {
+  switch (ev.kind) {
+    case srcKindPacket:
+      // An event without packet bytes (no sync found) has nothing to show.
+      if (ev.size <= idleBytes) return otGrouper;
+      switch (utils::packetType(ev.bytes[0] & 15)) {
+        case L0eventType::Token:
+          return otToken;
+        case L0eventType::Sof:
+          return otSof;
+        case L0eventType::Data:
+          return otData;
+        case L0eventType::Handshake:
+          return otHandshake;
+        default:
+          // PING, SPLIT, ERR/PRE and the reserved PID 0 make no object.
+          return otGrouper;
+      }
+    case srcKindReset:
+      return ev.size < resetBytes || ev.bytes[0] != resetMarker ? otGrouper : otReset;
+    default:
+      return otGrouper;
+  }
+}
+
+TobjPtr Tbin2obj::newObject(uint32_t objType) {
+  switch (objType) {
+    case otReset:
+      return arena::make<Treset>();
+    case otSof:
+      return arena::make<Tsof>();
+    case otToken:
+      return arena::make<Ttoken>();
+    case otData:
+      return arena::make<Tdata>();
+    default:
+      return arena::make<Thandshake>();
+  }
+}
+
+void Tbin2obj::fill(const TeventView& ev, Tbase& obj) {
+  if (obj.objType == otReset)
+    Timpl::fillReset(ev, static_cast<Treset&>(obj));
+  else
+    Timpl::fillPacket(ev, obj);
 }
 
 Tbin2obj::Tbin2obj() : impl(std::make_unique<Timpl>()) {}
@@ -124,14 +167,15 @@ void Tbin2obj::tokenTarget(const uint8_t* bytes, std::size_t size, uint32_t& add
 }
 
 TobjPtr Tbin2obj::objectOf(const TeventBin& ev) {
-  switch (ev.kind) {
-    case srcKindPacket:
-      return Timpl::binPacket2Object(ev);
-    case srcKindReset:
-      return Timpl::binEvent2Object(ev);
-    default:
-      return nullptr;
-  }
+  return objectOf(TeventView{ev.kind, ev.flags, ev.time, ev.bytes.data(), ev.bytes.size()});
+}
+
+TobjPtr Tbin2obj::objectOf(const TeventView& ev) {
+  const uint32_t type = classOf(ev);
+  if (type == otGrouper) return nullptr;
+  TobjPtr obj = newObject(type);
+  fill(ev, *obj);
+  return obj;
 }
 
 bool Tbin2obj::buildObjVec(const std::vector<TeventBin>& events, std::size_t first, TobjVec& objs) {

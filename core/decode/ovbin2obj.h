@@ -23,6 +23,15 @@ class Tbin2obj {
   // The object of one event, empty when it cannot be converted. Cheap enough
   // to make a stored packet's object again whenever it is asked for.
   static TobjPtr objectOf(const TeventBin& ev);
+  static TobjPtr objectOf(const TeventView& ev);
+  // The class of the event's object, otReset to otHandshake; otGrouper when
+  // it cannot be converted.
+  static uint32_t classOf(const TeventView& ev);
+  // A packet or reset object of that class, its members at their defaults.
+  static TobjPtr newObject(uint32_t objType);
+  // Sets every member the event gives to an object of its class, one that
+  // may have held another event's: a scan can make its rows in one object.
+  static void fill(const TeventView& ev, Tbase& obj);
   // A token event's address and endpoint as its object has them, read from its bytes alone.
   static void tokenTarget(const uint8_t* bytes, std::size_t size, uint32_t& addr, uint32_t& endp);
 

@@ -47,6 +47,9 @@ class Tcapture {
   std::size_t rowCount() const { return store->rowCount(); }
   TlinRow row(std::size_t ix) const { return store->row(ix); }
   TrowSummary rowSummary(std::size_t ix) const;
+  // For scans over many rows, which need no cache: rows' objects made in row
+  // order (see TrowScan). Valid while the capture is unchanged.
+  TrowScan rowScan() const { return TrowScan(*store); }
   // A row's level alone, for scans that look for the top level.
   int32_t rowLevel(std::size_t ix) const { return store->rowLevel(ix); }
   // Single facts of a row, for scans over every row that need no more: its
@@ -63,6 +66,7 @@ class Tcapture {
   // The tree's top-level objects, in time order.
   std::size_t rootCount() const { return store->rootCount(); }
   TobjPtr root(std::size_t ix) const { return store->root(ix); }
+  std::size_t rootRow(std::size_t ix) const { return store->rootRow(ix); }
 
   // Bus events as recorded, and the packets and resets made of them in bus
   // order; none of either for a sample file, which keeps decoded objects only.

@@ -8,15 +8,17 @@
 
 namespace memtune {
 
-// A decode touches hundreds of megabytes of fresh memory, and every fresh page
-// costs a page fault: memory given back by one decode is kept for the next
-// (up to 256 MB idle), and big vectors come from the heap, which grows in
-// large steps, rather than from a mapping of their own each time.
+// A decode keeps its capture in files, and only a piece of it on the heap at
+// a time: the memory it frees is little, and is reused by its next piece. So
+// the heap gives back what is freed beyond a few megabytes, and a block of
+// more than a megabyte (a view's list of rows, as it grows) has a mapping of
+// its own, which goes back to the system the moment it is freed. A sample
+// file's blocks of 1 MB stay on the heap, reused without page faults.
 inline void forLargeDecodes() {
-  constexpr int keepBytes = 256 << 20;
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc accepts
+  constexpr int keepBytes = 4 << 20;
+  mallopt(M_MMAP_THRESHOLD, (1 << 20) + (64 << 10));
   mallopt(M_TRIM_THRESHOLD, keepBytes);
-  mallopt(M_TOP_PAD, 16 << 20);
+  mallopt(M_TOP_PAD, 1 << 20);
   arena::keepSpareBytes(keepBytes);
 }
 

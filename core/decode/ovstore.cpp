@@ -38,12 +38,12 @@ int ordinalGroup(uint32_t type) {
 
 bool isLeaf(uint32_t type) { return type <= otHandshake; }
 
-TobjPtr newGrouper(uint32_t type, uint32_t ref) {
+TobjPtr newGrouper(uint32_t type) {
   switch (type) {
     case otSofGroup:
       return arena::make<TsofGroup>();
     case otTransax:
-      return arena::make<Ttransax>(static_cast<TtrxType>(ref & ~rowshape::invalidRef));
+      return arena::make<Ttransax>();
     default:
       return arena::make<Ttransfer>();
   }
@@ -161,7 +161,7 @@ std::size_t Tstore::eventOfObject(std::size_t objectIx) const {
 
 TobjPtr Tstore::object(std::size_t ix) const {
   const std::size_t e = eventOfObject(ix);
-  TobjPtr obj = Tbin2obj::objectOf(event(e));
+  TobjPtr obj = Tbin2obj::objectOf(eventView(e));
   obj->level = events[e].kind >> eventLevelShift;
   return obj;
 }
@@ -325,56 +325,41 @@ bool Tstore::storeLoadedLeaf(const Tbase& obj, uint32_t& ref) {
   return ok(loadedLeaves.push_back(leaf), loadedLeaves.error(), rowsStopped);
 }
 
-TobjPtr Tstore::makeLoadedLeaf(uint32_t ref) const {
+void Tstore::fillLoadedLeaf(uint32_t ref, Tbase& obj) const {
   const TloadedLeaf& leaf = loadedLeaves[ref];
-  TobjPtr obj;
-  switch (leaf.objType) {
-    case otReset: {
-      auto r = arena::make<Treset>();
-      r->resetLen = leaf.first;
-      r->idle = leaf.idle;
-      obj = r;
-      break;
-    }
-    case otSof: {
-      auto s = arena::make<Tsof>();
-      s->frame = leaf.first;
-      s->crc5 = leaf.crc5;
-      s->crcOK = leaf.crcOK;
-      obj = s;
-      break;
-    }
-    case otToken: {
-      auto t = arena::make<Ttoken>();
-      t->addr = leaf.first;
-      t->endp = leaf.second;
-      t->crc5 = leaf.crc5;
-      t->crcOK = leaf.crcOK;
-      obj = t;
-      break;
-    }
-    case otData: {
-      auto d = arena::make<Tdata>();
-      d->crc16 = leaf.first;
-      d->crcOK = leaf.crcOK;
-      d->data.assign(loadedData.data() + leaf.dataAt, loadedData.data() + leaf.dataAt + leaf.dataSize);
-      obj = d;
-      break;
-    }
-    default:
-      obj = arena::make<Thandshake>();
-      break;
-  }
-  if (leaf.objType != otReset) {
-    auto& p = static_cast<TpacketBase&>(*obj);
+  const auto packet = [&](TpacketBase& p) {
     p.pid = leaf.pid;
     p.idle = leaf.idle;
-  }
-  obj->srcKind = leaf.srcKind;
-  obj->flags = leaf.flags;
-  obj->valid = leaf.valid;
-  obj->time = leaf.time;
-  return obj;
+  };
+  visit(obj, Toverload{[&](Treset& r) {
+                         r.resetLen = leaf.first;
+                         r.idle = leaf.idle;
+                       },
+                       [&](Tsof& sof) {
+                         packet(sof);
+                         sof.frame = leaf.first;
+                         sof.crc5 = leaf.crc5;
+                         sof.crcOK = leaf.crcOK;
+                       },
+                       [&](Ttoken& t) {
+                         packet(t);
+                         t.addr = leaf.first;
+                         t.endp = leaf.second;
+                         t.crc5 = leaf.crc5;
+                         t.crcOK = leaf.crcOK;
+                       },
+                       [&](Tdata& d) {
+                         packet(d);
+                         d.crc16 = leaf.first;
+                         d.crcOK = leaf.crcOK;
+                         d.data.assign(loadedData.data() + leaf.dataAt,
+                                       loadedData.data() + leaf.dataAt + leaf.dataSize);
+                       },
+                       [&](TpacketBase& p) { packet(p); }, [](Tbase&) {}});
+  obj.srcKind = leaf.srcKind;
+  obj.flags = leaf.flags;
+  obj.valid = leaf.valid;
+  obj.time = leaf.time;
 }
 
 void Tstore::keep(std::size_t first, const std::vector<TlinRow>& kept) {
@@ -465,36 +450,46 @@ TobjPtr Tstore::rowObject(std::size_t ix, int32_t knownOrdinal) const {
   return obj;
 }
 
-TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
+void Tstore::fillOwnObject(std::size_t ix, Tbase& obj) const {
   const TrowRecord record = rows[ix];
-  const uint32_t type = rowType(ix);
-  const int level = rowLevel(ix);
-  TobjPtr obj;
-  int32_t own = knownOrdinal;
-  if (!isLeaf(type)) {
-    obj = newGrouper(type, record.ref);
-    obj->valid = (record.ref & rowshape::invalidRef) == 0;
-    // Its subtree is the rows after it down to the first with a parent before
-    // it; their ordinals are counted on the way.
-    auto& children = static_cast<Tgrouper&>(*obj).children;
-    const auto self = static_cast<int64_t>(ix);
-    TordinalCheckpoint count = countedBefore(ix);
-    own = countRow(ix, count);
-    for (std::size_t c = ix + 1; c < rowCount(); ++c) {
-      const int64_t parent = parentRow(c);
-      if (parent < self) break;
-      const int32_t childOrdinal = countRow(c, count);
-      if (parent == self) children.push_back(rowObject(c, childOrdinal));
-    }
+  if (!isLeaf(obj.objType)) {
+    obj.valid = (record.ref & rowshape::invalidRef) == 0;
+    visit(obj, Toverload{[&](Ttransax& t) {
+                           t.trxType = static_cast<TtrxType>(record.ref & ~rowshape::invalidRef);
+                         },
+                         [](Tbase&) {}});
   } else if (record.shape & rowshape::loadedBit) {
-    obj = makeLoadedLeaf(record.ref);
+    fillLoadedLeaf(record.ref, obj);
   } else {
-    obj = Tbin2obj::objectOf(event(eventOfObject(record.ref)));
+    Tbin2obj::fill(eventView(eventOfObject(record.ref)), obj);
   }
-  obj->level = level;
+  obj.level = rowLevel(ix);
+}
+
+TobjPtr Tstore::makeOwnObject(std::size_t ix, int32_t ordinal) const {
+  const uint32_t type = rowType(ix);
+  TobjPtr obj = isLeaf(type) ? Tbin2obj::newObject(type) : newGrouper(type);
+  fillOwnObject(ix, *obj);
   obj->row = static_cast<int32_t>(ix);
   obj->parentRow = static_cast<int32_t>(parentRow(ix));
-  obj->ordinal = own >= 0 ? own : ordinal(ix);
+  obj->ordinal = ordinal;
+  return obj;
+}
+
+TobjPtr Tstore::makeRowObject(std::size_t ix, int32_t knownOrdinal) const {
+  if (isLeaf(rowType(ix))) return makeOwnObject(ix, knownOrdinal >= 0 ? knownOrdinal : ordinal(ix));
+  // Its subtree is the rows after it down to the first with a parent before
+  // it; their ordinals are counted on the way.
+  TordinalCheckpoint count = countedBefore(ix);
+  TobjPtr obj = makeOwnObject(ix, countRow(ix, count));
+  auto& children = static_cast<Tgrouper&>(*obj).children;
+  const auto self = static_cast<int64_t>(ix);
+  for (std::size_t c = ix + 1; c < rowCount(); ++c) {
+    const int64_t parent = parentRow(c);
+    if (parent < self) break;
+    const int32_t childOrdinal = countRow(c, count);
+    if (parent == self) children.push_back(rowObject(c, childOrdinal));
+  }
   return obj;
 }
 
@@ -540,4 +535,80 @@ uint64_t Tstore::fileBytes() const {
          skippedEvents.size() * sizeof(uint64_t) + rows.size() * sizeof(TrowRecord) +
          ordinals.size() * sizeof(TordinalCheckpoint) + farParents.size() * sizeof(TfarParent) +
          rootRows.size() * sizeof(uint32_t) + loadedLeaves.size() * sizeof(TloadedLeaf) + loadedData.size();
+}
+
+void TrowScan::countTo(std::size_t ix) {
+  const std::size_t checkpoint = ix / rowsPerCheckpoint * rowsPerCheckpoint;
+  if (ix < counted || checkpoint > counted) {
+    counted = checkpoint;
+    count = store.ordinals[ix / rowsPerCheckpoint];
+  }
+  for (; counted < ix; ++counted) store.countRow(counted, count);
+}
+
+TobjPtr TrowScan::row(std::size_t ix) {
+  if (ix >= keptFrom && ix - keptFrom < kept.size()) return kept[ix - keptFrom];
+  countTo(ix);
+  kept.clear();
+  keptFrom = ix;
+  TobjPtr obj = store.makeOwnObject(ix, store.countRow(ix, count));
+  ++counted;
+  if (isLeaf(obj->objType)) return obj;
+  // The subtree ends at the first row with a parent before it. Each row joins
+  // its parent when that is among the groupers still open; a grouper closes
+  // at the first row with a parent before it.
+  kept.push_back(obj);
+  open.assign(1, &static_cast<Tgrouper&>(*obj));
+  const auto self = static_cast<int64_t>(ix);
+  for (std::size_t c = ix + 1; c < store.rowCount(); ++c) {
+    const int64_t parent = store.parentRow(c);
+    if (parent < self) break;
+    TobjPtr child = store.makeOwnObject(c, store.countRow(c, count));
+    ++counted;
+    while (!open.empty() && open.back()->row > parent) open.pop_back();
+    if (!open.empty() && open.back()->row == parent) open.back()->children.push_back(child);
+    if (!isLeaf(child->objType)) open.push_back(&static_cast<Tgrouper&>(*child));
+    kept.push_back(std::move(child));
+  }
+  return obj;
+}
+
+std::size_t TrowScan::childCount(std::size_t ix) const {
+  const auto self = static_cast<int64_t>(ix);
+  std::size_t children = 0;
+  for (std::size_t c = ix + 1; c < store.rowCount(); ++c) {
+    const int64_t parent = store.parentRow(c);
+    if (parent < self) break;
+    children += parent == self;
+  }
+  return children;
+}
+
+Tbase& TrowScan::reused(uint32_t type) {
+  TobjPtr& obj = objects[type];
+  if (!obj) obj = isLeaf(type) ? Tbin2obj::newObject(type) : newGrouper(type);
+  return *obj;
+}
+
+void TrowScan::eachInSubtree(std::size_t ix, const std::function<void(const Tbase&, std::size_t)>& put) {
+  // The rows row() would join to their parents, found as it finds them.
+  const auto self = static_cast<int64_t>(ix);
+  openRows.clear();
+  for (std::size_t c = ix; c < store.rowCount(); ++c) {
+    if (c > ix) {
+      const int64_t parent = store.parentRow(c);
+      if (parent < self) break;
+      while (!openRows.empty() && static_cast<int64_t>(openRows.back()) > parent) openRows.pop_back();
+      if (openRows.empty() || static_cast<int64_t>(openRows.back()) != parent) continue;
+    }
+    const uint32_t type = store.rowType(c);
+    Tbase& obj = reused(type);
+    store.fillOwnObject(c, obj);
+    if (isLeaf(type)) {
+      put(obj, 0);
+      continue;
+    }
+    openRows.push_back(c);
+    put(obj, childCount(c));
+  }
 }

@@ -7,9 +7,11 @@
 // are published after the records they count).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,15 +20,7 @@
 #include "decode/ovstorerecords.h"
 #include "files/ovmappedfile.h"
 
-// A bus event where the capture holds it, its bytes not copied: valid until
-// the capture changes.
-struct TeventView {
-  uint8_t kind = 0;
-  uint16_t flags = 0;
-  uint64_t time = 0;
-  const uint8_t* bytes = nullptr;
-  std::size_t size = 0;
-};
+class TrowScan;
 
 class Tstore {
  public:
@@ -101,6 +95,8 @@ class Tstore {
   TobjPtr root(std::size_t ix) const { return rowObject(rootRows[ix]); }
 
  private:
+  friend class TrowScan;
+
   // Records the first failure; `stopped` then refuses what follows of its kind.
   bool ok(bool appended, const std::string& why, bool& stopped);
   bool startRun(const TeventBin& ev);
@@ -115,11 +111,16 @@ class Tstore {
   // Cached objects from row `at` on take their new rows.
   void shiftCache(std::size_t at, std::size_t count);
   TobjPtr makeRowObject(std::size_t ix, int32_t knownOrdinal) const;
+  // A row's object without a grouper's children.
+  TobjPtr makeOwnObject(std::size_t ix, int32_t ordinal) const;
+  // Sets every member of an object of the row's class that the row gives, but
+  // its place (row, parentRow, ordinal) and a grouper's children.
+  void fillOwnObject(std::size_t ix, Tbase& obj) const;
   // The ordinal groups of the rows before row ix; countRow adds row ix's and
   // gives its ordinal (0 for a row of no group).
   TordinalCheckpoint countedBefore(std::size_t ix) const;
   int32_t countRow(std::size_t ix, TordinalCheckpoint& count) const;
-  TobjPtr makeLoadedLeaf(uint32_t ref) const;
+  void fillLoadedLeaf(uint32_t ref, Tbase& obj) const;
   bool storeLoadedLeaf(const Tbase& obj, uint32_t& ref);
 
   TmappedArray<TeventRecord> events;
@@ -151,4 +152,36 @@ class Tstore {
   // The ordinal groups of the rows before countedRow, as last counted.
   mutable std::size_t countedRow = ~std::size_t{0};
   mutable TordinalCheckpoint countedThere{};
+};
+
+// Rows' objects made in row order for a scan over many of them: without the
+// store's cache or its lock, the ordinals counted on the way. A grouper's
+// subtree is made with it and kept until the scan is asked for a row past it,
+// so that its rows, asked for next, are the objects their parents hold.
+// Valid while the store is unchanged; asking for an earlier row than the last
+// costs a recount from its checkpoint.
+class TrowScan {
+ public:
+  explicit TrowScan(const Tstore& store) : store(store) {}
+  TobjPtr row(std::size_t ix);
+  // Row ix and the rows of its subtree that row(ix)'s object holds, in row
+  // order, each as put(obj, children): its object made in place (valid during
+  // the call, without its place in the rows or a grouper's children) and its
+  // number of children. A scan that reads each row once makes no objects.
+  void eachInSubtree(std::size_t ix, const std::function<void(const Tbase&, std::size_t)>& put);
+
+ private:
+  // Counts the ordinal groups up to, not including, row ix.
+  void countTo(std::size_t ix);
+  std::size_t childCount(std::size_t ix) const;
+  Tbase& reused(uint32_t type);
+
+  const Tstore& store;
+  std::size_t counted = 0;  // the rows `count` has counted
+  TordinalCheckpoint count{};
+  std::size_t keptFrom = 0;
+  std::vector<TobjPtr> kept;  // the objects of rows keptFrom on
+  std::vector<Tgrouper*> open;
+  std::vector<std::size_t> openRows;
+  std::array<TobjPtr, otGrouper> objects;  // one of each class, for eachInSubtree
 };

@@ -80,6 +80,7 @@ class TstreamReader {
 TendpointStream endpointStream(const Tcapture& capture, unsigned address, unsigned endpoint,
                                uint64_t runGap) {
   TstreamReader reader(address, endpoint, runGap);
-  for (std::size_t ix = 0; ix < capture.rootCount(); ++ix) reader.read(*capture.root(ix));
+  TrowScan scan = capture.rowScan();
+  for (std::size_t ix = 0; ix < capture.rootCount(); ++ix) reader.read(*scan.row(capture.rootRow(ix)));
   return std::move(reader.stream);
 }

@@ -27,11 +27,11 @@ constexpr unsigned chunkSize = 1u << 20;
 // them or consume and clear them.
 template <typename Flush>
 void bodyChunks(const Tcapture& capture, std::size_t from, std::size_t to, std::string& chunk, Flush flush) {
+  TrowScan scan = capture.rowScan();
   for (std::size_t ix = from; ix < to; ++ix) {
     if (capture.rowLevel(ix) != 0) continue;
-    const TobjPtr obj = capture.row(ix).obj;
-    if (!obj) continue;
-    rowutils::appendObjText(*obj, chunk);
+    scan.eachInSubtree(
+        ix, [&](const Tbase& obj, std::size_t children) { rowutils::appendLineText(obj, children, chunk); });
     if (chunk.size() >= chunkSize) flush(chunk);
   }
   flush(chunk);

@@ -50,8 +50,11 @@ TgzStream::~TgzStream() = default;
 
 void TgzStream::submit() {
   if (pending.empty()) return;
-  std::string seen = window + pending;
-  std::string nextWindow = seen.substr(seen.size() - std::min(seen.size(), windowBytes));
+  // The last windowBytes of window and pending together, without joining them.
+  const std::size_t fromPending = std::min(pending.size(), windowBytes);
+  const std::size_t fromWindow = std::min(window.size(), windowBytes - fromPending);
+  std::string nextWindow = window.substr(window.size() - fromWindow);
+  nextWindow.append(pending, pending.size() - fromPending, fromPending);
   try {
     inFlight.push_back(std::async(std::launch::async, compressBlock, std::move(pending), window));
   } catch (const std::system_error&) {

@@ -137,11 +137,10 @@ bool TmappedFile::growTo(uint64_t needed) {
   return true;
 }
 
-bool TmappedFile::append(const void* bytes, size_t count) {
-  if (count == 0) return true;
+bool TmappedFile::appendGrowing(const void* bytes, size_t count) {
   const uint64_t size = published.load(std::memory_order_relaxed);
   if (!base && !create()) return false;
-  if (size + count > mapped && !growTo(size + count)) return false;
+  if (!growTo(size + count)) return false;
   std::memcpy(base + size, bytes, count);
   published.store(size + count, std::memory_order_release);
   return true;

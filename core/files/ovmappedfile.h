@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -34,7 +35,15 @@ class TmappedFile {
 
   // False with error() "DIR: WHY" when the file cannot be made or grown (the
   // disk full, a file-size limit, the capacity reached); nothing is added then.
-  bool append(const void* bytes, size_t count);
+  // Inline for the common case, room already mapped: a record's fixed-size
+  // copy is then a plain store.
+  bool append(const void* bytes, size_t count) {
+    const uint64_t size = published.load(std::memory_order_relaxed);
+    if (size + count > mapped) return appendGrowing(bytes, count);
+    if (count != 0) std::memcpy(base + size, bytes, count);
+    published.store(size + count, std::memory_order_release);
+    return true;
+  }
 
   // Published with release: a reader that loads size() may read that many bytes.
   uint64_t size() const { return published.load(std::memory_order_acquire); }
@@ -54,6 +63,7 @@ class TmappedFile {
  private:
   bool create();
   bool growTo(uint64_t needed);
+  bool appendGrowing(const void* bytes, size_t count);
   bool fail(const std::string& why);
   void release();
 

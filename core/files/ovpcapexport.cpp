@@ -67,8 +67,9 @@ bool exportPcap(const Tcapture& capture, const std::string& path, TpcapWriter::T
       ++counts.packets;
     }
   } else {
+    TrowScan scan = capture.rowScan();
     for (const std::size_t ix : busOrder(capture)) {
-      const TobjPtr obj = capture.row(ix).obj;
+      const TobjPtr obj = scan.row(ix);
       visit(*obj, Toverload{[&](const TpacketBase& packet) {
                               const std::vector<uint8_t> bytes = packetBytes(packet);
                               writer.add(packet.time, bytes.data(), bytes.size());

@@ -147,13 +147,13 @@ const char* trxWord(TtrxType t) {
   }
 }
 
-void putChildCount(Twriter& out, const Tgrouper& grouper) {
+void putChildCount(Twriter& out, size_t children) {
   out.field("X:");
-  out.num(grouper.children.size());
+  out.num(children);
 }
 
-// The object's own line, without the lines of a grouper's children.
-void putLine(Twriter& out, const Tbase& obj) {
+// The object's own line, without the lines of a grouper's children, of which it has `children`.
+void putLine(Twriter& out, const Tbase& obj, size_t children) {
   visit(obj, Toverload{[&](const Treset& r) {
                          putHead(out, r, "RESET   ", "      ");
                          out.field("Y:Reset;TI:");
@@ -201,20 +201,20 @@ void putLine(Twriter& out, const Tbase& obj) {
                        [&](const TsofGroup& g) {
                          putHead(out, g, "SOF_GR  ", nullptr);
                          out.put(";G:SOFgroup");
-                         putChildCount(out, g);
+                         putChildCount(out, children);
                        },
                        [&](const Ttransax& t) {
                          putHead(out, t, "TRANSAX ", nullptr);
                          out.put(';');
                          out.put(trxWord(t.trxType));
-                         putChildCount(out, t);
+                         putChildCount(out, children);
                        },
                        [&](const Ttransfer& t) {
                          putHead(out, t, "TRANSFR ", nullptr);
                          out.put(";C:CONTROL");
-                         putChildCount(out, t);
+                         putChildCount(out, children);
                        },
-                       [&](const Tgrouper& g) { putChildCount(out, g); }});
+                       [&](const Tgrouper&) { putChildCount(out, children); }});
   out.put('\n');
 }
 
@@ -503,18 +503,23 @@ void readTransax(Ttransax& t, const Tfield& tagField) {
 
 namespace rowutils {
 
-void appendObjText(const Tbase& obj, std::string& out) {
+void appendLineText(const Tbase& obj, size_t children, std::string& out) {
   if (obj.objType > otTransfer) return;
   const size_t start = out.size();
   out.resize(start + lineRoom(obj));
   Twriter writer(out.data() + start);
-  putLine(writer, obj);
+  putLine(writer, obj, children);
   out.resize(static_cast<size_t>(writer.end() - out.data()));
+}
+
+void appendObjText(const Tbase& obj, std::string& out) {
+  if (obj.objType > otTransfer) return;
   visit(obj, Toverload{[&](const Tgrouper& grouper) {
+                         appendLineText(obj, grouper.children.size(), out);
                          for (const auto& child : grouper.children)
                            if (child) appendObjText(*child, out);
                        },
-                       [](const Tbase&) {}});
+                       [&](const Tbase&) { appendLineText(obj, 0, out); }});
 }
 
 std::string objToString(const std::shared_ptr<Tbase>& obj) {

@@ -30,6 +30,8 @@ std::string objToString(const std::shared_ptr<Tbase>& obj);
 // The same text appended to out, so a file writer can build its body without
 // a temporary string per object.
 void appendObjText(const Tbase& obj, std::string& out);
+// The object's own line alone, a grouper's with `children` as its child count.
+void appendLineText(const Tbase& obj, size_t children, std::string& out);
 
 // One new object from one line without its newline; empty when the line holds
 // no object. Children are never created. A malformed number throws

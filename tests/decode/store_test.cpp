@@ -88,6 +88,28 @@ void expectSame(const Tdecoded& capture, const Tstore& store) {
     ASSERT_EQ(store.rowErrors(r), obj.flags) << "row " << r;
     ASSERT_EQ(store.rowPid(r), packet ? static_cast<const TpacketBase&>(obj).pid & 0xFF : 0) << "row " << r;
   }
+  // A scan makes the same rows, forward and backward; a grouper's rows, asked
+  // for next, are the objects it holds; a root's rows made in place read as
+  // its object does.
+  TrowScan scan(store);
+  for (size_t r = 0; r < store.rowCount(); ++r) {
+    const TobjPtr obj = scan.row(r);
+    ASSERT_EQ(rowText(TlinRow{obj, store.rowFlags(r)}), rowText(capture.rows[r])) << "scanned row " << r;
+    if (const auto* grouper = dynamic_cast<const Tgrouper*>(obj.get())) {
+      for (const TobjPtr& child : grouper->children)
+        ASSERT_EQ(scan.row(static_cast<size_t>(child->row)), child) << "scanned row " << r;
+    }
+  }
+  TrowScan back(store);
+  for (size_t r = store.rowCount(); r-- > 0;)
+    ASSERT_EQ(rowText(TlinRow{back.row(r), store.rowFlags(r)}), rowText(capture.rows[r])) << "row " << r;
+  for (size_t root = 0; root < store.rootCount(); ++root) {
+    std::string lines;
+    scan.eachInSubtree(store.rootRow(root), [&](const Tbase& obj, size_t children) {
+      rowutils::appendLineText(obj, children, lines);
+    });
+    ASSERT_EQ(lines, rowutils::objToString(capture.rows[store.rootRow(root)].obj)) << "root " << root;
+  }
 }
 
 // A control transfer of many transactions, so that the last of them sit
