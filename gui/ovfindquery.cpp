@@ -13,6 +13,10 @@ namespace {
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
+// Names are written GET_DESCRIPTOR in the decode texts and "Get Descriptor" in the boxes:
+// an underscore and a space are the same to a search.
+char folded(char c) { return c == '_' ? ' ' : lower(c); }
+
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   c = lower(c);
@@ -49,7 +53,7 @@ TfindQuery parseFindQuery(const std::string& typed, bool inDecode) {
   const std::size_t first = typed.find_first_not_of(" \t");
   if (first == std::string::npos) return query;
   const std::string text = typed.substr(first, typed.find_last_not_of(" \t") - first + 1);
-  for (char c : text) query.text += lower(c);
+  for (char c : text) query.text += folded(c);
   if (!inDecode) query.bytes = hexBytes(text);
   return query;
 }
@@ -92,13 +96,13 @@ TrowMatcher::TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery que
 TrowMatcher::~TrowMatcher() = default;
 
 bool TrowMatcher::inText(const std::string& text) const {
-  // The query is lower case already: only the text's letters are folded, as compared.
-  static const auto folded = [] {
-    std::array<char, 256> table{};
-    for (int c = 0; c < 256; c++) table[c] = lower(static_cast<char>(c));
-    return table;
+  // The query is folded already: only the text is, as compared.
+  static const auto table = [] {
+    std::array<char, 256> folds{};
+    for (int c = 0; c < 256; c++) folds[c] = folded(static_cast<char>(c));
+    return folds;
   }();
-  const auto same = [](char t, char q) { return folded[static_cast<unsigned char>(t)] == q; };
+  const auto same = [](char t, char q) { return table[static_cast<unsigned char>(t)] == q; };
   return std::search(text.begin(), text.end(), query.text.begin(), query.text.end(), same) != text.end();
 }
 

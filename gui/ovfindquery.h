@@ -14,7 +14,7 @@
 class TluaState;
 
 struct TfindQuery {
-  std::string text;            // lower case
+  std::string text;            // lower case, underscores as spaces
   std::vector<uint8_t> bytes;  // the text read as hex bytes; empty when it does not read so
   bool inDecode = false;       // the decode texts instead of the boxes and bytes
   bool empty() const { return text.empty(); }

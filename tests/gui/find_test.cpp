@@ -68,7 +68,7 @@ TEST(Find, QueriesReadAsTextAndAsHexBytes) {
   EXPECT_EQ(hex.text, "12 01 0x0002");
   EXPECT_EQ(hex.bytes, (std::vector<uint8_t>{0x12, 0x01, 0x00, 0x02}));
   EXPECT_EQ(parseFindQuery("DeadBEEF", false).bytes, (std::vector<uint8_t>{0xde, 0xad, 0xbe, 0xef}));
-  EXPECT_EQ(parseFindQuery("GET_DESCRIPTOR", false).text, "get_descriptor");
+  EXPECT_EQ(parseFindQuery("GET_DESCRIPTOR", false).text, "get descriptor");
   EXPECT_TRUE(parseFindQuery("GET_DESCRIPTOR", false).bytes.empty());
   EXPECT_TRUE(parseFindQuery("12 1", false).bytes.empty());  // an odd digit count is text
   EXPECT_TRUE(parseFindQuery("add", false).bytes.empty());
@@ -80,6 +80,7 @@ TEST(Find, ScansBoxTextsAndBytesFromARowOnWrapping) {
   const auto capture = sample();
   EXPECT_EQ(scanAll(capture, parseFindQuery("stall", false), 0, true), (Rows{8, 10}));
   EXPECT_EQ(scanAll(capture, parseFindQuery("ADDR 5", false), 0, true), (Rows{2, 3}));
+  EXPECT_EQ(scanAll(capture, parseFindQuery("addr_5", false), 0, true), (Rows{2, 3}));
   // The pattern lies past the 8 bytes the boxes show: found in the bytes, by the data
   // packet and its transaction; the row the scan starts at comes last.
   EXPECT_EQ(scanAll(capture, parseFindQuery("12 01 00 02", false), 3, true), (Rows{4, 2}));
