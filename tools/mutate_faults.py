@@ -765,7 +765,7 @@ FAULTS = [
          old="char folded(char c) { return c == '_' ? ' ' : lower(c); }", new="char folded(char c) { return lower(c); }",
          why="GET_DESCRIPTOR finds no \"Get Descriptor\" box"),
     dict(id="find-case-kept", file="gui/ovfindquery.cpp", dirs=["gui"],
-         old="for (char c : text) query.text += lower(c);", new="query.text = text;",
+         old="for (char c : text) query.text += folded(c);", new="query.text = text;",
          why="a query in capitals finds nothing"),
     dict(id="find-bytes-skipped", file="gui/ovfindquery.cpp", dirs=["gui"],
          old="  if (!query.bytes.empty()) {", new="  if (false) {",
