@@ -1,0 +1,21 @@
+// An endpoint's stream as people read it: a counting head line, then one line
+// per run after its time, the bytes as quoted text or as hex.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/ovstream.h"
+
+// Decimal, or hex after 0x; nothing else, and not above max.
+bool parseStreamNumber(const std::string& text, unsigned max, unsigned& value);
+// An endpoint address as descriptors write it: 0x00 to 0x0F (OUT), 0x80 to 0x8F (IN).
+bool parseEndpointAddress(const std::string& text, unsigned& endpoint);
+
+// "# device 5 endpoint 0x81 (IN 1): 12 bytes in 3 packets; left out: ..."
+std::string streamHeadLine(unsigned address, unsigned endpoint, const TendpointStream& stream);
+// Every run as "TIME  BYTES", a line each (hex runs of more than 16 bytes take more lines).
+std::string streamRunLines(const TendpointStream& stream, bool hex);
+// The bytes of every run, one after the other.
+std::vector<uint8_t> streamBytes(const TendpointStream& stream);
