@@ -7,10 +7,13 @@
 #include <string>
 
 #include "ovliveshow.h"
+#include "ovsessiondevices.h"
+#include "ovsetremembering.h"
 #include "ovshownsource.h"
 #include "ovsubscription.h"
 
 class TreeMidPane;
+class wxWindow;
 
 class Tcontroller {
  public:
@@ -30,10 +33,21 @@ class Tcontroller {
 
   const TshownSource& source() const { return shown; }
 
+  // "Device descriptors...", the address preset when not negative: the decode texts are made
+  // again with what the user gives.
+  void deviceDescriptors(wxWindow* parent, int address = -1);
+  // A window with an endpoint's stream; what is not preset (negative) is asked for.
+  void endpointStream(wxWindow* parent, int address = -1, int endpoint = -1);
+
  private:
+  // The sets the shown capture holds are remembered, and those remembered so far decode it.
+  void rememberShown(const std::string& name);
+
   TreeMidPane& view;
   std::function<void()> shownChanged;
   TshownSource shown;
   TliveShow liveShow;
+  TsessionDevices devices;
+  TsetRemembering remembering;
   Tsubscription doCapture{topicDoCapture, [this](long) { capture(); }};
 };

@@ -90,6 +90,11 @@ void TdisplData::showAdopted(std::shared_ptr<Tcapture> newCapture) {
   resetVisibleRows();
 }
 
+void TdisplData::setExternalDevices(std::shared_ptr<const TexternalDevices> devices) {
+  external = std::move(devices);
+  lua.setExternalDevices(external ? *external : TexternalDevices{});
+}
+
 void TdisplData::rowsChanged(std::size_t firstChanged) { visIndex.grow(*capture, firstChanged); }
 
 TdisplData::Tshown TdisplData::takeShown() {

@@ -51,6 +51,10 @@ class TdisplData {
   // "Error - row N" for an invalid ix, else the scripts' text.
   std::string genRowDecode(int ix);
   std::string doDecode(const std::shared_ptr<Tbase>& obj) { return lua.decode(obj); }
+  // Descriptors from outside the capture, for the decode texts made from now on.
+  void setExternalDevices(std::shared_ptr<const TexternalDevices> devices);
+  // For decodes on other threads, which keep them while they decode; null before any were set.
+  std::shared_ptr<const TexternalDevices> externalDevices() const { return external; }
 
   void flipUserFlag(const std::shared_ptr<Tbase>& obj);
   // True for every valid row; toggles the leaves below a grouping row.
@@ -90,6 +94,7 @@ class TdisplData {
   std::shared_ptr<Tbase> dataShown;  // holds what getData's bytes belong to
   Tboxes boxGen;
   TluaState lua;
+  std::shared_ptr<const TexternalDevices> external;
   std::function<TdisplFilters()> currentFilters;
   TdisplFilters filtersAtReset;
   TvisIndex visIndex;

@@ -93,7 +93,8 @@ bool TfindBar::searchedIsCurrent() const {
   return searchedCapture && searchedCapture == shown.sharedCapture() &&
          searchedRows == static_cast<std::size_t>(shown.rowCount()) &&
          searched.text == parseFindQuery(std::string(entry->GetValue().utf8_str()), false).text &&
-         searched.inDecode == inDecode->GetValue();
+         searched.inDecode == inDecode->GetValue() &&
+         (!searched.inDecode || searched.devices == shown.externalDevices());
 }
 
 void TfindBar::step(bool forward) {
@@ -115,6 +116,7 @@ void TfindBar::start(bool forward) {
   jumped = false;
   const TdisplData& shown = tree.cache();
   searched = parseFindQuery(std::string(entry->GetValue().utf8_str()), inDecode->GetValue());
+  searched.devices = shown.externalDevices();
   searchedCapture = shown.sharedCapture();
   searchedRows = static_cast<std::size_t>(shown.rowCount());
   if (searchedRows == 0) return say("No rows to search");

@@ -90,7 +90,9 @@ const std::vector<uint8_t>& shownBytes(const TobjPtr& obj) {
 
 TrowMatcher::TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery query)
     : capture(std::move(capture)), query(std::move(query)) {
-  if (this->query.inDecode) lua = std::make_unique<TluaState>(this->capture);
+  if (!this->query.inDecode) return;
+  lua = std::make_unique<TluaState>(this->capture);
+  if (this->query.devices) lua->setExternalDevices(*this->query.devices);
 }
 
 TrowMatcher::~TrowMatcher() = default;

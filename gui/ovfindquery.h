@@ -10,6 +10,7 @@
 
 #include "boxes/ovboxes.h"
 #include "decode/ovcapture.h"
+#include "files/ovdevicedescs.h"
 
 class TluaState;
 
@@ -17,6 +18,7 @@ struct TfindQuery {
   std::string text;            // lower case, underscores as spaces
   std::vector<uint8_t> bytes;  // the text read as hex bytes; empty when it does not read so
   bool inDecode = false;       // the decode texts instead of the boxes and bytes
+  std::shared_ptr<const TexternalDevices> devices;  // the decode texts' descriptors from outside the capture
   bool empty() const { return text.empty(); }
 };
 

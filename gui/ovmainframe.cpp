@@ -36,7 +36,9 @@ enum {
   idCapture = 6007,
   idExportPcap = 6008,
   idZoomIn = 6009,
-  idZoomOut = 6010
+  idZoomOut = 6010,
+  idDeviceDescriptors = 6011,
+  idEndpointStream = 6012
 };
 
 const char* readWildcard =
@@ -118,6 +120,9 @@ void TmainFrame::buildMenus() {
   auto* viewMenu = new wxMenu;
   viewMenu->Append(idZoomIn, "Zoom &in\tCtrl++");
   viewMenu->Append(idZoomOut, "Zoom &out\tCtrl+-");
+  auto* devicesMenu = new wxMenu;
+  devicesMenu->Append(idDeviceDescriptors, "Device &descriptors...");
+  devicesMenu->Append(idEndpointStream, "Endpoint &stream...");
   auto* helpMenu = new wxMenu;
   helpMenu->Append(wxID_HELP_CONTENTS, "&Help page\tF1");
   helpMenu->Append(wxID_ABOUT, "&About");
@@ -125,6 +130,7 @@ void TmainFrame::buildMenus() {
   menuBar->Append(fileMenu, "&File");
   menuBar->Append(viewMenu, "&View");
   menuBar->Append(new TfilterMenu(this), "Fi&lter");
+  menuBar->Append(devicesMenu, "&Devices");
   menuBar->Append(helpMenu, "&Help");
   SetMenuBar(menuBar);
   // Zoom keys as people press them: Ctrl+= is Ctrl+Plus without Shift, and the keypad's.
@@ -151,6 +157,10 @@ void TmainFrame::buildMenus() {
       wxEVT_MENU, [this](wxCommandEvent&) { zoom(-1); }, idZoomOut);
   Bind(
       wxEVT_MENU, [this](wxCommandEvent&) { openHelpPage(this); }, wxID_HELP_CONTENTS);
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent&) { controller->deviceDescriptors(this); }, idDeviceDescriptors);
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent&) { controller->endpointStream(this); }, idEndpointStream);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &TmainFrame::OnExit, this, wxID_EXIT);
   Bind(wxEVT_CLOSE_WINDOW, &TmainFrame::OnClose, this);

@@ -318,6 +318,13 @@ void TreeMidPane::onKeyDown(wxKeyEvent& event) {
   selectRow(row);
 }
 
+void TreeMidPane::setExternalDevices(std::shared_ptr<const TexternalDevices> devices) {
+  rowCache.setExternalDevices(std::move(devices));
+  rowCache.invalidateAll();
+  if (rowCache.clickRow(0) >= 0) showSelected();
+  Refresh(false);
+}
+
 void TreeMidPane::showSelected() {
   const int row = rowCache.clickRow(0);
   dataPane.renderPacket(rowCache.getData(row));

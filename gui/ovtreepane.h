@@ -65,6 +65,8 @@ class TreeMidPane : public wxPanel {
   // when it changes many times a second.
   const std::string& source() const { return sourceText; }
   void setSource(std::string from, bool atOnce);
+  // Descriptors from outside the capture changed: the decode texts are made again.
+  void setExternalDevices(std::shared_ptr<const TexternalDevices> devices);
 
  private:
   void onResize(wxSizeEvent& event);
