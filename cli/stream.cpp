@@ -43,7 +43,7 @@ int run(const Tparsed& args) {
     return finishOutput();
   }
   std::printf("%s\n%s", streamHeadLine(address, endpoint, stream).c_str(),
-              streamRunLines(stream, args.has("--hex")).c_str());
+              streamRunLines(stream, args.has("--hex") ? TstreamForm::hex : TstreamForm::text).c_str());
   return finishOutput();
 }
 

@@ -24,7 +24,7 @@ std::string TsessionDevices::giveHint(int address, const std::string& what) {
   std::string error;
   if (address < 0 || address > 127) return "A device address is 0 to 127.";
   if (!parseHint(std::to_string(address) + ":" + what, parsedAddress, hint, error))
-    return "'" + what + "' is neither a class (" + hintClassNames() + ") nor ids VVVV:PPPP.";
+    return "'" + what + "' is neither a class nor ids VVVV:PPPP.";
   change([&](TexternalDevices& d) { d.hints[address] = std::move(hint); });
   return "";
 }

@@ -10,6 +10,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <filesystem>
 #include <string>
 
 #include "decode/ovstreamtext.h"
@@ -93,8 +94,12 @@ TstreamWindow::TstreamWindow(wxWindow* parent, const Tcapture& capture, unsigned
 }
 
 void TstreamWindow::showRuns() {
-  const std::string text = streamRunLines(stream, hex->GetValue());
+  const std::string text = streamRunLines(stream, form());
   runs->ChangeValue(text.empty() ? wxString("No acknowledged data on this endpoint.") : toWx(text));
+}
+
+TstreamForm TstreamWindow::form() const {
+  return hex->GetValue() ? TstreamForm::hex : TstreamForm::textLines;
 }
 
 void TstreamWindow::onSave(wxCommandEvent&) {
@@ -103,11 +108,11 @@ void TstreamWindow::onSave(wxCommandEvent&) {
   if (ask.ShowModal() != wxID_OK) return;
   const std::string path(ask.GetPath().fn_str());
   std::string text;
-  if (ask.GetFilterIndex() == 1) {
+  if (ask.GetFilterIndex() == 1 || std::filesystem::path(path).extension() == ".bin") {
     const std::vector<uint8_t> bytes = streamBytes(stream);
     text.assign(bytes.begin(), bytes.end());
   } else {
-    text = streamHeadLine(address, endpoint, stream) + "\n" + streamRunLines(stream, hex->GetValue());
+    text = streamHeadLine(address, endpoint, stream) + "\n" + streamRunLines(stream, form());
   }
   TfileWriter out;
   if (!(out.open(path) && out.write(text.data(), text.size()) && out.commit()))

@@ -5,6 +5,7 @@
 #include <wx/frame.h>
 
 #include "decode/ovstream.h"
+#include "decode/ovstreamtext.h"
 
 class wxCheckBox;
 class wxTextCtrl;
@@ -14,6 +15,7 @@ class TstreamWindow : public wxFrame {
   TstreamWindow(wxWindow* parent, const Tcapture& capture, unsigned address, unsigned endpoint);
 
  private:
+  TstreamForm form() const;
   void showRuns();
   void onSave(wxCommandEvent&);
 

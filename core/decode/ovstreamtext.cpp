@@ -1,5 +1,6 @@
 #include "decode/ovstreamtext.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,17 @@ std::string quoted(const std::vector<uint8_t>& bytes) {
     }
   }
   return out + "\"";
+}
+
+std::string quotedLines(const std::vector<uint8_t>& bytes, size_t indent) {
+  std::string out;
+  for (auto from = bytes.begin(); from != bytes.end();) {
+    auto end = std::find(from, bytes.end(), '\n');
+    if (end != bytes.end()) ++end;
+    out += (out.empty() ? "" : "\n" + std::string(indent, ' ')) + quoted({from, end});
+    from = end;
+  }
+  return out.empty() ? quoted(bytes) : out;
 }
 
 // 16 bytes a line, the lines after the first indented under the first byte.
@@ -84,11 +96,23 @@ std::string streamHeadLine(unsigned address, unsigned endpoint, const TendpointS
   return head + plural(total, "byte") + " in " + plural(stream.packets, "packet") + counts;
 }
 
-std::string streamRunLines(const TendpointStream& stream, bool hex) {
+std::string streamRunLines(const TendpointStream& stream, TstreamForm form) {
   std::string out;
   for (const TstreamRun& r : stream.runs) {
     const std::string time = timeText(r.time) + "  ";
-    out += time + (hex ? hexLines(r.bytes, time.size()) : quoted(r.bytes)) + "\n";
+    out += time;
+    switch (form) {
+      case TstreamForm::text:
+        out += quoted(r.bytes);
+        break;
+      case TstreamForm::textLines:
+        out += quotedLines(r.bytes, time.size());
+        break;
+      case TstreamForm::hex:
+        out += hexLines(r.bytes, time.size());
+        break;
+    }
+    out += "\n";
   }
   return out;
 }

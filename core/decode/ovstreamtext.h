@@ -15,7 +15,12 @@ bool parseEndpointAddress(const std::string& text, unsigned& endpoint);
 
 // "# device 5 endpoint 0x81 (IN 1): 12 bytes in 3 packets; left out: ..."
 std::string streamHeadLine(unsigned address, unsigned endpoint, const TendpointStream& stream);
-// Every run as "TIME  BYTES", a line each (hex runs of more than 16 bytes take more lines).
-std::string streamRunLines(const TendpointStream& stream, bool hex);
+// How a run's bytes are written after its time: as one quoted text; as quoted texts, one
+// for each line the bytes hold (a new one after every line feed, the later ones indented
+// under the first); or as hex, 16 bytes a line.
+enum class TstreamForm { text, textLines, hex };
+
+// Every run as "TIME  BYTES", a line each unless its form breaks it.
+std::string streamRunLines(const TendpointStream& stream, TstreamForm form);
 // The bytes of every run, one after the other.
 std::vector<uint8_t> streamBytes(const TendpointStream& stream);

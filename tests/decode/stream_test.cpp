@@ -9,6 +9,7 @@
 #include "decode/ovexthrd.h"
 #include "decode/ovobj2tree.h"
 #include "decode/ovstream.h"
+#include "decode/ovstreamtext.h"
 #include "synth/classdevices.h"
 #include "synth/generator.h"
 
@@ -66,4 +67,37 @@ TEST(EndpointStream, ToggleResetsAndRuns) {
   EXPECT_EQ(std::string(s.runs[2].bytes.begin(), s.runs[2].bytes.end()), "d");
   EXPECT_GE(s.runs[1].time - s.runs[0].time, 3u * 12000);
   EXPECT_EQ(s.retries, 1u);
+}
+
+TEST(EndpointStream, TextLinesAndHexForms) {
+  TendpointStream stream;
+  stream.runs.push_back({12 * 1500, {'o', 'k', '\r', '\n', 'x', '"', 0x01}});
+  stream.runs.push_back({12 * 2000000, std::vector<uint8_t>(17, 0xAB)});
+  stream.packets = 3;
+  stream.retries = 1;
+  EXPECT_EQ(streamHeadLine(5, 0x81, stream),
+            "# device 5 endpoint 0x81 (IN 1): 24 bytes in 3 packets; left out: 1 repeated by a retry, 0 "
+            "unacknowledged");
+  const auto firstRun = [&](TstreamForm form) {
+    const std::string lines = streamRunLines(stream, form);
+    return lines.substr(0, lines.find("2.000000 s"));
+  };
+  EXPECT_EQ(firstRun(TstreamForm::text), R"(0.001500 s  "ok\r\nx\"\x01")"
+                                         "\n");
+  EXPECT_EQ(firstRun(TstreamForm::textLines), R"(0.001500 s  "ok\r\n")"
+                                              "\n"
+                                              R"(            "x\"\x01")"
+                                              "\n");
+  const std::string hex = streamRunLines(stream, TstreamForm::hex);
+  EXPECT_EQ(hex.substr(hex.find("2.000000 s")),
+            "2.000000 s  AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB\n            AB\n");
+  EXPECT_EQ(streamBytes(stream).size(), 24u);
+  EXPECT_EQ(streamBytes(stream)[6], 0x01);
+
+  unsigned value = 0;
+  EXPECT_TRUE(parseEndpointAddress("0x82", value));
+  EXPECT_EQ(value, 0x82u);
+  EXPECT_TRUE(parseEndpointAddress("15", value));
+  for (const char* wrong : {"0x90", "0x10", "-1", "", " 1", "0x8g"})
+    EXPECT_FALSE(parseEndpointAddress(wrong, value)) << wrong;
 }
