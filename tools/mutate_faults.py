@@ -907,7 +907,7 @@ FAULTS = [
          old="if (!device && d.address == address)", new="if (!device)",
          why="of an lsusb text with several devices, the first is taken whatever the address"),
     dict(id="descgui-sets-not-saved", file="gui/ovsetremembering.cpp", dirs=["gui"],
-         old="if (problem.empty() && !store.save(set, name))", new="if (problem.empty() && false)",
+         old="if (problem.empty() && !store.save(set, name))", new="if (problem.empty() && set.ids() < -1)",
          why="the sets of a capture shown are never remembered"),
     dict(id="descgui-decode-ignores-devices", file="gui/ovdispldata.cpp", dirs=["gui"],
          old="lua.setExternalDevices(external ? *external : TexternalDevices{});",
