@@ -35,14 +35,13 @@ def type_into(s, entry, text):
     s.wait_until(lambda: entry.queryText().getText(0, -1) == text, "the entry to read %r" % text)
 
 
-def count_of_search(s, frame, text):
-    """Searches the decode texts; the count label: "1 of 5", "No match" and the like."""
+def search(s, frame, text, count):
+    """Searches the decode texts and waits for the find bar's count to match the pattern count."""
     entry = s.must(s.find(lambda a: a.getRoleName() == "text" and a.getState().contains(s.atspi.STATE_EDITABLE)
                           and a.getState().contains(s.atspi.STATE_SHOWING), frame, 5), "no find field")
     type_into(s, entry, text)
     s.key("Return")
-    label = s.must(s.label(lambda n: n == "No match" or " of " in n, frame, 30), "the find bar never counted")
-    return label.name
+    s.must(s.label(lambda n: re.fullmatch(count, n) is not None, frame, 30), "%r never counted %r" % (text, count))
 
 
 def test(s, args):
@@ -59,7 +58,14 @@ def test(s, args):
     s.key_in(frame, "ctrl+f")
     s.click(s.must(s.find(lambda a: a.getRoleName() == "check box" and a.name == "In decode texts", frame),
                    "no decode-text choice"))
-    assert count_of_search(s, frame, "serial data") == "No match", "serial data decoded without descriptors"
+    search(s, frame, "serial data", "No match")
+    # The chip's first IN, selected: only packets decoded.
+    search(s, frame, "IN transaction to 5.1: ACK", r"1 of \d+")
+
+    def said(text):
+        return any(text in " ".join(t.split()) for t in s.decode_texts(frame))
+    s.wait_until(lambda: said("IN transaction to 5.1: ACK"), "the IN transaction in the decode pane")
+    assert not said("serial data"), s.decode_texts(frame)
 
     s.menu(frame, "Devices", "Device descriptors...")
     dialog = s.window("Device descriptors")
@@ -73,14 +79,12 @@ def test(s, args):
     s.press("Decode again", dialog)
     s.wait_until(lambda: s.find(lambda a: a.name == "Device descriptors", timeout=0) is None, "the dialog to close")
 
-    found = count_of_search(s, frame, "serial data")
-    assert found != "No match", found
-    def said(text):
-        return any(text in " ".join(t.split()) for t in s.decode_texts(frame))
+    # The selected row's text is made again at once.
     s.wait_until(lambda: said("the hint 5:10c4:ea60"), "the decode text to say where the ids came from")
     s.wait_until(lambda: said("serial data \"" + PRINTED[:20]), "the chip's text decoded")
     # The ids name the set the first capture left.
     assert said("descriptors remembered from an earlier capture (cp210x.raw)"), s.decode_texts(frame)
+    search(s, frame, "serial data", r"\d+ of \d+")
 
     # Given again, the dialog lists it; Forget drops it.
     s.menu(frame, "Devices", "Device descriptors...")
