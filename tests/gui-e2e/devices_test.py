@@ -35,6 +35,15 @@ def type_into(s, entry, text):
     s.wait_until(lambda: entry.queryText().getText(0, -1) == text, "the entry to read %r" % text)
 
 
+def devices_dialog(s, frame, item, title, *values):
+    """Opens the Devices menu's item and types the values into its dialog's first fields."""
+    s.menu(frame, "Devices", item)
+    dialog = s.window(title)
+    for entry, value in zip(entries(s, dialog), values):
+        type_into(s, entry, value)
+    return dialog
+
+
 def search(s, frame, text, count):
     """Searches the decode texts and waits for the find bar's count to match the pattern count."""
     entry = s.must(s.find(lambda a: a.getRoleName() == "text" and a.getState().contains(s.atspi.STATE_EDITABLE)
@@ -67,14 +76,10 @@ def test(s, args):
     s.wait_until(lambda: said("IN transaction to 5.1: ACK"), "the IN transaction in the decode pane")
     assert not said("serial data"), s.decode_texts(frame)
 
-    s.menu(frame, "Devices", "Device descriptors...")
-    dialog = s.window("Device descriptors")
-    address, hint = entries(s, dialog)[:2]
-    type_into(s, address, "5")
-    type_into(s, hint, "nonsense")
+    dialog = devices_dialog(s, frame, "Device descriptors...", "Device descriptors", "5", "nonsense")
     s.press("Decode again", dialog)
     s.must(s.label(lambda n: "neither a class" in n, dialog, 10), "a wrong hint is not refused")
-    type_into(s, hint, "10c4:ea60")
+    type_into(s, entries(s, dialog)[1], "10c4:ea60")
     s.screenshot("descriptors-dialog")
     s.press("Decode again", dialog)
     s.wait_until(lambda: s.find(lambda a: a.name == "Device descriptors", timeout=0) is None, "the dialog to close")
@@ -86,17 +91,15 @@ def test(s, args):
     assert said("descriptors remembered from an earlier capture (cp210x.raw)"), s.decode_texts(frame)
     search(s, frame, "serial data", r"\d+ of \d+")
 
-    # Given again, the dialog lists it; Forget drops it.
-    s.menu(frame, "Devices", "Device descriptors...")
-    dialog = s.window("Device descriptors")
+    # The dialog lists what was given; Forget drops it, and the texts are made again without it.
+    dialog = devices_dialog(s, frame, "Device descriptors...", "Device descriptors", "5")
     s.must(s.label(lambda n: n == "5: the hint 5:10c4:ea60", dialog, 10), "the hint is not listed")
-    s.key_in(dialog, "Escape")
+    s.press("Forget address", dialog)
+    s.must(s.label(lambda n: n == "nothing", dialog, 10), "the hint is still listed")
+    s.press("Close", dialog)
+    s.wait_until(lambda: not said("serial data"), "the hint's decode to go")
 
-    s.menu(frame, "Devices", "Endpoint stream...")
-    prompt = s.window("Endpoint stream")
-    address, endpoint = entries(s, prompt)[:2]
-    type_into(s, address, "5")
-    type_into(s, endpoint, "0x81")
+    prompt = devices_dialog(s, frame, "Endpoint stream...", "Endpoint stream", "5", "0x81")
     s.press("OK", prompt)
     window = s.window("Endpoint 0x81 of device 5 - Orlavex Tracewren")
 
