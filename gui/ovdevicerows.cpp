@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ovstatustext.h"
+
 namespace {
 
 std::string hex(int value, int digits) {
@@ -39,27 +41,41 @@ std::string interfaceText(const TusbInterface& i) {
   return text + ": class " + classText(i.usbClass, i.className) + quoted(i.name);
 }
 
+std::vector<std::string> countsOf(const TtrafficStats* traffic) {
+  if (!traffic) return {};
+  return {groupedDigits(traffic->transactions()), groupedDigits(traffic->bytesIn + traffic->bytesOut),
+          groupedDigits(traffic->errorCount())};
+}
+
 struct Tadder {
   std::vector<TdeviceRow>& rows;
   int device;
   int address;
+  const TdeviceStats* stats;
 
-  void add(int depth, std::string text, int endpoint = -1) {
+  TdeviceRow& add(int depth, std::string text, int endpoint = -1) {
     TdeviceRow& row = rows.emplace_back();
     row.depth = depth;
     row.text = std::move(text);
     row.device = device;
     row.filter.address = address;
     row.filter.endpoint = endpoint;
+    const TendpointStats* e =
+        stats && endpoint >= 0 ? stats->endpoint(static_cast<uint32_t>(endpoint)) : nullptr;
+    if (e) row.counts = countsOf(&e->traffic);
+    return row;
   }
   void addIf(const std::string& label, const std::string& value) {
     if (!value.empty()) add(2, label + ": " + value);
   }
 };
 
-void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bool resets) {
-  Tadder adder{rows, index, d.address};
-  adder.add(1, deviceTitle(d, resets));
+void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bool resets,
+               const TcaptureStats& stats) {
+  const TdeviceStats* counted =
+      stats.device({static_cast<uint32_t>(d.address), static_cast<uint32_t>(d.resetsBefore)});
+  Tadder adder{rows, index, d.address, counted};
+  adder.add(1, deviceTitle(d, resets)).counts = countsOf(counted ? &counted->traffic : nullptr);
   adder.addIf("Manufacturer", d.manufacturer);
   adder.addIf("Product", d.productName);
   adder.addIf("Serial number", d.serial);
@@ -76,14 +92,17 @@ void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bo
 
 }  // namespace
 
-std::vector<TdeviceRow> deviceRows(const std::vector<TusbDevice>& devices) {
+const std::vector<std::string> countTitles{"Transactions", "Bytes", "Errors"};
+
+std::vector<TdeviceRow> deviceRows(const std::vector<TusbDevice>& devices, const TcaptureStats& stats) {
   std::vector<TdeviceRow> rows(1);
+  rows[0].counts = countsOf(&stats.traffic);
   const std::size_t n = devices.size();
   rows[0].text = "Capture: " +
                  (n == 0 ? std::string("no devices") : std::to_string(n) + (n == 1 ? " device" : " devices"));
   bool resets = false;
   for (const TusbDevice& d : devices) resets = resets || d.resetsBefore > 0;
-  for (std::size_t i = 0; i < n; ++i) addDevice(rows, devices[i], static_cast<int>(i), resets);
+  for (std::size_t i = 0; i < n; ++i) addDevice(rows, devices[i], static_cast<int>(i), resets, stats);
   return rows;
 }
 

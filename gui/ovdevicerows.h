@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/ovstats.h"
 #include "files/ovdevicelist.h"
 #include "ovrowfilter.h"
 
@@ -14,10 +15,15 @@ struct TdeviceRow {
   std::string text;
   int device = -1;    // index in the device list; -1 for the capture
   TrowFilter filter;  // address and endpoint; every device for the capture
+  // The counts of its traffic, in the order of countTitles; empty for what has none.
+  std::vector<std::string> counts;
   bool isEndpoint() const { return filter.endpoint >= 0; }
 };
 
-std::vector<TdeviceRow> deviceRows(const std::vector<TusbDevice>& devices);
+// The counts of the capture, a device and an endpoint number.
+extern const std::vector<std::string> countTitles;
+
+std::vector<TdeviceRow> deviceRows(const std::vector<TusbDevice>& devices, const TcaptureStats& stats);
 
 // The entry to show for a filter set elsewhere (the Filter menu): current when it
 // shows that filter's device already, else the first entry that does; -1 for none.

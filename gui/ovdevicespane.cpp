@@ -22,8 +22,11 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree)
         if (this->tree.cache().dataGeneration() != builtGeneration) rebuild();
         followFilter();
       }) {
-  list = new wxTreeListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTL_SINGLE | wxTL_NO_HEADER);
-  list->AppendColumn("Device", wxCOL_WIDTH_AUTOSIZE);
+  list = new wxTreeListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTL_SINGLE);
+  // Narrow enough for the counts to show beside it: longer texts are cut in the middle.
+  list->AppendColumn("Device", FromDIP(200), wxALIGN_LEFT, wxCOL_RESIZABLE);
+  for (const std::string& title : countTitles)
+    list->AppendColumn(toWx(title), wxCOL_WIDTH_AUTOSIZE, wxALIGN_RIGHT);
   list->Bind(wxEVT_TREELIST_SELECTION_CHANGED, &TdevicesPane::onSelected, this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(list, 1, wxEXPAND);
@@ -48,7 +51,7 @@ void TdevicesPane::rebuild() {
   // The scripts must not keep a capture the window let go.
   lua.setRows(nullptr);
   devices = std::move(listed);
-  rows = deviceRows(devices);
+  rows = deviceRows(devices, captureStats(*capture));
 
   selecting = true;
   list->Freeze();
@@ -58,6 +61,8 @@ void TdevicesPane::rebuild() {
   for (const TdeviceRow& row : rows) {
     parents.resize(static_cast<std::size_t>(row.depth) + 1);
     items.push_back(list->AppendItem(parents.back(), toWx(row.text)));
+    for (std::size_t c = 0; c < row.counts.size(); ++c)
+      list->SetItemText(items.back(), static_cast<unsigned>(c + 1), toWx(row.counts[c]));
     parents.push_back(items.back());
   }
   for (const wxTreeListItem& item : items)
@@ -133,5 +138,5 @@ TdevicesSplitter::TdevicesSplitter(wxWindow* parent)
 }
 
 void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree) {
-  SplitVertically(new TdevicesPane(this, tree), right, 280);
+  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(430));
 }
