@@ -1,5 +1,6 @@
 #include "ovdevicespane.h"
 
+#include <wx/dataview.h>
 #include <wx/sizer.h>
 
 #include "ovglobs.h"
@@ -24,9 +25,10 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree)
       }) {
   list = new wxTreeListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTL_SINGLE);
   // Narrow enough for the counts to show beside it: longer texts are cut in the middle.
-  list->AppendColumn("Device", FromDIP(200), wxALIGN_LEFT, wxCOL_RESIZABLE);
+  list->AppendColumn("Device", FromDIP(210), wxALIGN_LEFT, wxCOL_RESIZABLE);
   for (const std::string& title : countTitles)
     list->AppendColumn(toWx(title), wxCOL_WIDTH_AUTOSIZE, wxALIGN_RIGHT);
+  list->GetDataView()->GetColumn(0)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
   list->Bind(wxEVT_TREELIST_SELECTION_CHANGED, &TdevicesPane::onSelected, this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(list, 1, wxEXPAND);
@@ -138,5 +140,5 @@ TdevicesSplitter::TdevicesSplitter(wxWindow* parent)
 }
 
 void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree) {
-  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(430));
+  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(420));
 }

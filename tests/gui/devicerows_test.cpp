@@ -86,7 +86,7 @@ TEST(DeviceRows, EntriesFiltersAndCounts) {
   std::vector<std::string> texts;
   for (const TdeviceRow& r : rows) texts.push_back(std::to_string(r.depth) + " " + r.text);
   const std::vector<std::string> want{"0 Capture: 2 devices",
-                                      "1 Device 7, after reset 1: 1209:7A57 Mouse",
+                                      "1 Device 7: Mouse, 1209:7A57, after reset 1",
                                       "2 Manufacturer: Wren",
                                       "2 Product: Mouse",
                                       "2 Class 0x00 (defined by the interfaces)",
