@@ -42,9 +42,26 @@ local function configurationFacts(d)
   return f
 end
 
+-- The standard requests that teach something: GET_DESCRIPTOR of the device,
+-- a configuration or a string, and SET_CONFIGURATION.
+local function teaches(s)
+  return s and #s == 8 and ((s[1] == 0x80 and s[2] == 6 and s[4] >= 1 and s[4] <= 3) or (s[1] == 0 and s[2] == 9))
+end
+
+-- The SETUP bytes of transfer n, from its first transaction alone: most
+-- control transfers are other requests, not worth reading whole.
+local function setupOf(n)
+  local first = n and n.children and tree.node(n.children[1])
+  if not first or first.subType ~= "SETUP" then return nil end
+  local _, data = tree.packets(first)
+  return data and data.data
+end
+
 -- What one transfer taught, or nil.
 local function factsOf(row)
-  local info = tree.transfer(row)
+  local n = tree.node(row)
+  if not teaches(setupOf(n)) then return nil end
+  local info = tree.transfer(row, n)
   local s = info and info.setup
   if not s then return nil end
   local d, f = info.data, nil
