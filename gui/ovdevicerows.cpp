@@ -18,13 +18,14 @@ std::string classText(int usbClass, const std::string& name) {
   return "0x" + hex(usbClass, 2) + (name.empty() ? "" : " (" + name + ")");
 }
 
-// What tells devices apart first, as a narrow pane cuts the rest.
+// What tells devices apart first, as a narrow pane cuts the rest: the address
+// and its reset interval, then the name.
 std::string deviceTitle(const TusbDevice& d, bool resets) {
   std::string text = "Device " + std::to_string(d.address);
+  if (resets) text += " after reset " + std::to_string(d.resetsBefore);
   if (!d.productName.empty()) text += ": " + d.productName;
   if (d.vendor >= 0)
     text += (d.productName.empty() ? ": " : ", ") + hex(d.vendor, 4) + ":" + hex(d.product, 4);
-  if (resets) text += ", after reset " + std::to_string(d.resetsBefore);
   return text;
 }
 

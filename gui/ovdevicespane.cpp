@@ -12,6 +12,7 @@ namespace {
 // A list that takes longer than this to make is not made again while a capture grows.
 constexpr auto cheapBuild = std::chrono::milliseconds(100);
 constexpr int liveCheckMs = 1000;
+constexpr std::size_t openWhole = 60;
 
 }  // namespace
 
@@ -67,8 +68,10 @@ void TdevicesPane::rebuild() {
       list->SetItemText(items.back(), static_cast<unsigned>(c + 1), toWx(row.counts[c]));
     parents.push_back(items.back());
   }
-  for (const wxTreeListItem& item : items)
-    if (list->GetFirstChild(item).IsOk()) list->Expand(item);
+  // A short list opens whole; a long one shows its devices, to be opened one by one.
+  for (std::size_t ix = 0; ix < items.size(); ++ix)
+    if ((rows.size() <= openWhole || rows[ix].depth == 0) && list->GetFirstChild(items[ix]).IsOk())
+      list->Expand(items[ix]);
   list->Thaw();
   selecting = false;
 

@@ -1,8 +1,11 @@
 """The devices pane on the bundled capture as a user meets it: its entries,
 a device and an endpoint selected filtering the rows (the status bar and the
-tree's count say so), the capture's entry showing every row again, and a
-device chosen from the Filter menu selecting its entry. A screenshot of the
-pane goes to --out."""
+tree's count say so), the capture's entry showing every row again, a device
+chosen from the Filter menu selecting its entry; then a capture from the
+simulated sniffer, its counts rising in the pane as it runs and kept with OK.
+Screenshots of the pane go to --out."""
+
+import time
 
 import twrgui
 
@@ -25,11 +28,28 @@ def shown(s, frame):
     return int(s.tree_tooltip(frame).replace(",", "").split()[2])
 
 
+def transactions(s, frame):
+    """The capture entry's transaction count; None while the pane is being made again."""
+    try:
+        top = s.find(lambda a: a.getRoleName() == "table cell" and (a.name or "").startswith("Capture:"), frame, 2)
+        # The text is a part of the first column's cell, beside the expander.
+        table = top.parent.parent.queryTable()
+        count = table.getAccessibleAt(table.getRowAtIndex(top.parent.getIndexInParent()), 1).name
+        return int(count.replace(",", ""))
+    except Exception:
+        return None
+
+
+def rises(s, frame, last, what):
+    s.wait_until(lambda: (transactions(s, frame) or 0) > last, what)
+    return transactions(s, frame)
+
+
 def test(s, args):
-    s.launch(["./tracewren"], args.rundir)
+    s.launch([args.sim, "--serial", "E2E-0003", "--", "./tracewren"], args.rundir)
     frame = s.main_window("default.ovd")
     capture = cell(s, frame, "Capture: 3 devices")
-    mouse = cell(s, frame, "Device 7: Synthetic Optical Mouse, 1209:7A57, after reset 3")
+    mouse = cell(s, frame, "Device 7 after reset 3: Synthetic Optical Mouse, 1209:7A57")
     for fact in ("Product: Synthetic Optical Mouse", "Manufacturer: Wrenfield Devices", "Configuration 1, set",
                  "Interface 0: class 0x03 (HID)", "Endpoint 1 IN: interrupt, 4 bytes"):
         cell(s, frame, fact)
@@ -55,11 +75,36 @@ def test(s, args):
     s.type_into_shown_entry(ask, "0")
     s.press("OK", ask)
     status(s, frame, "hidden: device 0")
-    first_zero = cell(s, frame, "Device 0, after reset 2")
+    first_zero = cell(s, frame, "Device 0 after reset 2")
     s.wait_until(lambda: selected(s, first_zero), "the menu's device to be selected in the pane")
     assert not selected(s, capture) and not selected(s, mouse)
-    print("%d rows shown, %d of device 7" % (all_shown, device_shown))
+    assert transactions(s, frame) == 175, transactions(s, frame)
+
+    # A capture shown as it is decoded: the pane starts again and its counts follow.
+    s.menu(frame, "Filter", "Show all")
+    s.press("Capture", frame)
+    dlg = s.window("USB Packet Sniffer")
+    s.wait_label("Hardware Initialized OK", dlg)
+    s.type_into_shown_entry(dlg, "2048")
+    s.press("Start", dlg)
+    s.wait_until(lambda: transactions(s, frame) not in (None, 175), "the pane to show the new capture")
+    counts = [transactions(s, frame)]
+    for _ in range(2):
+        counts.append(rises(s, frame, counts[-1], "the pane's count to rise during the capture"))
+    s.screenshot("devices-pane-capturing")
+    s.press("Stop", dlg)
+    s.wait_label("Captured", frame)
+    s.click(s.button("OK", dlg))
+    s.wait_until(lambda: s.find(lambda a: a.name == "USB Packet Sniffer", timeout=0) is None, "the dialog to close")
+    s.wait_until(lambda: (transactions(s, frame) or 0) >= counts[-1], "the pane to keep the capture")
+    kept = transactions(s, frame)
+    time.sleep(2)  # a capture that holds still is not made again with other counts
+    assert transactions(s, frame) == kept, (kept, transactions(s, frame))
+    cell(s, frame, "Device ")
+    s.screenshot("devices-pane-captured")
+    print("%d rows shown, %d of device 7; while capturing %s, kept %d" % (all_shown, device_shown, counts, kept))
     s.press("Exit", frame)
+    s.press("Discard", s.message_box("never saved"))
 
 
 twrgui.run(test)

@@ -86,7 +86,7 @@ TEST(DeviceRows, EntriesFiltersAndCounts) {
   std::vector<std::string> texts;
   for (const TdeviceRow& r : rows) texts.push_back(std::to_string(r.depth) + " " + r.text);
   const std::vector<std::string> want{"0 Capture: 2 devices",
-                                      "1 Device 7: Mouse, 1209:7A57, after reset 1",
+                                      "1 Device 7 after reset 1: Mouse, 1209:7A57",
                                       "2 Manufacturer: Wren",
                                       "2 Product: Mouse",
                                       "2 Class 0x00 (defined by the interfaces)",
@@ -95,7 +95,7 @@ TEST(DeviceRows, EntriesFiltersAndCounts) {
                                       "2 Endpoint 2 IN: no descriptor",
                                       "2 Interface 0: class 0x03 (HID) \"Pointer\"",
                                       "3 Endpoint 1 IN: interrupt, 4 bytes",
-                                      "1 Device 7, after reset 2",
+                                      "1 Device 7 after reset 2",
                                       "2 Endpoint 0: control"};
   EXPECT_EQ(texts, want);
 
@@ -105,17 +105,17 @@ TEST(DeviceRows, EntriesFiltersAndCounts) {
   EXPECT_EQ(rows[1].counts, (Tcounts{"62", "1,234", "0"}));
   EXPECT_EQ(rows[rowWithText(rows, "Endpoint 1 IN: interrupt, 4 bytes")].counts, (Tcounts{"50", "0", "3"}));
   EXPECT_EQ(rows[rowWithText(rows, "Endpoint 0: control, 8 bytes")].counts, (Tcounts{"12", "0", "0"}));
-  EXPECT_EQ(rows[rowWithText(rows, "Device 7, after reset 2")].counts, (Tcounts{"5", "0", "0"}));
+  EXPECT_EQ(rows[rowWithText(rows, "Device 7 after reset 2")].counts, (Tcounts{"5", "0", "0"}));
   EXPECT_TRUE(rows[rowWithText(rows, "Product: Mouse")].counts.empty());
 
   // Filters: the capture shows every device, a device and what it holds its address, an endpoint its number.
   EXPECT_FALSE(rows[0].filter.byDevice());
   EXPECT_TRUE(rows[rowWithText(rows, "Endpoint 2 IN: no descriptor")].filter.sameDevice(device(7, 2)));
   EXPECT_TRUE(rows[rowWithText(rows, "Configuration 1, set")].filter.sameDevice(device(7)));
-  EXPECT_EQ(rows[rowWithText(rows, "Device 7, after reset 2")].device, 1);
+  EXPECT_EQ(rows[rowWithText(rows, "Device 7 after reset 2")].device, 1);
 
   // A filter from the menu: the entry shown stays when it shows that device, else its first entry.
-  const int later = rowWithText(rows, "Device 7, after reset 2");
+  const int later = rowWithText(rows, "Device 7 after reset 2");
   const int interrupt = rowWithText(rows, "Endpoint 1 IN: interrupt, 4 bytes");
   EXPECT_EQ(rowOfFilter(rows, device(7), later), later);
   EXPECT_EQ(rowOfFilter(rows, device(7), -1), 1);
