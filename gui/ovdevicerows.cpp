@@ -14,8 +14,8 @@ std::string hex(int value, int digits) {
 
 std::string quoted(const std::string& text) { return text.empty() ? "" : " \"" + text + "\""; }
 
-std::string classText(int usbClass, const std::string& name) {
-  return "0x" + hex(usbClass, 2) + (name.empty() ? "" : " (" + name + ")");
+std::string classText(const TusbClass& c) {
+  return "0x" + hex(c.code, 2) + (c.name.empty() ? "" : " (" + c.name + ")");
 }
 
 // What tells devices apart first, as a narrow pane cuts the rest: the address
@@ -41,7 +41,7 @@ std::string endpointText(const TusbEndpoint& e) {
 std::string interfaceText(const TusbInterface& i) {
   std::string text = "Interface " + std::to_string(i.number);
   if (i.alternate > 0) text += " setting " + std::to_string(i.alternate);
-  return text + ": class " + classText(i.usbClass, i.className) + quoted(i.name);
+  return text + ": class " + classText(i.usbClass) + quoted(i.name);
 }
 
 std::vector<std::string> countsOf(const TtrafficStats* traffic) {
@@ -82,7 +82,7 @@ void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bo
   adder.addIf("Manufacturer", d.manufacturer);
   adder.addIf("Product", d.productName);
   adder.addIf("Serial number", d.serial);
-  if (d.usbClass >= 0) adder.add(2, "Class " + classText(d.usbClass, d.className));
+  if (d.usbClass.code >= 0) adder.add(2, "Class " + classText(d.usbClass));
   if (d.configuration >= 0)
     adder.add(2, "Configuration " + std::to_string(d.configuration) + quoted(d.configurationName) +
                      (d.configured ? ", set" : ", not set"));

@@ -910,7 +910,7 @@ FAULTS = [
          old="static_cast<int>(endp) | (in ? 0x80 : 0)", new="static_cast<int>(endp) | (in ? 0 : 0x80)",
          why="endpoints used are taken for the other direction's"),
     dict(id="devlist-short-answer-replaces", file="core/files/ovdevicelist.cpp", dirs=["lua"],
-         old="  if (length < a.configurationLength) return;\n", new="",
+         old="  if (!fullest(L, a.configurationLength)) return;\n", new="",
          why="a configuration header read again drops the interfaces of the whole set read before"),
     dict(id="devlist-wrong-string", file="core/files/ovdevicelist.cpp", dirs=["lua"],
          old="d.productName = stringOf(a, a.productIndex);", new="d.productName = stringOf(a, a.manufacturerIndex);",

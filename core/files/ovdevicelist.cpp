@@ -96,14 +96,21 @@ void eachOf(lua_State* L, const char* key, Teach each) {
   lua_pop(L, 1);
 }
 
-void takeDevice(lua_State* L, TusbDevice& d, Tanswers& a) {
+TusbClass classAt(lua_State* L) {
+  return {intAt(L, "class"), intAt(L, "subclass"), intAt(L, "protocol"), textAt(L, "className")};
+}
+
+// Whether the answer on top of the stack is as long as the longest taken yet, which it then is.
+bool fullest(lua_State* L, int& longest) {
   const int length = intAt(L, "length");
-  if (length < a.deviceLength) return;
-  a.deviceLength = length;
-  d.usbClass = intAt(L, "class");
-  d.subclass = intAt(L, "subclass");
-  d.protocol = intAt(L, "protocol");
-  d.className = textAt(L, "className");
+  if (length < longest) return false;
+  longest = length;
+  return true;
+}
+
+void takeDevice(lua_State* L, TusbDevice& d, Tanswers& a) {
+  if (!fullest(L, a.deviceLength)) return;
+  d.usbClass = classAt(L);
   d.maxPacket0 = intAt(L, "maxPacket0");
   d.vendor = intAt(L, "vendor");
   d.product = intAt(L, "product");
@@ -113,9 +120,7 @@ void takeDevice(lua_State* L, TusbDevice& d, Tanswers& a) {
 }
 
 void takeConfiguration(lua_State* L, TusbDevice& d, Tanswers& a) {
-  const int length = intAt(L, "length");
-  if (length < a.configurationLength) return;
-  a.configurationLength = length;
+  if (!fullest(L, a.configurationLength)) return;
   d.configuration = intAt(L, "value");
   a.configurationNameIndex = intAt(L, "nameIndex");
   d.interfaces.clear();
@@ -124,10 +129,7 @@ void takeConfiguration(lua_State* L, TusbDevice& d, Tanswers& a) {
     TusbInterface& i = d.interfaces.emplace_back();
     i.number = intAt(L, "number");
     i.alternate = intAt(L, "alternate");
-    i.usbClass = intAt(L, "class");
-    i.subclass = intAt(L, "subclass");
-    i.protocol = intAt(L, "protocol");
-    i.className = textAt(L, "className");
+    i.usbClass = classAt(L);
     a.interfaceNameIndexes.push_back(intAt(L, "nameIndex"));
     eachOf(L, "endpoints", [&] {
       TusbEndpoint& e = i.endpoints.emplace_back();

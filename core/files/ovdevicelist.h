@@ -18,10 +18,16 @@ struct TusbEndpoint {
   bool used = false;  // tokens name it
 };
 
+// A device's or an interface's class: -1 and empty while unknown.
+struct TusbClass {
+  int code = -1, subclass = -1, protocol = -1;
+  std::string name;
+};
+
 struct TusbInterface {
   int number = 0, alternate = 0;
-  int usbClass = -1, subclass = -1, protocol = -1;
-  std::string className, name;
+  TusbClass usbClass;
+  std::string name;
   std::vector<TusbEndpoint> endpoints;
 };
 
@@ -32,8 +38,7 @@ struct TusbDevice {
 
   // From its device descriptor: -1 and empty while unknown.
   int vendor = -1, product = -1;
-  int usbClass = -1, subclass = -1, protocol = -1;
-  std::string className;
+  TusbClass usbClass;
   int maxPacket0 = -1;
   std::string manufacturer, productName, serial;
 

@@ -25,14 +25,12 @@ std::vector<TusbDevice> devices() {
   mouse.product = 0x7A57;
   mouse.productName = "Mouse";
   mouse.manufacturer = "Wren";
-  mouse.usbClass = 0;
-  mouse.className = "defined by the interfaces";
+  mouse.usbClass = {0, 0, 0, "defined by the interfaces"};
   mouse.configuration = 1;
   mouse.configured = true;
   mouse.endpoints = {endpoint(0, 0, "control", 8, true), endpoint(0x82, -1, "", -1, true)};
   TusbInterface hid;
-  hid.usbClass = 3;
-  hid.className = "HID";
+  hid.usbClass = {3, 1, 2, "HID"};
   hid.name = "Pointer";
   hid.endpoints = {endpoint(0x81, 3, "interrupt", 4, true)};
   mouse.interfaces = {hid};

@@ -157,7 +157,7 @@ TEST(DeviceList, AgreesWithTheTextForm) {
   EXPECT_EQ(m->productName, "Synthetic Optical Mouse");
   EXPECT_TRUE(m->configured);
   ASSERT_EQ(m->interfaces.size(), 1u);
-  EXPECT_EQ(m->interfaces[0].className, "HID");
+  EXPECT_EQ(m->interfaces[0].usbClass.name, "HID");
   ASSERT_EQ(m->interfaces[0].endpoints.size(), 1u);
   EXPECT_EQ(m->interfaces[0].endpoints[0].typeName, "interrupt");
   EXPECT_EQ(m->endpoints[0].maxPacket, m->maxPacket0);
