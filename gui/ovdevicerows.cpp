@@ -95,7 +95,8 @@ void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bo
 
 }  // namespace
 
-const std::vector<std::string> countTitles{"Transactions", "Bytes", "Errors"};
+// Short: they share a narrow pane with the entries' texts.
+const std::vector<std::string> countTitles{"Trans.", "Bytes", "Errors"};
 
 std::vector<TdeviceRow> deviceRows(const std::vector<TusbDevice>& devices, const TcaptureStats& stats) {
   std::vector<TdeviceRow> rows(1);

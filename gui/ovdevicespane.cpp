@@ -26,7 +26,7 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree)
       }) {
   list = new wxTreeListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTL_SINGLE);
   // Narrow enough for the counts to show beside it: longer texts are cut in the middle.
-  list->AppendColumn("Device", FromDIP(210), wxALIGN_LEFT, wxCOL_RESIZABLE);
+  list->AppendColumn("Device", FromDIP(235), wxALIGN_LEFT, wxCOL_RESIZABLE);
   for (const std::string& title : countTitles)
     list->AppendColumn(toWx(title), wxCOL_WIDTH_AUTOSIZE, wxALIGN_RIGHT);
   list->GetDataView()->GetColumn(0)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
@@ -143,5 +143,5 @@ TdevicesSplitter::TdevicesSplitter(wxWindow* parent)
 }
 
 void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree) {
-  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(420));
+  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(450));
 }
