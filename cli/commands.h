@@ -9,3 +9,4 @@ extern const Tcommand captureCommand;
 extern const Tcommand exportCommand;
 extern const Tcommand importCommand;
 extern const Tcommand streamCommand;
+extern const Tcommand statsCommand;

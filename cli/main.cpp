@@ -8,8 +8,8 @@
 
 namespace {
 
-const Tcommand* const commands[] = {&decodeCommand, &showCommand,   &captureCommand,
-                                    &exportCommand, &importCommand, &streamCommand};
+const Tcommand* const commands[] = {&decodeCommand, &showCommand,   &captureCommand, &exportCommand,
+                                    &importCommand, &streamCommand, &statsCommand};
 
 void printCommands(FILE* to) {
   std::fprintf(to,

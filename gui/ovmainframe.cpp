@@ -12,9 +12,10 @@
 #include <filesystem>
 
 #include "ovcontroller.h"
+#include "ovdevicespane.h"
+#include "ovedit.h"
 #include "ovfiledrop.h"
 #include "ovfiltermenu.h"
-#include "ovedit.h"
 #include "ovfindbar.h"
 #include "ovglobs.h"
 #include "ovhelppage.h"
@@ -72,14 +73,17 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
 
   auto* panel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER);
   auto* toolbar = new Ttoolbar(panel, wxID_ANY);
-  midPane = new MidPane(panel, wxID_ANY, settings.rightColumn, settings.dataHeight);
+  auto* devicesSplit = new TdevicesSplitter(panel);
+  midPane = new MidPane(devicesSplit, wxID_ANY, settings.rightColumn, settings.dataHeight);
+  devicesSplit->splitWith(midPane, midPane->tree());
   auto* toolbarRow = new wxBoxSizer(wxHORIZONTAL);
   toolbarRow->Add(toolbar, 1, wxEXPAND);
   auto* column = new wxBoxSizer(wxVERTICAL);
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
-  column->Add(midPane, 1, wxEXPAND);
-  auto* findBar = new TfindBar(panel, midPane->tree(), [this] { return controller && controller->captureDialogOpen(); });
+  column->Add(devicesSplit, 1, wxEXPAND);
+  auto* findBar =
+      new TfindBar(panel, midPane->tree(), [this] { return controller && controller->captureDialogOpen(); });
   column->Add(findBar, 0, wxEXPAND);
   column->Add(new TstatusBar(panel), 0, wxEXPAND);
   panel->SetSizerAndFit(column);

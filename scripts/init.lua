@@ -36,6 +36,8 @@
 --
 -- capturedDevices(), defined by devices.lua for the program: the descriptor sets the
 -- capture holds, as a list of sets without source, for it to remember.
+-- learnedDevices(rows), defined by devicelist.lua: what the enumeration
+-- requests among the control transfers in rows taught, for the devices pane.
 --
 -- Layout: lib/ (markup, bytes, row navigation), packets, transactions and
 -- transfers (what a row is), requests and descriptors (chapter 9 of USB 2.0),
@@ -60,6 +62,8 @@ require "classes.ftdi"
 require "classes.cp210x"
 require "classes.ch341"
 require "classes.pl2303"
+
+require "devicelist"
 
 local packets = require "packets"
 local transactions = require "transactions"

@@ -449,12 +449,17 @@ void TluaState::setExternalDevices(const TexternalDevices& devices) {
 
 std::vector<TdeviceDescriptors> TluaState::capturedDevices() {
   std::vector<TdeviceDescriptors> sets;
-  if (!L) return sets;
+  if (!scan(readCaptured, &sets)) sets.clear();
+  return sets;
+}
+
+bool TluaState::scan(lua_CFunction read, void* ud) {
+  if (!L) return false;
   startBudget(scanBudget);
   std::string err;
-  if (!protectedRun(L, readCaptured, &sets, err)) sets.clear();
+  const bool done = protectedRun(L, read, ud, err);
   lua_sethook(L, nullptr, 0, 0);
-  return sets;
+  return done;
 }
 
 std::string TluaState::decode(const std::shared_ptr<Tbase>& obj) {

@@ -52,6 +52,10 @@ class TluaState {
   // "capturedDevices" finds them (within scanBudget); empty when it cannot say.
   std::vector<TdeviceDescriptors> capturedDevices();
   static constexpr std::chrono::seconds scanBudget{10};
+  // Calls read(L) with ud as its only argument, in protected mode within
+  // scanBudget: for readers of what the scripts know of a whole capture.
+  // False when it raised an error or ran out of time.
+  bool scan(lua_CFunction read, void* ud);
 
   lua_State* state() const { return L; }
   // Why the scripts are not (fully) loaded; empty when they are.

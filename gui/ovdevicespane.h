@@ -1,0 +1,55 @@
+// The devices pane, left of the tree: the shown capture's devices with what
+// the decode scripts learned of them. Selecting a device or an endpoint shows
+// only its rows, and a device goes to its first rows; the capture's entry
+// shows every device again. A device filter set from the Filter menu selects
+// its entry. The list follows a capture as it is decoded while that is cheap,
+// and is made again once the capture holds still.
+#pragma once
+
+#include <wx/panel.h>
+#include <wx/splitter.h>
+#include <wx/timer.h>
+#include <wx/treelist.h>
+
+#include <chrono>
+#include <vector>
+
+#include "files/ovlua.h"
+#include "ovdevicerows.h"
+#include "ovsubscription.h"
+
+class TreeMidPane;
+
+class TdevicesPane : public wxPanel {
+ public:
+  TdevicesPane(wxWindow* parent, TreeMidPane& tree);
+
+ private:
+  void rebuild();
+  void followFilter();
+  void select(int row);
+  void onSelected(wxTreeListEvent& event);
+  void onTick();
+
+  TreeMidPane& tree;
+  wxTreeListCtrl* list;
+  TluaState lua;
+  std::vector<TusbDevice> devices;
+  std::vector<TdeviceRow> rows;
+  std::vector<wxTreeListItem> items;
+  int selected = -1;
+  bool selecting = false;  // a selection made here, not by the user
+  unsigned builtGeneration = 0;
+  std::size_t builtRows = 0, seenRows = 0;
+  std::chrono::steady_clock::duration buildTime{};
+  wxTimer liveTimer;
+  Tsubscription visRowsChanged;
+};
+
+// The window's working area with the devices pane on its left.
+class TdevicesSplitter : public wxSplitterWindow {
+ public:
+  explicit TdevicesSplitter(wxWindow* parent);
+  // right: the working area, made with this as its parent; tree: its tree view.
+  void splitWith(wxWindow* right, TreeMidPane& tree);
+};
