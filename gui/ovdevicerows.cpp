@@ -56,15 +56,16 @@ struct Tadder {
   int address;
   const TdeviceStats* stats;
 
-  TdeviceRow& add(int depth, std::string text, int endpoint = -1) {
+  TdeviceRow& add(int depth, std::string text, const TusbEndpoint* endpoint = nullptr) {
     TdeviceRow& row = rows.emplace_back();
     row.depth = depth;
     row.text = std::move(text);
     row.device = device;
     row.filter.address = address;
-    row.filter.endpoint = endpoint;
-    const TendpointStats* e =
-        stats && endpoint >= 0 ? stats->endpoint(static_cast<uint32_t>(endpoint)) : nullptr;
+    if (!endpoint) return row;
+    row.endpointAddress = endpoint->address;
+    row.filter.endpoint = endpoint->address & 0x0F;
+    const TendpointStats* e = stats ? stats->endpoint(static_cast<uint32_t>(row.filter.endpoint)) : nullptr;
     if (e) row.counts = countsOf(&e->traffic);
     return row;
   }
@@ -86,10 +87,10 @@ void addDevice(std::vector<TdeviceRow>& rows, const TusbDevice& d, int index, bo
   if (d.configuration >= 0)
     adder.add(2, "Configuration " + std::to_string(d.configuration) + quoted(d.configurationName) +
                      (d.configured ? ", set" : ", not set"));
-  for (const TusbEndpoint& e : d.endpoints) adder.add(2, endpointText(e), e.address & 0x0F);
+  for (const TusbEndpoint& e : d.endpoints) adder.add(2, endpointText(e), &e);
   for (const TusbInterface& i : d.interfaces) {
     adder.add(2, interfaceText(i));
-    for (const TusbEndpoint& e : i.endpoints) adder.add(3, endpointText(e), e.address & 0x0F);
+    for (const TusbEndpoint& e : i.endpoints) adder.add(3, endpointText(e), &e);
   }
 }
 

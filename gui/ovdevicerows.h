@@ -15,6 +15,7 @@ struct TdeviceRow {
   std::string text;
   int device = -1;    // index in the device list; -1 for the capture
   TrowFilter filter;  // address and endpoint; every device for the capture
+  int endpointAddress = -1;  // an endpoint's, with 0x80 for IN; -1 for what is no endpoint
   // The counts of its traffic, in the order of countTitles; empty for what has none.
   std::vector<std::string> counts;
   bool isEndpoint() const { return filter.endpoint >= 0; }

@@ -1,6 +1,7 @@
 #include "ovdevicespane.h"
 
 #include <wx/dataview.h>
+#include <wx/menu.h>
 #include <wx/sizer.h>
 
 #include "ovglobs.h"
@@ -16,9 +17,10 @@ constexpr std::size_t openWhole = 60;
 
 }  // namespace
 
-TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree)
+TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree, TdeviceActions actions)
     : wxPanel(parent, wxID_ANY),
       tree(tree),
+      actions(std::move(actions)),
       liveTimer(this),
       visRowsChanged(topicVisRowsChanged, [this](long) {
         if (this->tree.cache().dataGeneration() != builtGeneration) rebuild();
@@ -31,6 +33,7 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree)
     list->AppendColumn(toWx(title), wxCOL_WIDTH_AUTOSIZE, wxALIGN_RIGHT);
   list->GetDataView()->GetColumn(0)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
   list->Bind(wxEVT_TREELIST_SELECTION_CHANGED, &TdevicesPane::onSelected, this);
+  list->Bind(wxEVT_TREELIST_ITEM_CONTEXT_MENU, &TdevicesPane::onContextMenu, this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(list, 1, wxEXPAND);
   SetSizer(sizer);
@@ -125,6 +128,21 @@ void TdevicesPane::onSelected(wxTreeListEvent&) {
   tree.selectRow(static_cast<int>(first));
 }
 
+void TdevicesPane::onContextMenu(wxTreeListEvent& event) {
+  int ix = 0;
+  while (ix < static_cast<int>(items.size()) && items[ix] != event.GetItem()) ++ix;
+  if (ix == static_cast<int>(items.size()) || rows[ix].device < 0) return;
+  const TdeviceRow row = rows[ix];
+  wxMenu menu;
+  menu.Append(wxID_PROPERTIES, "Device descriptors...");
+  if (row.endpointAddress > 0) menu.Append(wxID_VIEW_DETAILS, "Endpoint stream...");
+  const int chosen = list->GetPopupMenuSelectionFromUser(menu);
+  if (chosen == wxID_PROPERTIES)
+    actions.descriptors(row.filter.address);
+  else if (chosen == wxID_VIEW_DETAILS)
+    actions.stream(row.filter.address, row.endpointAddress);
+}
+
 void TdevicesPane::onTick() {
   const std::size_t now = tree.cache().shownCapture().rowCount();
   if (now == builtRows && tree.cache().dataGeneration() == builtGeneration) return;
@@ -142,6 +160,6 @@ TdevicesSplitter::TdevicesSplitter(wxWindow* parent)
   SetSashGravity(0.0);
 }
 
-void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree) {
-  SplitVertically(new TdevicesPane(this, tree), right, FromDIP(450));
+void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions) {
+  SplitVertically(new TdevicesPane(this, tree, std::move(actions)), right, FromDIP(450));
 }

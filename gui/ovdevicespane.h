@@ -12,6 +12,7 @@
 #include <wx/treelist.h>
 
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "files/ovlua.h"
@@ -20,18 +21,26 @@
 
 class TreeMidPane;
 
+// What an entry's context menu opens, with its address (and endpoint, 0x81 for IN 1) preset.
+struct TdeviceActions {
+  std::function<void(int address)> descriptors;
+  std::function<void(int address, int endpoint)> stream;
+};
+
 class TdevicesPane : public wxPanel {
  public:
-  TdevicesPane(wxWindow* parent, TreeMidPane& tree);
+  TdevicesPane(wxWindow* parent, TreeMidPane& tree, TdeviceActions actions);
 
  private:
   void rebuild();
   void followFilter();
   void select(int row);
   void onSelected(wxTreeListEvent& event);
+  void onContextMenu(wxTreeListEvent& event);
   void onTick();
 
   TreeMidPane& tree;
+  TdeviceActions actions;
   wxTreeListCtrl* list;
   TluaState lua;
   std::vector<TusbDevice> devices;
@@ -51,5 +60,5 @@ class TdevicesSplitter : public wxSplitterWindow {
  public:
   explicit TdevicesSplitter(wxWindow* parent);
   // right: the working area, made with this as its parent; tree: its tree view.
-  void splitWith(wxWindow* right, TreeMidPane& tree);
+  void splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions);
 };

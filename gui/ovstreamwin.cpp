@@ -90,6 +90,10 @@ TstreamWindow::TstreamWindow(wxWindow* parent, const Tcapture& capture, unsigned
   panel->SetSizer(column);
   hex->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { showRuns(); });
   save->Bind(wxEVT_BUTTON, &TstreamWindow::onSave, this);
+  // Viewers close with these keys; the window may also have no title bar to close it by.
+  wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'W', wxID_CLOSE}, {wxACCEL_NORMAL, WXK_ESCAPE, wxID_CLOSE}};
+  SetAcceleratorTable(wxAcceleratorTable(2, keys));
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_CLOSE);
   showRuns();
 }
 

@@ -73,10 +73,21 @@ def test(s, args):
     status(s, frame, "hidden: device 7")
     s.wait_until(lambda: shown(s, frame) < all_shown, "device 7's rows alone")
     device_shown = shown(s, frame)
-    s.click(cell(s, frame, "Endpoint 1 IN"))
+    endpoint = cell(s, frame, "Endpoint 1 IN")
+    s.click(endpoint)
     status(s, frame, "hidden: device 7.1")
     s.wait_until(lambda: shown(s, frame) < device_shown, "endpoint 7.1's rows alone")
     s.screenshot("endpoint-7.1")
+
+    # The endpoint's context menu opens its stream, address and endpoint given.
+    x, y, w, h = endpoint.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
+    s.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "3")
+    s.click(s.must(s.find(lambda a: a.getRoleName() == "menu item" and a.name == "Endpoint stream..." and
+                          a.getState().contains(s.atspi.STATE_SHOWING)), "no stream in the endpoint's context menu"))
+    stream = s.window("Endpoint 0x81 of device 7 - Orlavex Tracewren")
+    s.must(s.label(lambda n: "bytes in" in n, stream, 5), "the stream's counts")
+    s.key_in(stream, "ctrl+w")
+    s.wait_until(lambda: s.find(lambda a: a.name == stream.name, timeout=0) is None, "the stream window to close")
 
     s.click(capture)
     s.wait_until(lambda: shown(s, frame) == all_shown, "every row again")
