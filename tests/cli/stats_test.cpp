@@ -246,4 +246,27 @@ TEST(Stats, AgreeWithCountsFromTheText) {
   const std::string failed = tempPath("crc.ovd");
   writeFile(failed, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
   EXPECT_GT(expectStatsAgree("show " + failed, failed).crc, 0u);
+  // The busiest millisecond in two runs of rows: a control transfer's data
+  // stage, then the SOF and a NAKed IN of the same millisecond after it.
+  const std::string split = tempPath("split.ovd");
+  std::string report = "00";
+  for (int i = 1; i < 64; ++i) report += ",00";
+  body =
+      "TRANSFR 0;C:CONTROL;X:2\n"
+      "  TRANSAX 1;T:SETUP;X:3\n"
+      "    TOKEN   SETUP 2;K:13;TI:100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA0 2;D:3;TI:140;DA:80,06,00,01,00,00,40,00;6P:94eb;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:240;TL:3\n"
+      "  TRANSAX 1;T:IN;X:3\n"
+      "    TOKEN   IN    2;K:9;TI:12100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA1 2;D:11;TI:12140;DA:" +
+      report +
+      ";6P:e757;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:12900;TL:3\n"
+      "SOF           0;S:5;TI:12000;FR:1;5P:19;TL:3\n"
+      "TRANSAX 0;T:IN;X:2\n"
+      "  TOKEN   IN    1;K:9;TI:13000;AD:5;EP:0;5P:02;TL:3\n"
+      "  HANDSH  NAK   1;H:10;TI:13040;TL:3\n";
+  writeFile(split, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
+  expectStatsAgree("show " + split, split);
 }
