@@ -247,7 +247,8 @@ TEST(Stats, AgreeWithCountsFromTheText) {
   writeFile(failed, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
   EXPECT_GT(expectStatsAgree("show " + failed, failed).crc, 0u);
   // The busiest millisecond in two runs of rows: a control transfer's data
-  // stage, then the SOF and a NAKed IN of the same millisecond after it.
+  // stage (its status stage a millisecond later), then the SOF and a NAKed IN
+  // of the data stage's millisecond after it.
   const std::string split = tempPath("split.ovd");
   std::string report = "00";
   for (int i = 1; i < 64; ++i) report += ",00";
