@@ -253,7 +253,7 @@ TEST(Stats, AgreeWithCountsFromTheText) {
   std::string report = "00";
   for (int i = 1; i < 64; ++i) report += ",00";
   body =
-      "TRANSFR 0;C:CONTROL;X:2\n"
+      "TRANSFR 0;C:CONTROL;X:3\n"
       "  TRANSAX 1;T:SETUP;X:3\n"
       "    TOKEN   SETUP 2;K:13;TI:100;AD:5;EP:0;5P:02;TL:3\n"
       "    DATA    DATA0 2;D:3;TI:140;DA:80,06,00,01,00,00,40,00;6P:94eb;TL:3\n"
@@ -264,6 +264,10 @@ TEST(Stats, AgreeWithCountsFromTheText) {
       report +
       ";6P:e757;TL:3\n"
       "    HANDSH  ACK   2;H:2;TI:12900;TL:3\n"
+      "  TRANSAX 1;T:OUT;X:3\n"
+      "    TOKEN   OUT   2;K:1;TI:24100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA1 2;D:11;TI:24140;DA:;6P:0000;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:24200;TL:3\n"
       "SOF           0;S:5;TI:12000;FR:1;5P:19;TL:3\n"
       "TRANSAX 0;T:IN;X:2\n"
       "  TOKEN   IN    1;K:9;TI:13000;AD:5;EP:0;5P:02;TL:3\n"
