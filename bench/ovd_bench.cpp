@@ -14,6 +14,7 @@
 
 #include "bench.h"
 #include "decode/ovgroup.h"
+#include "decode/ovstats.h"
 #include "files/ovdataio.h"
 
 namespace {
@@ -96,6 +97,9 @@ TWR_BENCH(ovd) {
   io.loadLinearFile(path, loaded);
   const double loadCpuSeconds = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start;
   const double loadSeconds = loadWall.seconds();
+  const Stopwatch statsWall;
+  const TcaptureStats stats = captureStats(loaded);
+  const double statsSeconds = statsWall.seconds();
   std::remove(path.c_str());
   if (loaded.rowCount() != rows.rowCount()) {
     std::fprintf(stderr, "ovd: load gave %zu rows of %zu\n", loaded.rowCount(), rows.rowCount());
@@ -107,4 +111,7 @@ TWR_BENCH(ovd) {
   report("ovd_load_rows_per_s", count / loadSeconds, "rows/s");
   report("ovd_load_cpu_rows_per_s", count / loadCpuSeconds, "rows/s");
   report("ovd_bytes_per_row", static_cast<double>(st.st_size) / count, "bytes");
+  report("stats_rows_per_s", count / (loadSeconds + statsSeconds), "rows/s");
+  report("stats_only_rows_per_s", count / statsSeconds, "rows/s");
+  if (stats.traffic.packets == 0) std::fprintf(stderr, "ovd: the statistics counted no packets\n");
 }
