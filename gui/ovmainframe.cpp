@@ -19,6 +19,7 @@
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
+#include "ovstatswin.h"
 #include "ovstatusbar.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
@@ -36,7 +37,8 @@ enum {
   idCapture = 6007,
   idExportPcap = 6008,
   idZoomIn = 6009,
-  idZoomOut = 6010
+  idZoomOut = 6010,
+  idStatistics = 6011
 };
 
 const char* readWildcard =
@@ -118,6 +120,8 @@ void TmainFrame::buildMenus() {
   auto* viewMenu = new wxMenu;
   viewMenu->Append(idZoomIn, "Zoom &in\tCtrl++");
   viewMenu->Append(idZoomOut, "Zoom &out\tCtrl+-");
+  viewMenu->AppendSeparator();
+  viewMenu->Append(idStatistics, "&Statistics...");
   auto* helpMenu = new wxMenu;
   helpMenu->Append(wxID_HELP_CONTENTS, "&Help page\tF1");
   helpMenu->Append(wxID_ABOUT, "&About");
@@ -151,6 +155,12 @@ void TmainFrame::buildMenus() {
       wxEVT_MENU, [this](wxCommandEvent&) { zoom(-1); }, idZoomOut);
   Bind(
       wxEVT_MENU, [this](wxCommandEvent&) { openHelpPage(this); }, wxID_HELP_CONTENTS);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        showStatsWindow(this, [this] { return midPane->tree().cache().sharedCapture(); });
+      },
+      idStatistics);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &TmainFrame::OnExit, this, wxID_EXIT);
   Bind(wxEVT_CLOSE_WINDOW, &TmainFrame::OnClose, this);

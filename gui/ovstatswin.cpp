@@ -1,0 +1,93 @@
+#include "ovstatswin.h"
+
+#include <wx/button.h>
+#include <wx/clipbrd.h>
+#include <wx/dataview.h>
+#include <wx/frame.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include "decode/ovcapture.h"
+#include "decode/ovstats.h"
+#include "files/ovstatstable.h"
+#include "ovwxtext.h"
+
+namespace {
+
+const char* const windowName = "statistics";
+
+class TstatsWindow : public wxFrame {
+ public:
+  TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const Tcapture>()> shown);
+  void recount();
+
+ private:
+  void copy();
+
+  std::function<std::shared_ptr<const Tcapture>()> shown;
+  TstatsTable table;
+  wxStaticText* facts;
+  wxDataViewListCtrl* list;
+};
+
+TstatsWindow::TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const Tcapture>()> shownNow)
+    : wxFrame(parent, wxID_ANY, "Statistics", wxDefaultPosition, wxSize(1100, 420),
+              wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT, windowName),
+      shown(std::move(shownNow)) {
+  auto* panel = new wxPanel(this);
+  facts = new wxStaticText(panel, wxID_ANY, "");
+  list = new wxDataViewListCtrl(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                wxDV_ROW_LINES | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
+  auto* refresh = new wxButton(panel, wxID_REFRESH, "&Refresh");
+  auto* copyButton = new wxButton(panel, wxID_COPY, "&Copy");
+  auto* close = new wxButton(panel, wxID_CLOSE, "Close");
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  buttons->Add(refresh, 0, wxRIGHT, 8);
+  buttons->Add(copyButton, 0, wxRIGHT, 8);
+  buttons->AddStretchSpacer();
+  buttons->Add(close);
+  auto* column = new wxBoxSizer(wxVERTICAL);
+  column->Add(facts, 0, wxALL, 8);
+  column->Add(list, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
+  column->Add(buttons, 0, wxEXPAND | wxALL, 8);
+  panel->SetSizer(column);
+  refresh->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { recount(); });
+  copyButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { copy(); });
+  close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Close(); });
+  recount();
+}
+
+void TstatsWindow::recount() {
+  const std::shared_ptr<const Tcapture> capture = shown();
+  table = statsTable(captureStats(*capture));
+  wxString line;
+  for (const auto& [column, value] : table.facts)
+    line += (line.empty() ? "" : "    ") + toWx(column.title + ": " + value);
+  facts->SetLabel(line);
+  list->DeleteAllItems();
+  for (std::size_t c = list->GetColumnCount(); c < table.columns.size(); ++c)
+    list->AppendTextColumn(toWx(table.columns[c].title), wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE,
+                           c < 3 ? wxALIGN_LEFT : wxALIGN_RIGHT);
+  for (const auto& cells : table.rows) {
+    wxVector<wxVariant> values;
+    for (const std::string& cell : cells) values.push_back(wxVariant(toWx(cell)));
+    list->AppendItem(values);
+  }
+}
+
+void TstatsWindow::copy() {
+  wxClipboardLocker open;
+  if (!!open) wxTheClipboard->SetData(new wxTextDataObject(toWx(statsText(table))));
+}
+
+}  // namespace
+
+void showStatsWindow(wxWindow* parent, std::function<std::shared_ptr<const Tcapture>()> shown) {
+  if (auto* open = dynamic_cast<TstatsWindow*>(wxWindow::FindWindowByName(windowName, parent))) {
+    open->recount();
+    open->Raise();
+    return;
+  }
+  (new TstatsWindow(parent, std::move(shown)))->Show();
+}
