@@ -3,10 +3,13 @@
 #include <wx/button.h>
 #include <wx/clipbrd.h>
 #include <wx/dataview.h>
+#include <wx/display.h>
 #include <wx/frame.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+
+#include <algorithm>
 
 #include "decode/ovcapture.h"
 #include "decode/ovstats.h"
@@ -56,6 +59,16 @@ TstatsWindow::TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const
   copyButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { copy(); });
   close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Close(); });
   recount();
+  // Wide enough for every column, when the display is.
+  int width = 0;
+  for (std::size_t c = 0; c < table.columns.size(); ++c) {
+    int widest = list->GetTextExtent(toWx(table.columns[c].title)).x;
+    for (const auto& cells : table.rows) widest = std::max(widest, list->GetTextExtent(toWx(cells[c])).x);
+    width += widest + 20;
+  }
+  const wxRect area =
+      wxDisplay(static_cast<unsigned>(std::max(wxDisplay::GetFromWindow(parent), 0))).GetClientArea();
+  SetSize(std::min(width + 60, area.width * 9 / 10), GetSize().y);
 }
 
 void TstatsWindow::recount() {
