@@ -158,7 +158,10 @@ void TmainFrame::buildMenus() {
   Bind(
       wxEVT_MENU,
       [this](wxCommandEvent&) {
-        showStatsWindow(this, [this] { return midPane->tree().cache().sharedCapture(); });
+        showStatsWindow(this, [this] {
+          const bool growing = controller->captureDialogOpen();
+          return growing ? nullptr : midPane->tree().cache().sharedCapture();
+        });
       },
       idStatistics);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);

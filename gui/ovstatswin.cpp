@@ -27,6 +27,8 @@ class TstatsWindow : public wxFrame {
 
  private:
   void copy();
+  // Wide enough for every column, when the display is.
+  void fitWidth(wxWindow* parent);
 
   std::function<std::shared_ptr<const Tcapture>()> shown;
   TstatsTable table;
@@ -58,8 +60,15 @@ TstatsWindow::TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const
   refresh->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { recount(); });
   copyButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { copy(); });
   close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Close(); });
+  table = statsTable(TcaptureStats{});
+  for (std::size_t c = 0; c < table.columns.size(); ++c)
+    list->AppendTextColumn(toWx(table.columns[c].title), wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE,
+                           c < 3 ? wxALIGN_LEFT : wxALIGN_RIGHT);
   recount();
-  // Wide enough for every column, when the display is.
+  fitWidth(parent);
+}
+
+void TstatsWindow::fitWidth(wxWindow* parent) {
   int width = 0;
   for (std::size_t c = 0; c < table.columns.size(); ++c) {
     int widest = list->GetTextExtent(toWx(table.columns[c].title)).x;
@@ -73,15 +82,18 @@ TstatsWindow::TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const
 
 void TstatsWindow::recount() {
   const std::shared_ptr<const Tcapture> capture = shown();
+  if (!capture) {
+    facts->SetLabel("Close the capture dialog to count");
+    list->DeleteAllItems();
+    table.rows.clear();
+    return;
+  }
   table = statsTable(captureStats(*capture));
   wxString line;
   for (const auto& [column, value] : table.facts)
     line += (line.empty() ? "" : "    ") + toWx(column.title + ": " + value);
   facts->SetLabel(line);
   list->DeleteAllItems();
-  for (std::size_t c = list->GetColumnCount(); c < table.columns.size(); ++c)
-    list->AppendTextColumn(toWx(table.columns[c].title), wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE,
-                           c < 3 ? wxALIGN_LEFT : wxALIGN_RIGHT);
   for (const auto& cells : table.rows) {
     wxVector<wxVariant> values;
     for (const std::string& cell : cells) values.push_back(wxVariant(toWx(cell)));

@@ -9,5 +9,6 @@ class wxWindow;
 class Tcapture;
 
 // Opens the window over parent, or raises and recounts the one open already.
-// shown: the capture the main window shows at the time of the call.
+// shown: the capture the main window shows at the time of the call; none
+// while a capture dialog adds to it.
 void showStatsWindow(wxWindow* parent, std::function<std::shared_ptr<const Tcapture>()> shown);
