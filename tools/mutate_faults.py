@@ -933,4 +933,11 @@ FAULTS = [
     dict(id="stats-csv-facts-row", file="core/files/ovstatstable.cpp", dirs=["cli"],
          old="cells.push_back(r == 0 ? fact.second : \"\");", new="cells.push_back(r == 1 ? fact.second : \"\");",
          why="the capture's span, frames and resets land in the first device's row"),
+    dict(id="stats-window-copies-csv", file="gui/ovstatswin.cpp", dirs=["gui-e2e"],
+         old="wxTextDataObject(toWx(statsText(table)))", new="wxTextDataObject(toWx(statsCsv(table)))",
+         why="Copy puts the comma-separated form on the clipboard, not the table people read"),
+    dict(id="stats-window-row-shifted", file="gui/ovstatswin.cpp", dirs=["gui-e2e"],
+         old="for (const std::string& cell : cells) values.push_back(wxVariant(toWx(cell)));",
+         new="for (const std::string& cell : cells) values.insert(values.begin(), wxVariant(toWx(cell)));",
+         why="the window shows each row's cells in reverse order"),
 ]
