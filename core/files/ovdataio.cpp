@@ -186,6 +186,7 @@ unsigned TdataIO::load(Tinput& input, Tcapture& capture) {
       return 0;
     }
     if (!obj) continue;
+    if (obj->level == 0 && rootStart) rootStart(capture);
     if (!place(capture, obj)) {
       error = "line " + std::to_string(line) + ": " + capture.storeError();
       return 0;
