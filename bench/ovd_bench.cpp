@@ -127,5 +127,5 @@ TWR_BENCH(ovd) {
   report("stats_rows_per_s", count / statsSeconds, "rows/s");
   report("stats_load_alone_rows_per_s", count / loadAloneSeconds, "rows/s");
   if (stats.traffic.packets + stats.traffic.transactions() != count)
-    std::fprintf(stderr, "ovd: the statistics counted no packets\n");
+    std::fprintf(stderr, "ovd: the statistics do not count every row\n");
 }
