@@ -10,6 +10,7 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "decode/ovcapture.h"
 #include "decode/ovstats.h"
@@ -23,15 +24,22 @@ const char* const windowName = "statistics";
 class TstatsWindow : public wxFrame {
  public:
   TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const Tcapture>()> shown);
+  ~TstatsWindow() override;
+  // Counts on a thread of its own, so that a large capture's count leaves the
+  // window responsive; nothing while a count runs.
   void recount();
 
  private:
+  void show(TstatsTable counted);
   void copy();
   // Wide enough for every column, when the display is.
   void fitWidth(wxWindow* parent);
 
   std::function<std::shared_ptr<const Tcapture>()> shown;
   TstatsTable table;
+  std::thread counting;
+  bool busy = false;
+  bool fitted = false;
   wxStaticText* facts;
   wxDataViewListCtrl* list;
 };
@@ -65,7 +73,10 @@ TstatsWindow::TstatsWindow(wxWindow* parent, std::function<std::shared_ptr<const
     list->AppendTextColumn(toWx(table.columns[c].title), wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE,
                            c < 3 ? wxALIGN_LEFT : wxALIGN_RIGHT);
   recount();
-  fitWidth(parent);
+}
+
+TstatsWindow::~TstatsWindow() {
+  if (counting.joinable()) counting.join();
 }
 
 void TstatsWindow::fitWidth(wxWindow* parent) {
@@ -81,6 +92,7 @@ void TstatsWindow::fitWidth(wxWindow* parent) {
 }
 
 void TstatsWindow::recount() {
+  if (busy) return;
   const std::shared_ptr<const Tcapture> capture = shown();
   if (!capture) {
     facts->SetLabel("Close the capture dialog to count");
@@ -88,7 +100,20 @@ void TstatsWindow::recount() {
     table.rows.clear();
     return;
   }
-  table = statsTable(captureStats(*capture));
+  busy = true;
+  facts->SetLabel("Counting...");
+  counting = std::thread([this, capture] {
+    TstatsTable counted = statsTable(captureStats(*capture));
+    CallAfter([this, counted = std::move(counted)]() mutable {
+      counting.join();
+      busy = false;
+      show(std::move(counted));
+    });
+  });
+}
+
+void TstatsWindow::show(TstatsTable counted) {
+  table = std::move(counted);
   wxString line;
   for (const auto& [column, value] : table.facts)
     line += (line.empty() ? "" : "    ") + toWx(column.title + ": " + value);
@@ -99,6 +124,8 @@ void TstatsWindow::recount() {
     for (const std::string& cell : cells) values.push_back(wxVariant(toWx(cell)));
     list->AppendItem(values);
   }
+  if (!fitted) fitWidth(GetParent());
+  fitted = true;
 }
 
 void TstatsWindow::copy() {
