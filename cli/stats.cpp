@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "decode/ovstats.h"
 #include "files/ovcapturefile.h"
+#include "files/ovstatsload.h"
 #include "files/ovstatstable.h"
 #include "output.h"
 
@@ -9,11 +10,18 @@ namespace {
 
 int run(const Tparsed& args) {
   Tinput input(args.operands[0]);
-  TcaptureFile file;
   Tcapture capture;
-  if (!file.load(input, capture)) return inputError(file.lastError());
-  inputWarnings(input.name(), file.warnings());
-  const TstatsTable table = statsTable(captureStats(capture));
+  TcaptureStats stats;
+  if (TcaptureFile::kindOf(input) == TcaptureFile::Tkind::sample) {
+    TdataIO io;
+    if (!loadCounted(input, capture, io, stats)) return inputError(input.name() + ": " + io.lastError());
+  } else {
+    TcaptureFile file;
+    if (!file.load(input, capture)) return inputError(file.lastError());
+    inputWarnings(input.name(), file.warnings());
+    stats = captureStats(capture);
+  }
+  const TstatsTable table = statsTable(stats);
   startOutput();
   const std::string text = args.has("--csv") ? statsCsv(table) : statsText(table);
   std::fwrite(text.data(), 1, text.size(), stdout);

@@ -20,6 +20,7 @@
 #include "ovglobs.h"
 #include "ovhelppage.h"
 #include "ovmidpane.h"
+#include "ovstatswin.h"
 #include "ovstatusbar.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
@@ -39,7 +40,8 @@ enum {
   idZoomIn = 6009,
   idZoomOut = 6010,
   idDeviceDescriptors = 6011,
-  idEndpointStream = 6012
+  idEndpointStream = 6012,
+  idStatistics = 6013
 };
 
 const char* readWildcard =
@@ -129,6 +131,8 @@ void TmainFrame::buildMenus() {
   auto* devicesMenu = new wxMenu;
   devicesMenu->Append(idDeviceDescriptors, "Device &descriptors...");
   devicesMenu->Append(idEndpointStream, "Endpoint &stream...");
+  viewMenu->AppendSeparator();
+  viewMenu->Append(idStatistics, "&Statistics...");
   auto* helpMenu = new wxMenu;
   helpMenu->Append(wxID_HELP_CONTENTS, "&Help page\tF1");
   helpMenu->Append(wxID_ABOUT, "&About");
@@ -167,6 +171,15 @@ void TmainFrame::buildMenus() {
       wxEVT_MENU, [this](wxCommandEvent&) { controller->deviceDescriptors(this); }, idDeviceDescriptors);
   Bind(
       wxEVT_MENU, [this](wxCommandEvent&) { controller->endpointStream(this); }, idEndpointStream);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        showStatsWindow(this, [this] {
+          const bool growing = controller->captureDialogOpen();
+          return growing ? nullptr : midPane->tree().cache().sharedCapture();
+        });
+      },
+      idStatistics);
   Bind(wxEVT_MENU, &TmainFrame::OnAbout, this, wxID_ABOUT);
   Bind(wxEVT_MENU, &TmainFrame::OnExit, this, wxID_EXIT);
   Bind(wxEVT_CLOSE_WINDOW, &TmainFrame::OnClose, this);

@@ -4,7 +4,7 @@ _twr() {
   local cur prev words cword
   _init_completion || return
 
-  local commands="decode show capture export import stream"
+  local commands="decode show capture export import stream stats"
   if ((cword == 1)); then
     mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
     return
@@ -34,6 +34,10 @@ _twr() {
       ;;
     stream)
       options="--address --endpoint --hex --raw --help"
+      files='@(raw|ovd|pcap|pcapng)'
+      ;;
+    stats)
+      options="--csv --help"
       files='@(raw|ovd|pcap|pcapng)'
       ;;
     *) return ;;

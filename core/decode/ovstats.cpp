@@ -75,7 +75,9 @@ struct TdeviceCounted {
   std::map<uint32_t, Tcounted> endpoints;
 };
 
-class Tcounter {
+}  // namespace
+
+class TstatsCounter::Timpl {
  public:
   void put(const Tbase& obj, std::size_t children);
   TcaptureStats finished();
@@ -111,7 +113,7 @@ class Tcounter {
   bool transferStarts = false;  // the next token is the first of a control transfer
 };
 
-void Tcounter::put(const Tbase& obj, std::size_t children) {
+void TstatsCounter::Timpl::put(const Tbase& obj, std::size_t children) {
   if (obj.objType == otTransfer) {
     ++whole.traffic.transfers;
     transferStarts = true;
@@ -124,7 +126,7 @@ void Tcounter::put(const Tbase& obj, std::size_t children) {
   }
 }
 
-void Tcounter::putPacket(const Tbase& packet) {
+void TstatsCounter::Timpl::putPacket(const Tbase& packet) {
   if (packet.time != noTime) {
     stats.firstTime = timed ? std::min(stats.firstTime, packet.time) : packet.time;
     stats.lastTime = timed ? std::max(stats.lastTime, packet.time) : packet.time;
@@ -150,7 +152,7 @@ void Tcounter::putPacket(const Tbase& packet) {
   if (--trx.packetsLeft == 0) endTransaction();
 }
 
-void Tcounter::putToken(const Ttoken& token) {
+void TstatsCounter::Timpl::putToken(const Ttoken& token) {
   if (trx.device) return;  // a transaction has one token, its first packet
   TdeviceCounted& device = devices[TdeviceKey{token.addr, static_cast<uint32_t>(stats.resets)}];
   trx.device = &device.all;
@@ -162,7 +164,7 @@ void Tcounter::putToken(const Ttoken& token) {
   ++trx.endpoint->traffic.transfers;
 }
 
-void Tcounter::endTransaction() {
+void TstatsCounter::Timpl::endTransaction() {
   const uint32_t outcome = trx.nak ? uint32_t{pidNak} : trx.handshake;
   const bool moved = outcome != pidNak && outcome != pidStall;
   forEachCounted([&](Tcounted& c) {
@@ -180,7 +182,7 @@ void Tcounter::endTransaction() {
   trx = Ttransaction{};
 }
 
-TcaptureStats Tcounter::finished() {
+TcaptureStats TstatsCounter::Timpl::finished() {
   stats.traffic = whole.finished();
   for (auto& [key, counted] : devices) {
     TdeviceStats device;
@@ -192,8 +194,6 @@ TcaptureStats Tcounter::finished() {
   }
   return std::move(stats);
 }
-
-}  // namespace
 
 uint64_t TtrafficStats::errorCount() const {
   uint64_t sum = 0;
@@ -222,10 +222,19 @@ const TdeviceStats* TcaptureStats::device(const TdeviceKey& key) const {
   return at != devices.end() && at->key == key ? &*at : nullptr;
 }
 
-TcaptureStats captureStats(const Tcapture& capture) {
-  Tcounter counter;
+TstatsCounter::TstatsCounter() : impl(std::make_unique<Timpl>()) {}
+TstatsCounter::~TstatsCounter() = default;
+
+void TstatsCounter::countRoots(const Tcapture& capture, std::size_t to) {
   TrowScan scan = capture.rowScan();
-  const auto put = [&counter](const Tbase& obj, std::size_t children) { counter.put(obj, children); };
-  for (std::size_t r = 0; r < capture.rootCount(); ++r) scan.eachInSubtree(capture.rootRow(r), put);
+  const auto put = [this](const Tbase& obj, std::size_t children) { impl->put(obj, children); };
+  for (; counted < to; ++counted) scan.eachInSubtree(capture.rootRow(counted), put);
+}
+
+TcaptureStats TstatsCounter::finished() { return impl->finished(); }
+
+TcaptureStats captureStats(const Tcapture& capture) {
+  TstatsCounter counter;
+  counter.countRoots(capture, capture.rootCount());
   return counter.finished();
 }

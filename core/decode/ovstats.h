@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "decode/ovbase.h"
@@ -79,3 +80,23 @@ struct TcaptureStats {
 
 // Counts the capture's rows; the capture must not change meanwhile.
 TcaptureStats captureStats(const Tcapture& capture);
+
+// The same in pieces, root by root, for roots that are complete while later
+// ones are still being added (a sample file as it loads).
+class TstatsCounter {
+ public:
+  TstatsCounter();
+  ~TstatsCounter();
+  TstatsCounter(const TstatsCounter&) = delete;
+  TstatsCounter& operator=(const TstatsCounter&) = delete;
+
+  // Counts the roots from the first not counted yet up to, not including, `to`.
+  void countRoots(const Tcapture& capture, std::size_t to);
+  std::size_t rootsCounted() const { return counted; }
+  TcaptureStats finished();
+
+ private:
+  class Timpl;
+  std::unique_ptr<Timpl> impl;
+  std::size_t counted = 0;
+};

@@ -99,11 +99,13 @@ unsigned TdataIO::loadLinearFile(Tinput& input, Tcapture& capture) {
   capture.clear();
   try {
     const unsigned count = load(input, capture);
+    if (rootStart) rootStart(capture, true);
     // What was built is released: a half-read file must not pass for a capture.
     if (!error.empty()) capture.clear();
     return error.empty() ? count : 0;
   } catch (const std::bad_alloc&) {
     error = "out of memory at line " + std::to_string(line);
+    if (rootStart) rootStart(capture, true);
     capture.clear();
     return 0;
   }
@@ -186,6 +188,7 @@ unsigned TdataIO::load(Tinput& input, Tcapture& capture) {
       return 0;
     }
     if (!obj) continue;
+    if (obj->level == 0 && rootStart) rootStart(capture, false);
     if (!place(capture, obj)) {
       error = "line " + std::to_string(line) + ": " + capture.storeError();
       return 0;

@@ -35,6 +35,11 @@ class TdataIO {
   unsigned loadLinearFile(const std::string& path, Tcapture& capture);
   // The same from an input opened already, from where its reading stands.
   unsigned loadLinearFile(Tinput& input, Tcapture& capture);
+  // Called during a load before each top-level object is placed (ending
+  // false): the rows of the roots before it are complete; and once as the load
+  // ends (ending true), whether it succeeded or not, before a failed one
+  // empties the capture. The capture's store stays in place in between.
+  void onRootStart(std::function<void(const Tcapture&, bool ending)> call) { rootStart = std::move(call); }
   // The text of every root row in row order: a sample file's body.
   static void appendBody(const Tcapture& capture, std::string& out);
   // The text of the root rows among rows [from, to) handed to put in pieces of
@@ -68,4 +73,5 @@ class TdataIO {
 
   std::string error;
   unsigned long line = 0;
+  std::function<void(const Tcapture&, bool ending)> rootStart;
 };

@@ -226,10 +226,12 @@ TEST(Stats, AgreeWithCountsFromTheText) {
   // The bundled example; a synthesized capture, decoded from its raw stream;
   // real captures, with STALLs and isochronous transactions.
   EXPECT_GT(expectStatsAgree("show " TWR_SOURCE_DIR "/default.ovd", TWR_SOURCE_DIR "/default.ovd").nak, 0u);
-  const std::string raw = tempPath("stats.raw");
-  ASSERT_EQ(std::system(("'" TWR_SYNTH_BINARY "' --scenario storage --seconds 0.3 -o '" + raw + "'").c_str()),
-            0);
+  // Saved as a sample file, of roots enough to be counted in batches as it loads.
+  const std::string raw = tempPath("stats.raw"), saved = tempPath("stats.ovd");
+  ASSERT_EQ(std::system(("'" TWR_SYNTH_BINARY "' --scenario bulk --seconds 1 -o '" + raw + "'").c_str()), 0);
   EXPECT_GT(expectStatsAgree("decode " + raw, raw).out, 0u);
+  ASSERT_EQ(runTwr("decode " + raw + " -o " + saved).status, 0);
+  EXPECT_GT(expectStatsAgree("show " + saved, saved).in, 0u);
   const std::string packetry = TWR_TEST_DATA_DIR "/packetry/";
   EXPECT_GT(expectStatsAgree("show " + packetry + "emf2022-badge/capture.pcap",
                              packetry + "emf2022-badge/capture.pcap")
@@ -246,4 +248,32 @@ TEST(Stats, AgreeWithCountsFromTheText) {
   const std::string failed = tempPath("crc.ovd");
   writeFile(failed, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
   EXPECT_GT(expectStatsAgree("show " + failed, failed).crc, 0u);
+  // The busiest millisecond in two runs of rows: a control transfer's data
+  // stage (its status stage a millisecond later), then the SOF and a NAKed IN
+  // of the data stage's millisecond after it.
+  const std::string split = tempPath("split.ovd");
+  std::string report = "00";
+  for (int i = 1; i < 64; ++i) report += ",00";
+  body =
+      "TRANSFR 0;C:CONTROL;X:3\n"
+      "  TRANSAX 1;T:SETUP;X:3\n"
+      "    TOKEN   SETUP 2;K:13;TI:100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA0 2;D:3;TI:140;DA:80,06,00,01,00,00,40,00;6P:94eb;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:240;TL:3\n"
+      "  TRANSAX 1;T:IN;X:3\n"
+      "    TOKEN   IN    2;K:9;TI:12100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA1 2;D:11;TI:12140;DA:" +
+      report +
+      ";6P:e757;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:12900;TL:3\n"
+      "  TRANSAX 1;T:OUT;X:3\n"
+      "    TOKEN   OUT   2;K:1;TI:24100;AD:5;EP:0;5P:02;TL:3\n"
+      "    DATA    DATA1 2;D:11;TI:24140;DA:;6P:0000;TL:3\n"
+      "    HANDSH  ACK   2;H:2;TI:24200;TL:3\n"
+      "SOF           0;S:5;TI:12000;FR:1;5P:19;TL:3\n"
+      "TRANSAX 0;T:IN;X:2\n"
+      "  TOKEN   IN    1;K:9;TI:13000;AD:5;EP:0;5P:02;TL:3\n"
+      "  HANDSH  NAK   1;H:10;TI:13040;TL:3\n";
+  writeFile(split, "OVFMT01\n" + std::to_string(body.size()) + "\n" + body);
+  expectStatsAgree("show " + split, split);
 }

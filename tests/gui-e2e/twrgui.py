@@ -280,6 +280,7 @@ def run(test):
     ap.add_argument("--sim", required=True, help="the simulated sniffer's launcher")
     ap.add_argument("--data", required=True, help="the project's test data")
     ap.add_argument("--synth", required=True, help="the synthesizer, which writes a scenario's raw capture")
+    ap.add_argument("--twr", help="the command-line program, for the figures a window must agree with")
     ap.add_argument("--out", required=True, help="where screenshots go")
     args = ap.parse_args()
     s = Session(args.out)
