@@ -43,13 +43,17 @@ void TfindScan::work(std::shared_ptr<const Tcapture> capture, const TfindQuery& 
     std::vector<int32_t> matches;
     const std::size_t first = chunk * chunkRows + 1, end = std::min(rows + 1, first + chunkRows);
     std::size_t unreported = 0;
-    // The n-th row looked at, counted from 1: `start` itself is the last one.
-    for (std::size_t n = first; n < end && !cancelled; n++) {
+    // The n-th row looked at, counted from 1: `start` itself is the last one. The matcher
+    // reads rows fastest in row order, so a backward chunk is read from its end, and its
+    // matches are turned round.
+    for (std::size_t i = first; i < end && !cancelled; i++) {
+      const std::size_t n = forward ? i : first + end - 1 - i;
       const std::size_t row = forward ? (start + n) % rows : (start + rows - n % rows) % rows;
       if (matcher.matches(row)) matches.push_back(static_cast<int32_t>(row));
       if (++unreported == progressRows) looked += std::exchange(unreported, 0);
     }
     looked += unreported;
+    if (!forward) std::reverse(matches.begin(), matches.end());
     chunkDone(chunk, std::move(matches));
   }
   running.fetch_sub(1, std::memory_order_release);
