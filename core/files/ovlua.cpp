@@ -128,22 +128,6 @@ std::string topText(lua_State* L) {
   return std::string(s, len);
 }
 
-// Fails any allocation that would take the state past its limit, which Lua
-// turns into a "not enough memory" error instead of the process running out.
-void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
-  auto* used = static_cast<std::size_t*>(ud);
-  const std::size_t old = ptr ? osize : 0;
-  if (nsize == 0) {
-    std::free(ptr);
-    *used -= old;
-    return nullptr;
-  }
-  if (nsize > old && *used + (nsize - old) > TluaState::memoryLimit) return nullptr;
-  void* p = std::realloc(ptr, nsize);
-  if (p) *used = *used - old + nsize;
-  return p;
-}
-
 // Processor time of the calling thread.
 std::chrono::nanoseconds threadTime() {
   timespec t{};
@@ -388,14 +372,14 @@ std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
 
 }  // namespace rowutils
 
-TluaState::TluaState(std::shared_ptr<const Tcapture> shown) : capture(std::move(shown)) {
+TluaState::TluaState(std::shared_ptr<const Tcapture> shown) : capture(std::move(shown)), heap(memoryLimit) {
   const auto dir = rowutils::findScripts(scriptError);
   if (!dir.empty()) scriptError.clear();
   prepare(dir);
 }
 
 TluaState::TluaState(std::shared_ptr<const Tcapture> shown, const std::filesystem::path& scriptDir)
-    : capture(std::move(shown)) {
+    : capture(std::move(shown)), heap(memoryLimit) {
   prepare(scriptDir);
 }
 
@@ -406,7 +390,7 @@ TluaState::~TluaState() {
 // With no scriptDir (none found) the state is still made, so every decode
 // gives Lua's message for the missing function, as with a broken init.lua.
 void TluaState::prepare(const std::filesystem::path& scriptDir) {
-  L = lua_newstate(limitedAlloc, &memoryUsed);
+  L = lua_newstate(TluaHeap::luaAlloc, &heap);
   if (!L) {
     scriptError = "cannot create a Lua state";
     return;

@@ -13,6 +13,7 @@
 
 #include "decode/ovcapture.h"
 #include "files/ovdevicedescs.h"
+#include "files/ovluaheap.h"
 
 namespace rowutils {
 
@@ -83,7 +84,7 @@ class TluaState {
   void startBudget(std::chrono::milliseconds time);
 
   std::shared_ptr<const Tcapture> capture;
-  std::size_t memoryUsed = 0;
+  TluaHeap heap;  // outlives L
   lua_Integer rowsVersion = 0;
   Tbudget budget;  // of the script call running
   lua_State* L = nullptr;
