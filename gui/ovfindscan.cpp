@@ -1,5 +1,6 @@
 #include "ovfindscan.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -14,7 +15,13 @@ namespace {
 // Rows a thread takes at a time: a decode script's row costs far more than a row's boxes.
 constexpr std::size_t boxChunkRows = 4096, decodeChunkRows = 128;
 
-void lowerThreadPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10); }
+// A search of the boxes is over in a second or two. One of the decode texts can run for
+// minutes, so it takes the lowest priority there is short of waiting for an idle
+// processor, which a busy machine may never have: the window paints nearly as fast as
+// with no search running.
+void lowerThreadPriority(bool longSearch) {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), longSearch ? 19 : 10);
+}
 
 }  // namespace
 
@@ -32,10 +39,13 @@ TfindScan::TfindScan(std::shared_ptr<const Tcapture> capture, TfindQuery query, 
 TfindScan::~TfindScan() {
   cancel();
   for (std::thread& worker : workers) worker.join();
+  // The threads' heaps hold the blocks they freed, in pieces; the thread that takes one
+  // over next (a decode) would pay for them.
+  malloc_trim(0);
 }
 
 void TfindScan::work(std::shared_ptr<const Tcapture> capture, const TfindQuery& query) {
-  lowerThreadPriority();
+  lowerThreadPriority(query.inDecode);
   TrowMatcher matcher(std::move(capture), query);
   // Progress goes out at every row a script decodes, in batches for boxes.
   const std::size_t progressRows = query.inDecode ? 1 : 256;
