@@ -100,7 +100,9 @@ TrowMatcher::TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery que
     for (std::size_t i = 0; i + 1 < m; i++)
       if (foldTable[c] == this->query.text[i]) skip[c] = m - 1 - i;
   }
-  if (this->query.inDecode) lua = std::make_unique<TluaState>(this->capture);
+  if (!this->query.inDecode) return;
+  lua = std::make_unique<TluaState>(this->capture);
+  lua->scanRows();
 }
 
 TrowMatcher::~TrowMatcher() = default;
@@ -119,9 +121,7 @@ bool TrowMatcher::inText(const std::string& text) const {
 
 bool TrowMatcher::matches(std::size_t row) {
   if (query.empty() || row >= capture->rowCount()) return false;
-  if (lua) {
-    return inText(decodePlainText(lua->decode(scan.row(row))));
-  }
+  if (lua) return inText(decodePlainText(lua->decodeRow(static_cast<long long>(row))));
   const TobjPtr& obj = scan.filled(row);
   if (!query.bytes.empty()) {
     const std::vector<uint8_t>& bytes = shownBytes(obj);

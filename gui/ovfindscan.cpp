@@ -15,13 +15,7 @@ namespace {
 // Rows a thread takes at a time: a decode script's row costs far more than a row's boxes.
 constexpr std::size_t boxChunkRows = 4096, decodeChunkRows = 128;
 
-// A search of the boxes is over in a second or two. One of the decode texts can run for
-// minutes, so it takes the lowest priority there is short of waiting for an idle
-// processor, which a busy machine may never have: the window paints nearly as fast as
-// with no search running.
-void lowerThreadPriority(bool longSearch) {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), longSearch ? 19 : 10);
-}
+void lowerThreadPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10); }
 
 }  // namespace
 
@@ -45,7 +39,7 @@ TfindScan::~TfindScan() {
 }
 
 void TfindScan::work(std::shared_ptr<const Tcapture> capture, const TfindQuery& query) {
-  lowerThreadPriority(query.inDecode);
+  lowerThreadPriority();
   TrowMatcher matcher(std::move(capture), query);
   // Progress goes out at every row a script decodes, in batches for boxes.
   const std::size_t progressRows = query.inDecode ? 1 : 256;

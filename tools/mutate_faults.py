@@ -841,9 +841,6 @@ FAULTS = [
     dict(id="lua-heap-copy-short", file="core/files/ovluaheap.cpp", dirs=["lua"],
          old="std::memcpy(p, ptr, std::min(osize, nsize));", new="std::memcpy(p, ptr, std::min(osize, nsize) / 2);",
          why="a Lua block that grows keeps only half its contents"),
-    dict(id="lua-heap-class-down", file="core/files/ovluaheap.cpp", dirs=["lua"],
-         old="while ((smallest << c) < size) ++c;", new="while ((smallest << c) < size / 2) ++c;",
-         why="a Lua block gets half the room it asked for"),
     # ---- the decoded capture's store (h-store) ----
     dict(id="store-insert-roots-stay", file="core/decode/ovstore.cpp", dirs=["decode"],
          old="    *r = static_cast<uint32_t>(*r + m);", new="    *r = static_cast<uint32_t>(*r);",

@@ -421,6 +421,7 @@ void TluaState::advanceRowsVersion() {
 
 void TluaState::setRows(std::shared_ptr<const Tcapture> shown) {
   capture = std::move(shown);
+  if (scanning) scanRows();
   if (L) advanceRowsVersion();
 }
 
@@ -461,15 +462,23 @@ void TluaState::startBudget(std::chrono::milliseconds time) {
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionsPerClockCheck);
 }
 
+void TluaState::scanRows() {
+  scanning = true;
+  scan.reset();
+  if (capture) scan.emplace(capture->rowScan());
+}
+
+TobjPtr TluaState::rowObject(std::size_t row) { return scan ? scan->row(row) : capture->row(row).obj; }
+
 std::string TluaState::decodeRow(long long row) {
   if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount()))
     return "Error - row " + std::to_string(row);
-  return decode(capture->row(static_cast<size_t>(row)).obj);
+  return decode(rowObject(static_cast<size_t>(row)));
 }
 
 int TluaState::getNode(lua_State* Ls, long long row) {
   if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount())) return -1;
   const int top = lua_gettop(Ls);
-  rowutils::setParams(capture->row(static_cast<size_t>(row)).obj, Ls);
+  rowutils::setParams(rowObject(static_cast<size_t>(row)), Ls);
   return lua_gettop(Ls) > top ? 1 : -1;
 }
