@@ -67,6 +67,20 @@ void TboxTexts::putLeftPacket(const Tbase& packet) {
   put(' ');
 }
 
+void TboxTexts::putIdle(uint32_t idle) {
+  put("Idle ");
+  putDecimal(idle);
+  put(' ');
+}
+
+// name: with its space.
+void TboxTexts::putCrcAndIdle(std::string_view name, uint32_t crc, int digits, uint32_t idle) {
+  put(name);
+  putHex(crc, digits);
+  put(' ');
+  putIdle(idle);
+}
+
 void TboxTexts::putData(const Tdata& d) {
   put("T ");
   put(d.pid == pidData2 ? '2' : d.pid == pidData1 ? '1' : '0');
@@ -97,30 +111,19 @@ void TboxTexts::putPacket(const Tbase& packet, bool nested) {
                             putDecimal(static_cast<int>(t.endp));
                             put(' ');
                             if (nested) return;
-                            put("CRC5 ");
-                            putHex(t.crc5, 2);
-                            put(" Idle ");
-                            putDecimal(t.idle);
-                            put(' ');
+                            putCrcAndIdle("CRC5 ", t.crc5, 2, t.idle);
                           },
                           [&](const Tdata& d) {
                             if (!nested) putLeftPacket(d);
                             putPid(d.pid);
                             putData(d);
                             if (nested) return;
-                            put("CRC16 ");
-                            putHex(d.crc16, 4);
-                            put(" Idle ");
-                            putDecimal(d.idle);
-                            put(' ');
+                            putCrcAndIdle("CRC16 ", d.crc16, 4, d.idle);
                           },
                           [&](const Thandshake& h) {
                             if (!nested) putLeftPacket(h);
                             putPid(h.pid);
-                            if (nested) return;
-                            put("Idle ");
-                            putDecimal(h.idle);
-                            put(' ');
+                            if (!nested) putIdle(h.idle);
                           },
                           [&](const Tbase&) { put("Warning - Unimplemented  "); }});
 }
@@ -152,20 +155,16 @@ void TboxTexts::appendBoxes(const TobjPtr& obj, std::string& out) {
                           putTicks(r.resetLen);
                           put(' ');
                           putTicks(r.time);
-                          put(" Idle ");
-                          putDecimal(r.idle);
                           put(' ');
+                          putIdle(r.idle);
                         },
                         [&](const Tsof& s) {
                           putLeftPacket(s);
                           putPid(pidSof);
                           put("Frame ");
                           putDecimal(static_cast<int>(s.frame));
-                          put(" CRC5 ");
-                          putHex(s.crc5, 2);
-                          put(" Idle ");
-                          putDecimal(s.idle);
                           put(' ');
+                          putCrcAndIdle("CRC5 ", s.crc5, 2, s.idle);
                         },
                         [&](const TpacketBase& packet) { putPacket(packet, false); },
                         [&](const TsofGroup& g) {

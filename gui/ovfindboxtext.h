@@ -30,6 +30,8 @@ class TboxTexts {
   void putDecimal(T value);
   void putHex(uint32_t value, int minDigits);
   void putData(const Tdata& d);
+  void putIdle(uint32_t idle);
+  void putCrcAndIdle(std::string_view name, uint32_t crc, int digits, uint32_t idle);
   void put(std::string_view text) { p += text.copy(p, text.size()); }
   void put(char c) { *p++ = c; }
 
