@@ -10,6 +10,7 @@
 struct BenchOptions {
   bool quick = false;  // smaller workloads, whole run under 30 s
   bool large = false;  // also the cases on a 1 GiB capture (needs about 1.5 GB in $TMPDIR)
+  bool find = true;    // the find bar's cases, which can be left out to see what they leave behind
 };
 
 using BenchSuite = void (*)(const BenchOptions&);

@@ -55,10 +55,12 @@ int main(int argc, char** argv) {
       options.quick = true;
     } else if (std::strcmp(argv[i], "--large") == 0) {
       options.large = true;
+    } else if (std::strcmp(argv[i], "--no-find") == 0) {
+      options.find = false;
     } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
       only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: twr-bench [--quick] [--large] [--only SUITE]\n");
+      std::fprintf(stderr, "usage: twr-bench [--quick] [--large] [--no-find] [--only SUITE]\n");
       return 2;
     }
   }

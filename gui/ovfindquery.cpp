@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 
 #include "decode/ovgroup.h"
 #include "decode/ovvisit.h"
@@ -89,40 +90,45 @@ const std::vector<uint8_t>& shownBytes(const TobjPtr& obj) {
 }
 
 TrowMatcher::TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery query)
-    : capture(std::move(capture)), query(std::move(query)) {
+    : capture(std::move(capture)), query(std::move(query)), scan(this->capture->rowScan()) {
+  // How far the search moves on past a text character: from the query's last place that
+  // character folds to (its last character not counted), or the query's length.
+  const std::size_t m = this->query.text.size();
+  skip.fill(m);
+  for (int c = 0; c < 256; c++) {
+    foldTable[c] = folded(static_cast<char>(c));
+    for (std::size_t i = 0; i + 1 < m; i++)
+      if (foldTable[c] == this->query.text[i]) skip[c] = m - 1 - i;
+  }
   if (!this->query.inDecode) return;
   lua = std::make_unique<TluaState>(this->capture);
   if (this->query.devices) lua->setExternalDevices(*this->query.devices);
+  lua->scanRows();
 }
 
 TrowMatcher::~TrowMatcher() = default;
 
 bool TrowMatcher::inText(const std::string& text) const {
-  // The query is folded already: only the text is, as compared.
-  static const auto table = [] {
-    std::array<char, 256> folds{};
-    for (int c = 0; c < 256; c++) folds[c] = folded(static_cast<char>(c));
-    return folds;
-  }();
-  const auto same = [](char t, char q) { return table[static_cast<unsigned char>(t)] == q; };
-  return std::search(text.begin(), text.end(), query.text.begin(), query.text.end(), same) != text.end();
+  // Horspool's search, each character of the text folded as it is compared.
+  const std::size_t m = query.text.size();
+  const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t at = 0; at + m <= text.size(); at += skip[t[at + m - 1]]) {
+    std::size_t i = m;
+    while (i > 0 && foldTable[t[at + i - 1]] == query.text[i - 1]) --i;
+    if (i == 0) return true;
+  }
+  return false;
 }
 
 bool TrowMatcher::matches(std::size_t row) {
   if (query.empty() || row >= capture->rowCount()) return false;
-  const TobjPtr obj = capture->row(row).obj;
-  haystack.clear();
-  if (lua) return inText(decodePlainText(lua->decode(obj)));
+  if (lua) return inText(decodePlainText(lua->decodeRow(static_cast<long long>(row))));
+  const TobjPtr& obj = scan.filled(row);
   if (!query.bytes.empty()) {
     const std::vector<uint8_t>& bytes = shownBytes(obj);
-    if (std::search(bytes.begin(), bytes.end(), query.bytes.begin(), query.bytes.end()) != bytes.end())
-      return true;
+    if (memmem(bytes.data(), bytes.size(), query.bytes.data(), query.bytes.size())) return true;
   }
-  for (const TdisplayBox& box : boxes.getBoxes(obj)) {
-    haystack += box.text1;
-    haystack += ' ';
-    haystack += box.text2;
-    haystack += ' ';
-  }
+  haystack.clear();
+  boxTexts.append(obj, haystack);
   return inText(haystack);
 }

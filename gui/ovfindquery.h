@@ -3,14 +3,15 @@
 // ("12 01 00 02") in the bytes the data pane shows for it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "boxes/ovboxes.h"
 #include "decode/ovcapture.h"
 #include "files/ovdevicedescs.h"
+#include "ovfindboxtext.h"
 
 class TluaState;
 
@@ -34,6 +35,7 @@ std::string decodePlainText(const std::string& markup);
 const std::vector<uint8_t>& shownBytes(const TobjPtr& obj);
 
 // Matches rows of one capture, one row at a time; each thread needs its own.
+// It reads the rows in the order asked, fastest when that is row order.
 class TrowMatcher {
  public:
   TrowMatcher(std::shared_ptr<const Tcapture> capture, TfindQuery query);
@@ -48,7 +50,10 @@ class TrowMatcher {
 
   std::shared_ptr<const Tcapture> capture;
   TfindQuery query;
-  Tboxes boxes;
+  TrowScan scan;  // rows read without the capture's cache, which the window uses
+  TboxTexts boxTexts;
+  std::array<char, 256> foldTable;  // each character as the query is folded
+  std::array<std::size_t, 256> skip;
   std::string haystack;            // working space
   std::unique_ptr<TluaState> lua;  // for decode texts only: loading the scripts costs
 };

@@ -1,5 +1,6 @@
 #include "ovfindscan.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,6 +33,9 @@ TfindScan::TfindScan(std::shared_ptr<const Tcapture> capture, TfindQuery query, 
 TfindScan::~TfindScan() {
   cancel();
   for (std::thread& worker : workers) worker.join();
+  // The threads' heaps hold the blocks they freed, in pieces; the thread that takes one
+  // over next (a decode) would pay for them.
+  malloc_trim(0);
 }
 
 void TfindScan::work(std::shared_ptr<const Tcapture> capture, const TfindQuery& query) {
@@ -43,13 +47,17 @@ void TfindScan::work(std::shared_ptr<const Tcapture> capture, const TfindQuery& 
     std::vector<int32_t> matches;
     const std::size_t first = chunk * chunkRows + 1, end = std::min(rows + 1, first + chunkRows);
     std::size_t unreported = 0;
-    // The n-th row looked at, counted from 1: `start` itself is the last one.
-    for (std::size_t n = first; n < end && !cancelled; n++) {
+    // The n-th row looked at, counted from 1: `start` itself is the last one. The matcher
+    // reads rows fastest in row order, so a backward chunk is read from its end, and its
+    // matches are turned round.
+    for (std::size_t i = first; i < end && !cancelled; i++) {
+      const std::size_t n = forward ? i : first + end - 1 - i;
       const std::size_t row = forward ? (start + n) % rows : (start + rows - n % rows) % rows;
       if (matcher.matches(row)) matches.push_back(static_cast<int32_t>(row));
       if (++unreported == progressRows) looked += std::exchange(unreported, 0);
     }
     looked += unreported;
+    if (!forward) std::reverse(matches.begin(), matches.end());
     chunkDone(chunk, std::move(matches));
   }
   running.fetch_sub(1, std::memory_order_release);

@@ -374,7 +374,7 @@ TWR_BENCH(gui) {
   median("gui_paint_cold_ms", emptyCache, paint);
   viewFigures("gui_", *tree, paint);
   report("gui_screen_lines", static_cast<double>(mid.lineRows().size()), "lines");
-  findFigures(*tree, paint);
+  if (options.find) findFigures(*tree, paint);
 
   // The hex dump of a 64 KB control transfer.
   const std::vector<uint8_t> bytes(65536, 0x5a);

@@ -612,3 +612,55 @@ void TrowScan::eachInSubtree(std::size_t ix, const std::function<void(const Tbas
     put(obj, childCount(c));
   }
 }
+
+Tbase& TrowScan::pooled(std::size_t c, int32_t ordinal) {
+  const uint32_t type = store.rowType(c);
+  std::vector<TobjPtr>& objs = pool[type];
+  std::size_t& n = used[type];
+  if (n == objs.size()) objs.push_back(isLeaf(type) ? Tbin2obj::newObject(type) : newGrouper(type));
+  Tbase& obj = *objs[n++];
+  if (!isLeaf(type)) static_cast<Tgrouper&>(obj).children.clear();
+  if (type == otTransfer) {
+    auto& transfer = static_cast<Ttransfer&>(obj);
+    transfer.data.clear();
+    transfer.complete = false;
+  }
+  store.fillOwnObject(c, obj);
+  obj.row = static_cast<int32_t>(c);
+  obj.parentRow = static_cast<int32_t>(store.parentRow(c));
+  obj.ordinal = ordinal;
+  return obj;
+}
+
+const TobjPtr& TrowScan::filled(std::size_t ix) {
+  // A grouper of a great many rows (a long idle stretch of SOFs) leaves no
+  // more than this many objects of a class behind.
+  constexpr std::size_t keptPerClass = 1024;
+  for (uint32_t type = 0; type < otGrouper; ++type) {
+    used[type] = 0;
+    if (pool[type].size() > keptPerClass) pool[type].resize(keptPerClass);
+  }
+  countTo(ix);
+  Tbase& top = pooled(ix, store.countRow(ix, count));
+  ++counted;
+  // The first of its class in this call; what it joins below may grow the pool.
+  const uint32_t type = top.objType;
+  if (isLeaf(type)) return pool[type][0];
+  // Joined as row() joins them; the scan's own count stays after row ix, where
+  // the next row asked for most likely is.
+  TordinalCheckpoint below = count;
+  open.assign(1, &static_cast<Tgrouper&>(top));
+  const auto self = static_cast<int64_t>(ix);
+  for (std::size_t c = ix + 1; c < store.rowCount(); ++c) {
+    const int64_t parent = store.parentRow(c);
+    if (parent < self) break;
+    const int32_t ordinal = store.countRow(c, below);
+    while (!open.empty() && open.back()->row > parent) open.pop_back();
+    if (open.empty() || open.back()->row != parent) continue;
+    Tgrouper& joins = *open.back();
+    Tbase& child = pooled(c, ordinal);
+    joins.children.push_back(pool[child.objType][used[child.objType] - 1]);
+    if (!isLeaf(child.objType)) open.push_back(&static_cast<Tgrouper&>(child));
+  }
+  return pool[type][0];
+}

@@ -169,12 +169,19 @@ class TrowScan {
   // the call, without its place in the rows or a grouper's children) and its
   // number of children. A scan that reads each row once makes no objects.
   void eachInSubtree(std::size_t ix, const std::function<void(const Tbase&, std::size_t)>& put);
+  // Row ix's object with its subtree, as row(ix) gives them, made of objects
+  // the scan reuses from call to call: valid until the next call, and no
+  // allocation once the scan has enough of them. For reading many rows once.
+  const TobjPtr& filled(std::size_t ix);
 
  private:
   // Counts the ordinal groups up to, not including, row ix.
   void countTo(std::size_t ix);
   std::size_t childCount(std::size_t ix) const;
   Tbase& reused(uint32_t type);
+  // The next object of row c's class not yet used in this call to filled(),
+  // made from the row.
+  Tbase& pooled(std::size_t c, int32_t ordinal);
 
   const Tstore& store;
   std::size_t counted = 0;  // the rows `count` has counted
@@ -183,5 +190,7 @@ class TrowScan {
   std::vector<TobjPtr> kept;  // the objects of rows keptFrom on
   std::vector<Tgrouper*> open;
   std::vector<std::size_t> openRows;
-  std::array<TobjPtr, otGrouper> objects;  // one of each class, for eachInSubtree
+  std::array<TobjPtr, otGrouper> objects;            // one of each class, for eachInSubtree
+  std::array<std::vector<TobjPtr>, otGrouper> pool;  // for filled(), by class
+  std::array<std::size_t, otGrouper> used{};
 };

@@ -128,22 +128,6 @@ std::string topText(lua_State* L) {
   return std::string(s, len);
 }
 
-// Fails any allocation that would take the state past its limit, which Lua
-// turns into a "not enough memory" error instead of the process running out.
-void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
-  auto* used = static_cast<std::size_t*>(ud);
-  const std::size_t old = ptr ? osize : 0;
-  if (nsize == 0) {
-    std::free(ptr);
-    *used -= old;
-    return nullptr;
-  }
-  if (nsize > old && *used + (nsize - old) > TluaState::memoryLimit) return nullptr;
-  void* p = std::realloc(ptr, nsize);
-  if (p) *used = *used - old + nsize;
-  return p;
-}
-
 // Processor time of the calling thread.
 std::chrono::nanoseconds threadTime() {
   timespec t{};
@@ -388,14 +372,14 @@ std::string doDecode(std::shared_ptr<Tbase> obj, lua_State* L) {
 
 }  // namespace rowutils
 
-TluaState::TluaState(std::shared_ptr<const Tcapture> shown) : capture(std::move(shown)) {
+TluaState::TluaState(std::shared_ptr<const Tcapture> shown) : capture(std::move(shown)), heap(memoryLimit) {
   const auto dir = rowutils::findScripts(scriptError);
   if (!dir.empty()) scriptError.clear();
   prepare(dir);
 }
 
 TluaState::TluaState(std::shared_ptr<const Tcapture> shown, const std::filesystem::path& scriptDir)
-    : capture(std::move(shown)) {
+    : capture(std::move(shown)), heap(memoryLimit) {
   prepare(scriptDir);
 }
 
@@ -406,7 +390,7 @@ TluaState::~TluaState() {
 // With no scriptDir (none found) the state is still made, so every decode
 // gives Lua's message for the missing function, as with a broken init.lua.
 void TluaState::prepare(const std::filesystem::path& scriptDir) {
-  L = lua_newstate(limitedAlloc, &memoryUsed);
+  L = lua_newstate(TluaHeap::luaAlloc, &heap);
   if (!L) {
     scriptError = "cannot create a Lua state";
     return;
@@ -437,6 +421,7 @@ void TluaState::advanceRowsVersion() {
 
 void TluaState::setRows(std::shared_ptr<const Tcapture> shown) {
   capture = std::move(shown);
+  if (scanning) scanRows();
   if (L) advanceRowsVersion();
 }
 
@@ -482,15 +467,23 @@ void TluaState::startBudget(std::chrono::milliseconds time) {
   lua_sethook(L, budgetHook, LUA_MASKCOUNT, instructionsPerClockCheck);
 }
 
+void TluaState::scanRows() {
+  scanning = true;
+  scan.reset();
+  if (capture) scan.emplace(capture->rowScan());
+}
+
+TobjPtr TluaState::rowObject(std::size_t row) { return scan ? scan->row(row) : capture->row(row).obj; }
+
 std::string TluaState::decodeRow(long long row) {
   if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount()))
     return "Error - row " + std::to_string(row);
-  return decode(capture->row(static_cast<size_t>(row)).obj);
+  return decode(rowObject(static_cast<size_t>(row)));
 }
 
 int TluaState::getNode(lua_State* Ls, long long row) {
   if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount())) return -1;
   const int top = lua_gettop(Ls);
-  rowutils::setParams(capture->row(static_cast<size_t>(row)).obj, Ls);
+  rowutils::setParams(rowObject(static_cast<size_t>(row)), Ls);
   return lua_gettop(Ls) > top ? 1 : -1;
 }

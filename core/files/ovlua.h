@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <lua.hpp>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "decode/ovcapture.h"
 #include "files/ovdevicedescs.h"
+#include "files/ovluaheap.h"
 
 namespace rowutils {
 
@@ -43,6 +45,11 @@ class TluaState {
   // Replaces the rows "getNode" serves (a new capture or sample file) and
   // advances the global "rowsVersion", which script caches keyed by row check.
   void setRows(std::shared_ptr<const Tcapture> capture);
+  // From now on rows' objects come from a scan of this state's own, not from
+  // the capture's cache: for a state that reads a great many rows of a capture
+  // that no longer changes (a search's), so that it neither waits for the
+  // window's cache nor pushes the window's rows out of it.
+  void scanRows();
 
   // Descriptors from outside the capture, which the scripts read from the
   // global "externalDevices" for devices whose enumeration the capture lacks.
@@ -85,9 +92,12 @@ class TluaState {
   void advanceRowsVersion();
   // Sets the budget and the hook that keeps it.
   void startBudget(std::chrono::milliseconds time);
+  TobjPtr rowObject(std::size_t row);
 
   std::shared_ptr<const Tcapture> capture;
-  std::size_t memoryUsed = 0;
+  bool scanning = false;
+  std::optional<TrowScan> scan;  // of capture, while scanning
+  TluaHeap heap;                 // outlives L
   lua_Integer rowsVersion = 0;
   Tbudget budget;  // of the script call running
   lua_State* L = nullptr;

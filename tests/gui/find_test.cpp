@@ -4,12 +4,14 @@
 #include <string>
 #include <thread>
 
+#include "decode/ovexthrd.h"
 #include "files/ovrowutils.h"
 #include "lua/scratchdir.h"
 #include "ovcopytext.h"
 #include "ovfindscan.h"
 #include "ovgoto.h"
 #include "support/objects.h"
+#include "support/testfiles.h"
 
 namespace {
 
@@ -60,6 +62,49 @@ std::vector<int32_t> scanAll(const std::shared_ptr<Tcapture>& capture, const Tfi
 }
 
 using Rows = std::vector<int32_t>;
+
+// Rows a decode never makes, each beside a common one: PIDs past the table, values past
+// an int, a time whose nanoseconds pass 64 bits, a SOF in a transaction, a SOF group
+// ending in a token, SETUP data of 8 bytes and of 5, and a control transfer.
+std::shared_ptr<Tcapture> oddRows() {
+  auto capture = std::make_shared<Tcapture>();
+  auto reset = std::make_shared<Treset>();
+  reset->resetLen = 4'000'000'000u;
+  reset->time = ~uint64_t{0} - 5;
+  reset->idle = 7;
+  capture->appendRoot(reset);
+  auto group = std::make_shared<TsofGroup>();
+  auto sof = packet<Tsof>(pidSof);
+  sof->frame = 0x80000005u;
+  sof->crc5 = 0x1f;
+  sof->crcOK = false;
+  group->children = {sof, packet<Tsof>(pidSof), token(pidIn, 1, 2)};
+  capture->appendRoot(group);
+  auto odd = token(pidOut, 0x80000001u, 0xffffffffu);
+  odd->time = 123'456'789'012;
+  capture->appendRoot(transax(TtrxType::OUT, {odd, data(pidData2, std::vector<uint8_t>(12, 0xab)),
+                                              packet<Tsof>(pidSof), packet<Thandshake>(25)}));
+  capture->appendRoot(
+      transax(TtrxType::IN, {token(pidIn, 3, 1), data(pidData1, {}), packet<Thandshake>(pidNak)}));
+  const std::vector<uint8_t> getDescriptor{0x80, 6, 0, 1, 0, 0, 18, 0};
+  capture->appendRoot(transax(TtrxType::SETUP, {token(pidSetup, 2, 0), data(pidData0, getDescriptor)}));
+  capture->appendRoot(transax(TtrxType::SETUP, {token(pidSetup, 2, 0), data(pidData0, {1, 2, 3, 4, 5})}));
+  auto transfer = std::make_shared<Ttransfer>();
+  transfer->children = {
+      transax(TtrxType::SETUP,
+              {token(pidSetup, 2, 0), data(pidData0, getDescriptor), packet<Thandshake>(pidAck)}),
+      transax(TtrxType::IN, {token(pidIn, 2, 0), data(pidData1, {18, 1, 0, 2, 0, 0, 0, 64, 9, 9}),
+                             packet<Thandshake>(pidAck)}),
+      transax(TtrxType::OUT, {token(pidOut, 2, 0), data(pidData1, {}), packet<Thandshake>(pidAck)})};
+  capture->appendRoot(transfer);
+  auto crc = data(pidData0, {1, 2, 3});
+  crc->crc16 = 0xbeef;
+  crc->crcOK = false;
+  crc->idle = 4'000'000'000u;
+  capture->appendRoot(crc);
+  capture->appendRoot(packet<Thandshake>(18));
+  return capture;
+}
 
 }  // namespace
 
@@ -114,6 +159,37 @@ TEST(Find, ScansBoxTextsAndBytesFromARowOnWrapping) {
     EXPECT_EQ(found(scan), forward) << threads << " threads";
     TfindScan back(many, parseFindQuery("frame 7", false), 15001, false, threads);
     EXPECT_EQ(found(back), backward) << threads << " threads";
+  }
+}
+
+// The search writes the boxes' texts itself, and reads rows made for it alone: each row's
+// texts and bytes are those the boxes of the view's own object give, in either order.
+TEST(Find, ReadsEveryRowsBoxTextsAndBytesAsTheViewShowsThem) {
+  const std::string example = readFile(TWR_SOURCE_DIR "/data/example.raw");
+  const std::vector<uint8_t> raw(example.begin(), example.end());
+  TexThread decoded;
+  ASSERT_TRUE(decoded.startDecode(&raw));
+  Tboxes boxes;
+  const auto shownTexts = [&](const TobjPtr& obj) {
+    std::string texts;
+    for (const TdisplayBox& box : boxes.getBoxes(obj)) texts += box.text1 + ' ' + box.text2 + ' ';
+    return texts;
+  };
+  for (const auto& capture : {decoded.capture, oddRows()}) {
+    const std::size_t rows = capture->rowCount();
+    for (const bool forward : {true, false}) {
+      TrowScan scan = capture->rowScan();
+      TboxTexts texts;
+      for (std::size_t i = 0; i < rows; i++) {
+        const std::size_t row = forward ? i : rows - 1 - i;
+        const TobjPtr& made = scan.filled(row);
+        const TobjPtr shown = capture->row(row).obj;
+        std::string written = "kept ";
+        texts.append(made, written);
+        ASSERT_EQ(written, "kept " + shownTexts(shown)) << "row " << row;
+        ASSERT_EQ(shownBytes(made), shownBytes(shown)) << "row " << row;
+      }
+    }
   }
 }
 
