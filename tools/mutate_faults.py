@@ -842,7 +842,7 @@ FAULTS = [
          old="std::memcpy(p, ptr, std::min(osize, nsize));", new="std::memcpy(p, ptr, std::min(osize, nsize) / 2);",
          why="a Lua block that grows keeps only half its contents"),
     dict(id="lua-scan-row-before", file="core/files/ovlua.cpp", dirs=["gui"],
-         old="return scan ? scan->row(row) :", new="return scan ? scan->row(row ? row - 1 : 0) :",
+         old="return ownScan ? ownScan->row(row) :", new="return ownScan ? ownScan->row(row ? row - 1 : 0) :",
          why="a decode-text search reads each row's text from the row before"),
     # ---- the decoded capture's store (h-store) ----
     dict(id="store-insert-roots-stay", file="core/decode/ovstore.cpp", dirs=["decode"],

@@ -469,11 +469,11 @@ void TluaState::startBudget(std::chrono::milliseconds time) {
 
 void TluaState::scanRows() {
   scanning = true;
-  scan.reset();
-  if (capture) scan.emplace(capture->rowScan());
+  ownScan.reset();
+  if (capture) ownScan.emplace(capture->rowScan());
 }
 
-TobjPtr TluaState::rowObject(std::size_t row) { return scan ? scan->row(row) : capture->row(row).obj; }
+TobjPtr TluaState::rowObject(std::size_t row) { return ownScan ? ownScan->row(row) : capture->row(row).obj; }
 
 std::string TluaState::decodeRow(long long row) {
   if (!capture || row < 0 || row >= static_cast<long long>(capture->rowCount()))

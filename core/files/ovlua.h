@@ -96,8 +96,8 @@ class TluaState {
 
   std::shared_ptr<const Tcapture> capture;
   bool scanning = false;
-  std::optional<TrowScan> scan;  // of capture, while scanning
-  TluaHeap heap;                 // outlives L
+  std::optional<TrowScan> ownScan;  // of capture, while scanning
+  TluaHeap heap;                    // outlives L
   lua_Integer rowsVersion = 0;
   Tbudget budget;  // of the script call running
   lua_State* L = nullptr;
