@@ -20,6 +20,7 @@
 #include "ovhelppage.h"
 #include "ovmidpane.h"
 #include "ovstatusbar.h"
+#include "ovtimelinestrip.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
 #include "ovtreepane.h"
@@ -76,6 +77,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   auto* column = new wxBoxSizer(wxVERTICAL);
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
+  column->Add(new TimelineStrip(panel, midPane->tree()), 0, wxEXPAND);
   column->Add(midPane, 1, wxEXPAND);
   auto* findBar = new TfindBar(panel, midPane->tree(), [this] { return controller && controller->captureDialogOpen(); });
   column->Add(findBar, 0, wxEXPAND);
