@@ -281,19 +281,24 @@ void timelineFigures(const std::string& prefix, TimelineStrip& strip) {
     strip.Update();
   };
   paint();
-  std::vector<double> ms;
+  std::vector<double> ms, cpuMs;
   for (int notches = 0; notches <= 60; notches += 3) {
     for (const double at : {0.05, 0.5, 0.95}) {
       view.showAll();
       view.zoom(at * view.pixels(), notches);
       Stopwatch watch;
+      const double cpu = threadCpuSeconds();
       paint();
       ms.push_back(watch.seconds() * 1000.0);
+      cpuMs.push_back((threadCpuSeconds() - cpu) * 1000.0);
     }
   }
   view.showAll();
   std::sort(ms.begin(), ms.end());
+  std::sort(cpuMs.begin(), cpuMs.end());
   report(prefix + "timeline_paint_ms", ms[ms.size() * 99 / 100], "ms p99");
+  report(prefix + "timeline_paint_median_ms", ms[ms.size() / 2], "ms");
+  report(prefix + "timeline_paint_cpu_ms", cpuMs[cpuMs.size() * 99 / 100], "ms p99");
   report(prefix + "timeline_frames", static_cast<double>(strip.view().frameSpan()), "frames");
 }
 
