@@ -918,7 +918,8 @@ FAULTS = [
          old="const uint64_t from = (first + size - 1) >> shift;", new="const uint64_t from = (first + size / 2) >> shift;",
          why="a stretch that starts in the first half of a coarse bucket takes all of it"),
     dict(id="timeline-coarse-index", file="core/decode/ovtimeline.cpp", dirs=["decode"],
-         old="const uint64_t ix = frame >> (levelShift * level);", new="const uint64_t ix = frame >> (levelShift * level + 1);",
+         old="addSpan((*coarse[level - 1])[was >> (levelShift * level)], settled);",
+         new="addSpan((*coarse[level - 1])[was >> (levelShift * level + 1)], settled);",
          why="coarse buckets gather 32 frames for each 16 they stand for"),
     dict(id="timeline-chain-skips", file="core/decode/ovchain.cpp", dirs=["decode"],
          old="  out.busUse->add(*obj);\n", new="",
@@ -942,4 +943,7 @@ FAULTS = [
     dict(id="timeline-no-error-ticks", file="gui/ovtimelinestrip.cpp", dirs=["gui-e2e"],
          old="    if (sum.errors) put(x, 0, tickBand, errorColour);\n", new="",
          why="errors are not drawn on the strip"),
+    dict(id="timeline-open-frame-unseen", file="core/decode/ovtimeline.cpp", dirs=["decode"],
+         old="  if (load(open) >> (levelShift * level) == ix) s += loadSpan(pending);\n", new="",
+         why="the packets of the frame being filled are not seen until the next frame begins"),
 ]

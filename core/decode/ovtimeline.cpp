@@ -17,19 +17,22 @@ T load(const T& field) {
 }
 
 template <class T>
-void addTo(T& field, uint64_t amount) {
-  const uint64_t sum = std::min<uint64_t>(load(field) + amount, std::numeric_limits<T>::max());
+void addTo(T& field, uint64_t amount, bool replace) {
+  const uint64_t sum =
+      std::min<uint64_t>((replace ? 0 : load(field)) + amount, std::numeric_limits<T>::max());
   __atomic_store_n(&field, static_cast<T>(sum), __ATOMIC_RELAXED);
 }
 
 // A frame's record or a coarser bucket, either way.
+// Or, with `replace`, sets it to `add`.
 template <class Trecord>
-void addSpan(Trecord& into, const TtimelineSpan& add) {
-  addTo(into.sofBits, add.sofBits);
-  addTo(into.handshakeBits, add.handshakeBits);
-  addTo(into.dataBits, add.dataBits);
-  addTo(into.errors, add.errors);
-  __atomic_store_n(&into.marks, static_cast<uint8_t>(load(into.marks) | add.marks), __ATOMIC_RELAXED);
+void addSpan(Trecord& into, const TtimelineSpan& add, bool replace = false) {
+  addTo(into.sofBits, add.sofBits, replace);
+  addTo(into.handshakeBits, add.handshakeBits, replace);
+  addTo(into.dataBits, add.dataBits, replace);
+  addTo(into.errors, add.errors, replace);
+  __atomic_store_n(&into.marks, static_cast<uint8_t>((replace ? 0 : load(into.marks)) | add.marks),
+                   __ATOMIC_RELAXED);
 }
 
 template <class Trecord>
@@ -122,20 +125,28 @@ void Ttimeline::add(const Tbase& obj) {
 
 void Ttimeline::addAt(uint64_t frame, const TtimelineSpan& add) {
   if (failed || frame >= maxFrames) return;
-  if (!reach(frames, frame)) {
-    failed = true;
-    return;
-  }
-  addSpan(frames[frame], add);
-  for (unsigned level = 1; level < levelCount; ++level) {
-    TmappedArray<TtimelineSpan>& buckets = *coarse[level - 1];
-    const uint64_t ix = frame >> (levelShift * level);
-    if (!reach(buckets, ix)) {
-      failed = true;
-      return;
-    }
-    addSpan(buckets[ix], add);
-  }
+  if (frame >= frames.size() && !reachAll(frame)) return;
+  // Packets come frame by frame: a frame's sum goes to the buckets once, as the next begins.
+  if (frame != load(open)) settle(frame);
+  addSpan(pending, add);
+}
+
+bool Ttimeline::reachAll(uint64_t frame) {
+  bool grown = reach(frames, frame);
+  for (unsigned level = 1; grown && level < levelCount; ++level)
+    grown = reach(*coarse[level - 1], frame >> (levelShift * level));
+  failed = !grown;
+  return grown;
+}
+
+void Ttimeline::settle(uint64_t next) {
+  const TtimelineSpan settled = loadSpan(pending);
+  const uint64_t was = load(open);
+  addSpan(frames[was], settled);
+  for (unsigned level = 1; level < levelCount; ++level)
+    addSpan((*coarse[level - 1])[was >> (levelShift * level)], settled);
+  __atomic_store_n(&open, next, __ATOMIC_RELAXED);
+  addSpan(pending, TtimelineSpan{}, true);
 }
 
 std::size_t Ttimeline::bucketCount(unsigned level) const {
@@ -143,7 +154,10 @@ std::size_t Ttimeline::bucketCount(unsigned level) const {
 }
 
 TtimelineSpan Ttimeline::bucket(unsigned level, std::size_t ix) const {
-  return level == 0 ? loadSpan(frames[ix]) : loadSpan((*coarse[level - 1])[ix]);
+  TtimelineSpan s = level == 0 ? loadSpan(frames[ix]) : loadSpan((*coarse[level - 1])[ix]);
+  // The open frame's packets are still only in the pending sum.
+  if (load(open) >> (levelShift * level) == ix) s += loadSpan(pending);
+  return s;
 }
 
 TtimelineSpan Ttimeline::span(uint64_t first, uint64_t end) const {

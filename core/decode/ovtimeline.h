@@ -4,7 +4,8 @@
 // summed from a few dozen buckets however long it is.
 //
 // One thread adds while others read: buckets only grow, and a reader sees a
-// packet's bits a little after they were added, never torn.
+// packet's bits a little after they were added, never torn (while frames
+// change, a coarse sum may be off by a frame for a moment).
 #pragma once
 
 #include <cstddef>
@@ -66,9 +67,16 @@ class Ttimeline {
     uint8_t marks;
   };
   void addAt(uint64_t frame, const TtimelineSpan& add);
+  // Makes the buckets of every level up to the frame's; false when a file cannot grow.
+  bool reachAll(uint64_t frame);
+  // Adds the open frame's pending sum to its buckets and opens frame `next`.
+  void settle(uint64_t next);
   TtimelineSpan sum(unsigned level, uint64_t first, uint64_t end) const;
 
   TmappedArray<Tframe> frames;
   std::vector<std::unique_ptr<TmappedArray<TtimelineSpan>>> coarse;  // levels 1 and up
+  // The frame packets went to last, and what they added that its buckets lack.
+  uint64_t open = 0;
+  TtimelineSpan pending;
   bool failed = false;  // a file could not grow: later frames are left out
 };
