@@ -946,4 +946,7 @@ FAULTS = [
     dict(id="timeline-open-frame-unseen", file="core/decode/ovtimeline.cpp", dirs=["decode"],
          old="  if (load(open) >> (levelShift * level) == ix) s += loadSpan(pending);\n", new="",
          why="the packets of the frame being filled are not seen until the next frame begins"),
+    dict(id="timeline-no-horizon", file="core/decode/ovtimeline.cpp", dirs=["decode"],
+         old=" || frame > added * framesPerEvent + framesAnyway", new="",
+         why="a time far ahead fills the timeline with empty frames up to it"),
 ]

@@ -9,6 +9,10 @@ constexpr uint32_t syncBits = 8, pidBits = 8, eopBits = 3;
 constexpr uint32_t tokenFieldBits = 11 + 5;  // address and endpoint, or frame number; CRC5
 constexpr uint16_t errorMask = flagPidCheck | flagPidIllegal | flagSe1 | flagLength | flagCrc;
 constexpr uint64_t maxFrames = uint64_t{1} << 32;  // 49 days
+// Empty frames cost as much as full ones: a capture whose times leap far ahead of what it
+// holds (a file's made-up times) is followed only this far.
+constexpr uint64_t framesPerEvent = 64;
+constexpr uint64_t framesAnyway = uint64_t{1} << 22;  // 70 minutes
 
 // Readers on other threads load the fields the adding thread changes in place.
 template <class T>
@@ -124,7 +128,8 @@ void Ttimeline::add(const Tbase& obj) {
 }
 
 void Ttimeline::addAt(uint64_t frame, const TtimelineSpan& add) {
-  if (failed || frame >= maxFrames) return;
+  ++added;
+  if (failed || frame >= maxFrames || frame > added * framesPerEvent + framesAnyway) return;
   if (frame >= frames.size() && !reachAll(frame)) return;
   // Packets come frame by frame: a frame's sum goes to the buckets once, as the next begins.
   if (frame != load(open)) settle(frame);

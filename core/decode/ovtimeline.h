@@ -3,6 +3,9 @@
 // suspends; and coarser levels of 16, 256, ... frames, so that any stretch is
 // summed from a few dozen buckets however long it is.
 //
+// Frames far past what the events so far would fill (more than 64 empty frames
+// an event, after the first 70 minutes) are left out.
+//
 // One thread adds while others read: buckets only grow, and a reader sees a
 // packet's bits a little after they were added, never torn (while frames
 // change, a coarse sum may be off by a frame for a moment).
@@ -78,5 +81,6 @@ class Ttimeline {
   // The frame packets went to last, and what they added that its buckets lack.
   uint64_t open = 0;
   TtimelineSpan pending;
+  uint64_t added = 0;   // packets, resets and suspends
   bool failed = false;  // a file could not grow: later frames are left out
 };

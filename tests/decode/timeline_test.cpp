@@ -212,4 +212,7 @@ TEST(Timeline, ErrorsResetsAndSuspendsMarkTheirFrames) {
   EXPECT_EQ(timeline.span(0, 9).errors, 2u);
   EXPECT_EQ(timeline.span(0, 9).marks, timelineReset | timelineSuspend);
   EXPECT_GT(timeline.bytes(), 0u);
+  // A time far past what the capture holds is not followed with empty frames.
+  capture.appendRoot(at<Thandshake>(uint64_t{1} << 40, pidAck));
+  EXPECT_EQ(timeline.frameCount(), 9u);
 }
