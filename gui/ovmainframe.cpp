@@ -22,6 +22,7 @@
 #include "ovmidpane.h"
 #include "ovstatswin.h"
 #include "ovstatusbar.h"
+#include "ovtimelinestrip.h"
 #include "ovtitlepane.h"
 #include "ovtoolbar.h"
 #include "ovtreepane.h"
@@ -85,6 +86,7 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   auto* column = new wxBoxSizer(wxVERTICAL);
   column->Add(toolbarRow, 0, wxEXPAND);
   column->Add(new ThLine(panel), 0, wxEXPAND);
+  column->Add(new TimelineStrip(panel, midPane->tree()), 0, wxEXPAND);
   column->Add(devicesSplit, 1, wxEXPAND);
   auto* findBar =
       new TfindBar(panel, midPane->tree(), [this] { return controller && controller->captureDialogOpen(); });

@@ -51,6 +51,8 @@ class TreeMidPane : public wxPanel {
   int selectedRow() const { return rowCache.clickRow(0); }
   // Selects a visible row, scrolls it on screen and shows it in the data and decode panes.
   void selectRow(int row);
+  // Puts a row (the nearest visible one) at the top, as the scroll bar does.
+  void scrollToRow(int row) { scrollBar.SetThumbPosition(row); }
   // Marks bytes of the selected row's data in the data pane.
   void highlightBytes(std::size_t first, std::size_t count);
 

@@ -31,6 +31,7 @@
 #include "ovdatapane.h"
 #include "ovdecodepane.h"
 #include "ovstatusbar.h"
+#include "ovtimelinestrip.h"
 #include "ovtreepane.h"
 
 namespace {
@@ -271,10 +272,40 @@ void decodeAndShow(const std::vector<uint8_t>& raw, TreePane& tree, Tpaint paint
   report(prefix + "decode_wall_mbps", mb / wallSeconds, "MB/s");
 }
 
+// The timeline strip over the shown capture, painted at zooms from the whole capture down to
+// single frames, at places across it: the p99 of those paints. Names start with `prefix`.
+void timelineFigures(const std::string& prefix, TimelineStrip& strip) {
+  TtimelineView& view = strip.view();
+  const auto paint = [&] {
+    strip.Refresh();
+    strip.Update();
+  };
+  paint();
+  std::vector<double> ms, cpuMs;
+  for (int notches = 0; notches <= 60; notches += 3) {
+    for (const double at : {0.05, 0.5, 0.95}) {
+      view.showAll();
+      view.zoom(at * view.pixels(), notches);
+      Stopwatch watch;
+      const double cpu = threadCpuSeconds();
+      paint();
+      ms.push_back(watch.seconds() * 1000.0);
+      cpuMs.push_back((threadCpuSeconds() - cpu) * 1000.0);
+    }
+  }
+  view.showAll();
+  std::sort(ms.begin(), ms.end());
+  std::sort(cpuMs.begin(), cpuMs.end());
+  report(prefix + "timeline_paint_ms", ms[ms.size() * 99 / 100], "ms p99");
+  report(prefix + "timeline_paint_median_ms", ms[ms.size() / 2], "ms");
+  report(prefix + "timeline_paint_cpu_ms", cpuMs[cpuMs.size() * 99 / 100], "ms p99");
+  report(prefix + "timeline_frames", static_cast<double>(strip.view().frameSpan()), "frames");
+}
+
 // A decoded capture of about 5 M rows shown, and the rows of its first token's device asked for:
 // every row read again for its device, and the screen painted.
 template <class Tpaint>
-void deviceFilter(const BenchOptions& options, TreePane& tree, Tpaint paint) {
+void deviceFilter(const BenchOptions& options, TreePane& tree, TimelineStrip& strip, Tpaint paint) {
   TexThread ex;
   {
     const std::vector<uint8_t> raw = busyCapture(options.quick ? (40u << 20) : (150u << 20));
@@ -284,6 +315,7 @@ void deviceFilter(const BenchOptions& options, TreePane& tree, Tpaint paint) {
   tree.mid().cache().showCapture(ex.capture);
   _G.pubSub.pub(topicVisRowsChanged, 0);
   paint();
+  timelineFigures("gui_", strip);
   std::size_t token = 0;
   while (token < capture.rowCount() && capture.rowType(token) != otToken) ++token;
   uint32_t addr = 0, endp = 0;
@@ -310,7 +342,7 @@ double tmpFreeBytes() {
 
 // A 1 GiB capture of the bench stream, decoded into the store, shown, and the view's figures on it.
 template <class Tpaint>
-void largeCapture(TreePane& tree, Tpaint paint) {
+void largeCapture(TreePane& tree, TimelineStrip& strip, Tpaint paint) {
   constexpr size_t rawBytes = size_t{1} << 30;
   const double free = tmpFreeBytes();
   if (free < 1.5e9) {
@@ -323,6 +355,7 @@ void largeCapture(TreePane& tree, Tpaint paint) {
   }
   paint();
   viewFigures("gui_large_", tree, paint);
+  timelineFigures("gui_large_", strip);
 }
 
 }  // namespace
@@ -346,6 +379,8 @@ TWR_BENCH(gui) {
   sizer->Add(decode, 1, wxEXPAND);
   sizer->Add(data, 1, wxEXPAND);
   auto* column = new wxBoxSizer(wxVERTICAL);
+  auto* strip = new TimelineStrip(frame, tree->mid());
+  column->Add(strip, 0, wxEXPAND);
   column->Add(sizer, 1, wxEXPAND);
   column->Add(new TstatusBar(frame), 0, wxEXPAND);
   frame->SetSizer(column);
@@ -391,8 +426,8 @@ TWR_BENCH(gui) {
   newRows(cache, tree->bar(), mid.GetClientSize().x, frameWork);
 
   decodeAndShow(busyCapture(options.quick ? (16u << 20) : (64u << 20)), *tree, paint, "gui_", false);
-  deviceFilter(options, *tree, paint);
-  if (options.large) largeCapture(*tree, paint);
+  deviceFilter(options, *tree, *strip, paint);
+  if (options.large) largeCapture(*tree, *strip, paint);
 
   controller.reset();
   frame->Destroy();

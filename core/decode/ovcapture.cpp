@@ -4,7 +4,7 @@
 
 #include "decode/ovbin2obj.h"
 
-Tcapture::Tcapture() : store(std::make_unique<Tstore>()) {}
+Tcapture::Tcapture() : store(std::make_unique<Tstore>()), busUse(std::make_unique<Ttimeline>()) {}
 
 TrowSummary Tcapture::rowSummary(std::size_t ix) const {
   TrowSummary s;
@@ -37,6 +37,7 @@ bool Tcapture::appendRoot(const TobjPtr& root) {
   noBusIndex.assign(made.size(), -1);
   if (!store->insertRows(first, made, noBusIndex)) return false;
   store->keep(first, made);
+  addToTimeline();
   return true;
 }
 
@@ -44,15 +45,23 @@ bool Tcapture::placeRow(const TobjPtr& obj, std::size_t at, int parentRow, uint8
   made.clear();
   lines.flattenAt(obj, parentRow, at, inherited, made);
   noBusIndex.assign(made.size(), -1);
-  return store->insertRows(at, made, noBusIndex);
+  if (!store->insertRows(at, made, noBusIndex)) return false;
+  addToTimeline();
+  return true;
+}
+
+void Tcapture::addToTimeline() {
+  for (const TlinRow& row : made) busUse->add(*row.obj);
 }
 
 void Tcapture::clear() {
   store = std::make_unique<Tstore>();
+  busUse = std::make_unique<Ttimeline>();
   busRecordKept = true;
 }
 
 void Tcapture::swap(Tcapture& other) noexcept {
   std::swap(store, other.store);
+  std::swap(busUse, other.busUse);
   std::swap(busRecordKept, other.busRecordKept);
 }

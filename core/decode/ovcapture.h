@@ -12,6 +12,7 @@
 
 #include "decode/ovbase.h"
 #include "decode/ovstore.h"
+#include "decode/ovtimeline.h"
 #include "decode/ovtree2lin.h"
 
 // What scans over every row need to know of it, without making its object.
@@ -94,6 +95,8 @@ class Tcapture {
   const std::string& storeError() const { return store->error(); }
   // Bytes the capture's files hold.
   uint64_t storeBytes() const { return store->fileBytes(); }
+  // Bus use over time, filled as packets arrive (by every writer above and the decode chain).
+  const Ttimeline& timeline() const { return *busUse; }
 
   // Empties the capture: its store, with its files, goes.
   void clear();
@@ -103,7 +106,11 @@ class Tcapture {
   // The decode chain appends to the store and puts rows into it.
   friend class TdecodeChain;
 
+  // Puts the packets and resets among the rows made into the timeline.
+  void addToTimeline();
+
   std::unique_ptr<Tstore> store;
+  std::unique_ptr<Ttimeline> busUse;
   bool busRecordKept = true;
   Ttree2lin lines;            // numbers the rows of appended objects
   std::vector<TlinRow> made;  // rows on their way to the store

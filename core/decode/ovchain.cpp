@@ -6,6 +6,7 @@
 TdecodeChain::TdecodeChain(Tcapture& into) : out(into), tree(newRoots) {}
 
 void TdecodeChain::addObject(TobjPtr obj) {
+  out.busUse->add(*obj);
   windowTimes.push_back(obj->time);
   window.push_back(std::move(obj));
 }
