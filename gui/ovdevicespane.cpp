@@ -4,6 +4,8 @@
 #include <wx/menu.h>
 #include <wx/sizer.h>
 
+#include <utility>
+
 #include "ovglobs.h"
 #include "ovtreepane.h"
 #include "ovwxtext.h"
@@ -42,22 +44,56 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree, TdeviceActions a
   rebuild();
 }
 
-void TdevicesPane::rebuild() {
+TdevicesPane::~TdevicesPane() {
+  if (listing.joinable()) listing.join();
+}
+
+TdevicesPane::Tlisted TdevicesPane::listOf(const std::shared_ptr<const Tcapture>& capture) {
   const auto started = std::chrono::steady_clock::now();
+  Tlisted listed;
+  lua.setRows(capture);
+  listed.devices = listDevices(*capture, &lua);
+  // The scripts must not keep a capture the window let go.
+  lua.setRows(nullptr);
+  listed.rows = deviceRows(listed.devices, captureStats(*capture));
+  listed.took = std::chrono::steady_clock::now() - started;
+  return listed;
+}
+
+void TdevicesPane::rebuild() {
+  if (listing.joinable()) {
+    listAgain = true;
+    return;
+  }
   const auto capture = tree.cache().sharedCapture();
   builtGeneration = tree.cache().dataGeneration();
   builtRows = seenRows = capture->rowCount();
+  // A capture that grows is read between the rows added to it; one that holds still
+  // is read on a thread, so that a large one leaves the window free meanwhile.
+  if (actions.capturing && actions.capturing()) {
+    show(listOf(capture));
+    return;
+  }
+  listing = std::thread([this, capture] {
+    Tlisted listed = listOf(capture);
+    CallAfter([this, listed = std::move(listed)]() mutable {
+      listing.join();
+      show(std::move(listed));
+      if (std::exchange(listAgain, false)) rebuild();
+      followFilter();
+    });
+  });
+}
+
+void TdevicesPane::show(Tlisted listed) {
   // The key of the selected device, to select it again in the new list.
   const TdeviceRow was = selected >= 0 ? rows[selected] : TdeviceRow{};
   const TusbDevice* wasDevice = was.device >= 0 ? &devices[was.device] : nullptr;
   const std::pair<int, int> wasKey =
       wasDevice ? std::make_pair(wasDevice->address, wasDevice->resetsBefore) : std::make_pair(-1, -1);
-  lua.setRows(capture);
-  std::vector<TusbDevice> listed = listDevices(*capture, &lua);
-  // The scripts must not keep a capture the window let go.
-  lua.setRows(nullptr);
-  devices = std::move(listed);
-  rows = deviceRows(devices, captureStats(*capture));
+  devices = std::move(listed.devices);
+  rows = std::move(listed.rows);
+  buildTime = listed.took;
 
   selecting = true;
   list->Freeze();
@@ -87,7 +123,6 @@ void TdevicesPane::rebuild() {
       break;
     }
   }
-  buildTime = std::chrono::steady_clock::now() - started;
 }
 
 void TdevicesPane::followFilter() {

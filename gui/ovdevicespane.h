@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "files/ovlua.h"
@@ -25,14 +26,24 @@ class TreeMidPane;
 struct TdeviceActions {
   std::function<void(int address)> descriptors;
   std::function<void(int address, int endpoint)> stream;
+  // Whether a capture dialog adds rows to the shown capture.
+  std::function<bool()> capturing;
 };
 
 class TdevicesPane : public wxPanel {
  public:
   TdevicesPane(wxWindow* parent, TreeMidPane& tree, TdeviceActions actions);
+  ~TdevicesPane() override;
 
  private:
+  struct Tlisted {
+    std::vector<TusbDevice> devices;
+    std::vector<TdeviceRow> rows;
+    std::chrono::steady_clock::duration took{};
+  };
+  Tlisted listOf(const std::shared_ptr<const Tcapture>& capture);
   void rebuild();
+  void show(Tlisted listed);
   void followFilter();
   void select(int row);
   void onSelected(wxTreeListEvent& event);
@@ -42,7 +53,9 @@ class TdevicesPane : public wxPanel {
   TreeMidPane& tree;
   TdeviceActions actions;
   wxTreeListCtrl* list;
-  TluaState lua;
+  TluaState lua;  // of the thread listing, while it lists
+  std::thread listing;
+  bool listAgain = false;  // the capture changed while it was listed
   std::vector<TusbDevice> devices;
   std::vector<TdeviceRow> rows;
   std::vector<wxTreeListItem> items;

@@ -78,9 +78,11 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
   auto* toolbar = new Ttoolbar(panel, wxID_ANY);
   auto* devicesSplit = new TdevicesSplitter(panel);
   midPane = new MidPane(devicesSplit, wxID_ANY, settings.rightColumn, settings.dataHeight);
-  devicesSplit->splitWith(midPane, midPane->tree(),
-                         {[this](int address) { controller->deviceDescriptors(this, address); },
-                          [this](int address, int endpoint) { controller->endpointStream(this, address, endpoint); }});
+  devicesSplit->splitWith(
+      midPane, midPane->tree(),
+      {[this](int address) { controller->deviceDescriptors(this, address); },
+       [this](int address, int endpoint) { controller->endpointStream(this, address, endpoint); },
+       [this] { return controller && controller->captureDialogOpen(); }});
   auto* toolbarRow = new wxBoxSizer(wxHORIZONTAL);
   toolbarRow->Add(toolbar, 1, wxEXPAND);
   auto* column = new wxBoxSizer(wxVERTICAL);
