@@ -126,7 +126,10 @@ bool TrowMatcher::matches(std::size_t row) {
   const TobjPtr& obj = scan.filled(row);
   if (!query.bytes.empty()) {
     const std::vector<uint8_t>& bytes = shownBytes(obj);
-    if (memmem(bytes.data(), bytes.size(), query.bytes.data(), query.bytes.size())) return true;
+    // A row without bytes has no buffer to hand to memmem.
+    if (bytes.size() >= query.bytes.size() &&
+        memmem(bytes.data(), bytes.size(), query.bytes.data(), query.bytes.size()))
+      return true;
   }
   haystack.clear();
   boxTexts.append(obj, haystack);
