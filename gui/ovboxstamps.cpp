@@ -30,14 +30,14 @@ wxBitmap TboxStamps::makeStamp(const TdisplayBox& box, int w, const wxColour& ro
 
 void TboxStamps::paint(wxDC& dc, const TdisplayBox& box, int x, int w, int dy) {
   const int top = m.yBoxTop + dy, mid = m.yBoxMid + dy, bot = m.yBoxBot + dy;
-  dc.SetPen(wxPen(*wxBLACK, 1));
   if (box.kind == 0) {
-    dc.DrawBitmap(images.get(box.text1, box.textColour1, box.fillColour1, w, bot - top + 1), x, top);
+    images.draw(dc, box.text1, box.textColour1, box.fillColour1, x, top, w, bot - top + 1);
   } else if (box.kind == 1) {
-    dc.DrawBitmap(images.get(box.text1, box.textColour1, box.fillColour1, w, mid - top + 1), x, top);
-    dc.DrawBitmap(images.get(box.text2, box.textColour2, box.fillColour2, w, bot - mid + 1), x, mid);
-    dc.DrawLine(x, mid, x + w, mid);
+    images.draw(dc, box.text1, box.textColour1, box.fillColour1, x, top, w, mid - top + 1);
+    images.draw(dc, box.text2, box.textColour2, box.fillColour2, x, mid, w, bot - mid + 1);
   }
+  dc.SetPen(wxPen(*wxBLACK, 1));
+  if (box.kind == 1) dc.DrawLine(x, mid, x + w, mid);
   const wxPoint outline[] = {{x, top}, {x + w, top}, {x + w, bot}, {x, bot}, {x, top}};
   dc.DrawLines(5, outline);
 }

@@ -47,7 +47,7 @@ void Trow::drawBox(wxDC& dc, const TdisplayBox& box) {
   gap(box.gap);
   int w = m.fontWid * box.width;
   if (box.kind == 1 && box.width < 0)
-    w = std::max(images.textWidth(dc, box.text1), images.textWidth(dc, box.text2)) + 2 * m.fontWid;
+    w = std::max(images.textWidth(box.text1), images.textWidth(box.text2)) + 2 * m.fontWid;
   stamps.draw(dc, box, fx, w, bg);
   fx += w;
 }

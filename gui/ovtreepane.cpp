@@ -1,5 +1,6 @@
 #include "ovtreepane.h"
 
+#include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
 #include <wx/sizer.h>
 #include <wx/utils.h>
@@ -19,8 +20,6 @@ namespace {
 constexpr std::chrono::milliseconds statusPeriod{200};
 
 TdisplFilters shownFilters() { return {_G.showSOFs, _G.showNAKs, _G.showPackets, _G.rowFilter}; }
-
-const wxColour paneBg(232, 232, 232);
 
 }  // namespace
 
@@ -57,11 +56,12 @@ TreeMidPane::TreeMidPane(wxWindow* parent, int id, TreeScrollBarPane& scrollBar,
       scrolled(topicScrolled, [this](long row) { onScrolled(row); }),
       visRowsChanged(topicVisRowsChanged, [this](long) { onVisRowsChanged(); }),
       stepError(topicStepError, [this](long direction) { onStepError(static_cast<int>(direction)); }) {
+  // The rows cover the whole pane: clearing it first would only cost a frame its time.
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
   rowCache.init(parent, 1024);
   scrollReset();
   Bind(wxEVT_SIZE, &TreeMidPane::onResize, this);
   Bind(wxEVT_PAINT, &TreeMidPane::onPaint, this);
-  Bind(wxEVT_ERASE_BACKGROUND, &TreeMidPane::onEraseBG, this);
   Bind(wxEVT_MOUSEWHEEL, &TreeMidPane::onMouseWheel, this);
   Bind(wxEVT_LEFT_DOWN, &TreeMidPane::onMouseLeftDown, this);
   Bind(wxEVT_RIGHT_DOWN, &TreeMidPane::onMouseRightDown, this);
@@ -88,15 +88,8 @@ void TreeMidPane::onResize(wxSizeEvent& event) {
   event.Skip();
 }
 
-void TreeMidPane::onEraseBG(wxEraseEvent& event) {
-  wxDC* dc = event.GetDC();
-  if (!dc) return;
-  dc->SetBackground(wxBrush(paneBg));
-  dc->Clear();
-}
-
 void TreeMidPane::onPaint(wxPaintEvent&) {
-  wxPaintDC dc(this);
+  wxBufferedPaintDC dc(this);
   screenRows.clear();
   int used = 0;
   dc.SetPen(*wxTRANSPARENT_PEN);

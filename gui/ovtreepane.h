@@ -72,7 +72,6 @@ class TreeMidPane : public wxPanel {
 
  private:
   void onResize(wxSizeEvent& event);
-  void onEraseBG(wxEraseEvent& event);
   void onPaint(wxPaintEvent& event);
   void onScrolled(long row);
   void onVisRowsChanged();
