@@ -2,8 +2,10 @@
 
 #include <wx/dataview.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "ovglobs.h"
@@ -29,19 +31,40 @@ TdevicesPane::TdevicesPane(wxWindow* parent, TreeMidPane& tree, TdeviceActions a
         followFilter();
       }) {
   list = new wxTreeListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTL_SINGLE);
-  // Narrow enough for the counts to show beside it: longer texts are cut in the middle.
+  // Fitted to the pane with the counts beside it: longer texts are cut at the end.
   list->AppendColumn("Device", FromDIP(235), wxALIGN_LEFT, wxCOL_RESIZABLE);
   for (const std::string& title : countTitles)
-    list->AppendColumn(toWx(title), wxCOL_WIDTH_AUTOSIZE, wxALIGN_RIGHT);
+    list->AppendColumn(toWx(title), wxCOL_WIDTH_DEFAULT, wxALIGN_RIGHT);
   list->GetDataView()->GetColumn(0)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
   list->Bind(wxEVT_TREELIST_SELECTION_CHANGED, &TdevicesPane::onSelected, this);
   list->Bind(wxEVT_TREELIST_ITEM_CONTEXT_MENU, &TdevicesPane::onContextMenu, this);
+  list->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    CallAfter([this] { fitDeviceColumn(); });
+  });
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(list, 1, wxEXPAND);
   SetSizer(sizer);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { onTick(); });
   liveTimer.Start(liveCheckMs);
   rebuild();
+}
+
+void TdevicesPane::fitCountColumns() {
+  const int padding = FromDIP(16);
+  countsWidth = wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, list);
+  for (std::size_t c = 0; c < countTitles.size(); ++c) {
+    int width = list->GetTextExtent(toWx(countTitles[c])).x;
+    for (const TdeviceRow& row : rows)
+      if (c < row.counts.size()) width = std::max(width, list->GetTextExtent(toWx(row.counts[c])).x);
+    list->SetColumnWidth(static_cast<unsigned>(c + 1), width + padding);
+    countsWidth += width + padding;
+  }
+  fitDeviceColumn();
+}
+
+void TdevicesPane::fitDeviceColumn() {
+  list->SetColumnWidth(0, std::max(FromDIP(100), list->GetClientSize().x - countsWidth));
 }
 
 TdevicesPane::~TdevicesPane() {
@@ -111,6 +134,7 @@ void TdevicesPane::show(Tlisted listed) {
   for (std::size_t ix = 0; ix < items.size(); ++ix)
     if ((rows.size() <= openWhole || rows[ix].depth == 0) && list->GetFirstChild(items[ix]).IsOk())
       list->Expand(items[ix]);
+  fitCountColumns();
   list->Thaw();
   selecting = false;
 
@@ -195,6 +219,6 @@ TdevicesSplitter::TdevicesSplitter(wxWindow* parent)
   SetSashGravity(0.0);
 }
 
-void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions) {
-  SplitVertically(new TdevicesPane(this, tree, std::move(actions)), right, FromDIP(450));
+void TdevicesSplitter::splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions, int width) {
+  SplitVertically(new TdevicesPane(this, tree, std::move(actions)), right, width);
 }

@@ -44,6 +44,9 @@ class TdevicesPane : public wxPanel {
   Tlisted listOf(const std::shared_ptr<const Tcapture>& capture);
   void rebuild();
   void show(Tlisted listed);
+  // The counts as wide as their longest texts; the device column takes the width they leave.
+  void fitCountColumns();
+  void fitDeviceColumn();
   void followFilter();
   void select(int row);
   void onSelected(wxTreeListEvent& event);
@@ -53,6 +56,7 @@ class TdevicesPane : public wxPanel {
   TreeMidPane& tree;
   TdeviceActions actions;
   wxTreeListCtrl* list;
+  int countsWidth = 0;
   TluaState lua;  // of the thread listing, while it lists
   std::thread listing;
   bool listAgain = false;  // the capture changed while it was listed
@@ -72,6 +76,7 @@ class TdevicesPane : public wxPanel {
 class TdevicesSplitter : public wxSplitterWindow {
  public:
   explicit TdevicesSplitter(wxWindow* parent);
-  // right: the working area, made with this as its parent; tree: its tree view.
-  void splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions);
+  // right: the working area, made with this as its parent; tree: its tree view; width: the
+  // devices pane's.
+  void splitWith(wxWindow* right, TreeMidPane& tree, TdeviceActions actions, int width);
 };

@@ -76,13 +76,14 @@ TmainFrame::TmainFrame(wxWindow* parent, wxWindowID id, const wxString& title, c
 
   auto* panel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER);
   auto* toolbar = new Ttoolbar(panel, wxID_ANY);
-  auto* devicesSplit = new TdevicesSplitter(panel);
+  devicesSplit = new TdevicesSplitter(panel);
   midPane = new MidPane(devicesSplit, wxID_ANY, settings.rightColumn, settings.dataHeight);
   devicesSplit->splitWith(
       midPane, midPane->tree(),
       {[this](int address) { controller->deviceDescriptors(this, address); },
        [this](int address, int endpoint) { controller->endpointStream(this, address, endpoint); },
-       [this] { return controller && controller->captureDialogOpen(); }});
+       [this] { return controller && controller->captureDialogOpen(); }},
+      settings.devicesWidth);
   auto* toolbarRow = new wxBoxSizer(wxHORIZONTAL);
   toolbarRow->Add(toolbar, 1, wxEXPAND);
   auto* column = new wxBoxSizer(wxVERTICAL);
@@ -266,6 +267,7 @@ void TmainFrame::remember() {
     settings.width = GetSize().GetWidth();
     settings.height = GetSize().GetHeight();
   }
+  settings.devicesWidth = devicesSplit->GetSashPosition();
   midPane->sashes(settings.rightColumn, settings.dataHeight);
   settings.pointSize = GetFont().GetPointSize();
   saveWindowSettings(config, settings);

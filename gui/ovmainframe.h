@@ -11,6 +11,7 @@
 #include "ovwinsettings.h"
 
 class MidPane;
+class TdevicesSplitter;
 class Tcontroller;
 
 class TmainFrame : public wxFrame {
@@ -48,6 +49,7 @@ class TmainFrame : public wxFrame {
   void remember();
 
   MidPane* midPane;
+  TdevicesSplitter* devicesSplit;
   std::unique_ptr<Tcontroller> controller;
   wxFileHistory recent{8};
   TwindowSettings settings;

@@ -26,6 +26,7 @@ TwindowSettings loadWindowSettings(wxConfigBase& config) {
     s.height = height;
   }
   config.Read(wxString(group) + "Maximized", &s.maximized, false);
+  s.devicesWidth = readInt(config, "DevicesWidth", s.minPane, big, s.devicesWidth);
   s.rightColumn = readInt(config, "RightColumn", s.minPane, big, s.rightColumn);
   s.dataHeight = readInt(config, "DataHeight", s.minPane, big, s.dataHeight);
   s.pointSize = readInt(config, "PointSize", s.minPoint, s.maxPoint, 0);
@@ -36,6 +37,7 @@ void saveWindowSettings(wxConfigBase& config, const TwindowSettings& s) {
   config.Write(wxString(group) + "Width", s.width);
   config.Write(wxString(group) + "Height", s.height);
   config.Write(wxString(group) + "Maximized", s.maximized);
+  config.Write(wxString(group) + "DevicesWidth", s.devicesWidth);
   config.Write(wxString(group) + "RightColumn", s.rightColumn);
   config.Write(wxString(group) + "DataHeight", s.dataHeight);
   config.Write(wxString(group) + "PointSize", s.pointSize);

@@ -8,7 +8,8 @@ class wxConfigBase;
 struct TwindowSettings {
   int width = 0, height = 0;  // 0: the size that fits the display
   bool maximized = false;
-  int rightColumn = 420;  // the decode and data panes' width
+  int devicesWidth = 400;  // the devices pane's
+  int rightColumn = 420;   // the decode and data panes' width
   int dataHeight = 220;   // the data pane's height
   int pointSize = 0;      // of the rows; 0: the default
 
