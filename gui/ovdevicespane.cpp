@@ -64,7 +64,9 @@ void TdevicesPane::fitCountColumns() {
 }
 
 void TdevicesPane::fitDeviceColumn() {
-  list->SetColumnWidth(0, std::max(FromDIP(100), list->GetClientSize().x - countsWidth));
+  // Names say which entry is which: they keep half the width, and wide counts scroll.
+  const int width = list->GetClientSize().x;
+  list->SetColumnWidth(0, std::max(width / 2, width - countsWidth));
 }
 
 TdevicesPane::~TdevicesPane() {

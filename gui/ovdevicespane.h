@@ -44,7 +44,8 @@ class TdevicesPane : public wxPanel {
   Tlisted listOf(const std::shared_ptr<const Tcapture>& capture);
   void rebuild();
   void show(Tlisted listed);
-  // The counts as wide as their longest texts; the device column takes the width they leave.
+  // The counts as wide as their longest texts; the device column takes the width they leave,
+  // and at least half.
   void fitCountColumns();
   void fitDeviceColumn();
   void followFilter();

@@ -9,6 +9,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
 
 #include <filesystem>
 #include <string>
@@ -19,6 +20,10 @@
 #include "ovwxtext.h"
 
 namespace {
+
+// A window shows this much of a stream: a text control filled with a bulk endpoint's
+// megabytes would take minutes, and many times their memory. Save writes it all.
+constexpr std::size_t shownBytes = 256 * 1024;
 
 // Asks for the device address and the endpoint address.
 class TstreamPrompt : public wxDialog {
@@ -98,8 +103,14 @@ TstreamWindow::TstreamWindow(wxWindow* parent, const Tcapture& capture, unsigned
 }
 
 void TstreamWindow::showRuns() {
-  const std::string text = streamRunLines(stream, form());
-  runs->ChangeValue(text.empty() ? wxString("No acknowledged data on this endpoint.") : toWx(text));
+  std::string text = streamRunLines(streamHead(stream, shownBytes), form());
+  if (text.empty()) text = "No acknowledged data on this endpoint.";
+  std::size_t total = 0;
+  for (const TstreamRun& r : stream.runs) total += r.bytes.size();
+  if (total > shownBytes)
+    text = "# The first " + std::to_string(shownBytes) + " of " + std::to_string(total) +
+           " bytes; Save writes them all.\n" + text;
+  runs->ChangeValue(toWx(text));
 }
 
 TstreamForm TstreamWindow::form() const {
@@ -131,6 +142,8 @@ void openStreamWindow(wxWindow* parent, const Tcapture& capture, int address, in
     address = static_cast<int>(prompt.address);
     endpoint = static_cast<int>(prompt.endpoint);
   }
+  // Reading a large capture for its stream takes a while.
+  wxBusyCursor reading;
   (new TstreamWindow(parent, capture, static_cast<unsigned>(address), static_cast<unsigned>(endpoint)))
       ->Show();
 }

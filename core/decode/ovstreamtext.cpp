@@ -117,6 +117,17 @@ std::string streamRunLines(const TendpointStream& stream, TstreamForm form) {
   return out;
 }
 
+TendpointStream streamHead(const TendpointStream& stream, std::size_t maxBytes) {
+  TendpointStream head{{}, stream.packets, stream.retries, stream.unacknowledged};
+  for (const TstreamRun& r : stream.runs) {
+    if (maxBytes == 0) break;
+    const std::size_t taken = std::min(maxBytes, r.bytes.size());
+    head.runs.push_back({r.time, {r.bytes.begin(), r.bytes.begin() + static_cast<std::ptrdiff_t>(taken)}});
+    maxBytes -= taken;
+  }
+  return head;
+}
+
 std::vector<uint8_t> streamBytes(const TendpointStream& stream) {
   std::vector<uint8_t> bytes;
   for (const TstreamRun& r : stream.runs) bytes.insert(bytes.end(), r.bytes.begin(), r.bytes.end());

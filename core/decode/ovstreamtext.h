@@ -2,6 +2,7 @@
 // per run after its time, the bytes as quoted text or as hex.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,3 +25,6 @@ enum class TstreamForm { text, textLines, hex };
 std::string streamRunLines(const TendpointStream& stream, TstreamForm form);
 // The bytes of every run, one after the other.
 std::vector<uint8_t> streamBytes(const TendpointStream& stream);
+// The runs of the stream's first maxBytes bytes, the last of them cut where those end; the
+// counts stay the whole stream's.
+TendpointStream streamHead(const TendpointStream& stream, std::size_t maxBytes);

@@ -94,6 +94,17 @@ TEST(EndpointStream, TextLinesAndHexForms) {
   EXPECT_EQ(streamBytes(stream).size(), 24u);
   EXPECT_EQ(streamBytes(stream)[6], 0x01);
 
+  // What a window shows of a long stream: the runs of its first bytes, the last one cut,
+  // the counts the whole stream's.
+  const TendpointStream head = streamHead(stream, 10);
+  ASSERT_EQ(head.runs.size(), 2u);
+  EXPECT_EQ(head.runs[1].time, stream.runs[1].time);
+  EXPECT_EQ(head.runs[1].bytes.size(), 3u);
+  EXPECT_EQ(head.packets, 3u);
+  EXPECT_EQ(head.retries, 1u);
+  EXPECT_EQ(streamHead(stream, 7).runs.size(), 1u);
+  EXPECT_EQ(streamBytes(streamHead(stream, 100)), streamBytes(stream));
+
   unsigned value = 0;
   EXPECT_TRUE(parseEndpointAddress("0x82", value));
   EXPECT_EQ(value, 0x82u);
