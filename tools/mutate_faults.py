@@ -1117,4 +1117,7 @@ FAULTS = [
     dict(id="win-devices-width-unsaved", file="gui/ovwinsettings.cpp", dirs=["gui"],
          old='  config.Write(wxString(group) + "DevicesWidth", s.devicesWidth);\n', new="",
          why="the devices pane comes back at its first width whatever the user left"),
+    dict(id="stream-head-uncut", file="core/decode/ovstreamtext.cpp", dirs=["decode"],
+         old="    maxBytes -= taken;\n", new="",
+         why="a stream window shows every byte of a bulk endpoint's megabytes"),
 ]
